@@ -1,0 +1,115 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "drive/backend/emulatedmedium.h"
+#include "drive/deviceparams.h"
+#include "drive/diskservice.h"
+
+namespace vokta {
+
+enum class DriveKind : uint8_t {
+    Floppy525HD,  // 5¼" 1.2M drive (device type 1)
+    Floppy35DD,   // 3½" 720K drive (device type 2)
+    Floppy35HD,   // 3½" 1.44M drive (device type 7)
+    Floppy35ED,   // 3½" 2.88M drive (device type 9)
+    FixedDisk,    // device type 5
+};
+
+uint8_t DeviceTypeOf(DriveKind kind);
+
+// A request as the drive received it, and how it was answered.
+struct LoggedRequest {
+    uint32_t controlCode = 0;
+    Registers in;
+    Registers out;
+    bool accepted = false;
+    std::vector<uint8_t> block;  // the parameter block as sent
+    size_t bufferSize = 0;
+
+    uint8_t minor() const { return static_cast<uint8_t>(in.ecx); }
+    uint8_t biosFunction() const { return static_cast<uint8_t>(in.eax >> 8); }
+    bool isIoctl(uint8_t m) const { return controlCode == Control::DosIoctl && minor() == m; }
+    bool isBios(uint8_t f) const { return controlCode == Control::Int13 && biosFunction() == f; }
+};
+
+// An injected answer: refuse the request outright, or fail it (carry set) with an error,
+// a DOS code for an IOCTL, a BIOS status for INT 13h.
+struct InjectedFault {
+    bool refuse = false;
+    uint32_t error = 0;
+};
+
+// An in-memory diskette drive that answers like a real one under DOS, with the diskette
+// in it. Every request is logged; tests can inject faults.
+class EmulatedDrive final : public DiskService {
+public:
+    EmulatedDrive(DriveKind kind, uint8_t driveNumber);
+
+    void Insert(EmulatedMedium medium);
+    std::optional<EmulatedMedium> Eject();
+    EmulatedMedium* medium() { return medium_ ? &*medium_ : nullptr; }
+    const EmulatedMedium* medium() const { return medium_ ? &*medium_ : nullptr; }
+    DriveKind kind() const { return kind_; }
+    uint8_t driveNumber() const { return driveNumber_; }
+
+    // Consulted before each request; an answer replaces the drive's own.
+    std::function<std::optional<InjectedFault>(const DiskRequest&)> faultHook;
+    // Fails the next `times` requests for which `match` holds with `error`.
+    void FailNext(std::function<bool(const DiskRequest&)> match, int times, uint32_t error);
+    // Another program holds the volume lock.
+    bool lockedElsewhere = false;
+
+    std::vector<LoggedRequest> log;
+    std::vector<LoggedRequest> Requests(uint8_t minor) const;
+
+    // State as a test sees it.
+    uint16_t lockState() const;
+    const std::optional<DeviceParams>& currentParams() const { return params_; }
+    const std::optional<DisketteParameterTable>& installedTable() const { return table_; }
+    // True once a write or format changed the medium.
+    bool modified = false;
+
+    bool DeviceIoControl(DiskRequest& request) override;
+    bool IsDriveReady() override;
+    bool InstallParameterTable(const DisketteParameterTable& table) override;
+    bool RestoreParameterTable() override;
+
+private:
+    struct Answer {
+        bool accepted = true;
+        uint32_t error = 0;  // DOS error or BIOS status; 0 = success
+        bool forceCarry = false;  // an injected failure, even with code 0
+    };
+    Answer Serve(DiskRequest& request);
+    Answer ServeIoctl(DiskRequest& request);
+    Answer ServeBios(DiskRequest& request);
+    Answer GetDeviceParams(std::span<uint8_t> block);
+    Answer ReadWriteTrack(std::span<const uint8_t> block, std::span<uint8_t> buffer, bool write);
+    Answer VerifyTrack(std::span<const uint8_t> block);
+    Answer FormatTrack(std::span<const uint8_t> block);
+    Answer GetMediaId(std::span<uint8_t> block);
+    Answer Lock(const Registers& regs, bool physical);
+    Answer Unlock(const Registers& regs, bool physical);
+    Answer BiosFormat(const Registers& regs, std::span<const uint8_t> idList);
+
+    // Answer for a track that cannot be written at `rate`, or 0.
+    uint32_t FormatRefusal(uint16_t cylinder, uint8_t head, DataRate rate) const;
+    bool WriteFormattedTrack(uint16_t cylinder, uint8_t head, DataRate rate,
+                             const std::vector<SectorRecord>& headers, uint8_t filler);
+    DataRate RateFor(uint16_t sectorsPerTrack) const;
+    bool DriveSupports(DataRate rate) const;
+    // Reads the boot sector at whatever rate track 0 was written; 0 on success.
+    uint32_t ReadBootSector(std::vector<uint8_t>& sector) const;
+
+    DriveKind kind_;
+    uint8_t driveNumber_;
+    std::optional<EmulatedMedium> medium_;
+    std::optional<DeviceParams> params_;
+    std::optional<DisketteParameterTable> table_;
+    std::vector<uint16_t> lockPermissions_;  // a stack: one entry per lock taken
+};
+
+}  // namespace vokta

@@ -1,0 +1,133 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "drive/deviceparams.h"
+#include "drive/diskerror.h"
+#include "drive/diskservice.h"
+#include "drive/media.h"
+
+namespace vokta {
+
+class DriveTable;
+
+// Parameter block of the track read/write requests: 15 bytes.
+struct TrackIoBlock {
+    static constexpr size_t kSize = 15;
+    std::array<uint8_t, kSize> bytes{};
+    TrackIoBlock(uint16_t head, uint16_t cylinder, uint16_t firstSector, uint16_t count);
+    static uint16_t Head(std::span<const uint8_t> b) { return GetU16(b, 1); }
+    static uint16_t Cylinder(std::span<const uint8_t> b) { return GetU16(b, 3); }
+    static uint16_t FirstSector(std::span<const uint8_t> b) { return GetU16(b, 5); }
+    static uint16_t Count(std::span<const uint8_t> b) { return GetU16(b, 7); }
+};
+
+// Parameter block of the track verify and format requests: 7 bytes.
+struct TrackBlock {
+    static constexpr size_t kSize = 7;
+    std::array<uint8_t, kSize> bytes{};
+    TrackBlock(uint16_t head, uint16_t cylinder);
+    static uint16_t Head(std::span<const uint8_t> b) { return GetU16(b, 1); }
+    static uint16_t Cylinder(std::span<const uint8_t> b) { return GetU16(b, 3); }
+    static uint16_t Tracks(std::span<const uint8_t> b) { return GetU16(b, 5); }
+};
+
+// Answer block of get-media-ID: level, serial, label, file-system type. 25 bytes.
+struct MediaIdBlock {
+    static constexpr size_t kSize = 25;
+    std::array<uint8_t, kSize> bytes{};
+    uint32_t serial() const { return GetU32(bytes, 2); }
+    std::string label() const { return std::string(bytes.begin() + 6, bytes.begin() + 17); }
+    std::string fileSystem() const { return std::string(bytes.begin() + 17, bytes.end()); }
+};
+
+// Volume lock states: (permissions << 8) | lock level.
+namespace LockState {
+constexpr uint16_t Unlocked = 0xFFFF;
+constexpr uint16_t Level0 = 0x0000;
+constexpr uint16_t Format = 0x0400;
+constexpr uint16_t QueryOnly = 0x5555;
+}  // namespace LockState
+
+constexpr uint16_t kStandardLayout = 0xFFFF;
+constexpr uint32_t kPendingError = 0xFFFFFFFF;
+constexpr size_t kSectorSize = 512;
+
+// The object through which every disk request for one drive passes. It lives for one
+// operation: construction takes a level-0 lock on the volume, destruction releases it.
+// Failures are left in the sticky `lastError`, which blocks further transfers until it
+// is read or cleared.
+class DiskDrive {
+public:
+    explicit DiskDrive(char letter);
+    DiskDrive(char letter, const DriveTable& table);
+    virtual ~DiskDrive();
+
+    DiskDrive(const DiskDrive&) = delete;
+    DiskDrive& operator=(const DiskDrive&) = delete;
+
+    // Request layer.
+    bool GenericIoctl(uint8_t minor, std::span<uint8_t> block, std::span<uint8_t> buffer = {});
+    bool GenericIoctl(uint8_t minor, uint16_t permission);  // lock and unlock requests
+    bool Int13(uint8_t function, uint8_t head, uint8_t cylinder, uint8_t sector, uint8_t count);
+    bool SetLockState(uint16_t wanted);
+    static int QueryDeviceType(const std::string& root);
+    static int QueryDeviceType(const std::string& root, const DriveTable& table);
+    bool IsDriveReady();
+    void BeginFormat();
+    bool EndFormat();
+
+    // Sector and track I/O.
+    bool ReadSectors(uint32_t first, uint16_t count, std::span<uint8_t> buffer);
+    bool WriteSectors(uint32_t first, uint16_t count, std::span<const uint8_t> buffer);
+    bool VerifyTrack(uint16_t cylinder, uint16_t head);
+    bool FormatTrack(uint16_t cylinder, uint16_t head, bool optimized);
+    bool SetTrackLayout(uint16_t cylinder, uint16_t head);
+    bool IsWriteProtected();
+
+    // Error text of a code; kPendingError takes (and clears) `lastError`.
+    const std::string& GetErrorText(uint32_t code = kPendingError);
+
+    // Media selection and detection (type 6 detects).
+    bool SelectMedia(int32_t type, bool allowTestFormat);
+
+    // Boot sector and system area.
+    bool WriteBootSector(const std::string& label);
+    bool WriteSystemArea(const std::string& label);
+    uint16_t CheckBootSector();
+
+    DiskService* Service() { return device.get(); }
+
+    DeviceParams params;
+    int32_t mediaType = kMediaUnknown;
+    DiskError lastError = Err::None;
+    uint32_t lastSector = 0;
+    uint8_t driveNumber = 0;
+    bool formatMode = false;
+    std::unique_ptr<DiskService> device;
+    std::array<uint8_t, 64 * 4> formatIdList{};
+    std::string errorText;
+    // What the drive table said when the device could not be opened.
+    std::string openFailureDetail;
+
+private:
+    bool SendIoctl(uint8_t minor, uint32_t edx, std::span<uint8_t> block, std::span<uint8_t> buffer);
+    enum class LockQuery { Answered, Refused, Failed };
+    LockQuery QueryLockState(uint16_t& state);
+    bool TransferSectors(uint8_t minor, uint32_t first, uint16_t count, std::span<uint8_t> buffer);
+    bool SelectExplicit(int32_t type);
+    bool Detect(bool allowTestFormat);
+    bool InstallParameterTable();
+    bool RestoreParameterTable();
+    bool TrackPreconditions();
+    uint32_t FirstSectorOfTrack(uint16_t cylinder, uint16_t head) const;
+    bool IsPhysicalDrive() const { return driveNumber == 1 || driveNumber == 2; }
+    bool HasDmfGeometry() const { return params.sectorsPerTrack() == 21; }
+    bool parameterTableInstalled_ = false;
+};
+
+}  // namespace vokta

@@ -1,0 +1,206 @@
+// Sector and track transfers, track layouts and the write-protect probe.
+#include <algorithm>
+#include <new>
+#include <vector>
+
+#include "drive/diskdrive.h"
+#include "drive/tracklayout.h"
+
+namespace vokta {
+namespace {
+constexpr int kTrackAttempts = 3;  // verify and format tries per track
+}  // namespace
+
+uint32_t DiskDrive::FirstSectorOfTrack(uint16_t cylinder, uint16_t head) const
+{
+    return (uint32_t{cylinder} * params.heads() + head) * params.sectorsPerTrack();
+}
+
+bool DiskDrive::TrackPreconditions()
+{
+    if (mediaType == kMediaUnknown) {
+        lastError = Err::UnrecognizedMedia;
+        return false;
+    }
+    return true;
+}
+
+bool DiskDrive::TransferSectors(uint8_t minor, uint32_t first, uint16_t count,
+                                std::span<uint8_t> buffer)
+{
+    if (lastError != Err::None)
+        return false;
+    lastSector = first;
+    if (!TrackPreconditions())
+        return false;
+    if (count == 0)
+        return true;
+    const uint32_t spt = params.sectorsPerTrack();
+    const uint32_t heads = params.heads();
+    if (spt == 0 || heads == 0) {
+        lastError = Err::UnrecognizedMedia;
+        return false;
+    }
+    if (buffer.size() < size_t{count} * kSectorSize) {
+        lastError = Err::InsufficientBuffer;
+        return false;
+    }
+    const uint32_t total = params.totalSectors();
+    while (count > 0) {
+        if (first >= total) {
+            lastError = Err::EndOfDisk;
+            return false;
+        }
+        const uint32_t perCylinder = spt * heads;
+        const auto cylinder = static_cast<uint16_t>(first / perCylinder);
+        const auto head = static_cast<uint16_t>((first % perCylinder) / spt);
+        const auto position = static_cast<uint16_t>((first % perCylinder) % spt);
+        const auto n = static_cast<uint16_t>(std::min<uint32_t>(count, spt - position));
+        TrackIoBlock block(head, cylinder, position, n);
+        if (!GenericIoctl(minor, block.bytes, buffer.first(size_t{n} * kSectorSize)))
+            return false;
+        first += n;
+        buffer = buffer.subspan(size_t{n} * kSectorSize);
+        count = static_cast<uint16_t>(count - n);
+    }
+    return true;
+}
+
+bool DiskDrive::ReadSectors(uint32_t first, uint16_t count, std::span<uint8_t> buffer)
+{
+    return TransferSectors(Minor::ReadTrack, first, count, buffer);
+}
+
+bool DiskDrive::WriteSectors(uint32_t first, uint16_t count, std::span<const uint8_t> buffer)
+{
+    // The device only reads from the buffer of a write request.
+    std::span<uint8_t> source(const_cast<uint8_t*>(buffer.data()), buffer.size());
+    return TransferSectors(Minor::WriteTrack, first, count, source);
+}
+
+bool DiskDrive::VerifyTrack(uint16_t cylinder, uint16_t head)
+{
+    if (lastError != Err::None)
+        return false;
+    lastSector = FirstSectorOfTrack(cylinder, head);
+    if (!TrackPreconditions())
+        return false;
+    if (cylinder >= params.cylinders()) {
+        lastError = Err::EndOfDisk;
+        return false;
+    }
+    bool verified = false;
+    for (int attempt = 0; attempt < kTrackAttempts && !verified; ++attempt) {
+        if (attempt > 0)
+            lastError = Err::None;
+        TrackBlock block(head, cylinder);
+        verified = GenericIoctl(Minor::VerifyTrack, block.bytes);
+    }
+    return verified;
+}
+
+bool DiskDrive::FormatTrack(uint16_t cylinder, uint16_t head, bool optimized)
+{
+    if (lastError != Err::None)
+        return false;
+    if (!formatMode) {
+        lastError = Err::InvalidFunction;
+        return false;
+    }
+    if (!TrackPreconditions())
+        return false;
+    if (cylinder >= params.cylinders()) {
+        lastError = Err::EndOfDisk;
+        return false;
+    }
+    lastSector = FirstSectorOfTrack(cylinder, head);
+    const uint16_t spt = params.sectorsPerTrack();
+    bool formatted = false;
+
+    if (spt != 21) {
+        if (optimized && mediaType != kMediaHardDisk)
+            SetTrackLayout(cylinder, head);
+        for (int attempt = 0; attempt < kTrackAttempts && !formatted; ++attempt) {
+            lastError = Err::None;
+            TrackBlock block(head, cylinder);
+            formatted = GenericIoctl(Minor::FormatTrack, block.bytes);
+        }
+        return formatted;
+    }
+
+    // 21-sector tracks go through the BIOS format with explicit address fields, always in
+    // the skewed and interleaved order.
+    const auto geometry = GeometryOf(mediaType);
+    const std::vector<uint16_t> order = OptimizedTrackOrder(
+        spt, geometry ? geometry->skew : 0, geometry ? geometry->interleave : 1, cylinder, head);
+    formatIdList.fill(0);
+    for (size_t slot = 0; slot < order.size(); ++slot) {
+        formatIdList[4 * slot + 0] = static_cast<uint8_t>(cylinder);
+        formatIdList[4 * slot + 1] = static_cast<uint8_t>(head);
+        formatIdList[4 * slot + 2] = static_cast<uint8_t>(order[slot]);
+        formatIdList[4 * slot + 3] = static_cast<uint8_t>(params.bytesPerSector() / 256);
+    }
+    for (int attempt = 0; attempt < kTrackAttempts && !formatted; ++attempt) {
+        lastError = Err::None;
+        formatted = Int13(Bios::FormatTrack, static_cast<uint8_t>(head),
+                          static_cast<uint8_t>(cylinder), 1, static_cast<uint8_t>(spt));
+        if (!formatted)
+            Int13(Bios::Reset, 0, 0, 0, 0);
+    }
+    return formatted;
+}
+
+bool DiskDrive::SetTrackLayout(uint16_t cylinder, uint16_t head)
+{
+    const uint16_t spt = std::min<uint16_t>(params.sectorsPerTrack(),
+                                            static_cast<uint16_t>(DeviceParams::kMaxLayoutEntries));
+    params.setU8(DeviceParams::SpecialFunctions,
+                 DeviceParams::kCurrentMedium | DeviceParams::kSameSizeSectors);
+    params.setU16(DeviceParams::LayoutCount, spt);
+    std::vector<uint16_t> order = StandardTrackOrder(spt);
+    if (cylinder != kStandardLayout) {
+        const auto geometry = GeometryOf(mediaType);
+        order = OptimizedTrackOrder(spt, geometry ? geometry->skew : 0,
+                                    geometry ? geometry->interleave : 1, cylinder, head);
+    }
+    for (size_t i = 0; i < order.size(); ++i)
+        params.setLayoutEntry(i, order[i], params.bytesPerSector());
+    GenericIoctl(Minor::SetDeviceParams, params.span());
+    return true;
+}
+
+bool DiskDrive::IsWriteProtected()
+{
+    if (mediaType == kMediaUnknown && !SelectMedia(kMediaUnknown, false))
+        return true;
+    const size_t spt = params.sectorsPerTrack();
+    std::vector<uint8_t> track;
+    try {
+        track.resize(std::max<size_t>(spt, 2) * kSectorSize);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    lastError = Err::None;
+    if (!ReadSectors(0, static_cast<uint16_t>(spt), track))
+        return false;
+    lastError = Err::None;
+    // Sector 1 written back with its own contents: harmless, and refused by a protected disk.
+    const bool written = WriteSectors(1, 1, std::span<const uint8_t>(track).subspan(kSectorSize));
+    lastError = Err::None;
+    return !written;
+}
+
+const std::string& DiskDrive::GetErrorText(uint32_t code)
+{
+    static const std::string kEmpty;
+    if (code == kPendingError) {
+        code = lastError;
+        lastError = Err::None;
+    }
+    if (code == Err::None)
+        return kEmpty;
+    errorText = DiskErrorText(code);
+    return errorText;
+}
+
+}  // namespace vokta

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vokta {
+
+// Result code of a disk request: the system's error numbers (below 32 also the DOS
+// extended error codes), with the BIOS statuses and our own checks mapped into them.
+using DiskError = uint32_t;
+
+namespace Err {
+constexpr DiskError None = 0;
+constexpr DiskError InvalidFunction = 1;
+constexpr DiskError FileNotFound = 2;
+constexpr DiskError AccessDenied = 5;
+constexpr DiskError InvalidData = 13;
+constexpr DiskError InvalidDrive = 15;
+constexpr DiskError WriteProtect = 19;
+constexpr DiskError BadUnit = 20;
+constexpr DiskError NotReady = 21;
+constexpr DiskError BadCrc = 23;
+constexpr DiskError EndOfDisk = 25;
+constexpr DiskError SectorNotFound = 27;
+constexpr DiskError GeneralFailure = 31;
+constexpr DiskError InvalidDiskChange = 107;
+constexpr DiskError DriveLocked = 108;
+constexpr DiskError DiskFull = 112;
+constexpr DiskError InsufficientBuffer = 122;
+constexpr DiskError AddressMarkNotFound = 1122;
+constexpr DiskError UnknownError = 1124;
+constexpr DiskError UnrecognizedMedia = 1785;
+}  // namespace Err
+
+// The one-line message of a code in the current language ("" for 0).
+std::string DiskErrorText(DiskError code);
+
+// The DiskError of a BIOS diskette status (AH after INT 13h with carry set).
+DiskError DiskErrorFromBiosStatus(uint8_t status);
+
+}  // namespace vokta

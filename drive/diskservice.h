@@ -1,0 +1,98 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+namespace vokta {
+
+// The register image of one request: EBX, EDX, ECX, EAX, EDI, ESI, Flags. It is the
+// input and the output of the request.
+struct Registers {
+    uint32_t ebx = 0;
+    uint32_t edx = 0;
+    uint32_t ecx = 0;
+    uint32_t eax = 0;
+    uint32_t edi = 0;
+    uint32_t esi = 0;
+    uint32_t flags = 0;
+
+    bool carry() const { return (flags & 1u) != 0; }
+    uint16_t ax() const { return static_cast<uint16_t>(eax); }
+    uint16_t cx() const { return static_cast<uint16_t>(ecx); }
+};
+
+// Device control codes.
+namespace Control {
+constexpr uint32_t DosIoctl = 1;  // INT 21h AX=440Dh, CH=08h, CL=minor
+constexpr uint32_t Int13 = 4;     // BIOS diskette service
+}  // namespace Control
+
+// Block-device IOCTL minor codes (category 08h).
+namespace Minor {
+constexpr uint8_t SetDeviceParams = 0x40;
+constexpr uint8_t WriteTrack = 0x41;
+constexpr uint8_t FormatTrack = 0x42;
+constexpr uint8_t LockLogical = 0x4A;
+constexpr uint8_t LockPhysical = 0x4B;
+constexpr uint8_t GetDeviceParams = 0x60;
+constexpr uint8_t ReadTrack = 0x61;
+constexpr uint8_t VerifyTrack = 0x62;
+constexpr uint8_t GetMediaId = 0x66;
+constexpr uint8_t UnlockLogical = 0x6A;
+constexpr uint8_t UnlockPhysical = 0x6B;
+constexpr uint8_t GetLockState = 0x70;
+}  // namespace Minor
+
+// BIOS diskette functions (AH).
+namespace Bios {
+constexpr uint8_t Reset = 0x00;
+constexpr uint8_t FormatTrack = 0x05;
+}  // namespace Bios
+
+// One request to the disk service. Where the register image carries an address on the
+// original device (EDX of an IOCTL, EBX of INT 13h), the pointed-to parameter block
+// travels as `block`; the data of a track read or write travels as `buffer`.
+struct DiskRequest {
+    uint32_t controlCode = 0;
+    Registers regs;
+    std::span<uint8_t> block;
+    std::span<uint8_t> buffer;
+
+    uint8_t minor() const { return static_cast<uint8_t>(regs.ecx); }
+    uint8_t biosFunction() const { return static_cast<uint8_t>(regs.eax >> 8); }
+};
+
+// The 13-byte diskette parameter table used while 21-sector tracks are formatted:
+// specify bytes, motor-off delay, size code 2, 21 sectors, r/w gap 1Bh, data length,
+// format gap 13h, filler F6h, head settle, motor start, two zero bytes.
+using DisketteParameterTable = std::array<uint8_t, 13>;
+constexpr DisketteParameterTable kDmfParameterTable = {
+    0xDF, 0x02, 0x25, 0x02, 0x15, 0x1B, 0xFF, 0x13, 0xF6, 0x0F, 0x08, 0x00, 0x00};
+
+// What answers the drive's requests as the DOS block-device IOCTL and the BIOS diskette
+// service would: a real floppy drive, a diskette file, or the in-memory emulated drive.
+class DiskService {
+public:
+    virtual ~DiskService() = default;
+
+    // Serves one request. False when the device refuses it outright; otherwise the
+    // registers hold the answer: carry (Flags bit 0) set means failure, with the DOS
+    // error code in EAX (IOCTL) or the BIOS status in AH (INT 13h).
+    virtual bool DeviceIoControl(DiskRequest& request) = 0;
+
+    // False when the drive has no readable medium (not ready, or no such unit).
+    virtual bool IsDriveReady() = 0;
+
+    // Makes 21-sector BIOS formats use this table's sector count, gaps and filler, until
+    // RestoreParameterTable. False when the platform has no means to do so.
+    virtual bool InstallParameterTable(const DisketteParameterTable& table) = 0;
+    virtual bool RestoreParameterTable() = 0;
+};
+
+// A service that forwards to one shared by several drive objects (the emulated drive
+// outlives the DiskDrive objects that use it, as a real drive does).
+std::unique_ptr<DiskService> ShareService(std::shared_ptr<DiskService> service);
+
+}  // namespace vokta
