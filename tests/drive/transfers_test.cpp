@@ -225,7 +225,7 @@ TEST(DistributionFormat, TwentyOneSectorTracksGoThroughTheBios)
     EXPECT_EQ(last.block[2], OptimizedTrackOrder(21, 1, 2, 81, 1)[0]);
     EXPECT_EQ(last.block[3], 2) << "size code of 512-byte sectors";
 
-    EXPECT_FALSE(drive->EndFormat()) << "no boot sector builder yet";
+    EXPECT_TRUE(drive->EndFormat()) << "a fresh boot sector is written";
     EXPECT_EQ(drive->lastError, 0u);
     EXPECT_FALSE(setup.drive->installedTable().has_value());
     EXPECT_EQ(setup.drive->lockState(), LockState::Level0);

@@ -1,0 +1,124 @@
+// The good boot sector and the empty system area, built from the device parameters.
+#include "boot/bootbuilder.h"
+
+#include <algorithm>
+
+#include "drive/media.h"
+
+namespace vokta {
+namespace {
+
+constexpr size_t kSector = 512;
+constexpr uint32_t kLargestSmallTotal = 0xFFFF;
+constexpr uint8_t kDisketteDrive = 0x00;
+constexpr uint8_t kHardDiskDrive = 0x80;
+
+char UpperAscii(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+}  // namespace
+
+uint32_t VolumeSerialNumber(const LocalTime& t)
+{
+    auto field = [](int value, unsigned shift) { return static_cast<uint32_t>(value) << shift; };
+    return field(t.year, 25) | field(t.month, 22) | field(t.day, 17) | field(t.dayOfWeek, 14) |
+           field(t.hour, 10) | field(t.minute, 5) | field(t.second, 0);
+}
+
+uint16_t DirectoryTime(const LocalTime& t)
+{
+    return static_cast<uint16_t>(t.hour * 2048 + t.minute * 32 + t.second / 2);
+}
+
+uint16_t DirectoryDate(const LocalTime& t)
+{
+    // The field counts years 1980..2107; a clock outside them would wrap into nonsense.
+    const int year = std::clamp(t.year, 1980, 2107);
+    return static_cast<uint16_t>((year - 1980) * 512 + t.month * 32 + t.day);
+}
+
+std::string VolumeLabelField(std::string_view label)
+{
+    label = label.substr(0, label.find('\0'));
+    if (label.empty())
+        return std::string(kNoLabel);
+    std::string field(label.substr(0, BootSector::kLabelSize));
+    field.resize(BootSector::kLabelSize, ' ');
+    std::transform(field.begin(), field.end(), field.begin(), UpperAscii);
+    return field;
+}
+
+BootSector BuildBootSector(const DeviceParams& params, int32_t mediaType, std::string_view label,
+                           const LocalTime& now)
+{
+    using B = BootSector;
+    using P = DeviceParams;
+    const bool hardDisk = mediaType == kMediaHardDisk;
+    const uint32_t total = uint32_t{params.cylinders()} * params.heads() * params.sectorsPerTrack();
+    const bool small = total <= kLargestSmallTotal;
+
+    B s;
+    s.setU8(B::Jump, B::kShortJump);
+    s.setU8(B::Jump + 1, static_cast<uint8_t>(B::BootCode - 2));  // to the boot code
+    s.setU8(B::Jump + 2, B::kNop);
+    s.setText(B::OemName, B::kOemNameSize, kBuilderOemName);
+    s.setU16(B::BytesPerSector, kSector);
+    s.setU8(B::SectorsPerCluster, params.u8(P::SectorsPerCluster));
+    s.setU16(B::ReservedSectors, 1);
+    s.setU8(B::FatCount, 2);
+    s.setU16(B::RootEntries, params.u16(P::RootEntries));
+    s.setU16(B::TotalSectors16, small ? static_cast<uint16_t>(total) : 0);
+    s.setU8(B::MediaDescriptor, params.u8(P::MediaDescriptor));
+    s.setU16(B::SectorsPerFat, params.u16(P::SectorsPerFat));
+    s.setU16(B::SectorsPerTrack, params.sectorsPerTrack());
+    s.setU16(B::Heads, params.heads());
+    s.setU32(B::HiddenSectors, small ? 0 : params.sectorsPerTrack());
+    s.setU32(B::TotalSectors32, small ? 0 : total);
+    s.setU8(B::DriveNumber, hardDisk ? kHardDiskDrive : kDisketteDrive);
+    s.setU8(B::Reserved, 0);
+    s.setU8(B::ExtendedSignature, B::kExtendedBootSignature);
+    s.setU32(B::SerialNumber, VolumeSerialNumber(now));
+    s.setText(B::VolumeLabel, B::kLabelSize, VolumeLabelField(label));
+    s.setText(B::FileSystemType, B::kFileSystemTypeSize, hardDisk ? "FAT16" : "FAT12");
+    s.setU8(B::Signature, B::kSignature0);
+    s.setU8(B::Signature + 1, B::kSignature1);
+    return s;
+}
+
+uint16_t SystemAreaSectors(const DeviceParams& params)
+{
+    using P = DeviceParams;
+    return static_cast<uint16_t>(params.u8(P::FatCount) * params.u16(P::SectorsPerFat) +
+                                 params.u16(P::RootEntries) / 16 + 1);
+}
+
+void FillSystemArea(std::span<uint8_t> area, const DeviceParams& params, int32_t mediaType,
+                    std::string_view label, const LocalTime& now)
+{
+    using P = DeviceParams;
+    std::fill(area.begin(), area.end(), uint8_t{0});
+    const size_t fatBytes = size_t{params.u16(P::SectorsPerFat)} * kSector;
+    const size_t fatCount = params.u8(P::FatCount);
+    const size_t markerBytes = mediaType == kMediaHardDisk ? 4 : 3;
+    for (size_t copy = 0; copy < fatCount; ++copy) {
+        const size_t at = copy * fatBytes;
+        if (at + markerBytes > area.size())
+            break;
+        area[at] = params.u8(P::MediaDescriptor);
+        std::fill_n(area.begin() + static_cast<std::ptrdiff_t>(at + 1), markerBytes - 1, 0xFF);
+    }
+
+    label = label.substr(0, label.find('\0'));
+    const size_t root = fatCount * fatBytes;
+    if (label.empty() || root + kDirectoryEntrySize > area.size())
+        return;
+    const std::string name = VolumeLabelField(label);
+    std::copy(name.begin(), name.end(), area.begin() + static_cast<std::ptrdiff_t>(root));
+    area[root + 11] = kVolumeLabelAttribute;
+    PutU16(area, root + 22, DirectoryTime(now));
+    PutU16(area, root + 24, DirectoryDate(now));
+}
+
+}  // namespace vokta

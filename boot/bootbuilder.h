@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "boot/bootsector.h"
+#include "boot/localclock.h"
+#include "drive/deviceparams.h"
+
+namespace vokta {
+
+constexpr std::string_view kBuilderOemName = "VOKTA1.0";
+constexpr std::string_view kNoLabel = "NO NAME    ";
+constexpr uint8_t kVolumeLabelAttribute = 0x28;  // volume label and archive
+constexpr size_t kDirectoryEntrySize = 32;
+
+// Year, month, day, day of week, hour, minute and second ORed together at their shifts,
+// in 32 bits with the overflow dropped.
+uint32_t VolumeSerialNumber(const LocalTime& t);
+
+// The FAT directory-entry time (two-second steps) and date (years from 1980).
+uint16_t DirectoryTime(const LocalTime& t);
+uint16_t DirectoryDate(const LocalTime& t);
+
+// The 11 bytes of a volume label: the first 11 characters, blank-padded, upper-cased;
+// "NO NAME    " for an empty label. The label ends at an embedded NUL.
+std::string VolumeLabelField(std::string_view label);
+
+// A good boot sector for the media described by `params` (and `mediaType`: 0 gets a
+// hard disk's drive number and a 16-bit FAT), with the boot code block.
+BootSector BuildBootSector(const DeviceParams& params, int32_t mediaType, std::string_view label,
+                           const LocalTime& now);
+
+// Sectors of the system area behind the boot sector: both FAT copies, the root directory
+// as whole sectors, and the first data sector. Computed in 16 bits.
+uint16_t SystemAreaSectors(const DeviceParams& params);
+
+// Fills `area` (SystemAreaSectors × 512 bytes) with empty FATs and an empty root directory,
+// with a volume-label entry when a label is given.
+void FillSystemArea(std::span<uint8_t> area, const DeviceParams& params, int32_t mediaType,
+                    std::string_view label, const LocalTime& now);
+
+}  // namespace vokta

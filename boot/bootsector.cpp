@@ -1,0 +1,123 @@
+// The boot-sector check: nine independent field tests, and the drive operation that
+// reads sector 0 to run them.
+#include "boot/bootsector.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+
+#include "drive/diskdrive.h"
+#include "res/strings.h"
+
+namespace vokta {
+namespace {
+
+constexpr std::string_view kFat16 = "FAT16   ";
+constexpr std::string_view kFat12 = "FAT12   ";
+
+struct TestLine {
+    BootCheckResult bit;
+    uint32_t stringId;
+};
+
+// Bit order is listing order.
+constexpr std::array<TestLine, 9> kTestLines = {{
+    {BootCheck::BadSignature, 1062},
+    {BootCheck::BadJump, 1063},
+    {BootCheck::BadSectorLength, 1040},
+    {BootCheck::BadReservedSectors, 1065},
+    {BootCheck::BadFatCount, 1044},
+    {BootCheck::BadExtendedSignature, 1045},
+    {BootCheck::BadMedia, 1046},
+    {BootCheck::BadFileSystem, 1069},
+    {BootCheck::BadTotalSectors, 1070},
+}};
+
+constexpr uint32_t kMediaUnknownLine = 140;
+constexpr uint32_t kReadErrorLine = 177;
+constexpr uint32_t kNoMemoryLine = 127;
+constexpr uint32_t kOkLine = 1061;
+
+bool IsAcceptedMedia(uint8_t media)
+{
+    return media == 0xF8 || media == 0xF9 || media == 0xF0;
+}
+
+}  // namespace
+
+void BootSector::setText(size_t at, size_t width, std::string_view value)
+{
+    for (size_t i = 0; i < width; ++i)
+        bytes[at + i] = i < value.size() ? static_cast<uint8_t>(value[i]) : ' ';
+}
+
+std::string BootSector::text(size_t at, size_t width) const
+{
+    return std::string(bytes.begin() + at, bytes.begin() + at + width);
+}
+
+BootCheckResult ValidateBootSector(std::span<const uint8_t> sector)
+{
+    BootSector s;
+    std::copy_n(sector.begin(), std::min(sector.size(), BootSector::kSize), s.bytes.begin());
+    using B = BootSector;
+    BootCheckResult r = BootCheck::Ok;
+    if (s.u8(B::Signature) != B::kSignature0 || s.u8(B::Signature + 1) != B::kSignature1)
+        r |= BootCheck::BadSignature;
+    if (s.u8(B::Jump) != B::kShortJump || s.u8(B::Jump + 2) != B::kNop)
+        r |= BootCheck::BadJump;
+    if (s.u16(B::BytesPerSector) != 512)
+        r |= BootCheck::BadSectorLength;
+    if (s.u16(B::ReservedSectors) != 1)
+        r |= BootCheck::BadReservedSectors;
+    if (s.u8(B::FatCount) != 2)
+        r |= BootCheck::BadFatCount;
+    if (s.u8(B::ExtendedSignature) != B::kExtendedBootSignature)
+        r |= BootCheck::BadExtendedSignature;
+    if (!IsAcceptedMedia(s.u8(B::MediaDescriptor)))
+        r |= BootCheck::BadMedia;
+    const std::string fileSystem = s.text(B::FileSystemType, B::kFileSystemTypeSize);
+    if (fileSystem != kFat16 && fileSystem != kFat12)
+        r |= BootCheck::BadFileSystem;
+    if (s.u16(B::TotalSectors16) == 0 && s.u32(B::TotalSectors32) == 0)
+        r |= BootCheck::BadTotalSectors;
+    return r;
+}
+
+std::vector<std::string> BootCheckLines(BootCheckResult r)
+{
+    switch (r) {
+    case BootCheck::MediaUnknown: return {LoadString(kMediaUnknownLine)};
+    case BootCheck::ReadError: return {LoadString(kReadErrorLine)};
+    case BootCheck::NoMemory: return {LoadString(kNoMemoryLine)};
+    case BootCheck::Ok: return {LoadString(kOkLine)};
+    default: break;
+    }
+    std::vector<std::string> lines;
+    for (const TestLine& t : kTestLines)
+        if (r & t.bit)
+            lines.push_back(LoadString(t.stringId));
+    return lines;
+}
+
+BootCheckResult DiskDrive::CheckBootSector()
+{
+    if (mediaType == kMediaUnknown) {
+        lastError = Err::UnrecognizedMedia;
+        return BootCheck::MediaUnknown;
+    }
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kSectorSize]);
+    if (!buffer) {
+        lastError = Err::InsufficientBuffer;
+        return BootCheck::NoMemory;
+    }
+    const std::span<uint8_t> sector(buffer.get(), kSectorSize);
+    if (!ReadSectors(0, 1, sector)) {
+        // The caller shows "Read error." from the result, not a disk error.
+        lastError = Err::None;
+        return BootCheck::ReadError;
+    }
+    return ValidateBootSector(sector);
+}
+
+}  // namespace vokta
