@@ -218,7 +218,7 @@ uint32_t EmulatedDrive::ReadBootSector(std::vector<uint8_t>& sector) const
     if (!medium_)
         return Err::NotReady;
     const SectorRecord* boot = medium_->Find(0, 0, 1);
-    if (!boot)
+    if (!boot || (kind_ != DriveKind::FixedDisk && !DriveSupports(medium_->track(0, 0).rate)))
         return Err::SectorNotFound;
     if (boot->dataError || medium_->IsDefective(0, 0, 1))
         return Err::BadCrc;
@@ -280,6 +280,17 @@ bool EmulatedDrive::DriveSupports(DataRate rate) const
     return false;
 }
 
+bool EmulatedDrive::Readable(const Track& track) const
+{
+    if (kind_ == DriveKind::FixedDisk)
+        return true;
+    // Until parameters are set the drive reads at whatever rate the track was written.
+    if (!params_)
+        return DriveSupports(track.rate);
+    const DataRate rate = RateFor(params_->sectorsPerTrack());
+    return DriveSupports(rate) && track.rate == rate;
+}
+
 EmulatedDrive::Answer EmulatedDrive::ReadWriteTrack(std::span<const uint8_t> block,
                                                     std::span<uint8_t> buffer, bool write)
 {
@@ -302,8 +313,7 @@ EmulatedDrive::Answer EmulatedDrive::ReadWriteTrack(std::span<const uint8_t> blo
         return Answer{true, Err::EndOfDisk};
 
     const Track& track = medium_->track(cylinder, static_cast<uint8_t>(head));
-    const bool rateKnown = params_.has_value() && kind_ != DriveKind::FixedDisk;
-    if (rateKnown && track.formatted() && track.rate != RateFor(params_->sectorsPerTrack()))
+    if (!Readable(track))
         return Answer{true, Err::SectorNotFound};
 
     for (uint16_t i = 0; i < count; ++i) {
@@ -341,8 +351,7 @@ EmulatedDrive::Answer EmulatedDrive::VerifyTrack(std::span<const uint8_t> block)
         const auto c = static_cast<uint16_t>(cylinder + t);
         if (!medium_->HasTrack(c, head))
             return Answer{true, Err::EndOfDisk};
-        const Track& track = medium_->track(c, head);
-        if (kind_ != DriveKind::FixedDisk && track.rate != RateFor(spt))
+        if (!Readable(medium_->track(c, head)))
             return Answer{true, Err::SectorNotFound};
         for (uint16_t r = 1; r <= spt; ++r) {
             const SectorRecord* s = medium_->Find(c, head, static_cast<uint8_t>(r));

@@ -100,6 +100,8 @@ private:
     bool WriteFormattedTrack(uint16_t cylinder, uint8_t head, DataRate rate,
                              const std::vector<SectorRecord>& headers, uint8_t filler);
     DataRate RateFor(uint16_t sectorsPerTrack) const;
+    // Whether the drive, set to the current parameters, can read this track at all.
+    bool Readable(const Track& track) const;
     bool DriveSupports(DataRate rate) const;
     // Reads the boot sector at whatever rate track 0 was written; 0 on success.
     uint32_t ReadBootSector(std::vector<uint8_t>& sector) const;

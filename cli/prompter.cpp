@@ -1,0 +1,73 @@
+#include <cctype>
+#include <cstring>
+
+#include "cli/cli.h"
+
+namespace vokta::cli {
+namespace {
+
+std::vector<Answer> Choices(Buttons buttons)
+{
+    switch (buttons) {
+    case Buttons::Ok: return {Answer::Ok};
+    case Buttons::OkCancel: return {Answer::Ok, Answer::Cancel};
+    case Buttons::YesNo: return {Answer::Yes, Answer::No};
+    case Buttons::YesNoCancel: return {Answer::Yes, Answer::No, Answer::Cancel};
+    case Buttons::AbortRetryIgnore: return {Answer::Abort, Answer::Retry, Answer::Ignore};
+    case Buttons::RetryCancel: return {Answer::Retry, Answer::Cancel};
+    }
+    return {Answer::Cancel};
+}
+
+}  // namespace
+
+Prompter::Prompter(const GlobalOptions& options, std::FILE* in, std::FILE* err, bool interactive)
+    : options_(options), in_(in), err_(err), interactive_(interactive)
+{
+}
+
+Answer Prompter::Unattended(Buttons buttons) const
+{
+    switch (buttons) {
+    case Buttons::AbortRetryIgnore:
+        return options_.onError.value_or(Answer::Abort);
+    case Buttons::RetryCancel:
+        return options_.onError == Answer::Retry ? Answer::Retry : Answer::Cancel;
+    case Buttons::Ok:
+    case Buttons::OkCancel:
+        return options_.assumeYes ? Answer::Ok : SafeAnswer(buttons);
+    case Buttons::YesNo:
+    case Buttons::YesNoCancel:
+        return options_.assumeYes ? Answer::Yes : SafeAnswer(buttons);
+    }
+    return SafeAnswer(buttons);
+}
+
+Answer Prompter::Ask(const std::string& text, const std::string& caption, Buttons buttons, Icon)
+{
+    std::fprintf(err_, "%s: %s\n", caption.c_str(), text.c_str());
+    const std::vector<Answer> choices = Choices(buttons);
+    if (choices.size() == 1)
+        return choices.front();
+    if (!interactive_) {
+        const Answer answer = Unattended(buttons);
+        std::fprintf(err_, "  -> %s\n", AnswerName(answer));
+        return answer;
+    }
+    for (;;) {
+        std::string prompt;
+        for (Answer a : choices)
+            prompt += std::string(prompt.empty() ? "" : "/") + AnswerName(a);
+        std::fprintf(err_, "[%s] ", prompt.c_str());
+        std::fflush(err_);
+        char line[64];
+        if (!std::fgets(line, sizeof line, in_))
+            return SafeAnswer(buttons);
+        const char first = static_cast<char>(std::tolower(static_cast<unsigned char>(line[0])));
+        for (Answer a : choices)
+            if (first == std::tolower(static_cast<unsigned char>(AnswerName(a)[0])))
+                return a;
+    }
+}
+
+}  // namespace vokta::cli

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <string>
+
+#include "drive/backend/emulateddrive.h"
+#include "drive/drivetable.h"
+
+namespace vokta {
+
+enum class DisketteFileFormat : uint8_t { Raw, Imd };
+
+// The emulated drive persisted in a diskette file: a raw image of one of the five
+// standard sizes (an empty file is an unformatted diskette) or an ImageDisk file.
+// No file = no diskette; a file we may not write = a write-protected diskette; an
+// advisory lock on the file = the volume lock. Changes are saved when the last volume
+// lock is released (the drive object's end), through a temporary file and a rename, so
+// a crash never leaves a half-written diskette file.
+class VirtualDrive final : public DiskService {
+public:
+    static DriveOpenResult Open(const std::string& path, DriveKind kind, uint8_t driveNumber);
+    ~VirtualDrive() override;
+
+    bool DeviceIoControl(DiskRequest& request) override;
+    bool IsDriveReady() override { return drive_.IsDriveReady(); }
+    bool InstallParameterTable(const DisketteParameterTable& table) override
+    {
+        return drive_.InstallParameterTable(table);
+    }
+    bool RestoreParameterTable() override { return drive_.RestoreParameterTable(); }
+
+    // Writes the diskette back to its file if it changed; the reason in `error` on failure.
+    bool Save(std::string& error);
+    DisketteFileFormat format() const { return format_; }
+
+private:
+    VirtualDrive(std::string path, DriveKind kind, uint8_t driveNumber);
+    bool HoldsFileLock() const { return locked_; }
+    bool LockFile();
+    void UnlockFile();
+    bool LockedByAnother() const;
+
+    std::string path_;
+    DisketteFileFormat format_ = DisketteFileFormat::Raw;
+    int fd_ = -1;
+    bool locked_ = false;
+    EmulatedDrive drive_;
+};
+
+// The format a file of this name gets when it is still empty or absent: ImageDisk for
+// ".imd", raw for anything else.
+DisketteFileFormat FormatForName(const std::string& path);
+
+// A drive letter bound to a diskette file.
+DriveBinding VirtualDriveBinding(char letter, const std::string& path, DriveKind kind);
+
+// The drive kind of a `type=` value ("720k", "1.2m", "1.44m").
+std::optional<DriveKind> DriveKindOfTypeName(const std::string& name);
+
+}  // namespace vokta

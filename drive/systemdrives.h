@@ -1,0 +1,33 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "drive/backend/emulateddrive.h"
+#include "drive/drivetable.h"
+
+namespace vokta {
+
+// A letter bound to a device or diskette file for this run: "A:=PATH[,type=720k|1.2m|1.44m]".
+struct DriveOption {
+    char letter = 'A';
+    std::string path;
+    DriveKind kind = DriveKind::Floppy35HD;
+};
+
+// The option parsed, or the reason it is not one in `error`.
+std::optional<DriveOption> ParseDriveOption(const std::string& text, std::string& error);
+
+// /dev/fdN goes to the kernel floppy driver, anything else is a diskette file.
+DriveBinding BindingFor(const DriveOption& option);
+
+// The diskette file of the default virtual A:, in the user's data folder.
+std::string DefaultDisketteFile();
+
+// Fills the table: the machine's floppy drives as A: and B:, then the options (which
+// override them), and, when neither gave an A:, a virtual A: on the default diskette
+// file, created empty (an unformatted 1.44M diskette) if it does not exist.
+void PopulateSystemDrives(DriveTable& table, const std::vector<DriveOption>& options);
+
+}  // namespace vokta

@@ -1,0 +1,234 @@
+// Diskette files as drives: raw images, ImageDisk files, protection, locking, saving.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "drive/backend/imdfile.h"
+#include "drive/backend/virtualdrive.h"
+#include "drive/tracklayout.h"
+#include "support/tempdir.h"
+#include "support/testdrives.h"
+
+using namespace vokta;
+using namespace vokta::test;
+
+namespace {
+
+struct VirtualFile : ::testing::Test {
+    TempDir dir;
+    DriveTable table;
+
+    void Bind(const std::string& name, DriveKind kind = DriveKind::Floppy35HD)
+    {
+        table.Bind(VirtualDriveBinding('A', dir.File(name), kind));
+    }
+    std::unique_ptr<DiskDrive> Open() { return std::make_unique<DiskDrive>('A', table); }
+
+    void FormatAll(DiskDrive& drive, MediaType type, bool optimized)
+    {
+        ASSERT_TRUE(drive.SelectMedia(type, false));
+        drive.BeginFormat();
+        const MediaGeometry g = *GeometryOf(type);
+        for (uint16_t c = 0; c < g.cylinders; ++c)
+            for (uint16_t h = 0; h < g.heads; ++h)
+                ASSERT_TRUE(drive.FormatTrack(c, h, optimized)) << c << "/" << h;
+        drive.EndFormat();
+    }
+};
+
+}  // namespace
+
+TEST_F(VirtualFile, AbsentFileIsAnEmptyDrive)
+{
+    Bind("none.img");
+    auto drive = Open();
+    EXPECT_EQ(drive->lastError, 0u);
+    EXPECT_FALSE(drive->IsDriveReady());
+    EXPECT_FALSE(drive->SelectMedia(kMediaUnknown, true));
+    EXPECT_EQ(drive->GetErrorText(), "Drive NOT ready !");
+    drive.reset();
+    EXPECT_FALSE(FileExists(dir.File("none.img"))) << "an empty drive creates no file";
+}
+
+TEST_F(VirtualFile, EmptyFileFormatsToItsSize)
+{
+    WriteFile(dir.File("blank.img"), {});
+    Bind("blank.img");
+    {
+        auto drive = Open();
+        FormatAll(*drive, kMedia144M, false);
+    }
+    const std::vector<uint8_t> bytes = ReadFile(dir.File("blank.img"));
+    ASSERT_EQ(bytes.size(), 1474560u);
+    EXPECT_EQ(bytes[512], 0xF6) << "formatted sectors hold the filler byte";
+    EXPECT_EQ(bytes.back(), 0xF6);
+}
+
+TEST_F(VirtualFile, DistributionFormatsGiveTheirSizes)
+{
+    for (MediaType type : {kMedia168M, kMedia172M}) {
+        WriteFile(dir.File("dmf.img"), {});
+        Bind("dmf.img");
+        {
+            auto drive = Open();
+            FormatAll(*drive, type, true);
+        }
+        EXPECT_EQ(ReadFile(dir.File("dmf.img")).size(), ImageSizeOf(type)) << type;
+    }
+}
+
+TEST_F(VirtualFile, WritesReachTheFileOnlyWhenTheDriveObjectEnds)
+{
+    const std::vector<uint8_t> original = PatternImage(kMedia720K);
+    WriteFile(dir.File("d.img"), original);
+    Bind("d.img", DriveKind::Floppy35DD);
+    auto drive = Open();
+    ASSERT_TRUE(drive->SelectMedia(kMediaUnknown, false));
+    EXPECT_EQ(drive->mediaType, kMedia720K);
+    std::vector<uint8_t> data(9 * 512, 0x5A);
+    ASSERT_TRUE(drive->WriteSectors(9, 9, data));
+    EXPECT_EQ(ReadFile(dir.File("d.img")), original) << "nothing half-written while the drive is in use";
+    drive.reset();
+    const std::vector<uint8_t> saved = ReadFile(dir.File("d.img"));
+    ASSERT_EQ(saved.size(), original.size());
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), saved.begin() + 9 * 512));
+    EXPECT_TRUE(std::equal(original.begin(), original.begin() + 9 * 512, saved.begin()));
+    EXPECT_EQ(Shell("ls " + dir.path() + " | wc -l | grep -qx 1"), 0) << "no temporary file left behind";
+}
+
+// Runs `check` without root's right to write anything (as nobody when we are root), and
+// returns its answer.
+template <typename Check>
+bool AsUnprivilegedUser(Check check)
+{
+    if (geteuid() != 0)
+        return check();
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(3);
+        _exit(check() ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(VirtualFile, FileWithoutWritePermissionIsWriteProtected)
+{
+    const std::vector<uint8_t> image = PatternImage(kMedia144M);
+    WriteFile(dir.File("ro.img"), image);
+    chmod(dir.path().c_str(), 0755);
+    chmod(dir.File("ro.img").c_str(), 0444);
+    Bind("ro.img");
+    const bool protectedAndRefused = AsUnprivilegedUser([&] {
+        auto drive = Open();
+        if (drive->lastError != 0 || !drive->SelectMedia(kMediaUnknown, false) || !drive->IsWriteProtected())
+            return false;
+        std::vector<uint8_t> sector(512);
+        return !drive->WriteSectors(0, 1, sector) && drive->lastError == Err::WriteProtect;
+    });
+    EXPECT_TRUE(protectedAndRefused);
+    EXPECT_EQ(ReadFile(dir.File("ro.img")), image);
+}
+
+TEST_F(VirtualFile, ADirectoryIsNoDiskette)
+{
+    table.Bind(VirtualDriveBinding('A', dir.path(), DriveKind::Floppy35HD));
+    auto drive = Open();
+    EXPECT_EQ(drive->lastError, Err::AccessDenied);
+    EXPECT_NE(drive->openFailureDetail.find("directory"), std::string::npos) << drive->openFailureDetail;
+}
+
+TEST_F(VirtualFile, AdvisoryLockOfAnotherProgramIsTheVolumeLock)
+{
+    WriteFile(dir.File("l.img"), PatternImage(kMedia144M));
+    Bind("l.img");
+    const int other = open(dir.File("l.img").c_str(), O_RDONLY);
+    ASSERT_EQ(flock(other, LOCK_EX), 0);
+    {
+        auto drive = Open();
+        EXPECT_EQ(drive->lastError, Err::DriveLocked);
+        EXPECT_EQ(drive->GetErrorText(), "Drive is Locked !");
+    }
+    flock(other, LOCK_UN);
+    auto first = Open();
+    EXPECT_EQ(first->lastError, 0u);
+    auto second = Open();
+    EXPECT_EQ(second->lastError, Err::DriveLocked) << "one drive object at a time";
+    close(other);
+}
+
+TEST_F(VirtualFile, UnknownSizesAndBrokenImageDiskFilesAreRefusedInWords)
+{
+    WriteFile(dir.File("odd.img"), std::vector<uint8_t>(1474560 - 512));
+    Bind("odd.img");
+    auto drive = Open();
+    EXPECT_EQ(drive->lastError, Err::InvalidData);
+    EXPECT_NE(drive->openFailureDetail.find("1474048 bytes"), std::string::npos) << drive->openFailureDetail;
+
+    std::vector<uint8_t> imd = {'I', 'M', 'D', ' ', '1', 0x1A, 3, 0, 0, 18, 2};
+    WriteFile(dir.File("cut.imd"), imd);
+    Bind("cut.imd");
+    auto cut = Open();
+    EXPECT_EQ(cut->lastError, Err::InvalidData);
+    EXPECT_NE(cut->openFailureDetail.find("truncated"), std::string::npos) << cut->openFailureDetail;
+    EXPECT_EQ(ReadFile(dir.File("cut.imd")), imd) << "a refused file is left alone";
+}
+
+TEST_F(VirtualFile, OptimizedFormatSavedAsImageDiskKeepsTheSectorOrder)
+{
+    Bind("opt.imd");
+    WriteFile(dir.File("opt.imd"), {});
+    {
+        auto drive = Open();
+        ASSERT_TRUE(drive->SelectMedia(kMedia144M, false));
+        drive->BeginFormat();
+        for (uint16_t c = 0; c < 80; ++c)
+            for (uint16_t h = 0; h < 2; ++h)
+                ASSERT_TRUE(drive->FormatTrack(c, h, true));
+        drive->EndFormat();
+        std::vector<uint8_t> data(18 * 512, 0x11);
+        ASSERT_TRUE(drive->WriteSectors(18 * 2 * 7, 18, data));
+    }
+    const std::vector<uint8_t> file = ReadFile(dir.File("opt.imd"));
+    ImdReadResult parsed = ReadImd(file, MediumDensity::High);
+    ASSERT_TRUE(parsed.medium) << parsed.error;
+    for (uint16_t c = 0; c < 80; ++c)
+        for (uint8_t h = 0; h < 2; ++h) {
+            std::vector<uint16_t> order;
+            for (const SectorRecord& s : parsed.medium->track(c, h).sectors)
+                order.push_back(s.number);
+            ASSERT_EQ(order, OptimizedTrackOrder(18, 3, 1, c, h)) << c << "/" << int(h);
+        }
+    EXPECT_EQ(parsed.medium->Find(7, 0, 5)->data[0], 0x11);
+
+    // Reopened, the drive reads what it wrote.
+    auto drive = Open();
+    ASSERT_TRUE(drive->SelectMedia(kMedia144M, false));
+    std::vector<uint8_t> back(18 * 512);
+    ASSERT_TRUE(drive->ReadSectors(18 * 2 * 7, 18, back));
+    EXPECT_EQ(back, std::vector<uint8_t>(18 * 512, 0x11));
+}
+
+TEST_F(VirtualFile, ImageDiskKeepsUnformattedTracksAndDataErrors)
+{
+    EmulatedMedium disk = PatternDiskette(kMedia144M);
+    disk.track(40, 1).sectors.clear();
+    disk.Find(3, 0, 7)->dataError = true;
+    disk.Find(3, 0, 8)->deleted = true;
+    WriteFile(dir.File("e.imd"), WriteImd(disk, "01/01/2000 00:00:00", "test\r\n"));
+    Bind("e.imd");
+    auto drive = Open();
+    ASSERT_TRUE(drive->SelectMedia(kMediaUnknown, false));
+    std::vector<uint8_t> buffer(512);
+    EXPECT_FALSE(drive->ReadSectors((3 * 2 + 0) * 18 + 6, 1, buffer));
+    EXPECT_EQ(drive->GetErrorText(), "Bad CRC !");
+    EXPECT_FALSE(drive->ReadSectors((40 * 2 + 1) * 18, 1, buffer));
+    EXPECT_EQ(drive->GetErrorText(), "Disk Sector NOT found !");
+    ASSERT_TRUE(drive->ReadSectors((3 * 2 + 0) * 18 + 7, 1, buffer));
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vokta::test {
+
+// A fresh directory under $TMPDIR, removed with everything in it at destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::vector<uint8_t> ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
+bool FileExists(const std::string& path);
+
+// Runs a shell command; its exit status, and its stdout in `output` when given.
+int Shell(const std::string& command, std::string* output = nullptr);
+
+// Skips the current test when a tool nobody here wrote is not installed.
+bool HaveTool(const std::string& name);
+
+}  // namespace vokta::test
