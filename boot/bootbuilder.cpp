@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "boot/bootcode.h"
 #include "drive/media.h"
 
 namespace vokta {
@@ -82,6 +83,7 @@ BootSector BuildBootSector(const DeviceParams& params, int32_t mediaType, std::s
     s.setU32(B::SerialNumber, VolumeSerialNumber(now));
     s.setText(B::VolumeLabel, B::kLabelSize, VolumeLabelField(label));
     s.setText(B::FileSystemType, B::kFileSystemTypeSize, hardDisk ? "FAT16" : "FAT12");
+    std::copy(kBootCode.begin(), kBootCode.end(), s.bytes.begin() + B::BootCode);
     s.setU8(B::Signature, B::kSignature0);
     s.setU8(B::Signature + 1, B::kSignature1);
     return s;
