@@ -14,6 +14,18 @@ constexpr uint32_t kLargestSmallTotal = 0xFFFF;
 constexpr uint8_t kDisketteDrive = 0x00;
 constexpr uint8_t kHardDiskDrive = 0x80;
 
+// Detection takes the parameters the diskette's own BPB reports, so a damaged media byte
+// would come back in the "good" sector; the media table's byte stands in for one that the
+// check refuses.
+uint8_t MediaDescriptorFor(const DeviceParams& params, int32_t mediaType)
+{
+    const uint8_t reported = params.u8(DeviceParams::MediaDescriptor);
+    if (IsAcceptedMediaDescriptor(reported))
+        return reported;
+    const auto row = GeometryOf(mediaType);
+    return row ? row->mediaDescriptor : reported;
+}
+
 char UpperAscii(char c)
 {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -71,7 +83,7 @@ BootSector BuildBootSector(const DeviceParams& params, int32_t mediaType, std::s
     s.setU8(B::FatCount, 2);
     s.setU16(B::RootEntries, params.u16(P::RootEntries));
     s.setU16(B::TotalSectors16, small ? static_cast<uint16_t>(total) : 0);
-    s.setU8(B::MediaDescriptor, params.u8(P::MediaDescriptor));
+    s.setU8(B::MediaDescriptor, MediaDescriptorFor(params, mediaType));
     s.setU16(B::SectorsPerFat, params.u16(P::SectorsPerFat));
     s.setU16(B::SectorsPerTrack, params.sectorsPerTrack());
     s.setU16(B::Heads, params.heads());
@@ -108,7 +120,7 @@ void FillSystemArea(std::span<uint8_t> area, const DeviceParams& params, int32_t
         const size_t at = copy * fatBytes;
         if (at + markerBytes > area.size())
             break;
-        area[at] = params.u8(P::MediaDescriptor);
+        area[at] = MediaDescriptorFor(params, mediaType);
         std::fill_n(area.begin() + static_cast<std::ptrdiff_t>(at + 1), markerBytes - 1, 0xFF);
     }
 

@@ -29,7 +29,8 @@ uint16_t DirectoryDate(const LocalTime& t);
 std::string VolumeLabelField(std::string_view label);
 
 // A good boot sector for the media described by `params` (and `mediaType`: 0 gets a
-// hard disk's drive number and a 16-bit FAT), with the boot code block.
+// hard disk's drive number and a 16-bit FAT), with the boot code block. A media
+// descriptor the check refuses is replaced by the media table's.
 BootSector BuildBootSector(const DeviceParams& params, int32_t mediaType, std::string_view label,
                            const LocalTime& now);
 

@@ -38,12 +38,12 @@ constexpr uint32_t kReadErrorLine = 177;
 constexpr uint32_t kNoMemoryLine = 127;
 constexpr uint32_t kOkLine = 1061;
 
-bool IsAcceptedMedia(uint8_t media)
+}  // namespace
+
+bool IsAcceptedMediaDescriptor(uint8_t media)
 {
     return media == 0xF8 || media == 0xF9 || media == 0xF0;
 }
-
-}  // namespace
 
 void BootSector::setText(size_t at, size_t width, std::string_view value)
 {
@@ -74,7 +74,7 @@ BootCheckResult ValidateBootSector(std::span<const uint8_t> sector)
         r |= BootCheck::BadFatCount;
     if (s.u8(B::ExtendedSignature) != B::kExtendedBootSignature)
         r |= BootCheck::BadExtendedSignature;
-    if (!IsAcceptedMedia(s.u8(B::MediaDescriptor)))
+    if (!IsAcceptedMediaDescriptor(s.u8(B::MediaDescriptor)))
         r |= BootCheck::BadMedia;
     const std::string fileSystem = s.text(B::FileSystemType, B::kFileSystemTypeSize);
     if (fileSystem != kFat16 && fileSystem != kFat12)

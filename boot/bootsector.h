@@ -80,6 +80,9 @@ constexpr BootCheckResult NotAnImage = BadSectorLength | BadReservedSectors | Ba
                                        BadMedia | BadTotalSectors;
 }  // namespace BootCheck
 
+// F0h, F8h or F9h: the media descriptors the check accepts.
+bool IsAcceptedMediaDescriptor(uint8_t media);
+
 // The nine tests over the first 512 bytes of `sector` (missing bytes count as zero).
 // Never returns a run-failure value.
 BootCheckResult ValidateBootSector(std::span<const uint8_t> sector);

@@ -150,3 +150,15 @@ TEST(SystemArea, NoLabelNoEntryAndHardDiskMarksSixteenBits)
     EXPECT_TRUE(std::equal(mark.begin(), mark.end(), area.begin() + 99 * 512));
     EXPECT_EQ(std::count(area.begin(), area.end(), 0), static_cast<long>(area.size() - 8));
 }
+
+TEST(BuildBootSector, RefusedMediaDescriptorIsReplacedByTheTablesOne)
+{
+    DeviceParams p = GeometryOf(kMedia720K)->ToParams();
+    p.setU8(DeviceParams::MediaDescriptor, 0xFD);
+    const BootSector s = BuildBootSector(p, kMedia720K, "", kExample);
+    EXPECT_EQ(s.u8(21), 0xF9);
+    std::vector<uint8_t> area(SystemAreaSectors(p) * 512u);
+    FillSystemArea(area, p, kMedia720K, "", kExample);
+    EXPECT_EQ(area[0], 0xF9) << "the FAT copies agree with the boot sector";
+    EXPECT_EQ(area[3 * 512], 0xF9);
+}

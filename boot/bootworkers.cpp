@@ -1,0 +1,103 @@
+// The Boot page's two workers: check the boot sector, or write a good one over it.
+#include "boot/bootworkers.h"
+
+#include <memory>
+
+#include "boot/bootsector.h"
+#include "drive/diskdrive.h"
+#include "res/strings.h"
+
+namespace vokta {
+namespace {
+
+constexpr uint32_t kCheckingMedia = 104;
+constexpr uint32_t kFatalError = 110;
+constexpr uint32_t kWriteProtected = 138;
+constexpr uint32_t kMediaUnknownLine = 140;
+constexpr uint32_t kFailed = 144;
+constexpr uint32_t kWritingBootSector = 1030;
+constexpr uint32_t kOk = 1061;
+
+// Written upper-cased into the label field.
+constexpr const char* kRecreatedLabel = "VOKTA fixed";
+
+void ShowFatal(BootReporter& page, const std::string& text)
+{
+    page.MessageBox(text, LoadString(kFatalError), Buttons::Ok, Icon::Error);
+}
+
+// The start both workers share: the drive of the selected entry, opened, or nothing when
+// another process holds its lock (the user has been told then).
+std::unique_ptr<DiskDrive> OpenSelectedDrive(BootReporter& page, const DriveTable& drives)
+{
+    page.EnableActions(false);
+    const std::string entry = page.SelectedDrive();
+    page.SetState(LoadString(kCheckingMedia));
+    auto drive = std::make_unique<DiskDrive>(entry.empty() ? '\0' : entry[0], drives);
+    if (drive->lastError == Err::DriveLocked) {
+        ShowFatal(page, drive->GetErrorText());
+        return nullptr;
+    }
+    return drive;
+}
+
+void RunCheck(BootReporter& page, DiskDrive& drive)
+{
+    if (!drive.SelectMedia(kMediaUnknown, false)) {
+        page.AddResult(LoadString(kMediaUnknownLine));
+        page.SetState("Check failed !");
+        page.PlaySound(BootSound::Error);
+        return;
+    }
+    page.SetState("Checking Boot Sector ...");
+    const BootCheckResult r = drive.CheckBootSector();
+    for (const std::string& line : BootCheckLines(r))
+        page.AddResult(line);
+    if (IsRunFailure(r)) {
+        page.SetState("Cannot Check !");
+        return;
+    }
+    page.PlaySound(r == BootCheck::Ok ? BootSound::JobCompleted : BootSound::Error);
+    page.SetState("Boot Checked !");
+}
+
+void RunRecreate(BootReporter& page, DiskDrive& drive)
+{
+    drive.SelectMedia(kMediaUnknown, false);
+    const DiskError detection = drive.lastError;
+    drive.lastError = Err::None;
+    if (detection != Err::None) {
+        page.SetState(LoadString(kFailed));
+        page.AddResult(LoadString(kMediaUnknownLine));
+        page.PlaySound(BootSound::Error);
+        return;
+    }
+    page.SetState(LoadString(kWritingBootSector));
+    if (drive.WriteBootSector(kRecreatedLabel)) {
+        page.SetState("Write " + LoadString(kOk));
+        page.PlaySound(BootSound::JobCompleted);
+        return;
+    }
+    ShowFatal(page, drive.IsWriteProtected() ? LoadString(kWriteProtected) : "Cannot Repair Boot Sector !");
+    page.SetState("Write " + LoadString(kFailed));
+}
+
+}  // namespace
+
+int BootCheckWorker(BootReporter& page, const DriveTable& drives)
+{
+    if (std::unique_ptr<DiskDrive> drive = OpenSelectedDrive(page, drives))
+        RunCheck(page, *drive);
+    page.EnableActions(true);
+    return 0;
+}
+
+int BootRecreateWorker(BootReporter& page, const DriveTable& drives)
+{
+    if (std::unique_ptr<DiskDrive> drive = OpenSelectedDrive(page, drives))
+        RunRecreate(page, *drive);
+    page.EnableActions(true);
+    return 0;
+}
+
+}  // namespace vokta
