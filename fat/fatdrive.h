@@ -1,0 +1,119 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "drive/diskdrive.h"
+#include "fat/fatentries.h"
+
+namespace vokta {
+
+// The search for the directory entry that owns a cluster.
+struct OwnerSearch {
+    uint16_t dirCluster = 0;    // in: first cluster of the directory to search, 0 = root
+    uint16_t target = 0;        // in: the cluster whose owner is wanted
+    uint16_t firstCluster = 0;  // out: starting cluster of the owning entry's chain
+    uint32_t entrySector = 0;   // out: sector holding the owning entry
+    uint16_t entryOffset = 0;   // out: in the root buffer, or within its sector for a subdirectory
+    bool isDirectory = false;   // out: the owner is a subdirectory and target its first cluster
+};
+
+// A walk through damaged structures ends with this error: a FAT chain that loops or
+// leaves the data clusters, a directory nested deeper than kMaxDirectoryDepth or holding
+// itself. It is the answer for an owner that cannot be found, which such a walk is.
+constexpr DiskError kDamagedStructure = Err::EndOfDisk;
+constexpr unsigned kMaxDirectoryDepth = 128;
+
+// A DiskDrive that also holds the FAT and the root directory in memory, answers which
+// cluster a sector belongs to and which entry owns it, and marks clusters, tracks and
+// cylinders BAD after moving their data. FAT and root directory changes reach the disk
+// at destruction; subdirectory sectors and moved data are written at once.
+class FatDrive : public DiskDrive {
+public:
+    explicit FatDrive(char letter);
+    FatDrive(char letter, const DriveTable& table);
+    ~FatDrive() override;
+
+    bool LoadFat();
+
+    uint16_t GetFatEntry(uint16_t cluster);
+    bool SetFatEntry(uint16_t cluster, uint16_t value);
+    bool IsClusterBad(uint16_t cluster) { return GetFatEntry(cluster) == BadValue(fatBits); }
+
+    uint32_t SectorOfCluster(uint16_t cluster);
+    uint16_t ClusterOfSector(uint32_t sector);
+    uint16_t FindFreeCluster(uint16_t start);
+
+    bool FindOwner(OwnerSearch& search);
+    uint16_t MoveCluster(uint16_t cluster);
+    void FixChildParents(uint16_t directoryCluster, uint16_t newCluster);
+
+    bool MarkClusterBad(uint16_t cluster);
+    bool MarkTrackBadAtSector(uint32_t sector);
+    bool MarkTrackBad(uint16_t cylinder, uint16_t head);
+    bool MarkCylinderBad(uint16_t cylinder);
+
+    bool HasFat() const { return !fat.empty(); }
+
+    std::vector<uint8_t> fat;  // one FAT copy; empty = not loaded
+    bool fatDirty = false;
+    std::vector<uint8_t> rootDir;
+    uint16_t rootDirBytes = 0;
+    bool rootDirDirty = false;
+    uint16_t lastCluster = 0;
+    uint16_t firstDataSector = 0;
+    uint16_t fatBits = 12;
+    uint16_t sectorsPerCluster = 0;
+
+private:
+    enum class ChainEnd { Ended, Stopped, Broken };
+
+    // Visits the chain from `start` until `visit` returns true (Stopped) or an end-of-chain
+    // value (Ended). A link outside the data clusters, or more links than there are
+    // clusters, which only a loop makes, ends it as Broken.
+    template <class Visit>
+    ChainEnd WalkChain(uint16_t start, Visit&& visit)
+    {
+        uint16_t cluster = start;
+        for (uint32_t links = 0; links < lastCluster; ++links) {
+            if (!IsDataCluster(cluster))
+                return ChainEnd::Broken;
+            if (visit(cluster))
+                return ChainEnd::Stopped;
+            const uint16_t next = GetFatEntry(cluster);
+            if (next >= EndOfChainValue(fatBits))
+                return ChainEnd::Ended;
+            cluster = next;
+        }
+        return ChainEnd::Broken;
+    }
+
+    bool IsDataCluster(uint32_t cluster) const
+    {
+        return cluster >= kFirstDataCluster && cluster <= lastCluster;
+    }
+    bool NoFat();
+    bool UsableGeometry(uint32_t dataStart) const;
+    uint32_t FirstRootSector() const;
+    size_t ClusterBytes() const { return size_t{sectorsPerCluster} * kSectorSize; }
+    bool TakeBuffer(std::vector<uint8_t>& buffer, size_t bytes);
+    bool ReadFatCopy(unsigned copy);
+    void ReleaseTables();
+    void WriteBack();
+
+    bool SearchDirectory(OwnerSearch& search, unsigned depth, std::vector<bool>& searched);
+    bool ScanEntries(OwnerSearch& search, std::span<const uint8_t> entries, bool inRoot,
+                     unsigned depth, std::vector<bool>& searched);
+    bool FileChainHolds(uint16_t start, uint16_t target);
+
+    bool ReadClusterSalvaging(uint16_t cluster, std::span<uint8_t> buffer);
+    uint16_t WriteToFreeCluster(std::span<uint8_t> data, bool isDirectory);
+    bool PointOwnerAt(const OwnerSearch& owner, uint16_t cluster);
+    void FixParentsListedIn(std::span<const uint8_t> entries, uint16_t newParent);
+    void FixParentsOfDirectory(std::span<const uint8_t> firstCluster, uint16_t restOfChain,
+                               uint16_t newParent);
+    bool MarkSectorsBad(uint32_t first, uint32_t end);
+};
+
+}  // namespace vokta

@@ -1,0 +1,571 @@
+// FatDrive on the emulated drive: loading the FAT, locating clusters, and marking
+// clusters, tracks and cylinders BAD with the data moved and its owners relinked.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+
+#include "fat/direntry.h"
+#include "fat/fatdrive.h"
+#include "fat/fatdisk.h"
+#include "support/testdrives.h"
+
+using namespace vokta;
+using namespace vokta::test;
+
+namespace {
+
+uint16_t StartOf(std::span<const uint8_t> entry)
+{
+    return GetU16(entry, 26);
+}
+
+struct FatDiskette : ::testing::Test {
+    EmulatedSetup setup{'A', DriveKind::Floppy35HD};
+    FatDisk image{kMedia144M};
+
+    std::unique_ptr<FatDrive> Open(int32_t select)
+    {
+        setup.drive->Insert(EmulatedMedium::FromImage(image.type, image.bytes));
+        auto drive = std::make_unique<FatDrive>('A', setup.table);
+        EXPECT_TRUE(drive->SelectMedia(select, false));
+        return drive;
+    }
+
+    std::unique_ptr<FatDrive> Load()
+    {
+        auto drive = Open(image.type);
+        EXPECT_TRUE(drive->LoadFat());
+        setup.drive->log.clear();
+        setup.drive->modified = false;
+        return drive;
+    }
+
+    FatDisk Disk() const { return FatDisk(image.type, setup.drive->medium()->ToImage(image.type)); }
+
+    // Sector s of the diskette as the drive holds it.
+    void Defect(uint32_t sector)
+    {
+        const MediaGeometry g = *GeometryOf(image.type);
+        const uint32_t perCylinder = uint32_t{g.sectorsPerTrack} * g.heads;
+        setup.drive->medium()->defects.insert(
+            {static_cast<uint16_t>(sector / perCylinder), static_cast<uint8_t>(sector % perCylinder / g.sectorsPerTrack),
+             static_cast<uint8_t>(sector % g.sectorsPerTrack + 1)});
+    }
+};
+
+// On a 1.44M diskette (cluster c at sector 31 + c; track 1 holds the root's end and
+// clusters 2..4):
+//   BIG.DAT  2..9
+//   DIR1     20, 60: SUB.A (30, holding DEEP.TXT at 40), FILE.A (31, 32), twelve empty
+//            files, and SUB.B (33) listed in its second cluster
+//   TAIL.DAT 50..52
+struct TreeDiskette : FatDiskette {
+    void SetUp() override
+    {
+        image.AddFile(0, "BIG     DAT", {2, 3, 4, 5, 6, 7, 8, 9});
+        image.AddDirectory(0, "DIR1", {20, 60});
+        image.AddDirectory(20, "SUB     A", {30});
+        image.AddFile(20, "FILE    A", {31, 32});
+        for (char i = 'A'; i < 'A' + 12; ++i)
+            image.AddFile(20, std::string("EMPTY   ") + i, {});
+        image.AddDirectory(20, "SUB     B", {33});
+        image.AddFile(30, "DEEP    TXT", {40});
+        image.AddFile(0, "TAIL    DAT", {50, 51, 52});
+    }
+
+    std::vector<uint16_t> ChainOf(const FatDisk& disk, uint16_t start) const
+    {
+        std::vector<uint16_t> chain;
+        for (uint16_t c = start; c >= 2 && c < 0xFF0 && chain.size() < 100; c = disk.Entry(c))
+            chain.push_back(c);
+        return chain;
+    }
+
+    // The clusters of a file now hold the data it held before the moves.
+    void ExpectData(FatDisk& disk, const std::vector<uint16_t>& chain, const std::vector<uint16_t>& original)
+    {
+        ASSERT_EQ(chain.size(), original.size());
+        for (size_t i = 0; i < chain.size(); ++i) {
+            const std::span<uint8_t> now = disk.Cluster(chain[i]);
+            EXPECT_TRUE(std::ranges::equal(now, image.Pattern(original[i]))) << "cluster " << chain[i];
+        }
+    }
+};
+
+}  // namespace
+
+TEST_F(FatDiskette, GeometryOf144M)
+{
+    auto drive = Load();
+    EXPECT_EQ(drive->firstDataSector, 33);
+    EXPECT_EQ(drive->lastCluster, 2848);
+    EXPECT_EQ(drive->sectorsPerCluster, 1);
+    EXPECT_EQ(drive->fatBits, 12);
+    EXPECT_EQ(drive->fat.size(), 9u * 512);
+    EXPECT_EQ(drive->rootDirBytes, 224 * 32);
+    EXPECT_EQ(drive->SectorOfCluster(2), 33u);
+    EXPECT_EQ(drive->ClusterOfSector(33), 2);
+    EXPECT_EQ(drive->ClusterOfSector(2879), 2848);
+    EXPECT_EQ(drive->lastError, 0u);
+    EXPECT_EQ(drive->ClusterOfSector(32), 0);
+    EXPECT_EQ(drive->lastError, Err::EndOfDisk);
+    drive->lastError = 0;
+    EXPECT_EQ(drive->SectorOfCluster(1), 33u) << "taken as cluster 2";
+    EXPECT_EQ(drive->lastError, Err::EndOfDisk);
+}
+
+TEST_F(FatDiskette, GeometryOf720K)
+{
+    image = FatDisk(kMedia720K);
+    auto drive = Load();
+    EXPECT_EQ(drive->firstDataSector, 14);
+    EXPECT_EQ(drive->lastCluster, 714);
+    EXPECT_EQ(drive->sectorsPerCluster, 2);
+    EXPECT_EQ(drive->SectorOfCluster(3), 16u);
+    EXPECT_EQ(drive->ClusterOfSector(17), 3);
+    EXPECT_EQ(drive->ClusterOfSector(16), 3);
+    EXPECT_EQ(drive->lastError, 0u);
+}
+
+TEST_F(FatDiskette, MediaByteChoosesTheEntryWidth)
+{
+    for (const auto& [mediaByte, bits] : std::array{std::pair{0xF0, 12}, std::pair{0xF9, 12}, std::pair{0xF8, 16}}) {
+        FatDisk disk(kMedia144M);
+        disk.Fat(0)[0] = static_cast<uint8_t>(mediaByte);
+        setup.drive->Insert(EmulatedMedium::FromImage(kMedia144M, disk.bytes));
+        FatDrive drive('A', setup.table);
+        ASSERT_TRUE(drive.SelectMedia(kMedia144M, false));
+        ASSERT_TRUE(drive.LoadFat());
+        EXPECT_EQ(drive.fatBits, bits) << std::hex << mediaByte;
+    }
+}
+
+TEST_F(FatDiskette, NothingWorksWithoutAFat)
+{
+    auto drive = Open(kMedia144M);
+    EXPECT_EQ(drive->GetFatEntry(2), FatValue::NoEntry);
+    EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
+    drive->lastError = 0;
+    EXPECT_FALSE(drive->SetFatEntry(2, 0));
+    EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
+    drive->lastError = 0;
+    EXPECT_EQ(drive->FindFreeCluster(2), FatValue::NoEntry);
+    EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
+    for (auto mark : {+[](FatDrive& d) { return d.MarkClusterBad(5); },
+                      +[](FatDrive& d) { return d.MarkTrackBadAtSector(40); },
+                      +[](FatDrive& d) { return d.MarkTrackBad(2, 0); },
+                      +[](FatDrive& d) { return d.MarkCylinderBad(2); }}) {
+        drive->lastError = 0;
+        EXPECT_FALSE(mark(*drive));
+        EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
+    }
+}
+
+TEST_F(FatDiskette, UndeterminedMediaLoadsNothingAndSetsNoError)
+{
+    setup.drive->Insert(EmulatedMedium::FromImage(image.type, image.bytes));
+    FatDrive drive('A', setup.table);
+    EXPECT_FALSE(drive.LoadFat());
+    EXPECT_EQ(drive.lastError, 0u);
+    EXPECT_FALSE(drive.HasFat());
+}
+
+TEST_F(FatDiskette, UnreadableFirstCopyIsReplacedByTheSecond)
+{
+    image.Fat(1)[10] = 0x5A;  // tells the copies apart
+    setup.drive->Insert(EmulatedMedium::FromImage(image.type, image.bytes));
+    Defect(4);
+    FatDrive drive('A', setup.table);
+    ASSERT_TRUE(drive.SelectMedia(kMedia144M, false));
+    ASSERT_TRUE(drive.LoadFat());
+    EXPECT_EQ(drive.fat[10], 0x5A);
+    EXPECT_EQ(drive.lastError, 0u);
+}
+
+TEST_F(FatDiskette, WithoutAReadableCopyThereIsNoFatAndNothingIsWrittenBack)
+{
+    {
+        setup.drive->Insert(EmulatedMedium::FromImage(image.type, image.bytes));
+        Defect(3);
+        Defect(12);
+        FatDrive drive('A', setup.table);
+        ASSERT_TRUE(drive.SelectMedia(kMedia144M, false));
+        EXPECT_FALSE(drive.LoadFat());
+        EXPECT_EQ(drive.lastError, Err::BadCrc);
+        EXPECT_FALSE(drive.HasFat());
+        drive.lastError = 0;
+        EXPECT_FALSE(drive.MarkClusterBad(100));
+        EXPECT_EQ(drive.lastError, Err::UnrecognizedMedia);
+    }
+    EXPECT_FALSE(setup.drive->modified);
+}
+
+TEST_F(FatDiskette, UnreadableRootDirectoryFailsTheLoad)
+{
+    setup.drive->Insert(EmulatedMedium::FromImage(image.type, image.bytes));
+    Defect(25);
+    FatDrive drive('A', setup.table);
+    ASSERT_TRUE(drive.SelectMedia(kMedia144M, false));
+    EXPECT_FALSE(drive.LoadFat());
+    EXPECT_EQ(drive.lastError, Err::BadCrc);
+    EXPECT_FALSE(drive.HasFat());
+}
+
+TEST_F(FatDiskette, UnusableParametersAreRefused)
+{
+    image.bytes[13] = 0;  // sectors per cluster, read back as the medium's parameters
+    auto drive = Open(kMediaUnknown);
+    ASSERT_EQ(drive->mediaType, kMedia144M);
+    EXPECT_FALSE(drive->LoadFat());
+    EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
+    EXPECT_FALSE(drive->HasFat());
+}
+
+TEST_F(FatDiskette, SingleFatCopyIsWrittenBackWithoutTouchingTheRootDirectory)
+{
+    // One FAT of 9 sectors: the root directory starts at sector 10, the data at 24.
+    image.bytes[16] = 1;
+    PutName(image.Sector(10).subspan(0, 32), "KEEP    ME");
+    {
+        auto drive = Open(kMediaUnknown);
+        ASSERT_TRUE(drive->LoadFat());
+        EXPECT_EQ(drive->firstDataSector, 24);
+        ASSERT_TRUE(drive->MarkClusterBad(7));
+    }
+    FatDisk disk = Disk();
+    EXPECT_EQ(disk.Entry(7), 0xFF7);
+    EXPECT_TRUE(std::ranges::equal(disk.Sector(10), image.Sector(10)));
+}
+
+TEST_F(FatDiskette, EntriesChangeOnlyWithinTheTableAndWithoutPendingError)
+{
+    auto drive = Load();
+    EXPECT_FALSE(drive->fatDirty);
+    EXPECT_FALSE(drive->SetFatEntry(2849, 5));
+    EXPECT_EQ(drive->GetFatEntry(2849), FatValue::NoEntry);
+    drive->lastError = Err::BadCrc;
+    EXPECT_FALSE(drive->SetFatEntry(2, 5));
+    EXPECT_FALSE(drive->fatDirty);
+    drive->lastError = 0;
+    EXPECT_TRUE(drive->SetFatEntry(2848, 0xFF7));
+    EXPECT_TRUE(drive->fatDirty);
+    EXPECT_EQ(drive->GetFatEntry(2848), 0xFF7);
+    EXPECT_TRUE(drive->IsClusterBad(2848));
+}
+
+TEST_F(TreeDiskette, FindsOwnersDepthFirst)
+{
+    auto drive = Load();
+    OwnerSearch deep{0, 40};
+    ASSERT_TRUE(drive->FindOwner(deep));
+    EXPECT_EQ(deep.firstCluster, 40);
+    EXPECT_FALSE(deep.isDirectory);
+    EXPECT_EQ(deep.entrySector, image.SectorOf(30));
+    EXPECT_EQ(deep.entryOffset, 64) << "after . and ..";
+
+    OwnerSearch middle{0, 5};
+    ASSERT_TRUE(drive->FindOwner(middle));
+    EXPECT_EQ(middle.firstCluster, 2);
+
+    OwnerSearch sub{0, 33};
+    ASSERT_TRUE(drive->FindOwner(sub));
+    EXPECT_TRUE(sub.isDirectory);
+    EXPECT_EQ(sub.entrySector, image.SectorOf(60));
+    EXPECT_EQ(sub.entryOffset, 0);
+
+    OwnerSearch root{0, 50};
+    ASSERT_TRUE(drive->FindOwner(root));
+    EXPECT_EQ(root.entrySector, 19u);
+    EXPECT_EQ(root.entryOffset, 64);
+
+    OwnerSearch nobody{0, 70};
+    EXPECT_FALSE(drive->FindOwner(nobody));
+    OwnerSearch secondOfDirectory{0, 60};
+    EXPECT_FALSE(drive->FindOwner(secondOfDirectory));
+    EXPECT_EQ(drive->lastError, 0u);
+}
+
+TEST_F(TreeDiskette, FreeClusterIsMarkedWithoutTouchingAnyDirectory)
+{
+    {
+        auto drive = Load();
+        ASSERT_TRUE(drive->MarkClusterBad(100));
+        EXPECT_EQ(drive->GetFatEntry(100), 0xFF7);
+        EXPECT_FALSE(drive->rootDirDirty);
+        EXPECT_TRUE(setup.drive->Requests(Minor::WriteTrack).empty());
+        EXPECT_TRUE(setup.drive->Requests(Minor::ReadTrack).empty());
+    }
+    FatDisk disk = Disk();
+    EXPECT_EQ(disk.Entry(100, 0), 0xFF7);
+    EXPECT_EQ(disk.Entry(100, 1), 0xFF7);
+    EXPECT_TRUE(std::ranges::equal(disk.RootEntry(0), image.RootEntry(0)));
+}
+
+TEST_F(TreeDiskette, SecondClusterOfAFileIsRelinkedAndCopied)
+{
+    auto drive = Load();
+    ASSERT_TRUE(drive->MarkClusterBad(51));
+    EXPECT_EQ(drive->GetFatEntry(50), 10);
+    EXPECT_EQ(drive->GetFatEntry(10), 52);
+    EXPECT_EQ(drive->GetFatEntry(51), 0xFF7);
+    EXPECT_FALSE(drive->rootDirDirty);
+    FatDisk disk = Disk();
+    EXPECT_TRUE(std::ranges::equal(disk.Cluster(10), image.Pattern(51))) << "data written at once";
+}
+
+TEST_F(TreeDiskette, FirstClusterOfARootFileChangesItsEntryAtDestruction)
+{
+    auto drive = Load();
+    ASSERT_TRUE(drive->MarkClusterBad(50));
+    EXPECT_TRUE(drive->rootDirDirty);
+    EXPECT_EQ(StartOf(std::span(drive->rootDir).subspan(64, 32)), 10);
+    EXPECT_EQ(StartOf(Disk().RootEntry(2)), 50) << "not on the disk yet";
+    EXPECT_EQ(Disk().Entry(50), 51);
+    drive.reset();
+
+    FatDisk disk = Disk();
+    EXPECT_EQ(StartOf(disk.RootEntry(2)), 10);
+    EXPECT_EQ(disk.Entry(50, 0), 0xFF7);
+    EXPECT_EQ(disk.Entry(50, 1), 0xFF7);
+    ExpectData(disk, ChainOf(disk, 10), {50, 51, 52});
+}
+
+TEST_F(TreeDiskette, FirstClusterOfASubdirectoryTakesItsChildrenAlong)
+{
+    ASSERT_TRUE(Load()->MarkClusterBad(20));
+    FatDisk disk = Disk();
+    EXPECT_EQ(StartOf(disk.RootEntry(1)), 10);
+    EXPECT_EQ(ChainOf(disk, 10), (std::vector<uint16_t>{10, 60}));
+    EXPECT_EQ(disk.Entry(20), 0xFF7);
+    const std::span<uint8_t> moved = disk.Cluster(10);
+    EXPECT_TRUE(DirEntry::IsDotEntry(moved));
+    EXPECT_EQ(StartOf(moved.subspan(0, 32)), 10);
+    EXPECT_EQ(StartOf(moved.subspan(32, 32)), 0) << "its own parent is still the root";
+    EXPECT_TRUE(std::ranges::equal(moved.subspan(64), image.Cluster(20).subspan(64)));
+    EXPECT_EQ(StartOf(disk.Cluster(30).subspan(32, 32)), 10) << "SUB.A, listed in the moved cluster";
+    EXPECT_EQ(StartOf(disk.Cluster(33).subspan(32, 32)), 10) << "SUB.B, listed in the second cluster";
+    EXPECT_TRUE(std::ranges::equal(disk.Cluster(40), image.Pattern(40)));
+}
+
+TEST_F(TreeDiskette, FirstClusterOfANestedSubdirectoryIsRelinkedOnTheDiskAtOnce)
+{
+    auto drive = Load();
+    ASSERT_TRUE(drive->MarkClusterBad(30));
+    EXPECT_FALSE(drive->rootDirDirty);
+    FatDisk disk = Disk();
+    EXPECT_EQ(StartOf(disk.Cluster(20).subspan(64, 32)), 10) << "SUB.A's entry in DIR1";
+    EXPECT_EQ(StartOf(disk.Cluster(10).subspan(0, 32)), 10);
+    EXPECT_EQ(StartOf(disk.Cluster(10).subspan(32, 32)), 20);
+    EXPECT_EQ(StartOf(disk.Cluster(10).subspan(64, 32)), 40) << "DEEP.TXT";
+}
+
+TEST_F(TreeDiskette, SecondClusterOfASubdirectoryIsNotFound)
+{
+    auto drive = Load();
+    const std::vector<uint8_t> fat = drive->fat;
+    EXPECT_FALSE(drive->MarkClusterBad(60));
+    EXPECT_EQ(drive->lastError, Err::EndOfDisk);
+    EXPECT_EQ(drive->fat, fat);
+}
+
+TEST_F(TreeDiskette, TrackWhereTheRootEndsLosesOnlyItsDataSectors)
+{
+    auto drive = Load();
+    ASSERT_TRUE(drive->MarkTrackBadAtSector(30));
+    for (uint16_t c = 2; c <= 4; ++c)
+        EXPECT_EQ(drive->GetFatEntry(c), 0xFF7) << c;
+    EXPECT_EQ(drive->GetFatEntry(5), 6);
+    EXPECT_EQ(StartOf(std::span(drive->rootDir).subspan(0, 32)), 10);
+    FatDisk before = Disk();
+    EXPECT_TRUE(std::ranges::equal(std::span(before.bytes).first(33 * 512), std::span(image.bytes).first(33 * 512)))
+        << "the system area waits for the destruction";
+    drive.reset();
+
+    FatDisk disk = Disk();
+    ExpectData(disk, ChainOf(disk, StartOf(disk.RootEntry(0))), {2, 3, 4, 5, 6, 7, 8, 9});
+    EXPECT_EQ(ChainOf(disk, StartOf(disk.RootEntry(0))).front(), 10);
+}
+
+TEST_F(TreeDiskette, AFullDiskRefusesTheMoveAndKeepsTheFat)
+{
+    for (uint16_t c = 2; c <= 2848; ++c)
+        if (image.Entry(c) == 0)
+            image.SetEntry(c, 0xFF7);
+    auto drive = Load();
+    const std::vector<uint8_t> fat = drive->fat;
+    EXPECT_FALSE(drive->MarkClusterBad(51));
+    EXPECT_EQ(drive->lastError, Err::DiskFull);
+    EXPECT_EQ(drive->fat, fat);
+    EXPECT_FALSE(drive->rootDirDirty);
+}
+
+TEST_F(TreeDiskette, TracksHoldingTheSystemAreaAreRefused)
+{
+    auto drive = Load();
+    EXPECT_FALSE(drive->MarkTrackBad(0, 0));
+    EXPECT_EQ(drive->lastError, Err::EndOfDisk);
+    drive->lastError = 0;
+    EXPECT_FALSE(drive->MarkCylinderBad(0));
+    EXPECT_EQ(drive->lastError, Err::EndOfDisk);
+    EXPECT_FALSE(drive->fatDirty);
+    EXPECT_FALSE(setup.drive->modified);
+}
+
+TEST_F(TreeDiskette, CylinderIsMarkedOnBothHeads)
+{
+    auto drive = Load();
+    ASSERT_TRUE(drive->MarkCylinderBad(1));  // sectors 36..71: clusters 5..40
+    for (uint16_t c = 5; c <= 40; ++c)
+        EXPECT_TRUE(drive->IsClusterBad(c)) << c;
+    drive.reset();
+    FatDisk disk = Disk();
+    ExpectData(disk, ChainOf(disk, StartOf(disk.RootEntry(0))), {2, 3, 4, 5, 6, 7, 8, 9});
+    const uint16_t dir1 = StartOf(disk.RootEntry(1));
+    const uint16_t subA = StartOf(disk.Cluster(dir1).subspan(64, 32));
+    EXPECT_EQ(StartOf(disk.Cluster(subA).subspan(0, 32)), subA);
+    EXPECT_EQ(StartOf(disk.Cluster(subA).subspan(32, 32)), dir1);
+    const uint16_t deep = StartOf(disk.Cluster(subA).subspan(64, 32));
+    EXPECT_TRUE(std::ranges::equal(disk.Cluster(deep), image.Pattern(40)));
+}
+
+TEST_F(TreeDiskette, AHeadBeyondTheMediumIsRefused)
+{
+    auto drive = Load();
+    EXPECT_FALSE(drive->MarkTrackBad(5, 2));
+    EXPECT_EQ(drive->lastError, Err::EndOfDisk);
+}
+
+TEST_F(TreeDiskette, ClusterThatFailsTheWriteTestIsMarkedAndPassedOver)
+{
+    auto drive = Load();
+    setup.drive->FailNext(
+        [](const DiskRequest& r) {
+            return r.controlCode == Control::DosIoctl && r.minor() == Minor::WriteTrack &&
+                   TrackIoBlock::Cylinder(r.block) == 1 && TrackIoBlock::Head(r.block) == 0 &&
+                   TrackIoBlock::FirstSector(r.block) == 5;  // sector 41: cluster 10
+        },
+        1, Err::SectorNotFound);
+    ASSERT_TRUE(drive->MarkClusterBad(51));
+    EXPECT_EQ(drive->GetFatEntry(10), 0xFF7);
+    EXPECT_EQ(drive->GetFatEntry(50), 11);
+    EXPECT_EQ(drive->GetFatEntry(11), 52);
+}
+
+TEST_F(TreeDiskette, WriteProtectedDisketteLosesNoFreeCluster)
+{
+    auto drive = Load();
+    setup.drive->medium()->writeProtected = true;
+    const std::vector<uint8_t> fat = drive->fat;
+    EXPECT_FALSE(drive->MarkClusterBad(51));
+    EXPECT_EQ(drive->lastError, Err::WriteProtect);
+    EXPECT_EQ(drive->fat, fat);
+}
+
+TEST_F(TreeDiskette, PendingErrorBlocksEveryMark)
+{
+    auto drive = Load();
+    drive->lastError = Err::BadCrc;
+    EXPECT_FALSE(drive->MarkClusterBad(51));
+    EXPECT_FALSE(drive->MarkTrackBadAtSector(60));
+    EXPECT_FALSE(drive->MarkTrackBad(3, 0));
+    EXPECT_FALSE(drive->MarkCylinderBad(3));
+    EXPECT_EQ(drive->lastError, Err::BadCrc);
+    EXPECT_FALSE(drive->fatDirty);
+    EXPECT_TRUE(setup.drive->log.empty());
+}
+
+TEST_F(FatDiskette, ReadableSectorsOfADefectiveClusterMove)
+{
+    image = FatDisk(kMedia720K);
+    image.AddFile(0, "HALF    DAT", {20, 21});
+    auto drive = Load();
+    Defect(image.SectorOf(20) + 1);
+    drive->lastError = 0;
+    ASSERT_TRUE(drive->MarkClusterBad(20));
+    const uint16_t moved = StartOf(std::span(drive->rootDir).subspan(0, 32));
+    EXPECT_EQ(moved, 2);
+    FatDisk disk = Disk();
+    const std::vector<uint8_t> pattern = image.Pattern(20);
+    EXPECT_TRUE(std::equal(pattern.begin(), pattern.begin() + 512, disk.Cluster(moved).begin()));
+    EXPECT_TRUE(std::ranges::all_of(disk.Cluster(moved).subspan(512), [](uint8_t b) { return b == 0; }));
+}
+
+// Damaged structures end every walk.
+TEST_F(TreeDiskette, LoopingChainOfAnotherFileDoesNotHideTheOwner)
+{
+    image.AddFile(0, "LOOP    DAT", {64, 65});
+    image.SetEntry(65, 64);
+    image.AddFile(0, "LATE    DAT", {70, 71});
+    auto drive = Load();
+    ASSERT_TRUE(drive->MarkClusterBad(71));
+    EXPECT_EQ(drive->GetFatEntry(70), 10);
+}
+
+TEST_F(TreeDiskette, ClusterOnALoopWithoutOwnerEndsWithTheWalkError)
+{
+    image.SetEntry(80, 81);
+    image.SetEntry(81, 80);
+    auto drive = Load();
+    EXPECT_FALSE(drive->MarkClusterBad(80));
+    EXPECT_EQ(drive->lastError, kDamagedStructure);
+    EXPECT_EQ(drive->GetFatEntry(80), 81);
+}
+
+TEST_F(TreeDiskette, OwnerReachedOnlyThroughALoopIsNotRelinkedWrongly)
+{
+    // The entry starts at 90, whose chain runs 90 -> 91 -> 90; 92 is not on it.
+    image.AddFile(0, "RING    DAT", {90, 91});
+    image.SetEntry(91, 90);
+    image.SetEntry(92, 0xFFF);
+    auto drive = Load();
+    EXPECT_FALSE(drive->MarkClusterBad(92));
+    EXPECT_EQ(drive->lastError, kDamagedStructure);
+    drive->lastError = 0;
+    ASSERT_TRUE(drive->MarkClusterBad(91));
+    EXPECT_EQ(drive->GetFatEntry(90), 10);
+    EXPECT_EQ(drive->GetFatEntry(10), 90);
+}
+
+TEST_F(TreeDiskette, LinksOutsideTheClustersEndTheWalk)
+{
+    image.AddFile(0, "WILD    DAT", {95});
+    image.SetEntry(95, 0xFF0);
+    image.SetEntry(96, 0xFFF);
+    image.AddEntry(0, "FAR", 0x10, 4000);
+    auto drive = Load();
+    EXPECT_FALSE(drive->MarkClusterBad(96));
+    EXPECT_EQ(drive->lastError, kDamagedStructure);
+    for (const LoggedRequest& r : setup.drive->Requests(Minor::ReadTrack))
+        EXPECT_LT(TrackIoBlock::Cylinder(r.block), 80);
+}
+
+TEST_F(TreeDiskette, DirectoriesHoldingThemselvesEndTheSearch)
+{
+    image.AddEntry(30, "SELF", 0x10, 20);  // SUB.A lists its own parent
+    image.AddEntry(33, "LOOP", 0x10, 33);  // SUB.B lists itself
+    image.SetEntry(33, 20);                // and its chain runs back into DIR1
+    image.SetEntry(98, 0xFFF);
+    auto drive = Load();
+    EXPECT_FALSE(drive->MarkClusterBad(98));
+    EXPECT_EQ(drive->lastError, kDamagedStructure);
+    drive->lastError = 0;
+    ASSERT_TRUE(drive->MarkClusterBad(40)) << "the tree is still searched";
+}
+
+TEST_F(FatDiskette, NestingBeyondTheDepthBoundIsNotSearched)
+{
+    uint16_t parent = 0;
+    const uint16_t levels = kMaxDirectoryDepth + 2;
+    for (uint16_t level = 0; level < levels; ++level) {
+        const auto cluster = static_cast<uint16_t>(100 + level);
+        image.AddDirectory(parent, "D", {cluster});
+        parent = cluster;
+    }
+    image.AddFile(parent, "LOST    DAT", {20});
+    image.AddFile(100 + kMaxDirectoryDepth - 1, "FOUND   DAT", {21});
+    auto drive = Load();
+    ASSERT_TRUE(drive->MarkClusterBad(21));
+    EXPECT_FALSE(drive->MarkClusterBad(20));
+    EXPECT_EQ(drive->lastError, kDamagedStructure);
+}
