@@ -36,13 +36,18 @@ struct GlobalOptions {
 // Asks message-box questions on the terminal, or answers them by the options.
 class Prompter {
 public:
+    static constexpr int kMaxUnattendedRetries = 3;
     Prompter(const GlobalOptions& options, std::FILE* in, std::FILE* err, bool interactive);
-    // Shows "Caption: text" on stderr and returns the answer.
+    // Shows "Caption: text" on stderr and returns the answer. Without a terminal, Retry
+    // is answered at most kMaxUnattendedRetries times in a row to the same question.
     Answer Ask(const std::string& text, const std::string& caption, Buttons buttons, Icon icon);
 
 private:
-    Answer Unattended(Buttons buttons) const;
+    Answer Unattended(Buttons buttons);
     const GlobalOptions& options_;
+    // The same question answered Retry without a terminal, so an endless retry ends.
+    std::string lastRetried_;
+    int retries_ = 0;
     std::FILE* in_;
     std::FILE* err_;
     bool interactive_;
@@ -75,5 +80,8 @@ std::optional<char> DriveLetterArgument(const std::string& argument);
 
 int DrivesCommand(Context& context, const Arguments& args);
 int MediaCommand(Context& context, const Arguments& args);
+int ReadCommand(Context& context, const Arguments& args);
+int WriteCommand(Context& context, const Arguments& args);
+int CompareCommand(Context& context, const Arguments& args);
 
 }  // namespace vokta::cli

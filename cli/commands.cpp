@@ -10,6 +10,10 @@ const std::vector<Command>& Commands()
     static const std::vector<Command> commands = {
         {"drives", "", "list the drives and what each one drives", DrivesCommand},
         {"media", "L:", "detect the media in a drive", MediaCommand},
+        {"read", "L: IMAGE", "Read Disk, then save the memory image to IMAGE", ReadCommand},
+        {"write", "IMAGE L: [--no-verify] [--multi]",
+         "load IMAGE, then Write Disk (--multi: several diskettes in a row; Enter finishes)", WriteCommand},
+        {"compare", "IMAGE L:", "load IMAGE, then Compare", CompareCommand},
     };
     return commands;
 }

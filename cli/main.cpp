@@ -30,7 +30,7 @@ void PrintHelp(std::FILE* out)
                  "\n"
                  "Commands:\n");
     for (const Command& c : Commands())
-        std::fprintf(out, "  %-8s %-28s %s\n", c.name, c.usage, c.summary);
+        std::fprintf(out, "  %s %s\n      %s\n", c.name, c.usage, c.summary);
 }
 
 std::optional<Answer> OnErrorAnswer(const std::string& value)

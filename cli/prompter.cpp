@@ -26,7 +26,7 @@ Prompter::Prompter(const GlobalOptions& options, std::FILE* in, std::FILE* err, 
 {
 }
 
-Answer Prompter::Unattended(Buttons buttons) const
+Answer Prompter::Unattended(Buttons buttons)
 {
     switch (buttons) {
     case Buttons::AbortRetryIgnore:
@@ -50,7 +50,16 @@ Answer Prompter::Ask(const std::string& text, const std::string& caption, Button
     if (choices.size() == 1)
         return choices.front();
     if (!interactive_) {
-        const Answer answer = Unattended(buttons);
+        Answer answer = Unattended(buttons);
+        const std::string question = caption + '\n' + text;
+        if (answer == Answer::Retry) {
+            retries_ = question == lastRetried_ ? retries_ + 1 : 1;
+            lastRetried_ = question;
+            if (retries_ > kMaxUnattendedRetries)
+                answer = buttons == Buttons::AbortRetryIgnore ? Answer::Abort : Answer::Cancel;
+        } else {
+            lastRetried_.clear();
+        }
         std::fprintf(err_, "  -> %s\n", AnswerName(answer));
         return answer;
     }

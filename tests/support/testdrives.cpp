@@ -49,3 +49,28 @@ EmulatedMedium PatternDiskette(MediaType type)
 }
 
 }  // namespace vokta::test
+
+#include "fat/fatentries.h"
+
+namespace vokta::test {
+
+std::vector<uint8_t> FatImage(MediaType type, const std::vector<uint16_t>& bad, const std::vector<uint16_t>& used)
+{
+    std::vector<uint8_t> image = PatternImage(type);
+    const MediaGeometry g = *GeometryOf(type);
+    const size_t fatBytes = size_t{g.sectorsPerFat} * 512;
+    const size_t rootBytes = size_t{g.rootEntries} * 32;
+    std::fill(image.begin() + 512, image.begin() + static_cast<std::ptrdiff_t>(512 + 2 * fatBytes + rootBytes), 0);
+    for (size_t copy = 0; copy < 2; ++copy) {
+        std::span<uint8_t> fat(image.data() + 512 + copy * fatBytes, fatBytes);
+        WriteFatEntry(fat, 12, 0, static_cast<uint16_t>(0xF00 | g.mediaDescriptor));
+        WriteFatEntry(fat, 12, 1, 0xFFF);
+        for (uint16_t c : bad)
+            WriteFatEntry(fat, 12, c, 0xFF7);
+        for (uint16_t c : used)
+            WriteFatEntry(fat, 12, c, 0xFFF);
+    }
+    return image;
+}
+
+}  // namespace vokta::test

@@ -27,3 +27,13 @@ std::vector<uint8_t> PatternImage(MediaType type);
 std::vector<uint8_t> BootSectorFor(MediaType type);
 
 }  // namespace vokta::test
+
+namespace vokta::test {
+
+// A FAT diskette: the pattern diskette with two empty FAT copies and an empty root
+// directory, so the data area is free. `bad` clusters are marked BAD (FF7h) in both FATs,
+// `used` clusters as end of chain.
+std::vector<uint8_t> FatImage(MediaType type, const std::vector<uint16_t>& bad = {},
+                              const std::vector<uint16_t>& used = {});
+
+}  // namespace vokta::test

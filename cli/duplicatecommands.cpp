@@ -1,0 +1,73 @@
+// read, write and compare: the duplication operations through a memory image.
+#include "cli/cli.h"
+#include "cli/terminalhost.h"
+#include "image/duplicate.h"
+
+namespace vokta::cli {
+namespace {
+
+// Ends a command: the result text as the last line on stdout, the result as the status.
+int Report(Context& context, int result)
+{
+    std::fprintf(context.out, "%s\n", ResultText(result).c_str());
+    return result == kResultDone ? 0 : result == kResultAborted ? 1 : 2;
+}
+
+DuplicateJob MakeJob(Context& context, TerminalHost& host, DiskImage& image, char letter)
+{
+    return DuplicateJob{host, image, context.drives, std::string(1, letter) + ":", image.serialText, true, false,
+                        "SystemDefault"};
+}
+
+}  // namespace
+
+int ReadCommand(Context& context, const Arguments& args)
+{
+    if (args.size() != 2 || !DriveLetterArgument(args[0]))
+        return UsageError(context, "read", "read needs a drive and an image file");
+    TerminalHost host(context);
+    DiskImage image;
+    DuplicateJob job = MakeJob(context, host, image, *DriveLetterArgument(args[0]));
+    int result = ReadDiskWorker(job);
+    if (result == kResultDone && !SaveImageFile(image, args[1], host))
+        result = kResultFailed;
+    return Report(context, result);
+}
+
+int WriteCommand(Context& context, const Arguments& args)
+{
+    Arguments positional;
+    bool verify = true, multi = false;
+    for (const std::string& a : args) {
+        if (a == "--no-verify")
+            verify = false;
+        else if (a == "--multi")
+            multi = true;
+        else
+            positional.push_back(a);
+    }
+    if (positional.size() != 2 || !DriveLetterArgument(positional[1]))
+        return UsageError(context, "write", "write needs an image file and a drive");
+    TerminalHost host(context);
+    DiskImage image;
+    if (LoadImageFile(image, positional[0], host) != 0)
+        return Report(context, kResultFailed);
+    DuplicateJob job = MakeJob(context, host, image, *DriveLetterArgument(positional[1]));
+    job.verifyAfterWrite = verify;
+    job.multiWrite = multi;
+    return Report(context, WriteDiskWorker(job));
+}
+
+int CompareCommand(Context& context, const Arguments& args)
+{
+    if (args.size() != 2 || !DriveLetterArgument(args[1]))
+        return UsageError(context, "compare", "compare needs an image file and a drive");
+    TerminalHost host(context);
+    DiskImage image;
+    if (LoadImageFile(image, args[0], host) != 0)
+        return Report(context, kResultFailed);
+    DuplicateJob job = MakeJob(context, host, image, *DriveLetterArgument(args[1]));
+    return Report(context, CompareWorker(job));
+}
+
+}  // namespace vokta::cli

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+
+#include "cli/cli.h"
+#include "ops/operation.h"
+
+namespace vokta::cli {
+
+// The progress dialog on a terminal: texts and a bar on stderr (redrawn in place when
+// stderr is a terminal), message boxes through the prompter, Ctrl-C as the Abort
+// button and, while the button reads "&Finish", Enter as well.
+class TerminalHost final : public OperationHost {
+public:
+    explicit TerminalHost(Context& context);
+    ~TerminalHost() override;
+
+    Answer MessageBox(const std::string& text, const std::string& caption, Buttons buttons, Icon icon) override;
+    void SetUpperLine(const std::string& text) override;
+    void SetLowerLine(const std::string& text) override;
+    void SetTitle(const std::string& text) override;
+    void SetRange(int high) override;
+    int SetProgressPos(int position) override;
+    void SetBarColours(Rgb, Rgb) override {}
+    void SetAbortCaption(const std::string& caption) override;
+    bool AbortRequested() override;
+    void PlaySound(const std::string& sound) override;
+    void Close() override;
+    uint64_t TickCount() override;
+    void Rest(int milliseconds) override;
+
+private:
+    void Redraw();
+    void ClearLine();
+    void Say(const std::string& text);
+    bool EnterPressed();
+
+    Context& context_;
+    bool terminal_;
+    bool finishing_ = false;
+    bool drawn_ = false;
+    std::string title_, upper_, lower_;
+    int high_ = 0;
+    int position_ = 0;
+};
+
+}  // namespace vokta::cli

@@ -1,0 +1,183 @@
+#include "image/diskimage.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "boot/bootsector.h"
+#include "drive/bytes.h"
+#include "drive/diskdrive.h"
+#include "res/strings.h"
+
+namespace vokta {
+namespace {
+
+constexpr uint32_t kCaptionError = 115;
+constexpr uint32_t kCaptionFatalError = 110;
+constexpr uint32_t kInsufficientMemory = 127;
+constexpr uint32_t kNotADiskImage = 2021;
+constexpr uint32_t kMediaNotSupported = 2022;
+constexpr size_t kLabelOffset = 43;
+constexpr size_t kSerialOffset = 39;
+constexpr size_t kTotalSectorsOffset = 19;
+
+// A file error as the user should read it: the file, then the cause.
+void TellFileError(MessageBoxHost& boxes, const std::string& path, const std::string& cause)
+{
+    boxes.MessageBox(path + ": " + cause, LoadString(kCaptionError), Buttons::Ok, Icon::Error);
+}
+
+// Reads up to `out.size()` bytes from the start of the file; the count read, or -1.
+ssize_t ReadPrefix(int fd, std::span<uint8_t> out)
+{
+    size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t n = pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+}  // namespace
+
+bool DiskImage::TakeBlock(uint32_t bytes)
+{
+    if (data.size() == bytes)
+        return true;
+    data.clear();
+    data.shrink_to_fit();
+    try {
+        data.resize(bytes);
+    } catch (const std::bad_alloc&) {
+        data.clear();
+        return false;
+    }
+    size = bytes;
+    return true;
+}
+
+uint32_t MediaTotalSectors(int32_t mediaType)
+{
+    auto row = GeometryOf(mediaType);
+    return row ? row->totalSectors : 0;
+}
+
+int32_t MediaTypeFromBootSector(std::span<const uint8_t> bootSector)
+{
+    const uint16_t total = GetU16(bootSector, kTotalSectorsOffset);
+    if (total == 0)
+        return kMediaUnknown;
+    for (int32_t type = kMedia720K; type <= kMedia172M; ++type)
+        if (MediaTotalSectors(type) == total)
+            return type;
+    return kMediaUnknown;
+}
+
+std::string SerialText(uint32_t serial)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%X", serial);
+    return text;
+}
+
+int LoadImageFile(DiskImage& image, const std::string& path, MessageBoxHost& boxes)
+{
+    if (path.empty())
+        return 1;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        TellFileError(boxes, path, std::strerror(errno));
+        return 1;
+    }
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { close(fd); }
+    } closer{fd};
+
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        TellFileError(boxes, path, S_ISDIR(st.st_mode) ? "is a folder, not a file" : std::strerror(errno));
+        return 1;
+    }
+    BootSector boot;
+    const ssize_t got = ReadPrefix(fd, boot.bytes);
+    if (got < 0) {
+        TellFileError(boxes, path, std::strerror(errno));
+        return 1;
+    }
+    if (got < static_cast<ssize_t>(BootSector::kSize)) {
+        TellFileError(boxes, path, "the file is shorter than one sector (" + std::to_string(got) + " bytes)");
+        return 1;
+    }
+    if (ValidateBootSector(boot.span()) & BootCheck::NotAnImage) {
+        boxes.MessageBox(LoadString(kNotADiskImage), LoadString(kCaptionError), Buttons::Ok, Icon::Error);
+        return 1;
+    }
+    image.mediaType = MediaTypeFromBootSector(boot.span());
+    if (image.mediaType == kMediaUnknown) {
+        boxes.MessageBox(LoadString(kMediaNotSupported), LoadString(kCaptionError), Buttons::Ok, Icon::Error);
+        return 1;
+    }
+    if (!image.TakeBlock(MediaTotalSectors(image.mediaType) * kSectorSize)) {
+        image.mediaType = kMediaUnknown;
+        boxes.MessageBox(LoadString(kInsufficientMemory), LoadString(kCaptionFatalError), Buttons::Ok, Icon::Error);
+        return 1;
+    }
+    // A shorter file leaves the rest of the image zero, never another diskette's bytes.
+    std::fill(image.data.begin(), image.data.end(), 0);
+    if (ReadPrefix(fd, image.data) < 0) {
+        image.mediaType = kMediaUnknown;
+        TellFileError(boxes, path, std::strerror(errno));
+        return 1;
+    }
+    image.label = boot.text(kLabelOffset, BootSector::kLabelSize);
+    image.serialText = SerialText(boot.u32(kSerialOffset));
+    return 0;
+}
+
+bool SaveImageFile(const DiskImage& image, const std::string& path, MessageBoxHost& boxes)
+{
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out) {
+        TellFileError(boxes, path, std::strerror(errno));
+        return false;
+    }
+    const size_t written = std::fwrite(image.data.data(), 1, image.data.size(), out);
+    const int flushed = std::fclose(out);
+    if (written != image.data.size() || flushed != 0) {
+        TellFileError(boxes, path, std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+std::string ProposeNextFileName(const std::string& fileName)
+{
+    const size_t dot = fileName.find_last_of('.');
+    if (fileName.empty() || dot == std::string::npos)
+        return fileName;
+    size_t start = dot;
+    while (start > 0 && std::isdigit(static_cast<unsigned char>(fileName[start - 1])))
+        --start;
+    if (start == dot)
+        return fileName;
+    // A run too long for a number is left as it is rather than overflowing.
+    if (dot - start > 9)
+        return fileName;
+    const long n = std::stol(fileName.substr(start, dot - start));
+    return fileName.substr(0, start) + std::to_string(n + 1) + fileName.substr(dot);
+}
+
+}  // namespace vokta

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "drive/media.h"
+#include "ops/operation.h"
+
+namespace vokta {
+
+// One whole diskette held in memory: its sectors in logical order (cylinder by cylinder,
+// head by head, sector 1 first), with the media type, label and serial number it came
+// with. Image files (".dim", ".ima") are exactly these bytes.
+struct DiskImage {
+    std::vector<uint8_t> data;  // empty: no data held
+    uint32_t size = 0;
+    int32_t mediaType = kMediaUnknown;  // 6: no valid image
+    std::string label;                  // 11 bytes as on the diskette, blank-padded
+    std::string serialText;             // "%X" of the volume serial number
+    std::string fileName;               // the image file chosen last
+
+    bool HasData() const { return !data.empty(); }
+    bool IsValid() const { return HasData() && mediaType != kMediaUnknown; }
+
+    // Takes a block of `bytes`, keeping the present one when it has that size already.
+    // False (and no data) when the memory cannot be had.
+    bool TakeBlock(uint32_t bytes);
+};
+
+// The media type whose total sectors the boot sector's 16-bit count names, or 6.
+int32_t MediaTypeFromBootSector(std::span<const uint8_t> bootSector);
+uint32_t MediaTotalSectors(int32_t mediaType);
+
+// Loads an image file. 0 when an image was loaded, 1 otherwise; refusals are told in
+// message boxes and leave the image as the failed step leaves it.
+int LoadImageFile(DiskImage& image, const std::string& path, MessageBoxHost& boxes);
+
+// Writes the image's bytes to `path`. False with the cause told in a message box.
+bool SaveImageFile(const DiskImage& image, const std::string& path, MessageBoxHost& boxes);
+
+// The next name of a numbered series: DISK1.DIM gives DISK2.DIM, DISK9.DIM DISK10.DIM,
+// DISK007.DIM DISK8.DIM; a name without digits before its extension stays.
+std::string ProposeNextFileName(const std::string& fileName);
+
+// "%X" of a volume serial number.
+std::string SerialText(uint32_t serial);
+
+}  // namespace vokta

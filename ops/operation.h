@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "ops/messagebox.h"
+
+namespace vokta {
+
+// The exit code of an operation: 0 done, 1 aborted (the user's Abort or Cancel, or a
+// refused question), anything else failed (2 by convention).
+enum OperationResult : int { kResultDone = 0, kResultAborted = 1, kResultFailed = 2 };
+
+// "OK.", "Aborted !" or "Failed !".
+std::string ResultText(int result);
+
+struct Rgb {
+    uint8_t red = 0;
+    uint8_t green = 0;
+    uint8_t blue = 0;
+    bool operator==(const Rgb&) const = default;
+};
+
+namespace BarColour {
+constexpr Rgb Blue{0, 0, 255};
+constexpr Rgb Cyan{0, 255, 255};
+constexpr Rgb Green{0, 200, 0};
+constexpr Rgb Red{255, 0, 0};
+constexpr Rgb White{255, 255, 255};
+constexpr Rgb Black{0, 0, 0};
+}  // namespace BarColour
+
+// Where message boxes go: the page's dialogs on the desktop, the terminal, or a test script.
+class MessageBoxHost {
+public:
+    virtual ~MessageBoxHost() = default;
+    virtual Answer MessageBox(const std::string& text, const std::string& caption, Buttons buttons,
+                              Icon icon) = 0;
+};
+
+// What an operation may do with the progress dialog and the user while it runs. The
+// operation never touches a widget: the desktop, the terminal and the tests each answer
+// these calls in their own way.
+class OperationHost : public MessageBoxHost {
+public:
+    virtual void SetUpperLine(const std::string& text) = 0;
+    virtual void SetLowerLine(const std::string& text) = 0;
+    virtual void SetTitle(const std::string& text) = 0;
+    // Range 0..high of the bar.
+    virtual void SetRange(int high) = 0;
+    // Returns the previous position.
+    virtual int SetProgressPos(int position) = 0;
+    virtual void SetBarColours(Rgb fill, Rgb text) = 0;
+    virtual void SetAbortCaption(const std::string& caption) = 0;
+    // Set by the Abort button (or Finish); polled at the points each operation names.
+    virtual bool AbortRequested() = 0;
+    // Plays a sound name or a sound file and returns when it has ended.
+    virtual void PlaySound(const std::string& sound) = 0;
+    // The operation's last use of the dialog, exactly once on every path.
+    virtual void Close() = 0;
+    // Milliseconds of a monotonic clock, and a short rest between polls of a waiting loop.
+    virtual uint64_t TickCount() = 0;
+    virtual void Rest(int milliseconds) = 0;
+};
+
+}  // namespace vokta

@@ -1,0 +1,366 @@
+// Read Disk, Write Disk and Compare end to end on emulated drives with a scripted host.
+#include <gtest/gtest.h>
+
+#include "image/duplicate.h"
+#include "support/scriptedhost.h"
+#include "support/testdrives.h"
+
+using namespace vokta;
+using namespace vokta::test;
+
+namespace {
+
+constexpr uint32_t kTrack10Head0 = 10 * 36;     // first sector of cylinder 10, head 0
+constexpr uint16_t kClusterOfTrack10 = 10 * 36 - 33 + 2;  // 1.44M: data starts at sector 33
+
+struct Duplicate : ::testing::Test {
+    std::shared_ptr<EmulatedDrive> a = std::make_shared<EmulatedDrive>(DriveKind::Floppy35HD, 1);
+    std::shared_ptr<EmulatedDrive> b = std::make_shared<EmulatedDrive>(DriveKind::Floppy35HD, 2);
+    DriveTable table;
+    ScriptedHost host;
+    DiskImage image;
+
+    Duplicate()
+    {
+        for (auto& [letter, drive] : {std::pair{'A', a}, std::pair{'B', b}})
+            table.Bind(DriveBinding{letter, SystemDriveType::Removable, "",
+                                    [d = drive] { return DriveOpenResult{ShareService(d), Err::None, {}}; }});
+    }
+
+    DuplicateJob Job(char letter)
+    {
+        return DuplicateJob{host, image, table, std::string(1, letter) + ":  FLOPPY", image.serialText, true, false,
+                            "SystemDefault"};
+    }
+    int Read(char letter = 'A')
+    {
+        DuplicateJob job = Job(letter);
+        return ReadDiskWorker(job);
+    }
+    int Write(char letter = 'B', bool verify = true, bool multi = false)
+    {
+        DuplicateJob job = Job(letter);
+        job.verifyAfterWrite = verify;
+        job.multiWrite = multi;
+        return WriteDiskWorker(job);
+    }
+    int Compare(char letter = 'A')
+    {
+        DuplicateJob job = Job(letter);
+        return CompareWorker(job);
+    }
+    void ExpectClosedOnce() const { EXPECT_EQ(host.Count(HostEvent::Close), 1); }
+    std::vector<uint8_t> Content(EmulatedDrive& d, MediaType t) const { return d.medium()->ToImage(t); }
+};
+
+}  // namespace
+
+TEST_F(Duplicate, ReadPassesOverTracksTheFatMarksBad)
+{
+    a->Insert(EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M, {kClusterOfTrack10})));
+    a->medium()->writeProtected = true;
+    a->medium()->defects.insert({10, 0, 4});
+    EXPECT_EQ(Read(), kResultDone);
+    EXPECT_TRUE(host.BoxTexts().empty()) << host.BoxTexts().front();
+    EXPECT_EQ(image.mediaType, kMedia144M);
+    EXPECT_EQ(image.label, "NO NAME    ");
+    EXPECT_EQ(image.serialText, "12345678");
+    EXPECT_EQ(host.Texts(HostEvent::Title).back(), "Reading ... A: NO NAME    ");
+    EXPECT_EQ(host.Of(HostEvent::Colours).front().fill, BarColour::Cyan);
+    EXPECT_EQ(host.position, 80);
+    EXPECT_EQ(host.Texts(HostEvent::Sound), std::vector<std::string>{"SystemDefault"});
+    const std::vector<uint8_t> source = FatImage(kMedia144M, {kClusterOfTrack10});
+    EXPECT_TRUE(std::equal(source.begin(), source.begin() + kTrack10Head0 * 512, image.data.begin()));
+    ExpectClosedOnce();
+}
+
+TEST_F(Duplicate, ReadAsksWhenTheClusterIsFreeAndIgnoreKeepsWhatWasRead)
+{
+    const std::vector<uint8_t> source = FatImage(kMedia144M);
+    a->Insert(EmulatedMedium::FromImage(kMedia144M, source));
+    a->medium()->writeProtected = true;
+    a->medium()->defects.insert({10, 1, 4});
+    host.answers = {Answer::Retry, Answer::Ignore};
+    EXPECT_EQ(Read(), kResultDone);
+    const auto boxes = host.Of(HostEvent::Box);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, "Bad CRC !");
+    EXPECT_EQ(boxes[0].caption, "Duplicate Disk Error");
+    EXPECT_EQ(boxes[0].buttons, Buttons::AbortRetryIgnore);
+    // Head 0 of cylinder 10 was read before head 1 failed at its fourth sector; from the
+    // bad sector on, the image holds zeros, never another diskette's bytes.
+    const size_t head0 = size_t{kTrack10Head0} * 512;
+    EXPECT_TRUE(std::equal(source.begin() + head0, source.begin() + head0 + 18 * 512, image.data.begin() + head0));
+    const size_t badSector = head0 + (18 + 3) * 512;
+    EXPECT_TRUE(std::all_of(image.data.begin() + badSector, image.data.begin() + head0 + 36 * 512,
+                            [](uint8_t v) { return v == 0; }));
+    const size_t next = size_t{11 * 36} * 512;
+    EXPECT_TRUE(std::equal(source.begin() + next, source.end(), image.data.begin() + next));
+}
+
+TEST_F(Duplicate, ReadAlwaysAsksForTheSystemArea)
+{
+    a->Insert(EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M, {2, 3})));
+    a->medium()->writeProtected = true;
+    a->medium()->defects.insert({0, 1, 2});  // sectors 18..35 hold FATs and root directory
+    host.answers = {Answer::Abort};
+    EXPECT_EQ(Read(), kResultAborted);
+    EXPECT_EQ(host.BoxTexts(), std::vector<std::string>{"Bad CRC !"});
+    EXPECT_EQ(image.mediaType, kMediaUnknown);
+    ExpectClosedOnce();
+}
+
+TEST_F(Duplicate, ReadWithoutAReadableFatFails)
+{
+    std::vector<uint8_t> source = FatImage(kMedia144M, {kClusterOfTrack10});
+    a->Insert(EmulatedMedium::FromImage(kMedia144M, source));
+    a->medium()->writeProtected = true;
+    a->medium()->defects.insert({10, 0, 1});
+    a->medium()->defects.insert({0, 0, 2});   // FAT copy 1
+    a->medium()->defects.insert({0, 0, 11});  // FAT copy 2
+    // Track 0 cannot be read whole: the write-protect probe says "not protected" and leaves
+    // its error to the boot-sector check, which then asks too.
+    host.answers = {Answer::Ok, Answer::Yes, Answer::Ignore};
+    EXPECT_EQ(Read(), kResultFailed);
+    const auto boxes = host.Of(HostEvent::Box);
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back().text, "Cannot Access the FAT !");
+    EXPECT_EQ(boxes.back().caption, "Fatal Error");
+}
+
+TEST_F(Duplicate, ReadWarnsAboutAWritableSourceAndAsksAboutItsBootSector)
+{
+    std::vector<uint8_t> source = FatImage(kMedia144M);
+    source[0] = 0xE9;  // a near jump: not fully compliant
+    a->Insert(EmulatedMedium::FromImage(kMedia144M, source));
+    host.answers = {Answer::Ok, Answer::No};
+    EXPECT_EQ(Read(), kResultAborted);
+    ASSERT_EQ(host.BoxTexts().size(), 2u);
+    EXPECT_EQ(host.BoxTexts()[0], "ATTENTION: the source diskette is NOT Write Protected !");
+    EXPECT_EQ(host.Of(HostEvent::Box)[1].caption, "Warning");
+    EXPECT_EQ(host.Of(HostEvent::Box)[1].buttons, Buttons::YesNo);
+    EXPECT_EQ(image.mediaType, kMediaUnknown);
+
+    host = ScriptedHost{};
+    host.answers = {Answer::Ok, Answer::Yes};
+    EXPECT_EQ(Read(), kResultDone);
+    EXPECT_EQ(image.data, source);
+}
+
+TEST_F(Duplicate, AbortDuringTheReadEndsAfterTheCurrentCylinder)
+{
+    a->Insert(EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M)));
+    a->medium()->writeProtected = true;
+    host.abortWhen = [](const ScriptedHost& h) { return h.position == 40; };
+    EXPECT_EQ(Read(), kResultAborted);
+    EXPECT_EQ(host.position, 40);
+    EXPECT_EQ(image.mediaType, kMediaUnknown);
+    ExpectClosedOnce();
+}
+
+TEST_F(Duplicate, ReadOfAnEmptyDriveAsksForADiskette)
+{
+    host.answers = {Answer::Ok, Answer::Cancel};
+    EXPECT_EQ(Read(), kResultAborted);
+    EXPECT_EQ(host.BoxTexts(), (std::vector<std::string>{"Please insert a disk !", "Please insert a disk !"}));
+}
+
+TEST_F(Duplicate, WriteToAnUnformattedDisketteFormatsItOnce)
+{
+    image.data = FatImage(kMedia144M);
+    image.size = static_cast<uint32_t>(image.data.size());
+    image.mediaType = kMedia144M;
+    image.serialText = "12345678";
+    b->Insert(EmulatedMedium(MediumDensity::High));
+    EXPECT_EQ(Write(), kResultDone);
+    EXPECT_EQ(host.BoxTexts(), std::vector<std::string>{}) << "the first write failure is never reported";
+    const auto lower = host.Texts(HostEvent::Lower);
+    EXPECT_TRUE(host.Shown(HostEvent::Lower, "Formatting ..."));
+    EXPECT_TRUE(host.Shown(HostEvent::Lower, "Writing System Area ..."));
+    EXPECT_TRUE(host.Shown(HostEvent::Lower, "Verifying ..."));
+    // The bar runs 0..80 for the format, back to 0, then 0..80 for the copy.
+    std::vector<int> positions;
+    for (const HostEvent& e : host.Of(HostEvent::Position))
+        positions.push_back(e.value);
+    const auto restart = std::find(positions.begin() + 2, positions.end(), 0);
+    ASSERT_NE(restart, positions.end());
+    EXPECT_EQ(*(restart - 1), 80);
+    EXPECT_EQ(positions.back(), 80);
+    EXPECT_EQ(host.Texts(HostEvent::Title).back(), "Duplicating B: ");
+    EXPECT_EQ(Content(*b, kMedia144M), image.data);
+    ExpectClosedOnce();
+}
+
+TEST_F(Duplicate, WriteToTheSourceDisketteAsks)
+{
+    image.data = FatImage(kMedia144M);
+    image.mediaType = kMedia144M;
+    image.serialText = "12345678";
+    b->Insert(EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M, {}, {5})));
+    host.answers = {Answer::Cancel};
+    EXPECT_EQ(Write(), kResultFailed);
+    EXPECT_EQ(host.BoxTexts(), std::vector<std::string>{"You are trying to write to the Source Diskette!\nDo you want to proceed anyway ?\n"});
+
+    host = ScriptedHost{};
+    host.answers = {Answer::Ok};
+    EXPECT_EQ(Write(), kResultDone);
+    EXPECT_EQ(host.BoxTexts().size(), 1u) << "no emptiness question after OK";
+}
+
+TEST_F(Duplicate, WriteOverFilesAsksAndCancelIsAnAbort)
+{
+    image.data = FatImage(kMedia144M);
+    image.mediaType = kMedia144M;
+    image.serialText = "ABCDEF";
+    b->Insert(EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M, {}, {5})));
+    host.answers = {Answer::Cancel};
+    EXPECT_EQ(Write(), kResultAborted);
+    EXPECT_EQ(host.BoxTexts(), std::vector<std::string>{"Destination Diskette is NOT empty!\nDo you want proceed anyway ?\n"});
+
+    host = ScriptedHost{};
+    b->Insert(EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M)));
+    EXPECT_EQ(Write(), kResultDone);
+    EXPECT_TRUE(host.BoxTexts().empty()) << "an empty diskette asks nothing";
+}
+
+TEST_F(Duplicate, WriteWithoutVerifyReadsNothingBack)
+{
+    image.data = PatternImage(kMedia720K);
+    image.mediaType = kMedia720K;
+    b->Insert(EmulatedMedium::FromImage(kMedia720K, FatImage(kMedia720K)));
+    b->log.clear();
+    EXPECT_EQ(Write('B', false), kResultDone);
+    EXPECT_FALSE(host.Shown(HostEvent::Lower, "Verifying ..."));
+    EXPECT_EQ(Content(*b, kMedia720K), image.data);
+}
+
+TEST_F(Duplicate, WriteRetriesACylinderThatReadsBackBadly)
+{
+    image.data = FatImage(kMedia144M);
+    image.mediaType = kMedia144M;
+    b->Insert(EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M)));
+    int reads = 0;
+    b->FailNext([&](const DiskRequest& r) { return r.minor() == Minor::ReadTrack && TrackIoBlock::Cylinder(r.block) == 7 && ++reads; }, 1, Err::BadCrc);
+    host.answers = {Answer::Retry};
+    EXPECT_EQ(Write(), kResultDone);
+    EXPECT_EQ(host.BoxTexts(), std::vector<std::string>{"Bad CRC !"});
+    EXPECT_EQ(host.Of(HostEvent::Box)[0].buttons, Buttons::RetryCancel);
+}
+
+TEST_F(Duplicate, WriteProtectedDestination)
+{
+    image.data = FatImage(kMedia144M);
+    image.mediaType = kMedia144M;
+    b->Insert(EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M)));
+    b->medium()->writeProtected = true;
+    host.answers = {Answer::Retry, Answer::Cancel};
+    EXPECT_EQ(Write(), kResultFailed);
+    EXPECT_EQ(host.BoxTexts(), (std::vector<std::string>{"Write protect Disk !", "Write protect Disk !"}));
+}
+
+TEST_F(Duplicate, WriteWithoutAnImageFails)
+{
+    EXPECT_EQ(Write(), kResultFailed);
+    EXPECT_EQ(host.Of(HostEvent::Box).at(0).caption, "Error Message");
+    ExpectClosedOnce();
+}
+
+TEST_F(Duplicate, ImageWithoutMediaTypeAlwaysAsksAboutTheMedia)
+{
+    image.data = FatImage(kMedia144M);
+    image.mediaType = kMediaUnknown;
+    b->Insert(EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M)));
+    host.answers = {Answer::No};
+    EXPECT_EQ(Write(), kResultFailed);
+    EXPECT_EQ(host.BoxTexts(), std::vector<std::string>{
+                                   "The Current Disk media is different from the current memory disk image.\nDo you want proceed anyway ?"});
+    host = ScriptedHost{};
+    host.answers = {Answer::Yes};
+    EXPECT_EQ(Write(), kResultDone) << "Yes detects the diskette again and writes the old data";
+    EXPECT_EQ(Content(*b, kMedia144M), image.data);
+}
+
+TEST_F(Duplicate, SeveralCopiesWaitForRemovalAndInsertionWithSounds)
+{
+    image.data = FatImage(kMedia144M);
+    image.mediaType = kMedia144M;
+    b->Insert(EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M)));
+    host.At(12000, [&] { b->Eject(); });
+    host.At(18500, [&] { b->Insert(EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M, {}, {3}))); });
+    host.abortWhen = [](const ScriptedHost& h) { return h.now > 20000; };
+    EXPECT_EQ(Write('B', true, true), kResultDone) << "Finish while waiting";
+
+    std::vector<uint64_t> sounds;
+    for (const HostEvent& e : host.Of(HostEvent::Sound))
+        sounds.push_back(e.tick);
+    // Copy 1 done at 0; while the diskette stays in: 0, 5000, 10000; once it is out (at
+    // 12000) a sound and a look every 2000 from the next due time: 15000, 17000, 19000,
+    // which finds the new diskette; copy 2 done at 19000, then waiting again.
+    const std::vector<uint64_t> expected = {0, 0, 5000, 10000, 15000, 17000, 19000, 19000, 19000};
+    EXPECT_EQ(sounds, expected);
+    EXPECT_EQ(host.Texts(HostEvent::AbortCaption).front(), "&Finish");
+    EXPECT_EQ(host.Texts(HostEvent::AbortCaption)[1], "&Abort");
+    EXPECT_EQ(Content(*b, kMedia144M), image.data) << "the second diskette got the image without any question";
+    EXPECT_TRUE(host.BoxTexts().empty());
+    ExpectClosedOnce();
+}
+
+TEST_F(Duplicate, CompareTheDisketteJustRead)
+{
+    a->Insert(EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M)));
+    a->medium()->writeProtected = true;
+    ASSERT_EQ(Read(), kResultDone);
+    host = ScriptedHost{};
+    EXPECT_EQ(Compare(), kResultDone);
+    EXPECT_EQ(host.Of(HostEvent::Colours).front().fill, BarColour::Green);
+    EXPECT_EQ(host.Texts(HostEvent::Title).back(), "Comparing A: NO NAME    ");
+    EXPECT_EQ(host.position, 80);
+}
+
+TEST_F(Duplicate, CompareStopsAtTheFirstCylinderThatDiffers)
+{
+    image.data = FatImage(kMedia144M);
+    image.mediaType = kMedia144M;
+    std::vector<uint8_t> changed = image.data;
+    changed[40 * 36 * 512 + 700] ^= 1;
+    a->Insert(EmulatedMedium::FromImage(kMedia144M, changed));
+    EXPECT_EQ(Compare(), kResultAborted);
+    EXPECT_EQ(host.BoxTexts(), std::vector<std::string>{"The disk into the drive doesn't NOT match with that in the memory image !"});
+    EXPECT_EQ(host.position, 40);
+}
+
+TEST_F(Duplicate, CompareRefusesAnotherMediaTypeBeforeReading)
+{
+    image.data = FatImage(kMedia144M);
+    image.mediaType = kMedia144M;
+    a->Insert(EmulatedMedium::FromImage(kMedia720K, FatImage(kMedia720K)));
+    EXPECT_EQ(Compare(), kResultFailed);
+    EXPECT_EQ(host.Of(HostEvent::Box).at(0).buttons, Buttons::Ok);
+    EXPECT_TRUE(a->Requests(Minor::ReadTrack).empty());
+}
+
+TEST_F(Duplicate, CompareIgnoreSkipsACylinderAndRetryReadsItAgain)
+{
+    image.data = FatImage(kMedia144M);
+    image.mediaType = kMedia144M;
+    a->Insert(EmulatedMedium::FromImage(kMedia144M, image.data));
+    a->medium()->defects.insert({20, 1, 3});
+    a->FailNext([](const DiskRequest& r) { return r.minor() == Minor::ReadTrack && TrackIoBlock::Cylinder(r.block) == 30; }, 1, Err::SectorNotFound);
+    host.answers = {Answer::Ignore, Answer::Retry};
+    EXPECT_EQ(Compare(), kResultDone);
+    EXPECT_EQ(host.BoxTexts(), (std::vector<std::string>{"Bad CRC !", "Disk Sector NOT found !"}));
+    EXPECT_EQ(image.mediaType, kMedia144M);
+    int cylinder30Reads = 0;
+    for (const LoggedRequest& r : a->Requests(Minor::ReadTrack))
+        cylinder30Reads += TrackIoBlock::Cylinder(r.block) == 30 && TrackIoBlock::Head(r.block) == 0;
+    EXPECT_EQ(cylinder30Reads, 2);
+}
+
+TEST_F(Duplicate, AbortDuringTheCompareIsAFailure)
+{
+    image.data = FatImage(kMedia144M);
+    image.mediaType = kMedia144M;
+    a->Insert(EmulatedMedium::FromImage(kMedia144M, image.data));
+    host.abortWhen = [](const ScriptedHost& h) { return h.position == 3; };
+    EXPECT_EQ(Compare(), kResultFailed);
+}

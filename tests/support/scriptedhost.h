@@ -1,0 +1,73 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ops/operation.h"
+
+namespace vokta::test {
+
+// Everything an operation told its host, in order.
+struct HostEvent {
+    enum Kind { Upper, Lower, Title, Range, Position, Colours, AbortCaption, Box, Sound, Close };
+    Kind kind;
+    std::string text;
+    std::string caption;
+    Buttons buttons = Buttons::Ok;
+    Icon icon = Icon::None;
+    Answer answer = Answer::Ok;
+    int value = 0;
+    Rgb fill, textColour;
+    uint64_t tick = 0;
+};
+
+// The host of the tests: records every call, answers message boxes from a script, can
+// press Abort when a condition holds, and runs on a fake clock whose rests run the
+// scheduled events (a diskette taken out, another put in).
+class ScriptedHost final : public OperationHost {
+public:
+    std::vector<HostEvent> events;
+    // Answers for the boxes, in order; an empty script answers every box harmlessly.
+    std::deque<Answer> answers;
+    // Presses Abort once this holds (checked whenever the operation polls).
+    std::function<bool(const ScriptedHost&)> abortWhen;
+    bool abortRequested = false;
+    uint64_t now = 0;
+    // Runs `action` once the clock reaches `at`.
+    void At(uint64_t at, std::function<void()> action) { timeline_.push_back({at, std::move(action)}); }
+
+    Answer MessageBox(const std::string& text, const std::string& caption, Buttons buttons, Icon icon) override;
+    void SetUpperLine(const std::string& text) override { Record(HostEvent::Upper, text); }
+    void SetLowerLine(const std::string& text) override { Record(HostEvent::Lower, text); }
+    void SetTitle(const std::string& text) override { Record(HostEvent::Title, text); }
+    void SetRange(int high) override;
+    int SetProgressPos(int position) override;
+    void SetBarColours(Rgb fill, Rgb text) override;
+    void SetAbortCaption(const std::string& caption) override { Record(HostEvent::AbortCaption, caption); }
+    bool AbortRequested() override;
+    void PlaySound(const std::string& sound) override { Record(HostEvent::Sound, sound); }
+    void Close() override { Record(HostEvent::Close, ""); }
+    uint64_t TickCount() override { return now; }
+    void Rest(int milliseconds) override;
+
+    // Queries for the assertions.
+    std::vector<HostEvent> Of(HostEvent::Kind kind) const;
+    std::vector<std::string> Texts(HostEvent::Kind kind) const;
+    std::vector<std::string> BoxTexts() const { return Texts(HostEvent::Box); }
+    bool Shown(HostEvent::Kind kind, const std::string& text) const;
+    int Count(HostEvent::Kind kind) const { return static_cast<int>(Of(kind).size()); }
+    int position = 0;
+    int rangeHigh = 0;
+
+private:
+    void Record(HostEvent::Kind kind, const std::string& text, int value = 0);
+    struct Scheduled {
+        uint64_t at;
+        std::function<void()> action;
+    };
+    std::vector<Scheduled> timeline_;
+};
+
+}  // namespace vokta::test
