@@ -41,13 +41,13 @@ std::unique_ptr<DiskDrive> OpenSelectedDrive(BootReporter& page, const DriveTabl
     return drive;
 }
 
-void RunCheck(BootReporter& page, DiskDrive& drive)
+bool Check(BootReporter& page, DiskDrive& drive)
 {
     if (!drive.SelectMedia(kMediaUnknown, false)) {
         page.AddResult(LoadString(kMediaUnknownLine));
         page.SetState("Check failed !");
         page.PlaySound(BootSound::Error);
-        return;
+        return false;
     }
     page.SetState("Checking Boot Sector ...");
     const BootCheckResult r = drive.CheckBootSector();
@@ -55,13 +55,14 @@ void RunCheck(BootReporter& page, DiskDrive& drive)
         page.AddResult(line);
     if (IsRunFailure(r)) {
         page.SetState("Cannot Check !");
-        return;
+        return false;
     }
     page.PlaySound(r == BootCheck::Ok ? BootSound::JobCompleted : BootSound::Error);
     page.SetState("Boot Checked !");
+    return true;
 }
 
-void RunRecreate(BootReporter& page, DiskDrive& drive)
+bool Recreate(BootReporter& page, DiskDrive& drive)
 {
     drive.SelectMedia(kMediaUnknown, false);
     const DiskError detection = drive.lastError;
@@ -70,33 +71,52 @@ void RunRecreate(BootReporter& page, DiskDrive& drive)
         page.SetState(LoadString(kFailed));
         page.AddResult(LoadString(kMediaUnknownLine));
         page.PlaySound(BootSound::Error);
-        return;
+        return false;
     }
     page.SetState(LoadString(kWritingBootSector));
     if (drive.WriteBootSector(kRecreatedLabel)) {
         page.SetState("Write " + LoadString(kOk));
         page.PlaySound(BootSound::JobCompleted);
-        return;
+        return true;
     }
     ShowFatal(page, drive.IsWriteProtected() ? LoadString(kWriteProtected) : "Cannot Repair Boot Sector !");
     page.SetState("Write " + LoadString(kFailed));
+    return false;
+}
+
+// The common start, one of the two jobs, and the common end. The drive is closed before
+// the buttons come back, so a new run never finds the volume still locked by this one.
+bool RunWithSelectedDrive(BootReporter& page, const DriveTable& drives,
+                          bool (*job)(BootReporter&, DiskDrive&))
+{
+    bool done = false;
+    if (std::unique_ptr<DiskDrive> drive = OpenSelectedDrive(page, drives))
+        done = job(page, *drive);
+    page.EnableActions(true);
+    return done;
 }
 
 }  // namespace
 
+bool RunBootCheck(BootReporter& page, const DriveTable& drives)
+{
+    return RunWithSelectedDrive(page, drives, Check);
+}
+
+bool RunBootRecreate(BootReporter& page, const DriveTable& drives)
+{
+    return RunWithSelectedDrive(page, drives, Recreate);
+}
+
 int BootCheckWorker(BootReporter& page, const DriveTable& drives)
 {
-    if (std::unique_ptr<DiskDrive> drive = OpenSelectedDrive(page, drives))
-        RunCheck(page, *drive);
-    page.EnableActions(true);
+    RunBootCheck(page, drives);
     return 0;
 }
 
 int BootRecreateWorker(BootReporter& page, const DriveTable& drives)
 {
-    if (std::unique_ptr<DiskDrive> drive = OpenSelectedDrive(page, drives))
-        RunRecreate(page, *drive);
-    page.EnableActions(true);
+    RunBootRecreate(page, drives);
     return 0;
 }
 

@@ -31,10 +31,14 @@ public:
     virtual void PlaySound(BootSound sound) = 0;
 };
 
-// Detects the media and lists the boot sector's failed tests. Returns 0.
-int BootCheckWorker(BootReporter& page, const DriveTable& drives = DriveTable::System());
+// Detects the media and lists the boot sector's failed tests. True when the check ran.
+bool RunBootCheck(BootReporter& page, const DriveTable& drives = DriveTable::System());
 
-// Detects the media and writes a predefined good boot sector. Returns 0.
+// Detects the media and writes a predefined good boot sector. True when it was written.
+bool RunBootRecreate(BootReporter& page, const DriveTable& drives = DriveTable::System());
+
+// The Boot page's thread entries: the runs above, returning 0.
+int BootCheckWorker(BootReporter& page, const DriveTable& drives = DriveTable::System());
 int BootRecreateWorker(BootReporter& page, const DriveTable& drives = DriveTable::System());
 
 }  // namespace vokta

@@ -80,6 +80,7 @@ std::optional<char> DriveLetterArgument(const std::string& argument);
 
 int DrivesCommand(Context& context, const Arguments& args);
 int MediaCommand(Context& context, const Arguments& args);
+int BootCommand(Context& context, const Arguments& args);
 int ReadCommand(Context& context, const Arguments& args);
 int WriteCommand(Context& context, const Arguments& args);
 int CompareCommand(Context& context, const Arguments& args);

@@ -10,6 +10,7 @@ const std::vector<Command>& Commands()
     static const std::vector<Command> commands = {
         {"drives", "", "list the drives and what each one drives", DrivesCommand},
         {"media", "L:", "detect the media in a drive", MediaCommand},
+        {"boot", "check|recreate L:", "check the boot sector, or write a predefined good one", BootCommand},
         {"read", "L: IMAGE", "Read Disk, then save the memory image to IMAGE", ReadCommand},
         {"write", "IMAGE L: [--no-verify] [--multi]",
          "load IMAGE, then Write Disk (--multi: several diskettes in a row; Enter finishes)", WriteCommand},

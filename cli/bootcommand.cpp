@@ -1,0 +1,45 @@
+// vokta-cli boot check|recreate L: the Boot page's two workers on the terminal.
+#include "boot/bootworkers.h"
+#include "cli/cli.h"
+
+namespace vokta::cli {
+namespace {
+
+// The results list on stdout as it fills, the verdict kept for the last line, boxes
+// through the prompter. Sounds have no place on a terminal.
+class TerminalBootReporter : public BootReporter {
+public:
+    TerminalBootReporter(Context& context, std::string drive) : context_(context), drive_(std::move(drive)) {}
+
+    std::string SelectedDrive() override { return drive_; }
+    void EnableActions(bool) override {}
+    void AddResult(const std::string& line) override { std::fprintf(context_.out, "%s\n", line.c_str()); }
+    void SetState(const std::string& text) override { state_ = text; }
+    Answer MessageBox(const std::string& text, const std::string& caption, Buttons buttons, Icon icon) override
+    {
+        return context_.prompter.Ask(text, caption, buttons, icon);
+    }
+    void PlaySound(BootSound) override {}
+
+    const std::string& state() const { return state_; }
+
+private:
+    Context& context_;
+    std::string drive_;
+    std::string state_;
+};
+
+}  // namespace
+
+int BootCommand(Context& context, const Arguments& args)
+{
+    if (args.size() != 2 || (args[0] != "check" && args[0] != "recreate") || !DriveLetterArgument(args[1]))
+        return UsageError(context, "boot", "boot needs check or recreate, and one drive, such as A:");
+    TerminalBootReporter reporter(context, std::string(1, *DriveLetterArgument(args[1])) + ":");
+    const bool done = args[0] == "check" ? RunBootCheck(reporter, context.drives)
+                                         : RunBootRecreate(reporter, context.drives);
+    std::fprintf(context.out, "%s\n", reporter.state().c_str());
+    return done ? 0 : 2;
+}
+
+}  // namespace vokta::cli

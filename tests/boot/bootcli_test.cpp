@@ -1,0 +1,107 @@
+// vokta-cli boot check|recreate on diskette files: stdout lines, stderr boxes, exit status.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "boot/bootsector.h"
+#include "support/tempdir.h"
+#include "support/testdrives.h"
+
+using namespace vokta;
+using namespace vokta::test;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+struct BootCli : ::testing::Test {
+    TempDir dir;
+    const std::string diskette = dir.File("a.img");
+
+    CliRun Boot(const std::string& action)
+    {
+        CliRun run;
+        const std::string err = dir.File("stderr.txt");
+        run.status = Shell("'" VOKTA_CLI "' --drive A:='" + diskette + "' boot " + action + " A: 2>'" + err + "' </dev/null",
+                           &run.out);
+        const std::vector<uint8_t> bytes = ReadFile(err);
+        run.err.assign(bytes.begin(), bytes.end());
+        return run;
+    }
+};
+
+}  // namespace
+
+TEST_F(BootCli, CheckOfAGoodDiskette)
+{
+    WriteFile(diskette, PatternImage(kMedia144M));
+    const CliRun run = Boot("check");
+    EXPECT_EQ(run.out, "OK.\nBoot Checked !\n");
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 0);
+}
+
+TEST_F(BootCli, CheckListsEveryFailedTestAndStillSucceeds)
+{
+    std::vector<uint8_t> image = PatternImage(kMedia720K);
+    std::fill_n(image.begin(), 512, 0);
+    WriteFile(diskette, image);
+    const CliRun run = Boot("check");
+    EXPECT_EQ(run.out,
+              "Invalid final signature.\nInvalid initial op codes.\nInvalid sector length.\n"
+              "Invalid begin sector number.\nInvalid number of FATs.\nInvalid extended boot signature.\n"
+              "Invalid media code.\nInvalid file system name.\nInvalid total number of sectors.\n"
+              "Boot Checked !\n");
+    EXPECT_EQ(run.status, 0) << "the check ran";
+}
+
+TEST_F(BootCli, CheckOfAnEmptyDriveFails)
+{
+    const CliRun run = Boot("check");
+    EXPECT_EQ(run.out, "Media UNKNOWN or Drive NOT Ready.\nCheck failed !\n");
+    EXPECT_EQ(run.status, 2);
+}
+
+TEST_F(BootCli, RecreateWritesTheDisketteFile)
+{
+    std::vector<uint8_t> image = PatternImage(kMedia144M);
+    image[510] = 0;
+    WriteFile(diskette, image);
+    const CliRun run = Boot("recreate");
+    EXPECT_EQ(run.out, "Write OK.\n");
+    EXPECT_EQ(run.status, 0);
+    const std::vector<uint8_t> written = ReadFile(diskette);
+    ASSERT_EQ(written.size(), image.size());
+    EXPECT_EQ(ValidateBootSector(std::span<const uint8_t>(written).first(512)), 0);
+    EXPECT_TRUE(std::equal(written.begin() + 512, written.end(), image.begin() + 512));
+}
+
+TEST_F(BootCli, RecreateOnAWriteProtectedDisketteFile)
+{
+    WriteFile(diskette, PatternImage(kMedia144M));
+    chmod(diskette.c_str(), 0444);
+    if (access(diskette.c_str(), W_OK) == 0)
+        GTEST_SKIP() << "this user writes read-only files anyway";
+    const CliRun run = Boot("recreate");
+    EXPECT_EQ(run.err, "Fatal Error: Write protect Disk !\n");
+    EXPECT_EQ(run.out, "Write Failed !\n");
+    EXPECT_EQ(run.status, 2);
+}
+
+TEST_F(BootCli, RecreateOfAnEmptyDriveFails)
+{
+    const CliRun run = Boot("recreate");
+    EXPECT_EQ(run.out, "Media UNKNOWN or Drive NOT Ready.\nFailed !\n");
+    EXPECT_EQ(run.status, 2);
+}
+
+TEST_F(BootCli, BadArgumentsAreAUsageError)
+{
+    EXPECT_EQ(Boot("format").status, 64);
+    EXPECT_EQ(Shell("'" VOKTA_CLI "' boot check 2>/dev/null"), 64);
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace vokta::qemu {
+
+// What sits in one of the guest's two floppy drives.
+struct FloppySlot {
+    std::string image;            // raw diskette file; empty = no diskette in the drive
+    bool readOnly = false;        // the write-protect tab
+    std::string blkdebugConfig;   // a QEMU blkdebug rule file that injects I/O errors
+};
+
+// One boot of the guest: how far it got, what it printed, what its cases reported.
+struct GuestRun {
+    bool finished = false;  // the guest's cases ran to the end
+    int exitCode = -1;      // of the guest test program
+    double bootSeconds = 0;   // from starting QEMU until the cases began
+    double totalSeconds = 0;
+    std::string console;
+    std::map<std::string, std::string> results;  // "vokta-result KEY VALUE" lines
+};
+
+// The kernel, modules and initramfs that the qemu_guest_kit test prepares.
+std::string KitDirectory();
+
+// Boots Debian's kernel in QEMU (software emulation) with these diskettes as A: and B:,
+// runs the guest cases matching `cases` (a GoogleTest filter) and waits at most
+// `timeoutSeconds` before killing the machine.
+GuestRun BootGuest(const std::string& cases, const std::vector<FloppySlot>& drives, int timeoutSeconds = 300);
+
+}  // namespace vokta::qemu
