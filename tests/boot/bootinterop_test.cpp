@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "boot/bootsector.h"
+#include "boot/builtdiskette.h"
 #include "support/tempdir.h"
 #include "support/testdrives.h"
 
@@ -30,11 +31,6 @@ struct BootInterop : ::testing::Test {
         return ValidateBootSector(image);
     }
 };
-
-DriveKind DriveFor(MediaType type)
-{
-    return type == kMedia12M ? DriveKind::Floppy525HD : DriveKind::Floppy35HD;
-}
 
 // "name: value", "name:value" and "name=value" lines of minfo's report.
 std::map<std::string, std::string> MinfoFields(const std::string& file)
@@ -109,15 +105,8 @@ TEST_F(BootInterop, OurDisketteIsAcceptedByFsckAndMtools)
 {
     for (MediaType type : {kMedia720K, kMedia12M, kMedia144M, kMedia168M, kMedia172M}) {
         SCOPED_TRACE(GetMediaTypeName(type));
-        // A freshly formatted diskette: every sector present, the data area filled.
-        EmulatedSetup setup('A', DriveFor(type));
-        setup.drive->Insert(EmulatedMedium::FromImage(type, std::vector<uint8_t>(ImageSizeOf(type), 0xF6)));
-        auto drive = setup.Open();
-        ASSERT_TRUE(drive->SelectMedia(type, false));
-        ASSERT_TRUE(drive->WriteBootSector("Interop"));
-        ASSERT_TRUE(drive->WriteSystemArea("Interop"));
         const std::string file = dir.File("ours.img");
-        WriteFile(file, setup.drive->medium()->ToImage(type));
+        WriteFile(file, BuiltDisketteImage(type, "Interop"));
 
         std::string out;
         EXPECT_EQ(Shell("fsck.fat -n '" + file + "' 2>&1", &out), 0) << out;
@@ -147,14 +136,8 @@ TEST_F(BootInterop, OurDisketteIsAcceptedByFsckAndMtools)
 
 TEST_F(BootInterop, EmptyLabelLeavesNoLabelEntry)
 {
-    EmulatedSetup setup('A', DriveKind::Floppy35HD);
-    setup.drive->Insert(EmulatedMedium::FromImage(kMedia144M, std::vector<uint8_t>(ImageSizeOf(kMedia144M), 0xF6)));
-    auto drive = setup.Open();
-    ASSERT_TRUE(drive->SelectMedia(kMedia144M, false));
-    ASSERT_TRUE(drive->WriteBootSector(""));
-    ASSERT_TRUE(drive->WriteSystemArea(""));
     const std::string file = dir.File("nolabel.img");
-    WriteFile(file, setup.drive->medium()->ToImage(kMedia144M));
+    WriteFile(file, BuiltDisketteImage(kMedia144M, ""));
     std::string out;
     EXPECT_EQ(Shell("fsck.fat -n '" + file + "' 2>&1", &out), 0) << out;
     Shell("mdir -i '" + file + "' :: 2>&1", &out);

@@ -11,8 +11,8 @@
 #include <optional>
 #include <thread>
 
+#include "boot/builtdiskette.h"
 #include "support/tempdir.h"
-#include "support/testdrives.h"
 
 using namespace vokta;
 using namespace vokta::test;
@@ -130,18 +130,11 @@ struct BootQemu : ::testing::TestWithParam<MediaType> {
                 GTEST_SKIP() << tool << " is not installed";
     }
 
-    // A formatted diskette given our boot sector and an empty system area, as a file.
+    // Our boot sector and an empty system area, without a label entry, as a file.
     std::string BuiltDiskette() const
     {
-        const MediaType type = GetParam();
-        EmulatedSetup setup('A', DriveKind::Floppy35HD);
-        setup.drive->Insert(EmulatedMedium::FromImage(type, std::vector<uint8_t>(ImageSizeOf(type), 0xF6)));
-        auto drive = setup.Open();
-        EXPECT_TRUE(drive->SelectMedia(type, false));
-        EXPECT_TRUE(drive->WriteBootSector(""));
-        EXPECT_TRUE(drive->WriteSystemArea(""));
         const std::string file = dir.File("diskette.img");
-        WriteFile(file, setup.drive->medium()->ToImage(type));
+        WriteFile(file, BuiltDisketteImage(GetParam(), ""));
         return file;
     }
 
