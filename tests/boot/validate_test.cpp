@@ -1,4 +1,4 @@
-// The nine boot-sector tests over 512 bytes, and the lines they list.
+// The nine boot-sector tests over 512 bytes.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -140,27 +140,4 @@ TEST(ValidateBootSector, FuzzedSectorsNeverGiveARunFailure)
         EXPECT_EQ(r & 0x000F, 0) << round;
         EXPECT_EQ(r & ~0x1FF0, 0) << round;
     }
-}
-
-TEST(BootCheckLines, RunFailuresGiveOneLineWithTheCause)
-{
-    EXPECT_EQ(BootCheckLines(BootCheck::MediaUnknown),
-              std::vector<std::string>{"Media UNKNOWN or Drive NOT Ready."});
-    EXPECT_EQ(BootCheckLines(BootCheck::ReadError), std::vector<std::string>{"Read error."});
-    EXPECT_EQ(BootCheckLines(BootCheck::NoMemory), std::vector<std::string>{"Insufficient Memory !"});
-    EXPECT_EQ(BootCheckLines(0), std::vector<std::string>{"OK."});
-}
-
-TEST(BootCheckLines, FailedTestsInBitOrder)
-{
-    const std::vector<std::string> all = {
-        "Invalid final signature.",         "Invalid initial op codes.",
-        "Invalid sector length.",           "Invalid begin sector number.",
-        "Invalid number of FATs.",          "Invalid extended boot signature.",
-        "Invalid media code.",              "Invalid file system name.",
-        "Invalid total number of sectors.",
-    };
-    EXPECT_EQ(BootCheckLines(0x1FF0), all);
-    EXPECT_EQ(BootCheckLines(BootCheck::BadTotalSectors | BootCheck::BadSignature),
-              (std::vector<std::string>{all.front(), all.back()}));
 }
