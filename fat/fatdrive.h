@@ -107,7 +107,7 @@ private:
                      unsigned depth, std::vector<bool>& searched);
     bool FileChainHolds(uint16_t start, uint16_t target);
 
-    bool ReadClusterSalvaging(uint16_t cluster, std::span<uint8_t> buffer);
+    void ReadClusterSalvaging(uint16_t cluster, std::span<uint8_t> buffer);
     uint16_t WriteToFreeCluster(std::span<uint8_t> data, bool isDirectory);
     bool PointOwnerAt(const OwnerSearch& owner, uint16_t cluster);
     void FixParentsListedIn(std::span<const uint8_t> entries, uint16_t newParent);

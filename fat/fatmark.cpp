@@ -30,18 +30,17 @@ bool FailsForWholeDisk(DiskError error)
 }  // namespace
 
 // What can be read of the cluster; sectors that cannot be read move as zeros.
-bool FatDrive::ReadClusterSalvaging(uint16_t cluster, std::span<uint8_t> buffer)
+void FatDrive::ReadClusterSalvaging(uint16_t cluster, std::span<uint8_t> buffer)
 {
     const uint32_t first = SectorOfCluster(cluster);
     if (ReadSectors(first, sectorsPerCluster, buffer))
-        return true;
+        return;
     lastError = Err::None;
     std::fill(buffer.begin(), buffer.end(), 0);
     for (uint16_t i = 0; i < sectorsPerCluster; ++i) {
         ReadSectors(first + i, 1, buffer.subspan(size_t{i} * kSectorSize, kSectorSize));
         lastError = Err::None;
     }
-    return false;
 }
 
 // The data is its own write test: the first free cluster that takes it is the new home,
