@@ -54,8 +54,10 @@ ssize_t ReadPrefix(int fd, std::span<uint8_t> out)
 
 bool DiskImage::TakeBlock(uint32_t bytes)
 {
-    if (data.size() == bytes)
+    if (data.size() == bytes) {
+        std::fill(data.begin(), data.end(), 0);
         return true;
+    }
     data.clear();
     data.shrink_to_fit();
     try {
@@ -136,7 +138,6 @@ int LoadImageFile(DiskImage& image, const std::string& path, MessageBoxHost& box
         return 1;
     }
     // A shorter file leaves the rest of the image zero, never another diskette's bytes.
-    std::fill(image.data.begin(), image.data.end(), 0);
     if (ReadPrefix(fd, image.data) < 0) {
         image.mediaType = kMediaUnknown;
         TellFileError(boxes, path, std::strerror(errno));

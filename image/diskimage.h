@@ -24,8 +24,8 @@ struct DiskImage {
     bool HasData() const { return !data.empty(); }
     bool IsValid() const { return HasData() && mediaType != kMediaUnknown; }
 
-    // Takes a block of `bytes`, keeping the present one when it has that size already.
-    // False (and no data) when the memory cannot be had.
+    // Takes a zeroed block of `bytes`, keeping the present one when it has that size
+    // already. False (and no data) when the memory cannot be had.
     bool TakeBlock(uint32_t bytes);
 };
 

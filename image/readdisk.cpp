@@ -66,13 +66,12 @@ int ReadDiskWorker(DuplicateJob& job)
     if (host.AbortRequested())
         return Finish(job, kResultAborted);
 
+    // A fresh zeroed block: sectors passed over hold zeros, never bytes of an earlier image.
     image.data.clear();
     if (!image.TakeBlock(drive.params.totalSectors() * static_cast<uint32_t>(kSectorSize))) {
         Box(job, Text::InsufficientMemory, Text::FatalError, Buttons::Ok, Icon::Error);
         return Finish(job, kResultFailed);
     }
-    // Sectors passed over keep zeros, never bytes of an earlier image.
-    std::fill(image.data.begin(), image.data.end(), 0);
 
     host.SetLowerLine(LoadString(Text::Reading));
     drive.lastError = Err::None;

@@ -323,9 +323,12 @@ EmulatedDrive::Answer EmulatedDrive::ReadWriteTrack(std::span<const uint8_t> blo
             return Answer{true, Err::SectorNotFound};
         std::span<uint8_t> data = buffer.subspan(size_t{i} * bytesPerSector, bytesPerSector);
         if (write) {
-            s->data.assign(data.begin(), data.end());
-            s->dataError = false;
-            modified = true;
+            // Rewriting a sector with its own bytes (the write-protect probe does) changes nothing.
+            if (s->dataError || !std::equal(data.begin(), data.end(), s->data.begin(), s->data.end())) {
+                s->data.assign(data.begin(), data.end());
+                s->dataError = false;
+                modified = true;
+            }
         } else {
             if (s->dataError || medium_->IsDefective(cylinder, static_cast<uint8_t>(head), number))
                 return Answer{true, Err::BadCrc};

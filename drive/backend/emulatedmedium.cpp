@@ -71,11 +71,11 @@ EmulatedMedium EmulatedMedium::FromImage(MediaType type, std::span<const uint8_t
                 s.cylinder = static_cast<uint8_t>(c);
                 s.head = h;
                 s.number = static_cast<uint8_t>(r);
-                s.data.assign(g.bytesPerSector, 0);
-                if (offset < image.size()) {
-                    const size_t n = std::min<size_t>(g.bytesPerSector, image.size() - offset);
-                    std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(offset), n, s.data.begin());
-                }
+                const size_t n = offset < image.size() ? std::min<size_t>(g.bytesPerSector, image.size() - offset) : 0;
+                s.data.reserve(g.bytesPerSector);
+                s.data.assign(image.begin() + static_cast<std::ptrdiff_t>(offset),
+                              image.begin() + static_cast<std::ptrdiff_t>(offset + n));
+                s.data.resize(g.bytesPerSector, 0);
                 offset += g.bytesPerSector;
                 t.sectors.push_back(std::move(s));
             }
