@@ -3,6 +3,8 @@
 // values it needs come back as "vokta-result" lines.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -272,4 +274,34 @@ TEST(Faults, FailedWriteIsReportedAndLeavesTheDisketteAsItWas)
     const auto failed = [](const std::vector<uint8_t>& track) { return std::span(track).subspan(2 * kSectorSize, kSectorSize); };
     EXPECT_TRUE(std::ranges::equal(failed(after), failed(before)));
     EXPECT_FALSE(std::ranges::equal(failed(after), failed(attempt)));
+}
+
+// --- Change: A: holds one diskette; on request the host puts another in ---------------
+
+TEST(Change, ReadsAfterASwapComeFromTheNewDiskette)
+{
+    const DriveTable table = FloppyTable();
+    DiskDrive drive('A', table);
+    ASSERT_TRUE(drive.SelectMedia(kMedia144M, false)) << drive.GetErrorText();
+    std::vector<uint8_t> tracks(5 * 18 * kSectorSize);
+    ASSERT_TRUE(drive.ReadSectors(0, 5 * 18, tracks)) << drive.GetErrorText();
+    Report("change.before", Digest(tracks));
+
+    // Ask the host for the swap and wait until the drive's change line shows it.
+    std::printf("vokta-request swap\n");
+    std::fflush(stdout);
+    const int watcher = open("/dev/fd0", O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(watcher, 0);
+    bool changed = false;
+    for (int i = 0; i < 600 && !changed; ++i) {
+        floppy_drive_struct state{};
+        changed = ioctl(watcher, FDPOLLDRVSTAT, &state) == 0 && (state.flags & FD_DISK_CHANGED);
+        if (!changed)
+            usleep(100000);
+    }
+    close(watcher);
+    ASSERT_TRUE(changed) << "the diskette was not swapped";
+
+    ASSERT_TRUE(drive.ReadSectors(0, 5 * 18, tracks)) << drive.GetErrorText();
+    Report("change.after", Digest(tracks));
 }

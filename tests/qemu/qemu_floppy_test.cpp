@@ -35,9 +35,9 @@ protected:
         return path;
     }
 
-    GuestRun Boot(const std::string& cases, const std::vector<FloppySlot>& drives)
+    GuestRun Boot(const std::string& cases, const std::vector<FloppySlot>& drives, const MonitorRequests& requests = {})
     {
-        GuestRun run = BootGuest(cases, drives);
+        GuestRun run = BootGuest(cases, drives, requests);
         std::printf("[ qemu ] %s: booted in %.1f s, ran %.1f s in all\n", cases.c_str(), run.bootSeconds,
                     run.totalSeconds);
         for (const auto& [key, value] : run.results)
@@ -117,6 +117,21 @@ TEST_F(QemuFloppy, FormatsBothDistributionFormats)
     const GuestRun run = Boot("FormatDmf.*", {{a}, {b}});
     ExpectFormatted(a, kMedia168M, run, "format168");
     ExpectFormatted(b, kMedia172M, run, "format172");
+}
+
+TEST_F(QemuFloppy, ReadsAfterADisketteChangeComeFromTheNewDiskette)
+{
+    const std::string first = dir.File("first.img");
+    const std::string second = dir.File("second.img");
+    WriteFile(first, PatternBytes(1474560, 11));
+    WriteFile(second, PatternBytes(1474560, 12));
+
+    const GuestRun run = Boot("Change.*", {{first}}, {{"swap", "change floppy0 " + second + " raw"}});
+    const auto digestOfFirstTracks = [](const std::vector<uint8_t>& image) {
+        return Digest(std::span(image).first(5 * 18 * 512));
+    };
+    EXPECT_EQ(Result(run, "change.before"), digestOfFirstTracks(ReadFile(first)));
+    EXPECT_EQ(Result(run, "change.after"), digestOfFirstTracks(ReadFile(second)));
 }
 
 // QEMU's controller hands out zeros for a sector its image cannot read, so injected

@@ -3,10 +3,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
+#include <set>
 #include <sstream>
 
 #include "qemu/pattern.h"
@@ -33,7 +37,67 @@ std::string DriveOption(size_t index, const FloppySlot& slot)
     return option;
 }
 
-std::vector<std::string> QemuArguments(const std::string& cases, const std::vector<FloppySlot>& drives)
+// Reads the monitor until it has shown `prompts` prompts in all, or 10 s have passed.
+bool AwaitPrompts(int fd, std::string& reply, size_t prompts)
+{
+    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(10);
+    auto count = [&] {
+        size_t n = 0;
+        for (size_t at = reply.find("(qemu)"); at != std::string::npos; at = reply.find("(qemu)", at + 1))
+            ++n;
+        return n;
+    };
+    char chunk[512];
+    while (count() < prompts && Clock::now() < deadline) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 1000) <= 0)
+            continue;
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n <= 0)
+            return false;
+        reply.append(chunk, static_cast<size_t>(n));
+    }
+    return count() >= prompts;
+}
+
+// Runs one command on QEMU's human monitor: sent after its first prompt, done when the
+// next prompt shows.
+bool SendToMonitor(const std::string& socketPath, const std::string& command)
+{
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+    std::string reply;
+    const std::string line = command + "\n";
+    const bool done = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                      AwaitPrompts(fd, reply, 1) &&
+                      write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size()) &&
+                      AwaitPrompts(fd, reply, 2);
+    close(fd);
+    return done;
+}
+
+// Serves each "vokta-request NAME" line of the console once.
+void ServeRequests(const std::string& console, const MonitorRequests& requests, const std::string& socketPath,
+                   std::set<std::string>& served)
+{
+    for (const auto& [name, command] : requests) {
+        const std::string line = "vokta-request " + name;
+        const size_t at = console.find(line);
+        const size_t end = at + line.size();
+        if (served.count(name) || at == std::string::npos || end >= console.size() ||
+            (console[end] != '\r' && console[end] != '\n'))
+            continue;
+        served.insert(name);
+        SendToMonitor(socketPath, command);
+    }
+}
+
+std::vector<std::string> QemuArguments(const std::string& cases, const std::vector<FloppySlot>& drives,
+                                       const std::string& monitorSocket)
 {
     const std::string kit = KitDirectory();
     std::vector<std::string> args = {
@@ -42,7 +106,8 @@ std::vector<std::string> QemuArguments(const std::string& cases, const std::vect
         // Both drives are 3½" 1.44M drives, whatever diskette is in them.
         "-global", "isa-fdc.fdtypeA=144", "-global", "isa-fdc.fdtypeB=144",
         "-kernel", kit + "/vmlinuz", "-initrd", kit + "/initramfs.cpio.gz",
-        "-append", "console=ttyS0 loglevel=1 panic=-1 vokta.cases=" + cases};
+        "-append", "console=ttyS0 loglevel=1 panic=-1 vokta.cases=" + cases,
+        "-monitor", "unix:" + monitorSocket + ",server=on,wait=off"};
     for (size_t i = 0; i < drives.size(); ++i) {
         args.push_back("-drive");
         args.push_back(DriveOption(i, drives[i]));
@@ -80,13 +145,19 @@ std::string KitDirectory()
     return VOKTA_QEMU_KIT;
 }
 
-GuestRun BootGuest(const std::string& cases, const std::vector<FloppySlot>& drives, int timeoutSeconds)
+GuestRun BootGuest(const std::string& cases, const std::vector<FloppySlot>& drives, const MonitorRequests& requests,
+                   int timeoutSeconds)
 {
     GuestRun run;
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0)
         return run;
-    const std::vector<std::string> args = QemuArguments(cases, drives);
+    char socketDir[] = "/tmp/vokta-qemu-XXXXXX";
+    if (!mkdtemp(socketDir))
+        return run;
+    const std::string monitorSocket = std::string(socketDir) + "/monitor";
+    std::set<std::string> served;
+    const std::vector<std::string> args = QemuArguments(cases, drives, monitorSocket);
     const Clock::time_point start = Clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
@@ -120,6 +191,7 @@ GuestRun BootGuest(const std::string& cases, const std::vector<FloppySlot>& driv
         run.console.append(chunk, static_cast<size_t>(n));
         if (run.bootSeconds == 0 && run.console.find("vokta-guest-start") != std::string::npos)
             run.bootSeconds = SecondsSince(start);
+        ServeRequests(run.console, requests, monitorSocket, served);
     }
     if (timedOut) {
         kill(pid, SIGKILL);
@@ -129,6 +201,8 @@ GuestRun BootGuest(const std::string& cases, const std::vector<FloppySlot>& driv
     int status = 0;
     waitpid(pid, &status, 0);
     run.totalSeconds = SecondsSince(start);
+    unlink(monitorSocket.c_str());
+    rmdir(socketDir);
     ParseConsole(run);
     return run;
 }

@@ -26,9 +26,14 @@ struct GuestRun {
 // The kernel, modules and initramfs that the qemu_guest_kit test prepares.
 std::string KitDirectory();
 
+// What the host does for the guest when it prints "vokta-request NAME": a command for
+// QEMU's monitor, such as "change floppy0 FILE raw" to swap the diskette in A:.
+using MonitorRequests = std::map<std::string, std::string>;
+
 // Boots Debian's kernel in QEMU (software emulation) with these diskettes as A: and B:,
 // runs the guest cases matching `cases` (a GoogleTest filter) and waits at most
 // `timeoutSeconds` before killing the machine.
-GuestRun BootGuest(const std::string& cases, const std::vector<FloppySlot>& drives, int timeoutSeconds = 300);
+GuestRun BootGuest(const std::string& cases, const std::vector<FloppySlot>& drives,
+                   const MonitorRequests& requests = {}, int timeoutSeconds = 300);
 
 }  // namespace vokta::qemu
