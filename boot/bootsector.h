@@ -15,10 +15,8 @@ namespace vokta {
 // Sector 0 of a FAT volume as the whole system reads and writes it: jump, OEM name, BIOS
 // parameter block, extended boot record, boot code and final signature. 512 bytes,
 // little-endian, read and written byte by byte.
-class BootSector {
+class BootSector : public LittleEndianBlock<512> {
 public:
-    static constexpr size_t kSize = 512;
-
     enum Offset : size_t {
         Jump = 0, OemName = 3, BytesPerSector = 11, SectorsPerCluster = 13,
         ReservedSectors = 14, FatCount = 16, RootEntries = 17, TotalSectors16 = 19,
@@ -38,17 +36,6 @@ public:
     static constexpr uint8_t kSignature0 = 0x55;
     static constexpr uint8_t kSignature1 = 0xAA;
 
-    std::array<uint8_t, kSize> bytes{};
-
-    std::span<uint8_t> span() { return bytes; }
-    std::span<const uint8_t> span() const { return bytes; }
-
-    uint8_t u8(size_t at) const { return bytes[at]; }
-    uint16_t u16(size_t at) const { return GetU16(bytes, at); }
-    uint32_t u32(size_t at) const { return GetU32(bytes, at); }
-    void setU8(size_t at, uint8_t v) { bytes[at] = v; }
-    void setU16(size_t at, uint16_t v) { PutU16(bytes, at, v); }
-    void setU32(size_t at, uint32_t v) { PutU32(bytes, at, v); }
     // Copies `text` into the field, padded with blanks to `width`.
     void setText(size_t at, size_t width, std::string_view text);
     std::string text(size_t at, size_t width) const;

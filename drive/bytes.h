@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -30,5 +31,24 @@ inline void PutU32(std::span<uint8_t> b, size_t at, uint32_t v)
     for (size_t i = 0; i < 4; ++i)
         b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
+
+// A packed little-endian structure of N bytes, read and written field by field.
+template <size_t N>
+struct LittleEndianBlock {
+    static constexpr size_t kSize = N;
+    std::array<uint8_t, N> bytes{};
+
+    std::span<uint8_t> span() { return bytes; }
+    std::span<const uint8_t> span() const { return bytes; }
+
+    uint8_t u8(size_t at) const { return bytes[at]; }
+    uint16_t u16(size_t at) const { return GetU16(bytes, at); }
+    uint32_t u32(size_t at) const { return GetU32(bytes, at); }
+    void setU8(size_t at, uint8_t v) { bytes[at] = v; }
+    void setU16(size_t at, uint16_t v) { PutU16(bytes, at, v); }
+    void setU32(size_t at, uint32_t v) { PutU32(bytes, at, v); }
+
+    bool operator==(const LittleEndianBlock&) const = default;
+};
 
 }  // namespace vokta

@@ -11,9 +11,8 @@ namespace vokta {
 // The device-parameter block of the get/set device parameters requests: the drive's
 // description, the BIOS parameter block (BPB) of the medium and the track layout used
 // for formatting. 296 bytes, little-endian, packed.
-class DeviceParams {
+class DeviceParams : public LittleEndianBlock<296> {
 public:
-    static constexpr size_t kSize = 296;
     static constexpr size_t kMaxLayoutEntries = 64;
 
     // Offsets within the block; the BPB (offsets 7..31) mirrors boot-sector bytes 11..35.
@@ -30,18 +29,6 @@ public:
     // Special-functions bits.
     static constexpr uint8_t kCurrentMedium = 0x01;
     static constexpr uint8_t kSameSizeSectors = 0x04;
-
-    std::array<uint8_t, kSize> bytes{};
-
-    std::span<uint8_t> span() { return bytes; }
-    std::span<const uint8_t> span() const { return bytes; }
-
-    uint8_t u8(size_t at) const { return bytes[at]; }
-    uint16_t u16(size_t at) const { return GetU16(bytes, at); }
-    uint32_t u32(size_t at) const { return GetU32(bytes, at); }
-    void setU8(size_t at, uint8_t v) { bytes[at] = v; }
-    void setU16(size_t at, uint16_t v) { PutU16(bytes, at, v); }
-    void setU32(size_t at, uint32_t v) { PutU32(bytes, at, v); }
 
     uint8_t deviceType() const { return u8(DeviceType); }
     uint16_t cylinders() const { return u16(Cylinders); }
@@ -65,8 +52,6 @@ public:
         setU16(Layout + 4 * i, sector);
         setU16(Layout + 4 * i + 2, size);
     }
-
-    bool operator==(const DeviceParams&) const = default;
 };
 
 }  // namespace vokta
