@@ -63,14 +63,6 @@ bool SameGeometry(const floppy_struct& a, const floppy_struct& b)
            a.fmt_gap == b.fmt_gap;
 }
 
-uint8_t SizeCodeOfBytes(uint16_t bytes)
-{
-    uint8_t code = 0;
-    while (code < 7 && (size_t{128} << code) < bytes)
-        ++code;
-    return code;
-}
-
 DiskError OpenError(int error)
 {
     switch (error) {
@@ -223,6 +215,18 @@ std::optional<LinuxFloppyDrive::DriveState> LinuxFloppyDrive::Refresh(int& error
     return DriveState{true, (state.flags & FD_DISK_WRITABLE) != 0};
 }
 
+DiskError LinuxFloppyDrive::PresentMedium(DriveState& state)
+{
+    int error = 0;
+    const std::optional<DriveState> now = Refresh(error);
+    if (!now)
+        return ControlFailure(error);
+    if (!now->present)
+        return Err::NotReady;
+    state = *now;
+    return Err::None;
+}
+
 bool LinuxFloppyDrive::ApplyGeometry(const floppy_struct& geometry, int& error)
 {
     if (applied_ && SameGeometry(*applied_, geometry))
@@ -322,7 +326,7 @@ DiskError LinuxFloppyDrive::Classify(FloppyOp op, int error, uint16_t cylinder, 
         std::vector<uint8_t> scratch(size_t{lastSector - firstSector + 1u} * kSectorSize);
         FdcStatus status;
         if (PreciseStatus(RawReadCommand(unit_, head, cylinder, applied_->stretch & FD_STRETCH, firstSector,
-                                         lastSector, SizeCodeOfBytes(params_->bytesPerSector()), applied_->gap,
+                                         lastSector, static_cast<uint8_t>(FD_SIZECODE(&*applied_)), applied_->gap,
                                          applied_->rate & 0x43, scratch),
                           status))
             failure.fdc = status;
@@ -443,12 +447,9 @@ LinuxFloppyDrive::Answer LinuxFloppyDrive::GetDeviceParams(std::span<uint8_t> bl
     const bool currentMedium = (p.u8(DeviceParams::SpecialFunctions) & DeviceParams::kCurrentMedium) != 0;
 
     if (currentMedium) {
-        int error = 0;
-        const std::optional<DriveState> state = Refresh(error);
-        if (!state)
-            return Answer{true, ControlFailure(error)};
-        if (!state->present)
-            return Answer{true, Err::NotReady};
+        DriveState state;
+        if (const DiskError absent = PresentMedium(state))
+            return Answer{true, absent};
         std::vector<uint8_t> boot;
         if (const DiskError failed = ReadBootSector(boot))
             return Answer{true, failed};
@@ -483,15 +484,12 @@ LinuxFloppyDrive::Answer LinuxFloppyDrive::ReadWriteTrack(std::span<const uint8_
         return Answer{false, 0};
     if (!params_)
         return Answer{true, Err::InvalidFunction};
-    int error = 0;
-    const std::optional<DriveState> state = Refresh(error);
-    if (!state)
-        return Answer{true, ControlFailure(error)};
-    if (!state->present)
-        return Answer{true, Err::NotReady};
+    DriveState state;
+    if (const DiskError absent = PresentMedium(state))
+        return Answer{true, absent};
     if (write && lockPermissions_.empty())
         return Answer{true, Err::AccessDenied};
-    if (write && !state->writable)
+    if (write && !state.writable)
         return Answer{true, Err::WriteProtect};
     if (!IsTrackOnMedium(cylinder, head))
         return Answer{true, Err::EndOfDisk};
@@ -502,7 +500,7 @@ LinuxFloppyDrive::Answer LinuxFloppyDrive::ReadWriteTrack(std::span<const uint8_
         return {};
 
     const uint32_t lba = (uint32_t{cylinder} * params_->heads() + head) * spt + first;
-    error = Transfer(lba, count, buffer, write);
+    const int error = Transfer(lba, count, buffer, write);
     if (error != 0)
         return Answer{true, Classify(write ? FloppyOp::Write : FloppyOp::Read, error, cylinder,
                                      static_cast<uint8_t>(head), static_cast<uint8_t>(first + 1),
@@ -516,12 +514,9 @@ LinuxFloppyDrive::Answer LinuxFloppyDrive::VerifyTrack(std::span<const uint8_t> 
         return Answer{false, 0};
     if (!params_)
         return Answer{true, Err::InvalidFunction};
-    int error = 0;
-    const std::optional<DriveState> state = Refresh(error);
-    if (!state)
-        return Answer{true, ControlFailure(error)};
-    if (!state->present)
-        return Answer{true, Err::NotReady};
+    DriveState state;
+    if (const DiskError absent = PresentMedium(state))
+        return Answer{true, absent};
     const auto head = static_cast<uint8_t>(TrackBlock::Head(block));
     const uint16_t cylinder = TrackBlock::Cylinder(block);
     const uint16_t tracks = std::max<uint16_t>(TrackBlock::Tracks(block), 1);
@@ -534,7 +529,7 @@ LinuxFloppyDrive::Answer LinuxFloppyDrive::VerifyTrack(std::span<const uint8_t> 
         // The driver keeps the track it moved last, written ones too: a verify served
         // from there would pass a write the diskette never took.
         Ioctl(fd_, FDFLUSH, nullptr);
-        error = Transfer((uint32_t{c} * params_->heads() + head) * spt, spt, scratch, false);
+        const int error = Transfer((uint32_t{c} * params_->heads() + head) * spt, spt, scratch, false);
         if (error != 0)
             return Answer{true, Classify(FloppyOp::Verify, error, c, head, 1, static_cast<uint8_t>(spt))};
     }
@@ -550,7 +545,7 @@ std::vector<uint8_t> LinuxFloppyDrive::AddressFields(uint16_t cylinder, uint8_t 
         fields.push_back(static_cast<uint8_t>(cylinder));
         fields.push_back(head);
         fields.push_back(static_cast<uint8_t>(i < entries ? params_->layoutSector(i) : i + 1));
-        fields.push_back(SizeCodeOfBytes(i < entries ? params_->layoutSize(i) : params_->bytesPerSector()));
+        fields.push_back(SectorSizeCode(i < entries ? params_->layoutSize(i) : params_->bytesPerSector()));
     }
     return fields;
 }
@@ -573,13 +568,10 @@ LinuxFloppyDrive::Answer LinuxFloppyDrive::FormatTrack(std::span<const uint8_t> 
 
 DiskError LinuxFloppyDrive::FormatRefusal(uint16_t cylinder, uint8_t head)
 {
-    int error = 0;
-    const std::optional<DriveState> state = Refresh(error);
-    if (!state)
-        return ControlFailure(error);
-    if (!state->present)
-        return Err::NotReady;
-    if (!state->writable)
+    DriveState state;
+    if (const DiskError absent = PresentMedium(state))
+        return absent;
+    if (!state.writable)
         return Err::WriteProtect;
     if (!IsTrackOnMedium(cylinder, head))
         return Err::EndOfDisk;
@@ -592,10 +584,9 @@ LinuxFloppyDrive::Answer LinuxFloppyDrive::GetMediaId(std::span<uint8_t> block)
 {
     if (block.size() < MediaIdBlock::kSize)
         return Answer{false, 0};
-    int error = 0;
-    const std::optional<DriveState> state = Refresh(error);
-    if (!state || !state->present)
-        return Answer{true, Err::NotReady};
+    DriveState state;
+    if (const DiskError absent = PresentMedium(state))
+        return Answer{true, absent};
     std::vector<uint8_t> boot;
     if (const DiskError failed = ReadBootSector(boot))
         return Answer{true, failed};

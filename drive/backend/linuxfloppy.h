@@ -36,6 +36,9 @@ std::optional<uint8_t> DeviceTypeOfFloppyDrive(int cmosType, std::string_view na
 floppy_struct FloppyGeometryOf(const DeviceParams& params, uint8_t deviceType,
                                const DisketteParameterTable* dmfTable);
 
+// The size code of an address field: bytes = 128 << code.
+uint8_t SectorSizeCode(uint16_t bytes);
+
 // Status bytes of the controller after a command.
 struct FdcStatus {
     uint8_t st0 = 0;
@@ -132,6 +135,8 @@ private:
                        uint8_t lastSector);
     bool ApplyGeometry(const floppy_struct& geometry, int& error);
     bool ApplyCurrentGeometry(int& error);
+    // Why there is no diskette to work on, or 0 with the drive's state.
+    DiskError PresentMedium(DriveState& state);
     // Why a track cannot be formatted now, or 0.
     DiskError FormatRefusal(uint16_t cylinder, uint8_t head);
     // The address fields of a track under the layout last set, 4 bytes a sector.

@@ -66,20 +66,29 @@ uint8_t DriverRateOf(DataRate rate)
     return kRate500;
 }
 
-uint8_t SizeCodeOf(uint16_t bytes)
+floppy_raw_cmd RawCommand(unsigned flags, std::span<uint8_t> data, uint8_t rate, uint16_t cylinder, bool doubleStep,
+                          std::span<const uint8_t> bytes)
+{
+    floppy_raw_cmd c{};
+    c.flags = flags | FD_RAW_INTR | FD_RAW_SPIN | FD_RAW_NEED_DISK | FD_RAW_NEED_SEEK;
+    c.data = data.data();
+    c.length = static_cast<long>(data.size());
+    c.rate = rate;
+    c.track = doubleStep ? cylinder * 2 : cylinder;
+    c.cmd_count = static_cast<unsigned char>(bytes.size());
+    std::memcpy(c.cmd, bytes.data(), bytes.size());
+    return c;
+}
+
+}  // namespace
+
+uint8_t SectorSizeCode(uint16_t bytes)
 {
     uint8_t code = 0;
     while (code < 7 && (size_t{128} << code) < bytes)
         ++code;
     return code;
 }
-
-void SetPhysicalTrack(floppy_raw_cmd& command, uint16_t cylinder, bool doubleStep)
-{
-    command.track = doubleStep ? cylinder * 2 : cylinder;
-}
-
-}  // namespace
 
 std::optional<uint8_t> DeviceTypeOfFloppyDrive(int cmosType, std::string_view nativeFormat)
 {
@@ -124,7 +133,7 @@ floppy_struct FloppyGeometryOf(const DeviceParams& params, uint8_t deviceType,
     g.stretch = deviceType == DeviceType::Floppy12M && cylinders <= 42 ? FD_STRETCH : 0;
 
     const DataRate rate = RateForSectorsPerTrack(spt, deviceType == DeviceType::Floppy12M);
-    const uint8_t sizeCode = SizeCodeOf(params.bytesPerSector());
+    const uint8_t sizeCode = SectorSizeCode(params.bytesPerSector());
     g.rate = static_cast<unsigned char>(DriverRateOf(rate) | (((sizeCode + 6) % 8) << 3));
 
     const TrackTiming& timing = TimingFor(spt);
@@ -226,36 +235,20 @@ floppy_raw_cmd RawFormatCommand(uint8_t unit, uint8_t head, uint16_t cylinder, b
                                 std::span<uint8_t> addressFields, uint8_t sizeCode, uint8_t gap,
                                 uint8_t filler, uint8_t rate)
 {
-    floppy_raw_cmd c{};
-    c.flags = FD_RAW_WRITE | FD_RAW_INTR | FD_RAW_SPIN | FD_RAW_NEED_DISK | FD_RAW_NEED_SEEK;
-    c.data = addressFields.data();
-    c.length = static_cast<long>(addressFields.size());
-    c.rate = rate;
-    SetPhysicalTrack(c, cylinder, doubleStep);
     const uint8_t bytes[] = {FD_FORMAT, static_cast<uint8_t>((head << 2) | (unit & 3)), sizeCode,
                              static_cast<uint8_t>(addressFields.size() / 4), gap, filler};
-    c.cmd_count = sizeof bytes;
-    std::memcpy(c.cmd, bytes, sizeof bytes);
-    return c;
+    return RawCommand(FD_RAW_WRITE, addressFields, rate, cylinder, doubleStep, bytes);
 }
 
 floppy_raw_cmd RawReadCommand(uint8_t unit, uint8_t head, uint16_t cylinder, bool doubleStep,
                               uint8_t firstSector, uint8_t lastSector, uint8_t sizeCode,
                               uint8_t gap, uint8_t rate, std::span<uint8_t> buffer)
 {
-    floppy_raw_cmd c{};
-    c.flags = FD_RAW_READ | FD_RAW_INTR | FD_RAW_SPIN | FD_RAW_NEED_DISK | FD_RAW_NEED_SEEK;
-    c.data = buffer.data();
-    c.length = static_cast<long>(buffer.size());
-    c.rate = rate;
-    SetPhysicalTrack(c, cylinder, doubleStep);
     // The data length byte only counts for 128-byte sectors; FFh otherwise.
     const uint8_t bytes[] = {FD_READ, static_cast<uint8_t>((head << 2) | (unit & 3)),
                              static_cast<uint8_t>(cylinder), head, firstSector, sizeCode,
                              lastSector, gap, 0xFF};
-    c.cmd_count = sizeof bytes;
-    std::memcpy(c.cmd, bytes, sizeof bytes);
-    return c;
+    return RawCommand(FD_RAW_READ, buffer, rate, cylinder, doubleStep, bytes);
 }
 
 std::string FloppyOpenFailureDetail(const std::string& device, int error, const std::string& group)
