@@ -19,6 +19,18 @@ DuplicateJob MakeJob(Context& context, TerminalHost& host, DiskImage& image, cha
                         "SystemDefault"};
 }
 
+// Loads the image file, then runs the operation with it on the drive.
+template <typename Operation>
+int LoadThenRun(Context& context, const std::string& path, char letter, Operation operation)
+{
+    TerminalHost host(context);
+    DiskImage image;
+    if (LoadImageFile(image, path, host) != 0)
+        return Report(context, kResultFailed);
+    DuplicateJob job = MakeJob(context, host, image, letter);
+    return Report(context, operation(job));
+}
+
 }  // namespace
 
 int ReadCommand(Context& context, const Arguments& args)
@@ -48,26 +60,18 @@ int WriteCommand(Context& context, const Arguments& args)
     }
     if (positional.size() != 2 || !DriveLetterArgument(positional[1]))
         return UsageError(context, "write", "write needs an image file and a drive");
-    TerminalHost host(context);
-    DiskImage image;
-    if (LoadImageFile(image, positional[0], host) != 0)
-        return Report(context, kResultFailed);
-    DuplicateJob job = MakeJob(context, host, image, *DriveLetterArgument(positional[1]));
-    job.verifyAfterWrite = verify;
-    job.multiWrite = multi;
-    return Report(context, WriteDiskWorker(job));
+    return LoadThenRun(context, positional[0], *DriveLetterArgument(positional[1]), [&](DuplicateJob& job) {
+        job.verifyAfterWrite = verify;
+        job.multiWrite = multi;
+        return WriteDiskWorker(job);
+    });
 }
 
 int CompareCommand(Context& context, const Arguments& args)
 {
     if (args.size() != 2 || !DriveLetterArgument(args[1]))
         return UsageError(context, "compare", "compare needs an image file and a drive");
-    TerminalHost host(context);
-    DiskImage image;
-    if (LoadImageFile(image, args[0], host) != 0)
-        return Report(context, kResultFailed);
-    DuplicateJob job = MakeJob(context, host, image, *DriveLetterArgument(args[1]));
-    return Report(context, CompareWorker(job));
+    return LoadThenRun(context, args[0], *DriveLetterArgument(args[1]), CompareWorker);
 }
 
 }  // namespace vokta::cli
