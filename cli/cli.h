@@ -36,18 +36,20 @@ struct GlobalOptions {
 // Asks message-box questions on the terminal, or answers them by the options.
 class Prompter {
 public:
-    static constexpr int kMaxUnattendedRetries = 3;
+    static constexpr int kMaxUnattendedRepeats = 3;
     Prompter(const GlobalOptions& options, std::FILE* in, std::FILE* err, bool interactive);
-    // Shows "Caption: text" on stderr and returns the answer. Without a terminal, Retry
-    // is answered at most kMaxUnattendedRetries times in a row to the same question.
+    // Shows "Caption: text" on stderr and returns the answer. Without a terminal, the same
+    // question asked more than kMaxUnattendedRepeats times without progress in between
+    // gets the harmless answer.
     Answer Ask(const std::string& text, const std::string& caption, Buttons buttons, Icon icon);
+    // The operation moved on: a question asked again is a new one.
+    void NoteProgress();
 
 private:
     Answer Unattended(Buttons buttons);
     const GlobalOptions& options_;
-    // The same question answered Retry without a terminal, so an endless retry ends.
-    std::string lastRetried_;
-    int retries_ = 0;
+    std::string lastQuestion_;
+    int repeats_ = 0;
     std::FILE* in_;
     std::FILE* err_;
     bool interactive_;

@@ -43,6 +43,12 @@ Answer Prompter::Unattended(Buttons buttons)
     return SafeAnswer(buttons);
 }
 
+void Prompter::NoteProgress()
+{
+    lastQuestion_.clear();
+    repeats_ = 0;
+}
+
 Answer Prompter::Ask(const std::string& text, const std::string& caption, Buttons buttons, Icon)
 {
     std::fprintf(err_, "%s: %s\n", caption.c_str(), text.c_str());
@@ -51,15 +57,13 @@ Answer Prompter::Ask(const std::string& text, const std::string& caption, Button
         return choices.front();
     if (!interactive_) {
         Answer answer = Unattended(buttons);
+        // Nobody can change what makes a question come back (insert a diskette, mend a
+        // sector): the same question asked again without progress gets the harmless answer.
         const std::string question = caption + '\n' + text;
-        if (answer == Answer::Retry) {
-            retries_ = question == lastRetried_ ? retries_ + 1 : 1;
-            lastRetried_ = question;
-            if (retries_ > kMaxUnattendedRetries)
-                answer = buttons == Buttons::AbortRetryIgnore ? Answer::Abort : Answer::Cancel;
-        } else {
-            lastRetried_.clear();
-        }
+        repeats_ = question == lastQuestion_ ? repeats_ + 1 : 1;
+        lastQuestion_ = question;
+        if (repeats_ > kMaxUnattendedRepeats)
+            answer = SafeAnswer(buttons);
         std::fprintf(err_, "  -> %s\n", AnswerName(answer));
         return answer;
     }

@@ -102,6 +102,8 @@ int TerminalHost::SetProgressPos(int position)
 {
     const int previous = position_;
     position_ = position;
+    if (position != previous)
+        context_.prompter.NoteProgress();
     Redraw();
     return previous;
 }

@@ -1,9 +1,11 @@
 // vokta-cli read, write and compare on diskette files made by mkfs.fat and mformat.
 #include <gtest/gtest.h>
 
+#include "drive/backend/imdfile.h"
 #include "image/diskimage.h"
 #include "support/scriptedhost.h"
 #include "support/tempdir.h"
+#include "support/testdrives.h"
 
 using namespace vokta;
 using namespace vokta::test;
@@ -121,4 +123,27 @@ TEST_F(DuplicateInterop, CommandLineConventions)
     EXPECT_EQ(Vokta("--drive A:='" + locked + "' read A: '" + dir.File("x.dim") + "'", &out), 1)
         << "an empty drive: the insert-disk question is answered Cancel without a terminal";
     EXPECT_EQ(out, "Aborted !\n");
+}
+
+TEST_F(DuplicateInterop, UnattendedAnswersNeverLoopForever)
+{
+    std::string out;
+    EXPECT_EQ(Vokta("--assume-yes --drive A:='" + dir.File("absent.img") + "' read A: '" + dir.File("x.dim") + "'", &out), 1)
+        << "OK to \"Please insert a disk !\" a few times, then Cancel";
+
+    // Three cylinders with a sector recorded with a data error.
+    EmulatedMedium disk = EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M));
+    for (int c : {10, 11, 12})
+        disk.Find(static_cast<uint16_t>(c), 1, 5)->dataError = true;
+    disk.writeProtected = true;
+    const std::string imd = dir.File("errors.imd");
+    WriteFile(imd, WriteImd(disk, "01/01/2000 00:00:00", ""));
+    out.clear();
+    EXPECT_EQ(Vokta("--on-error retry --drive A:='" + imd + "' --assume-yes read A: '" + dir.File("r.dim") + "'", &out), 1)
+        << "Retry three times, then Abort";
+    EXPECT_EQ(out, "Aborted !\n");
+    out.clear();
+    EXPECT_EQ(Vokta("--on-error ignore --drive A:='" + imd + "' --assume-yes read A: '" + dir.File("i.dim") + "'", &out), 0)
+        << "Ignore goes past every bad cylinder";
+    EXPECT_EQ(ReadFile(dir.File("i.dim")).size(), 1474560u);
 }
