@@ -414,6 +414,9 @@ LinuxFloppyDrive::Answer LinuxFloppyDrive::SetDeviceParams(std::span<const uint8
 
 DiskError LinuxFloppyDrive::ReadBootSector(std::vector<uint8_t>& sector)
 {
+    DriveState state;
+    if (const DiskError absent = PresentMedium(state))
+        return absent;
     const std::optional<floppy_struct> previous = applied_;
     sector.assign(kSectorSize, 0);
     DiskError result = Err::UnrecognizedMedia;
@@ -447,9 +450,6 @@ LinuxFloppyDrive::Answer LinuxFloppyDrive::GetDeviceParams(std::span<uint8_t> bl
     const bool currentMedium = (p.u8(DeviceParams::SpecialFunctions) & DeviceParams::kCurrentMedium) != 0;
 
     if (currentMedium) {
-        DriveState state;
-        if (const DiskError absent = PresentMedium(state))
-            return Answer{true, absent};
         std::vector<uint8_t> boot;
         if (const DiskError failed = ReadBootSector(boot))
             return Answer{true, failed};
@@ -584,9 +584,6 @@ LinuxFloppyDrive::Answer LinuxFloppyDrive::GetMediaId(std::span<uint8_t> block)
 {
     if (block.size() < MediaIdBlock::kSize)
         return Answer{false, 0};
-    DriveState state;
-    if (const DiskError absent = PresentMedium(state))
-        return Answer{true, absent};
     std::vector<uint8_t> boot;
     if (const DiskError failed = ReadBootSector(boot))
         return Answer{true, failed};

@@ -145,7 +145,8 @@ private:
                               uint8_t filler);
     int RunRawCommand(floppy_raw_cmd& command);
     bool PreciseStatus(floppy_raw_cmd command, FdcStatus& status);
-    // Reads the boot sector at each data rate the drive offers until one answers.
+    // Reads the boot sector of the diskette in the drive at each data rate the drive
+    // offers until one answers.
     DiskError ReadBootSector(std::vector<uint8_t>& sector);
     // Moves `count` sectors from/to the diskette at absolute sector `lba`; errno or -1 for
     // a transfer that came up short.
