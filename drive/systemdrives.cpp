@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "drive/backend/linuxfloppy.h"
 #include "drive/backend/virtualdrive.h"
 
 namespace vokta {
@@ -16,17 +17,6 @@ bool Exists(const std::string& path)
 {
     struct stat st {};
     return stat(path.c_str(), &st) == 0;
-}
-
-bool IsFloppyDevice(const std::string& path)
-{
-    return path.rfind("/dev/fd", 0) == 0 && path.size() > 7 && std::isdigit(static_cast<unsigned char>(path[7]));
-}
-
-// Until the kernel floppy backend is wired in, device paths are not bound.
-std::optional<DriveBinding> FloppyDeviceBinding(char, const std::string&)
-{
-    return std::nullopt;
 }
 
 void MakeDirectories(const std::string& path)
@@ -67,10 +57,8 @@ std::optional<DriveOption> ParseDriveOption(const std::string& text, std::string
 
 DriveBinding BindingFor(const DriveOption& option)
 {
-    if (IsFloppyDevice(option.path)) {
-        if (std::optional<DriveBinding> floppy = FloppyDeviceBinding(option.letter, option.path))
-            return *floppy;
-    }
+    if (std::optional<DriveBinding> floppy = LinuxFloppyBinding(option.letter, option.path))
+        return *floppy;
     return VirtualDriveBinding(option.letter, option.path, option.kind);
 }
 
@@ -93,7 +81,7 @@ void PopulateSystemDrives(DriveTable& table, const std::vector<DriveOption>& opt
         const std::string device = std::string("/dev/fd") + static_cast<char>('0' + (letter - 'A'));
         if (!Exists(device))
             continue;
-        if (std::optional<DriveBinding> floppy = FloppyDeviceBinding(letter, device)) {
+        if (std::optional<DriveBinding> floppy = LinuxFloppyBinding(letter, device)) {
             table.Bind(std::move(*floppy));
             anyFloppy = true;
         }

@@ -19,7 +19,7 @@ struct DriveOption {
 // The option parsed, or the reason it is not one in `error`.
 std::optional<DriveOption> ParseDriveOption(const std::string& text, std::string& error);
 
-// /dev/fdN goes to the kernel floppy driver, anything else is a diskette file.
+// A floppy device goes to the kernel floppy driver, anything else is a diskette file.
 DriveBinding BindingFor(const DriveOption& option);
 
 // The diskette file of the default virtual A:, in the user's data folder.

@@ -15,6 +15,7 @@
 
 #include "drive/backend/linuxfloppy.h"
 #include "drive/diskdrive.h"
+#include "drive/systemdrives.h"
 #include "qemu/pattern.h"
 
 using namespace vokta;
@@ -24,14 +25,11 @@ namespace {
 
 constexpr uint32_t kWriteSeed = 7;  // the host expects this pattern after Write cases
 
+// The machine's own drive table: A: and B: are the floppy drives the kernel offers.
 DriveTable FloppyTable()
 {
     DriveTable table;
-    for (char letter : {'A', 'B'}) {
-        const std::string device = std::string("/dev/fd") + static_cast<char>('0' + (letter - 'A'));
-        if (std::optional<DriveBinding> binding = LinuxFloppyBinding(letter, device))
-            table.Bind(std::move(*binding));
-    }
+    PopulateSystemDrives(table, {});
     return table;
 }
 
