@@ -36,16 +36,33 @@ std::string DiskErrorText(DiskError code)
 DiskError DiskErrorFromBiosStatus(uint8_t status)
 {
     switch (status) {
-    case 0x02: case 0x0F: return Err::AddressMarkNotFound;
-    case 0x03: return Err::WriteProtect;
-    case 0x04: case 0x0A: case 0x0B: case 0x0D: return Err::SectorNotFound;
-    case 0x06: return Err::InvalidDiskChange;
-    case 0x08: case 0x09: return Err::AccessDenied;
-    case 0x0C: return Err::UnrecognizedMedia;
-    case 0x10: case 0x11: return Err::BadCrc;
-    case 0x20: case 0x80: return Err::NotReady;
-    case 0x40: return Err::EndOfDisk;
+    case BiosStatus::AddressMark: case 0x0F: return Err::AddressMarkNotFound;
+    case BiosStatus::WriteProtected: return Err::WriteProtect;
+    case BiosStatus::SectorNotFound: case 0x0A: case 0x0B: case 0x0D: return Err::SectorNotFound;
+    case BiosStatus::MediaChanged: return Err::InvalidDiskChange;
+    case BiosStatus::DmaOverrun: case 0x09: return Err::AccessDenied;
+    case BiosStatus::MediaTypeNotFound: return Err::UnrecognizedMedia;
+    case BiosStatus::Crc: case 0x11: return Err::BadCrc;
+    case BiosStatus::ControllerFailure: case BiosStatus::Timeout: return Err::NotReady;
+    case BiosStatus::SeekFailed: return Err::EndOfDisk;
     default: return Err::UnknownError;
+    }
+}
+
+uint8_t BiosStatusOfDiskError(DiskError error)
+{
+    switch (error) {
+    case Err::None: return 0;
+    case Err::AddressMarkNotFound: return BiosStatus::AddressMark;
+    case Err::WriteProtect: return BiosStatus::WriteProtected;
+    case Err::SectorNotFound: return BiosStatus::SectorNotFound;
+    case Err::InvalidDiskChange: return BiosStatus::MediaChanged;
+    case Err::AccessDenied: return BiosStatus::DmaOverrun;
+    case Err::UnrecognizedMedia: return BiosStatus::MediaTypeNotFound;
+    case Err::BadCrc: return BiosStatus::Crc;
+    case Err::NotReady: return BiosStatus::Timeout;
+    case Err::EndOfDisk: return BiosStatus::SeekFailed;
+    default: return BiosStatus::BadCommand;
     }
 }
 

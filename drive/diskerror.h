@@ -32,10 +32,28 @@ constexpr DiskError UnknownError = 1124;
 constexpr DiskError UnrecognizedMedia = 1785;
 }  // namespace Err
 
+// BIOS diskette statuses (AH after INT 13h with carry set).
+namespace BiosStatus {
+constexpr uint8_t BadCommand = 0x01;
+constexpr uint8_t AddressMark = 0x02;
+constexpr uint8_t WriteProtected = 0x03;
+constexpr uint8_t SectorNotFound = 0x04;
+constexpr uint8_t MediaChanged = 0x06;
+constexpr uint8_t DmaOverrun = 0x08;
+constexpr uint8_t MediaTypeNotFound = 0x0C;
+constexpr uint8_t Crc = 0x10;
+constexpr uint8_t ControllerFailure = 0x20;
+constexpr uint8_t SeekFailed = 0x40;
+constexpr uint8_t Timeout = 0x80;
+}  // namespace BiosStatus
+
 // The one-line message of a code in the current language ("" for 0).
 std::string DiskErrorText(DiskError code);
 
 // The DiskError of a BIOS diskette status (AH after INT 13h with carry set).
 DiskError DiskErrorFromBiosStatus(uint8_t status);
+
+// The BIOS diskette status that reports this error to a BIOS caller; 0 for none.
+uint8_t BiosStatusOfDiskError(DiskError error);
 
 }  // namespace vokta

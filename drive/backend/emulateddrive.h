@@ -4,9 +4,8 @@
 #include <optional>
 #include <vector>
 
+#include "drive/backend/dosblockdevice.h"
 #include "drive/backend/emulatedmedium.h"
-#include "drive/deviceparams.h"
-#include "drive/diskservice.h"
 
 namespace vokta {
 
@@ -44,7 +43,7 @@ struct InjectedFault {
 
 // An in-memory diskette drive that answers like a real one under DOS, with the diskette
 // in it. Every request is logged; tests can inject faults.
-class EmulatedDrive final : public DiskService {
+class EmulatedDrive : public DosBlockDevice {
 public:
     EmulatedDrive(DriveKind kind, uint8_t driveNumber);
 
@@ -65,9 +64,6 @@ public:
     std::vector<LoggedRequest> log;
     std::vector<LoggedRequest> Requests(uint8_t minor) const;
 
-    // State as a test sees it.
-    uint16_t lockState() const;
-    const std::optional<DeviceParams>& currentParams() const { return params_; }
     const std::optional<DisketteParameterTable>& installedTable() const { return table_; }
     // True once a write or format changed the medium.
     bool modified = false;
@@ -77,41 +73,30 @@ public:
     bool InstallParameterTable(const DisketteParameterTable& table) override;
     bool RestoreParameterTable() override;
 
-private:
-    struct Answer {
-        bool accepted = true;
-        uint32_t error = 0;  // DOS error or BIOS status; 0 = success
-        bool forceCarry = false;  // an injected failure, even with code 0
-    };
-    Answer Serve(DiskRequest& request);
-    Answer ServeIoctl(DiskRequest& request);
-    Answer ServeBios(DiskRequest& request);
-    Answer GetDeviceParams(std::span<uint8_t> block);
-    Answer ReadWriteTrack(std::span<const uint8_t> block, std::span<uint8_t> buffer, bool write);
-    Answer VerifyTrack(std::span<const uint8_t> block);
-    Answer FormatTrack(std::span<const uint8_t> block);
-    Answer GetMediaId(std::span<uint8_t> block);
-    Answer Lock(const Registers& regs, bool physical);
-    Answer Unlock(const Registers& regs, bool physical);
-    Answer BiosFormat(const Registers& regs, std::span<const uint8_t> idList);
+protected:
+    uint8_t DeviceType() const override { return DeviceTypeOf(kind_); }
+    uint16_t DeviceAttributes() const override { return kind_ == DriveKind::FixedDisk ? 1 : 2; }
+    MediaType NativeMedia() const override;
+    bool DefaultParamsFromMedium() const override { return kind_ == DriveKind::FixedDisk; }
+    bool HasBios() const override { return kind_ != DriveKind::FixedDisk; }
+    DiskError ReadBootSector(std::vector<uint8_t>& sector) override;
+    DiskError TransferTrack(uint16_t cylinder, uint8_t head, uint16_t first, uint16_t count,
+                            std::span<uint8_t> buffer, bool write) override;
+    DiskError VerifyTrack(uint16_t cylinder, uint8_t head) override;
+    DiskError FormatTrack(uint16_t cylinder, uint8_t head, std::span<const uint8_t> addressFields,
+                          bool bios) override;
+    DiskError TakeVolume() override { return lockedElsewhere ? Err::AccessDenied : Err::None; }
+    bool VolumeHeldElsewhere() const override { return lockedElsewhere; }
 
-    // Answer for a track that cannot be written at `rate`, or 0.
-    uint32_t FormatRefusal(uint16_t cylinder, uint8_t head, DataRate rate) const;
-    bool WriteFormattedTrack(uint16_t cylinder, uint8_t head, DataRate rate,
-                             const std::vector<SectorRecord>& headers, uint8_t filler);
+private:
     DataRate RateFor(uint16_t sectorsPerTrack) const;
     // Whether the drive, set to the current parameters, can read this track at all.
     bool Readable(const Track& track) const;
     bool DriveSupports(DataRate rate) const;
-    // Reads the boot sector at whatever rate track 0 was written; 0 on success.
-    uint32_t ReadBootSector(std::vector<uint8_t>& sector) const;
 
     DriveKind kind_;
-    uint8_t driveNumber_;
     std::optional<EmulatedMedium> medium_;
-    std::optional<DeviceParams> params_;
     std::optional<DisketteParameterTable> table_;
-    std::vector<uint16_t> lockPermissions_;  // a stack: one entry per lock taken
 };
 
 }  // namespace vokta

@@ -31,11 +31,6 @@ namespace {
 // between the caller and the driver, never in the page cache.
 constexpr int kOpenFlags = O_RDWR | O_NONBLOCK | O_DIRECT | O_CLOEXEC;
 constexpr size_t kDirectAlignment = 4096;
-constexpr size_t kBootBpbOffset = 11;
-constexpr size_t kBootSignatureOffset = 38;
-constexpr uint8_t kExtendedBootSignature = 0x29;
-constexpr uint32_t kBiosBadCommand = 0x01;
-constexpr uint32_t kBiosMediaTypeNotFound = 0x0C;
 
 // 0 or the errno of the request.
 int Ioctl(int fd, unsigned long request, void* argument)
@@ -118,7 +113,7 @@ MediaType NativeMediaOf(uint8_t deviceType)
 
 LinuxFloppyDrive::LinuxFloppyDrive(std::string device, int fd, uint8_t driveNumber, uint8_t deviceType,
                                    uint8_t unit)
-    : device_(std::move(device)), fd_(fd), driveNumber_(driveNumber), deviceType_(deviceType), unit_(unit),
+    : DosBlockDevice(driveNumber), device_(std::move(device)), fd_(fd), deviceType_(deviceType), unit_(unit),
       bounce_(nullptr, std::free)
 {
 }
@@ -149,26 +144,6 @@ LinuxFloppyDrive::~LinuxFloppyDrive()
 {
     if (fd_ >= 0)
         close(fd_);
-}
-
-bool LinuxFloppyDrive::DeviceIoControl(DiskRequest& request)
-{
-    Answer answer{false, 0};
-    if (request.controlCode == Control::DosIoctl)
-        answer = ServeIoctl(request);
-    else if (request.controlCode == Control::Int13)
-        answer = ServeBios(request);
-    if (!answer.accepted)
-        return false;
-    if (answer.error != 0) {
-        request.regs.flags |= 1u;
-        request.regs.eax = request.controlCode == Control::Int13 ? (answer.error << 8) : answer.error;
-    } else {
-        request.regs.flags &= ~1u;
-        if (request.controlCode == Control::Int13)
-            request.regs.eax &= 0xFFu;
-    }
-    return true;
 }
 
 bool LinuxFloppyDrive::IsDriveReady()
@@ -364,52 +339,20 @@ DiskError LinuxFloppyDrive::FormatTrackWith(uint16_t cylinder, uint8_t head, std
     return Err::None;
 }
 
-LinuxFloppyDrive::Answer LinuxFloppyDrive::ServeIoctl(DiskRequest& request)
+MediaType LinuxFloppyDrive::NativeMedia() const
 {
-    Registers& r = request.regs;
-    if ((r.eax & 0xFFFF) != 0x440D || (r.ecx & 0xFF00) != 0x0800)
-        return Answer{true, Err::InvalidFunction};
-    const uint8_t minor = request.minor();
-    const bool physical = minor == Minor::LockPhysical || minor == Minor::UnlockPhysical;
-    const uint8_t expectedUnit = physical ? static_cast<uint8_t>(driveNumber_ - 1) : driveNumber_;
-    if ((r.ebx & 0xFF) != expectedUnit)
-        return Answer{true, Err::InvalidDrive};
-
-    switch (minor) {
-    case Minor::GetLockState: return GetLockState(r);
-    case Minor::LockLogical:
-    case Minor::LockPhysical: return Lock(r);
-    case Minor::UnlockLogical:
-    case Minor::UnlockPhysical: return Unlock();
-    default: break;
-    }
-    if (request.block.empty())
-        return Answer{false, 0};
-    switch (minor) {
-    case Minor::SetDeviceParams: return SetDeviceParams(request.block);
-    case Minor::GetDeviceParams: return GetDeviceParams(request.block);
-    case Minor::ReadTrack: return ReadWriteTrack(request.block, request.buffer, false);
-    case Minor::WriteTrack: return ReadWriteTrack(request.block, request.buffer, true);
-    case Minor::VerifyTrack: return VerifyTrack(request.block);
-    case Minor::FormatTrack: return FormatTrack(request.block);
-    case Minor::GetMediaId: return GetMediaId(request.block);
-    default: return Answer{true, Err::InvalidFunction};
-    }
+    return NativeMediaOf(deviceType_);
 }
 
-LinuxFloppyDrive::Answer LinuxFloppyDrive::SetDeviceParams(std::span<const uint8_t> block)
+DiskError LinuxFloppyDrive::SetParams(const DeviceParams& params)
 {
-    if (block.size() < DeviceParams::kSize)
-        return Answer{false, 0};
-    DeviceParams p;
-    std::copy_n(block.begin(), DeviceParams::kSize, p.bytes.begin());
-    if (p.sectorsPerTrack() == 0 || p.heads() == 0)
-        return Answer{true, Err::UnrecognizedMedia};
-    params_ = p;
+    if (params.sectorsPerTrack() == 0 || params.heads() == 0)
+        return Err::UnrecognizedMedia;
+    params_ = params;
     int error = 0;
     if (!ApplyCurrentGeometry(error))
-        return Answer{true, ControlFailure(error)};
-    return {};
+        return ControlFailure(error);
+    return Err::None;
 }
 
 DiskError LinuxFloppyDrive::ReadBootSector(std::vector<uint8_t>& sector)
@@ -441,129 +384,67 @@ DiskError LinuxFloppyDrive::ReadBootSector(std::vector<uint8_t>& sector)
     return result;
 }
 
-LinuxFloppyDrive::Answer LinuxFloppyDrive::GetDeviceParams(std::span<uint8_t> block)
+DiskError LinuxFloppyDrive::TransferTrack(uint16_t cylinder, uint8_t head, uint16_t first, uint16_t count,
+                                          std::span<uint8_t> buffer, bool write)
 {
-    if (block.size() < DeviceParams::kSize)
-        return Answer{false, 0};
-    DeviceParams p;
-    std::copy_n(block.begin(), DeviceParams::kSize, p.bytes.begin());
-    const bool currentMedium = (p.u8(DeviceParams::SpecialFunctions) & DeviceParams::kCurrentMedium) != 0;
-
-    if (currentMedium) {
-        std::vector<uint8_t> boot;
-        if (const DiskError failed = ReadBootSector(boot))
-            return Answer{true, failed};
-        std::copy_n(boot.begin() + kBootBpbOffset, DeviceParams::kBpbSize, p.bytes.begin() + DeviceParams::kBpbOffset);
-    } else {
-        const DeviceParams row = GeometryOf(NativeMediaOf(deviceType_))->ToParams();
-        std::copy_n(row.bytes.begin() + DeviceParams::kBpbOffset, DeviceParams::kBpbSize,
-                    p.bytes.begin() + DeviceParams::kBpbOffset);
-    }
-    p.setU8(DeviceParams::DeviceType, deviceType_);
-    p.setU16(DeviceParams::DeviceAttributes, 2);  // removable, with a change line
-    p.setU8(DeviceParams::MediaTypeByte, 0);
-    const uint32_t perCylinder = uint32_t{p.sectorsPerTrack()} * p.heads();
-    uint32_t cylinders = 80;
-    if (perCylinder != 0)
-        cylinders = (p.totalSectors() + perCylinder - 1) / perCylinder;
-    p.setU16(DeviceParams::Cylinders, static_cast<uint16_t>(std::min<uint32_t>(cylinders, 0xFFFF)));
-    std::copy(p.bytes.begin(), p.bytes.end(), block.begin());
-    return {};
-}
-
-LinuxFloppyDrive::Answer LinuxFloppyDrive::ReadWriteTrack(std::span<const uint8_t> block, std::span<uint8_t> buffer,
-                                                          bool write)
-{
-    if (block.size() < TrackIoBlock::kSize)
-        return Answer{false, 0};
-    const uint16_t head = TrackIoBlock::Head(block);
-    const uint16_t cylinder = TrackIoBlock::Cylinder(block);
-    const uint16_t first = TrackIoBlock::FirstSector(block);
-    const uint16_t count = TrackIoBlock::Count(block);
-    if (buffer.size() < size_t{count} * kSectorSize)
-        return Answer{false, 0};
     if (!params_)
-        return Answer{true, Err::InvalidFunction};
+        return Err::InvalidFunction;
     DriveState state;
     if (const DiskError absent = PresentMedium(state))
-        return Answer{true, absent};
-    if (write && lockPermissions_.empty())
-        return Answer{true, Err::AccessDenied};
+        return absent;
+    if (write && !VolumeLocked())
+        return Err::AccessDenied;
     if (write && !state.writable)
-        return Answer{true, Err::WriteProtect};
+        return Err::WriteProtect;
     if (!IsTrackOnMedium(cylinder, head))
-        return Answer{true, Err::EndOfDisk};
+        return Err::EndOfDisk;
     const uint16_t spt = params_->sectorsPerTrack();
     if (params_->bytesPerSector() != kSectorSize || first + count > spt)
-        return Answer{true, Err::SectorNotFound};
+        return Err::SectorNotFound;
     if (count == 0)
-        return {};
+        return Err::None;
 
     const uint32_t lba = (uint32_t{cylinder} * params_->heads() + head) * spt + first;
     const int error = Transfer(lba, count, buffer, write);
     if (error != 0)
-        return Answer{true, Classify(write ? FloppyOp::Write : FloppyOp::Read, error, cylinder,
-                                     static_cast<uint8_t>(head), static_cast<uint8_t>(first + 1),
-                                     static_cast<uint8_t>(first + count))};
-    return {};
+        return Classify(write ? FloppyOp::Write : FloppyOp::Read, error, cylinder, head,
+                        static_cast<uint8_t>(first + 1), static_cast<uint8_t>(first + count));
+    return Err::None;
 }
 
-LinuxFloppyDrive::Answer LinuxFloppyDrive::VerifyTrack(std::span<const uint8_t> block)
+DiskError LinuxFloppyDrive::VerifyTrack(uint16_t cylinder, uint8_t head)
 {
-    if (block.size() < TrackBlock::kSize)
-        return Answer{false, 0};
     if (!params_)
-        return Answer{true, Err::InvalidFunction};
+        return Err::InvalidFunction;
     DriveState state;
     if (const DiskError absent = PresentMedium(state))
-        return Answer{true, absent};
-    const auto head = static_cast<uint8_t>(TrackBlock::Head(block));
-    const uint16_t cylinder = TrackBlock::Cylinder(block);
-    const uint16_t tracks = std::max<uint16_t>(TrackBlock::Tracks(block), 1);
+        return absent;
+    if (!IsTrackOnMedium(cylinder, head))
+        return Err::EndOfDisk;
     const uint16_t spt = params_->sectorsPerTrack();
     std::vector<uint8_t> scratch(size_t{spt} * kSectorSize);
-    for (uint16_t t = 0; t < tracks; ++t) {
-        const auto c = static_cast<uint16_t>(cylinder + t);
-        if (!IsTrackOnMedium(c, head))
-            return Answer{true, Err::EndOfDisk};
-        // The driver keeps the track it moved last, written ones too: a verify served
-        // from there would pass a write the diskette never took.
-        Ioctl(fd_, FDFLUSH, nullptr);
-        const int error = Transfer((uint32_t{c} * params_->heads() + head) * spt, spt, scratch, false);
-        if (error != 0)
-            return Answer{true, Classify(FloppyOp::Verify, error, c, head, 1, static_cast<uint8_t>(spt))};
-    }
-    return {};
+    // The driver keeps the track it moved last, written ones too: a verify served from
+    // there would pass a write the diskette never took.
+    Ioctl(fd_, FDFLUSH, nullptr);
+    const int error = Transfer((uint32_t{cylinder} * params_->heads() + head) * spt, spt, scratch, false);
+    if (error != 0)
+        return Classify(FloppyOp::Verify, error, cylinder, head, 1, static_cast<uint8_t>(spt));
+    return Err::None;
 }
 
-std::vector<uint8_t> LinuxFloppyDrive::AddressFields(uint16_t cylinder, uint8_t head) const
+DiskError LinuxFloppyDrive::FormatTrack(uint16_t cylinder, uint8_t head, std::span<const uint8_t> addressFields,
+                                        bool bios)
 {
-    const uint16_t spt = params_->sectorsPerTrack();
-    const uint16_t entries = params_->layoutCount();
-    std::vector<uint8_t> fields;
-    for (uint16_t i = 0; i < spt; ++i) {
-        fields.push_back(static_cast<uint8_t>(cylinder));
-        fields.push_back(head);
-        fields.push_back(static_cast<uint8_t>(i < entries ? params_->layoutSector(i) : i + 1));
-        fields.push_back(SectorSizeCode(i < entries ? params_->layoutSize(i) : params_->bytesPerSector()));
-    }
-    return fields;
-}
-
-LinuxFloppyDrive::Answer LinuxFloppyDrive::FormatTrack(std::span<const uint8_t> block)
-{
-    if (block.size() < TrackBlock::kSize)
-        return Answer{false, 0};
-    if (!params_)
-        return Answer{true, Err::InvalidFunction};
-    if (lockPermissions_.empty())
-        return Answer{true, Err::AccessDenied};
-    const auto head = static_cast<uint8_t>(TrackBlock::Head(block));
-    const uint16_t cylinder = TrackBlock::Cylinder(block);
+    if (bios && (!params_ || size_t{params_->sectorsPerTrack()} * 4 != addressFields.size()))
+        return Err::UnrecognizedMedia;
     if (const DiskError refused = FormatRefusal(cylinder, head))
-        return Answer{true, refused};
-    std::vector<uint8_t> fields = AddressFields(cylinder, head);
-    return Answer{true, FormatTrackWith(cylinder, head, fields, applied_->fmt_gap, FD_FILL_BYTE)};
+        return refused;
+    std::vector<uint8_t> fields(addressFields.begin(), addressFields.end());
+    // The BIOS path formats with the installed diskette parameter table's gap and filler.
+    const bool fromTable = bios && table_;
+    const uint8_t gap = fromTable ? (*table_)[ParameterTable::FormatGap] : applied_->fmt_gap;
+    const uint8_t filler = fromTable ? (*table_)[ParameterTable::Filler] : FD_FILL_BYTE;
+    return FormatTrackWith(cylinder, head, fields, gap, filler);
 }
 
 DiskError LinuxFloppyDrive::FormatRefusal(uint16_t cylinder, uint8_t head)
@@ -580,21 +461,7 @@ DiskError LinuxFloppyDrive::FormatRefusal(uint16_t cylinder, uint8_t head)
     return Err::None;
 }
 
-LinuxFloppyDrive::Answer LinuxFloppyDrive::GetMediaId(std::span<uint8_t> block)
-{
-    if (block.size() < MediaIdBlock::kSize)
-        return Answer{false, 0};
-    std::vector<uint8_t> boot;
-    if (const DiskError failed = ReadBootSector(boot))
-        return Answer{true, failed};
-    if (boot[kBootSignatureOffset] != kExtendedBootSignature)
-        return Answer{true, Err::InvalidData};
-    PutU16(block, 0, 0);
-    std::copy_n(boot.begin() + kBootSignatureOffset + 1, 4 + 11 + 8, block.begin() + 2);
-    return {};
-}
-
-bool LinuxFloppyDrive::LockedElsewhere() const
+bool LinuxFloppyDrive::VolumeHeldElsewhere() const
 {
     if (exclusive_)
         return false;
@@ -619,70 +486,26 @@ bool LinuxFloppyDrive::Reopen(bool exclusive, int& error)
     return true;
 }
 
-LinuxFloppyDrive::Answer LinuxFloppyDrive::GetLockState(Registers& regs)
+DiskError LinuxFloppyDrive::TakeVolume()
 {
-    if (lockPermissions_.empty() && LockedElsewhere())
-        return Answer{true, Err::AccessDenied};
-    regs.eax = lockPermissions_.empty() ? 0xFFFF : 0x0000;
-    regs.ecx = lockPermissions_.empty() ? 0 : lockPermissions_.back();
-    return {};
-}
-
-LinuxFloppyDrive::Answer LinuxFloppyDrive::Lock(const Registers& regs)
-{
-    if (((regs.ebx >> 8) & 0xFF) != 0)
-        return Answer{true, Err::InvalidFunction};  // only level 0 is used
     int error = 0;
-    if (lockPermissions_.empty() && !Reopen(true, error))
-        return Answer{true, error == EBUSY ? Err::AccessDenied : OpenError(error)};
-    lockPermissions_.push_back(static_cast<uint16_t>(regs.edx & 0xFFFF));
-    return {};
+    if (!Reopen(true, error))
+        return error == EBUSY ? Err::AccessDenied : OpenError(error);
+    return Err::None;
 }
 
-LinuxFloppyDrive::Answer LinuxFloppyDrive::Unlock()
+DiskError LinuxFloppyDrive::ReleaseVolume()
 {
-    if (lockPermissions_.empty())
-        return Answer{true, Err::InvalidFunction};
-    lockPermissions_.pop_back();
     int error = 0;
-    if (lockPermissions_.empty() && !Reopen(false, error))
-        return Answer{true, OpenError(error)};
-    return {};
+    if (!Reopen(false, error))
+        return OpenError(error);
+    return Err::None;
 }
 
-LinuxFloppyDrive::Answer LinuxFloppyDrive::ServeBios(DiskRequest& request)
+DiskError LinuxFloppyDrive::ResetController()
 {
-    const Registers& r = request.regs;
-    if ((r.edx & 0xFF) != static_cast<uint32_t>(driveNumber_ - 1))
-        return Answer{true, kBiosBadCommand};
-    switch (request.biosFunction()) {
-    case Bios::Reset: {
-        const int error = IoctlValue(fd_, FDRESET, FD_RESET_ALWAYS);
-        return Answer{true, error == 0 ? 0u : BiosStatusOfDiskError(
-                                                  ControlFailure(error))};
-    }
-    case Bios::FormatTrack: return BiosFormat(r, request.block);
-    default: return Answer{true, kBiosBadCommand};
-    }
-}
-
-LinuxFloppyDrive::Answer LinuxFloppyDrive::BiosFormat(const Registers& r, std::span<const uint8_t> idList)
-{
-    const auto count = static_cast<uint8_t>(r.eax & 0xFF);
-    const auto cylinder = static_cast<uint16_t>((r.ecx >> 8) & 0xFF);
-    const auto head = static_cast<uint8_t>((r.edx >> 8) & 0xFF);
-    if (idList.size() < size_t{count} * 4)
-        return Answer{false, 0};
-    if (lockPermissions_.empty())
-        return Answer{true, kBiosBadCommand};
-    if (!params_ || params_->sectorsPerTrack() != count)
-        return Answer{true, kBiosMediaTypeNotFound};
-    if (const DiskError refused = FormatRefusal(cylinder, head))
-        return Answer{true, BiosStatusOfDiskError(refused)};
-    std::vector<uint8_t> fields(idList.begin(), idList.begin() + size_t{count} * 4);
-    const uint8_t gap = table_ ? (*table_)[ParameterTable::FormatGap] : applied_->fmt_gap;
-    const uint8_t filler = table_ ? (*table_)[ParameterTable::Filler] : FD_FILL_BYTE;
-    return Answer{true, BiosStatusOfDiskError(FormatTrackWith(cylinder, head, fields, gap, filler))};
+    const int error = IoctlValue(fd_, FDRESET, FD_RESET_ALWAYS);
+    return error == 0 ? Err::None : ControlFailure(error);
 }
 
 std::optional<DriveBinding> LinuxFloppyBinding(char letter, const std::string& device)

@@ -10,9 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "drive/deviceparams.h"
-#include "drive/diskerror.h"
-#include "drive/diskservice.h"
+#include "drive/backend/dosblockdevice.h"
 #include "drive/drivetable.h"
 
 namespace vokta {
@@ -36,9 +34,6 @@ std::optional<uint8_t> DeviceTypeOfFloppyDrive(int cmosType, std::string_view na
 floppy_struct FloppyGeometryOf(const DeviceParams& params, uint8_t deviceType,
                                const DisketteParameterTable* dmfTable);
 
-// The size code of an address field: bytes = 128 << code.
-uint8_t SectorSizeCode(uint16_t bytes);
-
 // Status bytes of the controller after a command.
 struct FdcStatus {
     uint8_t st0 = 0;
@@ -48,8 +43,6 @@ struct FdcStatus {
 
 // The BIOS diskette status that a controller answer amounts to; 0 for success.
 uint8_t BiosStatusOfFdc(const FdcStatus& status);
-// The BIOS diskette status that reports this error to a BIOS caller.
-uint8_t BiosStatusOfDiskError(DiskError error);
 
 enum class FloppyOp : uint8_t { Read, Write, Verify, Format, Control };
 
@@ -82,7 +75,7 @@ std::string FloppyOpenFailureDetail(const std::string& device, int error, const 
 // `FDSETPRM`, whole-track transfers through the block device with O_DIRECT, formats with
 // `FDRAWCMD` where the kernel offers it and otherwise with the driver's own format request,
 // and the volume lock as an exclusive open of the device.
-class LinuxFloppyDrive final : public DiskService {
+class LinuxFloppyDrive final : public DosBlockDevice {
 public:
     static DriveOpenResult Open(const std::string& device, uint8_t driveNumber);
     ~LinuxFloppyDrive() override;
@@ -90,7 +83,6 @@ public:
     LinuxFloppyDrive(const LinuxFloppyDrive&) = delete;
     LinuxFloppyDrive& operator=(const LinuxFloppyDrive&) = delete;
 
-    bool DeviceIoControl(DiskRequest& request) override;
     bool IsDriveReady() override;
     bool InstallParameterTable(const DisketteParameterTable& table) override;
     bool RestoreParameterTable() override;
@@ -100,32 +92,32 @@ public:
     // own, so neither the standard nor the optimized layout asked for is on the diskette.
     bool LayoutHonoured() const { return layoutHonoured_; }
     bool RawCommandsAvailable() const { return rawCommands_; }
-    uint8_t DeviceType() const { return deviceType_; }
+
+protected:
+    uint8_t DeviceType() const override { return deviceType_; }
+    MediaType NativeMedia() const override;
+    // Reads the boot sector of the diskette in the drive at each data rate the drive
+    // offers until one answers.
+    DiskError ReadBootSector(std::vector<uint8_t>& sector) override;
+    DiskError SetParams(const DeviceParams& params) override;
+    DiskError TransferTrack(uint16_t cylinder, uint8_t head, uint16_t first, uint16_t count,
+                            std::span<uint8_t> buffer, bool write) override;
+    DiskError VerifyTrack(uint16_t cylinder, uint8_t head) override;
+    DiskError FormatTrack(uint16_t cylinder, uint8_t head, std::span<const uint8_t> addressFields,
+                          bool bios) override;
+    DiskError ResetController() override;
+    // The volume lock is an exclusive open of the device.
+    DiskError TakeVolume() override;
+    DiskError ReleaseVolume() override;
+    bool VolumeHeldElsewhere() const override;
 
 private:
-    struct Answer {
-        bool accepted = true;
-        uint32_t error = 0;  // DOS error (IOCTL) or BIOS status (INT 13h); 0 = success
-    };
     struct DriveState {
         bool present = false;
         bool writable = false;
     };
 
     LinuxFloppyDrive(std::string device, int fd, uint8_t driveNumber, uint8_t deviceType, uint8_t unit);
-
-    Answer ServeIoctl(DiskRequest& request);
-    Answer ServeBios(DiskRequest& request);
-    Answer SetDeviceParams(std::span<const uint8_t> block);
-    Answer GetDeviceParams(std::span<uint8_t> block);
-    Answer ReadWriteTrack(std::span<const uint8_t> block, std::span<uint8_t> buffer, bool write);
-    Answer VerifyTrack(std::span<const uint8_t> block);
-    Answer FormatTrack(std::span<const uint8_t> block);
-    Answer BiosFormat(const Registers& regs, std::span<const uint8_t> addressFields);
-    Answer GetMediaId(std::span<uint8_t> block);
-    Answer GetLockState(Registers& regs);
-    Answer Lock(const Registers& regs);
-    Answer Unlock();
 
     // The medium as the driver sees it now. After a diskette change every buffered copy
     // of the old diskette is dropped and the new one gets the geometry last set.
@@ -139,33 +131,24 @@ private:
     DiskError PresentMedium(DriveState& state);
     // Why a track cannot be formatted now, or 0.
     DiskError FormatRefusal(uint16_t cylinder, uint8_t head);
-    // The address fields of a track under the layout last set, 4 bytes a sector.
-    std::vector<uint8_t> AddressFields(uint16_t cylinder, uint8_t head) const;
     DiskError FormatTrackWith(uint16_t cylinder, uint8_t head, std::span<uint8_t> addressFields, uint8_t gap,
                               uint8_t filler);
     int RunRawCommand(floppy_raw_cmd& command);
     bool PreciseStatus(floppy_raw_cmd command, FdcStatus& status);
-    // Reads the boot sector of the diskette in the drive at each data rate the drive
-    // offers until one answers.
-    DiskError ReadBootSector(std::vector<uint8_t>& sector);
     // Moves `count` sectors from/to the diskette at absolute sector `lba`; errno or -1 for
     // a transfer that came up short.
     int Transfer(uint32_t lba, size_t count, std::span<uint8_t> data, bool write);
     bool Reopen(bool exclusive, int& error);
-    bool LockedElsewhere() const;
     bool IsTrackOnMedium(uint16_t cylinder, uint16_t head) const;
 
     std::string device_;
     int fd_ = -1;
     bool exclusive_ = false;
-    uint8_t driveNumber_;
     uint8_t deviceType_;
     uint8_t unit_;
     int generation_ = -1;
-    std::optional<DeviceParams> params_;
     std::optional<floppy_struct> applied_;
     std::optional<DisketteParameterTable> table_;
-    std::vector<uint16_t> lockPermissions_;
     bool rawCommands_ = true;
     bool layoutHonoured_ = true;
     std::unique_ptr<uint8_t, void (*)(void*)> bounce_;

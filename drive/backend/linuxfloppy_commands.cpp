@@ -34,19 +34,6 @@ constexpr uint8_t kRate300 = 1;
 constexpr uint8_t kRate250 = 2;
 constexpr uint8_t kRate1000 = 3;
 
-// BIOS diskette statuses.
-constexpr uint8_t kBiosBadCommand = 0x01;
-constexpr uint8_t kBiosAddressMark = 0x02;
-constexpr uint8_t kBiosWriteProtected = 0x03;
-constexpr uint8_t kBiosSectorNotFound = 0x04;
-constexpr uint8_t kBiosMediaChanged = 0x06;
-constexpr uint8_t kBiosDmaOverrun = 0x08;
-constexpr uint8_t kBiosMediaTypeNotFound = 0x0C;
-constexpr uint8_t kBiosCrc = 0x10;
-constexpr uint8_t kBiosControllerFailure = 0x20;
-constexpr uint8_t kBiosSeekFailed = 0x40;
-constexpr uint8_t kBiosTimeout = 0x80;
-
 const TrackTiming& TimingFor(uint16_t sectorsPerTrack)
 {
     for (const TrackTiming& t : kTimings)
@@ -81,14 +68,6 @@ floppy_raw_cmd RawCommand(unsigned flags, std::span<uint8_t> data, uint8_t rate,
 }
 
 }  // namespace
-
-uint8_t SectorSizeCode(uint16_t bytes)
-{
-    uint8_t code = 0;
-    while (code < 7 && (size_t{128} << code) < bytes)
-        ++code;
-    return code;
-}
 
 std::optional<uint8_t> DeviceTypeOfFloppyDrive(int cmosType, std::string_view nativeFormat)
 {
@@ -155,39 +134,22 @@ uint8_t BiosStatusOfFdc(const FdcStatus& s)
     if (interrupt == 0x00)
         return 0;
     if (interrupt == 0x80)
-        return kBiosBadCommand;
+        return BiosStatus::BadCommand;
     if (interrupt == 0xC0 || (s.st0 & ST0_NR))
-        return kBiosTimeout;
+        return BiosStatus::Timeout;
     if (s.st0 & ST0_ECE)
-        return kBiosSeekFailed;
+        return BiosStatus::SeekFailed;
     if (s.st1 & ST1_WP)
-        return kBiosWriteProtected;
+        return BiosStatus::WriteProtected;
     if ((s.st1 & ST1_CRC) || (s.st2 & ST2_CRC))
-        return kBiosCrc;
+        return BiosStatus::Crc;
     if (s.st1 & ST1_OR)
-        return kBiosDmaOverrun;
+        return BiosStatus::DmaOverrun;
     if ((s.st1 & ST1_MAM) || (s.st2 & ST2_MAM))
-        return kBiosAddressMark;
+        return BiosStatus::AddressMark;
     if ((s.st1 & (ST1_ND | ST1_EOC)) || (s.st2 & (ST2_WC | ST2_BC | ST2_CM)))
-        return kBiosSectorNotFound;
-    return kBiosControllerFailure;
-}
-
-uint8_t BiosStatusOfDiskError(DiskError error)
-{
-    switch (error) {
-    case Err::None: return 0;
-    case Err::AddressMarkNotFound: return kBiosAddressMark;
-    case Err::WriteProtect: return kBiosWriteProtected;
-    case Err::SectorNotFound: return kBiosSectorNotFound;
-    case Err::InvalidDiskChange: return kBiosMediaChanged;
-    case Err::AccessDenied: return kBiosDmaOverrun;
-    case Err::UnrecognizedMedia: return kBiosMediaTypeNotFound;
-    case Err::BadCrc: return kBiosCrc;
-    case Err::NotReady: return kBiosTimeout;
-    case Err::EndOfDisk: return kBiosSeekFailed;
-    default: return kBiosBadCommand;
-    }
+        return BiosStatus::SectorNotFound;
+    return BiosStatus::ControllerFailure;
 }
 
 DiskError DiskErrorOfDriverFailure(const DriverFailure& f)

@@ -133,7 +133,7 @@ std::optional<DriveKind> DriveKindOfTypeName(const std::string& name)
 }
 
 VirtualDrive::VirtualDrive(std::string path, DriveKind kind, uint8_t driveNumber)
-    : path_(std::move(path)), format_(FormatForName(path_)), drive_(kind, driveNumber)
+    : EmulatedDrive(kind, driveNumber), path_(std::move(path)), format_(FormatForName(path_))
 {
 }
 
@@ -165,41 +165,56 @@ DriveOpenResult VirtualDrive::Open(const std::string& path, DriveKind kind, uint
         ImdReadResult imd = ReadImd(bytes, NativeDensity(kind));
         if (!imd.medium)
             return {nullptr, Err::InvalidData, path + ": " + imd.error};
-        v->drive_.Insert(std::move(*imd.medium));
+        v->Insert(std::move(*imd.medium));
     } else if (bytes.empty()) {
-        v->drive_.Insert(EmulatedMedium(NativeDensity(kind)));
+        v->Insert(EmulatedMedium(NativeDensity(kind)));
     } else if (v->format_ == DisketteFileFormat::Imd) {
         return {nullptr, Err::InvalidData, path + ": not an ImageDisk file (no \"IMD\" header)"};
     } else if (std::optional<MediaType> type = MediaTypeOfImageSize(bytes.size())) {
-        v->drive_.Insert(EmulatedMedium::FromImage(*type, bytes));
+        v->Insert(EmulatedMedium::FromImage(*type, bytes));
     } else {
         return {nullptr, Err::InvalidData,
                 path + ": " + std::to_string(bytes.size()) +
                     " bytes is not the size of a 720K, 1.2M, 1.44M, 1.68M or 1.72M diskette image"};
     }
-    v->drive_.medium()->writeProtected = !writable;
-    v->drive_.modified = false;
+    v->medium()->writeProtected = !writable;
+    v->modified = false;
     return {std::move(v), Err::None, {}};
 }
 
 VirtualDrive::~VirtualDrive()
 {
-    std::string error;
-    if (!Save(error))
-        std::fprintf(stderr, "vokta: the diskette file %s could not be saved: %s\n", path_.c_str(), error.c_str());
+    SaveOrComplain();
     UnlockFile();
     if (fd_ >= 0)
         close(fd_);
 }
 
-bool VirtualDrive::LockFile()
+void VirtualDrive::SaveOrComplain()
 {
+    std::string error;
+    if (!Save(error))
+        std::fprintf(stderr, "vokta: the diskette file %s could not be saved: %s\n", path_.c_str(), error.c_str());
+}
+
+DiskError VirtualDrive::TakeVolume()
+{
+    if (const DiskError held = EmulatedDrive::TakeVolume())
+        return held;
     if (locked_ || fd_ < 0)
-        return true;
+        return Err::None;
     if (flock(fd_, LOCK_EX | LOCK_NB) != 0)
-        return false;
+        return Err::AccessDenied;
     locked_ = true;
-    return true;
+    return Err::None;
+}
+
+// The last lock given back is the end of the drive object's work: the changes go to the file.
+DiskError VirtualDrive::ReleaseVolume()
+{
+    SaveOrComplain();
+    UnlockFile();
+    return Err::None;
 }
 
 void VirtualDrive::UnlockFile()
@@ -209,8 +224,10 @@ void VirtualDrive::UnlockFile()
     locked_ = false;
 }
 
-bool VirtualDrive::LockedByAnother() const
+bool VirtualDrive::VolumeHeldElsewhere() const
 {
+    if (EmulatedDrive::VolumeHeldElsewhere())
+        return true;
     if (locked_ || fd_ < 0)
         return false;
     if (flock(fd_, LOCK_EX | LOCK_NB) != 0)
@@ -219,38 +236,16 @@ bool VirtualDrive::LockedByAnother() const
     return false;
 }
 
-bool VirtualDrive::DeviceIoControl(DiskRequest& request)
-{
-    if (request.controlCode == Control::DosIoctl) {
-        const uint8_t minor = request.minor();
-        if (minor == Minor::GetLockState)
-            drive_.lockedElsewhere = LockedByAnother();
-        if ((minor == Minor::LockLogical || minor == Minor::LockPhysical) && !LockFile())
-            drive_.lockedElsewhere = true;
-    }
-    const bool accepted = drive_.DeviceIoControl(request);
-    drive_.lockedElsewhere = false;
-    if (request.controlCode == Control::DosIoctl &&
-        (request.minor() == Minor::UnlockLogical || request.minor() == Minor::UnlockPhysical) &&
-        drive_.lockState() == LockState::Unlocked) {
-        std::string error;
-        if (!Save(error))
-            std::fprintf(stderr, "vokta: the diskette file %s could not be saved: %s\n", path_.c_str(), error.c_str());
-        UnlockFile();
-    }
-    return accepted;
-}
-
 bool VirtualDrive::Save(std::string& error)
 {
-    const EmulatedMedium* medium = drive_.medium();
-    if (!drive_.modified || !medium)
+    const EmulatedMedium* disk = medium();
+    if (!modified || !disk)
         return true;
     std::vector<uint8_t> bytes;
     if (format_ == DisketteFileFormat::Imd) {
-        bytes = WriteImd(*medium, Timestamp(), "Vokta diskette image\r\n");
-    } else if (std::optional<MediaType> type = RawTypeOf(*medium)) {
-        bytes = medium->ToImage(*type);
+        bytes = WriteImd(*disk, Timestamp(), "Vokta diskette image\r\n");
+    } else if (std::optional<MediaType> type = RawTypeOf(*disk)) {
+        bytes = disk->ToImage(*type);
     }
 
     std::string temp = path_ + ".XXXXXX";
@@ -278,9 +273,9 @@ bool VirtualDrive::Save(std::string& error)
     if (fd_ >= 0)
         close(fd_);
     fd_ = open(path_.c_str(), O_RDWR | O_CLOEXEC);
-    if (relock)
-        LockFile();
-    drive_.modified = false;
+    if (relock && fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) == 0)
+        locked_ = true;
+    modified = false;
     return true;
 }
 

@@ -15,35 +15,29 @@ enum class DisketteFileFormat : uint8_t { Raw, Imd };
 // advisory lock on the file = the volume lock. Changes are saved when the last volume
 // lock is released (the drive object's end), through a temporary file and a rename, so
 // a crash never leaves a half-written diskette file.
-class VirtualDrive final : public DiskService {
+class VirtualDrive final : public EmulatedDrive {
 public:
     static DriveOpenResult Open(const std::string& path, DriveKind kind, uint8_t driveNumber);
     ~VirtualDrive() override;
-
-    bool DeviceIoControl(DiskRequest& request) override;
-    bool IsDriveReady() override { return drive_.IsDriveReady(); }
-    bool InstallParameterTable(const DisketteParameterTable& table) override
-    {
-        return drive_.InstallParameterTable(table);
-    }
-    bool RestoreParameterTable() override { return drive_.RestoreParameterTable(); }
 
     // Writes the diskette back to its file if it changed; the reason in `error` on failure.
     bool Save(std::string& error);
     DisketteFileFormat format() const { return format_; }
 
+protected:
+    DiskError TakeVolume() override;
+    DiskError ReleaseVolume() override;
+    bool VolumeHeldElsewhere() const override;
+
 private:
     VirtualDrive(std::string path, DriveKind kind, uint8_t driveNumber);
-    bool HoldsFileLock() const { return locked_; }
-    bool LockFile();
     void UnlockFile();
-    bool LockedByAnother() const;
+    void SaveOrComplain();
 
     std::string path_;
     DisketteFileFormat format_ = DisketteFileFormat::Raw;
     int fd_ = -1;
     bool locked_ = false;
-    EmulatedDrive drive_;
 };
 
 // The format a file of this name gets when it is still empty or absent: ImageDisk for
