@@ -17,9 +17,13 @@ constexpr uint32_t kMediaUnknownLine = 140;
 constexpr uint32_t kFailed = 144;
 constexpr uint32_t kWritingBootSector = 1030;
 constexpr uint32_t kOk = 1061;
-
-// Written upper-cased into the label field.
-constexpr const char* kRecreatedLabel = "VOKTA fixed";
+constexpr uint32_t kRecreatedLabel = 2101;  // written upper-cased into the label field
+constexpr uint32_t kCheckFailed = 2102;
+constexpr uint32_t kCheckingBootSector = 2103;
+constexpr uint32_t kCannotCheck = 2104;
+constexpr uint32_t kBootChecked = 2105;
+constexpr uint32_t kWrite = 2106;
+constexpr uint32_t kCannotRepair = 2107;
 
 void ShowFatal(BootReporter& page, const std::string& text)
 {
@@ -45,20 +49,20 @@ bool Check(BootReporter& page, DiskDrive& drive)
 {
     if (!drive.SelectMedia(kMediaUnknown, false)) {
         page.AddResult(LoadString(kMediaUnknownLine));
-        page.SetState("Check failed !");
+        page.SetState(LoadString(kCheckFailed));
         page.PlaySound(BootSound::Error);
         return false;
     }
-    page.SetState("Checking Boot Sector ...");
+    page.SetState(LoadString(kCheckingBootSector));
     const BootCheckResult r = drive.CheckBootSector();
     for (const std::string& line : BootCheckLines(r))
         page.AddResult(line);
     if (IsRunFailure(r)) {
-        page.SetState("Cannot Check !");
+        page.SetState(LoadString(kCannotCheck));
         return false;
     }
     page.PlaySound(r == BootCheck::Ok ? BootSound::JobCompleted : BootSound::Error);
-    page.SetState("Boot Checked !");
+    page.SetState(LoadString(kBootChecked));
     return true;
 }
 
@@ -74,13 +78,13 @@ bool Recreate(BootReporter& page, DiskDrive& drive)
         return false;
     }
     page.SetState(LoadString(kWritingBootSector));
-    if (drive.WriteBootSector(kRecreatedLabel)) {
-        page.SetState("Write " + LoadString(kOk));
+    if (drive.WriteBootSector(LoadString(kRecreatedLabel))) {
+        page.SetState(LoadString(kWrite) + " " + LoadString(kOk));
         page.PlaySound(BootSound::JobCompleted);
         return true;
     }
-    ShowFatal(page, drive.IsWriteProtected() ? LoadString(kWriteProtected) : "Cannot Repair Boot Sector !");
-    page.SetState("Write " + LoadString(kFailed));
+    ShowFatal(page, drive.IsWriteProtected() ? LoadString(kWriteProtected) : LoadString(kCannotRepair));
+    page.SetState(LoadString(kWrite) + " " + LoadString(kFailed));
     return false;
 }
 
