@@ -60,10 +60,12 @@ int CompareWorker(DuplicateJob& job)
     for (uint16_t c = 0; c < cylinders; ++c) {
         if (host.AbortRequested())
             return Finish(job, kResultFailed);
-        const size_t offset = size_t{c} * cylinderBytes;
+        const std::span<const uint8_t> expected = CylinderOf(image.data, c, cylinderBytes);
+        // The diskette's part beyond an image of its size is compared with nothing.
+        const std::span<uint8_t> read = std::span<uint8_t>(buffer).first(expected.size());
         bool compare = true;
         // Retry reads the cylinder again, as Read Disk does.
-        while (!ReadCylinder(drive, c, buffer)) {
+        while (!ReadCylinder(drive, c, read)) {
             const std::optional<Answer> a = ShowPendingError(job, drive, Buttons::AbortRetryIgnore);
             if (a == Answer::Abort)
                 return Finish(job, kResultAborted);
@@ -72,8 +74,7 @@ int CompareWorker(DuplicateJob& job)
                 break;
             }
         }
-        if (compare && (offset + cylinderBytes > image.data.size() ||
-                        !std::equal(buffer.begin(), buffer.end(), image.data.begin() + static_cast<std::ptrdiff_t>(offset)))) {
+        if (compare && !std::equal(expected.begin(), expected.end(), read.begin())) {
             Box(job, Text::NoMatch, Text::Message, Buttons::Ok, Icon::Error);
             return Finish(job, kResultAborted);
         }

@@ -1,5 +1,6 @@
 #include "image/duplicate_common.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace vokta::dup {
@@ -37,28 +38,46 @@ size_t CylinderBytes(const DeviceParams& params)
     return size_t{params.sectorsPerTrack()} * params.heads() * kSectorSize;
 }
 
-bool ReadCylinder(DiskDrive& drive, uint16_t cylinder, std::span<uint8_t> buffer)
+std::span<uint8_t> CylinderOf(std::span<uint8_t> data, uint16_t cylinder, size_t cylinderBytes)
+{
+    const size_t start = std::min(data.size(), size_t{cylinder} * cylinderBytes);
+    return data.subspan(start, std::min(cylinderBytes, data.size() - start));
+}
+
+namespace {
+
+// Moves cylinder c, head by head, between the drive and `buffer`, as far as the buffer
+// reaches: the reported geometry of a diskette need not divide its total sectors.
+template <typename Transfer>
+bool TransferCylinder(DiskDrive& drive, uint16_t cylinder, size_t bufferBytes, Transfer transfer)
 {
     const uint16_t spt = drive.params.sectorsPerTrack();
     const uint16_t heads = drive.params.heads();
     for (uint16_t h = 0; h < heads; ++h) {
-        const uint32_t first = (uint32_t{cylinder} * heads + h) * spt;
-        if (!drive.ReadSectors(first, spt, buffer.subspan(size_t{h} * spt * kSectorSize, size_t{spt} * kSectorSize)))
+        const size_t offset = size_t{h} * spt * kSectorSize;
+        if (offset >= bufferBytes)
+            break;
+        const auto count = static_cast<uint16_t>(std::min<size_t>(spt, (bufferBytes - offset) / kSectorSize));
+        if (!transfer((uint32_t{cylinder} * heads + h) * spt, count, offset))
             return false;
     }
     return true;
 }
 
+}  // namespace
+
+bool ReadCylinder(DiskDrive& drive, uint16_t cylinder, std::span<uint8_t> buffer)
+{
+    return TransferCylinder(drive, cylinder, buffer.size(), [&](uint32_t first, uint16_t count, size_t offset) {
+        return drive.ReadSectors(first, count, buffer.subspan(offset, size_t{count} * kSectorSize));
+    });
+}
+
 bool WriteCylinder(DiskDrive& drive, uint16_t cylinder, std::span<const uint8_t> buffer)
 {
-    const uint16_t spt = drive.params.sectorsPerTrack();
-    const uint16_t heads = drive.params.heads();
-    for (uint16_t h = 0; h < heads; ++h) {
-        const uint32_t first = (uint32_t{cylinder} * heads + h) * spt;
-        if (!drive.WriteSectors(first, spt, buffer.subspan(size_t{h} * spt * kSectorSize, size_t{spt} * kSectorSize)))
-            return false;
-    }
-    return true;
+    return TransferCylinder(drive, cylinder, buffer.size(), [&](uint32_t first, uint16_t count, size_t offset) {
+        return drive.WriteSectors(first, count, buffer.subspan(offset, size_t{count} * kSectorSize));
+    });
 }
 
 bool ReadMediaId(DiskDrive& drive, std::string& label, std::string& serial)

@@ -65,8 +65,12 @@ std::string MediaLine(int32_t mediaType);
 // "<operation> A: <label>".
 std::string OperationTitle(const std::string& operation, char letter, const std::string& label);
 
-// One cylinder's sectors, head by head, between the drive and `buffer`; false at the
-// first failing track.
+// The part of the image that cylinder c covers: a whole cylinder, or less (or nothing) at
+// the end of an image that the diskette's cylinders do not divide.
+std::span<uint8_t> CylinderOf(std::span<uint8_t> data, uint16_t cylinder, size_t cylinderBytes);
+
+// One cylinder's sectors, head by head, between the drive and `buffer`, as far as the
+// buffer reaches; false at the first failing track.
 bool ReadCylinder(DiskDrive& drive, uint16_t cylinder, std::span<uint8_t> buffer);
 bool WriteCylinder(DiskDrive& drive, uint16_t cylinder, std::span<const uint8_t> buffer);
 

@@ -79,7 +79,7 @@ int ReadDiskWorker(DuplicateJob& job)
     for (uint16_t c = 0; c < cylinders; ++c) {
         if (host.AbortRequested())
             return Finish(job, kResultAborted);
-        std::span<uint8_t> target = std::span<uint8_t>(image.data).subspan(c * cylinderBytes, cylinderBytes);
+        const std::span<uint8_t> target = CylinderOf(image.data, c, cylinderBytes);
         while (!ReadCylinder(drive, c, target)) {
             const DiskError error = drive.lastError;
             const uint32_t failedTrack = drive.lastSector;

@@ -88,14 +88,15 @@ Copy DiskWriter::FormatWholeDiskette()
 Copy DiskWriter::VerifyCylinder(uint16_t c, std::span<const uint8_t> source, bool& retry)
 {
     host_.SetLowerLine(LoadString(Text::Verifying));
-    if (!ReadCylinder(drive_, c, verify_)) {
+    const std::span<uint8_t> readBack = std::span<uint8_t>(verify_).first(source.size());
+    if (!ReadCylinder(drive_, c, readBack)) {
         const std::optional<Answer> a = ShowPendingError(job_, drive_, Buttons::RetryCancel);
         if (a != Answer::Retry)
             return Copy::Failed;
         retry = true;
         return Copy::Done;
     }
-    if (!std::equal(source.begin(), source.end(), verify_.begin())) {
+    if (!std::equal(source.begin(), source.end(), readBack.begin())) {
         if (Box(job_, Text::WriteFailed, Text::Message, Buttons::RetryCancel, Icon::Error) != Answer::Retry)
             return Copy::Failed;
         retry = true;
@@ -113,11 +114,10 @@ Copy DiskWriter::WriteOneCopy()
     while (c < cylinders) {
         if (host_.AbortRequested())
             return Copy::Aborted;
-        const size_t offset = size_t{c} * cylinderBytes;
         // An image of another media type, written on the user's word, ends where its data ends.
-        if (offset + cylinderBytes > job_.image.data.size())
+        const std::span<const uint8_t> source = CylinderOf(job_.image.data, c, cylinderBytes);
+        if (source.empty())
             break;
-        std::span<const uint8_t> source = std::span<const uint8_t>(job_.image.data).subspan(offset, cylinderBytes);
         host_.SetLowerLine(LoadString(Text::Writing));
         if (!WriteCylinder(drive_, c, source)) {
             if (formatted) {

@@ -364,3 +364,35 @@ TEST_F(Duplicate, AbortDuringTheCompareIsAFailure)
     host.abortWhen = [](const ScriptedHost& h) { return h.position == 3; };
     EXPECT_EQ(Compare(), kResultFailed);
 }
+
+TEST_F(Duplicate, ReportedGeometryThatDoesNotDivideTheTotalStaysInsideTheImage)
+{
+    // A boot sector claiming 2880 sectors of 19 per track, on a diskette formatted so:
+    // 76 cylinders hold 2888 sectors, the last eight lie beyond the image.
+    std::vector<uint8_t> boot = FatImage(kMedia144M);
+    boot.resize(512);
+    PutU16(boot, 24, 19);
+    EmulatedMedium disk(MediumDensity::High);
+    for (uint16_t c = 0; c < 80; ++c)
+        for (uint8_t h = 0; h < 2; ++h) {
+            disk.track(c, h).rate = DataRate::k500;
+            for (uint8_t r = 1; r <= 19; ++r) {
+                const uint32_t logical = (uint32_t{c} * 2 + h) * 19 + r - 1;
+                disk.track(c, h).sectors.push_back(
+                    {static_cast<uint8_t>(c), h, r, 2, std::vector<uint8_t>(512, static_cast<uint8_t>(logical)), false, false});
+            }
+        }
+    disk.Find(0, 0, 1)->data = boot;
+    disk.writeProtected = true;
+    a->Insert(std::move(disk));
+    ASSERT_EQ(Read(), kResultDone);
+    ASSERT_EQ(image.data.size(), 2880u * 512);
+    EXPECT_EQ(image.data[2879 * 512], static_cast<uint8_t>(2879));
+    const LoggedRequest last = a->Requests(Minor::ReadTrack).back();
+    EXPECT_EQ(TrackIoBlock::Cylinder(last.block), 75);
+    EXPECT_EQ(TrackIoBlock::Head(last.block), 1);
+    EXPECT_EQ(TrackIoBlock::Count(last.block), 11) << "the last track is read only as far as the image reaches";
+
+    host = ScriptedHost{};
+    EXPECT_EQ(Compare(), kResultDone);
+}
