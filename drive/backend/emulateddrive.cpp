@@ -28,17 +28,16 @@ uint8_t DeviceTypeOf(DriveKind kind)
 
 EmulatedDrive::EmulatedDrive(DriveKind kind, uint8_t driveNumber) : DosBlockDevice(driveNumber), kind_(kind) {}
 
+// The device parameters belong to the drive: they outlive the diskettes put in and out.
 void EmulatedDrive::Insert(EmulatedMedium medium)
 {
     medium_ = std::move(medium);
-    params_.reset();
 }
 
 std::optional<EmulatedMedium> EmulatedDrive::Eject()
 {
     std::optional<EmulatedMedium> out = std::move(medium_);
     medium_.reset();
-    params_.reset();
     return out;
 }
 
@@ -174,6 +173,8 @@ DiskError EmulatedDrive::TransferTrack(uint16_t cylinder, uint8_t head, uint16_t
         if (write) {
             // Rewriting a sector with its own bytes (the write-protect probe does) changes nothing.
             if (s->dataError || !std::equal(data.begin(), data.end(), s->data.begin(), s->data.end())) {
+                if (const DiskError refused = PrepareToModify())
+                    return refused;
                 s->data.assign(data.begin(), data.end());
                 s->dataError = false;
                 modified = true;
@@ -222,6 +223,8 @@ DiskError EmulatedDrive::FormatTrack(uint16_t cylinder, uint8_t head, std::span<
     if (!DriveSupports(rate) || !medium_->Supports(rate) || medium_->IsUnformattable(cylinder, head))
         return Err::SectorNotFound;
 
+    if (const DiskError refused = PrepareToModify())
+        return refused;
     const uint8_t filler = bios && table_ ? (*table_)[kFillerInTable] : kDefaultFiller;
     Track& track = medium_->track(cylinder, head);
     track.rate = rate;

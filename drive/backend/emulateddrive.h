@@ -86,6 +86,8 @@ protected:
     DiskError FormatTrack(uint16_t cylinder, uint8_t head, std::span<const uint8_t> addressFields,
                           bool bios) override;
     DiskError TakeVolume() override { return lockedElsewhere ? Err::AccessDenied : Err::None; }
+    // Called before a write or format changes the medium; an error refuses the request.
+    virtual DiskError PrepareToModify() { return Err::None; }
     bool VolumeHeldElsewhere() const override { return lockedElsewhere; }
 
 private:

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -140,54 +141,95 @@ VirtualDrive::VirtualDrive(std::string path, DriveKind kind, uint8_t driveNumber
 DriveOpenResult VirtualDrive::Open(const std::string& path, DriveKind kind, uint8_t driveNumber)
 {
     std::unique_ptr<VirtualDrive> v(new VirtualDrive(path, kind, driveNumber));
+    std::string detail;
+    if (const DiskError failed = v->Load(detail))
+        return {nullptr, failed, detail};
+    return {std::move(v), Err::None, {}};
+}
+
+DiskError VirtualDrive::Load(std::string& detail)
+{
+    const bool wasLocked = locked_;
+    CloseFile();
+    Eject();
     bool writable = true;
-    v->fd_ = open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (v->fd_ < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+    fd_ = open(path_.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd_ < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
         writable = false;
-        v->fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     }
-    if (v->fd_ < 0) {
+    if (fd_ < 0) {
         if (errno == ENOENT)
-            return {std::move(v), Err::None, {}};  // an empty drive
-        return {nullptr, Err::AccessDenied, path + ": " + std::strerror(errno)};
+            return Err::None;  // an empty drive
+        detail = path_ + ": " + std::strerror(errno);
+        return Err::AccessDenied;
     }
-    // Saving goes through a new file beside this one.
-    if (access(Directory(path).c_str(), W_OK) != 0)
+    RelockFile(wasLocked);
+    char* resolved = realpath(path_.c_str(), nullptr);
+    target_ = resolved ? resolved : path_;
+    std::free(resolved);
+    // Saving goes through a new file beside the one it replaces.
+    if (access(Directory(target_).c_str(), W_OK) != 0)
         writable = false;
 
     std::vector<uint8_t> bytes;
     std::string error;
-    if (!ReadWholeFile(v->fd_, bytes, error))
-        return {nullptr, Err::AccessDenied, path + ": " + error};
-
-    if (LooksLikeImd(bytes)) {
-        v->format_ = DisketteFileFormat::Imd;
-        ImdReadResult imd = ReadImd(bytes, NativeDensity(kind));
-        if (!imd.medium)
-            return {nullptr, Err::InvalidData, path + ": " + imd.error};
-        v->Insert(std::move(*imd.medium));
-    } else if (bytes.empty()) {
-        v->Insert(EmulatedMedium(NativeDensity(kind)));
-    } else if (v->format_ == DisketteFileFormat::Imd) {
-        return {nullptr, Err::InvalidData, path + ": not an ImageDisk file (no \"IMD\" header)"};
-    } else if (std::optional<MediaType> type = MediaTypeOfImageSize(bytes.size())) {
-        v->Insert(EmulatedMedium::FromImage(*type, bytes));
-    } else {
-        return {nullptr, Err::InvalidData,
-                path + ": " + std::to_string(bytes.size()) +
-                    " bytes is not the size of a 720K, 1.2M, 1.44M, 1.68M or 1.72M diskette image"};
+    struct stat st {};
+    if (!ReadWholeFile(fd_, bytes, error) || fstat(fd_, &st) != 0) {
+        detail = path_ + ": " + error;
+        return Err::AccessDenied;
     }
-    v->medium()->writeProtected = !writable;
-    v->modified = false;
-    return {std::move(v), Err::None, {}};
+    device_ = st.st_dev;
+    inode_ = st.st_ino;
+
+    const MediumDensity density = NativeDensity(kind());
+    if (LooksLikeImd(bytes)) {
+        format_ = DisketteFileFormat::Imd;
+        ImdReadResult imd = ReadImd(bytes, density);
+        if (!imd.medium) {
+            detail = path_ + ": " + imd.error;
+            return Err::InvalidData;
+        }
+        Insert(std::move(*imd.medium));
+    } else if (bytes.empty()) {
+        Insert(EmulatedMedium(density));
+    } else if (format_ == DisketteFileFormat::Imd) {
+        detail = path_ + ": not an ImageDisk file (no \"IMD\" header)";
+        return Err::InvalidData;
+    } else if (std::optional<MediaType> type = MediaTypeOfImageSize(bytes.size())) {
+        Insert(EmulatedMedium::FromImage(*type, bytes));
+    } else {
+        detail = path_ + ": " + std::to_string(bytes.size()) +
+                 " bytes is not the size of a 720K, 1.2M, 1.44M, 1.68M or 1.72M diskette image";
+        return Err::InvalidData;
+    }
+    medium()->writeProtected = !writable;
+    modified = false;
+    return Err::None;
 }
 
 VirtualDrive::~VirtualDrive()
 {
     SaveOrComplain();
+    CloseFile();
+}
+
+void VirtualDrive::CloseFile()
+{
     UnlockFile();
     if (fd_ >= 0)
         close(fd_);
+    fd_ = -1;
+    DiscardTemporary();
+}
+
+void VirtualDrive::DiscardTemporary()
+{
+    if (tempFd_ < 0)
+        return;
+    close(tempFd_);
+    unlink(tempPath_.c_str());
+    tempFd_ = -1;
 }
 
 void VirtualDrive::SaveOrComplain()
@@ -195,6 +237,45 @@ void VirtualDrive::SaveOrComplain()
     std::string error;
     if (!Save(error))
         std::fprintf(stderr, "vokta: the diskette file %s could not be saved: %s\n", path_.c_str(), error.c_str());
+}
+
+bool VirtualDrive::IsDriveReady()
+{
+    // The work waits for the user: the file catches up before the diskette may go.
+    if (modified)
+        SaveOrComplain();
+    struct stat st {};
+    if (stat(path_.c_str(), &st) != 0) {
+        if (medium()) {
+            CloseFile();
+            Eject();
+        }
+        return false;
+    }
+    if (medium() && st.st_dev == device_ && st.st_ino == inode_)
+        return true;
+    std::string detail;
+    return Load(detail) == Err::None && medium() != nullptr;
+}
+
+DiskError VirtualDrive::PrepareToModify()
+{
+    // Room for the largest diskette file, ImageDisk headers included.
+    constexpr off_t kReserve = 2 * 1024 * 1024;
+    if (tempFd_ >= 0)
+        return Err::None;
+    tempPath_ = (target_.empty() ? path_ : target_) + ".XXXXXX";
+    tempFd_ = mkstemp(tempPath_.data());
+    int error = tempFd_ < 0 ? errno : posix_fallocate(tempFd_, 0, kReserve);
+    if (error == EOPNOTSUPP || error == EINVAL)
+        error = 0;  // a file system without reservations: the save will tell
+    if (error == 0)
+        return Err::None;
+    DiscardTemporary();
+    tempFd_ = -1;
+    if (error == ENOSPC || error == EDQUOT)
+        return Err::DiskFull;
+    return error == EROFS || error == EACCES || error == EPERM ? Err::WriteProtect : Err::AccessDenied;
 }
 
 DiskError VirtualDrive::TakeVolume()
@@ -224,6 +305,12 @@ void VirtualDrive::UnlockFile()
     locked_ = false;
 }
 
+void VirtualDrive::RelockFile(bool wasLocked)
+{
+    if (wasLocked && fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) == 0)
+        locked_ = true;
+}
+
 bool VirtualDrive::VolumeHeldElsewhere() const
 {
     if (EmulatedDrive::VolumeHeldElsewhere())
@@ -247,34 +334,40 @@ bool VirtualDrive::Save(std::string& error)
     } else if (std::optional<MediaType> type = RawTypeOf(*disk)) {
         bytes = disk->ToImage(*type);
     }
-
-    std::string temp = path_ + ".XXXXXX";
-    const int out = mkstemp(temp.data());
-    if (out < 0) {
+    if (PrepareToModify() != Err::None) {
         error = std::strerror(errno);
         return false;
     }
     struct stat st {};
-    if (fd_ >= 0 && fstat(fd_, &st) == 0)
-        fchmod(out, st.st_mode & 07777);
-    else
-        fchmod(out, 0644);
-    const bool written = WriteAll(out, bytes) && fsync(out) == 0;
-    const int savedErrno = errno;
-    close(out);
-    if (!written || rename(temp.c_str(), path_.c_str()) != 0) {
-        error = std::strerror(written ? errno : savedErrno);
-        unlink(temp.c_str());
+    if (fd_ >= 0 && fstat(fd_, &st) == 0) {
+        fchmod(tempFd_, st.st_mode & 07777);
+        if (fchown(tempFd_, st.st_uid, st.st_gid) != 0) {
+            // Only the owner's own group and user can be given by others: keep ours.
+        }
+    } else {
+        fchmod(tempFd_, 0644);
+    }
+    const bool written = WriteAll(tempFd_, bytes) && ftruncate(tempFd_, static_cast<off_t>(bytes.size())) == 0 &&
+                         fsync(tempFd_) == 0;
+    const int writeErrno = errno;
+    if (!written || rename(tempPath_.c_str(), target_.c_str()) != 0) {
+        error = std::strerror(written ? errno : writeErrno);
+        DiscardTemporary();
         return false;
     }
+    close(tempFd_);
+    tempFd_ = -1;
     // The lock now lives on the new file, which replaced the one we held.
-    const bool relock = locked_;
+    const bool wasLocked = locked_;
     UnlockFile();
     if (fd_ >= 0)
         close(fd_);
-    fd_ = open(path_.c_str(), O_RDWR | O_CLOEXEC);
-    if (relock && fd_ >= 0 && flock(fd_, LOCK_EX | LOCK_NB) == 0)
-        locked_ = true;
+    fd_ = open(target_.c_str(), O_RDWR | O_CLOEXEC);
+    RelockFile(wasLocked);
+    if (fd_ >= 0 && fstat(fd_, &st) == 0) {
+        device_ = st.st_dev;
+        inode_ = st.st_ino;
+    }
     modified = false;
     return true;
 }

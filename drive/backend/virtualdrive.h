@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 #include "drive/backend/emulateddrive.h"
@@ -12,9 +14,11 @@ enum class DisketteFileFormat : uint8_t { Raw, Imd };
 // The emulated drive persisted in a diskette file: a raw image of one of the five
 // standard sizes (an empty file is an unformatted diskette) or an ImageDisk file.
 // No file = no diskette; a file we may not write = a write-protected diskette; an
-// advisory lock on the file = the volume lock. Changes are saved when the last volume
-// lock is released (the drive object's end), through a temporary file and a rename, so
-// a crash never leaves a half-written diskette file.
+// advisory lock on the file = the volume lock. Changes go to the file whenever the work
+// pauses for the user (the drive is asked whether it is ready) and at the drive object's
+// end at the latest, through a temporary file and a rename, so a crash never leaves a
+// half-written diskette file. The temporary file is taken, with room for the whole
+// diskette, before the first change: a folder that cannot take it refuses the write itself.
 class VirtualDrive final : public EmulatedDrive {
 public:
     static DriveOpenResult Open(const std::string& path, DriveKind kind, uint8_t driveNumber);
@@ -24,20 +28,36 @@ public:
     bool Save(std::string& error);
     DisketteFileFormat format() const { return format_; }
 
+    // The file taken away is a diskette taken out; another file in its place, a new diskette.
+    bool IsDriveReady() override;
+
 protected:
     DiskError TakeVolume() override;
     DiskError ReleaseVolume() override;
     bool VolumeHeldElsewhere() const override;
+    DiskError PrepareToModify() override;
 
 private:
     VirtualDrive(std::string path, DriveKind kind, uint8_t driveNumber);
+    // Reads the diskette file in (no file: no diskette); the cause in `detail` when the
+    // file is no diskette.
+    DiskError Load(std::string& detail);
+    void CloseFile();
+    void DiscardTemporary();
     void UnlockFile();
+    void RelockFile(bool wasLocked);
     void SaveOrComplain();
 
     std::string path_;
     DisketteFileFormat format_ = DisketteFileFormat::Raw;
     int fd_ = -1;
     bool locked_ = false;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+    // The file the next save replaces (a link's target), and the new file it writes first.
+    std::string target_;
+    std::string tempPath_;
+    int tempFd_ = -1;
 };
 
 // The format a file of this name gets when it is still empty or absent: ImageDisk for

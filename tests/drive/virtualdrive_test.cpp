@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -231,4 +232,40 @@ TEST_F(VirtualFile, ImageDiskKeepsUnformattedTracksAndDataErrors)
     EXPECT_FALSE(drive->ReadSectors((40 * 2 + 1) * 18, 1, buffer));
     EXPECT_EQ(drive->GetErrorText(), "Disk Sector NOT found !");
     ASSERT_TRUE(drive->ReadSectors((3 * 2 + 0) * 18 + 7, 1, buffer));
+}
+
+TEST_F(VirtualFile, SavingThroughALinkReplacesTheLinkedFile)
+{
+    WriteFile(dir.File("target.img"), {});
+    ASSERT_EQ(symlink(dir.File("target.img").c_str(), dir.File("link.img").c_str()), 0);
+    Bind("link.img");
+    {
+        auto drive = Open();
+        FormatAll(*drive, kMedia720K, false);
+    }
+    struct stat st {};
+    ASSERT_EQ(lstat(dir.File("link.img").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays a link";
+    EXPECT_EQ(ReadFile(dir.File("target.img")).size(), 737280u);
+}
+
+TEST_F(VirtualFile, AFolderWithoutRoomRefusesTheFirstChangeInsteadOfLosingItLater)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    const std::string small = dir.File("small");
+    mkdir(small.c_str(), 0755);
+    if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "no tmpfs here";
+    WriteFile(small + "/blank.img", {});
+    table.Bind(VirtualDriveBinding('A', small + "/blank.img", DriveKind::Floppy35HD));
+    {
+        auto drive = Open();
+        ASSERT_TRUE(drive->SelectMedia(kMedia144M, false));
+        drive->BeginFormat();
+        EXPECT_FALSE(drive->FormatTrack(0, 0, false));
+        EXPECT_EQ(drive->GetErrorText(), "Disk Full !");
+    }
+    EXPECT_EQ(ReadFile(small + "/blank.img").size(), 0u) << "the diskette file is as it was";
+    umount(small.c_str());
 }

@@ -1,8 +1,12 @@
 // Read Disk, Write Disk and Compare end to end on emulated drives with a scripted host.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include "drive/backend/virtualdrive.h"
 #include "image/duplicate.h"
 #include "support/scriptedhost.h"
+#include "support/tempdir.h"
 #include "support/testdrives.h"
 
 using namespace vokta;
@@ -395,4 +399,26 @@ TEST_F(Duplicate, ReportedGeometryThatDoesNotDivideTheTotalStaysInsideTheImage)
 
     host = ScriptedHost{};
     EXPECT_EQ(Compare(), kResultDone);
+}
+
+TEST(DuplicateToFiles, SeveralCopiesOnDisketteFilesTakenOutAndPutIn)
+{
+    TempDir dir;
+    const std::string slot = dir.File("b.img");
+    WriteFile(slot, {});
+    DriveTable table;
+    table.Bind(VirtualDriveBinding('B', slot, DriveKind::Floppy35HD));
+    ScriptedHost host;
+    DiskImage image;
+    image.data = FatImage(kMedia144M);
+    image.mediaType = kMedia144M;
+    // The first copy is taken out (moved away), an empty diskette file put in its place.
+    host.At(12000, [&] { ASSERT_EQ(std::rename(slot.c_str(), dir.File("copy1.img").c_str()), 0); });
+    host.At(18500, [&] { WriteFile(slot, {}); });
+    host.abortWhen = [](const ScriptedHost& h) { return h.now > 20000; };
+    DuplicateJob job{host, image, table, "B:", "", true, true, "SystemDefault"};
+    EXPECT_EQ(WriteDiskWorker(job), kResultDone);
+    EXPECT_EQ(ReadFile(dir.File("copy1.img")), image.data) << "saved while waiting for its removal";
+    EXPECT_EQ(ReadFile(slot), image.data) << "the second diskette, formatted and written";
+    EXPECT_TRUE(host.BoxTexts().empty());
 }
