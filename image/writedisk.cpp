@@ -80,7 +80,8 @@ Copy DiskWriter::FormatWholeDiskette()
         if (outcome == Copy::Done)
             host_.SetProgressPos(f + 1);
     }
-    host_.SetLowerLine(LoadString(Text::WritingSystemArea));
+    if (outcome != Copy::Failed)
+        host_.SetLowerLine(LoadString(Text::WritingSystemArea));
     drive_.EndFormat();
     return outcome;
 }

@@ -190,6 +190,9 @@ DiskError VirtualDrive::Load(std::string& detail)
             detail = path_ + ": " + imd.error;
             return Err::InvalidData;
         }
+        // The file's own comment follows the header line; it is kept on saving.
+        const size_t lineEnd = imd.comment.find("\r\n");
+        imdComment_ = lineEnd == std::string::npos ? std::string() : imd.comment.substr(lineEnd + 2);
         Insert(std::move(*imd.medium));
     } else if (bytes.empty()) {
         Insert(EmulatedMedium(density));
@@ -330,7 +333,7 @@ bool VirtualDrive::Save(std::string& error)
         return true;
     std::vector<uint8_t> bytes;
     if (format_ == DisketteFileFormat::Imd) {
-        bytes = WriteImd(*disk, Timestamp(), "Vokta diskette image\r\n");
+        bytes = WriteImd(*disk, Timestamp(), imdComment_.empty() ? "Vokta diskette image\r\n" : imdComment_);
     } else if (std::optional<MediaType> type = RawTypeOf(*disk)) {
         bytes = disk->ToImage(*type);
     }

@@ -58,6 +58,7 @@ private:
     std::string target_;
     std::string tempPath_;
     int tempFd_ = -1;
+    std::string imdComment_;
 };
 
 // The format a file of this name gets when it is still empty or absent: ImageDisk for

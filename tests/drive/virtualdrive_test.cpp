@@ -269,3 +269,19 @@ TEST_F(VirtualFile, AFolderWithoutRoomRefusesTheFirstChangeInsteadOfLosingItLate
     EXPECT_EQ(ReadFile(small + "/blank.img").size(), 0u) << "the diskette file is as it was";
     umount(small.c_str());
 }
+
+TEST_F(VirtualFile, ImageDiskCommentSurvivesAChange)
+{
+    WriteFile(dir.File("c.imd"), WriteImd(PatternDiskette(kMedia720K), "01/01/2000 00:00:00", "Archive box 7\r\n"));
+    Bind("c.imd");
+    {
+        auto drive = Open();
+        ASSERT_TRUE(drive->SelectMedia(kMediaUnknown, false));
+        std::vector<uint8_t> sector(512, 0x33);
+        ASSERT_TRUE(drive->WriteSectors(100, 1, sector));
+    }
+    const ImdReadResult saved = ReadImd(ReadFile(dir.File("c.imd")), MediumDensity::High);
+    ASSERT_TRUE(saved.medium);
+    EXPECT_NE(saved.comment.find("\r\nArchive box 7\r\n"), std::string::npos) << saved.comment;
+    EXPECT_EQ(saved.medium->Find(5, 1, 2)->data[0], 0x33);
+}
