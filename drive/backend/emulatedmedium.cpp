@@ -54,50 +54,67 @@ const SectorRecord* EmulatedMedium::Find(uint16_t cylinder, uint8_t head, uint8_
     return nullptr;
 }
 
-EmulatedMedium EmulatedMedium::FromImage(MediaType type, std::span<const uint8_t> image)
+EmulatedMedium EmulatedMedium::Formatted(MediaType type)
 {
     const MediaGeometry g = *GeometryOf(type);
     EmulatedMedium medium(type == kMedia720K ? MediumDensity::Double : MediumDensity::High,
-                          std::max<uint16_t>(g.cylinders, kDisketteTracks),
-                          static_cast<uint8_t>(g.heads));
+                          std::max<uint16_t>(g.cylinders, kDisketteTracks), static_cast<uint8_t>(g.heads));
     const DataRate rate = RateForSectorsPerTrack(g.sectorsPerTrack, false);
-    size_t offset = 0;
     for (uint16_t c = 0; c < g.cylinders; ++c) {
         for (uint8_t h = 0; h < g.heads; ++h) {
             Track& t = medium.track(c, h);
             t.rate = rate;
-            for (uint16_t r = 1; r <= g.sectorsPerTrack; ++r) {
-                SectorRecord s;
-                s.cylinder = static_cast<uint8_t>(c);
-                s.head = h;
-                s.number = static_cast<uint8_t>(r);
-                const size_t n = offset < image.size() ? std::min<size_t>(g.bytesPerSector, image.size() - offset) : 0;
-                s.data.reserve(g.bytesPerSector);
-                s.data.assign(image.begin() + static_cast<std::ptrdiff_t>(offset),
-                              image.begin() + static_cast<std::ptrdiff_t>(offset + n));
-                s.data.resize(g.bytesPerSector, 0);
-                offset += g.bytesPerSector;
-                t.sectors.push_back(std::move(s));
-            }
+            t.sectors.reserve(g.sectorsPerTrack);
+            for (uint16_t r = 1; r <= g.sectorsPerTrack; ++r)
+                t.sectors.push_back({static_cast<uint8_t>(c), h, static_cast<uint8_t>(r), 2,
+                                     std::vector<uint8_t>(g.bytesPerSector, 0), false, false});
         }
+    }
+    return medium;
+}
+
+std::vector<const SectorRecord*> EmulatedMedium::LogicalSectors(MediaType type) const
+{
+    const MediaGeometry g = *GeometryOf(type);
+    std::vector<const SectorRecord*> sectors;
+    sectors.reserve(g.totalSectors);
+    for (uint16_t c = 0; c < g.cylinders; ++c)
+        for (uint8_t h = 0; h < g.heads; ++h)
+            for (uint16_t r = 1; r <= g.sectorsPerTrack; ++r)
+                sectors.push_back(Find(c, h, static_cast<uint8_t>(r)));
+    return sectors;
+}
+
+std::vector<SectorRecord*> EmulatedMedium::LogicalSectors(MediaType type)
+{
+    std::vector<SectorRecord*> sectors;
+    for (const SectorRecord* s : std::as_const(*this).LogicalSectors(type))
+        sectors.push_back(const_cast<SectorRecord*>(s));
+    return sectors;
+}
+
+EmulatedMedium EmulatedMedium::FromImage(MediaType type, std::span<const uint8_t> image)
+{
+    EmulatedMedium medium = Formatted(type);
+    size_t offset = 0;
+    for (SectorRecord* s : medium.LogicalSectors(type)) {
+        std::vector<uint8_t>& data = s->data;
+        const size_t n = offset < image.size() ? std::min(data.size(), image.size() - offset) : 0;
+        std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(offset), n, data.begin());
+        offset += data.size();
     }
     return medium;
 }
 
 std::vector<uint8_t> EmulatedMedium::ToImage(MediaType type) const
 {
-    const MediaGeometry g = *GeometryOf(type);
     std::vector<uint8_t> image(ImageSizeOf(type), 0);
     size_t offset = 0;
-    for (uint16_t c = 0; c < g.cylinders; ++c) {
-        for (uint8_t h = 0; h < g.heads; ++h) {
-            for (uint16_t r = 1; r <= g.sectorsPerTrack; ++r, offset += g.bytesPerSector) {
-                const SectorRecord* s = Find(c, h, static_cast<uint8_t>(r));
-                if (s)
-                    std::copy_n(s->data.begin(), std::min<size_t>(s->data.size(), g.bytesPerSector),
-                                image.begin() + static_cast<std::ptrdiff_t>(offset));
-            }
-        }
+    for (const SectorRecord* s : LogicalSectors(type)) {
+        if (s)
+            std::copy_n(s->data.begin(), std::min<size_t>(s->data.size(), kLogicalSectorSize),
+                        image.begin() + static_cast<std::ptrdiff_t>(offset));
+        offset += kLogicalSectorSize;
     }
     return image;
 }

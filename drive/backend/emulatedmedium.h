@@ -51,11 +51,18 @@ public:
     explicit EmulatedMedium(MediumDensity density, uint16_t cylinders = kDisketteTracks,
                             uint8_t heads = 2);
 
+    static constexpr size_t kLogicalSectorSize = 512;
+
+    // A diskette formatted in a standard geometry, every sector zero.
+    static EmulatedMedium Formatted(MediaType type);
     // A diskette of a standard geometry holding `image` in logical sector order; a short
     // image leaves the remaining sectors zero.
     static EmulatedMedium FromImage(MediaType type, std::span<const uint8_t> image);
     // The sectors of a standard geometry in logical order; missing ones read as zeros.
     std::vector<uint8_t> ToImage(MediaType type) const;
+    // The sectors of a standard geometry in logical order; nullptr where one is missing.
+    std::vector<const SectorRecord*> LogicalSectors(MediaType type) const;
+    std::vector<SectorRecord*> LogicalSectors(MediaType type);
 
     Track& track(uint16_t cylinder, uint8_t head);
     const Track& track(uint16_t cylinder, uint8_t head) const;

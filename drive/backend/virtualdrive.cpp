@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/uio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,14 +35,9 @@ std::string Directory(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool ReadWholeFile(int fd, std::vector<uint8_t>& out, std::string& error)
+bool ReadWholeFile(int fd, size_t size, std::vector<uint8_t>& out, std::string& error)
 {
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = "not a regular file";
-        return false;
-    }
-    out.resize(static_cast<size_t>(st.st_size));
+    out.resize(size);
     size_t done = 0;
     while (done < out.size()) {
         const ssize_t n = pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(done));
@@ -51,6 +48,28 @@ bool ReadWholeFile(int fd, std::vector<uint8_t>& out, std::string& error)
             return false;
         }
         done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Moves the sectors of a raw image file, in logical order, with one call a few hundred
+// sectors: no copy of the whole diskette in between.
+bool TransferRawSectors(int fd, std::span<const iovec> sectors, bool write)
+{
+    off_t at = 0;
+    while (!sectors.empty()) {
+        const size_t count = std::min<size_t>(sectors.size(), IOV_MAX);
+        ssize_t n = write ? pwritev(fd, sectors.data(), static_cast<int>(count), at)
+                          : preadv(fd, sectors.data(), static_cast<int>(count), at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        size_t expected = 0;
+        for (size_t i = 0; i < count; ++i)
+            expected += sectors[i].iov_len;
+        if (n < 0 || static_cast<size_t>(n) != expected)
+            return false;  // a short transfer of a file we sized ourselves: an I/O fault
+        at += n;
+        sectors = sectors.subspan(count);
     }
     return true;
 }
@@ -172,16 +191,39 @@ DiskError VirtualDrive::Load(std::string& detail)
     if (access(Directory(target_).c_str(), W_OK) != 0)
         writable = false;
 
-    std::vector<uint8_t> bytes;
-    std::string error;
     struct stat st {};
-    if (!ReadWholeFile(fd_, bytes, error) || fstat(fd_, &st) != 0) {
-        detail = path_ + ": " + error;
+    if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        detail = path_ + ": " + (S_ISDIR(st.st_mode) ? "is a directory" : "not a regular file");
         return Err::AccessDenied;
     }
     device_ = st.st_dev;
     inode_ = st.st_ino;
 
+    // A raw image of a standard size goes straight into the sectors of the diskette.
+    uint8_t magic[4] = {};
+    const bool imageDisk = pread(fd_, magic, sizeof magic, 0) == sizeof magic && LooksLikeImd(magic);
+    const std::optional<MediaType> rawType = MediaTypeOfImageSize(static_cast<uint64_t>(st.st_size));
+    if (!imageDisk && rawType && format_ == DisketteFileFormat::Raw) {
+        EmulatedMedium disk = EmulatedMedium::Formatted(*rawType);
+        std::vector<iovec> sectors;
+        for (SectorRecord* s : disk.LogicalSectors(*rawType))
+            sectors.push_back({s->data.data(), s->data.size()});
+        if (!TransferRawSectors(fd_, sectors, false)) {
+            detail = path_ + ": " + std::strerror(errno);
+            return Err::AccessDenied;
+        }
+        Insert(std::move(disk));
+        medium()->writeProtected = !writable;
+        modified = false;
+        return Err::None;
+    }
+
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!ReadWholeFile(fd_, static_cast<size_t>(st.st_size), bytes, error)) {
+        detail = path_ + ": " + error;
+        return Err::AccessDenied;
+    }
     const MediumDensity density = NativeDensity(kind());
     if (LooksLikeImd(bytes)) {
         format_ = DisketteFileFormat::Imd;
@@ -199,8 +241,6 @@ DiskError VirtualDrive::Load(std::string& detail)
     } else if (format_ == DisketteFileFormat::Imd) {
         detail = path_ + ": not an ImageDisk file (no \"IMD\" header)";
         return Err::InvalidData;
-    } else if (std::optional<MediaType> type = MediaTypeOfImageSize(bytes.size())) {
-        Insert(EmulatedMedium::FromImage(*type, bytes));
     } else {
         detail = path_ + ": " + std::to_string(bytes.size()) +
                  " bytes is not the size of a 720K, 1.2M, 1.44M, 1.68M or 1.72M diskette image";
@@ -326,17 +366,33 @@ bool VirtualDrive::VolumeHeldElsewhere() const
     return false;
 }
 
+bool VirtualDrive::WriteContents(const EmulatedMedium& disk)
+{
+    off_t size = 0;
+    bool written = true;
+    if (format_ == DisketteFileFormat::Imd) {
+        const std::vector<uint8_t> bytes =
+            WriteImd(disk, Timestamp(), imdComment_.empty() ? "Vokta diskette image\r\n" : imdComment_);
+        written = WriteAll(tempFd_, bytes);
+        size = static_cast<off_t>(bytes.size());
+    } else if (std::optional<MediaType> type = RawTypeOf(disk)) {
+        static const std::vector<uint8_t> kMissing(EmulatedMedium::kLogicalSectorSize, 0);
+        std::vector<iovec> sectors;
+        for (const SectorRecord* s : disk.LogicalSectors(*type)) {
+            const std::vector<uint8_t>& data = s && s->data.size() == kMissing.size() ? s->data : kMissing;
+            sectors.push_back({const_cast<uint8_t*>(data.data()), data.size()});
+        }
+        written = TransferRawSectors(tempFd_, sectors, true);
+        size = static_cast<off_t>(ImageSizeOf(*type));
+    }
+    return written && ftruncate(tempFd_, size) == 0;
+}
+
 bool VirtualDrive::Save(std::string& error)
 {
     const EmulatedMedium* disk = medium();
     if (!modified || !disk)
         return true;
-    std::vector<uint8_t> bytes;
-    if (format_ == DisketteFileFormat::Imd) {
-        bytes = WriteImd(*disk, Timestamp(), imdComment_.empty() ? "Vokta diskette image\r\n" : imdComment_);
-    } else if (std::optional<MediaType> type = RawTypeOf(*disk)) {
-        bytes = disk->ToImage(*type);
-    }
     if (PrepareToModify() != Err::None) {
         error = std::strerror(errno);
         return false;
@@ -350,8 +406,7 @@ bool VirtualDrive::Save(std::string& error)
     } else {
         fchmod(tempFd_, 0644);
     }
-    const bool written = WriteAll(tempFd_, bytes) && ftruncate(tempFd_, static_cast<off_t>(bytes.size())) == 0 &&
-                         fsync(tempFd_) == 0;
+    const bool written = WriteContents(*disk) && fsync(tempFd_) == 0;
     const int writeErrno = errno;
     if (!written || rename(tempPath_.c_str(), target_.c_str()) != 0) {
         error = std::strerror(written ? errno : writeErrno);

@@ -47,6 +47,8 @@ private:
     void UnlockFile();
     void RelockFile(bool wasLocked);
     void SaveOrComplain();
+    // Writes the diskette's file contents into the temporary file.
+    bool WriteContents(const EmulatedMedium& disk);
 
     std::string path_;
     DisketteFileFormat format_ = DisketteFileFormat::Raw;
