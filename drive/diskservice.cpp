@@ -13,6 +13,7 @@ public:
         return service_->InstallParameterTable(t);
     }
     bool RestoreParameterTable() override { return service_->RestoreParameterTable(); }
+    bool LayoutHonoured() const override { return service_->LayoutHonoured(); }
 
 private:
     std::shared_ptr<DiskService> service_;

@@ -89,6 +89,10 @@ public:
     // RestoreParameterTable. False when the platform has no means to do so.
     virtual bool InstallParameterTable(const DisketteParameterTable& table) = 0;
     virtual bool RestoreParameterTable() = 0;
+
+    // False once a track was formatted with a sector order the drive chose itself, not the
+    // layout asked for: the user is to be told, not left to believe the layout is there.
+    virtual bool LayoutHonoured() const { return true; }
 };
 
 // A service that forwards to one shared by several drive objects (the emulated drive

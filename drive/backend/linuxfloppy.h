@@ -90,7 +90,7 @@ public:
     // False once a track was formatted by the driver's own format request (no raw
     // commands in this kernel): the driver then numbers the sectors in an order of its
     // own, so neither the standard nor the optimized layout asked for is on the diskette.
-    bool LayoutHonoured() const { return layoutHonoured_; }
+    bool LayoutHonoured() const override { return layoutHonoured_; }
     bool RawCommandsAvailable() const { return rawCommands_; }
 
 protected:

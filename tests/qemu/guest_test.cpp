@@ -13,7 +13,6 @@
 #include <chrono>
 #include <cstring>
 
-#include "drive/backend/linuxfloppy.h"
 #include "drive/diskdrive.h"
 #include "drive/systemdrives.h"
 #include "qemu/pattern.h"
@@ -53,11 +52,6 @@ private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
-LinuxFloppyDrive* Floppy(DiskDrive& drive)
-{
-    return dynamic_cast<LinuxFloppyDrive*>(drive.Service());
-}
-
 std::vector<uint8_t> ReadWhole(DiskDrive& drive)
 {
     const uint16_t spt = drive.params.sectorsPerTrack();
@@ -90,7 +84,7 @@ void FormatWhole(char letter, MediaType type, const std::string& name)
     const bool bootSectorWritten = drive.EndFormat();
     Report(name + ".seconds", clock.Seconds());
     Report(name + ".endformat", bootSectorWritten ? "1" : "0");
-    Report(name + ".layoutHonoured", Floppy(drive)->LayoutHonoured() ? "1" : "0");
+    Report(name + ".layoutHonoured", drive.Service()->LayoutHonoured() ? "1" : "0");
 }
 
 }  // namespace
