@@ -23,9 +23,6 @@ constexpr uint32_t kCaptionFatalError = 110;
 constexpr uint32_t kInsufficientMemory = 127;
 constexpr uint32_t kNotADiskImage = 2021;
 constexpr uint32_t kMediaNotSupported = 2022;
-constexpr size_t kLabelOffset = 43;
-constexpr size_t kSerialOffset = 39;
-constexpr size_t kTotalSectorsOffset = 19;
 
 // A file error as the user should read it: the file, then the cause.
 void TellFileError(MessageBoxHost& boxes, const std::string& path, const std::string& cause)
@@ -78,7 +75,7 @@ uint32_t MediaTotalSectors(int32_t mediaType)
 
 int32_t MediaTypeFromBootSector(std::span<const uint8_t> bootSector)
 {
-    const uint16_t total = GetU16(bootSector, kTotalSectorsOffset);
+    const uint16_t total = GetU16(bootSector, BootSector::TotalSectors16);
     if (total == 0)
         return kMediaUnknown;
     for (int32_t type = kMedia720K; type <= kMedia172M; ++type)
@@ -143,8 +140,8 @@ int LoadImageFile(DiskImage& image, const std::string& path, MessageBoxHost& box
         TellFileError(boxes, path, std::strerror(errno));
         return 1;
     }
-    image.label = boot.text(kLabelOffset, BootSector::kLabelSize);
-    image.serialText = SerialText(boot.u32(kSerialOffset));
+    image.label = boot.text(BootSector::VolumeLabel, BootSector::kLabelSize);
+    image.serialText = SerialText(boot.u32(BootSector::SerialNumber));
     return 0;
 }
 
