@@ -73,6 +73,15 @@ DiskDrive::DiskDrive(char letter, const DriveTable& table)
     mediaType = kMediaUnknown;
 }
 
+bool DiskDrive::Commit()
+{
+    commitFailureDetail.clear();
+    if (!device || device->Flush(commitFailureDetail))
+        return true;
+    lastError = Err::WriteFault;
+    return false;
+}
+
 DiskDrive::~DiskDrive()
 {
     if (device) {

@@ -92,6 +92,11 @@ public:
     // Error text of a code; kPendingError takes (and clears) `lastError`.
     const std::string& GetErrorText(uint32_t code = kPendingError);
 
+    // Makes every change of the operation last (a diskette file saved, FAT copies written):
+    // an explicit step whose failure is the operation's. False with `lastError` set and the
+    // cause in words in `commitFailureDetail`.
+    virtual bool Commit();
+
     // Media selection and detection (type 6 detects).
     bool SelectMedia(int32_t type, bool allowTestFormat);
 
@@ -113,6 +118,8 @@ public:
     std::string errorText;
     // What the drive table said when the device could not be opened.
     std::string openFailureDetail;
+    // Why the last Commit failed, in words.
+    std::string commitFailureDetail;
 
 private:
     bool SendIoctl(uint8_t minor, uint32_t edx, std::span<uint8_t> block, std::span<uint8_t> buffer);

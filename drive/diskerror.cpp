@@ -16,7 +16,7 @@ constexpr ErrorString kErrorStrings[] = {
     {Err::NotReady, 151},             {Err::BadCrc, 156},             {Err::EndOfDisk, 181},
     {Err::SectorNotFound, 153},       {Err::InvalidDiskChange, 157},  {Err::DriveLocked, 159},
     {Err::DiskFull, 1009},            {Err::InsufficientBuffer, 158}, {Err::AddressMarkNotFound, 154},
-    {Err::UnknownError, 155},         {Err::UnrecognizedMedia, 129},
+    {Err::UnknownError, 155},         {Err::UnrecognizedMedia, 129},  {Err::WriteFault, 2201},
 };
 
 constexpr uint32_t kNumberedErrorString = 1010;

@@ -22,6 +22,7 @@ constexpr DiskError NotReady = 21;
 constexpr DiskError BadCrc = 23;
 constexpr DiskError EndOfDisk = 25;
 constexpr DiskError SectorNotFound = 27;
+constexpr DiskError WriteFault = 29;
 constexpr DiskError GeneralFailure = 31;
 constexpr DiskError InvalidDiskChange = 107;
 constexpr DiskError DriveLocked = 108;

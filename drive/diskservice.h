@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 
 namespace vokta {
 
@@ -93,6 +94,14 @@ public:
     // False once a track was formatted with a sector order the drive chose itself, not the
     // layout asked for: the user is to be told, not left to believe the layout is there.
     virtual bool LayoutHonoured() const { return true; }
+
+    // Makes the changes the service still holds back (a diskette file's new contents) last.
+    // False with the cause in words in `reason`; the changes are then not where they last.
+    virtual bool Flush(std::string& reason)
+    {
+        reason.clear();
+        return true;
+    }
 };
 
 // A service that forwards to one shared by several drive objects (the emulated drive

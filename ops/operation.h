@@ -11,6 +11,19 @@ namespace vokta {
 // refused question), anything else failed (2 by convention).
 enum OperationResult : int { kResultDone = 0, kResultAborted = 1, kResultFailed = 2 };
 
+// What the page does after an operation, beside showing its result.
+enum class FollowUp {
+    None,
+    ImageRead,       // the image holds a diskette now: Write Disk, Compare and Save File Image
+    RunDiskChecker,  // the user asked for the system's disk checker on the drive
+};
+
+// The value an operation ends with.
+struct OperationOutcome {
+    int result = kResultFailed;
+    FollowUp followUp = FollowUp::None;
+};
+
 // "OK.", "Aborted !" or "Failed !".
 std::string ResultText(int result);
 

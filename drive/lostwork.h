@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vokta {
+
+// Changes that a drive object could only try to make last at its end, when no operation
+// was left to fail with them (a diskette file that could not be saved, FAT copies that
+// could not be written). Recorded here so that whoever hosts the work tells the user.
+void RecordLostWork(const std::string& text);
+
+// What was recorded since the last call, oldest first; the record is then empty.
+std::vector<std::string> TakeLostWork();
+
+}  // namespace vokta
