@@ -29,7 +29,7 @@ public:
     void SetRange(int) override {}
     int SetProgressPos(int) override { return 0; }
     void SetBarColours(Rgb, Rgb) override {}
-    void SetAbortCaption(const std::string&) override {}
+    void SetAbortCaption(AbortButton) override {}
     bool AbortRequested() override { return false; }
     void PlaySound(const std::string&) override {}
     void Close() override {}
@@ -97,15 +97,19 @@ int main()
     drives.Bind(VirtualDriveBinding('A', source, DriveKind::Floppy35HD));
     drives.Bind(VirtualDriveBinding('B', target, DriveKind::Floppy35HD));
     QuietHost host;
-    DiskImage image;
-    auto job = [&](const char* drive, bool verify) {
-        return DuplicateJob{host, image, drives, drive, "", verify, false, ""};
+    const auto image = std::make_shared<DiskImage>();
+    auto job = [&](const char* drive) {
+        DuplicateJob j;
+        j.driveText = drive;
+        j.image = image;
+        j.drives = drives;
+        return j;
     };
 
     const auto total = std::chrono::steady_clock::now();
-    Time("read A: (1.72M)", bytes.size(), [&] { auto j = job("A:", true); return ReadDiskWorker(j); });
-    Time("write B: with verify", bytes.size() * 2, [&] { auto j = job("B:", true); return WriteDiskWorker(j); });
-    Time("compare B:", bytes.size(), [&] { auto j = job("B:", true); return CompareWorker(j); });
+    Time("read A: (1.72M)", bytes.size(), [&] { return ReadDiskWorker(job("A:"), host).result; });
+    Time("write B: with verify", bytes.size() * 2, [&] { return WriteDiskWorker(job("B:"), host).result; });
+    Time("compare B:", bytes.size(), [&] { return CompareWorker(job("B:"), host).result; });
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - total).count();
     std::printf("%-22s %8.2f ms\n", "whole cycle", ms);
     std::remove(source.c_str());

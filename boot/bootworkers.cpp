@@ -5,6 +5,7 @@
 
 #include "boot/bootsector.h"
 #include "drive/diskdrive.h"
+#include "ops/session.h"
 #include "res/strings.h"
 
 namespace vokta {
@@ -31,26 +32,23 @@ void ShowFatal(BootReporter& page, const std::string& text)
 }
 
 // The start both workers share: the drive of the selected entry, opened, or nothing when
-// another process holds its lock (the user has been told then).
-std::unique_ptr<DiskDrive> OpenSelectedDrive(BootReporter& page, const DriveTable& drives)
+// it could not be (the user has been told why then).
+std::unique_ptr<DiskDrive> OpenSelectedDrive(const BootJob& job, BootReporter& page, const DriveTable& drives)
 {
     page.EnableActions(false);
-    const std::string entry = page.SelectedDrive();
     page.SetState(LoadString(kCheckingMedia));
-    auto drive = std::make_unique<DiskDrive>(entry.empty() ? '\0' : entry[0], drives);
-    if (drive->lastError == Err::DriveLocked) {
-        ShowFatal(page, drive->GetErrorText());
+    auto drive = std::make_unique<DiskDrive>(job.driveText.empty() ? '\0' : job.driveText[0], drives);
+    if (!DriveOpened(*drive, page, LoadString(kFatalError)))
         return nullptr;
-    }
     return drive;
 }
 
-bool Check(BootReporter& page, DiskDrive& drive)
+bool Check(const BootJob& job, BootReporter& page, DiskDrive& drive)
 {
     if (!drive.SelectMedia(kMediaUnknown, false)) {
         page.AddResult(LoadString(kMediaUnknownLine));
         page.SetState(LoadString(kCheckFailed));
-        page.PlaySound(BootSound::Error);
+        page.PlaySound(job.sounds.error);
         return false;
     }
     page.SetState(LoadString(kCheckingBootSector));
@@ -61,12 +59,26 @@ bool Check(BootReporter& page, DiskDrive& drive)
         page.SetState(LoadString(kCannotCheck));
         return false;
     }
-    page.PlaySound(r == BootCheck::Ok ? BootSound::JobCompleted : BootSound::Error);
+    page.PlaySound(r == BootCheck::Ok ? job.sounds.jobCompleted : job.sounds.error);
     page.SetState(LoadString(kBootChecked));
     return true;
 }
 
-bool Recreate(BootReporter& page, DiskDrive& drive)
+// The boot sector is on the diskette only once the drive's changes were made to last (a
+// diskette file saved); a failure there is the write's.
+bool WrittenToLast(BootReporter& page, DiskDrive& drive)
+{
+    if (drive.Commit())
+        return true;
+    const std::string reason = drive.commitFailureDetail;
+    std::string text = drive.GetErrorText();
+    if (!reason.empty())
+        text += "\n\n" + reason;
+    ShowFatal(page, text);
+    return false;
+}
+
+bool Recreate(const BootJob& job, BootReporter& page, DiskDrive& drive)
 {
     drive.SelectMedia(kMediaUnknown, false);
     const DiskError detection = drive.lastError;
@@ -74,53 +86,57 @@ bool Recreate(BootReporter& page, DiskDrive& drive)
     if (detection != Err::None) {
         page.SetState(LoadString(kFailed));
         page.AddResult(LoadString(kMediaUnknownLine));
-        page.PlaySound(BootSound::Error);
+        page.PlaySound(job.sounds.error);
         return false;
     }
     page.SetState(LoadString(kWritingBootSector));
-    if (drive.WriteBootSector(LoadString(kRecreatedLabel))) {
-        page.SetState(LoadString(kWrite) + " " + LoadString(kOk));
-        page.PlaySound(BootSound::JobCompleted);
-        return true;
+    if (!drive.WriteBootSector(LoadString(kRecreatedLabel))) {
+        ShowFatal(page, drive.IsWriteProtected() ? LoadString(kWriteProtected) : LoadString(kCannotRepair));
+        page.SetState(LoadString(kWrite) + " " + LoadString(kFailed));
+        return false;
     }
-    ShowFatal(page, drive.IsWriteProtected() ? LoadString(kWriteProtected) : LoadString(kCannotRepair));
-    page.SetState(LoadString(kWrite) + " " + LoadString(kFailed));
-    return false;
+    if (!WrittenToLast(page, drive)) {
+        page.SetState(LoadString(kWrite) + " " + LoadString(kFailed));
+        return false;
+    }
+    page.SetState(LoadString(kWrite) + " " + LoadString(kOk));
+    page.PlaySound(job.sounds.jobCompleted);
+    return true;
 }
 
 // The common start, one of the two jobs, and the common end. The drive is closed before
 // the buttons come back, so a new run never finds the volume still locked by this one.
-bool RunWithSelectedDrive(BootReporter& page, const DriveTable& drives,
-                          bool (*job)(BootReporter&, DiskDrive&))
+bool RunWithSelectedDrive(const BootJob& job, BootReporter& page, const DriveTable& drives,
+                          bool (*work)(const BootJob&, BootReporter&, DiskDrive&))
 {
     bool done = false;
-    if (std::unique_ptr<DiskDrive> drive = OpenSelectedDrive(page, drives))
-        done = job(page, *drive);
+    if (std::unique_ptr<DiskDrive> drive = OpenSelectedDrive(job, page, drives))
+        done = work(job, page, *drive);
     page.EnableActions(true);
     return done;
 }
 
 }  // namespace
 
-bool RunBootCheck(BootReporter& page, const DriveTable& drives)
+bool RunBootCheck(const BootJob& job, BootReporter& page, const DriveTable& drives)
 {
-    return RunWithSelectedDrive(page, drives, Check);
+    return RunWithSelectedDrive(job, page, drives, Check);
 }
 
-bool RunBootRecreate(BootReporter& page, const DriveTable& drives)
+bool RunBootRecreate(const BootJob& job, BootReporter& page, const DriveTable& drives)
 {
-    return RunWithSelectedDrive(page, drives, Recreate);
+    return RunWithSelectedDrive(job, page, drives, Recreate);
 }
 
-int BootCheckWorker(BootReporter& page, const DriveTable& drives)
+int BootCheckWorker(BootJob job, BootReporter& page, const DriveTable& drives)
 {
-    RunBootCheck(page, drives);
+    RunBootCheck(job, page, drives);
     return 0;
 }
 
-int BootRecreateWorker(BootReporter& page, const DriveTable& drives)
+int BootRecreateWorker(BootJob job, BootReporter& page, const DriveTable& drives)
 {
-    RunBootRecreate(page, drives);
+    RunBootRecreate(job, page, drives);
     return 0;
 }
 

@@ -9,9 +9,8 @@ namespace {
 // through the prompter. Sounds have no place on a terminal.
 class TerminalBootReporter : public BootReporter {
 public:
-    TerminalBootReporter(Context& context, std::string drive) : context_(context), drive_(std::move(drive)) {}
+    explicit TerminalBootReporter(Context& context) : context_(context) {}
 
-    std::string SelectedDrive() override { return drive_; }
     void EnableActions(bool) override {}
     void AddResult(const std::string& line) override { std::fprintf(context_.out, "%s\n", line.c_str()); }
     void SetState(const std::string& text) override { state_ = text; }
@@ -19,13 +18,12 @@ public:
     {
         return context_.prompter.Ask(text, caption, buttons, icon);
     }
-    void PlaySound(BootSound) override {}
+    void PlaySound(const std::string&) override {}
 
     const std::string& state() const { return state_; }
 
 private:
     Context& context_;
-    std::string drive_;
     std::string state_;
 };
 
@@ -35,9 +33,10 @@ int BootCommand(Context& context, const Arguments& args)
 {
     if (args.size() != 2 || (args[0] != "check" && args[0] != "recreate") || !DriveLetterArgument(args[1]))
         return UsageError(context, "boot", "boot needs check or recreate, and one drive, such as A:");
-    TerminalBootReporter reporter(context, std::string(1, *DriveLetterArgument(args[1])) + ":");
-    const bool done = args[0] == "check" ? RunBootCheck(reporter, context.drives)
-                                         : RunBootRecreate(reporter, context.drives);
+    TerminalBootReporter reporter(context);
+    const BootJob job{std::string(1, *DriveLetterArgument(args[1])) + ":", {}};
+    const bool done = args[0] == "check" ? RunBootCheck(job, reporter, context.drives)
+                                         : RunBootRecreate(job, reporter, context.drives);
     std::fprintf(context.out, "%s\n", reporter.state().c_str());
     return done ? 0 : 2;
 }

@@ -13,10 +13,12 @@ int Report(Context& context, int result)
     return result == kResultDone ? 0 : result == kResultAborted ? 1 : 2;
 }
 
-DuplicateJob MakeJob(Context& context, TerminalHost& host, DiskImage& image, char letter)
+DuplicateJob MakeJob(Context& context, char letter)
 {
-    return DuplicateJob{host, image, context.drives, std::string(1, letter) + ":", image.serialText, true, false,
-                        "SystemDefault"};
+    DuplicateJob job;
+    job.driveText = std::string(1, letter) + ":";
+    job.drives = context.drives;
+    return job;
 }
 
 // Loads the image file, then runs the operation with it on the drive.
@@ -24,11 +26,11 @@ template <typename Operation>
 int LoadThenRun(Context& context, const std::string& path, char letter, Operation operation)
 {
     TerminalHost host(context);
-    DiskImage image;
-    if (LoadImageFile(image, path, host) != 0)
+    DuplicateJob job = MakeJob(context, letter);
+    if (LoadImageFile(*job.image, path, host) != 0)
         return Report(context, kResultFailed);
-    DuplicateJob job = MakeJob(context, host, image, letter);
-    return Report(context, operation(job));
+    job.serialField = job.image->serialText;
+    return Report(context, operation(std::move(job), host).result);
 }
 
 }  // namespace
@@ -38,10 +40,10 @@ int ReadCommand(Context& context, const Arguments& args)
     if (args.size() != 2 || !DriveLetterArgument(args[0]))
         return UsageError(context, "read", "read needs a drive and an image file");
     TerminalHost host(context);
-    DiskImage image;
-    DuplicateJob job = MakeJob(context, host, image, *DriveLetterArgument(args[0]));
-    int result = ReadDiskWorker(job);
-    if (result == kResultDone && !SaveImageFile(image, args[1], host))
+    DuplicateJob job = MakeJob(context, *DriveLetterArgument(args[0]));
+    const std::shared_ptr<DiskImage> image = job.image;
+    int result = ReadDiskWorker(std::move(job), host).result;
+    if (result == kResultDone && !SaveImageFile(*image, args[1], host))
         result = kResultFailed;
     return Report(context, result);
 }
@@ -60,10 +62,10 @@ int WriteCommand(Context& context, const Arguments& args)
     }
     if (positional.size() != 2 || !DriveLetterArgument(positional[1]))
         return UsageError(context, "write", "write needs an image file and a drive");
-    return LoadThenRun(context, positional[0], *DriveLetterArgument(positional[1]), [&](DuplicateJob& job) {
+    return LoadThenRun(context, positional[0], *DriveLetterArgument(positional[1]), [&](DuplicateJob job, OperationHost& host) {
         job.verifyAfterWrite = verify;
         job.multiWrite = multi;
-        return WriteDiskWorker(job);
+        return WriteDiskWorker(std::move(job), host);
     });
 }
 

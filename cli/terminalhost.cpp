@@ -108,9 +108,9 @@ int TerminalHost::SetProgressPos(int position)
     return previous;
 }
 
-void TerminalHost::SetAbortCaption(const std::string& caption)
+void TerminalHost::SetAbortCaption(AbortButton button)
 {
-    finishing_ = caption.find("Finish") != std::string::npos;
+    finishing_ = button == AbortButton::Finish;
     if (finishing_)
         Say("Press Enter to finish.");
 }

@@ -24,7 +24,7 @@ public:
     void SetRange(int high) override;
     int SetProgressPos(int position) override;
     void SetBarColours(Rgb, Rgb) override {}
-    void SetAbortCaption(const std::string& caption) override;
+    void SetAbortCaption(AbortButton button) override;
     bool AbortRequested() override;
     void PlaySound(const std::string& sound) override;
     void Close() override;

@@ -9,32 +9,85 @@ namespace vokta {
 
 using namespace dup;
 
-int CompareWorker(DuplicateJob& job)
+namespace {
+
+enum class CylinderRead { Read, Aborted };
+
+// Reads cylinder c head by head into `read`. On a failing track the user chooses: Retry
+// reads the cylinder again, Ignore keeps what can be read of the track, sector by sector,
+// and goes on with the next head. The bytes of sectors that could not be read are listed
+// in `unread` (offsets within the cylinder), to be left out of the comparison.
+CylinderRead ReadForCompare(DiskDrive& drive, OperationSession& session, uint16_t c, std::span<uint8_t> read,
+                            std::vector<size_t>& unread)
 {
-    OperationHost& host = job.host;
-    DiskImage& image = job.image;
-    const char letter = job.driveText.empty() ? '?' : job.driveText[0];
+    unread.clear();
+    const size_t trackBytes = size_t{drive.params.sectorsPerTrack()} * kSectorSize;
+    uint16_t h = 0;
+    while (h < drive.params.heads()) {
+        const std::span<uint8_t> track = TrackOf(read, h, drive.params);
+        if (track.empty())
+            break;
+        if (ReadTrack(drive, c, h, track)) {
+            ++h;
+            continue;
+        }
+        const std::optional<Answer> a =
+            ShowPendingError(drive, session.host(), session.errorCaption(), Buttons::AbortRetryIgnore);
+        if (a == Answer::Abort)
+            return CylinderRead::Aborted;
+        if (a == Answer::Ignore) {
+            for (uint16_t s : SalvageTrack(drive, c, h, track))
+                unread.push_back(h * trackBytes + size_t{s} * kSectorSize);
+            ++h;
+            continue;
+        }
+        unread.clear();
+        h = 0;
+    }
+    return CylinderRead::Read;
+}
+
+bool SameExceptUnread(std::span<const uint8_t> expected, std::span<const uint8_t> read,
+                      const std::vector<size_t>& unread)
+{
+    size_t from = 0;
+    auto same = [&](size_t to) {
+        return std::equal(expected.begin() + static_cast<std::ptrdiff_t>(from),
+                          expected.begin() + static_cast<std::ptrdiff_t>(to),
+                          read.begin() + static_cast<std::ptrdiff_t>(from));
+    };
+    for (size_t sector : unread) {
+        if (!same(sector))
+            return false;
+        from = sector + kSectorSize;
+    }
+    return same(expected.size());
+}
+
+}  // namespace
+
+OperationOutcome CompareWorker(DuplicateJob job, OperationHost& host)
+{
+    OperationSession session(host, LoadString(Text::DuplicateError));
+    const DiskImage& image = *job.image;
+    const char letter = DriveLetter(job);
     if (!image.HasData()) {
-        Box(job, Text::NoCompareSource, Text::Error, Buttons::Ok, Icon::Error);
-        return Finish(job, kResultFailed);
+        Box(host, Text::NoCompareSource, Text::Error, Buttons::Ok, Icon::Error);
+        return session.End(kResultFailed);
     }
     DiskDrive drive(letter, job.drives);
-    if (drive.lastError == Err::DriveLocked) {
-        ShowPendingError(job, drive, Buttons::Ok);
-        return Finish(job, kResultFailed);
-    }
-    if (!WaitForDiskette(job, drive))
-        return Finish(job, kResultAborted);
+    if (!Opened(session, drive))
+        return session.End(kResultFailed);
+    if (!WaitForDiskette(drive, host))
+        return session.End(kResultAborted);
     host.SetLowerLine("");
     host.SetUpperLine(LoadString(Text::CheckingMedia));
-    if (!drive.SelectMedia(kMediaUnknown, false)) {
-        ShowPendingError(job, drive, Buttons::Ok);
-        return Finish(job, kResultFailed);
-    }
+    if (!DetectMedia(drive, host, session.errorCaption()))
+        return session.End(kResultFailed);
     const int32_t detected = drive.mediaType;
     if (detected != image.mediaType) {
-        Box(job, Text::MediaDiffers, Text::Error, Buttons::Ok, Icon::Error);
-        return Finish(job, kResultFailed);
+        Box(host, Text::MediaDiffers, Text::Error, Buttons::Ok, Icon::Error);
+        return session.End(kResultFailed);
     }
     const uint16_t cylinders = drive.params.cylinders();
     host.SetUpperLine(MediaLine(detected));
@@ -43,46 +96,37 @@ int CompareWorker(DuplicateJob& job)
     host.SetTitle(OperationTitle(LoadString(Text::Comparing), letter, image.label));
     host.SetBarColours(BarColour::Green, BarColour::Black);
     if (drive.CheckBootSector() != 0)
-        Box(job, Text::BootNotCompliant, Text::Message, Buttons::Ok, Icon::Information);
+        Box(host, Text::BootNotCompliant, Text::Message, Buttons::Ok, Icon::Information);
     if (host.AbortRequested())
-        return Finish(job, kResultAborted);
+        return session.End(kResultAborted);
 
     std::vector<uint8_t> buffer;
     const size_t cylinderBytes = CylinderBytes(drive.params);
     try {
         buffer.resize(cylinderBytes);
     } catch (const std::bad_alloc&) {
-        Box(job, Text::InsufficientMemory, Text::FatalError, Buttons::Ok, Icon::Error);
-        return Finish(job, kResultFailed);
+        Box(host, Text::InsufficientMemory, Text::FatalError, Buttons::Ok, Icon::Error);
+        return session.End(kResultFailed);
     }
     host.SetLowerLine(LoadString(Text::ComparingProgress));
     drive.lastError = Err::None;
+    std::vector<size_t> unread;
     for (uint16_t c = 0; c < cylinders; ++c) {
         if (host.AbortRequested())
-            return Finish(job, kResultFailed);
-        const std::span<const uint8_t> expected = CylinderOf(image.data, c, cylinderBytes);
+            return session.End(kResultFailed);
+        const std::span<const uint8_t> expected = CylinderOf(std::span<const uint8_t>(image.data), c, cylinderBytes);
         // The diskette's part beyond an image of its size is compared with nothing.
         const std::span<uint8_t> read = std::span<uint8_t>(buffer).first(expected.size());
-        bool compare = true;
-        // Retry reads the cylinder again, as Read Disk does.
-        while (!ReadCylinder(drive, c, read)) {
-            const std::optional<Answer> a = ShowPendingError(job, drive, Buttons::AbortRetryIgnore);
-            if (a == Answer::Abort)
-                return Finish(job, kResultAborted);
-            if (a == Answer::Ignore) {
-                compare = false;
-                break;
-            }
-        }
-        if (compare && !std::equal(expected.begin(), expected.end(), read.begin())) {
-            Box(job, Text::NoMatch, Text::Message, Buttons::Ok, Icon::Error);
-            return Finish(job, kResultAborted);
+        if (ReadForCompare(drive, session, c, read, unread) == CylinderRead::Aborted)
+            return session.End(kResultAborted);
+        if (!SameExceptUnread(expected, read, unread)) {
+            Box(host, Text::NoMatch, Text::Message, Buttons::Ok, Icon::Error);
+            return session.End(kResultAborted);
         }
         host.SetProgressPos(c + 1);
     }
-    image.mediaType = detected;
-    host.PlaySound(job.jobCompletedSound);
-    return Finish(job, kResultDone);
+    host.PlaySound(job.sounds.jobCompleted);
+    return session.End(kResultDone);
 }
 
 }  // namespace vokta

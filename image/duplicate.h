@@ -1,31 +1,33 @@
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 
+#include "drive/drivetable.h"
 #include "image/diskimage.h"
 #include "ops/operation.h"
 
 namespace vokta {
 
-class DriveTable;
-
-// What the Duplicate page hands its three operations.
+// What the Duplicate page hands its three operations, taken by value when one starts.
 struct DuplicateJob {
-    OperationHost& host;
-    DiskImage& image;
-    const DriveTable& drives;
-    std::string driveText;          // the drive selector's entry; its first character is the letter
-    std::string serialField;        // the page's serial field, compared to tell the source diskette
+    std::string driveText;    // the drive selector's entry; its first character is the letter
+    std::string serialField;  // the page's serial field, compared to tell the source diskette
     bool verifyAfterWrite = true;
-    bool multiWrite = false;        // "EnableMultiWriteFormat"
-    std::string jobCompletedSound = "SystemDefault";
+    bool multiWrite = false;  // "EnableMultiWriteFormat"
+    Sounds sounds;
+    // Shared with the page: Read Disk fills it, Write Disk and Compare read it.
+    std::shared_ptr<DiskImage> image = std::make_shared<DiskImage>();
+    // The process-wide table, or a test's own that outlives the operation.
+    std::reference_wrapper<const DriveTable> drives = DriveTable::System();
 };
 
 // Reads the diskette into the image, cylinder by cylinder.
-int ReadDiskWorker(DuplicateJob& job);
+OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host);
 // Writes the image to one diskette, or to several in a row with multiWrite.
-int WriteDiskWorker(DuplicateJob& job);
+OperationOutcome WriteDiskWorker(DuplicateJob job, OperationHost& host);
 // Compares the diskette with the image, stopping at the first cylinder that differs.
-int CompareWorker(DuplicateJob& job);
+OperationOutcome CompareWorker(DuplicateJob job, OperationHost& host);
 
 }  // namespace vokta

@@ -5,22 +5,15 @@
 
 namespace vokta::dup {
 
-std::optional<Answer> ShowPendingError(DuplicateJob& job, DiskDrive& drive, Buttons buttons)
+char DriveLetter(const DuplicateJob& job)
 {
-    const std::string text = drive.GetErrorText();
-    if (text.empty())
-        return std::nullopt;
-    return job.host.MessageBox(text, LoadString(Text::DuplicateError), buttons, Icon::Error);
+    return job.driveText.empty() ? '?' : job.driveText[0];
 }
 
-bool WaitForDiskette(DuplicateJob& job, DiskDrive& drive)
+bool Opened(OperationSession& session, DiskDrive& drive)
 {
-    while (!drive.IsDriveReady()) {
-        const Answer a = Box(job, Text::InsertDisk, Text::Message, Buttons::OkCancel, Icon::Information);
-        if (a != Answer::Ok || job.host.AbortRequested())
-            return false;
-    }
-    return true;
+    session.Attach(drive);
+    return DriveOpened(drive, session.host(), session.errorCaption());
 }
 
 std::string MediaLine(int32_t mediaType)
@@ -38,46 +31,63 @@ size_t CylinderBytes(const DeviceParams& params)
     return size_t{params.sectorsPerTrack()} * params.heads() * kSectorSize;
 }
 
-std::span<uint8_t> CylinderOf(std::span<uint8_t> data, uint16_t cylinder, size_t cylinderBytes)
-{
-    const size_t start = std::min(data.size(), size_t{cylinder} * cylinderBytes);
-    return data.subspan(start, std::min(cylinderBytes, data.size() - start));
-}
-
 namespace {
 
-// Moves cylinder c, head by head, between the drive and `buffer`, as far as the buffer
-// reaches: the reported geometry of a diskette need not divide its total sectors.
-template <typename Transfer>
-bool TransferCylinder(DiskDrive& drive, uint16_t cylinder, size_t bufferBytes, Transfer transfer)
+uint32_t FirstSectorOfTrack(const DeviceParams& params, uint16_t cylinder, uint16_t head)
 {
-    const uint16_t spt = drive.params.sectorsPerTrack();
-    const uint16_t heads = drive.params.heads();
-    for (uint16_t h = 0; h < heads; ++h) {
-        const size_t offset = size_t{h} * spt * kSectorSize;
-        if (offset >= bufferBytes)
+    return (uint32_t{cylinder} * params.heads() + head) * params.sectorsPerTrack();
+}
+
+uint16_t SectorsIn(std::span<const uint8_t> track)
+{
+    return static_cast<uint16_t>(track.size() / kSectorSize);
+}
+
+}  // namespace
+
+bool ReadTrack(DiskDrive& drive, uint16_t cylinder, uint16_t head, std::span<uint8_t> track)
+{
+    return drive.ReadSectors(FirstSectorOfTrack(drive.params, cylinder, head), SectorsIn(track), track);
+}
+
+std::vector<uint16_t> SalvageTrack(DiskDrive& drive, uint16_t cylinder, uint16_t head, std::span<uint8_t> track)
+{
+    drive.lastError = Err::None;
+    const uint32_t first = FirstSectorOfTrack(drive.params, cylinder, head);
+    std::vector<uint16_t> failed;
+    for (uint16_t s = 0; s < SectorsIn(track); ++s) {
+        const std::span<uint8_t> sector = track.subspan(size_t{s} * kSectorSize, kSectorSize);
+        if (!drive.ReadSectors(first + s, 1, sector)) {
+            std::fill(sector.begin(), sector.end(), uint8_t{0});
+            drive.lastError = Err::None;
+            failed.push_back(s);
+        }
+    }
+    return failed;
+}
+
+bool ReadCylinder(DiskDrive& drive, uint16_t cylinder, std::span<uint8_t> buffer)
+{
+    for (uint16_t h = 0; h < drive.params.heads(); ++h) {
+        const std::span<uint8_t> track = TrackOf(buffer, h, drive.params);
+        if (track.empty())
             break;
-        const auto count = static_cast<uint16_t>(std::min<size_t>(spt, (bufferBytes - offset) / kSectorSize));
-        if (!transfer((uint32_t{cylinder} * heads + h) * spt, count, offset))
+        if (!ReadTrack(drive, cylinder, h, track))
             return false;
     }
     return true;
 }
 
-}  // namespace
-
-bool ReadCylinder(DiskDrive& drive, uint16_t cylinder, std::span<uint8_t> buffer)
-{
-    return TransferCylinder(drive, cylinder, buffer.size(), [&](uint32_t first, uint16_t count, size_t offset) {
-        return drive.ReadSectors(first, count, buffer.subspan(offset, size_t{count} * kSectorSize));
-    });
-}
-
 bool WriteCylinder(DiskDrive& drive, uint16_t cylinder, std::span<const uint8_t> buffer)
 {
-    return TransferCylinder(drive, cylinder, buffer.size(), [&](uint32_t first, uint16_t count, size_t offset) {
-        return drive.WriteSectors(first, count, buffer.subspan(offset, size_t{count} * kSectorSize));
-    });
+    for (uint16_t h = 0; h < drive.params.heads(); ++h) {
+        const std::span<const uint8_t> track = TrackOf(buffer, h, drive.params);
+        if (track.empty())
+            break;
+        if (!drive.WriteSectors(FirstSectorOfTrack(drive.params, cylinder, h), SectorsIn(track), track))
+            return false;
+    }
+    return true;
 }
 
 bool ReadMediaId(DiskDrive& drive, std::string& label, std::string& serial)

@@ -2,11 +2,15 @@
 
 // Pieces the three duplication operations share.
 
+#include <algorithm>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "drive/diskdrive.h"
 #include "image/duplicate.h"
+#include "ops/session.h"
 #include "res/strings.h"
 
 namespace vokta::dup {
@@ -23,8 +27,6 @@ constexpr uint32_t UnrecognizedMedia = 129;
 constexpr uint32_t WriteProtect = 138;
 constexpr uint32_t CannotAccessFat = 161;
 constexpr uint32_t WritingSystemArea = 1073;
-constexpr uint32_t AbortCaption = 1167;
-constexpr uint32_t FinishCaption = 1168;
 constexpr uint32_t DuplicateError = 2001;
 constexpr uint32_t Warning = 2002;
 constexpr uint32_t Reading = 2003;
@@ -47,17 +49,16 @@ constexpr uint32_t ComparingProgress = 2019;
 constexpr uint32_t NoMatch = 2020;
 }  // namespace Text
 
-inline Answer Box(DuplicateJob& job, uint32_t text, uint32_t caption, Buttons buttons, Icon icon)
+inline Answer Box(MessageBoxHost& host, uint32_t text, uint32_t caption, Buttons buttons, Icon icon)
 {
-    return job.host.MessageBox(LoadString(text), LoadString(caption), buttons, icon);
+    return host.MessageBox(LoadString(text), LoadString(caption), buttons, icon);
 }
 
-// Shows the drive's pending error (and clears it) unless its text is empty; the answer,
-// or nullopt when there was nothing to show.
-std::optional<Answer> ShowPendingError(DuplicateJob& job, DiskDrive& drive, Buttons buttons);
+// The drive letter of the job's drive entry.
+char DriveLetter(const DuplicateJob& job);
 
-// Asks for a diskette until the drive is ready; false when the user gives up.
-bool WaitForDiskette(DuplicateJob& job, DiskDrive& drive);
+// The shared start with the duplication's caption: the drive opened, else told.
+bool Opened(OperationSession& session, DiskDrive& drive);
 
 // "Media Type = " and the media's name.
 std::string MediaLine(int32_t mediaType);
@@ -67,7 +68,29 @@ std::string OperationTitle(const std::string& operation, char letter, const std:
 
 // The part of the image that cylinder c covers: a whole cylinder, or less (or nothing) at
 // the end of an image that the diskette's cylinders do not divide.
-std::span<uint8_t> CylinderOf(std::span<uint8_t> data, uint16_t cylinder, size_t cylinderBytes);
+template <typename Byte>
+std::span<Byte> CylinderOf(std::span<Byte> data, uint16_t cylinder, size_t cylinderBytes)
+{
+    const size_t start = std::min(data.size(), size_t{cylinder} * cylinderBytes);
+    return data.subspan(start, std::min(cylinderBytes, data.size() - start));
+}
+
+// The whole sectors of a cylinder's bytes that head h covers, as far as they reach: a
+// transfer never reaches past the image.
+template <typename Byte>
+std::span<Byte> TrackOf(std::span<Byte> cylinder, uint16_t head, const DeviceParams& params)
+{
+    const size_t trackBytes = size_t{params.sectorsPerTrack()} * kSectorSize;
+    const size_t start = std::min(cylinder.size(), size_t{head} * trackBytes);
+    return cylinder.subspan(start, std::min(trackBytes, cylinder.size() - start) / kSectorSize * kSectorSize);
+}
+
+// One track between the drive and its part of the cylinder's bytes.
+bool ReadTrack(DiskDrive& drive, uint16_t cylinder, uint16_t head, std::span<uint8_t> track);
+
+// Reads a track that failed as a whole one sector at a time, so that only the sectors that
+// really fail are lost: they are left zero. The failed sectors' indexes within the track.
+std::vector<uint16_t> SalvageTrack(DiskDrive& drive, uint16_t cylinder, uint16_t head, std::span<uint8_t> track);
 
 // One cylinder's sectors, head by head, between the drive and `buffer`, as far as the
 // buffer reaches; false at the first failing track.
@@ -78,12 +101,5 @@ size_t CylinderBytes(const DeviceParams& params);
 
 // The volume label and serial number of the diskette, from its media identification.
 bool ReadMediaId(DiskDrive& drive, std::string& label, std::string& serial);
-
-// Ends an operation: closes the progress dialog and hands back the result.
-inline int Finish(DuplicateJob& job, int result)
-{
-    job.host.Close();
-    return result;
-}
 
 }  // namespace vokta::dup

@@ -22,28 +22,69 @@ std::optional<bool> MarkedBad(FatDrive& drive, uint32_t firstSectorOfTrack)
     return drive.IsClusterBad(drive.ClusterOfSector(firstSectorOfTrack));
 }
 
+enum class CylinderRead { Read, Aborted, FatUnreadable };
+
+// Reads cylinder c head by head. A track that fails is passed over when the FAT marks it
+// BAD; otherwise the user chooses: Retry reads the cylinder again from head 0, Ignore
+// keeps what can be read of the track, sector by sector, and goes on with the next head.
+CylinderRead ReadWholeCylinder(FatDrive& drive, OperationHost& host, uint16_t c, std::span<uint8_t> target)
+{
+    uint16_t h = 0;
+    while (h < drive.params.heads()) {
+        const std::span<uint8_t> track = TrackOf(target, h, drive.params);
+        if (track.empty())
+            break;
+        if (ReadTrack(drive, c, h, track)) {
+            ++h;
+            continue;
+        }
+        const DiskError error = drive.lastError;
+        const uint32_t failedTrack = drive.lastSector;
+        drive.lastError = Err::None;
+        const std::optional<bool> bad = MarkedBad(drive, failedTrack);
+        if (!bad) {
+            drive.lastError = Err::None;
+            return CylinderRead::FatUnreadable;
+        }
+        if (*bad) {
+            ++h;
+            continue;
+        }
+        const std::string text = drive.GetErrorText(error);
+        if (text.empty()) {
+            h = 0;
+            continue;
+        }
+        switch (host.MessageBox(text, LoadString(Text::DuplicateError), Buttons::AbortRetryIgnore, Icon::Error)) {
+        case Answer::Ignore:
+            SalvageTrack(drive, c, h, track);
+            ++h;
+            break;
+        case Answer::Abort: return CylinderRead::Aborted;
+        default: h = 0;
+        }
+    }
+    return CylinderRead::Read;
+}
+
 }  // namespace
 
-int ReadDiskWorker(DuplicateJob& job)
+OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
 {
-    OperationHost& host = job.host;
-    const char letter = job.driveText.empty() ? '?' : job.driveText[0];
-    DiskImage& image = job.image;
+    OperationSession session(host, LoadString(Text::DuplicateError));
+    const char letter = DriveLetter(job);
+    DiskImage& image = *job.image;
     image.mediaType = kMediaUnknown;
 
     FatDrive drive(letter, job.drives);
-    if (drive.lastError == Err::DriveLocked) {
-        ShowPendingError(job, drive, Buttons::Ok);
-        return Finish(job, kResultFailed);
-    }
+    if (!Opened(session, drive))
+        return session.End(kResultFailed);
     host.SetLowerLine("");
     host.SetUpperLine(LoadString(Text::CheckingMedia));
-    if (!WaitForDiskette(job, drive))
-        return Finish(job, kResultAborted);
-    if (!drive.SelectMedia(kMediaUnknown, false)) {
-        ShowPendingError(job, drive, Buttons::Ok);
-        return Finish(job, kResultFailed);
-    }
+    if (!WaitForDiskette(drive, host))
+        return session.End(kResultAborted);
+    if (!DetectMedia(drive, host, session.errorCaption()))
+        return session.End(kResultFailed);
     const int32_t detected = drive.mediaType;
     host.SetUpperLine(MediaLine(detected));
     const uint16_t cylinders = drive.params.cylinders();
@@ -54,23 +95,23 @@ int ReadDiskWorker(DuplicateJob& job)
     std::string serial;
     ReadMediaId(drive, image.label, serial);
     if (host.AbortRequested())
-        return Finish(job, kResultAborted);
+        return session.End(kResultAborted);
     host.SetTitle(OperationTitle(LoadString(Text::Reading), letter, image.label));
     host.SetBarColours(BarColour::Cyan, BarColour::Black);
 
     if (!drive.IsWriteProtected())
-        Box(job, Text::SourceNotProtected, Text::Warning, Buttons::Ok, Icon::Information);
+        Box(host, Text::SourceNotProtected, Text::Warning, Buttons::Ok, Icon::Information);
     if (drive.CheckBootSector() != 0 &&
-        Box(job, Text::BootNotCompliant, Text::Warning, Buttons::YesNo, Icon::Information) != Answer::Yes)
-        return Finish(job, kResultAborted);
+        Box(host, Text::BootNotCompliant, Text::Warning, Buttons::YesNo, Icon::Information) != Answer::Yes)
+        return session.End(kResultAborted);
     if (host.AbortRequested())
-        return Finish(job, kResultAborted);
+        return session.End(kResultAborted);
 
     // A fresh zeroed block: sectors passed over hold zeros, never bytes of an earlier image.
     image.data.clear();
     if (!image.TakeBlock(drive.params.totalSectors() * static_cast<uint32_t>(kSectorSize))) {
-        Box(job, Text::InsufficientMemory, Text::FatalError, Buttons::Ok, Icon::Error);
-        return Finish(job, kResultFailed);
+        Box(host, Text::InsufficientMemory, Text::FatalError, Buttons::Ok, Icon::Error);
+        return session.End(kResultFailed);
     }
 
     host.SetLowerLine(LoadString(Text::Reading));
@@ -78,36 +119,21 @@ int ReadDiskWorker(DuplicateJob& job)
     const size_t cylinderBytes = CylinderBytes(drive.params);
     for (uint16_t c = 0; c < cylinders; ++c) {
         if (host.AbortRequested())
-            return Finish(job, kResultAborted);
-        const std::span<uint8_t> target = CylinderOf(image.data, c, cylinderBytes);
-        while (!ReadCylinder(drive, c, target)) {
-            const DiskError error = drive.lastError;
-            const uint32_t failedTrack = drive.lastSector;
-            drive.lastError = Err::None;
-            const std::optional<bool> bad = MarkedBad(drive, failedTrack);
-            if (!bad) {
-                drive.lastError = Err::None;
-                Box(job, Text::CannotAccessFat, Text::FatalError, Buttons::Ok, Icon::Error);
-                return Finish(job, kResultFailed);
-            }
-            if (*bad)
-                break;
-            const std::string text = drive.GetErrorText(error);
-            if (text.empty())
-                continue;
-            const Answer a = host.MessageBox(text, LoadString(Text::DuplicateError), Buttons::AbortRetryIgnore, Icon::Error);
-            if (a == Answer::Ignore)
-                break;
-            if (a == Answer::Abort)
-                return Finish(job, kResultAborted);
+            return session.End(kResultAborted);
+        switch (ReadWholeCylinder(drive, host, c, CylinderOf(std::span<uint8_t>(image.data), c, cylinderBytes))) {
+        case CylinderRead::Read: break;
+        case CylinderRead::Aborted: return session.End(kResultAborted);
+        case CylinderRead::FatUnreadable:
+            Box(host, Text::CannotAccessFat, Text::FatalError, Buttons::Ok, Icon::Error);
+            return session.End(kResultFailed);
         }
         host.SetProgressPos(c + 1);
     }
 
     image.mediaType = detected;
     image.serialText = serial;
-    host.PlaySound(job.jobCompletedSound);
-    return Finish(job, kResultDone);
+    host.PlaySound(job.sounds.jobCompleted);
+    return session.End(kResultDone, FollowUp::ImageRead);
 }
 
 }  // namespace vokta

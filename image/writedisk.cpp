@@ -3,18 +3,15 @@
 #include <new>
 #include <vector>
 
-#include "image/freespace.h"
 #include "image/duplicate_common.h"
+#include "image/freespace.h"
+#include "ops/trackformat.h"
 
 namespace vokta {
 
 using namespace dup;
 
 namespace {
-
-constexpr uint64_t kRemovalSoundInterval = 5000;
-constexpr uint64_t kInsertionPollInterval = 2000;
-constexpr int kPollRest = 50;
 
 enum class Copy { Done, Aborted, Failed };
 
@@ -31,8 +28,8 @@ bool SelectImageMedia(DiskDrive& drive, int32_t type)
 
 class DiskWriter {
 public:
-    DiskWriter(DuplicateJob& job, DiskDrive& drive, std::vector<uint8_t>& verifyBuffer)
-        : job_(job), host_(job.host), drive_(drive), verify_(verifyBuffer)
+    DiskWriter(const DuplicateJob& job, OperationSession& session, DiskDrive& drive, std::vector<uint8_t>& verifyBuffer)
+        : job_(job), session_(session), host_(session.host()), drive_(drive), verify_(verifyBuffer)
     {
     }
 
@@ -41,49 +38,33 @@ public:
 private:
     // Formats the whole diskette with the optimized layout; ends format mode in every case.
     Copy FormatWholeDiskette();
-    bool FormatCylinder(uint16_t cylinder);
     // Reads cylinder c back and compares it; Retry asks for the cylinder to be written again.
     Copy VerifyCylinder(uint16_t c, std::span<const uint8_t> source, bool& retry);
+    std::optional<Answer> ShowError(Buttons buttons)
+    {
+        return ShowPendingError(drive_, host_, session_.errorCaption(), buttons);
+    }
 
-    DuplicateJob& job_;
+    const DuplicateJob& job_;
+    OperationSession& session_;
     OperationHost& host_;
     DiskDrive& drive_;
     std::vector<uint8_t>& verify_;
 };
-
-bool DiskWriter::FormatCylinder(uint16_t cylinder)
-{
-    for (uint16_t h = 0; h < drive_.params.heads(); ++h)
-        if (!drive_.FormatTrack(cylinder, h, true))
-            return false;
-    return true;
-}
 
 Copy DiskWriter::FormatWholeDiskette()
 {
     drive_.lastError = Err::None;
     host_.SetLowerLine(LoadString(Text::Formatting));
     drive_.BeginFormat();
-    const uint16_t cylinders = drive_.params.cylinders();
-    Copy outcome = Copy::Done;
-    for (uint16_t f = 0; f < cylinders && outcome == Copy::Done; ++f) {
-        if (host_.AbortRequested()) {
-            outcome = Copy::Aborted;
-            break;
-        }
-        while (!FormatCylinder(f)) {
-            if (ShowPendingError(job_, drive_, Buttons::RetryCancel) != Answer::Retry) {
-                outcome = Copy::Failed;
-                break;
-            }
-        }
-        if (outcome == Copy::Done)
-            host_.SetProgressPos(f + 1);
-    }
-    if (outcome != Copy::Failed)
+    TrackFormatting formatting;
+    formatting.optimized = true;
+    formatting.onFailure = [this](DiskDrive&) { return ShowError(Buttons::RetryCancel).value_or(Answer::Cancel); };
+    const FormatLoopEnd end = FormatCylinders(drive_, host_, formatting);
+    if (end != FormatLoopEnd::Refused)
         host_.SetLowerLine(LoadString(Text::WritingSystemArea));
     drive_.EndFormat();
-    return outcome;
+    return end == FormatLoopEnd::Done ? Copy::Done : end == FormatLoopEnd::Stopped ? Copy::Aborted : Copy::Failed;
 }
 
 Copy DiskWriter::VerifyCylinder(uint16_t c, std::span<const uint8_t> source, bool& retry)
@@ -91,14 +72,13 @@ Copy DiskWriter::VerifyCylinder(uint16_t c, std::span<const uint8_t> source, boo
     host_.SetLowerLine(LoadString(Text::Verifying));
     const std::span<uint8_t> readBack = std::span<uint8_t>(verify_).first(source.size());
     if (!ReadCylinder(drive_, c, readBack)) {
-        const std::optional<Answer> a = ShowPendingError(job_, drive_, Buttons::RetryCancel);
-        if (a != Answer::Retry)
+        if (ShowError(Buttons::RetryCancel) != Answer::Retry)
             return Copy::Failed;
         retry = true;
         return Copy::Done;
     }
     if (!std::equal(source.begin(), source.end(), readBack.begin())) {
-        if (Box(job_, Text::WriteFailed, Text::Message, Buttons::RetryCancel, Icon::Error) != Answer::Retry)
+        if (Box(host_, Text::WriteFailed, Text::Message, Buttons::RetryCancel, Icon::Error) != Answer::Retry)
             return Copy::Failed;
         retry = true;
     }
@@ -111,18 +91,19 @@ Copy DiskWriter::WriteOneCopy()
     drive_.lastError = Err::None;
     const uint16_t cylinders = drive_.params.cylinders();
     const size_t cylinderBytes = CylinderBytes(drive_.params);
+    const std::span<const uint8_t> image(job_.image->data);
     uint16_t c = 0;
     while (c < cylinders) {
         if (host_.AbortRequested())
             return Copy::Aborted;
         // An image of another media type, written on the user's word, ends where its data ends.
-        const std::span<const uint8_t> source = CylinderOf(job_.image.data, c, cylinderBytes);
+        const std::span<const uint8_t> source = CylinderOf(image, c, cylinderBytes);
         if (source.empty())
             break;
         host_.SetLowerLine(LoadString(Text::Writing));
         if (!WriteCylinder(drive_, c, source)) {
             if (formatted) {
-                if (ShowPendingError(job_, drive_, Buttons::RetryCancel) != Answer::Retry)
+                if (ShowError(Buttons::RetryCancel) != Answer::Retry)
                     return Copy::Failed;
                 drive_.lastError = Err::None;
                 continue;
@@ -151,71 +132,34 @@ Copy DiskWriter::WriteOneCopy()
     return Copy::Done;
 }
 
-// Waits for the written diskette to go and a new one to come, with the job-completed
-// sound every 5 s and every 2 s. False when the user pressed Finish.
-bool WaitForNextDiskette(DuplicateJob& job, DiskDrive& drive)
-{
-    OperationHost& host = job.host;
-    host.SetLowerLine(LoadString(Text::RemoveDisk));
-    host.SetAbortCaption(LoadString(Text::FinishCaption));
-    uint64_t due = host.TickCount();
-    while (drive.IsDriveReady()) {
-        if (host.TickCount() >= due) {
-            host.PlaySound(job.jobCompletedSound);
-            due = host.TickCount() + kRemovalSoundInterval;
-        }
-        if (host.AbortRequested())
-            return false;
-        host.Rest(kPollRest);
-    }
-    drive.lastError = Err::None;
-    host.SetLowerLine(LoadString(Text::InsertDisk));
-    for (bool ready = false; !ready;) {
-        if (host.TickCount() >= due) {
-            host.PlaySound(job.jobCompletedSound);
-            ready = drive.IsDriveReady();
-            due = host.TickCount() + kInsertionPollInterval;
-        }
-        if (host.AbortRequested())
-            return false;
-        if (!ready)
-            host.Rest(kPollRest);
-    }
-    drive.lastError = Err::None;
-    host.SetAbortCaption(LoadString(Text::AbortCaption));
-    return true;
-}
-
 }  // namespace
 
-int WriteDiskWorker(DuplicateJob& job)
+OperationOutcome WriteDiskWorker(DuplicateJob job, OperationHost& host)
 {
-    OperationHost& host = job.host;
-    DiskImage& image = job.image;
-    const char letter = job.driveText.empty() ? '?' : job.driveText[0];
+    OperationSession session(host, LoadString(Text::DuplicateError));
+    const DiskImage& image = *job.image;
+    const char letter = DriveLetter(job);
     if (!image.HasData()) {
-        Box(job, Text::NoSourceRead, Text::ErrorMessage, Buttons::Ok, Icon::Error);
-        return Finish(job, kResultFailed);
+        Box(host, Text::NoSourceRead, Text::ErrorMessage, Buttons::Ok, Icon::Error);
+        return session.End(kResultFailed);
     }
     DiskDrive drive(letter, job.drives);
-    if (drive.lastError == Err::DriveLocked) {
-        ShowPendingError(job, drive, Buttons::Ok);
-        return Finish(job, kResultFailed);
-    }
+    if (!Opened(session, drive))
+        return session.End(kResultFailed);
     host.SetLowerLine("");
     host.SetUpperLine(LoadString(Text::CheckingMedia));
     host.SetProgressPos(0);
 
     auto unrecognized = [&] {
         drive.lastError = Err::None;
-        Box(job, Text::UnrecognizedMedia, Text::Error, Buttons::Ok, Icon::Error);
-        return Finish(job, kResultFailed);
+        Box(host, Text::UnrecognizedMedia, Text::Error, Buttons::Ok, Icon::Error);
+        return session.End(kResultFailed);
     };
     if (!drive.SelectMedia(kMediaUnknown, false) && !drive.SelectMedia(image.mediaType, true))
         return unrecognized();
     if (drive.mediaType != image.mediaType) {
-        if (Box(job, Text::MediaDiffers, Text::Error, Buttons::YesNo, Icon::Error) != Answer::Yes)
-            return Finish(job, kResultFailed);
+        if (Box(host, Text::MediaDiffers, Text::Error, Buttons::YesNo, Icon::Error) != Answer::Yes)
+            return session.End(kResultFailed);
         host.SetLowerLine("");
         host.SetUpperLine(LoadString(Text::CheckingMedia));
         host.SetProgressPos(0);
@@ -223,18 +167,18 @@ int WriteDiskWorker(DuplicateJob& job)
             return unrecognized();
     }
     while (drive.IsWriteProtected()) {
-        if (Box(job, Text::WriteProtect, Text::Error, Buttons::RetryCancel, Icon::Information) != Answer::Retry)
-            return Finish(job, kResultFailed);
+        if (Box(host, Text::WriteProtect, Text::Error, Buttons::RetryCancel, Icon::Information) != Answer::Retry)
+            return session.End(kResultFailed);
     }
     std::string label, serial;
     if (ReadMediaId(drive, label, serial)) {
         if (serial == job.serialField.substr(0, 29)) {
-            if (Box(job, Text::WritingToSource, Text::Warning, Buttons::OkCancel, Icon::Information) != Answer::Ok)
-                return Finish(job, kResultFailed);
+            if (Box(host, Text::WritingToSource, Text::Warning, Buttons::OkCancel, Icon::Information) != Answer::Ok)
+                return session.End(kResultFailed);
         } else if (std::optional<FreeSpace> space = CountFreeSpace(drive);
                    space && space->freeClusters != space->totalClusters) {
-            if (Box(job, Text::NotEmpty, Text::Warning, Buttons::OkCancel, Icon::Information) != Answer::Ok)
-                return Finish(job, kResultAborted);
+            if (Box(host, Text::NotEmpty, Text::Warning, Buttons::OkCancel, Icon::Information) != Answer::Ok)
+                return session.End(kResultAborted);
         }
     }
     host.SetUpperLine(MediaLine(drive.mediaType));
@@ -246,18 +190,22 @@ int WriteDiskWorker(DuplicateJob& job)
     try {
         verifyBuffer.resize(CylinderBytes(drive.params));
     } catch (const std::bad_alloc&) {
-        Box(job, Text::InsufficientMemory, Text::FatalError, Buttons::Ok, Icon::Error);
-        return Finish(job, kResultFailed);
+        Box(host, Text::InsufficientMemory, Text::FatalError, Buttons::Ok, Icon::Error);
+        return session.End(kResultFailed);
     }
 
-    DiskWriter writer(job, drive, verifyBuffer);
+    DiskWriter writer(job, session, drive, verifyBuffer);
+    const NextDisketteTexts between{LoadString(Text::RemoveDisk), LoadString(Text::InsertDisk)};
     for (;;) {
         const Copy copy = writer.WriteOneCopy();
         if (copy != Copy::Done)
-            return Finish(job, ResultOf(copy));
-        host.PlaySound(job.jobCompletedSound);
-        if (!job.multiWrite || !WaitForNextDiskette(job, drive))
-            return Finish(job, kResultDone);
+            return session.End(ResultOf(copy));
+        host.PlaySound(job.sounds.jobCompleted);
+        // Each diskette of the run keeps what was written to it before the next one comes.
+        if (job.multiWrite && !session.Commit())
+            return session.End(kResultFailed);
+        if (!job.multiWrite || !WaitForNextDiskette(drive, host, between, job.sounds.jobCompleted))
+            return session.End(kResultDone);
     }
 }
 

@@ -8,6 +8,8 @@ namespace {
 constexpr uint32_t kOkText = 1061;
 constexpr uint32_t kAbortedText = 166;
 constexpr uint32_t kFailedText = 144;
+constexpr uint32_t kAbortCaption = 1167;
+constexpr uint32_t kFinishCaption = 1168;
 }  // namespace
 
 std::string ResultText(int result)
@@ -17,6 +19,11 @@ std::string ResultText(int result)
     case kResultAborted: return LoadString(kAbortedText);
     default: return LoadString(kFailedText);
     }
+}
+
+std::string AbortButtonCaption(AbortButton button)
+{
+    return LoadString(button == AbortButton::Finish ? kFinishCaption : kAbortCaption);
 }
 
 }  // namespace vokta

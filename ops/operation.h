@@ -11,6 +11,17 @@ namespace vokta {
 // refused question), anything else failed (2 by convention).
 enum OperationResult : int { kResultDone = 0, kResultAborted = 1, kResultFailed = 2 };
 
+// The Abort button's two faces: "&Abort", and "&Finish" while a run of several diskettes
+// waits for the next one. Hosts recognise the face by kind, never by its translated text.
+enum class AbortButton { Abort, Finish };
+
+// The sounds the settings name, resolved once when an operation is prepared: a system
+// sound name or a sound file, handed unchanged to the host.
+struct Sounds {
+    std::string error = "SystemExclamation";
+    std::string jobCompleted = "SystemDefault";
+};
+
 // What the page does after an operation, beside showing its result.
 enum class FollowUp {
     None,
@@ -26,6 +37,9 @@ struct OperationOutcome {
 
 // "OK.", "Aborted !" or "Failed !".
 std::string ResultText(int result);
+
+// "&Abort" or "&Finish".
+std::string AbortButtonCaption(AbortButton button);
 
 struct Rgb {
     uint8_t red = 0;
@@ -64,7 +78,7 @@ public:
     // Returns the previous position.
     virtual int SetProgressPos(int position) = 0;
     virtual void SetBarColours(Rgb fill, Rgb text) = 0;
-    virtual void SetAbortCaption(const std::string& caption) = 0;
+    virtual void SetAbortCaption(AbortButton button) = 0;
     // Set by the Abort button (or Finish); polled at the points each operation names.
     virtual bool AbortRequested() = 0;
     // Plays a sound name or a sound file and returns when it has ended.

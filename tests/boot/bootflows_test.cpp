@@ -13,6 +13,7 @@ namespace {
 struct BootFlow : ::testing::Test {
     EmulatedSetup setup{'A', DriveKind::Floppy35HD};
     ScriptedReporter page;
+    BootJob job{"A:  FLOPPY 3\xBD 1.44M", {"error.wav", "done.wav"}};
 
     void InsertImage(const std::vector<uint8_t>& image, bool writeProtected = false)
     {
@@ -35,14 +36,14 @@ TEST_F(BootFlow, AllZeroBootSectorListsNineLines)
     std::vector<uint8_t> image = PatternImage(kMedia144M);
     std::fill_n(image.begin(), 512, 0);
     InsertImage(image);
-    EXPECT_EQ(BootCheckWorker(page, setup.table), 0);
+    EXPECT_EQ(BootCheckWorker(job, page, setup.table), 0);
     EXPECT_EQ(page.results, (std::vector<std::string>{
                                 "Invalid final signature.", "Invalid initial op codes.",
                                 "Invalid sector length.", "Invalid begin sector number.",
                                 "Invalid number of FATs.", "Invalid extended boot signature.",
                                 "Invalid media code.", "Invalid file system name.",
                                 "Invalid total number of sectors."}));
-    EXPECT_EQ(page.sounds, std::vector<BootSound>{BootSound::Error});
+    EXPECT_EQ(page.sounds, std::vector<std::string>{"error.wav"});
     EXPECT_EQ(page.state(), "Boot Checked !");
     EXPECT_FALSE(setup.drive->modified);
 }
@@ -52,28 +53,28 @@ TEST_F(BootFlow, WrongMediaCodeOnlyListsThatLine)
     std::vector<uint8_t> image = PatternImage(kMedia144M);
     image[21] = 0xFD;
     InsertImage(image);
-    BootCheckWorker(page, setup.table);
+    BootCheckWorker(job, page, setup.table);
     EXPECT_EQ(page.events, (std::vector<std::string>{
                                "actions: off", "state: Checking Disk media ...",
                                "state: Checking Boot Sector ...", "result: Invalid media code.",
-                               "sound: error", "state: Boot Checked !", "actions: on"}));
+                               "sound: error.wav", "state: Boot Checked !", "actions: on"}));
 }
 
 TEST_F(BootFlow, GoodBootSectorIsOk)
 {
     InsertImage(PatternImage(kMedia144M));
-    BootCheckWorker(page, setup.table);
+    BootCheckWorker(job, page, setup.table);
     EXPECT_EQ(page.results, std::vector<std::string>{"OK."});
-    EXPECT_EQ(page.sounds, std::vector<BootSound>{BootSound::JobCompleted});
+    EXPECT_EQ(page.sounds, std::vector<std::string>{"done.wav"});
     EXPECT_EQ(page.state(), "Boot Checked !");
 }
 
 TEST_F(BootFlow, EmptyDriveFailsTheCheck)
 {
-    BootCheckWorker(page, setup.table);
+    BootCheckWorker(job, page, setup.table);
     EXPECT_EQ(page.results, std::vector<std::string>{"Media UNKNOWN or Drive NOT Ready."});
     EXPECT_EQ(page.state(), "Check failed !");
-    EXPECT_EQ(page.sounds, std::vector<BootSound>{BootSound::Error});
+    EXPECT_EQ(page.sounds, std::vector<std::string>{"error.wav"});
     EXPECT_EQ(page.events.back(), "actions: on");
 }
 
@@ -82,7 +83,7 @@ TEST_F(BootFlow, UnreadableBootSectorCannotBeChecked)
     InsertImage(PatternImage(kMedia144M));
     // Detection reads the parameters; the check's own read is the first track read.
     setup.drive->FailNext([](const DiskRequest& r) { return r.minor() == Minor::ReadTrack; }, 1, Err::BadCrc);
-    BootCheckWorker(page, setup.table);
+    BootCheckWorker(job, page, setup.table);
     EXPECT_EQ(page.results, std::vector<std::string>{"Read error."});
     EXPECT_EQ(page.state(), "Cannot Check !");
     EXPECT_TRUE(page.sounds.empty());
@@ -93,7 +94,7 @@ TEST_F(BootFlow, DriveLockedElsewhereIsReportedAndNothingElse)
 {
     InsertImage(PatternImage(kMedia144M));
     setup.drive->lockedElsewhere = true;
-    BootRecreateWorker(page, setup.table);
+    BootRecreateWorker(job, page, setup.table);
     ASSERT_EQ(page.boxes.size(), 1u);
     EXPECT_EQ(page.boxes[0].text, "Drive is Locked !");
     EXPECT_EQ(page.boxes[0].caption, "Fatal Error");
@@ -111,11 +112,11 @@ TEST_F(BootFlow, RecreateWritesAGoodBootSector)
     image[510] = 0;
     image[21] = 0xFD;
     InsertImage(image);
-    BootRecreateWorker(page, setup.table);
+    BootRecreateWorker(job, page, setup.table);
     EXPECT_EQ(page.events, (std::vector<std::string>{
                                "actions: off", "state: Checking Disk media ...",
                                "state: Writing Boot Sector ...", "state: Write OK.",
-                               "sound: job completed", "actions: on"}));
+                               "sound: done.wav", "actions: on"}));
     const std::vector<uint8_t> sector = SectorZero();
     EXPECT_EQ(ValidateBootSector(sector), 0);
     EXPECT_EQ(std::string(sector.begin() + 43, sector.begin() + 54), "VOKTA FIXED");
@@ -125,7 +126,7 @@ TEST_F(BootFlow, RecreateWritesAGoodBootSector)
 TEST_F(BootFlow, RecreateOnAWriteProtectedDiskette)
 {
     InsertImage(PatternImage(kMedia144M), true);
-    BootRecreateWorker(page, setup.table);
+    BootRecreateWorker(job, page, setup.table);
     ASSERT_EQ(page.boxes.size(), 1u);
     EXPECT_EQ(page.boxes[0].text, "Write protect Disk !");
     EXPECT_EQ(page.boxes[0].caption, "Fatal Error");
@@ -140,7 +141,7 @@ TEST_F(BootFlow, RecreateWriteFailureOnAWritableDiskette)
     InsertImage(PatternImage(kMedia144M));
     setup.drive->FailNext([](const DiskRequest& r) { return r.minor() == Minor::WriteTrack; }, 1,
                           Err::SectorNotFound);
-    BootRecreateWorker(page, setup.table);
+    BootRecreateWorker(job, page, setup.table);
     ASSERT_EQ(page.boxes.size(), 1u);
     EXPECT_EQ(page.boxes[0].text, "Cannot Repair Boot Sector !");
     EXPECT_EQ(page.state(), "Write Failed !");
@@ -148,9 +149,9 @@ TEST_F(BootFlow, RecreateWriteFailureOnAWritableDiskette)
 
 TEST_F(BootFlow, RecreateOnAnEmptyDrive)
 {
-    BootRecreateWorker(page, setup.table);
+    BootRecreateWorker(job, page, setup.table);
     EXPECT_EQ(page.events, (std::vector<std::string>{
                                "actions: off", "state: Checking Disk media ...", "state: Failed !",
-                               "result: Media UNKNOWN or Drive NOT Ready.", "sound: error",
+                               "result: Media UNKNOWN or Drive NOT Ready.", "sound: error.wav",
                                "actions: on"}));
 }

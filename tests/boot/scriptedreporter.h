@@ -10,7 +10,6 @@ namespace vokta::test {
 // A Boot page stand-in: records what a worker shows, in order, and answers its boxes.
 class ScriptedReporter : public BootReporter {
 public:
-    explicit ScriptedReporter(std::string selected = "A:  FLOPPY 3\xBD 1.44M") : selected_(std::move(selected)) {}
 
     struct Box {
         std::string text;
@@ -22,14 +21,13 @@ public:
     std::vector<std::string> results;
     std::vector<std::string> states;
     std::vector<Box> boxes;
-    std::vector<BootSound> sounds;
+    std::vector<std::string> sounds;
     // Every call as one line ("state: ...", "result: ...", "box: ...", "sound: ...",
     // "actions: on/off"), to check their order.
     std::vector<std::string> events;
 
     std::string state() const { return states.empty() ? "" : states.back(); }
 
-    std::string SelectedDrive() override { return selected_; }
     void EnableActions(bool enabled) override { events.push_back(enabled ? "actions: on" : "actions: off"); }
     void AddResult(const std::string& line) override
     {
@@ -47,14 +45,11 @@ public:
         events.push_back("box: " + caption + ": " + text);
         return SafeAnswer(buttons);
     }
-    void PlaySound(BootSound sound) override
+    void PlaySound(const std::string& sound) override
     {
         sounds.push_back(sound);
-        events.push_back(sound == BootSound::Error ? "sound: error" : "sound: job completed");
+        events.push_back("sound: " + sound);
     }
-
-private:
-    std::string selected_;
 };
 
 }  // namespace vokta::test

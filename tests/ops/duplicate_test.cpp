@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <random>
+#include <set>
 
 #include "drive/backend/virtualdrive.h"
 #include "image/duplicate.h"
@@ -22,7 +24,8 @@ struct Duplicate : ::testing::Test {
     std::shared_ptr<EmulatedDrive> b = std::make_shared<EmulatedDrive>(DriveKind::Floppy35HD, 2);
     DriveTable table;
     ScriptedHost host;
-    DiskImage image;
+    std::shared_ptr<DiskImage> sharedImage = std::make_shared<DiskImage>();
+    DiskImage& image = *sharedImage;
 
     Duplicate()
     {
@@ -33,26 +36,22 @@ struct Duplicate : ::testing::Test {
 
     DuplicateJob Job(char letter)
     {
-        return DuplicateJob{host, image, table, std::string(1, letter) + ":  FLOPPY", image.serialText, true, false,
-                            "SystemDefault"};
+        DuplicateJob job;
+        job.driveText = std::string(1, letter) + ":  FLOPPY";
+        job.serialField = image.serialText;
+        job.image = sharedImage;
+        job.drives = table;
+        return job;
     }
-    int Read(char letter = 'A')
-    {
-        DuplicateJob job = Job(letter);
-        return ReadDiskWorker(job);
-    }
+    int Read(char letter = 'A') { return ReadDiskWorker(Job(letter), host).result; }
     int Write(char letter = 'B', bool verify = true, bool multi = false)
     {
         DuplicateJob job = Job(letter);
         job.verifyAfterWrite = verify;
         job.multiWrite = multi;
-        return WriteDiskWorker(job);
+        return WriteDiskWorker(std::move(job), host).result;
     }
-    int Compare(char letter = 'A')
-    {
-        DuplicateJob job = Job(letter);
-        return CompareWorker(job);
-    }
+    int Compare(char letter = 'A') { return CompareWorker(Job(letter), host).result; }
     void ExpectClosedOnce() const { EXPECT_EQ(host.Count(HostEvent::Close), 1); }
     std::vector<uint8_t> Content(EmulatedDrive& d, MediaType t) const { return d.medium()->ToImage(t); }
 };
@@ -78,7 +77,7 @@ TEST_F(Duplicate, ReadPassesOverTracksTheFatMarksBad)
     ExpectClosedOnce();
 }
 
-TEST_F(Duplicate, ReadAsksWhenTheClusterIsFreeAndIgnoreKeepsWhatWasRead)
+TEST_F(Duplicate, ReadAsksWhenTheClusterIsFreeAndIgnoreLosesOnlyTheFailingSector)
 {
     const std::vector<uint8_t> source = FatImage(kMedia144M);
     a->Insert(EmulatedMedium::FromImage(kMedia144M, source));
@@ -91,15 +90,63 @@ TEST_F(Duplicate, ReadAsksWhenTheClusterIsFreeAndIgnoreKeepsWhatWasRead)
     EXPECT_EQ(boxes[0].text, "Bad CRC !");
     EXPECT_EQ(boxes[0].caption, "Duplicate Disk Error");
     EXPECT_EQ(boxes[0].buttons, Buttons::AbortRetryIgnore);
-    // Head 0 of cylinder 10 was read before head 1 failed at its fourth sector; from the
-    // bad sector on, the image holds zeros, never another diskette's bytes.
-    const size_t head0 = size_t{kTrack10Head0} * 512;
-    EXPECT_TRUE(std::equal(source.begin() + head0, source.begin() + head0 + 18 * 512, image.data.begin() + head0));
-    const size_t badSector = head0 + (18 + 3) * 512;
-    EXPECT_TRUE(std::all_of(image.data.begin() + badSector, image.data.begin() + head0 + 36 * 512,
-                            [](uint8_t v) { return v == 0; }));
-    const size_t next = size_t{11 * 36} * 512;
-    EXPECT_TRUE(std::equal(source.begin() + next, source.end(), image.data.begin() + next));
+    // Sector 4 of cylinder 10, head 1 is the only one lost: it holds zeros, never another
+    // diskette's bytes; the sectors after it on its track were read one by one.
+    const size_t badSector = (size_t{kTrack10Head0} + 18 + 3) * 512;
+    std::vector<uint8_t> expected = source;
+    std::fill_n(expected.begin() + static_cast<std::ptrdiff_t>(badSector), 512, uint8_t{0});
+    EXPECT_EQ(image.data, expected);
+}
+
+// Defective sectors strewn over the diskette, the FAT's own area spared, all ignored: every
+// sector that can be read is in the image, sector by sector, and only the failing ones are zero.
+TEST_F(Duplicate, ReadIgnoringScatteredDefectsKeepsEveryReadableSector)
+{
+    const std::vector<uint8_t> source = PatternImage(kMedia144M);
+    a->Insert(EmulatedMedium::FromImage(kMedia144M, source));
+    a->medium()->writeProtected = true;
+    std::mt19937 random(20261207);
+    std::set<uint32_t> bad;
+    while (bad.size() < 25) {
+        const auto sector = static_cast<uint32_t>(40 + random() % (2880 - 40));
+        bad.insert(sector);
+        a->medium()->defects.insert({static_cast<uint16_t>(sector / 36), static_cast<uint8_t>(sector / 18 % 2),
+                                     static_cast<uint8_t>(sector % 18 + 1)});
+    }
+    host.answers.assign(100, Answer::Ignore);
+    ASSERT_EQ(Read(), kResultDone);
+    ASSERT_EQ(image.data.size(), source.size());
+    for (uint32_t sector = 0; sector < 2880; ++sector) {
+        const auto at = static_cast<std::ptrdiff_t>(sector) * 512;
+        if (bad.count(sector))
+            EXPECT_TRUE(std::all_of(image.data.begin() + at, image.data.begin() + at + 512, [](uint8_t v) { return v == 0; }))
+                << "failing sector " << sector;
+        else
+            EXPECT_TRUE(std::equal(source.begin() + at, source.begin() + at + 512, image.data.begin() + at))
+                << "readable sector " << sector;
+    }
+    EXPECT_LE(host.Count(HostEvent::Box), 25) << "one question per failing track at most";
+}
+
+TEST_F(Duplicate, CompareIgnoringAFailingTrackStillComparesTheOtherHead)
+{
+    const std::vector<uint8_t> source = FatImage(kMedia144M);
+    image.data = source;
+    image.mediaType = kMedia144M;
+    std::vector<uint8_t> onDisk = source;
+    // Cylinder 10: head 0 fails at sector 4, and head 1 differs from the image.
+    onDisk[(size_t{kTrack10Head0} + 20) * 512] ^= 0xFF;
+    a->Insert(EmulatedMedium::FromImage(kMedia144M, onDisk));
+    a->medium()->defects.insert({10, 0, 4});
+    host.answers = {Answer::Ignore};
+    EXPECT_EQ(Compare(), kResultAborted);
+    EXPECT_EQ(host.BoxTexts().back(), "The disk into the drive doesn't NOT match with that in the memory image !");
+
+    host = ScriptedHost{};
+    host.answers = {Answer::Ignore};
+    a->Insert(EmulatedMedium::FromImage(kMedia144M, source));
+    a->medium()->defects.insert({10, 0, 4});
+    EXPECT_EQ(Compare(), kResultDone) << "the unreadable sector itself is left out of the comparison";
 }
 
 TEST_F(Duplicate, ReadAlwaysAsksForTheSystemArea)
@@ -343,7 +390,7 @@ TEST_F(Duplicate, CompareRefusesAnotherMediaTypeBeforeReading)
     EXPECT_TRUE(a->Requests(Minor::ReadTrack).empty());
 }
 
-TEST_F(Duplicate, CompareIgnoreSkipsACylinderAndRetryReadsItAgain)
+TEST_F(Duplicate, CompareIgnorePassesOverTheUnreadableSectorAndRetryReadsItAgain)
 {
     image.data = FatImage(kMedia144M);
     image.mediaType = kMedia144M;
@@ -409,16 +456,19 @@ TEST(DuplicateToFiles, SeveralCopiesOnDisketteFilesTakenOutAndPutIn)
     DriveTable table;
     table.Bind(VirtualDriveBinding('B', slot, DriveKind::Floppy35HD));
     ScriptedHost host;
-    DiskImage image;
+    DuplicateJob job;
+    DiskImage& image = *job.image;
     image.data = FatImage(kMedia144M);
     image.mediaType = kMedia144M;
     // The first copy is taken out (moved away), an empty diskette file put in its place.
     host.At(12000, [&] { ASSERT_EQ(std::rename(slot.c_str(), dir.File("copy1.img").c_str()), 0); });
     host.At(18500, [&] { WriteFile(slot, {}); });
     host.abortWhen = [](const ScriptedHost& h) { return h.now > 20000; };
-    DuplicateJob job{host, image, table, "B:", "", true, true, "SystemDefault"};
-    EXPECT_EQ(WriteDiskWorker(job), kResultDone);
-    EXPECT_EQ(ReadFile(dir.File("copy1.img")), image.data) << "saved while waiting for its removal";
+    job.driveText = "B:";
+    job.multiWrite = true;
+    job.drives = table;
+    EXPECT_EQ(WriteDiskWorker(job, host).result, kResultDone);
+    EXPECT_EQ(ReadFile(dir.File("copy1.img")), image.data) << "saved before waiting for its removal";
     EXPECT_EQ(ReadFile(slot), image.data) << "the second diskette, formatted and written";
     EXPECT_TRUE(host.BoxTexts().empty());
 }

@@ -45,7 +45,7 @@ public:
     void SetRange(int high) override;
     int SetProgressPos(int position) override;
     void SetBarColours(Rgb fill, Rgb text) override;
-    void SetAbortCaption(const std::string& caption) override { Record(HostEvent::AbortCaption, caption); }
+    void SetAbortCaption(AbortButton button) override { Record(HostEvent::AbortCaption, AbortButtonCaption(button)); }
     bool AbortRequested() override;
     void PlaySound(const std::string& sound) override { Record(HostEvent::Sound, sound); }
     void Close() override { Record(HostEvent::Close, ""); }

@@ -1,0 +1,96 @@
+#include "ops/session.h"
+
+#include "drive/diskdrive.h"
+#include "res/strings.h"
+
+namespace vokta {
+namespace {
+
+constexpr uint32_t kMessageCaption = 103;
+constexpr uint32_t kInsertDisk = 113;
+
+// The error text with the cause in words beneath it, where there is one.
+std::string WithReason(const std::string& text, const std::string& reason)
+{
+    return reason.empty() ? text : text + "\n\n" + reason;
+}
+
+}  // namespace
+
+bool DriveOpened(DiskDrive& drive, MessageBoxHost& boxes, const std::string& caption)
+{
+    if (drive.lastError == Err::None)
+        return true;
+    const std::string text = WithReason(drive.GetErrorText(), drive.openFailureDetail);
+    boxes.MessageBox(text, caption, Buttons::Ok, Icon::Error);
+    return false;
+}
+
+bool WaitForDiskette(DiskDrive& drive, OperationHost& host)
+{
+    while (!drive.IsDriveReady()) {
+        const Answer a = host.MessageBox(LoadString(kInsertDisk), LoadString(kMessageCaption), Buttons::OkCancel,
+                                         Icon::Information);
+        if (a != Answer::Ok || host.AbortRequested())
+            return false;
+    }
+    return true;
+}
+
+bool DetectMedia(DiskDrive& drive, MessageBoxHost& boxes, const std::string& caption)
+{
+    if (drive.SelectMedia(kMediaUnknown, false))
+        return true;
+    ShowPendingError(drive, boxes, caption, Buttons::Ok);
+    return false;
+}
+
+std::optional<Answer> ShowPendingError(DiskDrive& drive, MessageBoxHost& boxes, const std::string& caption,
+                                       Buttons buttons)
+{
+    const std::string text = drive.GetErrorText();
+    if (text.empty())
+        return std::nullopt;
+    return boxes.MessageBox(text, caption, buttons, Icon::Error);
+}
+
+OperationSession::OperationSession(OperationHost& host, std::string errorCaption)
+    : host_(host), caption_(std::move(errorCaption))
+{
+}
+
+OperationSession::~OperationSession()
+{
+    if (!closed_)
+        host_.Close();
+}
+
+bool OperationSession::Commit()
+{
+    if (!drive_)
+        return true;
+    // An error the work left pending would refuse the commit's own writes.
+    drive_->lastError = Err::None;
+    if (drive_->Commit())
+        return true;
+    const std::string text = WithReason(DiskErrorText(drive_->lastError), drive_->commitFailureDetail);
+    drive_->lastError = Err::None;
+    host_.MessageBox(text, caption_, Buttons::Ok, Icon::Error);
+    return false;
+}
+
+OperationOutcome OperationSession::End(int result, FollowUp followUp)
+{
+    if (!Commit()) {
+        result = kResultFailed;
+        followUp = FollowUp::None;
+    }
+    drive_ = nullptr;
+    if (!closed_) {
+        closed_ = true;
+        host_.Close();
+    }
+    return {result, followUp};
+}
+
+}  // namespace vokta

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "ops/operation.h"
+
+namespace vokta {
+
+class DiskDrive;
+
+// The start every disk operation shares. Each step tells a failure in a box under the
+// operation's caption and answers whether the operation may go on.
+
+// The drive object as its construction left it: a volume held by another program, a
+// device the user may not open, a file that is no diskette or a device that is no drive
+// is told with its reason, and the operation ends as failed.
+bool DriveOpened(DiskDrive& drive, MessageBoxHost& boxes, const std::string& caption);
+
+// Asks for a diskette until the drive is ready; false when the user gives up (Cancel,
+// or Abort pressed meanwhile).
+bool WaitForDiskette(DiskDrive& drive, OperationHost& host);
+
+// Detects the diskette's media; a failure is told with the detection's error text.
+bool DetectMedia(DiskDrive& drive, MessageBoxHost& boxes, const std::string& caption);
+
+// Shows the drive's pending error (and clears it) unless its text is empty: the answer,
+// or nullopt when there was nothing to show.
+std::optional<Answer> ShowPendingError(DiskDrive& drive, MessageBoxHost& boxes, const std::string& caption,
+                                       Buttons buttons);
+
+// One run of an operation on its host. It closes the progress dialog exactly once, on
+// every path: End does, and the destructor does for a path that forgot. Before closing,
+// End makes the attached drive's changes last (a diskette file saved, FAT copies
+// written); a failure there is the operation's failure, told in a box.
+class OperationSession {
+public:
+    OperationSession(OperationHost& host, std::string errorCaption);
+    ~OperationSession();
+    OperationSession(const OperationSession&) = delete;
+    OperationSession& operator=(const OperationSession&) = delete;
+
+    OperationHost& host() { return host_; }
+    const std::string& errorCaption() const { return caption_; }
+
+    // The drive whose changes End commits. It must outlive the call of End.
+    void Attach(DiskDrive& drive) { drive_ = &drive; }
+
+    // Makes the attached drive's changes last now (before a run of several diskettes asks
+    // for the next one); a failure is told in a box. True when there was nothing to do.
+    bool Commit();
+
+    // Commits, closes the dialog and hands back the outcome.
+    OperationOutcome End(int result, FollowUp followUp = FollowUp::None);
+
+private:
+    OperationHost& host_;
+    std::string caption_;
+    DiskDrive* drive_ = nullptr;
+    bool closed_ = false;
+};
+
+}  // namespace vokta
