@@ -1,0 +1,262 @@
+// The operation runtime: the shared start, the close and commit at the end, the track
+// format loop, and workers that outlive the page that started them.
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <future>
+
+#include "drive/backend/virtualdrive.h"
+#include "image/duplicate.h"
+#include "ops/runner.h"
+#include "ops/session.h"
+#include "ops/trackformat.h"
+#include "support/scriptedhost.h"
+#include "support/tempdir.h"
+#include "support/testdrives.h"
+
+using namespace vokta;
+using namespace vokta::test;
+
+namespace {
+
+// A diskette whose changes cannot be made to last: its service's flush fails, as a
+// diskette file in a full folder does.
+class UnflushableService final : public DiskService {
+public:
+    explicit UnflushableService(std::shared_ptr<EmulatedDrive> drive) : drive_(std::move(drive)) {}
+    bool DeviceIoControl(DiskRequest& request) override { return drive_->DeviceIoControl(request); }
+    bool IsDriveReady() override { return drive_->IsDriveReady(); }
+    bool InstallParameterTable(const DisketteParameterTable& t) override { return drive_->InstallParameterTable(t); }
+    bool RestoreParameterTable() override { return drive_->RestoreParameterTable(); }
+    bool Flush(std::string& reason) override
+    {
+        reason = "No space left on device";
+        return false;
+    }
+
+private:
+    std::shared_ptr<EmulatedDrive> drive_;
+};
+
+DuplicateJob JobOn(const DriveTable& table, std::shared_ptr<DiskImage> image, const char* drive = "A:")
+{
+    DuplicateJob job;
+    job.driveText = drive;
+    job.image = std::move(image);
+    job.drives = table;
+    return job;
+}
+
+}  // namespace
+
+TEST(OperationStart, UnreadableDisketteFileIsToldWithItsReasonNotAsAnEmptyDrive)
+{
+    // Root reads any file: the case runs as an unprivileged user in a child process.
+    const passwd* nobody = getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    TempDir dir;
+    const std::string file = dir.File("secret.img");
+    WriteFile(file, PatternImage(kMedia144M));
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(file.c_str(), 0), 0);
+
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(out[0]);
+        if (getuid() == 0 && (setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0))
+            _exit(3);
+        DriveTable table;
+        table.Bind(VirtualDriveBinding('A', file, DriveKind::Floppy35HD));
+        ScriptedHost host;
+        const int result = ReadDiskWorker(JobOn(table, std::make_shared<DiskImage>()), host).result;
+        std::string report = std::to_string(result) + "|" + std::to_string(host.Count(HostEvent::Close));
+        for (const HostEvent& box : host.Of(HostEvent::Box))
+            report += "|" + box.caption + ": " + box.text;
+        if (write(out[1], report.data(), report.size()) != static_cast<ssize_t>(report.size()))
+            _exit(4);
+        _exit(0);
+    }
+    close(out[1]);
+    std::string report;
+    char buffer[512];
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
+        report.append(buffer, static_cast<size_t>(n));
+    close(out[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+    EXPECT_EQ(report.substr(0, 4), "2|1|") << report;
+    EXPECT_NE(report.find("Duplicate Disk Error: "), std::string::npos) << report;
+    EXPECT_NE(report.find(file + ": Permission denied"), std::string::npos) << report;
+    EXPECT_EQ(report.find("Please insert a disk !"), std::string::npos) << report;
+}
+
+TEST(OperationStart, DriveLetterWithoutADriveIsToldAndFails)
+{
+    DriveTable table;
+    ScriptedHost host;
+    EXPECT_EQ(CompareWorker(JobOn(table, std::make_shared<DiskImage>(DiskImage{{1, 2}})), host).result, kResultFailed);
+    ASSERT_EQ(host.Count(HostEvent::Box), 1);
+    EXPECT_EQ(host.Of(HostEvent::Box)[0].caption, "Duplicate Disk Error");
+    EXPECT_EQ(host.Count(HostEvent::Close), 1);
+}
+
+TEST(OperationEnd, ChangesThatCannotBeMadeToLastFailTheOperation)
+{
+    auto drive = std::make_shared<EmulatedDrive>(DriveKind::Floppy35HD, 1);
+    drive->Insert(EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M)));
+    DriveTable table;
+    table.Bind(DriveBinding{'A', SystemDriveType::Removable, "",
+                            [drive] { return DriveOpenResult{std::make_unique<UnflushableService>(drive), Err::None, {}}; }});
+    auto image = std::make_shared<DiskImage>();
+    image->data = PatternImage(kMedia144M);
+    image->mediaType = kMedia144M;
+    ScriptedHost host;
+    const OperationOutcome outcome = WriteDiskWorker(JobOn(table, image), host);
+    EXPECT_EQ(outcome.result, kResultFailed) << "never OK. with the changes lost";
+    ASSERT_FALSE(host.Of(HostEvent::Box).empty());
+    const HostEvent box = host.Of(HostEvent::Box).back();
+    EXPECT_EQ(box.text, "The changes could not be written to the diskette.\n\nNo space left on device");
+    EXPECT_EQ(box.caption, "Duplicate Disk Error");
+    EXPECT_EQ(host.events.back().kind, HostEvent::Close) << "the box comes before the dialog closes";
+    EXPECT_EQ(host.Count(HostEvent::Close), 1);
+}
+
+TEST(OperationEnd, TheDialogClosesExactlyOnceOnEveryPath)
+{
+    ScriptedHost host;
+    {
+        OperationSession session(host, "Error");
+        EXPECT_EQ(session.End(kResultDone, FollowUp::ImageRead).followUp, FollowUp::ImageRead);
+        session.End(kResultFailed);
+    }
+    EXPECT_EQ(host.Count(HostEvent::Close), 1);
+    {
+        OperationSession forgotten(host, "Error");
+    }
+    EXPECT_EQ(host.Count(HostEvent::Close), 2) << "a path that never reached End still closes";
+}
+
+TEST(TrackFormatLoop, IgnoreGoesOnRetryRepeatsAndARefusalStops)
+{
+    EmulatedSetup setup('A', DriveKind::Floppy35HD);
+    setup.drive->Insert(EmulatedMedium::Formatted(kMedia144M));
+    setup.drive->medium()->unformattable.insert({5, 1});
+    std::unique_ptr<DiskDrive> drive = setup.Open();
+    ASSERT_TRUE(drive->SelectMedia(kMedia144M, false));
+    ScriptedHost host;
+    std::vector<uint16_t> announced;
+    std::vector<Answer> answers = {Answer::Retry, Answer::Ignore};
+    TrackFormatting formatting;
+    formatting.announce = [&](uint16_t c, uint16_t total) {
+        EXPECT_EQ(total, 80);
+        announced.push_back(c);
+    };
+    formatting.onFailure = [&](DiskDrive& d) {
+        EXPECT_NE(d.lastError, Err::None) << "the failure's error is pending for the question";
+        const Answer a = answers.front();
+        answers.erase(answers.begin());
+        return a;
+    };
+    drive->BeginFormat();
+    EXPECT_EQ(FormatCylinders(*drive, host, formatting), FormatLoopEnd::Done);
+    drive->EndFormat();
+    EXPECT_TRUE(answers.empty()) << "asked twice: once retried, once ignored";
+    EXPECT_EQ(announced.size(), 80u) << "a retry formats the cylinder again without a new announcement";
+    EXPECT_EQ(host.position, 80);
+
+    answers = {Answer::Cancel};
+    drive->BeginFormat();
+    EXPECT_EQ(FormatCylinders(*drive, host, formatting), FormatLoopEnd::Refused);
+    drive->EndFormat();
+    EXPECT_EQ(host.position, 5) << "stopped at the failing cylinder";
+}
+
+// A worker that is still running when its page stops waiting must never reach the page's
+// host again, even after that host is gone; run under the address sanitizer, a use of the
+// freed host fails this test.
+TEST(LateWorker, EndsAfterItsHostWentAwayWithoutTouchingIt)
+{
+    auto host = std::make_shared<ScriptedHost>();
+    std::weak_ptr<ScriptedHost> watch = host;
+    auto image = std::make_shared<DiskImage>();
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    struct Seen {
+        bool abort = false;
+        Answer answer = Answer::Ok;
+    };
+    auto seen = std::make_shared<Seen>();
+
+    auto running = std::make_unique<RunningOperation>(
+        [released, image, seen](OperationHost& h) {
+            h.SetUpperLine("working");
+            released.wait();
+            h.SetLowerLine("still working");
+            h.SetProgressPos(3);
+            seen->answer = h.MessageBox("Go on ?", "Message", Buttons::YesNo, Icon::Question);
+            seen->abort = h.AbortRequested();
+            image->data.assign(512, 0xE5);
+            h.Close();
+            return OperationOutcome{kResultDone, FollowUp::ImageRead};
+        },
+        host);
+    EXPECT_FALSE(running->WaitFor(std::chrono::milliseconds(20)).has_value());
+    running->Abandon();
+    const std::shared_future<OperationOutcome> ended = running->Ended();
+    running.reset();
+    host.reset();
+    EXPECT_TRUE(watch.expired()) << "the page's host is gone once the page let go of it";
+    release.set_value();
+    EXPECT_EQ(ended.get().result, kResultDone);
+    EXPECT_EQ(seen->answer, Answer::No) << "a cut link answers harmlessly";
+    EXPECT_TRUE(seen->abort);
+    EXPECT_EQ(image->data.size(), 512u) << "the worker's share of the image stayed alive";
+}
+
+TEST(LateWorker, RunOperationGivesUpAfterItsGraceAndCountsTheWorkerFailed)
+{
+    auto host = std::make_shared<ScriptedHost>();
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> dialogRan = false;
+    std::shared_future<void> workerDone;
+    auto finished = std::make_shared<std::promise<void>>();
+    workerDone = finished->get_future().share();
+    const OperationOutcome outcome = RunOperation(
+        [released, finished](OperationHost& h) {
+            released.wait();
+            h.Close();
+            finished->set_value();
+            return OperationOutcome{kResultDone, FollowUp::None};
+        },
+        host, [&] { dialogRan = true; }, std::chrono::milliseconds(30));
+    EXPECT_TRUE(dialogRan);
+    EXPECT_EQ(outcome.result, kResultFailed);
+    host.reset();
+    release.set_value();
+    workerDone.wait();
+}
+
+TEST(LateWorker, AWorkerThatEndsInTimeHandsBackItsOutcomeThroughTheLink)
+{
+    auto host = std::make_shared<ScriptedHost>();
+    const OperationOutcome outcome = RunOperation(
+        [](OperationHost& h) {
+            h.SetTitle("Reading ... A: ");
+            h.Close();
+            return OperationOutcome{kResultAborted, FollowUp::None};
+        },
+        host, nullptr);
+    EXPECT_EQ(outcome.result, kResultAborted);
+    EXPECT_EQ(host->Texts(HostEvent::Title), std::vector<std::string>{"Reading ... A: "});
+    EXPECT_EQ(host->Count(HostEvent::Close), 1);
+}
