@@ -14,6 +14,7 @@ public:
     }
     bool RestoreParameterTable() override { return service_->RestoreParameterTable(); }
     bool LayoutHonoured() const override { return service_->LayoutHonoured(); }
+    bool Flush(std::string& reason) override { return service_->Flush(reason); }
 
 private:
     std::shared_ptr<DiskService> service_;

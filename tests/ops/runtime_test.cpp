@@ -1,10 +1,7 @@
 // The operation runtime: the shared start, the close and commit at the end, the track
 // format loop, and workers that outlive the page that started them.
 #include <gtest/gtest.h>
-#include <pwd.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -18,6 +15,7 @@
 #include "support/scriptedhost.h"
 #include "support/tempdir.h"
 #include "support/testdrives.h"
+#include "support/unprivileged.h"
 
 using namespace vokta;
 using namespace vokta::test;
@@ -56,23 +54,13 @@ DuplicateJob JobOn(const DriveTable& table, std::shared_ptr<DiskImage> image, co
 
 TEST(OperationStart, UnreadableDisketteFileIsToldWithItsReasonNotAsAnEmptyDrive)
 {
-    // Root reads any file: the case runs as an unprivileged user in a child process.
-    const passwd* nobody = getpwnam("nobody");
-    ASSERT_NE(nobody, nullptr);
     TempDir dir;
     const std::string file = dir.File("secret.img");
     WriteFile(file, PatternImage(kMedia144M));
     ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
     ASSERT_EQ(chmod(file.c_str(), 0), 0);
-
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        close(out[0]);
-        if (getuid() == 0 && (setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0))
-            _exit(3);
+    // Root reads any file: the case runs as an unprivileged user.
+    const std::optional<std::string> said = RunAsNobody([&] {
         DriveTable table;
         table.Bind(VirtualDriveBinding('A', file, DriveKind::Floppy35HD));
         ScriptedHost host;
@@ -80,19 +68,10 @@ TEST(OperationStart, UnreadableDisketteFileIsToldWithItsReasonNotAsAnEmptyDrive)
         std::string report = std::to_string(result) + "|" + std::to_string(host.Count(HostEvent::Close));
         for (const HostEvent& box : host.Of(HostEvent::Box))
             report += "|" + box.caption + ": " + box.text;
-        if (write(out[1], report.data(), report.size()) != static_cast<ssize_t>(report.size()))
-            _exit(4);
-        _exit(0);
-    }
-    close(out[1]);
-    std::string report;
-    char buffer[512];
-    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
-        report.append(buffer, static_cast<size_t>(n));
-    close(out[0]);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
+        return report;
+    });
+    ASSERT_TRUE(said.has_value());
+    const std::string& report = *said;
     EXPECT_EQ(report.substr(0, 4), "2|1|") << report;
     EXPECT_NE(report.find("Duplicate Disk Error: "), std::string::npos) << report;
     EXPECT_NE(report.find(file + ": Permission denied"), std::string::npos) << report;

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace vokta::test {
+
+// Runs `work` in a child process as the user "nobody" (the tests run as root, who may
+// read and write anything) and hands back what it returned; nullopt when the child
+// could not become that user or did not end normally.
+std::optional<std::string> RunAsNobody(const std::function<std::string()>& work);
+
+}  // namespace vokta::test
