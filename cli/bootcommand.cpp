@@ -31,14 +31,11 @@ private:
 
 int BootCommand(Context& context, const Arguments& args)
 {
-    if (args.size() != 2 || (args[0] != "check" && args[0] != "recreate") || !DriveLetterArgument(args[1]))
-        return UsageError(context, "boot", "boot needs check or recreate, and one drive, such as A:");
     TerminalBootReporter reporter(context);
-    const BootJob job{std::string(1, *DriveLetterArgument(args[1])) + ":", {}};
-    const bool done = args[0] == "check" ? RunBootCheck(job, reporter, context.drives)
-                                         : RunBootRecreate(job, reporter, context.drives);
-    std::fprintf(context.out, "%s\n", reporter.state().c_str());
-    return done ? 0 : 2;
+    const BootJob job{std::string(1, args.Drive(1)) + ":", {}};
+    const bool done = args.operands[0] == "check" ? RunBootCheck(job, reporter, context.drives)
+                                                  : RunBootRecreate(job, reporter, context.drives);
+    return Finish(context, {done ? kResultDone : kResultFailed}, reporter.state());
 }
 
 }  // namespace vokta::cli

@@ -7,26 +7,24 @@ namespace vokta::cli {
 
 const std::vector<Command>& Commands()
 {
+    using enum OperandKind;
     static const std::vector<Command> commands = {
-        {"drives", "", "list the drives and what each one drives", DrivesCommand},
-        {"media", "L:", "detect the media in a drive", MediaCommand},
-        {"boot", "check|recreate L:", "check the boot sector, or write a predefined good one", BootCommand},
-        {"read", "L: IMAGE", "Read Disk, then save the memory image to IMAGE", ReadCommand},
-        {"write", "IMAGE L: [--no-verify] [--multi]",
-         "load IMAGE, then Write Disk (--multi: several diskettes in a row; Enter finishes)", WriteCommand},
-        {"compare", "IMAGE L:", "load IMAGE, then Compare", CompareCommand},
+        {"drives", {}, {}, "list the drives and what each one drives", DrivesCommand},
+        {"media", {{"L:", Drive}}, {}, "detect the media in a drive", MediaCommand},
+        {"boot", {{"check|recreate", OneOf}, {"L:", Drive}}, {},
+         "check the boot sector, or write a predefined good one", BootCommand},
+        {"read", {{"L:", Drive}, {"IMAGE"}}, {}, "Read Disk, then save the memory image to IMAGE", ReadCommand},
+        {"write",
+         {{"IMAGE"}, {"L:", Drive}},
+         {
+             {"--no-verify", {}, "do not read each cylinder back after writing it"},
+             {"--multi", {}, "write several diskettes in a row; Enter finishes"},
+         },
+         "load IMAGE, then Write Disk",
+         WriteCommand},
+        {"compare", {{"IMAGE"}, {"L:", Drive}}, {}, "load IMAGE, then Compare", CompareCommand},
     };
     return commands;
-}
-
-int UsageError(Context& context, const std::string& command, const std::string& message)
-{
-    std::fprintf(context.err, "vokta-cli: %s\n", message.c_str());
-    for (const Command& c : Commands())
-        if (command == c.name)
-            std::fprintf(context.err, "usage: vokta-cli [options] %s %s\n", c.name, c.usage);
-    std::fprintf(context.err, "Try 'vokta-cli --help'.\n");
-    return kExitUsage;
 }
 
 std::optional<char> DriveLetterArgument(const std::string& argument)
@@ -38,10 +36,8 @@ std::optional<char> DriveLetterArgument(const std::string& argument)
     return NormalizeDriveLetter(argument[0]);
 }
 
-int DrivesCommand(Context& context, const Arguments& args)
+int DrivesCommand(Context& context, const Arguments&)
 {
-    if (!args.empty())
-        return UsageError(context, "drives", "drives takes no arguments");
     for (const DriveBinding& d : context.drives.Drives())
         std::fprintf(context.out, "%c:  %s\n", d.letter, d.path.c_str());
     return 0;
@@ -49,9 +45,7 @@ int DrivesCommand(Context& context, const Arguments& args)
 
 int MediaCommand(Context& context, const Arguments& args)
 {
-    if (args.size() != 1 || !DriveLetterArgument(args[0]))
-        return UsageError(context, "media", "media needs one drive, such as A:");
-    DiskDrive drive(*DriveLetterArgument(args[0]), context.drives);
+    DiskDrive drive(args.Drive(0), context.drives);
     if (drive.lastError == Err::None && !drive.SelectMedia(kMediaUnknown, false) && drive.lastError == Err::None)
         drive.lastError = Err::UnrecognizedMedia;
     if (drive.lastError != Err::None) {
