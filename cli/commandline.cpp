@@ -253,7 +253,7 @@ std::string ApplyGlobalOptions(const Arguments& given, GlobalOptions& options)
         std::string error;
         std::optional<DriveOption> drive = ParseDriveOption(text, error);
         if (!drive)
-            return "--drive " + text + ": " + error;
+            return "--drive: " + error;
         options.drives.push_back(*drive);
     }
     options.assumeYes = given.Has("--assume-yes");

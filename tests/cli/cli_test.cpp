@@ -1,0 +1,268 @@
+// vokta-cli's command line: every command's help and usage errors from its own row, and
+// the one way from an operation's outcome to the last line on stdout and the exit status.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "cli/cli.h"
+#include "drive/lostwork.h"
+#include "support/tempdir.h"
+#include "support/testdrives.h"
+
+using namespace vokta;
+using namespace vokta::cli;
+using namespace vokta::test;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+    std::string LastLine() const
+    {
+        const std::string text = out.ends_with('\n') ? out.substr(0, out.size() - 1) : out;
+        return text.substr(text.rfind('\n') + 1);
+    }
+};
+
+struct Cli : ::testing::Test {
+    TempDir dir;
+
+    CliRun Run(const std::string& args)
+    {
+        CliRun run;
+        const std::string err = dir.File("stderr.txt");
+        run.status = Shell("cd '" + dir.path() + "' && '" VOKTA_CLI "' " + args + " 2>'" + err + "' </dev/null", &run.out);
+        const std::vector<uint8_t> bytes = ReadFile(err);
+        run.err.assign(bytes.begin(), bytes.end());
+        return run;
+    }
+
+    // A usage error: status 64, nothing on stdout, the message and the usage on stderr.
+    void ExpectUsageError(const std::string& args, const std::string& message, const std::string& usage)
+    {
+        SCOPED_TRACE(args);
+        const CliRun run = Run(args);
+        EXPECT_EQ(run.status, kExitUsage);
+        EXPECT_EQ(run.out, "");
+        EXPECT_TRUE(run.err.starts_with("vokta-cli: " + message + "\n")) << run.err;
+        EXPECT_NE(run.err.find("\nusage: vokta-cli [GLOBAL OPTIONS] " + usage), std::string::npos) << run.err;
+    }
+};
+
+std::string Line(const Command& c)
+{
+    std::string line(c.name);
+    for (const Operand& o : c.operands)
+        line.append(" ").append(o.name);
+    return line;
+}
+
+}  // namespace
+
+TEST_F(Cli, EveryCommandDescribesItsArgumentsAndOptions)
+{
+    const CliRun overview = Run("--help");
+    EXPECT_EQ(overview.status, 0);
+    for (const Command& c : Commands()) {
+        SCOPED_TRACE(std::string(c.name));
+        EXPECT_NE(overview.out.find("  " + Line(c) + " "), std::string::npos) << overview.out;
+
+        const CliRun help = Run(std::string(c.name) + " --help");
+        EXPECT_EQ(help.status, 0);
+        EXPECT_EQ(help.err, "");
+        EXPECT_TRUE(help.out.starts_with("usage: vokta-cli [GLOBAL OPTIONS] " + Line(c))) << help.out;
+        EXPECT_NE(help.out.find(std::string(c.summary)), std::string::npos) << help.out;
+        for (const Option& o : c.options) {
+            EXPECT_NE(help.out.find("  " + std::string(o.name)), std::string::npos) << o.name;
+            EXPECT_NE(help.out.find(std::string(o.help)), std::string::npos) << o.name;
+        }
+        EXPECT_NE(help.out.find("  --help, -h"), std::string::npos);
+        EXPECT_EQ(Run(std::string(c.name) + " -h").out, help.out);
+    }
+}
+
+TEST_F(Cli, HelpWinsOverMissingArguments)
+{
+    const CliRun run = Run("compare --help");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("load IMAGE, then Compare"), std::string::npos);
+}
+
+TEST_F(Cli, OptionsInTheWrongPlaceAreUsageErrors)
+{
+    ExpectUsageError("read A: x.dim --frob", "read has no option --frob", "read L: IMAGE");
+    ExpectUsageError("read A: x.dim --multi", "read has no option --multi (--multi is an option of write)",
+                     "read L: IMAGE");
+    ExpectUsageError("compare x.dim A: --no-verify", "compare has no option --no-verify (--no-verify is an option of write)",
+                     "compare IMAGE L:");
+    ExpectUsageError("read A: x.dim --assume-yes", "--assume-yes is a global option: put it before the command",
+                     "read L: IMAGE");
+    ExpectUsageError("--multi write x.dim A:", "unknown option --multi (an option of write: put it after the command)",
+                     "COMMAND");
+    ExpectUsageError("write x.dim A: --multi=3", "--multi takes no value", "write IMAGE L: [OPTIONS]");
+    ExpectUsageError("--on-error", "--on-error needs abort|retry|ignore", "COMMAND");
+    ExpectUsageError("--on-error=sometimes drives", "--on-error: 'sometimes' is not abort, retry or ignore", "COMMAND");
+}
+
+TEST_F(Cli, ArgumentsAreCheckedAgainstTheRow)
+{
+    ExpectUsageError("read A:", "read: missing IMAGE", "read L: IMAGE");
+    ExpectUsageError("read A: x.dim y.dim", "read: unexpected argument 'y.dim'", "read L: IMAGE");
+    ExpectUsageError("read x.dim A:", "read: 'x.dim' is not a drive, such as A:", "read L: IMAGE");
+    ExpectUsageError("boot format A:", "boot: 'format' is not check or recreate", "boot check|recreate L:");
+    ExpectUsageError("drives A:", "drives: unexpected argument 'A:'", "drives");
+    ExpectUsageError("frob", "unknown command frob", "COMMAND");
+    ExpectUsageError("", "no command given", "COMMAND");
+    ExpectUsageError("--drive A: drives", "--drive: a drive binding reads L:=PATH[,type=720k|1.2m|1.44m], not \"A:\"", "COMMAND");
+}
+
+TEST_F(Cli, AUsageErrorLeavesTheDisketteAlone)
+{
+    const std::vector<uint8_t> diskette = PatternImage(kMedia144M);
+    WriteFile(dir.File("a.img"), diskette);
+    std::vector<uint8_t> other = diskette;
+    other[5000] ^= 0xff;
+    WriteFile(dir.File("other.dim"), other);
+    EXPECT_EQ(Run("--drive A:=a.img --assume-yes write other.dim A: --verify").status, kExitUsage);
+    EXPECT_EQ(ReadFile(dir.File("a.img")), diskette);
+}
+
+TEST_F(Cli, ADoubleDashEndsTheOptions)
+{
+    WriteFile(dir.File("a.img"), PatternImage(kMedia144M));
+    WriteFile(dir.File("-odd.dim"), PatternImage(kMedia144M));
+    const CliRun run = Run("--drive A:=a.img compare -- -odd.dim A:");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "OK.\n");
+}
+
+TEST_F(Cli, OnlyTheEnglishTextsAreAvailable)
+{
+    const CliRun english = Run("--lang en --drive A:=a.img drives");
+    EXPECT_EQ(english.status, 0);
+    EXPECT_NE(english.out.find("A:  "), std::string::npos);
+    for (const char* italian : {"--lang it drives", "--lang=it drives"}) {
+        SCOPED_TRACE(italian);
+        const CliRun run = Run(italian);
+        EXPECT_EQ(run.status, kExitUsage);
+        EXPECT_EQ(run.out, "");
+        EXPECT_TRUE(run.err.starts_with("vokta-cli: --lang it: the Italian texts come with the Italian resource module, "
+                                        "which is not installed; only --lang en is available\n"))
+            << run.err;
+    }
+    ExpectUsageError("--lang fr drives", "--lang: 'fr' is not en or it", "COMMAND");
+}
+
+TEST_F(Cli, TheOutcomeIsTheLastLineAndTheStatus)
+{
+    const std::vector<uint8_t> diskette = PatternImage(kMedia144M);
+    WriteFile(dir.File("a.img"), diskette);
+    WriteFile(dir.File("same.dim"), diskette);
+    std::vector<uint8_t> differs = diskette;
+    differs[700000] ^= 1;
+    WriteFile(dir.File("differs.dim"), differs);
+    WriteFile(dir.File("small.dim"), PatternImage(kMedia720K));
+
+    const CliRun done = Run("--drive A:=a.img compare same.dim A:");
+    EXPECT_EQ(done.LastLine(), "OK.");
+    EXPECT_EQ(done.status, 0);
+
+    const CliRun mismatch = Run("--drive A:=a.img compare differs.dim A:");
+    EXPECT_EQ(mismatch.LastLine(), "Aborted !") << "Compare ends a mismatch as aborted";
+    EXPECT_EQ(mismatch.status, 1);
+    EXPECT_NE(mismatch.err.find("Message: "), std::string::npos) << mismatch.err;
+
+    const CliRun otherMedia = Run("--drive A:=a.img compare small.dim A:");
+    EXPECT_EQ(otherMedia.LastLine(), "Failed !") << "a 720K image against a 1.44M diskette";
+    EXPECT_EQ(otherMedia.status, 2);
+
+    const CliRun noImage = Run("--drive A:=a.img compare absent.dim A:");
+    EXPECT_EQ(noImage.out, "Failed !\n");
+    EXPECT_EQ(noImage.status, 2);
+
+    EXPECT_EQ(ReadFile(dir.File("a.img")), diskette) << "compare writes nothing";
+}
+
+TEST_F(Cli, WriteOptionsReachTheOperation)
+{
+    const std::vector<uint8_t> source = PatternImage(kMedia720K);
+    WriteFile(dir.File("source.dim"), source);
+    WriteFile(dir.File("blank.img"), {});
+    const CliRun unverified = Run("--drive B:=blank.img --assume-yes write --no-verify source.dim B:");
+    EXPECT_EQ(unverified.out, "OK.\n") << unverified.err;
+    EXPECT_EQ(ReadFile(dir.File("blank.img")), source);
+    EXPECT_EQ(unverified.err.find("Press Enter"), std::string::npos) << "one diskette only";
+
+    WriteFile(dir.File("blank2.img"), {});
+    const CliRun multi = Run("--drive B:=blank2.img --assume-yes write source.dim B: --multi");
+    EXPECT_EQ(multi.out, "OK.\n") << multi.err;
+    EXPECT_EQ(ReadFile(dir.File("blank2.img")), source);
+    EXPECT_NE(multi.err.find("Press Enter to finish."), std::string::npos)
+        << "waits for the next diskette until the end of input finishes it: " << multi.err;
+}
+
+namespace {
+
+// Finish in process: the lost-work record is filled by drive objects that end badly,
+// which a diskette file on a healthy disk never does.
+struct Finishing : ::testing::Test {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    DriveTable drives;
+    GlobalOptions options;
+    Prompter prompter{options, stdin, err, false};
+    Context context{options, drives, out, err, prompter};
+
+    void SetUp() override { TakeLostWork(); }
+    void TearDown() override
+    {
+        std::fclose(out);
+        std::fclose(err);
+    }
+    static std::string Text(std::FILE* f)
+    {
+        std::fflush(f);
+        std::rewind(f);
+        std::string text;
+        for (int c; (c = std::fgetc(f)) != EOF;)
+            text += static_cast<char>(c);
+        std::rewind(f);
+        return text;
+    }
+};
+
+}  // namespace
+
+TEST_F(Finishing, EachResultHasItsTextAndStatus)
+{
+    EXPECT_EQ(Finish(context, {kResultDone}), 0);
+    EXPECT_EQ(Finish(context, {kResultAborted}), 1);
+    EXPECT_EQ(Finish(context, {kResultFailed}), 2);
+    EXPECT_EQ(Finish(context, {7}), 2) << "any other result is a failure";
+    EXPECT_EQ(Text(out), "OK.\nAborted !\nFailed !\nFailed !\n");
+    EXPECT_EQ(Text(err), "");
+}
+
+TEST_F(Finishing, LostWorkIsToldAndFailsTheOperation)
+{
+    RecordLostWork("Changes to drive A: were lost: No space left on device");
+    RecordLostWork("Changes to drive B: were lost: Input/output error");
+    EXPECT_EQ(Finish(context, {kResultDone, FollowUp::ImageRead}), 2);
+    EXPECT_EQ(Text(out), "Failed !\n");
+    EXPECT_EQ(Text(err),
+              "Changes to drive A: were lost: No space left on device\n"
+              "Changes to drive B: were lost: Input/output error\n");
+    EXPECT_TRUE(TakeLostWork().empty()) << "told once";
+    EXPECT_EQ(Finish(context, {kResultDone}), 0) << "the next operation starts clean";
+}
+
+TEST_F(Finishing, AnOperationWithItsOwnResultTextKeepsIt)
+{
+    EXPECT_EQ(Finish(context, {kResultDone}, "Write OK."), 0);
+    RecordLostWork("Changes to drive A: were lost: Input/output error");
+    EXPECT_EQ(Finish(context, {kResultDone}, "Write OK."), 2);
+    EXPECT_EQ(Finish(context, {kResultAborted}, "Check failed !"), 1);
+    EXPECT_EQ(Text(out), "Write OK.\nWrite OK.\nCheck failed !\n");
+}
