@@ -13,7 +13,7 @@ const std::vector<Option>& GlobalOptionTable()
          "T is the drive's kind: 720k, 1.2m or 1.44m"},
         {"--assume-yes", {}, "answer Yes/OK to questions when no terminal can", "-y"},
         {"--on-error", Operand{"abort|retry|ignore", OperandKind::OneOf},
-         "answer disk-error questions so when no terminal can"},
+         "answer Abort/Retry/Ignore questions with this when no terminal can"},
         {"--lang", Operand{"en|it", OperandKind::OneOf}, "language of the texts"},
         {"--help", {}, "show this help; COMMAND --help shows a command's", "-h"},
         {"--version", {}, "show the version"},
@@ -78,12 +78,13 @@ std::string CheckOperand(const Operand& operand, const std::string& text, std::s
             return {};
         expected = "a drive, such as A:";
         break;
-    case OperandKind::OneOf:
+    case OperandKind::OneOf: {
         const std::vector<std::string_view> words = Alternatives(operand.name);
         if (std::find(words.begin(), words.end(), text) != words.end())
             return {};
         expected = Listed(operand.name);
         break;
+    }
     }
     return std::string(what) + ": '" + text + "' is not " + expected;
 }
