@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "boot/bootsector.h"
-#include "support/tempdir.h"
+#include "support/clirun.h"
 #include "support/testdrives.h"
 
 using namespace vokta;
@@ -15,25 +15,13 @@ using namespace vokta::test;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
 struct BootCli : ::testing::Test {
     TempDir dir;
     const std::string diskette = dir.File("a.img");
 
     CliRun Boot(const std::string& action)
     {
-        CliRun run;
-        const std::string err = dir.File("stderr.txt");
-        run.status = Shell("'" VOKTA_CLI "' --drive A:='" + diskette + "' boot " + action + " A: 2>'" + err + "' </dev/null",
-                           &run.out);
-        const std::vector<uint8_t> bytes = ReadFile(err);
-        run.err.assign(bytes.begin(), bytes.end());
-        return run;
+        return RunCli(VOKTA_CLI, "--drive A:='" + diskette + "' boot " + action + " A:", dir);
     }
 };
 

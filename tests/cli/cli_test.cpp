@@ -6,7 +6,7 @@
 
 #include "cli/cli.h"
 #include "drive/lostwork.h"
-#include "support/tempdir.h"
+#include "support/clirun.h"
 #include "support/testdrives.h"
 
 using namespace vokta;
@@ -15,29 +15,10 @@ using namespace vokta::test;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-    std::string LastLine() const
-    {
-        const std::string text = out.ends_with('\n') ? out.substr(0, out.size() - 1) : out;
-        return text.substr(text.rfind('\n') + 1);
-    }
-};
-
 struct Cli : ::testing::Test {
     TempDir dir;
 
-    CliRun Run(const std::string& args)
-    {
-        CliRun run;
-        const std::string err = dir.File("stderr.txt");
-        run.status = Shell("cd '" + dir.path() + "' && '" VOKTA_CLI "' " + args + " 2>'" + err + "' </dev/null", &run.out);
-        const std::vector<uint8_t> bytes = ReadFile(err);
-        run.err.assign(bytes.begin(), bytes.end());
-        return run;
-    }
+    CliRun Run(const std::string& args) { return RunCli(VOKTA_CLI, args, dir); }
 
     // A usage error: status 64, nothing on stdout, the message and the usage on stderr.
     void ExpectUsageError(const std::string& args, const std::string& message, const std::string& usage)

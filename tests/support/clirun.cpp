@@ -1,0 +1,21 @@
+#include "support/clirun.h"
+
+namespace vokta::test {
+
+std::string CliRun::LastLine() const
+{
+    const std::string text = out.ends_with('\n') ? out.substr(0, out.size() - 1) : out;
+    return text.substr(text.rfind('\n') + 1);
+}
+
+CliRun RunCli(const std::string& cli, const std::string& args, const TempDir& dir)
+{
+    CliRun run;
+    const std::string err = dir.File("vokta-cli-stderr.txt");
+    run.status = Shell("cd '" + dir.path() + "' && '" + cli + "' " + args + " 2>'" + err + "' </dev/null", &run.out);
+    const std::vector<uint8_t> bytes = ReadFile(err);
+    run.err.assign(bytes.begin(), bytes.end());
+    return run;
+}
+
+}  // namespace vokta::test
