@@ -101,31 +101,28 @@ BootSector BuildBootSector(const DeviceParams& params, int32_t mediaType, std::s
     return s;
 }
 
-uint16_t SystemAreaSectors(const DeviceParams& params)
+uint32_t SystemAreaSectors(const FatLayout& layout)
 {
-    using P = DeviceParams;
-    return static_cast<uint16_t>(params.u8(P::FatCount) * params.u16(P::SectorsPerFat) +
-                                 params.u16(P::RootEntries) / 16 + 1);
+    return layout.firstDataSector - layout.firstFatSector + 1;
 }
 
-void FillSystemArea(std::span<uint8_t> area, const DeviceParams& params, int32_t mediaType,
+void FillSystemArea(std::span<uint8_t> area, const FatLayout& layout, uint8_t mediaDescriptor,
                     std::string_view label, const LocalTime& now)
 {
-    using P = DeviceParams;
     std::fill(area.begin(), area.end(), uint8_t{0});
-    const size_t fatBytes = size_t{params.u16(P::SectorsPerFat)} * kSector;
-    const size_t fatCount = params.u8(P::FatCount);
-    const size_t markerBytes = mediaType == kMediaHardDisk ? 4 : 3;
-    for (size_t copy = 0; copy < fatCount; ++copy) {
-        const size_t at = copy * fatBytes;
+    // Entries 0 and 1: the media descriptor, then end-of-chain marks over the entry width.
+    const size_t markerBytes = layout.fatBits == 16 ? 4 : 3;
+    const auto offsetOf = [&](uint32_t sector) { return size_t{sector - layout.firstFatSector} * kSector; };
+    for (unsigned copy = 0; copy < layout.fatCount; ++copy) {
+        const size_t at = offsetOf(layout.FatSector(copy));
         if (at + markerBytes > area.size())
             break;
-        area[at] = MediaDescriptorFor(params, mediaType);
+        area[at] = mediaDescriptor;
         std::fill_n(area.begin() + static_cast<std::ptrdiff_t>(at + 1), markerBytes - 1, 0xFF);
     }
 
     label = label.substr(0, label.find('\0'));
-    const size_t root = fatCount * fatBytes;
+    const size_t root = offsetOf(layout.rootFirstSector);
     if (label.empty() || root + kDirectoryEntrySize > area.size())
         return;
     const std::string name = VolumeLabelField(label);

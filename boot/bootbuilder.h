@@ -8,6 +8,7 @@
 #include "boot/bootsector.h"
 #include "boot/localclock.h"
 #include "drive/deviceparams.h"
+#include "drive/fatlayout.h"
 
 namespace vokta {
 
@@ -34,13 +35,16 @@ std::string VolumeLabelField(std::string_view label);
 BootSector BuildBootSector(const DeviceParams& params, int32_t mediaType, std::string_view label,
                            const LocalTime& now);
 
-// Sectors of the system area behind the boot sector: both FAT copies, the root directory
-// as whole sectors, and the first data sector. Computed in 16 bits.
-uint16_t SystemAreaSectors(const DeviceParams& params);
+// The system area is the one a built boot sector describes (its `layout`), whatever the
+// diskette's old boot sector said.
 
-// Fills `area` (SystemAreaSectors × 512 bytes) with empty FATs and an empty root directory,
-// with a volume-label entry when a label is given.
-void FillSystemArea(std::span<uint8_t> area, const DeviceParams& params, int32_t mediaType,
+// Sectors of the system area: the FAT copies, the root directory and the first data sector.
+uint32_t SystemAreaSectors(const FatLayout& layout);
+
+// Fills `area` (SystemAreaSectors × 512 bytes, from the first FAT sector on) with empty
+// FATs that begin with the media descriptor, and an empty root directory with a
+// volume-label entry when a label is given.
+void FillSystemArea(std::span<uint8_t> area, const FatLayout& layout, uint8_t mediaDescriptor,
                     std::string_view label, const LocalTime& now);
 
 }  // namespace vokta

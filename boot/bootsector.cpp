@@ -7,10 +7,16 @@
 #include <new>
 
 #include "drive/diskdrive.h"
+#include "drive/fatlayout.h"
 #include "res/strings.h"
 
 namespace vokta {
 namespace {
+
+static_assert(BootSector::BytesPerSector == Bpb::kInBootSector + Bpb::BytesPerSector &&
+                  BootSector::SectorsPerFat == Bpb::kInBootSector + Bpb::SectorsPerFat &&
+                  BootSector::TotalSectors32 == Bpb::kInBootSector + Bpb::TotalSectors32,
+              "the boot sector holds the BPB at its byte 11");
 
 constexpr std::string_view kFat16 = "FAT16   ";
 constexpr std::string_view kFat12 = "FAT12   ";

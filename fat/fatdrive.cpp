@@ -2,8 +2,18 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
+
+#include "drive/lostwork.h"
+#include "res/strings.h"
 
 namespace vokta {
+namespace {
+
+// "Changes to drive %s were lost: %s"
+constexpr uint32_t kChangesLostText = 2202;
+
+}  // namespace
 
 FatDrive::FatDrive(char letter) : DiskDrive(letter)
 {
@@ -15,9 +25,13 @@ FatDrive::FatDrive(char letter, const DriveTable& table) : DiskDrive(letter, tab
     errorText.clear();
 }
 
+// The last resort for changes the operation did not commit: one more try, and what cannot
+// be written is recorded for the user rather than dropped.
 FatDrive::~FatDrive()
 {
-    WriteBack();
+    if ((fatDirty || rootDirDirty) && !WriteBack())
+        RecordUnwrittenChanges();
+    ReleaseTables();
 }
 
 bool FatDrive::NoFat()
@@ -28,21 +42,12 @@ bool FatDrive::NoFat()
     return true;
 }
 
-uint32_t FatDrive::FirstRootSector() const
+// Beside a usable layout, the fields the operations keep it in, and the tracks they mark,
+// must hold it.
+bool FatDrive::FitsTheFields(const FatLayout& found) const
 {
-    return uint32_t{params.u8(DeviceParams::FatCount)} * params.u16(DeviceParams::SectorsPerFat) + 1;
-}
-
-// The layout below assumes 512-byte sectors and one reserved sector, and divides by the
-// cluster and track sizes; parameters read from a damaged boot sector may offer none of it.
-bool FatDrive::UsableGeometry(uint32_t dataStart) const
-{
-    const uint32_t rootBytes = uint32_t{params.u16(DeviceParams::RootEntries)} * 32;
-    return params.bytesPerSector() == kSectorSize && params.u16(DeviceParams::ReservedSectors) == 1 &&
-           params.u8(DeviceParams::SectorsPerCluster) != 0 && params.u8(DeviceParams::FatCount) != 0 &&
-           params.u16(DeviceParams::SectorsPerFat) != 0 && params.sectorsPerTrack() != 0 &&
-           params.heads() != 0 && rootBytes <= 0xFFFF && dataStart <= 0xFFFF &&
-           dataStart < params.totalSectors();
+    return found.firstDataSector <= 0xFFFF && found.rootBytes <= 0xFFFF && params.sectorsPerTrack() != 0 &&
+           params.heads() != 0;
 }
 
 bool FatDrive::TakeBuffer(std::vector<uint8_t>& buffer, size_t bytes)
@@ -58,8 +63,7 @@ bool FatDrive::TakeBuffer(std::vector<uint8_t>& buffer, size_t bytes)
 
 bool FatDrive::ReadFatCopy(unsigned copy)
 {
-    const uint16_t perFat = params.u16(DeviceParams::SectorsPerFat);
-    return ReadSectors(1 + uint32_t{copy} * perFat, perFat, fat);
+    return ReadSectors(layout_.FatSector(copy), layout_.sectorsPerFat, fat);
 }
 
 void FatDrive::ReleaseTables()
@@ -73,38 +77,39 @@ bool FatDrive::LoadFat()
     if (mediaType == kMediaUnknown || lastError != Err::None)
         return false;
     ReleaseTables();
-    sectorsPerCluster = params.u8(DeviceParams::SectorsPerCluster);
-    const uint32_t dataStart = params.u16(DeviceParams::RootEntries) / 16 + FirstRootSector();
-    if (!UsableGeometry(dataStart)) {
+    const std::optional<FatLayout> found = FatLayout::FromParams(params);
+    if (!found || !FitsTheFields(*found)) {
         lastError = Err::UnrecognizedMedia;
         return false;
     }
-    firstDataSector = static_cast<uint16_t>(dataStart);
-    lastCluster = ClusterOfSector(params.totalSectors() - 1);
+    layout_ = *found;
+    sectorsPerCluster = layout_.sectorsPerCluster;
+    firstDataSector = static_cast<uint16_t>(layout_.firstDataSector);
+    fatBits = static_cast<uint16_t>(layout_.fatBits);
 
-    if (!TakeBuffer(fat, size_t{params.u16(DeviceParams::SectorsPerFat)} * kSectorSize))
+    if (!TakeBuffer(fat, size_t{layout_.sectorsPerFat} * kSectorSize))
         return false;
     // Marking over a FAT that was never read, and writing it back, would destroy the
     // diskette's allocation: an unreadable first copy is replaced by the second, and
     // without either there is no FAT.
     if (!ReadFatCopy(0)) {
         lastError = Err::None;
-        if (params.u8(DeviceParams::FatCount) < 2 || !ReadFatCopy(1)) {
+        if (layout_.fatCount < 2 || !ReadFatCopy(1)) {
             ReleaseTables();
             return false;
         }
     }
-    fatBits = fat[0] == 0xF8 ? 16 : 12;
-    // Clusters beyond what the FAT can describe, or numbered like the BAD mark, do not exist.
-    lastCluster = static_cast<uint16_t>(std::min<uint32_t>(
-        {lastCluster, HighestEntryIn(fat.size(), fatBits), BadValue(fatBits) - 1u}));
+    // Clusters beyond what the FAT can describe do not exist.
+    lastCluster = static_cast<uint16_t>(std::min(layout_.lastCluster, HighestEntryIn(fat.size(), fatBits)));
 
-    rootDirBytes = static_cast<uint16_t>(params.u16(DeviceParams::RootEntries) * 32);
-    if (!TakeBuffer(rootDir, rootDirBytes)) {
+    // The root directory is read and written in whole sectors; its entries end at
+    // `rootDirBytes`.
+    rootDirBytes = static_cast<uint16_t>(layout_.rootBytes);
+    if (!TakeBuffer(rootDir, size_t{layout_.rootSectors} * kSectorSize)) {
         ReleaseTables();
         return false;
     }
-    if (!ReadSectors(FirstRootSector(), static_cast<uint16_t>(rootDirBytes / kSectorSize), rootDir)) {
+    if (!ReadSectors(FirstRootSector(), static_cast<uint16_t>(layout_.rootSectors), rootDir)) {
         ReleaseTables();
         return false;
     }
@@ -165,22 +170,38 @@ uint16_t FatDrive::FindFreeCluster(uint16_t start)
     return FatValue::NoEntry;
 }
 
-void FatDrive::WriteBack()
+bool FatDrive::Commit()
 {
-    // Each write is tried on its own: a failed first copy must not keep the second copy
-    // or the root directory from being written.
+    if (!WriteBack()) {
+        commitFailureDetail = DiskErrorText(lastError);
+        return false;
+    }
+    return DiskDrive::Commit();
+}
+
+// A failed write ends the write-back: what would follow it belongs with the table that
+// the disk did not take. What is left unwritten stays dirty, so that a retry writes it.
+bool FatDrive::WriteBack()
+{
+    lastError = Err::None;
     if (fatDirty && HasFat()) {
-        const uint16_t perFat = params.u16(DeviceParams::SectorsPerFat);
-        for (unsigned copy = 0; copy < params.u8(DeviceParams::FatCount); ++copy) {
-            lastError = Err::None;
-            WriteSectors(1 + uint32_t{copy} * perFat, perFat, fat);
-        }
+        for (unsigned copy = 0; copy < layout_.fatCount; ++copy)
+            if (!WriteSectors(layout_.FatSector(copy), layout_.sectorsPerFat, fat))
+                return false;
+        fatDirty = false;
     }
     if (rootDirDirty && !rootDir.empty()) {
-        lastError = Err::None;
-        WriteSectors(FirstRootSector(), static_cast<uint16_t>(rootDirBytes / kSectorSize), rootDir);
+        if (!WriteSectors(FirstRootSector(), static_cast<uint16_t>(layout_.rootSectors), rootDir))
+            return false;
+        rootDirDirty = false;
     }
-    ReleaseTables();
+    return true;
+}
+
+void FatDrive::RecordUnwrittenChanges()
+{
+    const std::string drive{static_cast<char>('A' + driveNumber - 1), ':'};
+    RecordLostWork(FormatString(kChangesLostText, drive, DiskErrorText(lastError)));
 }
 
 }  // namespace vokta

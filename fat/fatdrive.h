@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "drive/diskdrive.h"
+#include "drive/fatlayout.h"
 #include "fat/fatentries.h"
 
 namespace vokta {
@@ -28,7 +29,8 @@ constexpr unsigned kMaxDirectoryDepth = 128;
 // A DiskDrive that also holds the FAT and the root directory in memory, answers which
 // cluster a sector belongs to and which entry owns it, and marks clusters, tracks and
 // cylinders BAD after moving their data. FAT and root directory changes reach the disk
-// at destruction; subdirectory sectors and moved data are written at once.
+// when the operation commits them (at destruction at the latest); subdirectory sectors
+// and moved data are written at once.
 class FatDrive : public DiskDrive {
 public:
     explicit FatDrive(char letter);
@@ -36,6 +38,10 @@ public:
     ~FatDrive() override;
 
     bool LoadFat();
+
+    // Writes the changed FAT copies and root directory, then makes the disk service keep
+    // them. A failed write stops there and leaves them changed in memory, for a retry.
+    bool Commit() override;
 
     uint16_t GetFatEntry(uint16_t cluster);
     bool SetFatEntry(uint16_t cluster, uint16_t value);
@@ -58,8 +64,8 @@ public:
 
     std::vector<uint8_t> fat;  // one FAT copy; empty = not loaded
     bool fatDirty = false;
-    std::vector<uint8_t> rootDir;
-    uint16_t rootDirBytes = 0;
+    std::vector<uint8_t> rootDir;  // whole sectors
+    uint16_t rootDirBytes = 0;     // of the root's entries
     bool rootDirDirty = false;
     uint16_t lastCluster = 0;
     uint16_t firstDataSector = 0;
@@ -94,13 +100,14 @@ private:
         return cluster >= kFirstDataCluster && cluster <= lastCluster;
     }
     bool NoFat();
-    bool UsableGeometry(uint32_t dataStart) const;
-    uint32_t FirstRootSector() const;
+    bool FitsTheFields(const FatLayout& found) const;
+    uint32_t FirstRootSector() const { return layout_.rootFirstSector; }
     size_t ClusterBytes() const { return size_t{sectorsPerCluster} * kSectorSize; }
     bool TakeBuffer(std::vector<uint8_t>& buffer, size_t bytes);
     bool ReadFatCopy(unsigned copy);
     void ReleaseTables();
-    void WriteBack();
+    bool WriteBack();
+    void RecordUnwrittenChanges();
 
     bool SearchDirectory(OwnerSearch& search, unsigned depth, std::vector<bool>& searched);
     bool ScanEntries(OwnerSearch& search, std::span<const uint8_t> entries, bool inRoot,
@@ -114,6 +121,8 @@ private:
     void FixParentsOfDirectory(std::span<const uint8_t> firstCluster, uint16_t restOfChain,
                                uint16_t newParent);
     bool MarkSectorsBad(uint32_t first, uint32_t end);
+
+    FatLayout layout_;  // of the loaded FAT
 };
 
 }  // namespace vokta

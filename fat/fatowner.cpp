@@ -19,7 +19,7 @@ bool FatDrive::SearchDirectory(OwnerSearch& search, unsigned depth, std::vector<
 {
     if (search.dirCluster == 0) {
         search.entrySector = FirstRootSector();
-        return ScanEntries(search, rootDir, true, depth, searched);
+        return ScanEntries(search, std::span(rootDir).first(rootDirBytes), true, depth, searched);
     }
     std::vector<uint8_t> buffer;
     if (!TakeBuffer(buffer, ClusterBytes()))

@@ -4,6 +4,7 @@
 
 #include "boot/bootsector.h"
 #include "drive/diskdrive.h"
+#include "drive/fatlayout.h"
 #include "fat/fatentries.h"
 
 namespace vokta {
@@ -15,31 +16,20 @@ std::optional<FreeSpace> CountFreeSpace(DiskDrive& drive)
         drive.lastError = Err::None;
         return std::nullopt;
     }
-    const uint32_t bytesPerSector = boot.u16(BootSector::BytesPerSector);
-    const uint32_t perCluster = boot.u8(BootSector::SectorsPerCluster);
-    const uint32_t reserved = boot.u16(BootSector::ReservedSectors);
-    const uint32_t fats = boot.u8(BootSector::FatCount);
-    const uint32_t rootEntries = boot.u16(BootSector::RootEntries);
-    const uint32_t perFat = boot.u16(BootSector::SectorsPerFat);
-    uint32_t total = boot.u16(BootSector::TotalSectors16);
-    if (total == 0)
-        total = boot.u32(BootSector::TotalSectors32);
-    const uint32_t dataStart = reserved + fats * perFat + (rootEntries * 32 + 511) / 512;
-    if (bytesPerSector != kSectorSize || perCluster == 0 || perFat == 0 || fats == 0 || dataStart >= total ||
-        reserved + perFat > drive.params.totalSectors() || perFat > 0xFFFF)
+    const std::optional<FatLayout> layout = FatLayout::FromBootSector(boot.span());
+    // The boot sector may describe a larger volume than the medium in the drive holds.
+    if (!layout || layout->firstFatSector + layout->sectorsPerFat > drive.params.totalSectors())
         return std::nullopt;
-    const uint32_t clusters = (total - dataStart) / perCluster;
-    const unsigned fatBits = clusters < 4085 ? 12 : 16;
 
-    std::vector<uint8_t> fat(size_t{perFat} * kSectorSize);
-    if (!drive.ReadSectors(reserved, static_cast<uint16_t>(perFat), fat)) {
+    std::vector<uint8_t> fat(size_t{layout->sectorsPerFat} * kSectorSize);
+    if (!drive.ReadSectors(layout->firstFatSector, layout->sectorsPerFat, fat)) {
         drive.lastError = Err::None;
         return std::nullopt;
     }
     FreeSpace space;
-    space.totalClusters = clusters;
-    for (uint32_t c = kFirstDataCluster; c < kFirstDataCluster + clusters; ++c)
-        if (ReadFatEntry(fat, fatBits, c) == FatValue::Free)
+    space.totalClusters = layout->clusterCount;
+    for (uint32_t c = kFirstDataCluster; c <= layout->lastCluster; ++c)
+        if (ReadFatEntry(fat, layout->fatBits, c) == FatValue::Free)
             ++space.freeClusters;
     return space;
 }

@@ -12,10 +12,8 @@ namespace {
 // marks the cluster of its first sector BAD. Nullopt when the FAT cannot be read.
 std::optional<bool> MarkedBad(FatDrive& drive, uint32_t firstSectorOfTrack)
 {
-    const DeviceParams& p = drive.params;
-    const uint32_t systemArea = uint32_t{p.u8(DeviceParams::FatCount)} * p.u16(DeviceParams::SectorsPerFat) +
-                                p.u16(DeviceParams::RootEntries) / 16 + 1;
-    if (systemArea >= firstSectorOfTrack)
+    const std::optional<FatLayout> layout = FatLayout::FromParams(drive.params);
+    if (layout && layout->firstDataSector >= firstSectorOfTrack)
         return false;
     if (!drive.HasFat() && !drive.LoadFat())
         return std::nullopt;

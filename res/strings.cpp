@@ -95,6 +95,11 @@ std::string FormatString(uint32_t id, const std::string& value)
 {
     return Format(id, value.c_str());
 }
+
+std::string FormatString(uint32_t id, const std::string& first, const std::string& second)
+{
+    return Format(id, first.c_str(), second.c_str());
+}
 #pragma GCC diagnostic pop
 
 }  // namespace vokta

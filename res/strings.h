@@ -32,5 +32,6 @@ std::string LoadString(uint32_t id);
 std::string FormatString(uint32_t id, long value);
 std::string FormatString(uint32_t id, long first, long second);
 std::string FormatString(uint32_t id, const std::string& value);
+std::string FormatString(uint32_t id, const std::string& first, const std::string& second);
 
 }  // namespace vokta
