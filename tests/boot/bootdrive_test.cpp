@@ -151,3 +151,21 @@ TEST_F(WriteSystemArea, DistributionFormatAreaIsEightSectorsInOneRequest)
     EXPECT_TRUE(std::equal(image.begin() + 9 * 512, image.end(), before.begin() + 9 * 512));
     EXPECT_TRUE(std::equal(image.begin(), image.begin() + 512, before.begin())) << "boot sector untouched";
 }
+
+TEST_F(WriteSystemArea, FollowsTheBootSectorItBuildsNotTheOldParameters)
+{
+    EmulatedSetup setup('A', DriveKind::Floppy35DD);
+    setup.drive->Insert(PatternDiskette(kMedia720K));
+    auto drive = setup.Open();
+    ASSERT_TRUE(drive->SelectMedia(kMediaUnknown, false));
+    // As a damaged boot sector would report them: one FAT, a media byte the check refuses.
+    drive->params.setU8(DeviceParams::FatCount, 1);
+    drive->params.setU8(DeviceParams::MediaDescriptor, 0xFD);
+    ASSERT_TRUE(drive->WriteSystemArea(""));
+
+    const std::vector<uint8_t> image = setup.drive->medium()->ToImage(kMedia720K);
+    for (const size_t fat : {size_t{512}, size_t{4 * 512}})
+        EXPECT_EQ(image[fat], 0xF9) << "two copies with the media table's byte, at " << fat;
+    EXPECT_TRUE(std::all_of(image.begin() + 7 * 512, image.begin() + 15 * 512, [](uint8_t b) { return b == 0; }))
+        << "the root directory and the first data sector";
+}

@@ -23,6 +23,14 @@ DeviceParams HardDiskParams()
     return p;
 }
 
+// The layout of the boot sector built for these parameters: the system area's.
+FatLayout BuiltLayout(const DeviceParams& p, int32_t type)
+{
+    const std::optional<FatLayout> layout = FatLayout::FromBootSector(BuildBootSector(p, type, "", kExample).span());
+    EXPECT_TRUE(layout);
+    return layout.value_or(FatLayout{});
+}
+
 }  // namespace
 
 TEST(VolumeSerialNumber, FromTheLocalTime)
@@ -114,16 +122,32 @@ TEST(BuildBootSector, PassesEveryTestForEveryMediaType)
 
 TEST(SystemArea, SizeInSectors)
 {
-    EXPECT_EQ(SystemAreaSectors(GeometryOf(kMedia168M)->ToParams()), 8) << "2 x 3 + 1 + 1";
-    EXPECT_EQ(SystemAreaSectors(GeometryOf(kMedia144M)->ToParams()), 2 * 9 + 14 + 1);
-    EXPECT_EQ(SystemAreaSectors(GeometryOf(kMedia720K)->ToParams()), 2 * 3 + 7 + 1);
+    const auto sectors = [](MediaType type) { return SystemAreaSectors(BuiltLayout(GeometryOf(type)->ToParams(), type)); };
+    EXPECT_EQ(sectors(kMedia168M), 8u) << "2 x 3 + 1 + 1";
+    EXPECT_EQ(sectors(kMedia144M), 2u * 9 + 14 + 1);
+    EXPECT_EQ(sectors(kMedia720K), 2u * 3 + 7 + 1);
+}
+
+TEST(SystemArea, IsTheOneTheBuiltBootSectorDescribes)
+{
+    // One FAT and a root of 100 entries: the built sector says two FATs, and the root's
+    // seven sectors, the last one partly used, all belong to the area.
+    DeviceParams p = GeometryOf(kMedia144M)->ToParams();
+    p.setU8(DeviceParams::FatCount, 1);
+    p.setU16(DeviceParams::RootEntries, 100);
+    const FatLayout layout = BuiltLayout(p, kMedia144M);
+    EXPECT_EQ(SystemAreaSectors(layout), 2u * 9 + 7 + 1);
+    std::vector<uint8_t> area(SystemAreaSectors(layout) * 512u, 0xEE);
+    FillSystemArea(area, layout, 0xF0, "", kExample);
+    EXPECT_EQ(area[9 * 512], 0xF0) << "the second copy";
+    EXPECT_EQ(std::count(area.begin(), area.end(), 0), static_cast<long>(area.size() - 6));
 }
 
 TEST(SystemArea, EmptyFatsAndARootWithTheLabelEntry)
 {
-    const DeviceParams p = GeometryOf(kMedia144M)->ToParams();
-    std::vector<uint8_t> area(SystemAreaSectors(p) * 512u, 0xEE);
-    FillSystemArea(area, p, kMedia144M, "backup", kExample);
+    const FatLayout layout = BuiltLayout(GeometryOf(kMedia144M)->ToParams(), kMedia144M);
+    std::vector<uint8_t> area(SystemAreaSectors(layout) * 512u, 0xEE);
+    FillSystemArea(area, layout, 0xF0, "backup", kExample);
 
     std::vector<uint8_t> expected(area.size(), 0);
     for (size_t fat : {size_t{0}, size_t{9 * 512}}) {
@@ -142,9 +166,10 @@ TEST(SystemArea, EmptyFatsAndARootWithTheLabelEntry)
 
 TEST(SystemArea, NoLabelNoEntryAndHardDiskMarksSixteenBits)
 {
-    const DeviceParams p = HardDiskParams();
-    std::vector<uint8_t> area(SystemAreaSectors(p) * 512u, 0xEE);
-    FillSystemArea(area, p, kMediaHardDisk, "", kExample);
+    const FatLayout layout = BuiltLayout(HardDiskParams(), kMediaHardDisk);
+    ASSERT_EQ(layout.fatBits, 16u);
+    std::vector<uint8_t> area(SystemAreaSectors(layout) * 512u, 0xEE);
+    FillSystemArea(area, layout, 0xF8, "", kExample);
     const std::vector<uint8_t> mark = {0xF8, 0xFF, 0xFF, 0xFF, 0x00};
     EXPECT_TRUE(std::equal(mark.begin(), mark.end(), area.begin()));
     EXPECT_TRUE(std::equal(mark.begin(), mark.end(), area.begin() + 99 * 512));
@@ -157,8 +182,4 @@ TEST(BuildBootSector, RefusedMediaDescriptorIsReplacedByTheTablesOne)
     p.setU8(DeviceParams::MediaDescriptor, 0xFD);
     const BootSector s = BuildBootSector(p, kMedia720K, "", kExample);
     EXPECT_EQ(s.u8(21), 0xF9);
-    std::vector<uint8_t> area(SystemAreaSectors(p) * 512u);
-    FillSystemArea(area, p, kMedia720K, "", kExample);
-    EXPECT_EQ(area[0], 0xF9) << "the FAT copies agree with the boot sector";
-    EXPECT_EQ(area[3 * 512], 0xF9);
 }
