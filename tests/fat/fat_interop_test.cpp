@@ -10,6 +10,8 @@
 #include <regex>
 #include <set>
 
+#include "drive/backend/virtualdrive.h"
+#include "drive/lostwork.h"
 #include "fat/fatdisk.h"
 #include "fat/fatdrive.h"
 #include "support/tempdir.h"
@@ -231,3 +233,54 @@ INSTANTIATE_TEST_SUITE_P(Diskettes, FatInterop, ::testing::ValuesIn(kFormats),
                              std::erase(name, '.');
                              return "D" + name;
                          });
+
+// Marks committed through a drive bound to a diskette file are in the file the tools read.
+TEST(FatCommitInterop, CommittedMarksAreInTheDisketteFile)
+{
+    for (const char* tool : {"mkfs.fat", "fsck.fat", "mcopy", "mdir", "mshowfat"})
+        if (!HaveTool(tool))
+            GTEST_SKIP() << tool << " is not installed";
+    setenv("MTOOLS_SKIP_CHECK", "1", 1);
+    TempDir dir;
+    const std::string img = dir.File("disk.img");
+    const std::string host = dir.File("data.bin");
+    std::vector<uint8_t> data(9000);
+    std::mt19937 rng(720);
+    for (uint8_t& b : data)
+        b = static_cast<uint8_t>(rng());
+    WriteFile(host, data);
+    ASSERT_EQ(Shell("mkfs.fat -C -i 1D0C0001 --invariant " + Quote(img) + " 1440 >/dev/null 2>&1"), 0);
+    ASSERT_EQ(Shell("mcopy -i " + Quote(img) + " " + Quote(host) + " ::DATA.BIN 2>&1"), 0);
+    std::string chain;
+    Shell("mshowfat -i " + Quote(img) + " ::DATA.BIN", &chain);
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(chain, m, std::regex("<(\\d+)-(\\d+)>"))) << chain;
+    const auto first = static_cast<uint16_t>(std::stoi(m[1]));
+    const auto third = static_cast<uint16_t>(first + 2);
+
+    TakeLostWork();
+    DriveTable table;
+    table.Bind(VirtualDriveBinding('A', img, DriveKind::Floppy35HD));
+    {
+        FatDrive drive('A', table);
+        ASSERT_TRUE(drive.SelectMedia(kMediaUnknown, false));
+        ASSERT_TRUE(drive.LoadFat());
+        ASSERT_TRUE(drive.MarkClusterBad(first));  // the root entry changes too
+        ASSERT_TRUE(drive.MarkClusterBad(third));
+        EXPECT_TRUE(drive.Commit()) << drive.commitFailureDetail;
+    }
+    EXPECT_TRUE(TakeLostWork().empty());
+
+    std::string out;
+    EXPECT_EQ(Shell("fsck.fat -n " + Quote(img) + " 2>&1", &out), 0) << out;
+    Shell("mdir -i " + Quote(img) + " :: 2>&1", &out);
+    EXPECT_TRUE(std::regex_search(out, std::regex("DATA +BIN +9000"))) << out;
+    std::string read;
+    ASSERT_EQ(Shell("mcopy -i " + Quote(img) + " ::DATA.BIN - 2>/dev/null", &read), 0);
+    EXPECT_EQ(std::vector<uint8_t>(read.begin(), read.end()), data);
+    FatDisk disk(kMedia144M, ReadFile(img));
+    for (const uint16_t c : {first, third}) {
+        EXPECT_EQ(disk.Entry(c, 0), 0xFF7) << c;
+        EXPECT_EQ(disk.Entry(c, 1), 0xFF7) << c;
+    }
+}

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 
+#include "drive/lostwork.h"
 #include "fat/direntry.h"
 #include "fat/fatdrive.h"
 #include "fat/fatdisk.h"
@@ -14,6 +15,24 @@ using namespace vokta;
 using namespace vokta::test;
 
 namespace {
+
+// Fails the next `times` writes that reach the FAT copies of `disk`'s geometry, as a
+// diskette whose FAT sectors no longer take data would.
+void FailFatWrites(EmulatedSetup& setup, const FatDisk& disk, int times, DiskError error)
+{
+    const MediaGeometry g = *GeometryOf(disk.type);
+    const uint32_t fatEnd = 1 + 2u * disk.sectorsPerFat;
+    setup.drive->FailNext(
+        [=](const DiskRequest& r) {
+            if (r.controlCode != Control::DosIoctl || r.minor() != Minor::WriteTrack)
+                return false;
+            const uint32_t first = (uint32_t{TrackIoBlock::Cylinder(r.block)} * g.heads + TrackIoBlock::Head(r.block)) *
+                                       g.sectorsPerTrack +
+                                   TrackIoBlock::FirstSector(r.block);
+            return first < fatEnd && first + TrackIoBlock::Count(r.block) > 1;
+        },
+        times, error);
+}
 
 uint16_t StartOf(std::span<const uint8_t> entry)
 {
@@ -568,4 +587,54 @@ TEST_F(FatDiskette, NestingBeyondTheDepthBoundIsNotSearched)
     ASSERT_TRUE(drive->MarkClusterBad(21));
     EXPECT_FALSE(drive->MarkClusterBad(20));
     EXPECT_EQ(drive->lastError, kDamagedStructure);
+}
+
+TEST_F(TreeDiskette, FailedCommitLeavesTheSystemAreaAsItWasAndCanBeRetried)
+{
+    auto drive = Load();
+    ASSERT_TRUE(drive->MarkClusterBad(50));
+    const std::vector<uint8_t> before = Disk().bytes;
+    FailFatWrites(setup, image, 1, Err::SectorNotFound);
+
+    EXPECT_FALSE(drive->Commit());
+    EXPECT_EQ(drive->lastError, Err::SectorNotFound);
+    EXPECT_EQ(drive->commitFailureDetail, DiskErrorText(Err::SectorNotFound));
+    const std::vector<uint8_t> after = Disk().bytes;
+    EXPECT_TRUE(std::equal(after.begin(), after.begin() + 33 * 512, before.begin()))
+        << "neither FAT copy nor the root directory changed";
+
+    EXPECT_TRUE(drive->Commit());
+    EXPECT_EQ(drive->lastError, 0u);
+    FatDisk disk = Disk();
+    EXPECT_EQ(disk.Entry(50, 0), 0xFF7);
+    EXPECT_EQ(disk.Entry(50, 1), 0xFF7);
+    EXPECT_EQ(StartOf(disk.RootEntry(2)), 10);
+    ExpectData(disk, ChainOf(disk, 10), {50, 51, 52});
+
+    setup.drive->log.clear();
+    drive.reset();
+    EXPECT_TRUE(setup.drive->Requests(Minor::WriteTrack).empty()) << "nothing was left to write";
+    EXPECT_TRUE(TakeLostWork().empty());
+}
+
+TEST_F(TreeDiskette, ChangesTheDestructorCannotWriteAreRecordedAsLost)
+{
+    TakeLostWork();
+    auto drive = Load();
+    ASSERT_TRUE(drive->MarkClusterBad(51));
+    FailFatWrites(setup, image, 1, Err::SectorNotFound);
+    drive.reset();
+
+    const std::vector<std::string> lost = TakeLostWork();
+    ASSERT_EQ(lost.size(), 1u);
+    EXPECT_EQ(lost[0], "Changes to drive A: were lost: " + DiskErrorText(Err::SectorNotFound));
+    EXPECT_EQ(Disk().Entry(51), 52) << "the FAT on the disk is the old one";
+}
+
+TEST_F(TreeDiskette, UncommittedChangesAreWrittenAtTheEndWithoutARecord)
+{
+    TakeLostWork();
+    Load()->MarkClusterBad(51);
+    EXPECT_EQ(Disk().Entry(51), 0xFF7);
+    EXPECT_TRUE(TakeLostWork().empty());
 }

@@ -472,3 +472,21 @@ TEST(DuplicateToFiles, SeveralCopiesOnDisketteFilesTakenOutAndPutIn)
     EXPECT_EQ(ReadFile(slot), image.data) << "the second diskette, formatted and written";
     EXPECT_TRUE(host.BoxTexts().empty());
 }
+
+TEST_F(Duplicate, ReadPlacesTheDataAreaBehindEveryReservedSector)
+{
+    // Six reserved sectors move the FATs to sector 6 and the data area to sector 38, inside
+    // cylinder 1's first track; cluster 18 lies at sector 54, where head 1 begins.
+    std::vector<uint8_t> source = FatImage(kMedia144M, {18});
+    source[14] = 6;
+    std::copy_backward(source.begin() + 512, source.begin() + 33 * 512, source.begin() + 38 * 512);
+    a->Insert(EmulatedMedium::FromImage(kMedia144M, source));
+    a->medium()->writeProtected = true;
+    a->medium()->defects.insert({1, 0, 1});  // the track where the root directory ends
+    a->medium()->defects.insert({1, 1, 5});  // cluster 18's track
+    host.answers = {Answer::Yes, Answer::Ignore};  // the boot check wants one reserved sector
+    EXPECT_EQ(Read(), kResultDone);
+    const std::vector<std::string> boxes = host.BoxTexts();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1], "Bad CRC !") << "asked once, for the track the FAT cannot vouch for";
+}
