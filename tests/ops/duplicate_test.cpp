@@ -473,20 +473,35 @@ TEST(DuplicateToFiles, SeveralCopiesOnDisketteFilesTakenOutAndPutIn)
     EXPECT_TRUE(host.BoxTexts().empty());
 }
 
-TEST_F(Duplicate, ReadPlacesTheDataAreaBehindEveryReservedSector)
+// Six reserved sectors move the FATs to sector 6, the root directory to sectors 24..37 and
+// the data area to sector 38, inside cylinder 1's first track; cluster 18 lies at sector
+// 54, where head 1 begins, and is marked BAD.
+std::vector<uint8_t> SixReservedSectors()
 {
-    // Six reserved sectors move the FATs to sector 6 and the data area to sector 38, inside
-    // cylinder 1's first track; cluster 18 lies at sector 54, where head 1 begins.
     std::vector<uint8_t> source = FatImage(kMedia144M, {18});
     source[14] = 6;
     std::copy_backward(source.begin() + 512, source.begin() + 33 * 512, source.begin() + 38 * 512);
-    a->Insert(EmulatedMedium::FromImage(kMedia144M, source));
+    return source;
+}
+
+TEST_F(Duplicate, ReadAsksForATrackThatBeginsInsideTheSystemAreaWithoutLoadingTheFat)
+{
+    a->Insert(EmulatedMedium::FromImage(kMedia144M, SixReservedSectors()));
     a->medium()->writeProtected = true;
-    a->medium()->defects.insert({1, 0, 1});  // the track where the root directory ends
-    a->medium()->defects.insert({1, 1, 5});  // cluster 18's track
+    a->medium()->defects.insert({1, 0, 1});  // sector 36, in the root directory
     host.answers = {Answer::Yes, Answer::Ignore};  // the boot check wants one reserved sector
     EXPECT_EQ(Read(), kResultDone);
     const std::vector<std::string> boxes = host.BoxTexts();
     ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[1], "Bad CRC !") << "asked once, for the track the FAT cannot vouch for";
+    EXPECT_EQ(boxes[1], "Bad CRC !");
+}
+
+TEST_F(Duplicate, ReadFindsTheBadClusterBehindEveryReservedSector)
+{
+    a->Insert(EmulatedMedium::FromImage(kMedia144M, SixReservedSectors()));
+    a->medium()->writeProtected = true;
+    a->medium()->defects.insert({1, 1, 5});  // cluster 18's track
+    host.answers = {Answer::Yes};
+    EXPECT_EQ(Read(), kResultDone);
+    EXPECT_EQ(host.BoxTexts().size(), 1u) << "only the boot sector's question";
 }
