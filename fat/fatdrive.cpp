@@ -29,9 +29,8 @@ FatDrive::FatDrive(char letter, const DriveTable& table) : DiskDrive(letter, tab
 // be written is recorded for the user rather than dropped.
 FatDrive::~FatDrive()
 {
-    if ((fatDirty || rootDirDirty) && !WriteBack())
+    if (!WriteBack())
         RecordUnwrittenChanges();
-    ReleaseTables();
 }
 
 bool FatDrive::NoFat()
@@ -66,10 +65,13 @@ bool FatDrive::ReadFatCopy(unsigned copy)
     return ReadSectors(layout_.FatSector(copy), layout_.sectorsPerFat, fat);
 }
 
+// Changes to tables that are gone have nothing left to be written from.
 void FatDrive::ReleaseTables()
 {
     fat = {};
     rootDir = {};
+    fatDirty = false;
+    rootDirDirty = false;
 }
 
 bool FatDrive::LoadFat()
@@ -181,16 +183,19 @@ bool FatDrive::Commit()
 
 // A failed write ends the write-back: what would follow it belongs with the table that
 // the disk did not take. What is left unwritten stays dirty, so that a retry writes it.
+// An error the operation left pending must not keep the changes from the disk.
 bool FatDrive::WriteBack()
 {
+    if (!fatDirty && !rootDirDirty)
+        return true;
     lastError = Err::None;
-    if (fatDirty && HasFat()) {
+    if (fatDirty) {
         for (unsigned copy = 0; copy < layout_.fatCount; ++copy)
             if (!WriteSectors(layout_.FatSector(copy), layout_.sectorsPerFat, fat))
                 return false;
         fatDirty = false;
     }
-    if (rootDirDirty && !rootDir.empty()) {
+    if (rootDirDirty) {
         if (!WriteSectors(FirstRootSector(), static_cast<uint16_t>(layout_.rootSectors), rootDir))
             return false;
         rootDirDirty = false;
