@@ -10,6 +10,7 @@
 
 #include "drive/backend/virtualdrive.h"
 #include "drive/drivetable.h"
+#include "drive/fatlayout.h"
 #include "image/duplicate.h"
 
 using namespace vokta;
@@ -64,7 +65,8 @@ std::vector<uint8_t> DistributionImage()
     image[510] = 0x55;
     image[511] = 0xAA;
     // Empty FATs and root directory: the destination check finds no files.
-    std::fill(image.begin() + 512, image.begin() + 512 * (1 + 2 * g.sectorsPerFat + g.rootEntries / 16), 0);
+    const auto dataStart = static_cast<std::ptrdiff_t>(FatLayout::FromParams(row)->firstDataSector);
+    std::fill(image.begin() + 512, image.begin() + 512 * dataStart, 0);
     return image;
 }
 
