@@ -12,6 +12,8 @@ namespace {
 
 // "Changes to drive %s were lost: %s"
 constexpr uint32_t kChangesLostText = 2202;
+// "The changes to the FAT and the root directory could not be written."
+constexpr uint32_t kTablesNotWrittenText = 2203;
 
 }  // namespace
 
@@ -175,7 +177,7 @@ uint16_t FatDrive::FindFreeCluster(uint16_t start)
 bool FatDrive::Commit()
 {
     if (!WriteBack()) {
-        commitFailureDetail = DiskErrorText(lastError);
+        commitFailureDetail = LoadString(kTablesNotWrittenText);
         return false;
     }
     return DiskDrive::Commit();

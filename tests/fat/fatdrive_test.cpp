@@ -598,7 +598,7 @@ TEST_F(TreeDiskette, FailedCommitLeavesTheSystemAreaAsItWasAndCanBeRetried)
 
     EXPECT_FALSE(drive->Commit());
     EXPECT_EQ(drive->lastError, Err::SectorNotFound);
-    EXPECT_EQ(drive->commitFailureDetail, DiskErrorText(Err::SectorNotFound));
+    EXPECT_EQ(drive->commitFailureDetail, "The changes to the FAT and the root directory could not be written.");
     const std::vector<uint8_t> after = Disk().bytes;
     EXPECT_TRUE(std::equal(after.begin(), after.begin() + 33 * 512, before.begin()))
         << "neither FAT copy nor the root directory changed";
