@@ -67,15 +67,3 @@ TEST(FatLayout, WidthChangesAt4085Clusters)
     EXPECT_EQ(largest->totalSectors, kWideDataStart + 65524);
     EXPECT_EQ(largest->lastCluster, 65525u);
 }
-
-TEST(FatLayout, BootSectorAndDeviceParametersShareTheBpb)
-{
-    const DeviceParams p = Params144M();
-    std::vector<uint8_t> sector(512, 0);
-    std::copy_n(p.bytes.begin() + DeviceParams::kBpbOffset, Bpb::kSize, sector.begin() + Bpb::kInBootSector);
-    EXPECT_EQ(FatLayout::FromBootSector(sector), FatLayout::FromParams(p));
-    const FatLayout l = *FatLayout::FromParams(p);
-    EXPECT_EQ(l.FatSector(0), 1u);
-    EXPECT_EQ(l.FatSector(1), 10u);
-    EXPECT_EQ(l.rootFirstSector, 19u);
-}
