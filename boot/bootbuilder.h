@@ -35,10 +35,9 @@ std::string VolumeLabelField(std::string_view label);
 BootSector BuildBootSector(const DeviceParams& params, int32_t mediaType, std::string_view label,
                            const LocalTime& now);
 
-// The system area is the one a built boot sector describes (its `layout`), whatever the
-// diskette's old boot sector said.
-
-// Sectors of the system area: the FAT copies, the root directory and the first data sector.
+// Sectors of the system area that a built boot sector describes (its `layout`, whatever
+// the diskette's old boot sector said): the FAT copies, the root directory and the first
+// data sector.
 uint32_t SystemAreaSectors(const FatLayout& layout);
 
 // Fills `area` (SystemAreaSectors × 512 bytes, from the first FAT sector on) with empty
