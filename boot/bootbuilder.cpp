@@ -5,6 +5,7 @@
 
 #include "boot/bootcode.h"
 #include "drive/media.h"
+#include "res/codepage.h"
 
 namespace vokta {
 namespace {
@@ -57,7 +58,7 @@ std::string VolumeLabelField(std::string_view label)
     label = label.substr(0, label.find('\0'));
     if (label.empty())
         return std::string(kNoLabel);
-    std::string field(label.substr(0, BootSector::kLabelSize));
+    std::string field = Utf8ToWindows1252(label);
     field.resize(BootSector::kLabelSize, ' ');
     std::transform(field.begin(), field.end(), field.begin(), UpperAscii);
     return field;

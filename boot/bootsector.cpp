@@ -23,26 +23,21 @@ constexpr std::string_view kFat12 = "FAT12   ";
 
 struct TestLine {
     BootCheckResult bit;
-    uint32_t stringId;
+    Str text;
 };
 
 // Bit order is listing order.
 constexpr std::array<TestLine, 9> kTestLines = {{
-    {BootCheck::BadSignature, 1062},
-    {BootCheck::BadJump, 1063},
-    {BootCheck::BadSectorLength, 1040},
-    {BootCheck::BadReservedSectors, 1065},
-    {BootCheck::BadFatCount, 1044},
-    {BootCheck::BadExtendedSignature, 1045},
-    {BootCheck::BadMedia, 1046},
-    {BootCheck::BadFileSystem, 1069},
-    {BootCheck::BadTotalSectors, 1070},
+    {BootCheck::BadSignature, Str::BootBadSignature},
+    {BootCheck::BadJump, Str::BootBadJump},
+    {BootCheck::BadSectorLength, Str::BootBadSectorLength},
+    {BootCheck::BadReservedSectors, Str::BootBadReservedSectors},
+    {BootCheck::BadFatCount, Str::BootBadFatCount},
+    {BootCheck::BadExtendedSignature, Str::BootBadExtendedSignature},
+    {BootCheck::BadMedia, Str::BootBadMedia},
+    {BootCheck::BadFileSystem, Str::BootBadFileSystem},
+    {BootCheck::BadTotalSectors, Str::BootBadTotalSectors},
 }};
-
-constexpr uint32_t kMediaUnknownLine = 140;
-constexpr uint32_t kReadErrorLine = 177;
-constexpr uint32_t kNoMemoryLine = 127;
-constexpr uint32_t kOkLine = 1061;
 
 }  // namespace
 
@@ -93,16 +88,16 @@ BootCheckResult ValidateBootSector(std::span<const uint8_t> sector)
 std::vector<std::string> BootCheckLines(BootCheckResult r)
 {
     switch (r) {
-    case BootCheck::MediaUnknown: return {LoadString(kMediaUnknownLine)};
-    case BootCheck::ReadError: return {LoadString(kReadErrorLine)};
-    case BootCheck::NoMemory: return {LoadString(kNoMemoryLine)};
-    case BootCheck::Ok: return {LoadString(kOkLine)};
+    case BootCheck::MediaUnknown: return {LoadString(Str::MediaUnknownOrNotReady)};
+    case BootCheck::ReadError: return {LoadString(Str::ReadError)};
+    case BootCheck::NoMemory: return {LoadString(Str::InsufficientMemory)};
+    case BootCheck::Ok: return {LoadString(Str::Ok)};
     default: break;
     }
     std::vector<std::string> lines;
     for (const TestLine& t : kTestLines)
         if (r & t.bit)
-            lines.push_back(LoadString(t.stringId));
+            lines.push_back(LoadString(t.text));
     return lines;
 }
 

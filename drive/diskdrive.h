@@ -10,6 +10,7 @@
 #include "drive/diskerror.h"
 #include "drive/diskservice.h"
 #include "drive/media.h"
+#include "res/codepage.h"
 
 namespace vokta {
 
@@ -41,7 +42,8 @@ struct MediaIdBlock {
     static constexpr size_t kSize = 25;
     std::array<uint8_t, kSize> bytes{};
     uint32_t serial() const { return GetU32(bytes, 2); }
-    std::string label() const { return std::string(bytes.begin() + 6, bytes.begin() + 17); }
+    // The diskette holds the label in code page 1252; the program's text is UTF-8.
+    std::string label() const { return Windows1252ToUtf8(std::string(bytes.begin() + 6, bytes.begin() + 17)); }
     std::string fileSystem() const { return std::string(bytes.begin() + 17, bytes.end()); }
 };
 

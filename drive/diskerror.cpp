@@ -7,19 +7,29 @@ namespace {
 
 struct ErrorString {
     DiskError code;
-    uint32_t stringId;
+    Str text;
 };
 
 constexpr ErrorString kErrorStrings[] = {
-    {Err::InvalidFunction, 1053},     {Err::FileNotFound, 179},       {Err::AccessDenied, 180},
-    {Err::InvalidData, 149},          {Err::InvalidDrive, 150},       {Err::WriteProtect, 138},
-    {Err::NotReady, 151},             {Err::BadCrc, 156},             {Err::EndOfDisk, 181},
-    {Err::SectorNotFound, 153},       {Err::InvalidDiskChange, 157},  {Err::DriveLocked, 159},
-    {Err::DiskFull, 1009},            {Err::InsufficientBuffer, 158}, {Err::AddressMarkNotFound, 154},
-    {Err::UnknownError, 155},         {Err::UnrecognizedMedia, 129},  {Err::WriteFault, 2201},
+    {Err::InvalidFunction, Str::InvalidFunction},
+    {Err::FileNotFound, Str::FileNotFound},
+    {Err::AccessDenied, Str::AccessDenied},
+    {Err::InvalidData, Str::InvalidData},
+    {Err::InvalidDrive, Str::InvalidDrive},
+    {Err::WriteProtect, Str::WriteProtect},
+    {Err::NotReady, Str::DriveNotReady},
+    {Err::BadCrc, Str::BadCrc},
+    {Err::EndOfDisk, Str::EndOfDisk},
+    {Err::SectorNotFound, Str::SectorNotFound},
+    {Err::InvalidDiskChange, Str::InvalidDiskChange},
+    {Err::DriveLocked, Str::DriveLocked},
+    {Err::DiskFull, Str::DiskFull},
+    {Err::InsufficientBuffer, Str::InsufficientBuffer},
+    {Err::AddressMarkNotFound, Str::AddressMarkNotFound},
+    {Err::UnknownError, Str::UnknownError},
+    {Err::UnrecognizedMedia, Str::UnrecognizedMedia},
+    {Err::WriteFault, Str::WriteFault},
 };
-
-constexpr uint32_t kNumberedErrorString = 1010;
 
 }  // namespace
 
@@ -29,8 +39,8 @@ std::string DiskErrorText(DiskError code)
         return {};
     for (const ErrorString& e : kErrorStrings)
         if (e.code == code)
-            return LoadString(e.stringId);
-    return FormatString(kNumberedErrorString, static_cast<long>(static_cast<int32_t>(code)));
+            return LoadString(e.text);
+    return FormatString(Str::ErrorNumber, static_cast<long>(static_cast<int32_t>(code)));
 }
 
 DiskError DiskErrorFromBiosStatus(uint8_t status)

@@ -9,6 +9,7 @@
 
 #include "drive/backend/linuxfloppy.h"
 #include "drive/backend/virtualdrive.h"
+#include "res/strings.h"
 
 namespace vokta {
 namespace {
@@ -31,7 +32,7 @@ void MakeDirectories(const std::string& path)
 std::optional<DriveOption> ParseDriveOption(const std::string& text, std::string& error)
 {
     if (text.size() < 4 || !std::isalpha(static_cast<unsigned char>(text[0])) || text[1] != ':' || text[2] != '=') {
-        error = "a drive binding reads L:=PATH[,type=720k|1.2m|1.44m], not \"" + text + "\"";
+        error = FormatString(Str::DriveBindingSyntax, text);
         return std::nullopt;
     }
     DriveOption option;
@@ -42,14 +43,14 @@ std::optional<DriveOption> ParseDriveOption(const std::string& text, std::string
         const std::string name = option.path.substr(type + 6);
         std::optional<DriveKind> kind = DriveKindOfTypeName(name);
         if (!kind) {
-            error = "unknown drive type \"" + name + "\" (720k, 1.2m or 1.44m)";
+            error = FormatString(Str::UnknownDriveType, name);
             return std::nullopt;
         }
         option.kind = *kind;
         option.path.erase(type);
     }
     if (option.path.empty()) {
-        error = "the drive binding " + text + " names no file";
+        error = FormatString(Str::DriveBindingWithoutFile, text);
         return std::nullopt;
     }
     return option;

@@ -8,14 +8,6 @@
 #include "res/strings.h"
 
 namespace vokta {
-namespace {
-
-// "Changes to drive %s were lost: %s"
-constexpr uint32_t kChangesLostText = 2202;
-// "The changes to the FAT and the root directory could not be written."
-constexpr uint32_t kTablesNotWrittenText = 2203;
-
-}  // namespace
 
 FatDrive::FatDrive(char letter) : DiskDrive(letter)
 {
@@ -177,7 +169,7 @@ uint16_t FatDrive::FindFreeCluster(uint16_t start)
 bool FatDrive::Commit()
 {
     if (!WriteBack()) {
-        commitFailureDetail = LoadString(kTablesNotWrittenText);
+        commitFailureDetail = LoadString(Str::TablesNotWritten);
         return false;
     }
     return DiskDrive::Commit();
@@ -208,7 +200,7 @@ bool FatDrive::WriteBack()
 void FatDrive::RecordUnwrittenChanges()
 {
     const std::string drive{static_cast<char>('A' + driveNumber - 1), ':'};
-    RecordLostWork(FormatString(kChangesLostText, drive, DiskErrorText(lastError)));
+    RecordLostWork(FormatString(Str::ChangesLost, drive, DiskErrorText(lastError)));
 }
 
 }  // namespace vokta

@@ -13,21 +13,16 @@
 #include "boot/bootsector.h"
 #include "drive/bytes.h"
 #include "drive/diskdrive.h"
+#include "res/codepage.h"
 #include "res/strings.h"
 
 namespace vokta {
 namespace {
 
-constexpr uint32_t kCaptionError = 115;
-constexpr uint32_t kCaptionFatalError = 110;
-constexpr uint32_t kInsufficientMemory = 127;
-constexpr uint32_t kNotADiskImage = 2021;
-constexpr uint32_t kMediaNotSupported = 2022;
-
 // A file error as the user should read it: the file, then the cause.
 void TellFileError(MessageBoxHost& boxes, const std::string& path, const std::string& cause)
 {
-    boxes.MessageBox(path + ": " + cause, LoadString(kCaptionError), Buttons::Ok, Icon::Error);
+    boxes.MessageBox(path + ": " + cause, LoadString(Str::Error), Buttons::Ok, Icon::Error);
 }
 
 // Reads up to `out.size()` bytes from the start of the file; the count read, or -1.
@@ -107,7 +102,7 @@ int LoadImageFile(DiskImage& image, const std::string& path, MessageBoxHost& box
 
     struct stat st {};
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        TellFileError(boxes, path, S_ISDIR(st.st_mode) ? "is a folder, not a file" : std::strerror(errno));
+        TellFileError(boxes, path, S_ISDIR(st.st_mode) ? LoadString(Str::ImageIsAFolder) : std::strerror(errno));
         return 1;
     }
     BootSector boot;
@@ -117,21 +112,21 @@ int LoadImageFile(DiskImage& image, const std::string& path, MessageBoxHost& box
         return 1;
     }
     if (got < static_cast<ssize_t>(BootSector::kSize)) {
-        TellFileError(boxes, path, "the file is shorter than one sector (" + std::to_string(got) + " bytes)");
+        TellFileError(boxes, path, FormatString(Str::ImageShorterThanSector, static_cast<long>(got)));
         return 1;
     }
     if (ValidateBootSector(boot.span()) & BootCheck::NotAnImage) {
-        boxes.MessageBox(LoadString(kNotADiskImage), LoadString(kCaptionError), Buttons::Ok, Icon::Error);
+        boxes.MessageBox(LoadString(Str::NotADiskImage), LoadString(Str::Error), Buttons::Ok, Icon::Error);
         return 1;
     }
     image.mediaType = MediaTypeFromBootSector(boot.span());
     if (image.mediaType == kMediaUnknown) {
-        boxes.MessageBox(LoadString(kMediaNotSupported), LoadString(kCaptionError), Buttons::Ok, Icon::Error);
+        boxes.MessageBox(LoadString(Str::ImageMediaNotSupported), LoadString(Str::Error), Buttons::Ok, Icon::Error);
         return 1;
     }
     if (!image.TakeBlock(MediaTotalSectors(image.mediaType) * kSectorSize)) {
         image.mediaType = kMediaUnknown;
-        boxes.MessageBox(LoadString(kInsufficientMemory), LoadString(kCaptionFatalError), Buttons::Ok, Icon::Error);
+        boxes.MessageBox(LoadString(Str::InsufficientMemory), LoadString(Str::FatalError), Buttons::Ok, Icon::Error);
         return 1;
     }
     // A shorter file leaves the rest of the image zero, never another diskette's bytes.
@@ -140,7 +135,7 @@ int LoadImageFile(DiskImage& image, const std::string& path, MessageBoxHost& box
         TellFileError(boxes, path, std::strerror(errno));
         return 1;
     }
-    image.label = boot.text(BootSector::VolumeLabel, BootSector::kLabelSize);
+    image.label = Windows1252ToUtf8(boot.text(BootSector::VolumeLabel, BootSector::kLabelSize));
     image.serialText = SerialText(boot.u32(BootSector::SerialNumber));
     return 0;
 }

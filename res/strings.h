@@ -1,15 +1,18 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+
+#include "res/stringids.h"
 
 namespace vokta {
 
 // Every text the user sees is a numbered string of the current resource module.
 // The English table is built in; another module can be installed over it.
 struct StringEntry {
-    uint32_t id;
+    Str id;
     const char* text;
 };
 
@@ -17,7 +20,17 @@ class StringTable {
 public:
     virtual ~StringTable() = default;
     // Empty when the module has no string with that id.
-    virtual std::string_view Find(uint32_t id) const = 0;
+    virtual std::string_view Find(Str id) const = 0;
+};
+
+// A module's strings as one array, in any order.
+class ArrayStringTable final : public StringTable {
+public:
+    constexpr explicit ArrayStringTable(std::span<const StringEntry> entries) : entries_(entries) {}
+    std::string_view Find(Str id) const override;
+
+private:
+    std::span<const StringEntry> entries_;
 };
 
 const StringTable& EnglishStrings();
@@ -26,12 +39,24 @@ const StringTable& EnglishStrings();
 void SetResourceModule(const StringTable* module);
 
 // The string with that id from the current module, falling back to English.
-std::string LoadString(uint32_t id);
+std::string LoadString(Str id);
+inline std::string LoadString(uint32_t id)
+{
+    return LoadString(static_cast<Str>(id));
+}
 
-// printf-style formatting of a string-table format ("%d", "%ld", "%s", "%2.2d").
-std::string FormatString(uint32_t id, long value);
-std::string FormatString(uint32_t id, long first, long second);
-std::string FormatString(uint32_t id, const std::string& value);
-std::string FormatString(uint32_t id, const std::string& first, const std::string& second);
+// printf-style formatting of a string-table text ("%d", "%ld", "%2.2d", "%xh", "%s").
+// The English text decides the conversions; a module's text whose conversions differ
+// from the English ones, in order or in any flag, width, precision or length, is not
+// used, so a translation can never hand an argument to the wrong conversion.
+std::string FormatString(Str id, long value);
+std::string FormatString(Str id, long first, long second);
+std::string FormatString(Str id, const std::string& value);
+std::string FormatString(Str id, const std::string& first, const std::string& second);
+
+// Whether `translated` may stand for the English format `english`: the same conversions
+// in the same order, each with the same flags, width, precision and length, and no '%'
+// that starts none.
+bool SameConversions(std::string_view english, std::string_view translated);
 
 }  // namespace vokta

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "res/strings.h"
+
 namespace vokta {
 namespace {
 
@@ -64,9 +66,9 @@ private:
     size_t at_ = 0;
 };
 
-std::string At(size_t offset)
+std::string At(Str text, size_t offset)
 {
-    return " at byte " + std::to_string(offset);
+    return FormatString(text, static_cast<long>(offset));
 }
 
 }  // namespace
@@ -80,12 +82,12 @@ ImdReadResult ReadImd(std::span<const uint8_t> file, MediumDensity density)
 {
     ImdReadResult result;
     if (!LooksLikeImd(file)) {
-        result.error = "not an ImageDisk file (no \"IMD\" header)";
+        result.error = LoadString(Str::NotAnImageDiskFile);
         return result;
     }
     const auto end = std::find(file.begin(), file.end(), kCommentEnd);
     if (end == file.end()) {
-        result.error = "the ImageDisk header has no end mark (1Ah)";
+        result.error = LoadString(Str::ImageDiskWithoutEndMark);
         return result;
     }
     result.comment.assign(file.begin(), end);
@@ -104,17 +106,17 @@ ImdReadResult ReadImd(std::span<const uint8_t> file, MediumDensity density)
         uint8_t mode = 0, cylinder = 0, headByte = 0, count = 0, sizeCode = 0;
         if (!in.Byte(mode) || !in.Byte(cylinder) || !in.Byte(headByte) || !in.Byte(count) ||
             !in.Byte(sizeCode)) {
-            result.error = "truncated track header" + At(start);
+            result.error = At(Str::ImageDiskTruncatedTrackHeader, start);
             return result;
         }
         const std::optional<DataRate> rate = RateOfMode(mode);
         const uint8_t head = headByte & 0x0F;
         if (!rate || head > 1 || (headByte & 0x30) != 0) {
-            result.error = "invalid track header" + At(start);
+            result.error = At(Str::ImageDiskInvalidTrackHeader, start);
             return result;
         }
         if (sizeCode > kMaxSizeCode && sizeCode != kVariableSizes) {
-            result.error = "invalid sector size code" + At(start);
+            result.error = At(Str::ImageDiskInvalidSizeCode, start);
             return result;
         }
         std::span<const uint8_t> numbers, cylinderMap, headMap, sizeTable;
@@ -122,7 +124,7 @@ ImdReadResult ReadImd(std::span<const uint8_t> file, MediumDensity density)
             ((headByte & kCylinderMapFlag) && !in.Take(count, cylinderMap)) ||
             ((headByte & kHeadMapFlag) && !in.Take(count, headMap)) ||
             (sizeCode == kVariableSizes && !in.Take(size_t{count} * 2, sizeTable))) {
-            result.error = "truncated sector maps" + At(start);
+            result.error = At(Str::ImageDiskTruncatedSectorMaps, start);
             return result;
         }
         ParsedTrack parsed{cylinder, head, Track{*rate, {}}};
@@ -138,7 +140,7 @@ ImdReadResult ReadImd(std::span<const uint8_t> file, MediumDensity density)
                 while (s.sizeCode < kMaxSizeCode && s.size() < bytes)
                     ++s.sizeCode;
                 if (s.size() != bytes) {
-                    result.error = "invalid sector size" + At(start);
+                    result.error = At(Str::ImageDiskInvalidSectorSize, start);
                     return result;
                 }
             } else {
@@ -146,7 +148,7 @@ ImdReadResult ReadImd(std::span<const uint8_t> file, MediumDensity density)
             }
             uint8_t type = 0;
             if (!in.Byte(type) || type > kLastRecordType) {
-                result.error = "invalid sector data record" + At(in.offset());
+                result.error = At(Str::ImageDiskInvalidDataRecord, in.offset());
                 return result;
             }
             if (type == kNoData) {
@@ -157,7 +159,7 @@ ImdReadResult ReadImd(std::span<const uint8_t> file, MediumDensity density)
                 const bool compressed = (type % 2) == 0;
                 std::span<const uint8_t> data;
                 if (!in.Take(compressed ? 1 : bytes, data)) {
-                    result.error = "truncated sector data" + At(in.offset());
+                    result.error = At(Str::ImageDiskTruncatedSectorData, in.offset());
                     return result;
                 }
                 if (compressed)

@@ -23,6 +23,7 @@ unsigned DeviceMinor(dev_t device) { return minor(device); }
 
 #include "drive/diskdrive.h"
 #include "drive/media.h"
+#include "res/strings.h"
 
 namespace vokta {
 namespace {
@@ -129,7 +130,7 @@ DriveOpenResult LinuxFloppyDrive::Open(const std::string& device, uint8_t driveN
     struct stat st {};
     if (Ioctl(fd, FDGETDRVPRM, &drive) != 0 || fstat(fd, &st) != 0) {
         close(fd);
-        return {nullptr, Err::InvalidDrive, device + ": not a floppy drive"};
+        return {nullptr, Err::InvalidDrive, device + ": " + LoadString(Str::NotAFloppyDrive)};
     }
     char nativeFormat[16] = {};
     if (Ioctl(fd, FDGETDRVTYP, nativeFormat) != 0)

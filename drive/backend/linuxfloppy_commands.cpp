@@ -9,6 +9,7 @@
 #include "drive/backend/emulatedmedium.h"
 #include "drive/backend/linuxfloppy.h"
 #include "drive/media.h"
+#include "res/strings.h"
 
 namespace vokta {
 namespace {
@@ -218,17 +219,14 @@ std::string FloppyOpenFailureDetail(const std::string& device, int error, const 
     switch (error) {
     case EACCES:
     case EPERM:
-    case EROFS: {
-        std::string text = device + ": permission denied: reading and writing diskettes needs read and "
-                                    "write permission on the device";
-        if (!group.empty())
-            text += " (membership of its group \"" + group + "\")";
-        return text;
-    }
-    case ENOENT: return device + ": no such device";
+    case EROFS:
+        return device + ": " +
+               (group.empty() ? LoadString(Str::FloppyPermissionDenied)
+                              : FormatString(Str::FloppyPermissionDeniedGroup, group));
+    case ENOENT: return device + ": " + LoadString(Str::NoSuchDevice);
     case ENXIO:
-    case ENODEV: return device + ": no floppy drive is connected at this unit";
-    case EBUSY: return device + ": in use by another program, or mounted";
+    case ENODEV: return device + ": " + LoadString(Str::NoFloppyAtUnit);
+    case EBUSY: return device + ": " + LoadString(Str::DeviceInUse);
     default: return device + ": " + std::strerror(error);
     }
 }

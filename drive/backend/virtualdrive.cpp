@@ -17,6 +17,7 @@
 
 #include "drive/backend/imdfile.h"
 #include "drive/diskdrive.h"
+#include "res/strings.h"
 
 namespace vokta {
 namespace {
@@ -44,7 +45,7 @@ bool ReadWholeFile(int fd, size_t size, std::vector<uint8_t>& out, std::string& 
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            error = n < 0 ? std::strerror(errno) : "file shorter than its size";
+            error = n < 0 ? std::strerror(errno) : LoadString(Str::FileShorterThanItsSize);
             return false;
         }
         done += static_cast<size_t>(n);
@@ -193,7 +194,7 @@ DiskError VirtualDrive::Load(std::string& detail)
 
     struct stat st {};
     if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        detail = path_ + ": " + (S_ISDIR(st.st_mode) ? "is a directory" : "not a regular file");
+        detail = path_ + ": " + LoadString(S_ISDIR(st.st_mode) ? Str::IsADirectory : Str::NotARegularFile);
         return Err::AccessDenied;
     }
     device_ = st.st_dev;
@@ -239,11 +240,10 @@ DiskError VirtualDrive::Load(std::string& detail)
     } else if (bytes.empty()) {
         Insert(EmulatedMedium(density));
     } else if (format_ == DisketteFileFormat::Imd) {
-        detail = path_ + ": not an ImageDisk file (no \"IMD\" header)";
+        detail = path_ + ": " + LoadString(Str::NotAnImageDiskFile);
         return Err::InvalidData;
     } else {
-        detail = path_ + ": " + std::to_string(bytes.size()) +
-                 " bytes is not the size of a 720K, 1.2M, 1.44M, 1.68M or 1.72M diskette image";
+        detail = path_ + ": " + FormatString(Str::NotADisketteSize, static_cast<long>(bytes.size()));
         return Err::InvalidData;
     }
     medium()->writeProtected = !writable;
@@ -279,7 +279,7 @@ void VirtualDrive::SaveOrComplain()
 {
     std::string error;
     if (!Save(error))
-        std::fprintf(stderr, "vokta: the diskette file %s could not be saved: %s\n", path_.c_str(), error.c_str());
+        std::fprintf(stderr, "vokta: %s\n", FormatString(Str::DisketteFileNotSaved, path_, error).c_str());
 }
 
 bool VirtualDrive::IsDriveReady()

@@ -7,6 +7,8 @@
 
 #include "boot/bootsector.h"
 #include "boot/builtdiskette.h"
+#include "image/diskimage.h"
+#include "support/scriptedhost.h"
 #include "support/tempdir.h"
 #include "support/testdrives.h"
 
@@ -142,4 +144,46 @@ TEST_F(BootInterop, EmptyLabelLeavesNoLabelEntry)
     EXPECT_EQ(Shell("fsck.fat -n '" + file + "' 2>&1", &out), 0) << out;
     Shell("mdir -i '" + file + "' :: 2>&1", &out);
     EXPECT_NE(out.find("has no label"), std::string::npos) << out;
+}
+
+TEST_F(BootInterop, LabelsAreWindows1252OnTheDisketteAndUtf8InTheProgram)
+{
+    if (!HaveTool("mlabel"))
+        GTEST_SKIP() << "mlabel is not installed";
+    // mtools reads and writes labels in the code page it is told, here Windows' own.
+    const std::string rc = dir.File("mtoolsrc");
+    const std::string config = "DEFAULT_CODEPAGE=1252\n";
+    WriteFile(rc, std::vector<uint8_t>(config.begin(), config.end()));
+    const std::string mtools = "MTOOLSRC='" + rc + "' MTOOLS_SKIP_CHECK=1 LC_ALL=C.UTF-8 ";
+
+    const std::string file = dir.File("label.img");
+    const std::vector<uint8_t> image = BuiltDisketteImage(kMedia144M, "ÄB½");
+    WriteFile(file, image);
+    const std::vector<uint8_t> field = {0xC4, 'B', 0xBD, ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    const size_t rootDirectory = (1 + 2 * 9) * 512;
+    EXPECT_TRUE(std::equal(field.begin(), field.end(), image.begin() + BootSector::VolumeLabel)) << "boot sector";
+    EXPECT_TRUE(std::equal(field.begin(), field.end(), image.begin() + rootDirectory)) << "label entry";
+
+    std::string out;
+    ASSERT_EQ(Shell(mtools + "mlabel -s -i '" + file + "' :: 2>&1", &out), 0) << out;
+    EXPECT_EQ(out, " Volume label is ÄB½        \n");
+    // (fsck.fat is no judge here: it refuses every label beyond ASCII, mtools' own too.)
+
+    // Read back: the image file's label and the drive's media identification.
+    ScriptedHost boxes;
+    DiskImage loaded;
+    ASSERT_EQ(LoadImageFile(loaded, file, boxes), 0);
+    EXPECT_EQ(loaded.label, "ÄB½        ");
+    EmulatedSetup setup('A', DriveKind::Floppy35HD);
+    setup.drive->Insert(EmulatedMedium::FromImage(kMedia144M, image));
+    auto drive = setup.Open();
+    ASSERT_TRUE(drive->SelectMedia(kMedia144M, false));
+    MediaIdBlock id;
+    ASSERT_TRUE(drive->GenericIoctl(Minor::GetMediaId, id.bytes));
+    EXPECT_EQ(id.label(), "ÄB½        ");
+
+    // A label that mtools wrote reads as the same text.
+    ASSERT_EQ(Shell(mtools + "mlabel -i '" + file + "' ::ÉTÉ½ 2>&1", &out), 0) << out;
+    ASSERT_EQ(LoadImageFile(loaded, file, boxes), 0);
+    EXPECT_EQ(loaded.label, "ÉTÉ½       ");
 }

@@ -60,7 +60,12 @@ TEST(VolumeLabelField, TruncatedPaddedAndUpperCased)
     EXPECT_EQ(VolumeLabelField("VOKTA fixed"), "VOKTA FIXED");
     EXPECT_EQ(VolumeLabelField(""), "NO NAME    ");
     EXPECT_EQ(VolumeLabelField(std::string_view("ab\0cd", 5)), "AB         ");
-    EXPECT_EQ(VolumeLabelField("\xE9t\xE9"), "\xE9T\xE9        ") << "only ASCII letters change";
+    // The field holds code page 1252; only ASCII letters change case.
+    EXPECT_EQ(VolumeLabelField("été"), "\xE9T\xE9        ");
+    EXPECT_EQ(VolumeLabelField("ÄB½"), "\xC4" "B" "\xBD        ");
+    EXPECT_EQ(VolumeLabelField("Ω"), "?          ") << "what 1252 cannot hold";
+    EXPECT_EQ(VolumeLabelField("ÀÉÎÕÜàéîõüXYZ"), "\xC0\xC9\xCE\xD5\xDC\xE0\xE9\xEE\xF5\xFCX")
+        << "eleven characters, not eleven UTF-8 bytes";
 }
 
 TEST(BuildBootSector, OneFourFourDiskette)

@@ -11,6 +11,7 @@
 #include "drive/backend/imdfile.h"
 #include "drive/backend/virtualdrive.h"
 #include "drive/tracklayout.h"
+#include "res/strings.h"
 #include "support/tempdir.h"
 #include "support/testdrives.h"
 
@@ -179,6 +180,30 @@ TEST_F(VirtualFile, UnknownSizesAndBrokenImageDiskFilesAreRefusedInWords)
     EXPECT_EQ(cut->lastError, Err::InvalidData);
     EXPECT_NE(cut->openFailureDetail.find("truncated"), std::string::npos) << cut->openFailureDetail;
     EXPECT_EQ(ReadFile(dir.File("cut.imd")), imd) << "a refused file is left alone";
+}
+
+TEST_F(VirtualFile, RefusalsAreInTheLanguageOfTheResourceModule)
+{
+    constexpr StringEntry kItalian[] = {
+        {Str::NotARegularFile, "non è un file normale"},
+        {Str::NotADisketteSize, "%ld byte non sono la dimensione di un dischetto"},
+        {Str::ImageDiskTruncatedTrackHeader, "intestazione di traccia troncata al byte %ld"},
+    };
+    const ArrayStringTable italian(kItalian);
+    SetResourceModule(&italian);
+    mkfifo(dir.File("pipe.img").c_str(), 0644);
+    Bind("pipe.img");
+    const std::string pipe = Open()->openFailureDetail;
+    WriteFile(dir.File("odd.img"), std::vector<uint8_t>(1000));
+    Bind("odd.img");
+    const std::string odd = Open()->openFailureDetail;
+    WriteFile(dir.File("cut.imd"), {'I', 'M', 'D', ' ', '1', 0x1A, 3, 0});
+    Bind("cut.imd");
+    const std::string cut = Open()->openFailureDetail;
+    SetResourceModule(nullptr);
+    EXPECT_EQ(pipe, dir.File("pipe.img") + ": non è un file normale");
+    EXPECT_EQ(odd, dir.File("odd.img") + ": 1000 byte non sono la dimensione di un dischetto");
+    EXPECT_EQ(cut, dir.File("cut.imd") + ": intestazione di traccia troncata al byte 0");
 }
 
 TEST_F(VirtualFile, OptimizedFormatSavedAsImageDiskKeepsTheSectorOrder)

@@ -37,7 +37,7 @@ TEST(BiosStatus, MapsOntoDiskErrors)
 
 namespace {
 struct ItalianLike final : StringTable {
-    std::string_view Find(uint32_t id) const override { return id == 151 ? "Drive NON pronto !" : ""; }
+    std::string_view Find(Str id) const override { return id == Str::DriveNotReady ? "Drive NON pronto !" : ""; }
 };
 }  // namespace
 
