@@ -11,24 +11,9 @@
 namespace vokta {
 namespace {
 
-constexpr uint32_t kCheckingMedia = 104;
-constexpr uint32_t kFatalError = 110;
-constexpr uint32_t kWriteProtected = 138;
-constexpr uint32_t kMediaUnknownLine = 140;
-constexpr uint32_t kFailed = 144;
-constexpr uint32_t kWritingBootSector = 1030;
-constexpr uint32_t kOk = 1061;
-constexpr uint32_t kRecreatedLabel = 2101;  // written upper-cased into the label field
-constexpr uint32_t kCheckFailed = 2102;
-constexpr uint32_t kCheckingBootSector = 2103;
-constexpr uint32_t kCannotCheck = 2104;
-constexpr uint32_t kBootChecked = 2105;
-constexpr uint32_t kWrite = 2106;
-constexpr uint32_t kCannotRepair = 2107;
-
 void ShowFatal(BootReporter& page, const std::string& text)
 {
-    page.MessageBox(text, LoadString(kFatalError), Buttons::Ok, Icon::Error);
+    page.MessageBox(text, LoadString(Str::FatalError), Buttons::Ok, Icon::Error);
 }
 
 // The start both workers share: the drive of the selected entry, opened, or nothing when
@@ -36,9 +21,9 @@ void ShowFatal(BootReporter& page, const std::string& text)
 std::unique_ptr<DiskDrive> OpenSelectedDrive(const BootJob& job, BootReporter& page, const DriveTable& drives)
 {
     page.EnableActions(false);
-    page.SetState(LoadString(kCheckingMedia));
+    page.SetState(LoadString(Str::CheckingMedia));
     auto drive = std::make_unique<DiskDrive>(job.driveText.empty() ? '\0' : job.driveText[0], drives);
-    if (!DriveOpened(*drive, page, LoadString(kFatalError)))
+    if (!DriveOpened(*drive, page, LoadString(Str::FatalError)))
         return nullptr;
     return drive;
 }
@@ -46,21 +31,21 @@ std::unique_ptr<DiskDrive> OpenSelectedDrive(const BootJob& job, BootReporter& p
 bool Check(const BootJob& job, BootReporter& page, DiskDrive& drive)
 {
     if (!drive.SelectMedia(kMediaUnknown, false)) {
-        page.AddResult(LoadString(kMediaUnknownLine));
-        page.SetState(LoadString(kCheckFailed));
+        page.AddResult(LoadString(Str::MediaUnknownOrNotReady));
+        page.SetState(LoadString(Str::CheckFailed));
         page.PlaySound(job.sounds.error);
         return false;
     }
-    page.SetState(LoadString(kCheckingBootSector));
+    page.SetState(LoadString(Str::CheckingBootSector));
     const BootCheckResult r = drive.CheckBootSector();
     for (const std::string& line : BootCheckLines(r))
         page.AddResult(line);
     if (IsRunFailure(r)) {
-        page.SetState(LoadString(kCannotCheck));
+        page.SetState(LoadString(Str::CannotCheck));
         return false;
     }
     page.PlaySound(r == BootCheck::Ok ? job.sounds.jobCompleted : job.sounds.error);
-    page.SetState(LoadString(kBootChecked));
+    page.SetState(LoadString(Str::BootChecked));
     return true;
 }
 
@@ -84,22 +69,23 @@ bool Recreate(const BootJob& job, BootReporter& page, DiskDrive& drive)
     const DiskError detection = drive.lastError;
     drive.lastError = Err::None;
     if (detection != Err::None) {
-        page.SetState(LoadString(kFailed));
-        page.AddResult(LoadString(kMediaUnknownLine));
+        page.SetState(LoadString(Str::Failed));
+        page.AddResult(LoadString(Str::MediaUnknownOrNotReady));
         page.PlaySound(job.sounds.error);
         return false;
     }
-    page.SetState(LoadString(kWritingBootSector));
-    if (!drive.WriteBootSector(LoadString(kRecreatedLabel))) {
-        ShowFatal(page, drive.IsWriteProtected() ? LoadString(kWriteProtected) : LoadString(kCannotRepair));
-        page.SetState(LoadString(kWrite) + " " + LoadString(kFailed));
+    page.SetState(LoadString(Str::WritingBootSector));
+    // The label field takes the text upper-cased.
+    if (!drive.WriteBootSector(LoadString(Str::RecreatedLabel))) {
+        ShowFatal(page, drive.IsWriteProtected() ? LoadString(Str::WriteProtect) : LoadString(Str::CannotRepairBoot));
+        page.SetState(LoadString(Str::WriteWord) + " " + LoadString(Str::Failed));
         return false;
     }
     if (!WrittenToLast(page, drive)) {
-        page.SetState(LoadString(kWrite) + " " + LoadString(kFailed));
+        page.SetState(LoadString(Str::WriteWord) + " " + LoadString(Str::Failed));
         return false;
     }
-    page.SetState(LoadString(kWrite) + " " + LoadString(kOk));
+    page.SetState(LoadString(Str::WriteWord) + " " + LoadString(Str::Ok));
     page.PlaySound(job.sounds.jobCompleted);
     return true;
 }

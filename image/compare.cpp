@@ -68,11 +68,11 @@ bool SameExceptUnread(std::span<const uint8_t> expected, std::span<const uint8_t
 
 OperationOutcome CompareWorker(DuplicateJob job, OperationHost& host)
 {
-    OperationSession session(host, LoadString(Text::DuplicateError));
+    OperationSession session(host, LoadString(Str::DuplicateError));
     const DiskImage& image = *job.image;
     const char letter = DriveLetter(job);
     if (!image.HasData()) {
-        Box(host, Text::NoCompareSource, Text::Error, Buttons::Ok, Icon::Error);
+        Box(host, Str::NoCompareSource, Str::Error, Buttons::Ok, Icon::Error);
         return session.End(kResultFailed);
     }
     DiskDrive drive(letter, job.drives);
@@ -81,22 +81,22 @@ OperationOutcome CompareWorker(DuplicateJob job, OperationHost& host)
     if (!WaitForDiskette(drive, host))
         return session.End(kResultAborted);
     host.SetLowerLine("");
-    host.SetUpperLine(LoadString(Text::CheckingMedia));
+    host.SetUpperLine(LoadString(Str::CheckingMedia));
     if (!DetectMedia(drive, host, session.errorCaption()))
         return session.End(kResultFailed);
     const int32_t detected = drive.mediaType;
     if (detected != image.mediaType) {
-        Box(host, Text::MediaDiffers, Text::Error, Buttons::Ok, Icon::Error);
+        Box(host, Str::MediaDiffers, Str::Error, Buttons::Ok, Icon::Error);
         return session.End(kResultFailed);
     }
     const uint16_t cylinders = drive.params.cylinders();
     host.SetUpperLine(MediaLine(detected));
     host.SetRange(cylinders);
     host.SetProgressPos(0);
-    host.SetTitle(OperationTitle(LoadString(Text::Comparing), letter, image.label));
+    host.SetTitle(OperationTitle(LoadString(Str::Comparing), letter, image.label));
     host.SetBarColours(BarColour::Green, BarColour::Black);
     if (drive.CheckBootSector() != 0)
-        Box(host, Text::BootNotCompliant, Text::Message, Buttons::Ok, Icon::Information);
+        Box(host, Str::BootNotCompliant, Str::Message, Buttons::Ok, Icon::Information);
     if (host.AbortRequested())
         return session.End(kResultAborted);
 
@@ -105,10 +105,10 @@ OperationOutcome CompareWorker(DuplicateJob job, OperationHost& host)
     try {
         buffer.resize(cylinderBytes);
     } catch (const std::bad_alloc&) {
-        Box(host, Text::InsufficientMemory, Text::FatalError, Buttons::Ok, Icon::Error);
+        Box(host, Str::InsufficientMemory, Str::FatalError, Buttons::Ok, Icon::Error);
         return session.End(kResultFailed);
     }
-    host.SetLowerLine(LoadString(Text::ComparingProgress));
+    host.SetLowerLine(LoadString(Str::ComparingProgress));
     drive.lastError = Err::None;
     std::vector<size_t> unread;
     for (uint16_t c = 0; c < cylinders; ++c) {
@@ -120,7 +120,7 @@ OperationOutcome CompareWorker(DuplicateJob job, OperationHost& host)
         if (ReadForCompare(drive, session, c, read, unread) == CylinderRead::Aborted)
             return session.End(kResultAborted);
         if (!SameExceptUnread(expected, read, unread)) {
-            Box(host, Text::NoMatch, Text::Message, Buttons::Ok, Icon::Error);
+            Box(host, Str::NoMatch, Str::Message, Buttons::Ok, Icon::Error);
             return session.End(kResultAborted);
         }
         host.SetProgressPos(c + 1);

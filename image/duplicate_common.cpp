@@ -18,7 +18,7 @@ bool Opened(OperationSession& session, DiskDrive& drive)
 
 std::string MediaLine(int32_t mediaType)
 {
-    return LoadString(Text::MediaTypeIs) + std::string(GetMediaTypeName(mediaType));
+    return LoadString(Str::MediaTypeIs) + std::string(GetMediaTypeName(mediaType));
 }
 
 std::string OperationTitle(const std::string& operation, char letter, const std::string& label)

@@ -15,41 +15,7 @@
 
 namespace vokta::dup {
 
-namespace Text {
-constexpr uint32_t Message = 103;
-constexpr uint32_t CheckingMedia = 104;
-constexpr uint32_t MediaTypeIs = 105;
-constexpr uint32_t FatalError = 110;
-constexpr uint32_t InsertDisk = 113;
-constexpr uint32_t Error = 115;
-constexpr uint32_t InsufficientMemory = 127;
-constexpr uint32_t UnrecognizedMedia = 129;
-constexpr uint32_t WriteProtect = 138;
-constexpr uint32_t CannotAccessFat = 161;
-constexpr uint32_t WritingSystemArea = 1073;
-constexpr uint32_t DuplicateError = 2001;
-constexpr uint32_t Warning = 2002;
-constexpr uint32_t Reading = 2003;
-constexpr uint32_t SourceNotProtected = 2004;
-constexpr uint32_t BootNotCompliant = 2005;
-constexpr uint32_t NoSourceRead = 2006;
-constexpr uint32_t ErrorMessage = 2007;
-constexpr uint32_t MediaDiffers = 2008;
-constexpr uint32_t WritingToSource = 2009;
-constexpr uint32_t NotEmpty = 2010;
-constexpr uint32_t Duplicating = 2011;
-constexpr uint32_t Writing = 2012;
-constexpr uint32_t Formatting = 2013;
-constexpr uint32_t Verifying = 2014;
-constexpr uint32_t WriteFailed = 2015;
-constexpr uint32_t RemoveDisk = 2016;
-constexpr uint32_t NoCompareSource = 2017;
-constexpr uint32_t Comparing = 2018;
-constexpr uint32_t ComparingProgress = 2019;
-constexpr uint32_t NoMatch = 2020;
-}  // namespace Text
-
-inline Answer Box(MessageBoxHost& host, uint32_t text, uint32_t caption, Buttons buttons, Icon icon)
+inline Answer Box(MessageBoxHost& host, Str text, Str caption, Buttons buttons, Icon icon)
 {
     return host.MessageBox(LoadString(text), LoadString(caption), buttons, icon);
 }

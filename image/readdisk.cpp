@@ -53,7 +53,7 @@ CylinderRead ReadWholeCylinder(FatDrive& drive, OperationHost& host, uint16_t c,
             h = 0;
             continue;
         }
-        switch (host.MessageBox(text, LoadString(Text::DuplicateError), Buttons::AbortRetryIgnore, Icon::Error)) {
+        switch (host.MessageBox(text, LoadString(Str::DuplicateError), Buttons::AbortRetryIgnore, Icon::Error)) {
         case Answer::Ignore:
             SalvageTrack(drive, c, h, track);
             ++h;
@@ -69,7 +69,7 @@ CylinderRead ReadWholeCylinder(FatDrive& drive, OperationHost& host, uint16_t c,
 
 OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
 {
-    OperationSession session(host, LoadString(Text::DuplicateError));
+    OperationSession session(host, LoadString(Str::DuplicateError));
     const char letter = DriveLetter(job);
     DiskImage& image = *job.image;
     image.mediaType = kMediaUnknown;
@@ -78,7 +78,7 @@ OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
     if (!Opened(session, drive))
         return session.End(kResultFailed);
     host.SetLowerLine("");
-    host.SetUpperLine(LoadString(Text::CheckingMedia));
+    host.SetUpperLine(LoadString(Str::CheckingMedia));
     if (!WaitForDiskette(drive, host))
         return session.End(kResultAborted);
     if (!DetectMedia(drive, host, session.errorCaption()))
@@ -94,13 +94,13 @@ OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
     ReadMediaId(drive, image.label, serial);
     if (host.AbortRequested())
         return session.End(kResultAborted);
-    host.SetTitle(OperationTitle(LoadString(Text::Reading), letter, image.label));
+    host.SetTitle(OperationTitle(LoadString(Str::Reading), letter, image.label));
     host.SetBarColours(BarColour::Cyan, BarColour::Black);
 
     if (!drive.IsWriteProtected())
-        Box(host, Text::SourceNotProtected, Text::Warning, Buttons::Ok, Icon::Information);
+        Box(host, Str::SourceNotProtected, Str::Warning, Buttons::Ok, Icon::Information);
     if (drive.CheckBootSector() != 0 &&
-        Box(host, Text::BootNotCompliant, Text::Warning, Buttons::YesNo, Icon::Information) != Answer::Yes)
+        Box(host, Str::BootNotCompliant, Str::Warning, Buttons::YesNo, Icon::Information) != Answer::Yes)
         return session.End(kResultAborted);
     if (host.AbortRequested())
         return session.End(kResultAborted);
@@ -108,11 +108,11 @@ OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
     // A fresh zeroed block: sectors passed over hold zeros, never bytes of an earlier image.
     image.data.clear();
     if (!image.TakeBlock(drive.params.totalSectors() * static_cast<uint32_t>(kSectorSize))) {
-        Box(host, Text::InsufficientMemory, Text::FatalError, Buttons::Ok, Icon::Error);
+        Box(host, Str::InsufficientMemory, Str::FatalError, Buttons::Ok, Icon::Error);
         return session.End(kResultFailed);
     }
 
-    host.SetLowerLine(LoadString(Text::Reading));
+    host.SetLowerLine(LoadString(Str::Reading));
     drive.lastError = Err::None;
     const size_t cylinderBytes = CylinderBytes(drive.params);
     for (uint16_t c = 0; c < cylinders; ++c) {
@@ -122,7 +122,7 @@ OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
         case CylinderRead::Read: break;
         case CylinderRead::Aborted: return session.End(kResultAborted);
         case CylinderRead::FatUnreadable:
-            Box(host, Text::CannotAccessFat, Text::FatalError, Buttons::Ok, Icon::Error);
+            Box(host, Str::CannotAccessFat, Str::FatalError, Buttons::Ok, Icon::Error);
             return session.End(kResultFailed);
         }
         host.SetProgressPos(c + 1);

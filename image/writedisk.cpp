@@ -55,21 +55,21 @@ private:
 Copy DiskWriter::FormatWholeDiskette()
 {
     drive_.lastError = Err::None;
-    host_.SetLowerLine(LoadString(Text::Formatting));
+    host_.SetLowerLine(LoadString(Str::FormattingProgress));
     drive_.BeginFormat();
     TrackFormatting formatting;
     formatting.optimized = true;
     formatting.onFailure = [this](DiskDrive&) { return ShowError(Buttons::RetryCancel).value_or(Answer::Cancel); };
     const FormatLoopEnd end = FormatCylinders(drive_, host_, formatting);
     if (end != FormatLoopEnd::Refused)
-        host_.SetLowerLine(LoadString(Text::WritingSystemArea));
+        host_.SetLowerLine(LoadString(Str::WritingSystemArea));
     drive_.EndFormat();
     return end == FormatLoopEnd::Done ? Copy::Done : end == FormatLoopEnd::Stopped ? Copy::Aborted : Copy::Failed;
 }
 
 Copy DiskWriter::VerifyCylinder(uint16_t c, std::span<const uint8_t> source, bool& retry)
 {
-    host_.SetLowerLine(LoadString(Text::Verifying));
+    host_.SetLowerLine(LoadString(Str::VerifyingProgress));
     const std::span<uint8_t> readBack = std::span<uint8_t>(verify_).first(source.size());
     if (!ReadCylinder(drive_, c, readBack)) {
         if (ShowError(Buttons::RetryCancel) != Answer::Retry)
@@ -78,7 +78,7 @@ Copy DiskWriter::VerifyCylinder(uint16_t c, std::span<const uint8_t> source, boo
         return Copy::Done;
     }
     if (!std::equal(source.begin(), source.end(), readBack.begin())) {
-        if (Box(host_, Text::WriteFailed, Text::Message, Buttons::RetryCancel, Icon::Error) != Answer::Retry)
+        if (Box(host_, Str::WriteFailed, Str::Message, Buttons::RetryCancel, Icon::Error) != Answer::Retry)
             return Copy::Failed;
         retry = true;
     }
@@ -100,7 +100,7 @@ Copy DiskWriter::WriteOneCopy()
         const std::span<const uint8_t> source = CylinderOf(image, c, cylinderBytes);
         if (source.empty())
             break;
-        host_.SetLowerLine(LoadString(Text::Writing));
+        host_.SetLowerLine(LoadString(Str::Writing));
         if (!WriteCylinder(drive_, c, source)) {
             if (formatted) {
                 if (ShowError(Buttons::RetryCancel) != Answer::Retry)
@@ -136,66 +136,66 @@ Copy DiskWriter::WriteOneCopy()
 
 OperationOutcome WriteDiskWorker(DuplicateJob job, OperationHost& host)
 {
-    OperationSession session(host, LoadString(Text::DuplicateError));
+    OperationSession session(host, LoadString(Str::DuplicateError));
     const DiskImage& image = *job.image;
     const char letter = DriveLetter(job);
     if (!image.HasData()) {
-        Box(host, Text::NoSourceRead, Text::ErrorMessage, Buttons::Ok, Icon::Error);
+        Box(host, Str::NoSourceRead, Str::ErrorMessage, Buttons::Ok, Icon::Error);
         return session.End(kResultFailed);
     }
     DiskDrive drive(letter, job.drives);
     if (!Opened(session, drive))
         return session.End(kResultFailed);
     host.SetLowerLine("");
-    host.SetUpperLine(LoadString(Text::CheckingMedia));
+    host.SetUpperLine(LoadString(Str::CheckingMedia));
     host.SetProgressPos(0);
 
     auto unrecognized = [&] {
         drive.lastError = Err::None;
-        Box(host, Text::UnrecognizedMedia, Text::Error, Buttons::Ok, Icon::Error);
+        Box(host, Str::UnrecognizedMedia, Str::Error, Buttons::Ok, Icon::Error);
         return session.End(kResultFailed);
     };
     if (!drive.SelectMedia(kMediaUnknown, false) && !drive.SelectMedia(image.mediaType, true))
         return unrecognized();
     if (drive.mediaType != image.mediaType) {
-        if (Box(host, Text::MediaDiffers, Text::Error, Buttons::YesNo, Icon::Error) != Answer::Yes)
+        if (Box(host, Str::MediaDiffers, Str::Error, Buttons::YesNo, Icon::Error) != Answer::Yes)
             return session.End(kResultFailed);
         host.SetLowerLine("");
-        host.SetUpperLine(LoadString(Text::CheckingMedia));
+        host.SetUpperLine(LoadString(Str::CheckingMedia));
         host.SetProgressPos(0);
         if (!SelectImageMedia(drive, image.mediaType))
             return unrecognized();
     }
     while (drive.IsWriteProtected()) {
-        if (Box(host, Text::WriteProtect, Text::Error, Buttons::RetryCancel, Icon::Information) != Answer::Retry)
+        if (Box(host, Str::WriteProtect, Str::Error, Buttons::RetryCancel, Icon::Information) != Answer::Retry)
             return session.End(kResultFailed);
     }
     std::string label, serial;
     if (ReadMediaId(drive, label, serial)) {
         if (serial == job.serialField.substr(0, 29)) {
-            if (Box(host, Text::WritingToSource, Text::Warning, Buttons::OkCancel, Icon::Information) != Answer::Ok)
+            if (Box(host, Str::WritingToSource, Str::Warning, Buttons::OkCancel, Icon::Information) != Answer::Ok)
                 return session.End(kResultFailed);
         } else if (std::optional<FreeSpace> space = CountFreeSpace(drive);
                    space && space->freeClusters != space->totalClusters) {
-            if (Box(host, Text::NotEmpty, Text::Warning, Buttons::OkCancel, Icon::Information) != Answer::Ok)
+            if (Box(host, Str::NotEmpty, Str::Warning, Buttons::OkCancel, Icon::Information) != Answer::Ok)
                 return session.End(kResultAborted);
         }
     }
     host.SetUpperLine(MediaLine(drive.mediaType));
     host.SetRange(drive.params.cylinders());
-    host.SetTitle(OperationTitle(LoadString(Text::Duplicating), letter, image.label));
+    host.SetTitle(OperationTitle(LoadString(Str::Duplicating), letter, image.label));
     host.SetBarColours(BarColour::Blue, BarColour::White);
 
     std::vector<uint8_t> verifyBuffer;
     try {
         verifyBuffer.resize(CylinderBytes(drive.params));
     } catch (const std::bad_alloc&) {
-        Box(host, Text::InsufficientMemory, Text::FatalError, Buttons::Ok, Icon::Error);
+        Box(host, Str::InsufficientMemory, Str::FatalError, Buttons::Ok, Icon::Error);
         return session.End(kResultFailed);
     }
 
     DiskWriter writer(job, session, drive, verifyBuffer);
-    const NextDisketteTexts between{LoadString(Text::RemoveDisk), LoadString(Text::InsertDisk)};
+    const NextDisketteTexts between{LoadString(Str::RemoveDisk), LoadString(Str::InsertDisk)};
     for (;;) {
         const Copy copy = writer.WriteOneCopy();
         if (copy != Copy::Done)

@@ -6,9 +6,6 @@
 namespace vokta {
 namespace {
 
-constexpr uint32_t kMessageCaption = 103;
-constexpr uint32_t kInsertDisk = 113;
-
 // The error text with the cause in words beneath it, where there is one.
 std::string WithReason(const std::string& text, const std::string& reason)
 {
@@ -29,7 +26,7 @@ bool DriveOpened(DiskDrive& drive, MessageBoxHost& boxes, const std::string& cap
 bool WaitForDiskette(DiskDrive& drive, OperationHost& host)
 {
     while (!drive.IsDriveReady()) {
-        const Answer a = host.MessageBox(LoadString(kInsertDisk), LoadString(kMessageCaption), Buttons::OkCancel,
+        const Answer a = host.MessageBox(LoadString(Str::InsertDisk), LoadString(Str::Message), Buttons::OkCancel,
                                          Icon::Information);
         if (a != Answer::Ok || host.AbortRequested())
             return false;

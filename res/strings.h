@@ -40,10 +40,6 @@ void SetResourceModule(const StringTable* module);
 
 // The string with that id from the current module, falling back to English.
 std::string LoadString(Str id);
-inline std::string LoadString(uint32_t id)
-{
-    return LoadString(static_cast<Str>(id));
-}
 
 // printf-style formatting of a string-table text ("%d", "%ld", "%2.2d", "%xh", "%s").
 // The English text decides the conversions; a module's text whose conversions differ
