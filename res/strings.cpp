@@ -121,7 +121,7 @@ std::optional<std::vector<Piece>> Parse(std::string_view format)
         const bool takesText = type == 's';
         if (!takesText && kNumberConversions.find(type) == std::string_view::npos)
             return std::nullopt;
-        if (takesText && !length.empty())
+        if ((takesText || type == 'c') && !length.empty())
             return std::nullopt;
         pieces.push_back({format.substr(at, end + 1 - at), true, takesText, length});
         plain = end + 1;

@@ -132,6 +132,7 @@ TEST(StringTable, SameConversionsComparesEveryPartOfASpecification)
     EXPECT_FALSE(SameConversions("%d", "%*d"));
     EXPECT_FALSE(SameConversions("%d", "%n"));
     EXPECT_FALSE(SameConversions("%s", "%ls"));
+    EXPECT_FALSE(SameConversions("%c", "%lc"));
 }
 
 TEST(CodePage, LabelCharactersBecomeTheirWindows1252Bytes)
