@@ -26,8 +26,8 @@ uint16_t DirectoryTime(const LocalTime& t);
 uint16_t DirectoryDate(const LocalTime& t);
 
 // The 11 bytes of a volume label: the first 11 characters of the (UTF-8) label in code
-// page 1252, blank-padded, ASCII letters upper-cased; "NO NAME    " for an empty label. The label ends
-// at an embedded NUL.
+// page 1252, blank-padded, ASCII letters upper-cased; "NO NAME    " for an empty label.
+// The label ends at an embedded NUL.
 std::string VolumeLabelField(std::string_view label);
 
 // A good boot sector for the media described by `params` (and `mediaType`: 0 gets a

@@ -17,7 +17,7 @@ struct DiskImage {
     std::vector<uint8_t> data;  // empty: no data held
     uint32_t size = 0;
     int32_t mediaType = kMediaUnknown;  // 6: no valid image
-    std::string label;                  // 11 bytes as on the diskette, blank-padded
+    std::string label;                  // the 11-byte label field as UTF-8 text, blank-padded
     std::string serialText;             // "%X" of the volume serial number
     std::string fileName;               // the image file chosen last
 
