@@ -42,6 +42,17 @@ ssize_t ReadPrefix(int fd, std::span<uint8_t> out)
     return static_cast<ssize_t>(done);
 }
 
+// Why a file that is neither a regular file nor a folder holds no image: it has no
+// beginning to read from, or reading it never ends.
+std::string NotAnImageFileCause(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return LoadString(Str::NamedPipeNotImage);
+    if (S_ISSOCK(mode))
+        return LoadString(Str::SocketNotImage);
+    return LoadString(Str::DeviceNotImage);
+}
+
 }  // namespace
 
 bool DiskImage::TakeBlock(uint32_t bytes)
@@ -90,7 +101,8 @@ int LoadImageFile(DiskImage& image, const std::string& path, MessageBoxHost& box
 {
     if (path.empty())
         return 1;
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK a named pipe would hold the open until some writer came along.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         TellFileError(boxes, path, std::strerror(errno));
         return 1;
@@ -103,6 +115,10 @@ int LoadImageFile(DiskImage& image, const std::string& path, MessageBoxHost& box
     struct stat st {};
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         TellFileError(boxes, path, S_ISDIR(st.st_mode) ? LoadString(Str::ImageIsAFolder) : std::strerror(errno));
+        return 1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        TellFileError(boxes, path, NotAnImageFileCause(st.st_mode));
         return 1;
     }
     BootSector boot;

@@ -219,7 +219,6 @@
     X(FileShorterThanItsSize, 2209) \
     X(NotAnImageDiskFile, 2210) \
     X(NotADisketteSize, 2211) \
-    X(DisketteFileNotSaved, 2212) \
     X(ImageDiskWithoutEndMark, 2213) \
     X(ImageDiskTruncatedTrackHeader, 2214) \
     X(ImageDiskInvalidTrackHeader, 2215) \
@@ -234,8 +233,15 @@
     X(NoFloppyAtUnit, 2224) \
     X(DeviceInUse, 2225) \
     X(NotAFloppyDrive, 2226) \
+    X(NamedPipeNotDiskette, 2250) \
+    X(SocketNotDiskette, 2251) \
+    X(CharacterDeviceNotDiskette, 2252) \
+    X(BlockDeviceNotDiskette, 2253) \
     X(ImageIsAFolder, 2301) \
     X(ImageShorterThanSector, 2302) \
+    X(NamedPipeNotImage, 2303) \
+    X(SocketNotImage, 2304) \
+    X(DeviceNotImage, 2305) \
     X(ElapsedSeconds, 2401) \
     X(TitlePercent, 2402)
 

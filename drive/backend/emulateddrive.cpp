@@ -41,28 +41,6 @@ std::optional<EmulatedMedium> EmulatedDrive::Eject()
     return out;
 }
 
-void EmulatedDrive::FailNext(std::function<bool(const DiskRequest&)> match, int times, uint32_t error)
-{
-    auto previous = std::move(faultHook);
-    faultHook = [match = std::move(match), times, error,
-                 previous = std::move(previous)](const DiskRequest& r) mutable -> std::optional<InjectedFault> {
-        if (times > 0 && match(r)) {
-            --times;
-            return InjectedFault{false, error};
-        }
-        return previous ? previous(r) : std::nullopt;
-    };
-}
-
-std::vector<LoggedRequest> EmulatedDrive::Requests(uint8_t minor) const
-{
-    std::vector<LoggedRequest> out;
-    for (const LoggedRequest& r : log)
-        if (r.isIoctl(minor))
-            out.push_back(r);
-    return out;
-}
-
 bool EmulatedDrive::IsDriveReady()
 {
     return medium_.has_value();
@@ -79,23 +57,6 @@ bool EmulatedDrive::RestoreParameterTable()
     const bool had = table_.has_value();
     table_.reset();
     return had;
-}
-
-bool EmulatedDrive::DeviceIoControl(DiskRequest& request)
-{
-    LoggedRequest entry;
-    entry.controlCode = request.controlCode;
-    entry.in = request.regs;
-    entry.block.assign(request.block.begin(), request.block.end());
-    entry.bufferSize = request.buffer.size();
-
-    const std::optional<InjectedFault> fault = faultHook ? faultHook(request) : std::nullopt;
-    const Answer answer = fault ? Answer{!fault->refuse, fault->error, true} : Serve(request);
-    PutAnswer(request, answer);
-    entry.out = request.regs;
-    entry.accepted = answer.accepted;
-    log.push_back(std::move(entry));
-    return answer.accepted;
 }
 
 MediaType EmulatedDrive::NativeMedia() const

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -19,30 +18,9 @@ enum class DriveKind : uint8_t {
 
 uint8_t DeviceTypeOf(DriveKind kind);
 
-// A request as the drive received it, and how it was answered.
-struct LoggedRequest {
-    uint32_t controlCode = 0;
-    Registers in;
-    Registers out;
-    bool accepted = false;
-    std::vector<uint8_t> block;  // the parameter block as sent
-    size_t bufferSize = 0;
-
-    uint8_t minor() const { return static_cast<uint8_t>(in.ecx); }
-    uint8_t biosFunction() const { return static_cast<uint8_t>(in.eax >> 8); }
-    bool isIoctl(uint8_t m) const { return controlCode == Control::DosIoctl && minor() == m; }
-    bool isBios(uint8_t f) const { return controlCode == Control::Int13 && biosFunction() == f; }
-};
-
-// An injected answer: refuse the request outright, or fail it (carry set) with an error,
-// a DOS code for an IOCTL, a BIOS status for INT 13h.
-struct InjectedFault {
-    bool refuse = false;
-    uint32_t error = 0;
-};
-
 // An in-memory diskette drive that answers like a real one under DOS, with the diskette
-// in it. Every request is logged; tests can inject faults.
+// in it: its defects, its write-protect tab, its unformatted tracks, and another program
+// that may hold the volume.
 class EmulatedDrive : public DosBlockDevice {
 public:
     EmulatedDrive(DriveKind kind, uint8_t driveNumber);
@@ -54,21 +32,13 @@ public:
     DriveKind kind() const { return kind_; }
     uint8_t driveNumber() const { return driveNumber_; }
 
-    // Consulted before each request; an answer replaces the drive's own.
-    std::function<std::optional<InjectedFault>(const DiskRequest&)> faultHook;
-    // Fails the next `times` requests for which `match` holds with `error`.
-    void FailNext(std::function<bool(const DiskRequest&)> match, int times, uint32_t error);
     // Another program holds the volume lock.
     bool lockedElsewhere = false;
-
-    std::vector<LoggedRequest> log;
-    std::vector<LoggedRequest> Requests(uint8_t minor) const;
 
     const std::optional<DisketteParameterTable>& installedTable() const { return table_; }
     // True once a write or format changed the medium.
     bool modified = false;
 
-    bool DeviceIoControl(DiskRequest& request) override;
     bool IsDriveReady() override;
     bool InstallParameterTable(const DisketteParameterTable& table) override;
     bool RestoreParameterTable() override;

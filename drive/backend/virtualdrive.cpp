@@ -9,18 +9,36 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <optional>
+#include <utility>
 
 #include "drive/backend/imdfile.h"
 #include "drive/diskdrive.h"
+#include "drive/lostwork.h"
 #include "res/strings.h"
 
 namespace vokta {
 namespace {
+
+// Why a file that is neither a regular file nor a folder is no diskette file; nothing for
+// those two. Such a file is never opened as a diskette: a named pipe would hold the open
+// until a writer came, and a device's open may act on the device.
+std::optional<Str> NotADisketteFile(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return Str::NamedPipeNotDiskette;
+    if (S_ISSOCK(mode))
+        return Str::SocketNotDiskette;
+    if (S_ISCHR(mode))
+        return Str::CharacterDeviceNotDiskette;
+    if (S_ISBLK(mode))
+        return Str::BlockDeviceNotDiskette;
+    return std::nullopt;
+}
 
 std::string Lower(std::string s)
 {
@@ -67,8 +85,10 @@ bool TransferRawSectors(int fd, std::span<const iovec> sectors, bool write)
         size_t expected = 0;
         for (size_t i = 0; i < count; ++i)
             expected += sectors[i].iov_len;
+        if (n >= 0 && static_cast<size_t>(n) != expected)
+            errno = EIO;  // a short transfer of a file we sized ourselves: an I/O fault
         if (n < 0 || static_cast<size_t>(n) != expected)
-            return false;  // a short transfer of a file we sized ourselves: an I/O fault
+            return false;
         at += n;
         sectors = sectors.subspan(count);
     }
@@ -118,13 +138,16 @@ std::string Timestamp()
     return text;
 }
 
+// From the start of the file: a save tried again rewrites the same temporary file.
 bool WriteAll(int fd, const std::vector<uint8_t>& bytes)
 {
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
         if (n < 0 && errno == EINTR)
             continue;
+        if (n == 0)
+            errno = EIO;
         if (n <= 0)
             return false;
         done += static_cast<size_t>(n);
@@ -172,11 +195,18 @@ DiskError VirtualDrive::Load(std::string& detail)
     const bool wasLocked = locked_;
     CloseFile();
     Eject();
+    struct stat st {};
+    if (const std::optional<Str> notADiskette = stat(path_.c_str(), &st) == 0 ? NotADisketteFile(st.st_mode)
+                                                                                : std::nullopt) {
+        detail = path_ + ": " + LoadString(*notADiskette);
+        return Err::AccessDenied;
+    }
     bool writable = true;
-    fd_ = open(path_.c_str(), O_RDWR | O_CLOEXEC);
+    // Non-blocking still, should a named pipe have taken the file's place since.
+    fd_ = open(path_.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
         writable = false;
-        fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        fd_ = open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     }
     if (fd_ < 0) {
         if (errno == ENOENT)
@@ -192,9 +222,11 @@ DiskError VirtualDrive::Load(std::string& detail)
     if (access(Directory(target_).c_str(), W_OK) != 0)
         writable = false;
 
-    struct stat st {};
     if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        detail = path_ + ": " + LoadString(S_ISDIR(st.st_mode) ? Str::IsADirectory : Str::NotARegularFile);
+        const std::optional<Str> notADiskette = NotADisketteFile(st.st_mode);
+        detail = path_ + ": " + LoadString(S_ISDIR(st.st_mode) ? Str::IsADirectory
+                                           : notADiskette       ? *notADiskette
+                                                                : Str::NotARegularFile);
         return Err::AccessDenied;
     }
     device_ = st.st_dev;
@@ -253,7 +285,7 @@ DiskError VirtualDrive::Load(std::string& detail)
 
 VirtualDrive::~VirtualDrive()
 {
-    SaveOrComplain();
+    SaveAtEnd();
     CloseFile();
 }
 
@@ -275,21 +307,50 @@ void VirtualDrive::DiscardTemporary()
     tempFd_ = -1;
 }
 
-void VirtualDrive::SaveOrComplain()
+std::string VirtualDrive::LostWorkText(const std::string& reason) const
 {
-    std::string error;
-    if (!Save(error))
-        std::fprintf(stderr, "vokta: %s\n", FormatString(Str::DisketteFileNotSaved, path_, error).c_str());
+    const std::string drive{static_cast<char>('A' + driveNumber_ - 1), ':'};
+    return FormatString(Str::ChangesLost, drive, reason);
+}
+
+void VirtualDrive::SaveAtEnd()
+{
+    std::string reason;
+    if (!Save(reason)) {
+        RecordLostWork(LostWorkText(reason));
+        modified = false;
+    }
+    if (!lostReason_.empty())
+        RecordLostWork(LostWorkText(std::exchange(lostReason_, {})));
+}
+
+void VirtualDrive::LoseChanges(const std::string& reason)
+{
+    lostReason_ = reason;
+    modified = false;
+}
+
+bool VirtualDrive::Flush(std::string& reason)
+{
+    reason.clear();
+    if (!Save(reason))
+        return false;
+    if (lostReason_.empty())
+        return true;
+    reason = std::exchange(lostReason_, {});
+    return false;
 }
 
 bool VirtualDrive::IsDriveReady()
 {
     // The work waits for the user: the file catches up before the diskette may go.
-    if (modified)
-        SaveOrComplain();
+    std::string saveFailure;
+    const bool unsaved = !Save(saveFailure);
     struct stat st {};
     if (stat(path_.c_str(), &st) != 0) {
         if (medium()) {
+            if (unsaved)
+                LoseChanges(saveFailure);
             CloseFile();
             Eject();
         }
@@ -297,25 +358,33 @@ bool VirtualDrive::IsDriveReady()
     }
     if (medium() && st.st_dev == device_ && st.st_ino == inode_)
         return true;
+    if (unsaved)
+        LoseChanges(saveFailure);
     std::string detail;
     return Load(detail) == Err::None && medium() != nullptr;
 }
 
-DiskError VirtualDrive::PrepareToModify()
+int VirtualDrive::ReserveTemporary()
 {
     // Room for the largest diskette file, ImageDisk headers included.
     constexpr off_t kReserve = 2 * 1024 * 1024;
     if (tempFd_ >= 0)
-        return Err::None;
+        return 0;
     tempPath_ = (target_.empty() ? path_ : target_) + ".XXXXXX";
     tempFd_ = mkstemp(tempPath_.data());
     int error = tempFd_ < 0 ? errno : posix_fallocate(tempFd_, 0, kReserve);
     if (error == EOPNOTSUPP || error == EINVAL)
         error = 0;  // a file system without reservations: the save will tell
+    if (error != 0)
+        DiscardTemporary();
+    return error;
+}
+
+DiskError VirtualDrive::PrepareToModify()
+{
+    const int error = ReserveTemporary();
     if (error == 0)
         return Err::None;
-    DiscardTemporary();
-    tempFd_ = -1;
     if (error == ENOSPC || error == EDQUOT)
         return Err::DiskFull;
     return error == EROFS || error == EACCES || error == EPERM ? Err::WriteProtect : Err::AccessDenied;
@@ -336,7 +405,7 @@ DiskError VirtualDrive::TakeVolume()
 // The last lock given back is the end of the drive object's work: the changes go to the file.
 DiskError VirtualDrive::ReleaseVolume()
 {
-    SaveOrComplain();
+    SaveAtEnd();
     UnlockFile();
     return Err::None;
 }
@@ -388,13 +457,13 @@ bool VirtualDrive::WriteContents(const EmulatedMedium& disk)
     return written && ftruncate(tempFd_, size) == 0;
 }
 
-bool VirtualDrive::Save(std::string& error)
+bool VirtualDrive::Save(std::string& reason)
 {
     const EmulatedMedium* disk = medium();
     if (!modified || !disk)
         return true;
-    if (PrepareToModify() != Err::None) {
-        error = std::strerror(errno);
+    if (const int error = ReserveTemporary()) {
+        reason = target_ + ": " + std::strerror(error);
         return false;
     }
     struct stat st {};
@@ -408,9 +477,9 @@ bool VirtualDrive::Save(std::string& error)
     }
     const bool written = WriteContents(*disk) && fsync(tempFd_) == 0;
     const int writeErrno = errno;
+    // The temporary file stays for the next try: its room is still ours.
     if (!written || rename(tempPath_.c_str(), target_.c_str()) != 0) {
-        error = std::strerror(written ? errno : writeErrno);
-        DiscardTemporary();
+        reason = target_ + ": " + std::strerror(written ? errno : writeErrno);
         return false;
     }
     close(tempFd_);

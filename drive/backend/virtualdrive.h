@@ -14,19 +14,24 @@ enum class DisketteFileFormat : uint8_t { Raw, Imd };
 // The emulated drive persisted in a diskette file: a raw image of one of the five
 // standard sizes (an empty file is an unformatted diskette) or an ImageDisk file.
 // No file = no diskette; a file we may not write = a write-protected diskette; an
-// advisory lock on the file = the volume lock. Changes go to the file whenever the work
-// pauses for the user (the drive is asked whether it is ready) and at the drive object's
-// end at the latest, through a temporary file and a rename, so a crash never leaves a
-// half-written diskette file. The temporary file is taken, with room for the whole
-// diskette, before the first change: a folder that cannot take it refuses the write itself.
+// advisory lock on the file = the volume lock. Changes go to the file when the work asks
+// for it (Flush), whenever the work pauses for the user (the drive is asked whether it is
+// ready), and at the drive object's end at the latest, through a temporary file and a
+// rename, so a crash never leaves a half-written diskette file. The temporary file is
+// taken, with room for the whole diskette, before the first change: a folder that cannot
+// take it refuses the write itself.
 class VirtualDrive final : public EmulatedDrive {
 public:
     static DriveOpenResult Open(const std::string& path, DriveKind kind, uint8_t driveNumber);
     ~VirtualDrive() override;
 
-    // Writes the diskette back to its file if it changed; the reason in `error` on failure.
-    bool Save(std::string& error);
     DisketteFileFormat format() const { return format_; }
+
+    // Saves the diskette into its file if it changed. On failure the reason in words, and
+    // the changes (and the temporary file) stay for another try. Also false when changes
+    // were lost since the last Flush: the diskette file was taken away or replaced while
+    // they could not be saved.
+    bool Flush(std::string& reason) override;
 
     // The file taken away is a diskette taken out; another file in its place, a new diskette.
     bool IsDriveReady() override;
@@ -44,9 +49,18 @@ private:
     DiskError Load(std::string& detail);
     void CloseFile();
     void DiscardTemporary();
+    // Creates the temporary file with room for the diskette; 0 or the errno of the failure.
+    int ReserveTemporary();
     void UnlockFile();
     void RelockFile(bool wasLocked);
-    void SaveOrComplain();
+    // Writes the diskette back to its file if it changed; the reason in words on failure.
+    bool Save(std::string& reason);
+    // The last save, when nothing is left to fail with it: what it cannot keep is recorded
+    // as lost work, once.
+    void SaveAtEnd();
+    // The diskette goes (its file taken away or replaced) with changes no save could keep.
+    void LoseChanges(const std::string& reason);
+    std::string LostWorkText(const std::string& reason) const;
     // Writes the diskette's file contents into the temporary file.
     bool WriteContents(const EmulatedMedium& disk);
 
@@ -61,6 +75,9 @@ private:
     std::string tempPath_;
     int tempFd_ = -1;
     std::string imdComment_;
+    // Why changes went with a diskette that could not be saved; told by the next Flush,
+    // else recorded at the end.
+    std::string lostReason_;
 };
 
 // The format a file of this name gets when it is still empty or absent: ImageDisk for

@@ -13,10 +13,10 @@ TEST(CheckBootSector, UndeterminedMediaReturnsOneWithoutReading)
     EmulatedSetup setup('A', DriveKind::Floppy35HD);
     setup.drive->Insert(PatternDiskette(kMedia144M));
     auto drive = setup.Open();
-    setup.drive->log.clear();
+    setup.recorder->log.clear();
     EXPECT_EQ(drive->CheckBootSector(), BootCheck::MediaUnknown);
     EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
-    EXPECT_TRUE(setup.drive->Requests(Minor::ReadTrack).empty());
+    EXPECT_TRUE(setup.recorder->Requests(Minor::ReadTrack).empty());
 }
 
 TEST(CheckBootSector, ReadsSectorZeroOnly)
@@ -25,9 +25,9 @@ TEST(CheckBootSector, ReadsSectorZeroOnly)
     setup.drive->Insert(PatternDiskette(kMedia144M));
     auto drive = setup.Open();
     ASSERT_TRUE(drive->SelectMedia(kMediaUnknown, false));
-    setup.drive->log.clear();
+    setup.recorder->log.clear();
     EXPECT_EQ(drive->CheckBootSector(), 0);
-    const auto reads = setup.drive->Requests(Minor::ReadTrack);
+    const auto reads = setup.recorder->Requests(Minor::ReadTrack);
     ASSERT_EQ(reads.size(), 1u);
     EXPECT_EQ(TrackIoBlock::Cylinder(reads[0].block), 0);
     EXPECT_EQ(TrackIoBlock::Head(reads[0].block), 0);
@@ -83,10 +83,10 @@ TEST_F(WriteBootSector, WritesSectorZeroFromTheSelectedMedia)
     setup.drive->Insert(PatternDiskette(kMedia720K));
     auto drive = setup.Open();
     ASSERT_TRUE(drive->SelectMedia(kMediaUnknown, false));
-    setup.drive->log.clear();
+    setup.recorder->log.clear();
     ASSERT_TRUE(drive->WriteBootSector("Backup Disk 7"));
 
-    const auto writes = setup.drive->Requests(Minor::WriteTrack);
+    const auto writes = setup.recorder->Requests(Minor::WriteTrack);
     ASSERT_EQ(writes.size(), 1u);
     EXPECT_EQ(TrackIoBlock::FirstSector(writes[0].block), 0);
     EXPECT_EQ(TrackIoBlock::Count(writes[0].block), 1);
@@ -110,7 +110,7 @@ TEST_F(WriteBootSector, UndeterminedMediaWritesNothing)
     EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
     EXPECT_FALSE(drive->WriteSystemArea("x"));
     EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
-    EXPECT_TRUE(setup.drive->Requests(Minor::WriteTrack).empty());
+    EXPECT_TRUE(setup.recorder->Requests(Minor::WriteTrack).empty());
     EXPECT_FALSE(setup.drive->modified);
 }
 
@@ -133,10 +133,10 @@ TEST_F(WriteSystemArea, DistributionFormatAreaIsEightSectorsInOneRequest)
     auto drive = setup.Open();
     ASSERT_TRUE(drive->SelectMedia(kMediaUnknown, false));
     ASSERT_EQ(drive->mediaType, kMedia168M);
-    setup.drive->log.clear();
+    setup.recorder->log.clear();
     ASSERT_TRUE(drive->WriteSystemArea("dmf"));
 
-    const auto writes = setup.drive->Requests(Minor::WriteTrack);
+    const auto writes = setup.recorder->Requests(Minor::WriteTrack);
     ASSERT_EQ(writes.size(), 1u);
     EXPECT_EQ(TrackIoBlock::FirstSector(writes[0].block), 1);
     EXPECT_EQ(TrackIoBlock::Count(writes[0].block), 8);

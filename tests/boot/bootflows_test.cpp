@@ -82,7 +82,7 @@ TEST_F(BootFlow, UnreadableBootSectorCannotBeChecked)
 {
     InsertImage(PatternImage(kMedia144M));
     // Detection reads the parameters; the check's own read is the first track read.
-    setup.drive->FailNext([](const DiskRequest& r) { return r.minor() == Minor::ReadTrack; }, 1, Err::BadCrc);
+    setup.recorder->FailNext([](const DiskRequest& r) { return r.minor() == Minor::ReadTrack; }, 1, Err::BadCrc);
     BootCheckWorker(job, page, setup.table);
     EXPECT_EQ(page.results, std::vector<std::string>{"Read error."});
     EXPECT_EQ(page.state(), "Cannot Check !");
@@ -139,7 +139,7 @@ TEST_F(BootFlow, RecreateOnAWriteProtectedDiskette)
 TEST_F(BootFlow, RecreateWriteFailureOnAWritableDiskette)
 {
     InsertImage(PatternImage(kMedia144M));
-    setup.drive->FailNext([](const DiskRequest& r) { return r.minor() == Minor::WriteTrack; }, 1,
+    setup.recorder->FailNext([](const DiskRequest& r) { return r.minor() == Minor::WriteTrack; }, 1,
                           Err::SectorNotFound);
     BootRecreateWorker(job, page, setup.table);
     ASSERT_EQ(page.boxes.size(), 1u);

@@ -8,12 +8,12 @@ using namespace vokta::test;
 
 namespace {
 
-size_t CountVerifies(const EmulatedDrive& d) { return d.Requests(Minor::VerifyTrack).size(); }
+size_t CountVerifies(const RecordingService& d) { return d.Requests(Minor::VerifyTrack).size(); }
 
 std::unique_ptr<DiskDrive> Detect(EmulatedSetup& setup, bool allowTestFormat, bool expected)
 {
     auto drive = setup.Open();
-    setup.drive->log.clear();
+    setup.recorder->log.clear();
     EXPECT_EQ(drive->SelectMedia(kMediaUnknown, allowTestFormat), expected);
     return drive;
 }
@@ -26,7 +26,7 @@ TEST(Detection, DoubleDensityInAHighDensityDriveFromReportedParameters)
     setup.drive->Insert(PatternDiskette(kMedia720K));
     auto drive = Detect(setup, false, true);
     EXPECT_EQ(drive->mediaType, kMedia720K);
-    EXPECT_EQ(CountVerifies(*setup.drive), 0u) << "no probe";
+    EXPECT_EQ(CountVerifies(*setup.recorder), 0u) << "no probe";
     EXPECT_EQ(drive->params.sectorsPerTrack(), 9);
     EXPECT_EQ(drive->params.layoutCount(), 9);
     std::vector<uint8_t> buffer(1440 * 512);
@@ -40,7 +40,7 @@ TEST(Detection, DoubleDensityInADoubleDensityDriveByProbes)
     setup.drive->Insert(PatternDiskette(kMedia720K));
     auto drive = Detect(setup, false, true);
     EXPECT_EQ(drive->mediaType, kMedia720K);
-    EXPECT_EQ(CountVerifies(*setup.drive), 4u * 3 - 2) << "1.72M, 1.44M, 1.2M fail three times each";
+    EXPECT_EQ(CountVerifies(*setup.recorder), 4u * 3 - 2) << "1.72M, 1.44M, 1.2M fail three times each";
 }
 
 TEST(Detection, DamagedBootSectorFallsBackToTheProbes)
@@ -51,7 +51,7 @@ TEST(Detection, DamagedBootSectorFallsBackToTheProbes)
     setup.drive->Insert(std::move(disk));
     auto drive = Detect(setup, false, true);
     EXPECT_EQ(drive->mediaType, kMedia144M);
-    const auto verifies = setup.drive->Requests(Minor::VerifyTrack);
+    const auto verifies = setup.recorder->Requests(Minor::VerifyTrack);
     ASSERT_EQ(verifies.size(), 4u);
     EXPECT_EQ(verifies[3].out.carry(), false);
 }
@@ -76,7 +76,7 @@ TEST(Detection, UnformattedDisketteWithoutTestFormat)
     auto drive = Detect(setup, false, false);
     EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
     EXPECT_EQ(drive->mediaType, kMediaUnknown) << "get-device-parameters failed, no probe ran";
-    EXPECT_EQ(CountVerifies(*setup.drive), 0u);
+    EXPECT_EQ(CountVerifies(*setup.recorder), 0u);
 }
 
 TEST(Detection, UnformattedDisketteWithTestFormatTakesTheFirstGeometryThatFormats)
@@ -112,7 +112,7 @@ TEST(Detection, EmptyDriveIsNotReady)
     EmulatedSetup setup('A', DriveKind::Floppy35HD);
     auto drive = Detect(setup, true, false);
     EXPECT_EQ(drive->lastError, Err::NotReady);
-    EXPECT_TRUE(setup.drive->log.empty());
+    EXPECT_TRUE(setup.recorder->log.empty());
 }
 
 TEST(Detection, NoVerifyProbeMatchesLeavesTheLastCandidate)
@@ -158,7 +158,7 @@ TEST(Detection, ExplicitSelectionSendsTheRowWithTheStandardLayout)
     setup.drive->Insert(PatternDiskette(kMedia144M));
     auto drive = setup.Open();
     ASSERT_TRUE(drive->SelectMedia(kMedia168M, false));
-    const auto sets = setup.drive->Requests(Minor::SetDeviceParams);
+    const auto sets = setup.recorder->Requests(Minor::SetDeviceParams);
     ASSERT_EQ(sets.size(), 1u);
     DeviceParams sent;
     std::copy(sets[0].block.begin(), sets[0].block.end(), sent.bytes.begin());

@@ -8,7 +8,7 @@ using namespace vokta::test;
 
 namespace {
 
-std::vector<LoggedRequest> LockRequests(const EmulatedDrive& d)
+std::vector<LoggedRequest> LockRequests(const RecordingService& d)
 {
     std::vector<LoggedRequest> out;
     for (const LoggedRequest& r : d.log)
@@ -42,7 +42,7 @@ TEST(DriveObject, PhysicalLockCodesForAAndLogicalForC)
         auto drive = a.Open('A');
         drive->SetLockState(LockState::Format);
     }
-    std::vector<LoggedRequest> locks = LockRequests(*a.drive);
+    std::vector<LoggedRequest> locks = LockRequests(*a.recorder);
     ASSERT_EQ(locks.size(), 4u);  // lock 0, lock 4, then unlock twice
     EXPECT_EQ(locks[0].minor(), 0x4B);
     EXPECT_EQ(locks[0].in.ebx, 0u) << "physical lock of A: is unit 0";
@@ -50,14 +50,14 @@ TEST(DriveObject, PhysicalLockCodesForAAndLogicalForC)
     EXPECT_EQ(locks[1].in.edx, 4u);
     EXPECT_EQ(locks[2].minor(), 0x6B);
     EXPECT_EQ(locks[3].minor(), 0x6B);
-    for (const LoggedRequest& r : a.drive->Requests(0x70))
+    for (const LoggedRequest& r : a.recorder->Requests(0x70))
         EXPECT_EQ(r.in.ebx, 1u) << "get-lock-state names A: as drive 1";
 
     EmulatedSetup c('C', DriveKind::FixedDisk);
     EmulatedMedium disk(MediumDensity::High, 100, 4);
     c.drive->Insert(std::move(disk));
     { auto drive = c.Open('C'); }
-    locks = LockRequests(*c.drive);
+    locks = LockRequests(*c.recorder);
     ASSERT_EQ(locks.size(), 2u);
     EXPECT_EQ(locks[0].minor(), 0x4A);
     EXPECT_EQ(locks[0].in.ebx, 3u);
@@ -70,12 +70,12 @@ TEST(DriveObject, LockStateMachineSendsOnlyWhatTheTransitionNeeds)
     EmulatedSetup setup('B', DriveKind::Floppy35HD);
     setup.drive->Insert(PatternDiskette(kMedia144M));
     auto drive = setup.Open('B');
-    setup.drive->log.clear();
+    setup.recorder->log.clear();
 
     EXPECT_TRUE(drive->SetLockState(LockState::QueryOnly));
     EXPECT_TRUE(drive->SetLockState(LockState::Level0));
-    EXPECT_TRUE(LockRequests(*setup.drive).empty()) << "query only, and the current state";
-    EXPECT_EQ(setup.drive->log.size(), 2u);
+    EXPECT_TRUE(LockRequests(*setup.recorder).empty()) << "query only, and the current state";
+    EXPECT_EQ(setup.recorder->log.size(), 2u);
 
     EXPECT_TRUE(drive->SetLockState(LockState::Format));
     EXPECT_EQ(setup.drive->lockState(), LockState::Format);
@@ -84,7 +84,7 @@ TEST(DriveObject, LockStateMachineSendsOnlyWhatTheTransitionNeeds)
     EXPECT_TRUE(drive->SetLockState(LockState::Unlocked));
     EXPECT_TRUE(drive->SetLockState(LockState::Format));
     EXPECT_EQ(setup.drive->lockState(), LockState::Format);
-    const auto locks = LockRequests(*setup.drive);
+    const auto locks = LockRequests(*setup.recorder);
     ASSERT_EQ(locks.size(), 5u);
     EXPECT_EQ(locks[0].in.ebx, 1u) << "unit 1 is B:";
     EXPECT_EQ(locks[3].in.edx, 0u);
@@ -116,14 +116,14 @@ TEST(DriveObject, ErrorsAreStickyUntilRead)
     setup.drive->Insert(PatternDiskette(kMedia144M));
     auto drive = setup.Open();
     ASSERT_TRUE(drive->SelectMedia(kMedia144M, false));
-    setup.drive->FailNext([](const DiskRequest& r) { return r.minor() == Minor::ReadTrack; }, 1, Err::BadCrc);
+    setup.recorder->FailNext([](const DiskRequest& r) { return r.minor() == Minor::ReadTrack; }, 1, Err::BadCrc);
     std::vector<uint8_t> buffer(512);
     EXPECT_FALSE(drive->ReadSectors(0, 1, buffer));
     EXPECT_EQ(drive->lastError, Err::BadCrc);
 
-    const size_t before = setup.drive->log.size();
+    const size_t before = setup.recorder->log.size();
     EXPECT_FALSE(drive->ReadSectors(0, 1, buffer)) << "blocked while the error is pending";
-    EXPECT_EQ(setup.drive->log.size(), before) << "nothing sent";
+    EXPECT_EQ(setup.recorder->log.size(), before) << "nothing sent";
     DeviceParams p = drive->params;
     EXPECT_FALSE(drive->GenericIoctl(Minor::SetDeviceParams, p.span())) << "accepted, but the error is still pending";
 
@@ -141,7 +141,7 @@ TEST(DriveObject, ARefusedRequestIsInvalidFunction)
     setup.drive->Insert(PatternDiskette(kMedia144M));
     auto drive = setup.Open();
     ASSERT_TRUE(drive->SelectMedia(kMedia144M, false));
-    setup.drive->faultHook = [](const DiskRequest&) { return InjectedFault{true, 0}; };
+    setup.recorder->faultHook = [](const DiskRequest&) { return InjectedFault{true, 0}; };
     EXPECT_FALSE(drive->VerifyTrack(0, 0));
     EXPECT_EQ(drive->lastError, Err::InvalidFunction);
 }
@@ -151,10 +151,10 @@ TEST(DriveObject, BiosRequestsOnlyForTheDisketteDrives)
     EmulatedSetup setup('C', DriveKind::FixedDisk);
     setup.drive->Insert(EmulatedMedium(MediumDensity::High, 100, 4));
     auto drive = setup.Open('C');
-    const size_t before = setup.drive->log.size();
+    const size_t before = setup.recorder->log.size();
     EXPECT_FALSE(drive->Int13(Bios::Reset, 0, 0, 0, 0));
     EXPECT_EQ(drive->lastError, Err::InvalidDrive);
-    EXPECT_EQ(setup.drive->log.size(), before);
+    EXPECT_EQ(setup.recorder->log.size(), before);
 }
 
 TEST(DriveObject, BiosRegisterImageAndStatusMapping)
@@ -162,17 +162,17 @@ TEST(DriveObject, BiosRegisterImageAndStatusMapping)
     EmulatedSetup setup('B', DriveKind::Floppy35HD);
     setup.drive->Insert(PatternDiskette(kMedia144M));
     auto drive = setup.Open('B');
-    setup.drive->FailNext([](const DiskRequest& r) { return r.controlCode == Control::Int13; }, 1, 0x80);
+    setup.recorder->FailNext([](const DiskRequest& r) { return r.controlCode == Control::Int13; }, 1, 0x80);
     EXPECT_FALSE(drive->Int13(Bios::FormatTrack, 1, 79, 1, 21));
     EXPECT_EQ(drive->lastError, Err::NotReady);
-    const LoggedRequest& r = setup.drive->log.back();
+    const LoggedRequest& r = setup.recorder->log.back();
     EXPECT_EQ(r.controlCode, 4u);
     EXPECT_EQ(r.in.eax, 0x0515u);
     EXPECT_EQ(r.in.ecx, 0x4F01u);
     EXPECT_EQ(r.in.edx, 0x0101u) << "DH = head, DL = BIOS unit 1 for B:";
     EXPECT_EQ(r.block.size(), 256u) << "the address fields travel with the request";
     drive->lastError = 0;
-    setup.drive->FailNext([](const DiskRequest& q) { return q.controlCode == Control::Int13; }, 1, 0x00);
+    setup.recorder->FailNext([](const DiskRequest& q) { return q.controlCode == Control::Int13; }, 1, 0x00);
     EXPECT_FALSE(drive->Int13(Bios::Reset, 0, 0, 0, 0));
     EXPECT_EQ(drive->lastError, Err::UnknownError) << "carry with status 0";
 }

@@ -18,7 +18,7 @@ struct Drive144 : ::testing::Test {
         setup.drive->Insert(PatternDiskette(kMedia144M));
         drive = setup.Open();
         ASSERT_TRUE(drive->SelectMedia(kMedia144M, false));
-        setup.drive->log.clear();
+        setup.recorder->log.clear();
     }
 
     std::vector<uint16_t> SectorOrder(uint16_t cylinder, uint8_t head) const
@@ -36,7 +36,7 @@ TEST_F(Drive144, ReadIsSplitAtTrackEnds)
 {
     std::vector<uint8_t> buffer(20 * 512);
     ASSERT_TRUE(drive->ReadSectors(10, 20, buffer));
-    const auto reads = setup.drive->Requests(Minor::ReadTrack);
+    const auto reads = setup.recorder->Requests(Minor::ReadTrack);
     ASSERT_EQ(reads.size(), 2u);
     EXPECT_EQ(TrackIoBlock::Head(reads[0].block), 0);
     EXPECT_EQ(TrackIoBlock::FirstSector(reads[0].block), 10);
@@ -55,7 +55,7 @@ TEST_F(Drive144, ReadPastTheLastSectorKeepsWhatWasRead)
     std::vector<uint8_t> buffer(2 * 512, 0xEE);
     EXPECT_FALSE(drive->ReadSectors(2879, 2, buffer));
     EXPECT_EQ(drive->lastError, Err::EndOfDisk);
-    EXPECT_EQ(setup.drive->Requests(Minor::ReadTrack).size(), 1u);
+    EXPECT_EQ(setup.recorder->Requests(Minor::ReadTrack).size(), 1u);
     const std::vector<uint8_t> image = PatternImage(kMedia144M);
     EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 512, image.begin() + 2879 * 512));
     EXPECT_EQ(buffer[512], 0xEE);
@@ -65,7 +65,7 @@ TEST_F(Drive144, ZeroSectorsNeedNoRequest)
 {
     std::vector<uint8_t> buffer;
     EXPECT_TRUE(drive->ReadSectors(5, 0, buffer));
-    EXPECT_TRUE(setup.drive->log.empty());
+    EXPECT_TRUE(setup.recorder->log.empty());
 }
 
 TEST_F(Drive144, WriteThenReadBackAcrossCylinders)
@@ -77,7 +77,7 @@ TEST_F(Drive144, WriteThenReadBackAcrossCylinders)
     std::vector<uint8_t> back(40 * 512);
     ASSERT_TRUE(drive->ReadSectors(30, 40, back));
     EXPECT_EQ(back, data);
-    EXPECT_EQ(setup.drive->Requests(Minor::WriteTrack).size(), 3u) << "6 + 18 + 16 sectors";
+    EXPECT_EQ(setup.recorder->Requests(Minor::WriteTrack).size(), 3u) << "6 + 18 + 16 sectors";
 }
 
 TEST_F(Drive144, ShortBufferIsRefusedBeforeAnyRequest)
@@ -85,7 +85,7 @@ TEST_F(Drive144, ShortBufferIsRefusedBeforeAnyRequest)
     std::vector<uint8_t> buffer(512);
     EXPECT_FALSE(drive->ReadSectors(0, 2, buffer));
     EXPECT_EQ(drive->lastError, Err::InsufficientBuffer);
-    EXPECT_TRUE(setup.drive->log.empty());
+    EXPECT_TRUE(setup.recorder->log.empty());
 }
 
 TEST_F(Drive144, DefectiveSectorFailsWithCrcEveryTime)
@@ -105,18 +105,18 @@ TEST_F(Drive144, DefectiveSectorFailsWithCrcEveryTime)
 
 TEST_F(Drive144, VerifyRetriesUpToThreeTimes)
 {
-    setup.drive->FailNext([](const DiskRequest& r) { return r.minor() == Minor::VerifyTrack; }, 1, Err::BadCrc);
+    setup.recorder->FailNext([](const DiskRequest& r) { return r.minor() == Minor::VerifyTrack; }, 1, Err::BadCrc);
     EXPECT_TRUE(drive->VerifyTrack(0, 0));
     EXPECT_EQ(drive->lastError, 0u);
-    EXPECT_EQ(setup.drive->Requests(Minor::VerifyTrack).size(), 2u);
+    EXPECT_EQ(setup.recorder->Requests(Minor::VerifyTrack).size(), 2u);
 
-    setup.drive->log.clear();
-    setup.drive->FailNext([](const DiskRequest& r) { return r.minor() == Minor::VerifyTrack; }, 3, Err::SectorNotFound);
+    setup.recorder->log.clear();
+    setup.recorder->FailNext([](const DiskRequest& r) { return r.minor() == Minor::VerifyTrack; }, 3, Err::SectorNotFound);
     EXPECT_FALSE(drive->VerifyTrack(1, 0));
     EXPECT_EQ(drive->lastError, Err::SectorNotFound);
-    EXPECT_EQ(setup.drive->Requests(Minor::VerifyTrack).size(), 3u);
+    EXPECT_EQ(setup.recorder->Requests(Minor::VerifyTrack).size(), 3u);
     EXPECT_EQ(drive->lastSector, 36u);
-    const auto block = setup.drive->Requests(Minor::VerifyTrack)[0].block;
+    const auto block = setup.recorder->Requests(Minor::VerifyTrack)[0].block;
     EXPECT_EQ(block.size(), 7u);
     EXPECT_EQ(TrackBlock::Cylinder(block), 1);
     EXPECT_EQ(TrackBlock::Tracks(block), 0);
@@ -133,7 +133,7 @@ TEST_F(Drive144, TrackOperationsRefuseCylindersBeyondTheMedia)
     drive->BeginFormat();
     EXPECT_FALSE(drive->FormatTrack(80, 0, false));
     EXPECT_EQ(drive->lastError, Err::EndOfDisk);
-    EXPECT_TRUE(setup.drive->Requests(Minor::FormatTrack).empty());
+    EXPECT_TRUE(setup.recorder->Requests(Minor::FormatTrack).empty());
 }
 
 TEST_F(Drive144, UndeterminedMediaBlocksTransfers)
@@ -142,7 +142,7 @@ TEST_F(Drive144, UndeterminedMediaBlocksTransfers)
     std::vector<uint8_t> buffer(512);
     EXPECT_FALSE(drive->ReadSectors(0, 1, buffer));
     EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
-    EXPECT_TRUE(setup.drive->log.empty());
+    EXPECT_TRUE(setup.recorder->log.empty());
 }
 
 TEST_F(Drive144, OptimizedFormatLaysOutTheSkewAndVerifies)
@@ -178,7 +178,7 @@ TEST_F(Drive144, FormatRetriesThreeTimesAndKeepsTheError)
     setup.drive->medium()->unformattable.insert({4, 0});
     EXPECT_FALSE(drive->FormatTrack(4, 0, false));
     EXPECT_EQ(drive->lastError, Err::SectorNotFound);
-    EXPECT_EQ(setup.drive->Requests(Minor::FormatTrack).size(), 3u);
+    EXPECT_EQ(setup.recorder->Requests(Minor::FormatTrack).size(), 3u);
 }
 
 TEST_F(Drive144, WriteProtectedDiskette)
@@ -203,7 +203,7 @@ TEST(DistributionFormat, TwentyOneSectorTracksGoThroughTheBios)
     EXPECT_EQ(*setup.drive->installedTable(), kDmfParameterTable);
     EXPECT_EQ(drive->mediaType, kMedia172M);
     // Cylinder 0 head 0 went out first as a 1.44M track through the IOCTL.
-    ASSERT_EQ(setup.drive->Requests(Minor::FormatTrack).size(), 1u);
+    ASSERT_EQ(setup.recorder->Requests(Minor::FormatTrack).size(), 1u);
 
     EXPECT_FALSE(drive->FormatTrack(82, 0, true));
     EXPECT_EQ(drive->lastError, Err::EndOfDisk);
@@ -218,7 +218,7 @@ TEST(DistributionFormat, TwentyOneSectorTracksGoThroughTheBios)
         order.push_back(s.number);
     EXPECT_EQ(order, OptimizedTrackOrder(21, 1, 2, 0, 0)) << "optimized order even when not asked";
     EXPECT_EQ(t.sectors[0].data[0], 0xF6) << "the table's filler byte";
-    const LoggedRequest& last = setup.drive->log.back();
+    const LoggedRequest& last = setup.recorder->log.back();
     EXPECT_TRUE(last.isBios(Bios::FormatTrack));
     EXPECT_EQ(last.block[0], 81);
     EXPECT_EQ(last.block[1], 1);
@@ -240,12 +240,12 @@ TEST(DistributionFormat, FailedBiosFormatResetsAndRetries)
     auto drive = setup.Open();
     ASSERT_TRUE(drive->SelectMedia(kMedia168M, false));
     drive->BeginFormat();
-    setup.drive->log.clear();
-    setup.drive->FailNext([](const DiskRequest& r) { return r.controlCode == Control::Int13 && r.biosFunction() == 5; }, 2, 0x04);
+    setup.recorder->log.clear();
+    setup.recorder->FailNext([](const DiskRequest& r) { return r.controlCode == Control::Int13 && r.biosFunction() == 5; }, 2, 0x04);
     EXPECT_TRUE(drive->FormatTrack(3, 1, true));
-    ASSERT_EQ(setup.drive->log.size(), 5u);
-    EXPECT_TRUE(setup.drive->log[1].isBios(Bios::Reset));
-    EXPECT_TRUE(setup.drive->log[3].isBios(Bios::Reset));
+    ASSERT_EQ(setup.recorder->log.size(), 5u);
+    EXPECT_TRUE(setup.recorder->log[1].isBios(Bios::Reset));
+    EXPECT_TRUE(setup.recorder->log[3].isBios(Bios::Reset));
 }
 
 TEST(Density, DoubleDensityDisketteWillNotFormatAtHighDensity)

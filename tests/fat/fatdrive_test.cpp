@@ -55,7 +55,7 @@ struct FatDiskette : ::testing::Test {
     {
         auto drive = Open(image.type);
         EXPECT_TRUE(drive->LoadFat());
-        setup.drive->log.clear();
+        setup.recorder->log.clear();
         setup.drive->modified = false;
         return drive;
     }
@@ -312,8 +312,8 @@ TEST_F(TreeDiskette, FreeClusterIsMarkedWithoutTouchingAnyDirectory)
         ASSERT_TRUE(drive->MarkClusterBad(100));
         EXPECT_EQ(drive->GetFatEntry(100), 0xFF7);
         EXPECT_FALSE(drive->rootDirDirty);
-        EXPECT_TRUE(setup.drive->Requests(Minor::WriteTrack).empty());
-        EXPECT_TRUE(setup.drive->Requests(Minor::ReadTrack).empty());
+        EXPECT_TRUE(setup.recorder->Requests(Minor::WriteTrack).empty());
+        EXPECT_TRUE(setup.recorder->Requests(Minor::ReadTrack).empty());
     }
     FatDisk disk = Disk();
     EXPECT_EQ(disk.Entry(100, 0), 0xFF7);
@@ -458,7 +458,7 @@ TEST_F(TreeDiskette, AHeadBeyondTheMediumIsRefused)
 TEST_F(TreeDiskette, ClusterThatFailsTheWriteTestIsMarkedAndPassedOver)
 {
     auto drive = Load();
-    setup.drive->FailNext(
+    setup.recorder->FailNext(
         [](const DiskRequest& r) {
             return r.controlCode == Control::DosIoctl && r.minor() == Minor::WriteTrack &&
                    TrackIoBlock::Cylinder(r.block) == 1 && TrackIoBlock::Head(r.block) == 0 &&
@@ -491,7 +491,7 @@ TEST_F(TreeDiskette, PendingErrorBlocksEveryMark)
     EXPECT_FALSE(drive->MarkCylinderBad(3));
     EXPECT_EQ(drive->lastError, Err::BadCrc);
     EXPECT_FALSE(drive->fatDirty);
-    EXPECT_TRUE(setup.drive->log.empty());
+    EXPECT_TRUE(setup.recorder->log.empty());
 }
 
 TEST_F(FatDiskette, ReadableSectorsOfADefectiveClusterMove)
@@ -555,7 +555,7 @@ TEST_F(TreeDiskette, LinksOutsideTheClustersEndTheWalk)
     auto drive = Load();
     EXPECT_FALSE(drive->MarkClusterBad(96));
     EXPECT_EQ(drive->lastError, kDamagedStructure);
-    for (const LoggedRequest& r : setup.drive->Requests(Minor::ReadTrack))
+    for (const LoggedRequest& r : setup.recorder->Requests(Minor::ReadTrack))
         EXPECT_LT(TrackIoBlock::Cylinder(r.block), 80);
 }
 

@@ -23,16 +23,12 @@ struct Duplicate : ::testing::Test {
     std::shared_ptr<EmulatedDrive> a = std::make_shared<EmulatedDrive>(DriveKind::Floppy35HD, 1);
     std::shared_ptr<EmulatedDrive> b = std::make_shared<EmulatedDrive>(DriveKind::Floppy35HD, 2);
     DriveTable table;
+    // What the operations asked of each drive, and the faults the cases inject.
+    std::shared_ptr<RecordingService> aRequests = BindRecorded(table, 'A', ShareService(a));
+    std::shared_ptr<RecordingService> bRequests = BindRecorded(table, 'B', ShareService(b));
     ScriptedHost host;
     std::shared_ptr<DiskImage> sharedImage = std::make_shared<DiskImage>();
     DiskImage& image = *sharedImage;
-
-    Duplicate()
-    {
-        for (auto& [letter, drive] : {std::pair{'A', a}, std::pair{'B', b}})
-            table.Bind(DriveBinding{letter, SystemDriveType::Removable, "",
-                                    [d = drive] { return DriveOpenResult{ShareService(d), Err::None, {}}; }});
-    }
 
     DuplicateJob Job(char letter)
     {
@@ -279,7 +275,7 @@ TEST_F(Duplicate, WriteWithoutVerifyReadsNothingBack)
     image.data = PatternImage(kMedia720K);
     image.mediaType = kMedia720K;
     b->Insert(EmulatedMedium::FromImage(kMedia720K, FatImage(kMedia720K)));
-    b->log.clear();
+    bRequests->log.clear();
     EXPECT_EQ(Write('B', false), kResultDone);
     EXPECT_FALSE(host.Shown(HostEvent::Lower, "Verifying ..."));
     EXPECT_EQ(Content(*b, kMedia720K), image.data);
@@ -291,7 +287,7 @@ TEST_F(Duplicate, WriteRetriesACylinderThatReadsBackBadly)
     image.mediaType = kMedia144M;
     b->Insert(EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M)));
     int reads = 0;
-    b->FailNext([&](const DiskRequest& r) { return r.minor() == Minor::ReadTrack && TrackIoBlock::Cylinder(r.block) == 7 && ++reads; }, 1, Err::BadCrc);
+    bRequests->FailNext([&](const DiskRequest& r) { return r.minor() == Minor::ReadTrack && TrackIoBlock::Cylinder(r.block) == 7 && ++reads; }, 1, Err::BadCrc);
     host.answers = {Answer::Retry};
     EXPECT_EQ(Write(), kResultDone);
     EXPECT_EQ(host.BoxTexts(), std::vector<std::string>{"Bad CRC !"});
@@ -387,7 +383,7 @@ TEST_F(Duplicate, CompareRefusesAnotherMediaTypeBeforeReading)
     a->Insert(EmulatedMedium::FromImage(kMedia720K, FatImage(kMedia720K)));
     EXPECT_EQ(Compare(), kResultFailed);
     EXPECT_EQ(host.Of(HostEvent::Box).at(0).buttons, Buttons::Ok);
-    EXPECT_TRUE(a->Requests(Minor::ReadTrack).empty());
+    EXPECT_TRUE(aRequests->Requests(Minor::ReadTrack).empty());
 }
 
 TEST_F(Duplicate, CompareIgnorePassesOverTheUnreadableSectorAndRetryReadsItAgain)
@@ -396,13 +392,13 @@ TEST_F(Duplicate, CompareIgnorePassesOverTheUnreadableSectorAndRetryReadsItAgain
     image.mediaType = kMedia144M;
     a->Insert(EmulatedMedium::FromImage(kMedia144M, image.data));
     a->medium()->defects.insert({20, 1, 3});
-    a->FailNext([](const DiskRequest& r) { return r.minor() == Minor::ReadTrack && TrackIoBlock::Cylinder(r.block) == 30; }, 1, Err::SectorNotFound);
+    aRequests->FailNext([](const DiskRequest& r) { return r.minor() == Minor::ReadTrack && TrackIoBlock::Cylinder(r.block) == 30; }, 1, Err::SectorNotFound);
     host.answers = {Answer::Ignore, Answer::Retry};
     EXPECT_EQ(Compare(), kResultDone);
     EXPECT_EQ(host.BoxTexts(), (std::vector<std::string>{"Bad CRC !", "Disk Sector NOT found !"}));
     EXPECT_EQ(image.mediaType, kMedia144M);
     int cylinder30Reads = 0;
-    for (const LoggedRequest& r : a->Requests(Minor::ReadTrack))
+    for (const LoggedRequest& r : aRequests->Requests(Minor::ReadTrack))
         cylinder30Reads += TrackIoBlock::Cylinder(r.block) == 30 && TrackIoBlock::Head(r.block) == 0;
     EXPECT_EQ(cylinder30Reads, 2);
 }
@@ -439,7 +435,7 @@ TEST_F(Duplicate, ReportedGeometryThatDoesNotDivideTheTotalStaysInsideTheImage)
     ASSERT_EQ(Read(), kResultDone);
     ASSERT_EQ(image.data.size(), 2880u * 512);
     EXPECT_EQ(image.data[2879 * 512], static_cast<uint8_t>(2879));
-    const LoggedRequest last = a->Requests(Minor::ReadTrack).back();
+    const LoggedRequest last = aRequests->Requests(Minor::ReadTrack).back();
     EXPECT_EQ(TrackIoBlock::Cylinder(last.block), 75);
     EXPECT_EQ(TrackIoBlock::Head(last.block), 1);
     EXPECT_EQ(TrackIoBlock::Count(last.block), 11) << "the last track is read only as far as the image reaches";

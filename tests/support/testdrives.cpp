@@ -2,13 +2,44 @@
 
 #include <algorithm>
 
+#include "drive/backend/virtualdrive.h"
+
 namespace vokta::test {
+namespace {
+
+uint8_t DriveNumberOf(char letter)
+{
+    return static_cast<uint8_t>(NormalizeDriveLetter(letter) - 0x40);
+}
+
+}  // namespace
+
+std::shared_ptr<RecordingService> BindRecorded(DriveTable& table, char letter, std::unique_ptr<DiskService> service,
+                                               SystemDriveType type)
+{
+    auto recorder = std::make_shared<RecordingService>(std::move(service));
+    table.Bind(DriveBinding{letter, type, "", [r = std::weak_ptr(recorder)] {
+                                if (std::shared_ptr<RecordingService> alive = r.lock())
+                                    return DriveOpenResult{ShareService(alive), Err::None, {}};
+                                return DriveOpenResult{nullptr, Err::NotReady, "the test let the drive go"};
+                            }});
+    return recorder;
+}
+
+std::shared_ptr<RecordingService> BindRecordedFile(DriveTable& table, char letter, const std::string& path,
+                                                   DriveKind kind)
+{
+    DriveOpenResult opened = VirtualDrive::Open(path, kind, DriveNumberOf(letter));
+    if (!opened.service)
+        return nullptr;
+    return BindRecorded(table, letter, std::move(opened.service));
+}
 
 EmulatedSetup::EmulatedSetup(char letter, DriveKind kind)
-    : drive(std::make_shared<EmulatedDrive>(kind, static_cast<uint8_t>(NormalizeDriveLetter(letter) - 0x40)))
+    : drive(std::make_shared<EmulatedDrive>(kind, DriveNumberOf(letter))),
+      recorder(BindRecorded(table, letter, ShareService(drive),
+                            kind == DriveKind::FixedDisk ? SystemDriveType::Fixed : SystemDriveType::Removable))
 {
-    table.Bind(DriveBinding{letter, kind == DriveKind::FixedDisk ? SystemDriveType::Fixed : SystemDriveType::Removable,
-                            "", [d = drive] { return DriveOpenResult{ShareService(d), Err::None, {}}; }});
 }
 
 std::unique_ptr<DiskDrive> EmulatedSetup::Open(char letter) const

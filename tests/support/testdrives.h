@@ -6,17 +6,32 @@
 #include "drive/backend/emulateddrive.h"
 #include "drive/diskdrive.h"
 #include "drive/drivetable.h"
+#include "support/recordingservice.h"
 
 namespace vokta::test {
 
-// An emulated drive bound to a letter of a private drive table.
+// Binds `letter` of `table` to `service` behind a recorder, which every drive object
+// opened on the letter shares; the recorder lives as long as its last user.
+std::shared_ptr<RecordingService> BindRecorded(DriveTable& table, char letter, std::unique_ptr<DiskService> service,
+                                               SystemDriveType type = SystemDriveType::Removable);
+
+// An emulated drive bound to a letter of a private drive table through a recorder: the
+// drive is the physical world (diskette, defects, protection), the recorder what was
+// asked of it and the faults a test injects.
 struct EmulatedSetup {
     std::shared_ptr<EmulatedDrive> drive;
     DriveTable table;
+    std::shared_ptr<RecordingService> recorder;
 
     EmulatedSetup(char letter, DriveKind kind);
     std::unique_ptr<DiskDrive> Open(char letter = 'A') const;
 };
+
+// A diskette file opened as the drive of `letter` and bound behind a recorder; empty when
+// the file is no diskette. The file's drive, and its last save, end with the recorder and
+// the drive objects opened on the letter.
+std::shared_ptr<RecordingService> BindRecordedFile(DriveTable& table, char letter, const std::string& path,
+                                                   DriveKind kind);
 
 // A diskette of a standard geometry whose sector i is filled with a pattern of i, with
 // a valid boot sector (BPB of the media table) in sector 0.

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "drive/diskservice.h"
+
+namespace vokta::test {
+
+// A request as the service received it, and how it was answered.
+struct LoggedRequest {
+    uint32_t controlCode = 0;
+    Registers in;
+    Registers out;
+    bool accepted = false;
+    std::vector<uint8_t> block;  // the parameter block as sent
+    size_t bufferSize = 0;
+
+    uint8_t minor() const { return static_cast<uint8_t>(in.ecx); }
+    uint8_t biosFunction() const { return static_cast<uint8_t>(in.eax >> 8); }
+    bool isIoctl(uint8_t m) const { return controlCode == Control::DosIoctl && minor() == m; }
+    bool isBios(uint8_t f) const { return controlCode == Control::Int13 && biosFunction() == f; }
+};
+
+// An injected answer: refuse the request outright, or fail it (carry set) with an error,
+// a DOS code for an IOCTL, a BIOS status for INT 13h.
+struct InjectedFault {
+    bool refuse = false;
+    uint32_t error = 0;
+};
+
+// Sits in front of any disk service (the emulated drive, a diskette file, a real floppy
+// drive), logs every request with its answer, and answers instead of the service when a
+// test injects a fault.
+class RecordingService final : public DiskService {
+public:
+    explicit RecordingService(std::unique_ptr<DiskService> service);
+
+    // Consulted before each request; an answer replaces the service's own, which then
+    // never sees the request.
+    std::function<std::optional<InjectedFault>(const DiskRequest&)> faultHook;
+    // Fails the next `times` requests for which `match` holds with `error`.
+    void FailNext(std::function<bool(const DiskRequest&)> match, int times, uint32_t error);
+
+    std::vector<LoggedRequest> log;
+    // The logged IOCTL requests of one minor code.
+    std::vector<LoggedRequest> Requests(uint8_t minor) const;
+
+    bool DeviceIoControl(DiskRequest& request) override;
+    bool IsDriveReady() override { return service_->IsDriveReady(); }
+    bool InstallParameterTable(const DisketteParameterTable& table) override
+    {
+        return service_->InstallParameterTable(table);
+    }
+    bool RestoreParameterTable() override { return service_->RestoreParameterTable(); }
+    bool LayoutHonoured() const override { return service_->LayoutHonoured(); }
+    bool Flush(std::string& reason) override { return service_->Flush(reason); }
+
+private:
+    std::unique_ptr<DiskService> service_;
+};
+
+}  // namespace vokta::test
