@@ -104,7 +104,11 @@ int LoadImageFile(DiskImage& image, const std::string& path, MessageBoxHost& box
     // Without O_NONBLOCK a named pipe would hold the open until some writer came along.
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        TellFileError(boxes, path, std::strerror(errno));
+        const int error = errno;
+        // A socket cannot be opened at all; say what it is rather than what open says.
+        struct stat st {};
+        const bool socket = stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+        TellFileError(boxes, path, socket ? NotAnImageFileCause(st.st_mode) : std::strerror(error));
         return 1;
     }
     struct FdCloser {

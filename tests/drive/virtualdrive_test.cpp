@@ -4,11 +4,18 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+#include <functional>
+
 #include "drive/backend/imdfile.h"
+#include "drive/lostwork.h"
 #include "drive/backend/virtualdrive.h"
 #include "drive/tracklayout.h"
 #include "res/strings.h"
@@ -102,22 +109,49 @@ TEST_F(VirtualFile, WritesReachTheFileOnlyWhenTheDriveObjectEnds)
     EXPECT_EQ(Shell("ls " + dir.path() + " | wc -l | grep -qx 1"), 0) << "no temporary file left behind";
 }
 
-// Runs `check` without root's right to write anything (as nobody when we are root), and
-// returns its answer.
-template <typename Check>
-bool AsUnprivilegedUser(Check check)
+constexpr uid_t kNobody = 65534;
+
+// Runs `check` without root's right to write anything (as nobody when we are root, in a
+// child process) and returns what it found wrong: empty when nothing.
+std::string AsUnprivilegedUser(const std::function<std::string()>& check)
 {
     if (geteuid() != 0)
         return check();
+    int answer[2];
+    if (pipe(answer) != 0)
+        return std::string("no pipe: ") + std::strerror(errno);
     const pid_t child = fork();
+    if (child < 0)
+        return std::string("no child: ") + std::strerror(errno);
     if (child == 0) {
-        if (setgid(65534) != 0 || setuid(65534) != 0)
-            _exit(3);
-        _exit(check() ? 0 : 1);
+        close(answer[0]);
+        const std::string problem =
+            setgid(kNobody) != 0 || setuid(kNobody) != 0 ? std::string("setuid failed") : check();
+        const ssize_t written = write(answer[1], problem.data(), problem.size());
+        _exit(written == static_cast<ssize_t>(problem.size()) ? 0 : 1);
     }
+    close(answer[1]);
+    std::string problem;
+    char buffer[256];
+    for (ssize_t n; (n = read(answer[0], buffer, sizeof buffer)) != 0;)
+        if (n > 0)
+            problem.append(buffer, static_cast<size_t>(n));
+        else if (errno != EINTR)
+            break;
+    close(answer[0]);
     int status = 0;
     waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        problem += " (the child ended with status " + std::to_string(status) + ")";
+    return problem;
+}
+
+// A folder the unprivileged user may write in, and so take away its own right to.
+void GiveToUnprivilegedUser(const std::string& folder)
+{
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(folder.c_str(), kNobody, kNobody), 0) << std::strerror(errno);
+    }
 }
 
 TEST_F(VirtualFile, FileWithoutWritePermissionIsWriteProtected)
@@ -127,14 +161,16 @@ TEST_F(VirtualFile, FileWithoutWritePermissionIsWriteProtected)
     chmod(dir.path().c_str(), 0755);
     chmod(dir.File("ro.img").c_str(), 0444);
     Bind("ro.img");
-    const bool protectedAndRefused = AsUnprivilegedUser([&] {
+    const std::string problem = AsUnprivilegedUser([&]() -> std::string {
         auto drive = Open();
         if (drive->lastError != 0 || !drive->SelectMedia(kMediaUnknown, false) || !drive->IsWriteProtected())
-            return false;
+            return "not write-protected";
         std::vector<uint8_t> sector(512);
-        return !drive->WriteSectors(0, 1, sector) && drive->lastError == Err::WriteProtect;
+        if (drive->WriteSectors(0, 1, sector) || drive->lastError != Err::WriteProtect)
+            return "the write was not refused as write-protected";
+        return "";
     });
-    EXPECT_TRUE(protectedAndRefused);
+    EXPECT_EQ(problem, "");
     EXPECT_EQ(ReadFile(dir.File("ro.img")), image);
 }
 
@@ -309,4 +345,161 @@ TEST_F(VirtualFile, ImageDiskCommentSurvivesAChange)
     ASSERT_TRUE(saved.medium);
     EXPECT_NE(saved.comment.find("\r\nArchive box 7\r\n"), std::string::npos) << saved.comment;
     EXPECT_EQ(saved.medium->Find(5, 1, 2)->data[0], 0x33);
+}
+
+TEST_F(VirtualFile, CommitTellsWhyTheFileCouldNotBeSavedAndMayTryAgain)
+{
+    GiveToUnprivilegedUser(dir.path());
+    Bind("d.img", DriveKind::Floppy35DD);
+    const std::string problem = AsUnprivilegedUser([&]() -> std::string {
+        const std::vector<uint8_t> original = PatternImage(kMedia720K);
+        WriteFile(dir.File("d.img"), original);
+        auto drive = Open();
+        const std::vector<uint8_t> data(9 * 512, 0x5A);
+        if (!drive->SelectMedia(kMediaUnknown, false) || !drive->WriteSectors(9, 9, data))
+            return "the write before the folder became read-only failed";
+        chmod(dir.path().c_str(), 0555);
+        if (drive->Commit())
+            return "Commit succeeded in a read-only folder";
+        if (drive->lastError != Err::WriteFault)
+            return "lastError " + std::to_string(drive->lastError);
+        if (drive->commitFailureDetail.find("d.img: Permission denied") == std::string::npos)
+            return "the reason: " + drive->commitFailureDetail;
+        if (ReadFile(dir.File("d.img")) != original)
+            return "the diskette file changed";
+        if (drive->GetErrorText() != "The changes could not be written to the diskette.")
+            return "the error text";
+        chmod(dir.path().c_str(), 0755);
+        if (!drive->Commit())
+            return "the second try failed: " + drive->commitFailureDetail;
+        const std::vector<uint8_t> saved = ReadFile(dir.File("d.img"));
+        if (saved.size() != original.size() || !std::equal(data.begin(), data.end(), saved.begin() + 9 * 512))
+            return "the second try did not save the change";
+        return "";
+    });
+    EXPECT_EQ(problem, "");
+}
+
+TEST_F(VirtualFile, ChangesNoSaveCouldKeepAtTheEndAreRecordedAsLostOnce)
+{
+    GiveToUnprivilegedUser(dir.path());
+    Bind("d.img", DriveKind::Floppy35DD);
+    const std::string problem = AsUnprivilegedUser([&]() -> std::string {
+        const std::vector<uint8_t> original = PatternImage(kMedia720K);
+        WriteFile(dir.File("d.img"), original);
+        TakeLostWork();
+        auto drive = Open();
+        const std::vector<uint8_t> data(512, 0x5A);
+        if (!drive->SelectMedia(kMediaUnknown, false) || !drive->WriteSectors(20, 1, data))
+            return "the write failed";
+        chmod(dir.path().c_str(), 0555);
+        drive.reset();
+        const std::vector<std::string> lost = TakeLostWork();
+        chmod(dir.path().c_str(), 0755);
+        if (lost.size() != 1)
+            return std::to_string(lost.size()) + " lost-work records";
+        if (lost[0].rfind("Changes to drive A: were lost: ", 0) != 0 ||
+            lost[0].find("d.img: Permission denied") == std::string::npos)
+            return "the record: " + lost[0];
+        if (ReadFile(dir.File("d.img")) != original)
+            return "the diskette file changed";
+        return "";
+    });
+    EXPECT_EQ(problem, "");
+}
+
+TEST_F(VirtualFile, ChangesGoneWithAReplacedDisketteAreToldByTheNextCommit)
+{
+    // The drive is a link: the folder of the diskette files turns read-only, while the
+    // link can still be pointed at another file (another diskette put in).
+    const std::string files = dir.File("files");
+    ASSERT_EQ(mkdir(files.c_str(), 0755), 0);
+    GiveToUnprivilegedUser(dir.path());
+    GiveToUnprivilegedUser(files);
+    Bind("a.img", DriveKind::Floppy35DD);
+    const std::string problem = AsUnprivilegedUser([&]() -> std::string {
+        const std::vector<uint8_t> original = PatternImage(kMedia720K);
+        WriteFile(files + "/first.img", original);
+        WriteFile(files + "/second.img", original);
+        if (symlink((files + "/first.img").c_str(), dir.File("a.img").c_str()) != 0)
+            return "no link";
+        TakeLostWork();
+        auto drive = Open();
+        const std::vector<uint8_t> data(512, 0x5A);
+        if (!drive->SelectMedia(kMediaUnknown, false) || !drive->WriteSectors(20, 1, data))
+            return "the write failed";
+        chmod(files.c_str(), 0555);
+        if (!drive->IsDriveReady())
+            return "the unsaved diskette is not ready";
+        unlink(dir.File("a.img").c_str());
+        if (symlink((files + "/second.img").c_str(), dir.File("a.img").c_str()) != 0)
+            return "no second link";
+        if (!drive->IsDriveReady())
+            return "the second diskette is not ready";
+        const bool committed = drive->Commit();
+        const std::string reason = drive->commitFailureDetail;
+        drive.reset();
+        chmod(files.c_str(), 0755);
+        if (committed)
+            return "Commit said nothing of the lost changes";
+        if (reason.find("first.img: Permission denied") == std::string::npos)
+            return "the reason: " + reason;
+        if (!TakeLostWork().empty())
+            return "what Commit told was recorded as lost work too";
+        if (ReadFile(files + "/first.img") != original || ReadFile(files + "/second.img") != original)
+            return "a diskette file changed";
+        return "";
+    });
+    EXPECT_EQ(problem, "");
+}
+
+TEST_F(VirtualFile, CommitThroughTheRequestLogSavesBeforeTheDriveObjectEnds)
+{
+    const std::vector<uint8_t> original = PatternImage(kMedia144M);
+    WriteFile(dir.File("w.img"), original);
+    std::shared_ptr<RecordingService> recorder = BindRecordedFile(table, 'A', dir.File("w.img"), DriveKind::Floppy35HD);
+    ASSERT_TRUE(recorder);
+    auto drive = Open();
+    ASSERT_TRUE(drive->SelectMedia(kMediaUnknown, false));
+    const std::vector<uint8_t> data(512, 0x3C);
+    ASSERT_TRUE(drive->WriteSectors(40, 1, data));
+    ASSERT_EQ(recorder->Requests(Minor::WriteTrack).size(), 1u);
+    EXPECT_EQ(ReadFile(dir.File("w.img")), original) << "no write reaches the file before the commit";
+    ASSERT_TRUE(drive->Commit()) << drive->commitFailureDetail;
+    const std::vector<uint8_t> saved = ReadFile(dir.File("w.img"));
+    ASSERT_EQ(saved.size(), original.size());
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), saved.begin() + 40 * 512));
+}
+
+TEST_F(VirtualFile, NamedPipesSocketsAndDevicesAreNoDisketteFiles)
+{
+    ASSERT_EQ(mkfifo(dir.File("pipe.img").c_str(), 0600), 0);
+    const int listening = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = dir.File("socket.img");
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+    ASSERT_EQ(bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+
+    struct Case {
+        std::string path;
+        std::string cause;
+    };
+    std::vector<Case> cases = {{dir.File("pipe.img"), "is a named pipe, not a diskette file"},
+                               {socketPath, "is a socket, not a diskette file"},
+                               {"/dev/null", "is a character device, not a diskette file"}};
+    // Any block device that no floppy driver serves.
+    struct stat st {};
+    if (stat("/dev/loop0", &st) == 0 && S_ISBLK(st.st_mode))
+        cases.push_back({"/dev/loop0", "is a block device but not a floppy drive"});
+    alarm(60);  // a named pipe opened the blocking way waits for a writer: fail instead
+    for (const Case& c : cases) {
+        table.Bind(VirtualDriveBinding('A', c.path, DriveKind::Floppy35HD));
+        auto drive = Open();
+        EXPECT_EQ(drive->lastError, Err::AccessDenied) << c.path;
+        EXPECT_EQ(drive->openFailureDetail.rfind(c.path + ": " + c.cause, 0), 0u) << drive->openFailureDetail;
+    }
+    alarm(0);
+    close(listening);
 }

@@ -1,6 +1,8 @@
 // vokta-cli read, write and compare on diskette files made by mkfs.fat and mformat.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "drive/backend/imdfile.h"
 #include "image/diskimage.h"
 #include "support/scriptedhost.h"
@@ -146,4 +148,26 @@ TEST_F(DuplicateInterop, UnattendedAnswersNeverLoopForever)
     EXPECT_EQ(Vokta("--on-error ignore --drive A:='" + imd + "' --assume-yes read A: '" + dir.File("i.dim") + "'", &out), 0)
         << "Ignore goes past every bad cylinder";
     EXPECT_EQ(ReadFile(dir.File("i.dim")).size(), 1474560u);
+}
+
+// The command line as a user types it, with a time-out: a named pipe that kept an open
+// waiting for a writer would end the run as a failure, not hang it.
+TEST(CommandLineFiles, NamedPipesAreRefusedAtOnce)
+{
+    TempDir dir;
+    const std::string pipe = dir.File("pipe.dim");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    WriteFile(dir.File("blank.img"), {});
+    const std::string run = "timeout 60 " + Cli() + " ";
+    std::string out;
+    EXPECT_EQ(Shell(run + "--drive A:='" + dir.File("blank.img") + "' write '" + pipe + "' A: 2>&1", &out), 2);
+    EXPECT_NE(out.find(pipe + ": is a named pipe, not a disk image file"), std::string::npos) << out;
+    EXPECT_TRUE(ReadFile(dir.File("blank.img")).empty()) << "nothing written";
+
+    out.clear();
+    EXPECT_EQ(Shell(run + "--drive A:='" + pipe + "' media A: 2>&1", &out), 2);
+    EXPECT_NE(out.find(pipe + ": is a named pipe, not a diskette file"), std::string::npos) << out;
+    out.clear();
+    EXPECT_EQ(Shell(run + "--drive A:='" + pipe + "' read A: '" + dir.File("x.dim") + "' 2>&1", &out), 1)
+        << "no diskette in A:, and the question is answered Cancel without a terminal";
 }

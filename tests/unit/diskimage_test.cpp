@@ -1,6 +1,11 @@
 // The memory image and its files.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include "image/diskimage.h"
 #include "support/scriptedhost.h"
 #include "support/tempdir.h"
@@ -109,6 +114,33 @@ TEST_F(ImageFiles, UnreadableFilesAreRefusedWithNameAndCause)
     EXPECT_EQ(LoadImageFile(image, "", boxes), 1);
     EXPECT_EQ(boxes.Count(HostEvent::Box), 3) << "an empty path is silent";
     EXPECT_EQ(image.mediaType, kMedia720K);
+    EXPECT_EQ(image.data, PatternImage(kMedia720K));
+}
+
+TEST_F(ImageFiles, NamedPipesSocketsAndDevicesAreRefusedAtOnce)
+{
+    ASSERT_EQ(Load("good.dim", PatternImage(kMedia720K)), 0);
+    const std::string pipe = dir.File("pipe.dim");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const std::string socketPath = dir.File("socket.dim");
+    const int listening = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+    ASSERT_EQ(bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+
+    alarm(60);  // a named pipe opened the blocking way waits for a writer: fail instead
+    EXPECT_EQ(LoadImageFile(image, pipe, boxes), 1);
+    EXPECT_EQ(boxes.BoxTexts().back(), pipe + ": is a named pipe, not a disk image file");
+    EXPECT_EQ(LoadImageFile(image, socketPath, boxes), 1);
+    EXPECT_EQ(boxes.BoxTexts().back(), socketPath + ": is a socket, not a disk image file");
+    EXPECT_EQ(LoadImageFile(image, "/dev/zero", boxes), 1);
+    EXPECT_EQ(boxes.BoxTexts().back(), "/dev/zero: is a device, not a disk image file");
+    alarm(0);
+    close(listening);
+    EXPECT_EQ(boxes.Of(HostEvent::Box).back().caption, "Error");
+    EXPECT_EQ(image.mediaType, kMedia720K) << "the image is unchanged";
     EXPECT_EQ(image.data, PatternImage(kMedia720K));
 }
 
