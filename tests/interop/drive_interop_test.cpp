@@ -2,6 +2,7 @@
 // files read and written by libdsk.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <sstream>
 
@@ -48,6 +49,46 @@ struct Interop : ::testing::Test {
 };
 
 }  // namespace
+
+// The media table against the boot sectors mformat and mkfs.fat write for the same
+// diskettes: every BPB field of a row, the row's cylinders, and the image size. The tools
+// choose the layout of the standard sizes themselves; of the 1.68M distribution format
+// they are told only its 2048-byte clusters and one-sector root directory.
+TEST_F(Interop, MediaTableRowsAreTheBootSectorsOtherToolsWrite)
+{
+    if (!HaveTool("mformat"))
+        GTEST_SKIP() << "mformat is not installed";
+    const std::pair<MediaType, std::vector<std::string>> cases[] = {
+        {kMedia720K, {"mformat -C -i '%s' -f 720 ::", "mkfs.fat -C -g 2/9 '%s' 720"}},
+        {kMedia12M, {"mformat -C -i '%s' -f 1200 ::", "mkfs.fat -C -g 2/15 '%s' 1200"}},
+        {kMedia144M, {"mformat -C -i '%s' -f 1440 ::", "mkfs.fat -C -g 2/18 '%s' 1440"}},
+        {kMedia168M,
+         {"mformat -C -i '%s' -t 80 -h 2 -s 21 -c 4 -r 1 ::", "mkfs.fat -C -g 2/21 -s 4 -r 16 -M 0xF0 '%s' 1680"}},
+        {kMedia172M, {"mformat -C -i '%s' -t 82 -h 2 -s 21 ::"}},
+    };
+    // Bytes per sector up to the heads: the fields both describe alike (hidden sectors
+    // and the large total differ by tool).
+    constexpr size_t kCompared = DeviceParams::HiddenSectors - DeviceParams::kBpbOffset;
+    for (const auto& [type, commands] : cases)
+        for (const std::string& command : commands) {
+            SCOPED_TRACE(command);
+            const std::string file = dir.File("made.img");
+            std::remove(file.c_str());
+            char line[256];
+            std::snprintf(line, sizeof line, command.c_str(), file.c_str());
+            ASSERT_EQ(Shell(std::string("MTOOLS_SKIP_CHECK=1 ") + line + " >/dev/null 2>&1"), 0);
+            const std::vector<uint8_t> made = ReadFile(file);
+            ASSERT_GE(made.size(), 512u);
+            const DeviceParams row = GeometryOf(type)->ToParams();
+            const std::vector<uint8_t> ours(row.bytes.begin() + DeviceParams::kBpbOffset,
+                                            row.bytes.begin() + DeviceParams::kBpbOffset + kCompared);
+            const std::vector<uint8_t> theirs(made.begin() + 11, made.begin() + 11 + kCompared);
+            EXPECT_EQ(ours, theirs);
+            EXPECT_EQ(size_t{row.cylinders()} * row.heads() * row.sectorsPerTrack(), GetU16(made, 19));
+            EXPECT_EQ(made.size(), ImageSizeOf(type));
+            EXPECT_EQ(MediaTypeOfImageSize(made.size()), type);
+        }
+}
 
 TEST_F(Interop, MkfsFatImagesAreDetectedFromTheirBootSectors)
 {
