@@ -2,17 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <functional>
 
 #include "drive/backend/imdfile.h"
 #include "drive/lostwork.h"
@@ -21,6 +20,7 @@
 #include "res/strings.h"
 #include "support/tempdir.h"
 #include "support/testdrives.h"
+#include "support/unprivileged.h"
 
 using namespace vokta;
 using namespace vokta::test;
@@ -109,48 +109,13 @@ TEST_F(VirtualFile, WritesReachTheFileOnlyWhenTheDriveObjectEnds)
     EXPECT_EQ(Shell("ls " + dir.path() + " | wc -l | grep -qx 1"), 0) << "no temporary file left behind";
 }
 
-constexpr uid_t kNobody = 65534;
-
-// Runs `check` without root's right to write anything (as nobody when we are root, in a
-// child process) and returns what it found wrong: empty when nothing.
-std::string AsUnprivilegedUser(const std::function<std::string()>& check)
-{
-    if (geteuid() != 0)
-        return check();
-    int answer[2];
-    if (pipe(answer) != 0)
-        return std::string("no pipe: ") + std::strerror(errno);
-    const pid_t child = fork();
-    if (child < 0)
-        return std::string("no child: ") + std::strerror(errno);
-    if (child == 0) {
-        close(answer[0]);
-        const std::string problem =
-            setgid(kNobody) != 0 || setuid(kNobody) != 0 ? std::string("setuid failed") : check();
-        const ssize_t written = write(answer[1], problem.data(), problem.size());
-        _exit(written == static_cast<ssize_t>(problem.size()) ? 0 : 1);
-    }
-    close(answer[1]);
-    std::string problem;
-    char buffer[256];
-    for (ssize_t n; (n = read(answer[0], buffer, sizeof buffer)) != 0;)
-        if (n > 0)
-            problem.append(buffer, static_cast<size_t>(n));
-        else if (errno != EINTR)
-            break;
-    close(answer[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        problem += " (the child ended with status " + std::to_string(status) + ")";
-    return problem;
-}
-
 // A folder the unprivileged user may write in, and so take away its own right to.
 void GiveToUnprivilegedUser(const std::string& folder)
 {
+    const passwd* nobody = getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
     if (geteuid() == 0) {
-        ASSERT_EQ(chown(folder.c_str(), kNobody, kNobody), 0) << std::strerror(errno);
+        ASSERT_EQ(chown(folder.c_str(), nobody->pw_uid, nobody->pw_gid), 0) << std::strerror(errno);
     }
 }
 
@@ -161,7 +126,7 @@ TEST_F(VirtualFile, FileWithoutWritePermissionIsWriteProtected)
     chmod(dir.path().c_str(), 0755);
     chmod(dir.File("ro.img").c_str(), 0444);
     Bind("ro.img");
-    const std::string problem = AsUnprivilegedUser([&]() -> std::string {
+    const std::optional<std::string> problem = RunAsNobody([&]() -> std::string {
         auto drive = Open();
         if (drive->lastError != 0 || !drive->SelectMedia(kMediaUnknown, false) || !drive->IsWriteProtected())
             return "not write-protected";
@@ -170,7 +135,7 @@ TEST_F(VirtualFile, FileWithoutWritePermissionIsWriteProtected)
             return "the write was not refused as write-protected";
         return "";
     });
-    EXPECT_EQ(problem, "");
+    EXPECT_EQ(problem, std::optional<std::string>(""));
     EXPECT_EQ(ReadFile(dir.File("ro.img")), image);
 }
 
@@ -351,7 +316,7 @@ TEST_F(VirtualFile, CommitTellsWhyTheFileCouldNotBeSavedAndMayTryAgain)
 {
     GiveToUnprivilegedUser(dir.path());
     Bind("d.img", DriveKind::Floppy35DD);
-    const std::string problem = AsUnprivilegedUser([&]() -> std::string {
+    const std::optional<std::string> problem = RunAsNobody([&]() -> std::string {
         const std::vector<uint8_t> original = PatternImage(kMedia720K);
         WriteFile(dir.File("d.img"), original);
         auto drive = Open();
@@ -377,14 +342,14 @@ TEST_F(VirtualFile, CommitTellsWhyTheFileCouldNotBeSavedAndMayTryAgain)
             return "the second try did not save the change";
         return "";
     });
-    EXPECT_EQ(problem, "");
+    EXPECT_EQ(problem, std::optional<std::string>(""));
 }
 
 TEST_F(VirtualFile, ChangesNoSaveCouldKeepAtTheEndAreRecordedAsLostOnce)
 {
     GiveToUnprivilegedUser(dir.path());
     Bind("d.img", DriveKind::Floppy35DD);
-    const std::string problem = AsUnprivilegedUser([&]() -> std::string {
+    const std::optional<std::string> problem = RunAsNobody([&]() -> std::string {
         const std::vector<uint8_t> original = PatternImage(kMedia720K);
         WriteFile(dir.File("d.img"), original);
         TakeLostWork();
@@ -405,7 +370,7 @@ TEST_F(VirtualFile, ChangesNoSaveCouldKeepAtTheEndAreRecordedAsLostOnce)
             return "the diskette file changed";
         return "";
     });
-    EXPECT_EQ(problem, "");
+    EXPECT_EQ(problem, std::optional<std::string>(""));
 }
 
 TEST_F(VirtualFile, ChangesGoneWithAReplacedDisketteAreToldByTheNextCommit)
@@ -417,7 +382,7 @@ TEST_F(VirtualFile, ChangesGoneWithAReplacedDisketteAreToldByTheNextCommit)
     GiveToUnprivilegedUser(dir.path());
     GiveToUnprivilegedUser(files);
     Bind("a.img", DriveKind::Floppy35DD);
-    const std::string problem = AsUnprivilegedUser([&]() -> std::string {
+    const std::optional<std::string> problem = RunAsNobody([&]() -> std::string {
         const std::vector<uint8_t> original = PatternImage(kMedia720K);
         WriteFile(files + "/first.img", original);
         WriteFile(files + "/second.img", original);
@@ -450,7 +415,7 @@ TEST_F(VirtualFile, ChangesGoneWithAReplacedDisketteAreToldByTheNextCommit)
             return "a diskette file changed";
         return "";
     });
-    EXPECT_EQ(problem, "");
+    EXPECT_EQ(problem, std::optional<std::string>(""));
 }
 
 TEST_F(VirtualFile, CommitThroughTheRequestLogSavesBeforeTheDriveObjectEnds)
