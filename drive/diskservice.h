@@ -104,6 +104,25 @@ public:
     }
 };
 
+// A service in front of another, to which it passes everything on: the base of the
+// wrappers that sit on any backend, each overriding what it adds.
+class ForwardingService : public DiskService {
+public:
+    explicit ForwardingService(std::shared_ptr<DiskService> service) : service_(std::move(service)) {}
+    bool DeviceIoControl(DiskRequest& request) override { return service_->DeviceIoControl(request); }
+    bool IsDriveReady() override { return service_->IsDriveReady(); }
+    bool InstallParameterTable(const DisketteParameterTable& table) override
+    {
+        return service_->InstallParameterTable(table);
+    }
+    bool RestoreParameterTable() override { return service_->RestoreParameterTable(); }
+    bool LayoutHonoured() const override { return service_->LayoutHonoured(); }
+    bool Flush(std::string& reason) override { return service_->Flush(reason); }
+
+private:
+    std::shared_ptr<DiskService> service_;
+};
+
 // A service that forwards to one shared by several drive objects (the emulated drive
 // outlives the DiskDrive objects that use it, as a real drive does).
 std::unique_ptr<DiskService> ShareService(std::shared_ptr<DiskService> service);

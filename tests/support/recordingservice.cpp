@@ -12,7 +12,7 @@ void PutFailure(DiskRequest& request, uint32_t error)
 
 }  // namespace
 
-RecordingService::RecordingService(std::unique_ptr<DiskService> service) : service_(std::move(service)) {}
+RecordingService::RecordingService(std::unique_ptr<DiskService> service) : ForwardingService(std::move(service)) {}
 
 void RecordingService::FailNext(std::function<bool(const DiskRequest&)> match, int times, uint32_t error)
 {
@@ -50,7 +50,7 @@ bool RecordingService::DeviceIoControl(DiskRequest& request)
         if (accepted)
             PutFailure(request, fault->error);
     } else {
-        accepted = service_->DeviceIoControl(request);
+        accepted = ForwardingService::DeviceIoControl(request);
     }
     entry.out = request.regs;
     entry.accepted = accepted;

@@ -34,7 +34,7 @@ struct InjectedFault {
 // Sits in front of any disk service (the emulated drive, a diskette file, a real floppy
 // drive), logs every request with its answer, and answers instead of the service when a
 // test injects a fault.
-class RecordingService final : public DiskService {
+class RecordingService final : public ForwardingService {
 public:
     explicit RecordingService(std::unique_ptr<DiskService> service);
 
@@ -49,17 +49,6 @@ public:
     std::vector<LoggedRequest> Requests(uint8_t minor) const;
 
     bool DeviceIoControl(DiskRequest& request) override;
-    bool IsDriveReady() override { return service_->IsDriveReady(); }
-    bool InstallParameterTable(const DisketteParameterTable& table) override
-    {
-        return service_->InstallParameterTable(table);
-    }
-    bool RestoreParameterTable() override { return service_->RestoreParameterTable(); }
-    bool LayoutHonoured() const override { return service_->LayoutHonoured(); }
-    bool Flush(std::string& reason) override { return service_->Flush(reason); }
-
-private:
-    std::unique_ptr<DiskService> service_;
 };
 
 }  // namespace vokta::test
