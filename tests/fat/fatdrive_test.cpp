@@ -22,7 +22,7 @@ void FailFatWrites(EmulatedSetup& setup, const FatDisk& disk, int times, DiskErr
 {
     const MediaGeometry g = *GeometryOf(disk.type);
     const uint32_t fatEnd = 1 + 2u * disk.sectorsPerFat;
-    setup.drive->FailNext(
+    setup.recorder->FailNext(
         [=](const DiskRequest& r) {
             if (r.controlCode != Control::DosIoctl || r.minor() != Minor::WriteTrack)
                 return false;
@@ -611,9 +611,9 @@ TEST_F(TreeDiskette, FailedCommitLeavesTheSystemAreaAsItWasAndCanBeRetried)
     EXPECT_EQ(StartOf(disk.RootEntry(2)), 10);
     ExpectData(disk, ChainOf(disk, 10), {50, 51, 52});
 
-    setup.drive->log.clear();
+    setup.recorder->log.clear();
     drive.reset();
-    EXPECT_TRUE(setup.drive->Requests(Minor::WriteTrack).empty()) << "nothing was left to write";
+    EXPECT_TRUE(setup.recorder->Requests(Minor::WriteTrack).empty()) << "nothing was left to write";
     EXPECT_TRUE(TakeLostWork().empty());
 }
 
