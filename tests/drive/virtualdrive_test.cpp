@@ -186,7 +186,7 @@ TEST_F(VirtualFile, UnknownSizesAndBrokenImageDiskFilesAreRefusedInWords)
 TEST_F(VirtualFile, RefusalsAreInTheLanguageOfTheResourceModule)
 {
     constexpr StringEntry kItalian[] = {
-        {Str::NotARegularFile, "non è un file normale"},
+        {Str::NamedPipeNotDiskette, "è una pipe con nome, non un file di dischetto"},
         {Str::NotADisketteSize, "%ld byte non sono la dimensione di un dischetto"},
         {Str::ImageDiskTruncatedTrackHeader, "intestazione di traccia troncata al byte %ld"},
     };
@@ -202,7 +202,7 @@ TEST_F(VirtualFile, RefusalsAreInTheLanguageOfTheResourceModule)
     Bind("cut.imd");
     const std::string cut = Open()->openFailureDetail;
     SetResourceModule(nullptr);
-    EXPECT_EQ(pipe, dir.File("pipe.img") + ": non è un file normale");
+    EXPECT_EQ(pipe, dir.File("pipe.img") + ": è una pipe con nome, non un file di dischetto");
     EXPECT_EQ(odd, dir.File("odd.img") + ": 1000 byte non sono la dimensione di un dischetto");
     EXPECT_EQ(cut, dir.File("cut.imd") + ": intestazione di traccia troncata al byte 0");
 }
