@@ -8,6 +8,8 @@
 #include <future>
 
 #include "drive/backend/virtualdrive.h"
+#include "drive/lostwork.h"
+#include "fat/fatdrive.h"
 #include "image/duplicate.h"
 #include "ops/runner.h"
 #include "ops/session.h"
@@ -107,6 +109,40 @@ TEST(OperationEnd, ChangesThatCannotBeMadeToLastFailTheOperation)
     EXPECT_EQ(box.caption, "Duplicate Disk Error");
     EXPECT_EQ(host.events.back().kind, HostEvent::Close) << "the box comes before the dialog closes";
     EXPECT_EQ(host.Count(HostEvent::Close), 1);
+}
+
+// BAD marks that cannot reach the diskette at the end make the operation fail with the
+// write's error in a box: never "OK." with the marks lost.
+TEST(OperationEnd, AFatWriteBackThatFailsIsTheOperationsFailure)
+{
+    EmulatedSetup setup('A', DriveKind::Floppy35HD);
+    setup.drive->Insert(EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M)));
+    // 1.44M: the FAT copies and the root directory fill sectors 1 to 32, all on cylinder 0.
+    setup.recorder->FailNext(
+        [](const DiskRequest& r) {
+            return r.controlCode == Control::DosIoctl && r.minor() == Minor::WriteTrack &&
+                   TrackIoBlock::Cylinder(r.block) == 0;
+        },
+        1000, Err::SectorNotFound);
+    ScriptedHost host;
+    OperationOutcome outcome;
+    {
+        OperationSession session(host, "Repair Error");
+        FatDrive drive('A', setup.table);
+        session.Attach(drive);
+        ASSERT_TRUE(drive.SelectMedia(kMedia144M, false));
+        ASSERT_TRUE(drive.LoadFat());
+        ASSERT_TRUE(drive.MarkClusterBad(50));
+        outcome = session.End(kResultDone);
+    }
+    EXPECT_EQ(outcome.result, kResultFailed);
+    ASSERT_EQ(host.Count(HostEvent::Box), 1);
+    const HostEvent box = host.Of(HostEvent::Box)[0];
+    EXPECT_EQ(box.caption, "Repair Error");
+    EXPECT_EQ(box.icon, Icon::Error);
+    EXPECT_EQ(box.text, "Disk Sector NOT found !\n\nThe changes to the FAT and the root directory could not be written.");
+    EXPECT_EQ(host.Count(HostEvent::Close), 1);
+    EXPECT_EQ(TakeLostWork().size(), 1u) << "the drive's last try at its end is recorded as lost";
 }
 
 TEST(OperationEnd, TheDialogClosesExactlyOnceOnEveryPath)
