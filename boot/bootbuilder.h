@@ -12,6 +12,8 @@
 
 namespace vokta {
 
+class DiskDrive;
+
 constexpr std::string_view kBuilderOemName = "VOKTA1.0";
 constexpr std::string_view kNoLabel = "NO NAME    ";
 constexpr uint8_t kVolumeLabelAttribute = 0x28;  // volume label and archive
@@ -46,5 +48,14 @@ uint32_t SystemAreaSectors(const FatLayout& layout);
 // volume-label entry when a label is given.
 void FillSystemArea(std::span<uint8_t> area, const FatLayout& layout, uint8_t mediaDescriptor,
                     std::string_view label, const LocalTime& now);
+
+// A good boot sector for the media selected in `drive`, written to sector 0. False with
+// `lastError` set when the media is not determined, memory is short or the write fails.
+bool WriteBootSector(DiskDrive& drive, const std::string& label);
+// The boot sector a format leaves: a good one without a label.
+bool WriteUnlabelledBootSector(DiskDrive& drive);
+// The empty system area of the good boot sector for the selected media, written from its
+// first FAT sector on.
+bool WriteSystemArea(DiskDrive& drive, const std::string& label);
 
 }  // namespace vokta

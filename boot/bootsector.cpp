@@ -101,21 +101,21 @@ std::vector<std::string> BootCheckLines(BootCheckResult r)
     return lines;
 }
 
-BootCheckResult DiskDrive::CheckBootSector()
+BootCheckResult CheckBootSector(DiskDrive& drive)
 {
-    if (mediaType == kMediaUnknown) {
-        lastError = Err::UnrecognizedMedia;
+    if (drive.mediaType == kMediaUnknown) {
+        drive.lastError = Err::UnrecognizedMedia;
         return BootCheck::MediaUnknown;
     }
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kSectorSize]);
     if (!buffer) {
-        lastError = Err::InsufficientBuffer;
+        drive.lastError = Err::InsufficientBuffer;
         return BootCheck::NoMemory;
     }
     const std::span<uint8_t> sector(buffer.get(), kSectorSize);
-    if (!ReadSectors(0, 1, sector)) {
+    if (!drive.ReadSectors(0, 1, sector)) {
         // The caller shows "Read error." from the result, not a disk error.
-        lastError = Err::None;
+        drive.lastError = Err::None;
         return BootCheck::ReadError;
     }
     return ValidateBootSector(sector);

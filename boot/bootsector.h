@@ -12,6 +12,8 @@
 
 namespace vokta {
 
+class DiskDrive;
+
 // Sector 0 of a FAT volume as the whole system reads and writes it: jump, OEM name, BIOS
 // parameter block, extended boot record, boot code and final signature. 512 bytes,
 // little-endian, read and written byte by byte.
@@ -73,6 +75,10 @@ bool IsAcceptedMediaDescriptor(uint8_t media);
 // The nine tests over the first 512 bytes of `sector` (missing bytes count as zero).
 // Never returns a run-failure value.
 BootCheckResult ValidateBootSector(std::span<const uint8_t> sector);
+
+// Reads sector 0 of the selected media in `drive` and runs the nine tests on it. A media
+// not determined, a failed read (its error cleared) or no memory give the run-failure value.
+BootCheckResult CheckBootSector(DiskDrive& drive);
 
 inline bool IsRunFailure(BootCheckResult r)
 {

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "boot/bootbuilder.h"
 #include "boot/bootsector.h"
 #include "drive/diskdrive.h"
 #include "ops/session.h"
@@ -37,7 +38,7 @@ bool Check(const BootJob& job, BootReporter& page, DiskDrive& drive)
         return false;
     }
     page.SetState(LoadString(Str::CheckingBootSector));
-    const BootCheckResult r = drive.CheckBootSector();
+    const BootCheckResult r = CheckBootSector(drive);
     for (const std::string& line : BootCheckLines(r))
         page.AddResult(line);
     if (IsRunFailure(r)) {
@@ -76,7 +77,7 @@ bool Recreate(const BootJob& job, BootReporter& page, DiskDrive& drive)
     }
     page.SetState(LoadString(Str::WritingBootSector));
     // The label field takes the text upper-cased.
-    if (!drive.WriteBootSector(LoadString(Str::RecreatedLabel))) {
+    if (!WriteBootSector(drive, LoadString(Str::RecreatedLabel))) {
         ShowFatal(page, drive.IsWriteProtected() ? LoadString(Str::WriteProtect) : LoadString(Str::CannotRepairBoot));
         page.SetState(LoadString(Str::WriteWord) + " " + LoadString(Str::Failed));
         return false;

@@ -249,7 +249,7 @@ void DiskDrive::BeginFormat()
     lastError = Err::None;
 }
 
-bool DiskDrive::EndFormat()
+bool DiskDrive::EndFormat(const BootSectorWriter& writeBootSector)
 {
     if (HasDmfGeometry())
         RestoreParameterTable();
@@ -257,7 +257,7 @@ bool DiskDrive::EndFormat()
     SetLockState(LockState::Level0);
     SetTrackLayout(kStandardLayout, 0);
     lastError = Err::None;
-    const bool written = WriteBootSector("");
+    const bool written = writeBootSector(*this);
     lastError = Err::None;
     return written;
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -59,6 +60,12 @@ constexpr uint16_t kStandardLayout = 0xFFFF;
 constexpr uint32_t kPendingError = 0xFFFFFFFF;
 constexpr size_t kSectorSize = 512;
 
+class DiskDrive;
+
+// Writes the boot sector that a format leaves on the diskette. Boot sectors are built
+// above the drive, so whoever formats hands the writer down to EndFormat.
+using BootSectorWriter = std::function<bool(DiskDrive&)>;
+
 // The object through which every disk request for one drive passes. It lives for one
 // operation: construction takes a level-0 lock on the volume, destruction releases it.
 // Failures are left in the sticky `lastError`, which blocks further transfers until it
@@ -81,7 +88,9 @@ public:
     static int QueryDeviceType(const std::string& root, const DriveTable& table);
     bool IsDriveReady();
     void BeginFormat();
-    bool EndFormat();
+    // Leaves format mode and writes the boot sector with `writeBootSector`; whether it
+    // was written. `lastError` is clear afterwards either way.
+    bool EndFormat(const BootSectorWriter& writeBootSector);
 
     // Sector and track I/O.
     bool ReadSectors(uint32_t first, uint16_t count, std::span<uint8_t> buffer);
@@ -101,11 +110,6 @@ public:
 
     // Media selection and detection (type 6 detects).
     bool SelectMedia(int32_t type, bool allowTestFormat);
-
-    // Boot sector and system area.
-    bool WriteBootSector(const std::string& label);
-    bool WriteSystemArea(const std::string& label);
-    uint16_t CheckBootSector();
 
     DiskService* Service() { return device.get(); }
 

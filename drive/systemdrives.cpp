@@ -1,33 +1,14 @@
 #include "drive/systemdrives.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
-#include "drive/backend/linuxfloppy.h"
 #include "drive/backend/virtualdrive.h"
 #include "res/strings.h"
 
 namespace vokta {
-namespace {
-
-bool Exists(const std::string& path)
-{
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0;
-}
-
-void MakeDirectories(const std::string& path)
-{
-    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
-        mkdir(path.substr(0, slash).c_str(), 0755);
-    mkdir(path.c_str(), 0755);
-}
-
-}  // namespace
 
 std::optional<DriveOption> ParseDriveOption(const std::string& text, std::string& error)
 {
@@ -58,8 +39,8 @@ std::optional<DriveOption> ParseDriveOption(const std::string& text, std::string
 
 DriveBinding BindingFor(const DriveOption& option)
 {
-    if (std::optional<DriveBinding> floppy = LinuxFloppyBinding(option.letter, option.path))
-        return *floppy;
+    if (std::optional<DriveBinding> machine = MachineDisketteDrive(option.letter, option.path))
+        return *machine;
     return VirtualDriveBinding(option.letter, option.path, option.kind);
 }
 
@@ -77,26 +58,19 @@ std::string DefaultDisketteFile()
 
 void PopulateSystemDrives(DriveTable& table, const std::vector<DriveOption>& options)
 {
-    bool anyFloppy = false;
-    for (char letter : {'A', 'B'}) {
-        const std::string device = std::string("/dev/fd") + static_cast<char>('0' + (letter - 'A'));
-        if (!Exists(device))
-            continue;
-        if (std::optional<DriveBinding> floppy = LinuxFloppyBinding(letter, device)) {
-            table.Bind(std::move(*floppy));
-            anyFloppy = true;
-        }
-    }
+    std::vector<DriveBinding> machine = MachineDisketteDrives();
+    const bool anyFloppy = !machine.empty();
+    for (DriveBinding& binding : machine)
+        table.Bind(std::move(binding));
     for (const DriveOption& option : options)
         table.Bind(BindingFor(option));
     if (anyFloppy || table.Find('A'))
         return;
     const std::string file = DefaultDisketteFile();
-    if (!Exists(file)) {
-        MakeDirectories(file.substr(0, file.find_last_of('/')));
-        const int fd = open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-        if (fd >= 0)
-            close(fd);
+    std::error_code error;
+    if (!std::filesystem::exists(file, error)) {
+        std::filesystem::create_directories(std::filesystem::path(file).parent_path(), error);
+        std::ofstream created(file, std::ios::binary);
     }
     table.Bind(VirtualDriveBinding('A', file, DriveKind::Floppy35HD));
 }

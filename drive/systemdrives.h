@@ -19,8 +19,15 @@ struct DriveOption {
 // The option parsed, or the reason it is not one in `error`.
 std::optional<DriveOption> ParseDriveOption(const std::string& text, std::string& error);
 
-// A floppy device goes to the kernel floppy driver, anything else is a diskette file.
+// One of the machine's diskette drives goes to its driver, anything else is a diskette file.
 DriveBinding BindingFor(const DriveOption& option);
+
+// The machine's own diskette drives, from the platform's file the build chooses
+// (systemdrives_linux.cpp: the kernel floppy driver's /dev/fd0 and /dev/fd1).
+// `letter` bound to `device` when that is one of the machine's diskette drives.
+std::optional<DriveBinding> MachineDisketteDrive(char letter, const std::string& device);
+// The machine's diskette drives that exist, bound to A: and B:.
+std::vector<DriveBinding> MachineDisketteDrives();
 
 // The diskette file of the default virtual A:, in the user's data folder.
 std::string DefaultDisketteFile();

@@ -3,6 +3,7 @@
 #include <new>
 #include <vector>
 
+#include "boot/bootsector.h"
 #include "image/duplicate_common.h"
 
 namespace vokta {
@@ -95,7 +96,7 @@ OperationOutcome CompareWorker(DuplicateJob job, OperationHost& host)
     host.SetProgressPos(0);
     host.SetTitle(OperationTitle(LoadString(Str::Comparing), letter, image.label));
     host.SetBarColours(BarColour::Green, BarColour::Black);
-    if (drive.CheckBootSector() != 0)
+    if (CheckBootSector(drive) != 0)
         Box(host, Str::BootNotCompliant, Str::Message, Buttons::Ok, Icon::Information);
     if (host.AbortRequested())
         return session.End(kResultAborted);

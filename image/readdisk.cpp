@@ -1,4 +1,5 @@
 // Read Disk: the whole diskette into the memory image, cylinder by cylinder.
+#include "boot/bootsector.h"
 #include "fat/fatdrive.h"
 #include "image/duplicate_common.h"
 
@@ -99,7 +100,7 @@ OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
 
     if (!drive.IsWriteProtected())
         Box(host, Str::SourceNotProtected, Str::Warning, Buttons::Ok, Icon::Information);
-    if (drive.CheckBootSector() != 0 &&
+    if (CheckBootSector(drive) != 0 &&
         Box(host, Str::BootNotCompliant, Str::Warning, Buttons::YesNo, Icon::Information) != Answer::Yes)
         return session.End(kResultAborted);
     if (host.AbortRequested())

@@ -3,6 +3,7 @@
 #include <new>
 #include <vector>
 
+#include "boot/bootbuilder.h"
 #include "image/duplicate_common.h"
 #include "image/freespace.h"
 #include "ops/trackformat.h"
@@ -63,7 +64,7 @@ Copy DiskWriter::FormatWholeDiskette()
     const FormatLoopEnd end = FormatCylinders(drive_, host_, formatting);
     if (end != FormatLoopEnd::Refused)
         host_.SetLowerLine(LoadString(Str::WritingSystemArea));
-    drive_.EndFormat();
+    drive_.EndFormat(WriteUnlabelledBootSector);
     return end == FormatLoopEnd::Done ? Copy::Done : end == FormatLoopEnd::Stopped ? Copy::Aborted : Copy::Failed;
 }
 

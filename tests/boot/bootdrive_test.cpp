@@ -14,7 +14,7 @@ TEST(CheckBootSector, UndeterminedMediaReturnsOneWithoutReading)
     setup.drive->Insert(PatternDiskette(kMedia144M));
     auto drive = setup.Open();
     setup.recorder->log.clear();
-    EXPECT_EQ(drive->CheckBootSector(), BootCheck::MediaUnknown);
+    EXPECT_EQ(CheckBootSector(*drive), BootCheck::MediaUnknown);
     EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
     EXPECT_TRUE(setup.recorder->Requests(Minor::ReadTrack).empty());
 }
@@ -26,7 +26,7 @@ TEST(CheckBootSector, ReadsSectorZeroOnly)
     auto drive = setup.Open();
     ASSERT_TRUE(drive->SelectMedia(kMediaUnknown, false));
     setup.recorder->log.clear();
-    EXPECT_EQ(drive->CheckBootSector(), 0);
+    EXPECT_EQ(CheckBootSector(*drive), 0);
     const auto reads = setup.recorder->Requests(Minor::ReadTrack);
     ASSERT_EQ(reads.size(), 1u);
     EXPECT_EQ(TrackIoBlock::Cylinder(reads[0].block), 0);
@@ -42,11 +42,11 @@ TEST(CheckBootSector, FailedReadReturnsTwoAndClearsTheError)
     auto drive = setup.Open();
     ASSERT_TRUE(drive->SelectMedia(kMedia144M, false));
     setup.drive->medium()->defects.insert({0, 0, 1});
-    EXPECT_EQ(drive->CheckBootSector(), BootCheck::ReadError);
+    EXPECT_EQ(CheckBootSector(*drive), BootCheck::ReadError);
     EXPECT_EQ(drive->lastError, Err::None);
     // The drive object stays usable.
     setup.drive->medium()->defects.clear();
-    EXPECT_EQ(drive->CheckBootSector(), 0);
+    EXPECT_EQ(CheckBootSector(*drive), 0);
 }
 
 TEST(CheckBootSector, ReportsTheMaskOfTheSectorOnTheDiskette)
@@ -58,7 +58,7 @@ TEST(CheckBootSector, ReportsTheMaskOfTheSectorOnTheDiskette)
     setup.drive->Insert(EmulatedMedium::FromImage(kMedia144M, image));
     auto drive = setup.Open();
     ASSERT_TRUE(drive->SelectMedia(kMedia144M, false));
-    EXPECT_EQ(drive->CheckBootSector(), BootCheck::BadMedia | BootCheck::BadSignature);
+    EXPECT_EQ(CheckBootSector(*drive), BootCheck::BadMedia | BootCheck::BadSignature);
 }
 
 namespace {
@@ -72,19 +72,19 @@ struct FixedClock : ::testing::Test {
     void TearDown() override { SetLocalClock({}); }
 };
 
-using WriteBootSector = FixedClock;
-using WriteSystemArea = FixedClock;
+using BootSectorWrite = FixedClock;
+using SystemAreaWrite = FixedClock;
 
 }  // namespace
 
-TEST_F(WriteBootSector, WritesSectorZeroFromTheSelectedMedia)
+TEST_F(BootSectorWrite, WritesSectorZeroFromTheSelectedMedia)
 {
     EmulatedSetup setup('A', DriveKind::Floppy35HD);
     setup.drive->Insert(PatternDiskette(kMedia720K));
     auto drive = setup.Open();
     ASSERT_TRUE(drive->SelectMedia(kMediaUnknown, false));
     setup.recorder->log.clear();
-    ASSERT_TRUE(drive->WriteBootSector("Backup Disk 7"));
+    ASSERT_TRUE(WriteBootSector(*drive, "Backup Disk 7"));
 
     const auto writes = setup.recorder->Requests(Minor::WriteTrack);
     ASSERT_EQ(writes.size(), 1u);
@@ -101,20 +101,20 @@ TEST_F(WriteBootSector, WritesSectorZeroFromTheSelectedMedia)
         << "nothing but sector 0 changes";
 }
 
-TEST_F(WriteBootSector, UndeterminedMediaWritesNothing)
+TEST_F(BootSectorWrite, UndeterminedMediaWritesNothing)
 {
     EmulatedSetup setup('A', DriveKind::Floppy35HD);
     setup.drive->Insert(PatternDiskette(kMedia144M));
     auto drive = setup.Open();
-    EXPECT_FALSE(drive->WriteBootSector("x"));
+    EXPECT_FALSE(WriteBootSector(*drive, "x"));
     EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
-    EXPECT_FALSE(drive->WriteSystemArea("x"));
+    EXPECT_FALSE(WriteSystemArea(*drive, "x"));
     EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
     EXPECT_TRUE(setup.recorder->Requests(Minor::WriteTrack).empty());
     EXPECT_FALSE(setup.drive->modified);
 }
 
-TEST_F(WriteBootSector, WriteProtectedDisketteFailsWithItsError)
+TEST_F(BootSectorWrite, WriteProtectedDisketteFailsWithItsError)
 {
     EmulatedSetup setup('A', DriveKind::Floppy35HD);
     EmulatedMedium medium = PatternDiskette(kMedia144M);
@@ -122,11 +122,11 @@ TEST_F(WriteBootSector, WriteProtectedDisketteFailsWithItsError)
     setup.drive->Insert(std::move(medium));
     auto drive = setup.Open();
     ASSERT_TRUE(drive->SelectMedia(kMedia144M, false));
-    EXPECT_FALSE(drive->WriteBootSector(""));
+    EXPECT_FALSE(WriteBootSector(*drive, ""));
     EXPECT_EQ(drive->lastError, Err::WriteProtect);
 }
 
-TEST_F(WriteSystemArea, DistributionFormatAreaIsEightSectorsInOneRequest)
+TEST_F(SystemAreaWrite, DistributionFormatAreaIsEightSectorsInOneRequest)
 {
     EmulatedSetup setup('A', DriveKind::Floppy35HD);
     setup.drive->Insert(PatternDiskette(kMedia168M));
@@ -134,7 +134,7 @@ TEST_F(WriteSystemArea, DistributionFormatAreaIsEightSectorsInOneRequest)
     ASSERT_TRUE(drive->SelectMedia(kMediaUnknown, false));
     ASSERT_EQ(drive->mediaType, kMedia168M);
     setup.recorder->log.clear();
-    ASSERT_TRUE(drive->WriteSystemArea("dmf"));
+    ASSERT_TRUE(WriteSystemArea(*drive, "dmf"));
 
     const auto writes = setup.recorder->Requests(Minor::WriteTrack);
     ASSERT_EQ(writes.size(), 1u);
@@ -152,7 +152,7 @@ TEST_F(WriteSystemArea, DistributionFormatAreaIsEightSectorsInOneRequest)
     EXPECT_TRUE(std::equal(image.begin(), image.begin() + 512, before.begin())) << "boot sector untouched";
 }
 
-TEST_F(WriteSystemArea, FollowsTheBootSectorItBuildsNotTheOldParameters)
+TEST_F(SystemAreaWrite, FollowsTheBootSectorItBuildsNotTheOldParameters)
 {
     EmulatedSetup setup('A', DriveKind::Floppy35DD);
     setup.drive->Insert(PatternDiskette(kMedia720K));
@@ -161,7 +161,7 @@ TEST_F(WriteSystemArea, FollowsTheBootSectorItBuildsNotTheOldParameters)
     // As a damaged boot sector would report them: one FAT, a media byte the check refuses.
     drive->params.setU8(DeviceParams::FatCount, 1);
     drive->params.setU8(DeviceParams::MediaDescriptor, 0xFD);
-    ASSERT_TRUE(drive->WriteSystemArea(""));
+    ASSERT_TRUE(WriteSystemArea(*drive, ""));
 
     const std::vector<uint8_t> image = setup.drive->medium()->ToImage(kMedia720K);
     for (const size_t fat : {size_t{512}, size_t{4 * 512}})

@@ -8,6 +8,7 @@
 #include "boot/bootsector.h"
 #include "boot/builtdiskette.h"
 #include "image/diskimage.h"
+#include "support/requiretools.h"
 #include "support/scriptedhost.h"
 #include "support/tempdir.h"
 #include "support/testdrives.h"
@@ -21,9 +22,7 @@ struct BootInterop : ::testing::Test {
     TempDir dir;
     void SetUp() override
     {
-        for (const char* tool : {"mkfs.fat", "fsck.fat", "mformat", "minfo", "mdir", "mcopy"})
-            if (!HaveTool(tool))
-                GTEST_SKIP() << tool << " is not installed";
+        RequireTools({"mkfs.fat", "fsck.fat", "mformat", "minfo", "mdir", "mcopy"});
     }
 
     BootCheckResult CheckFile(const std::string& file) const
@@ -148,8 +147,8 @@ TEST_F(BootInterop, EmptyLabelLeavesNoLabelEntry)
 
 TEST_F(BootInterop, LabelsAreWindows1252OnTheDisketteAndUtf8InTheProgram)
 {
-    if (!HaveTool("mlabel"))
-        GTEST_SKIP() << "mlabel is not installed";
+    if (!RequireTools({"mlabel"}))
+        return;
     // mtools reads and writes labels in the code page it is told, here Windows' own.
     const std::string rc = dir.File("mtoolsrc");
     const std::string config = "DEFAULT_CODEPAGE=1252\n";

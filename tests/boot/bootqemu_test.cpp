@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "boot/builtdiskette.h"
+#include "support/requiretools.h"
 #include "support/tempdir.h"
 
 using namespace vokta;
@@ -125,9 +126,7 @@ struct BootQemu : ::testing::TestWithParam<MediaType> {
 
     void SetUp() override
     {
-        for (const char* tool : {"qemu-system-i386", "mcopy"})
-            if (!HaveTool(tool))
-                GTEST_SKIP() << tool << " is not installed";
+        RequireTools({"qemu-system-i386", "mcopy"});
     }
 
     // Our boot sector and an empty system area, without a label entry, as a file.

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "boot/bootbuilder.h"
 #include "support/testdrives.h"
 
 namespace vokta::test {
@@ -17,8 +18,8 @@ inline std::vector<uint8_t> BuiltDisketteImage(MediaType type, const std::string
     setup.drive->Insert(EmulatedMedium::FromImage(type, std::vector<uint8_t>(ImageSizeOf(type), 0xF6)));
     auto drive = setup.Open();
     EXPECT_TRUE(drive->SelectMedia(type, false));
-    EXPECT_TRUE(drive->WriteBootSector(label));
-    EXPECT_TRUE(drive->WriteSystemArea(label));
+    EXPECT_TRUE(WriteBootSector(*drive, label));
+    EXPECT_TRUE(WriteSystemArea(*drive, label));
     return setup.drive->medium()->ToImage(type);
 }
 

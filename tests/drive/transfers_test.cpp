@@ -1,6 +1,7 @@
 // Sector and track I/O against the emulated drive.
 #include <gtest/gtest.h>
 
+#include "boot/bootbuilder.h"
 #include "drive/tracklayout.h"
 #include "support/testdrives.h"
 
@@ -225,7 +226,7 @@ TEST(DistributionFormat, TwentyOneSectorTracksGoThroughTheBios)
     EXPECT_EQ(last.block[2], OptimizedTrackOrder(21, 1, 2, 81, 1)[0]);
     EXPECT_EQ(last.block[3], 2) << "size code of 512-byte sectors";
 
-    EXPECT_TRUE(drive->EndFormat()) << "a fresh boot sector is written";
+    EXPECT_TRUE(drive->EndFormat(WriteUnlabelledBootSector)) << "a fresh boot sector is written";
     EXPECT_EQ(drive->lastError, 0u);
     EXPECT_FALSE(setup.drive->installedTable().has_value());
     EXPECT_EQ(setup.drive->lockState(), LockState::Level0);

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "boot/bootbuilder.h"
 #include "drive/backend/imdfile.h"
 #include "drive/lostwork.h"
 #include "drive/backend/virtualdrive.h"
@@ -45,7 +46,7 @@ struct VirtualFile : ::testing::Test {
         for (uint16_t c = 0; c < g.cylinders; ++c)
             for (uint16_t h = 0; h < g.heads; ++h)
                 ASSERT_TRUE(drive.FormatTrack(c, h, optimized)) << c << "/" << h;
-        drive.EndFormat();
+        drive.EndFormat(WriteUnlabelledBootSector);
     }
 };
 
@@ -218,7 +219,7 @@ TEST_F(VirtualFile, OptimizedFormatSavedAsImageDiskKeepsTheSectorOrder)
         for (uint16_t c = 0; c < 80; ++c)
             for (uint16_t h = 0; h < 2; ++h)
                 ASSERT_TRUE(drive->FormatTrack(c, h, true));
-        drive->EndFormat();
+        drive->EndFormat(WriteUnlabelledBootSector);
         std::vector<uint8_t> data(18 * 512, 0x11);
         ASSERT_TRUE(drive->WriteSectors(18 * 2 * 7, 18, data));
     }

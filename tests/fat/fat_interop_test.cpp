@@ -14,6 +14,7 @@
 #include "drive/lostwork.h"
 #include "fat/fatdisk.h"
 #include "fat/fatdrive.h"
+#include "support/requiretools.h"
 #include "support/tempdir.h"
 #include "support/testdrives.h"
 
@@ -62,9 +63,8 @@ struct FatInterop : ::testing::TestWithParam<Format> {
 
     void SetUp() override
     {
-        for (const char* tool : {"mkfs.fat", "fsck.fat", "mformat", "mcopy", "mmd", "mdir", "mshowfat"})
-            if (!HaveTool(tool))
-                GTEST_SKIP() << tool << " is not installed";
+        if (!RequireTools({"mkfs.fat", "fsck.fat", "mformat", "mcopy", "mmd", "mdir", "mshowfat"}))
+            return;
         setenv("MTOOLS_SKIP_CHECK", "1", 1);
         firstDataSector = 1u + g.fatCount * g.sectorsPerFat + g.rootEntries / 16u;
         MakeDiskette();
@@ -237,9 +237,8 @@ INSTANTIATE_TEST_SUITE_P(Diskettes, FatInterop, ::testing::ValuesIn(kFormats),
 // Marks committed through a drive bound to a diskette file are in the file the tools read.
 TEST(FatCommitInterop, CommittedMarksAreInTheDisketteFile)
 {
-    for (const char* tool : {"mkfs.fat", "fsck.fat", "mcopy", "mdir", "mshowfat"})
-        if (!HaveTool(tool))
-            GTEST_SKIP() << tool << " is not installed";
+    if (!RequireTools({"mkfs.fat", "fsck.fat", "mcopy", "mdir", "mshowfat"}))
+        return;
     setenv("MTOOLS_SKIP_CHECK", "1", 1);
     TempDir dir;
     const std::string img = dir.File("disk.img");

@@ -6,9 +6,11 @@
 #include <map>
 #include <sstream>
 
+#include "boot/bootbuilder.h"
 #include "drive/backend/imdfile.h"
 #include "drive/backend/virtualdrive.h"
 #include "drive/tracklayout.h"
+#include "support/requiretools.h"
 #include "support/tempdir.h"
 #include "support/testdrives.h"
 
@@ -42,9 +44,7 @@ struct Interop : ::testing::Test {
     TempDir dir;
     void SetUp() override
     {
-        for (const char* tool : {"mkfs.fat", "dskscan", "dsktrans", "dskid"})
-            if (!HaveTool(tool))
-                GTEST_SKIP() << tool << " is not installed";
+        RequireTools({"mkfs.fat", "dskscan", "dsktrans", "dskid"});
     }
 };
 
@@ -56,8 +56,8 @@ struct Interop : ::testing::Test {
 // they are told only its 2048-byte clusters and one-sector root directory.
 TEST_F(Interop, MediaTableRowsAreTheBootSectorsOtherToolsWrite)
 {
-    if (!HaveTool("mformat"))
-        GTEST_SKIP() << "mformat is not installed";
+    if (!RequireTools({"mformat"}))
+        return;
     const std::pair<MediaType, std::vector<std::string>> cases[] = {
         {kMedia720K, {"mformat -C -i '%s' -f 720 ::", "mkfs.fat -C -g 2/9 '%s' 720"}},
         {kMedia12M, {"mformat -C -i '%s' -f 1200 ::", "mkfs.fat -C -g 2/15 '%s' 1200"}},
@@ -118,7 +118,7 @@ TEST_F(Interop, OurImageDiskFileAsLibdskReadsIt)
         for (uint16_t c = 0; c < 80; ++c)
             for (uint16_t h = 0; h < 2; ++h)
                 ASSERT_TRUE(drive.FormatTrack(c, h, true));
-        drive.EndFormat();
+        drive.EndFormat(WriteUnlabelledBootSector);
         ASSERT_TRUE(drive.WriteSectors(0, 2880, pattern));
     }
 

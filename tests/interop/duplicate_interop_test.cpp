@@ -6,6 +6,7 @@
 #include "drive/backend/imdfile.h"
 #include "image/diskimage.h"
 #include "support/scriptedhost.h"
+#include "support/requiretools.h"
 #include "support/tempdir.h"
 #include "support/testdrives.h"
 
@@ -42,9 +43,7 @@ struct DuplicateInterop : ::testing::Test {
     TempDir dir;
     void SetUp() override
     {
-        for (const char* tool : {"mkfs.fat", "mformat", "mcopy"})
-            if (!HaveTool(tool))
-                GTEST_SKIP() << tool << " is not installed";
+        RequireTools({"mkfs.fat", "mformat", "mcopy"});
     }
     std::string Make(const Made& m)
     {

@@ -16,6 +16,7 @@
 
 #include "drive/fatlayout.h"
 #include "drive/media.h"
+#include "support/requiretools.h"
 #include "support/tempdir.h"
 
 using namespace vokta;
@@ -173,9 +174,8 @@ struct FatLayoutInterop : ::testing::TestWithParam<Diskette> {
 
     void SetUp() override
     {
-        for (const char* tool : {"mkfs.fat", "fsck.fat", "mformat", "minfo"})
-            if (!HaveTool(tool))
-                GTEST_SKIP() << tool << " is not installed";
+        if (!RequireTools({"mkfs.fat", "fsck.fat", "mformat", "minfo"}))
+            return;
         setenv("MTOOLS_SKIP_CHECK", "1", 1);
     }
 

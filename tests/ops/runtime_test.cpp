@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <future>
 
+#include "boot/bootbuilder.h"
 #include "drive/backend/virtualdrive.h"
 #include "drive/lostwork.h"
 #include "fat/fatdrive.h"
@@ -183,7 +184,7 @@ TEST(TrackFormatLoop, IgnoreGoesOnRetryRepeatsAndARefusalStops)
     };
     drive->BeginFormat();
     EXPECT_EQ(FormatCylinders(*drive, host, formatting), FormatLoopEnd::Done);
-    drive->EndFormat();
+    drive->EndFormat(WriteUnlabelledBootSector);
     EXPECT_TRUE(answers.empty()) << "asked twice: once retried, once ignored";
     EXPECT_EQ(announced.size(), 80u) << "a retry formats the cylinder again without a new announcement";
     EXPECT_EQ(host.position, 80);
@@ -191,7 +192,7 @@ TEST(TrackFormatLoop, IgnoreGoesOnRetryRepeatsAndARefusalStops)
     answers = {Answer::Cancel};
     drive->BeginFormat();
     EXPECT_EQ(FormatCylinders(*drive, host, formatting), FormatLoopEnd::Refused);
-    drive->EndFormat();
+    drive->EndFormat(WriteUnlabelledBootSector);
     EXPECT_EQ(host.position, 5) << "stopped at the failing cylinder";
 }
 

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "boot/bootbuilder.h"
 #include "drive/diskdrive.h"
 #include "drive/systemdrives.h"
 #include "qemu/pattern.h"
@@ -82,7 +83,7 @@ void FormatWhole(char letter, MediaType type, const std::string& name)
             ASSERT_TRUE(drive.VerifyTrack(c, h)) << c << "/" << h << ": " << drive.GetErrorText();
         }
     }
-    const bool bootSectorWritten = drive.EndFormat();
+    const bool bootSectorWritten = drive.EndFormat(WriteUnlabelledBootSector);
     Report(name + ".seconds", clock.Seconds());
     Report(name + ".endformat", bootSectorWritten ? "1" : "0");
     Report(name + ".layoutHonoured", drive.Service()->LayoutHonoured() ? "1" : "0");

@@ -58,9 +58,4 @@ int Shell(const std::string& command, std::string* output)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool HaveTool(const std::string& name)
-{
-    return Shell("command -v " + name + " >/dev/null 2>&1") == 0;
-}
-
 }  // namespace vokta::test

@@ -27,7 +27,4 @@ bool FileExists(const std::string& path);
 // Runs a shell command; its exit status, and its stdout in `output` when given.
 int Shell(const std::string& command, std::string* output = nullptr);
 
-// Skips the current test when a tool nobody here wrote is not installed.
-bool HaveTool(const std::string& name);
-
 }  // namespace vokta::test

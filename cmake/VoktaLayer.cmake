@@ -1,0 +1,49 @@
+# Each subsystem folder is one static library, a layer that may use only the layers below
+# it. The compiler enforces that: a layer's include root is a folder of its own in the
+# build tree holding links to its source folder and to those of the layers below, so an
+# include of a higher layer is "file not found" rather than a habit to be reviewed.
+
+# Every layer, and an interface library linking them all (the tests use it).
+add_library(vokta_layers INTERFACE)
+
+# vokta_layer(<folder> [DEPENDS <folder>...]): the library vokta_<folder>, linked to the
+# libraries of the folders it depends on. It sees its own folder and every folder those
+# see; whoever links it sees the same.
+function(vokta_layer name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "DEPENDS")
+  set(visible ${name})
+  foreach(below IN LISTS arg_DEPENDS)
+    get_property(folders GLOBAL PROPERTY VOKTA_LAYER_SEES_${below})
+    if(NOT folders)
+      message(FATAL_ERROR "layer ${name} depends on ${below}, which is no layer declared before it")
+    endif()
+    list(APPEND visible ${folders})
+  endforeach()
+  list(REMOVE_DUPLICATES visible)
+  set_property(GLOBAL PROPERTY VOKTA_LAYER_SEES_${name} ${visible})
+  set_property(GLOBAL APPEND PROPERTY VOKTA_LAYERS ${name})
+
+  set(root ${PROJECT_BINARY_DIR}/include-roots/${name})
+  file(REMOVE_RECURSE ${root})
+  file(MAKE_DIRECTORY ${root})
+  foreach(folder IN LISTS visible)
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC)
+  endforeach()
+
+  add_library(vokta_${name} STATIC)
+  target_include_directories(vokta_${name} PUBLIC ${root})
+  list(TRANSFORM arg_DEPENDS PREPEND vokta_)
+  target_link_libraries(vokta_${name} PUBLIC ${arg_DEPENDS})
+  target_link_libraries(vokta_layers INTERFACE vokta_${name})
+endfunction()
+
+# Everything below the pages is plain C++: a layer that links Qt stops the configuration.
+function(vokta_refuse_qt_below_the_pages)
+  get_property(layers GLOBAL PROPERTY VOKTA_LAYERS)
+  foreach(layer IN LISTS layers)
+    get_target_property(libraries vokta_${layer} LINK_LIBRARIES)
+    if(libraries MATCHES "(^|;)Qt[0-9]*::")
+      message(FATAL_ERROR "vokta_${layer} links Qt (${libraries}): only the pages may")
+    endif()
+  endforeach()
+endfunction()
