@@ -182,6 +182,22 @@ TEST_F(Drive144, FormatRetriesThreeTimesAndKeepsTheError)
     EXPECT_EQ(setup.recorder->Requests(Minor::FormatTrack).size(), 3u);
 }
 
+TEST_F(Drive144, EndFormatLeavesFormatModeBeforeTheHandedDownWriterRuns)
+{
+    drive->BeginFormat();
+    int calls = 0;
+    const bool written = drive->EndFormat([&](DiskDrive& d) {
+        ++calls;
+        EXPECT_FALSE(d.formatMode);
+        EXPECT_EQ(setup.drive->lockState(), LockState::Level0);
+        d.lastError = Err::WriteFault;
+        return false;
+    });
+    EXPECT_FALSE(written);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(drive->lastError, 0u) << "a boot sector that failed leaves no pending error";
+}
+
 TEST_F(Drive144, WriteProtectedDiskette)
 {
     EXPECT_FALSE(drive->IsWriteProtected());
