@@ -56,11 +56,7 @@ bool WrittenToLast(BootReporter& page, DiskDrive& drive)
 {
     if (drive.Commit())
         return true;
-    const std::string reason = drive.commitFailureDetail;
-    std::string text = drive.GetErrorText();
-    if (!reason.empty())
-        text += "\n\n" + reason;
-    ShowFatal(page, text);
+    ShowFatal(page, TakeErrorWithReason(drive, drive.commitFailureDetail));
     return false;
 }
 

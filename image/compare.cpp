@@ -12,40 +12,21 @@ using namespace dup;
 
 namespace {
 
-enum class CylinderRead { Read, Aborted };
-
 // Reads cylinder c head by head into `read`. On a failing track the user chooses: Retry
 // reads the cylinder again, Ignore keeps what can be read of the track, sector by sector,
-// and goes on with the next head. The bytes of sectors that could not be read are listed
-// in `unread` (offsets within the cylinder), to be left out of the comparison.
-CylinderRead ReadForCompare(DiskDrive& drive, OperationSession& session, uint16_t c, std::span<uint8_t> read,
-                            std::vector<size_t>& unread)
+// and goes on with the next head; the sectors that could not be read are listed in
+// `unread`, to be left out of the comparison. False when the user answered Abort.
+bool ReadForCompare(DiskDrive& drive, OperationSession& session, uint16_t c, std::span<uint8_t> read,
+                    std::vector<size_t>& unread)
 {
-    unread.clear();
-    const size_t trackBytes = size_t{drive.params.sectorsPerTrack()} * kSectorSize;
-    uint16_t h = 0;
-    while (h < drive.params.heads()) {
-        const std::span<uint8_t> track = TrackOf(read, h, drive.params);
-        if (track.empty())
-            break;
-        if (ReadTrack(drive, c, h, track)) {
-            ++h;
-            continue;
-        }
+    auto decide = [&] {
         const std::optional<Answer> a =
             ShowPendingError(drive, session.host(), session.errorCaption(), Buttons::AbortRetryIgnore);
         if (a == Answer::Abort)
-            return CylinderRead::Aborted;
-        if (a == Answer::Ignore) {
-            for (uint16_t s : SalvageTrack(drive, c, h, track))
-                unread.push_back(h * trackBytes + size_t{s} * kSectorSize);
-            ++h;
-            continue;
-        }
-        unread.clear();
-        h = 0;
-    }
-    return CylinderRead::Read;
+            return TrackFailure::Stop;
+        return a == Answer::Ignore ? TrackFailure::Salvage : TrackFailure::Retry;
+    };
+    return ReadCylinderTracks(drive, c, read, decide, unread);
 }
 
 bool SameExceptUnread(std::span<const uint8_t> expected, std::span<const uint8_t> read,
@@ -118,7 +99,7 @@ OperationOutcome CompareWorker(DuplicateJob job, OperationHost& host)
         const std::span<const uint8_t> expected = CylinderOf(std::span<const uint8_t>(image.data), c, cylinderBytes);
         // The diskette's part beyond an image of its size is compared with nothing.
         const std::span<uint8_t> read = std::span<uint8_t>(buffer).first(expected.size());
-        if (ReadForCompare(drive, session, c, read, unread) == CylinderRead::Aborted)
+        if (!ReadForCompare(drive, session, c, read, unread))
             return session.End(kResultAborted);
         if (!SameExceptUnread(expected, read, unread)) {
             Box(host, Str::NoMatch, Str::Message, Buttons::Ok, Icon::Error);

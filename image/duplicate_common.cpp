@@ -66,6 +66,37 @@ std::vector<uint16_t> SalvageTrack(DiskDrive& drive, uint16_t cylinder, uint16_t
     return failed;
 }
 
+bool ReadCylinderTracks(DiskDrive& drive, uint16_t cylinder, std::span<uint8_t> buffer,
+                        const std::function<TrackFailure()>& decide, std::vector<size_t>& unread)
+{
+    unread.clear();
+    const size_t trackBytes = size_t{drive.params.sectorsPerTrack()} * kSectorSize;
+    uint16_t h = 0;
+    while (h < drive.params.heads()) {
+        const std::span<uint8_t> track = TrackOf(buffer, h, drive.params);
+        if (track.empty())
+            break;
+        if (ReadTrack(drive, cylinder, h, track)) {
+            ++h;
+            continue;
+        }
+        switch (decide()) {
+        case TrackFailure::Retry:
+            unread.clear();
+            h = 0;
+            break;
+        case TrackFailure::Salvage:
+            for (uint16_t s : SalvageTrack(drive, cylinder, h, track))
+                unread.push_back(h * trackBytes + size_t{s} * kSectorSize);
+            ++h;
+            break;
+        case TrackFailure::PassOver: ++h; break;
+        case TrackFailure::Stop: return false;
+        }
+    }
+    return true;
+}
+
 bool ReadCylinder(DiskDrive& drive, uint16_t cylinder, std::span<uint8_t> buffer)
 {
     for (uint16_t h = 0; h < drive.params.heads(); ++h) {

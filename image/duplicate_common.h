@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -57,6 +58,20 @@ bool ReadTrack(DiskDrive& drive, uint16_t cylinder, uint16_t head, std::span<uin
 // Reads a track that failed as a whole one sector at a time, so that only the sectors that
 // really fail are lost: they are left zero. The failed sectors' indexes within the track.
 std::vector<uint16_t> SalvageTrack(DiskDrive& drive, uint16_t cylinder, uint16_t head, std::span<uint8_t> track);
+
+// What becomes of a track that failed as a whole, decided with its error still pending.
+enum class TrackFailure {
+    Retry,     // read the whole cylinder again from head 0
+    PassOver,  // leave the track as it is and go on with the next head
+    Salvage,   // keep what can be read of it, sector by sector, and go on
+    Stop,      // end the cylinder's reading
+};
+
+// Reads cylinder c head by head into `buffer`, as far as it reaches, asking `decide`
+// about every track that fails. The byte offsets within the cylinder of salvaged sectors
+// that could not be read are listed in `unread`. False when `decide` stopped it.
+bool ReadCylinderTracks(DiskDrive& drive, uint16_t cylinder, std::span<uint8_t> buffer,
+                        const std::function<TrackFailure()>& decide, std::vector<size_t>& unread);
 
 // One cylinder's sectors, head by head, between the drive and `buffer`, as far as the
 // buffer reaches; false at the first failing track.

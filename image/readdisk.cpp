@@ -28,42 +28,31 @@ enum class CylinderRead { Read, Aborted, FatUnreadable };
 // keeps what can be read of the track, sector by sector, and goes on with the next head.
 CylinderRead ReadWholeCylinder(FatDrive& drive, OperationHost& host, uint16_t c, std::span<uint8_t> target)
 {
-    uint16_t h = 0;
-    while (h < drive.params.heads()) {
-        const std::span<uint8_t> track = TrackOf(target, h, drive.params);
-        if (track.empty())
-            break;
-        if (ReadTrack(drive, c, h, track)) {
-            ++h;
-            continue;
-        }
+    CylinderRead outcome = CylinderRead::Read;
+    auto decide = [&] {
         const DiskError error = drive.lastError;
         const uint32_t failedTrack = drive.lastSector;
         drive.lastError = Err::None;
         const std::optional<bool> bad = MarkedBad(drive, failedTrack);
         if (!bad) {
             drive.lastError = Err::None;
-            return CylinderRead::FatUnreadable;
+            outcome = CylinderRead::FatUnreadable;
+            return TrackFailure::Stop;
         }
-        if (*bad) {
-            ++h;
-            continue;
-        }
+        if (*bad)
+            return TrackFailure::PassOver;
         const std::string text = drive.GetErrorText(error);
-        if (text.empty()) {
-            h = 0;
-            continue;
-        }
+        if (text.empty())
+            return TrackFailure::Retry;
         switch (host.MessageBox(text, LoadString(Str::DuplicateError), Buttons::AbortRetryIgnore, Icon::Error)) {
-        case Answer::Ignore:
-            SalvageTrack(drive, c, h, track);
-            ++h;
-            break;
-        case Answer::Abort: return CylinderRead::Aborted;
-        default: h = 0;
+        case Answer::Ignore: return TrackFailure::Salvage;
+        case Answer::Abort: outcome = CylinderRead::Aborted; return TrackFailure::Stop;
+        default: return TrackFailure::Retry;
         }
-    }
-    return CylinderRead::Read;
+    };
+    std::vector<size_t> unread;
+    ReadCylinderTracks(drive, c, target, decide, unread);
+    return outcome;
 }
 
 }  // namespace

@@ -4,22 +4,17 @@
 #include "res/strings.h"
 
 namespace vokta {
-namespace {
-
-// The error text with the cause in words beneath it, where there is one.
-std::string WithReason(const std::string& text, const std::string& reason)
+std::string TakeErrorWithReason(DiskDrive& drive, const std::string& reason)
 {
+    const std::string text = drive.GetErrorText();
     return reason.empty() ? text : text + "\n\n" + reason;
 }
-
-}  // namespace
 
 bool DriveOpened(DiskDrive& drive, MessageBoxHost& boxes, const std::string& caption)
 {
     if (drive.lastError == Err::None)
         return true;
-    const std::string text = WithReason(drive.GetErrorText(), drive.openFailureDetail);
-    boxes.MessageBox(text, caption, Buttons::Ok, Icon::Error);
+    boxes.MessageBox(TakeErrorWithReason(drive, drive.openFailureDetail), caption, Buttons::Ok, Icon::Error);
     return false;
 }
 
@@ -70,9 +65,7 @@ bool OperationSession::Commit()
     drive_->lastError = Err::None;
     if (drive_->Commit())
         return true;
-    const std::string text = WithReason(DiskErrorText(drive_->lastError), drive_->commitFailureDetail);
-    drive_->lastError = Err::None;
-    host_.MessageBox(text, caption_, Buttons::Ok, Icon::Error);
+    host_.MessageBox(TakeErrorWithReason(*drive_, drive_->commitFailureDetail), caption_, Buttons::Ok, Icon::Error);
     return false;
 }
 

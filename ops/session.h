@@ -24,6 +24,10 @@ bool WaitForDiskette(DiskDrive& drive, OperationHost& host);
 // Detects the diskette's media; a failure is told with the detection's error text.
 bool DetectMedia(DiskDrive& drive, MessageBoxHost& boxes, const std::string& caption);
 
+// The drive's pending error text (taken, so cleared) with the cause in words beneath it,
+// where there is one.
+std::string TakeErrorWithReason(DiskDrive& drive, const std::string& reason);
+
 // Shows the drive's pending error (and clears it) unless its text is empty: the answer,
 // or nullopt when there was nothing to show.
 std::optional<Answer> ShowPendingError(DiskDrive& drive, MessageBoxHost& boxes, const std::string& caption,

@@ -73,7 +73,7 @@ FormatArg Text(const std::string& value)
     return {true, 0, value};
 }
 
-// A piece of a format: plain text, or one conversion specification ("%2.2d").
+// A piece of a format: plain text, or one conversion ("%2.2d").
 struct Piece {
     std::string_view text;
     bool conversion = false;
@@ -134,11 +134,11 @@ std::optional<std::vector<Piece>> Parse(std::string_view format)
 bool SameConversionPieces(const std::vector<Piece>& a, const std::vector<Piece>& b)
 {
     auto conversions = [](const std::vector<Piece>& pieces) {
-        std::vector<std::string_view> specs;
+        std::vector<std::string_view> found;
         for (const Piece& p : pieces)
             if (p.conversion)
-                specs.push_back(p.text);
-        return specs;
+                found.push_back(p.text);
+        return found;
     };
     return conversions(a) == conversions(b);
 }
@@ -161,9 +161,9 @@ bool FitsArguments(const std::vector<Piece>& pieces, std::span<const FormatArg> 
 #pragma GCC diagnostic ignored "-Wformat-security"
 // One conversion, handed to snprintf with exactly the type its length asks for.
 template <typename T>
-void AppendConverted(std::string& out, std::string_view spec, T value)
+void AppendConverted(std::string& out, std::string_view conversion, T value)
 {
-    const std::string format(spec);
+    const std::string format(conversion);
     const int size = std::snprintf(nullptr, 0, format.c_str(), value);
     if (size <= 0)
         return;

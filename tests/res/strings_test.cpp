@@ -115,7 +115,7 @@ TEST_F(ItalianModule, ATranslationWithAStrayPercentGivesWayToEnglish)
     EXPECT_EQ(LoadString(Str::ImageShorterThanSector), kItalian[5].text);
 }
 
-TEST(StringTable, SameConversionsComparesEveryPartOfASpecification)
+TEST(StringTable, SameConversionsComparesEveryPartOfAConversion)
 {
     EXPECT_TRUE(SameConversions("%2.2d Sec", "%2.2d sec."));
     EXPECT_TRUE(SameConversions("Code = %xh", "Codice = %xh"));
