@@ -27,21 +27,14 @@ namespace {
 
 // A diskette whose changes cannot be made to last: its service's flush fails, as a
 // diskette file in a full folder does.
-class UnflushableService final : public DiskService {
+class UnflushableService final : public ForwardingService {
 public:
-    explicit UnflushableService(std::shared_ptr<EmulatedDrive> drive) : drive_(std::move(drive)) {}
-    bool DeviceIoControl(DiskRequest& request) override { return drive_->DeviceIoControl(request); }
-    bool IsDriveReady() override { return drive_->IsDriveReady(); }
-    bool InstallParameterTable(const DisketteParameterTable& t) override { return drive_->InstallParameterTable(t); }
-    bool RestoreParameterTable() override { return drive_->RestoreParameterTable(); }
+    using ForwardingService::ForwardingService;
     bool Flush(std::string& reason) override
     {
         reason = "No space left on device";
         return false;
     }
-
-private:
-    std::shared_ptr<EmulatedDrive> drive_;
 };
 
 DuplicateJob JobOn(const DriveTable& table, std::shared_ptr<DiskImage> image, const char* drive = "A:")
