@@ -76,11 +76,13 @@ enum class OperandKind {
     Text,   // anything: a file name
     Drive,  // a drive letter: "A:" or "a"
     OneOf,  // one of the words of the name, such as "check|recreate"
+    Label,  // a volume label: at most 11 characters, each one a label may hold
 };
 
 struct Operand {
     std::string_view name;  // as the usage shows it: "IMAGE", "L:", "check|recreate"
     OperandKind kind = OperandKind::Text;
+    bool optional = false;  // may be left out; only the last operands of a command
 };
 
 struct Option {
@@ -93,7 +95,7 @@ struct Option {
 // A command's arguments and options as the parser checked them against its row.
 class Arguments {
 public:
-    // The arguments in order, one per operand of the command's row.
+    // The arguments in order, one per operand of the command's row that was given.
     std::vector<std::string> operands;
 
     // The drive letter of an argument whose operand is a drive.

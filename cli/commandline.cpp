@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "format/labelcheck.h"
+#include "res/strings.h"
+
 namespace vokta::cli {
 namespace {
 
@@ -85,6 +88,12 @@ std::string CheckOperand(const Operand& operand, const std::string& text, std::s
         expected = Listed(operand.name);
         break;
     }
+    case OperandKind::Label:
+        if (LabelLength(text) > kMaxLabelCharacters)
+            return LoadString(Str::LabelTooLong);
+        if (FirstInvalidLabelCharacter(text))
+            return LoadString(Str::InvalidLabelLetter);
+        return {};
     }
     return std::string(what) + ": '" + text + "' is not " + expected;
 }
@@ -129,7 +138,7 @@ std::string CommandLine(const Command& command)
 {
     std::string line(command.name);
     for (const Operand& o : command.operands)
-        line.append(" ").append(o.name);
+        line.append(o.optional ? " [" : " ").append(o.name).append(o.optional ? "]" : "");
     return line;
 }
 
@@ -309,13 +318,15 @@ Invocation ParseCommand(const Command& command, const std::vector<std::string>& 
         return Printed();
     }
     const std::vector<Operand>& operands = command.operands;
-    if (args.operands.size() < operands.size())
+    const auto required = static_cast<size_t>(
+        std::count_if(operands.begin(), operands.end(), [](const Operand& o) { return !o.optional; }));
+    if (args.operands.size() < required)
         return UsageError(err, std::string(command.name) + ": missing " + std::string(operands[args.operands.size()].name),
                           &command);
     if (args.operands.size() > operands.size())
         return UsageError(err, std::string(command.name) + ": unexpected argument '" + args.operands[operands.size()] + "'",
                           &command);
-    for (size_t k = 0; k < operands.size(); ++k)
+    for (size_t k = 0; k < args.operands.size(); ++k)
         if (std::string problem = CheckOperand(operands[k], args.operands[k], command.name); !problem.empty())
             return UsageError(err, problem, &command);
     return invocation;

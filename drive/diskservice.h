@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -74,6 +75,15 @@ constexpr DisketteParameterTable kDmfParameterTable = {
 
 // What answers the drive's requests as the DOS block-device IOCTL and the BIOS diskette
 // service would: a real floppy drive, a diskette file, or the in-memory emulated drive.
+// A track's sector order as a drive that numbers the sectors itself gives it: sector 1
+// sits `cylinderShift` places further on from one cylinder to the next and `headShift`
+// from one head to the other, and the following sectors come every `interleave` places.
+struct DriverLayout {
+    int interleave = 1;
+    int cylinderShift = 0;
+    int headShift = 0;
+};
+
 class DiskService {
 public:
     virtual ~DiskService() = default;
@@ -94,6 +104,8 @@ public:
     // False once a track was formatted with a sector order the drive chose itself, not the
     // layout asked for: the user is to be told, not left to believe the layout is there.
     virtual bool LayoutHonoured() const { return true; }
+    // The order the drive gave the sectors instead, when it is known.
+    virtual std::optional<DriverLayout> LayoutChosenByDriver() const { return std::nullopt; }
 
     // Makes the changes the service still holds back (a diskette file's new contents) last.
     // False with the cause in words in `reason`; the changes are then not where they last.
@@ -117,6 +129,7 @@ public:
     }
     bool RestoreParameterTable() override { return service_->RestoreParameterTable(); }
     bool LayoutHonoured() const override { return service_->LayoutHonoured(); }
+    std::optional<DriverLayout> LayoutChosenByDriver() const override { return service_->LayoutChosenByDriver(); }
     bool Flush(std::string& reason) override { return service_->Flush(reason); }
 
 private:

@@ -243,7 +243,11 @@
     X(SocketNotImage, 2304) \
     X(DeviceNotImage, 2305) \
     X(ElapsedSeconds, 2401) \
-    X(TitlePercent, 2402)
+    X(TitlePercent, 2402) \
+    X(LayoutChosenByDriver, 2501) \
+    X(StandardLayoutWord, 2502) \
+    X(OptimizedLayoutWord, 2503) \
+    X(LabelTooLong, 2510)
 
 namespace vokta {
 

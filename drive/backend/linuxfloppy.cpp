@@ -336,7 +336,7 @@ DiskError LinuxFloppyDrive::FormatTrackWith(uint16_t cylinder, uint8_t head, std
     Ioctl(fd_, FDFMTEND, nullptr);
     if (error != 0)
         return Classify(FloppyOp::Format, error, cylinder, head, 1, 1);
-    layoutHonoured_ = false;
+    driverLayout_ = KernelFormatLayout(*applied_);
     return Err::None;
 }
 

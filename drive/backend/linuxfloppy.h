@@ -58,6 +58,10 @@ struct DriverFailure {
 
 DiskError DiskErrorOfDriverFailure(const DriverFailure& failure);
 
+// The order in which the driver's own format request numbers the sectors of a track of
+// the medium `geometry` describes.
+DriverLayout KernelFormatLayout(const floppy_struct& geometry);
+
 // Raw controller commands (`FDRAWCMD`). `unit` is the drive on its controller (0..3); the
 // cylinder is the logical one, `doubleStep` moves the head two tracks per cylinder.
 floppy_raw_cmd RawFormatCommand(uint8_t unit, uint8_t head, uint16_t cylinder, bool doubleStep,
@@ -90,7 +94,8 @@ public:
     // False once a track was formatted by the driver's own format request (no raw
     // commands in this kernel): the driver then numbers the sectors in an order of its
     // own, so neither the standard nor the optimized layout asked for is on the diskette.
-    bool LayoutHonoured() const override { return layoutHonoured_; }
+    bool LayoutHonoured() const override { return !driverLayout_; }
+    std::optional<DriverLayout> LayoutChosenByDriver() const override { return driverLayout_; }
     bool RawCommandsAvailable() const { return rawCommands_; }
 
 protected:
@@ -150,7 +155,8 @@ private:
     std::optional<floppy_struct> applied_;
     std::optional<DisketteParameterTable> table_;
     bool rawCommands_ = true;
-    bool layoutHonoured_ = true;
+    // Set once the driver formatted a track in an order of its own.
+    std::optional<DriverLayout> driverLayout_;
     std::unique_ptr<uint8_t, void (*)(void*)> bounce_;
     size_t bounceSize_ = 0;
 };

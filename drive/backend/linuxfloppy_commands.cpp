@@ -194,6 +194,15 @@ DiskError DiskErrorOfDriverFailure(const DriverFailure& f)
     }
 }
 
+// The driver leaves room for about 30 ms of transfer between one head's sector 1 and the
+// other's, and a little stepping time more between cylinders; tight format gaps (the
+// 21-sector media) get every second sector.
+DriverLayout KernelFormatLayout(const floppy_struct& geometry)
+{
+    const int headShift = (static_cast<int>(geometry.sect) + 5) / 6;
+    return {geometry.fmt_gap < 0x22 ? 2 : 1, 2 * headShift + 3, headShift};
+}
+
 floppy_raw_cmd RawFormatCommand(uint8_t unit, uint8_t head, uint16_t cylinder, bool doubleStep,
                                 std::span<uint8_t> addressFields, uint8_t sizeCode, uint8_t gap,
                                 uint8_t filler, uint8_t rate)

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "drive/drivetable.h"
+#include "drive/media.h"
+#include "ops/operation.h"
+
+namespace vokta {
+
+// The Format page's choices. The operation reads the drive, the media and the layout once
+// when it starts, and `full`, `label` and `verify` in every pass of a run of several
+// diskettes; when a quick format falls back to a full one it sets `full`, where the page
+// (and the next pass) finds it.
+struct FormatInputs {
+    std::string driveText;           // the drive selector's entry; its first character is the letter
+    int32_t media = kMediaUnknown;   // a media type, or kMediaUnknown for Auto
+    bool optimized = true;           // the optimized sector layout, else the standard one
+    bool full = true;                // format every track, else rewrite the system area only
+    std::string label;               // at most 11 characters, empty for none
+    bool verify = true;              // "Verify after Format"
+    bool multiple = false;           // "EnableMultiWriteFormat": one diskette after another
+};
+
+struct FormatJob {
+    // Shared with the page, which does nothing else while the operation runs.
+    std::shared_ptr<FormatInputs> inputs = std::make_shared<FormatInputs>();
+    Sounds sounds;
+    // The process-wide table, or a test's own that outlives the operation.
+    std::reference_wrapper<const DriveTable> drives = DriveTable::System();
+};
+
+// Formats the diskette (or several in a row), writes the labelled boot sector and an empty
+// system area, and verifies every track, marking the failing ones BAD.
+OperationOutcome FormatWorker(FormatJob job, OperationHost& host);
+
+}  // namespace vokta
