@@ -118,9 +118,14 @@ struct Command {
     std::vector<Option> options;
     std::string_view summary;  // one line for --help
     int (*run)(Context&, const Arguments&);
+    // Pairs of options that may not be given together.
+    std::vector<std::pair<std::string_view, std::string_view>> excluding{};
 };
 
 const std::vector<Command>& Commands();
+
+// The values of format's --media: Auto, then the media types from 1 on, in their order.
+constexpr std::string_view kMediaWords = "auto|720k|1.2m|1.44m|1.68m|1.72m";
 
 // The drive letter of an argument such as "A:" or "a", or nullopt.
 std::optional<char> DriveLetterArgument(const std::string& argument);
@@ -140,5 +145,6 @@ int BootCommand(Context& context, const Arguments& args);
 int ReadCommand(Context& context, const Arguments& args);
 int WriteCommand(Context& context, const Arguments& args);
 int CompareCommand(Context& context, const Arguments& args);
+int FormatCommand(Context& context, const Arguments& args);
 
 }  // namespace vokta::cli

@@ -329,6 +329,11 @@ Invocation ParseCommand(const Command& command, const std::vector<std::string>& 
     for (size_t k = 0; k < args.operands.size(); ++k)
         if (std::string problem = CheckOperand(operands[k], args.operands[k], command.name); !problem.empty())
             return UsageError(err, problem, &command);
+    for (const auto& [one, other] : command.excluding)
+        if (args.Has(one) && args.Has(other))
+            return UsageError(err, std::string(command.name) + ": " + std::string(one) + " and " + std::string(other) +
+                                       " exclude each other",
+                              &command);
     return invocation;
 }
 

@@ -23,6 +23,21 @@ const std::vector<Command>& Commands()
          "load IMAGE, then Write Disk",
          WriteCommand},
         {"compare", {{"IMAGE"}, {"L:", Drive}}, {}, "load IMAGE, then Compare", CompareCommand},
+        {"format",
+         {{"L:", Drive}},
+         {
+             {"--media", Operand{kMediaWords, OneOf}, "the media to format; auto (the default) detects it"},
+             {"--standard", {}, "the standard sector layout"},
+             {"--optimized", {}, "the optimized sector layout (the default)"},
+             {"--quick", {}, "rewrite the boot sector and the system area only"},
+             {"--full", {}, "format every track (the default)"},
+             {"--label", Operand{"TEXT", Label}, "the volume label, at most 11 characters (default: none)"},
+             {"--no-verify", {}, "do not verify the tracks after formatting"},
+             {"--multi", {}, "format several diskettes in a row; Enter finishes"},
+         },
+         "format the diskette in a drive",
+         FormatCommand,
+         {{"--standard", "--optimized"}, {"--quick", "--full"}}},
     };
     return commands;
 }

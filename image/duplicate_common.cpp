@@ -1,7 +1,6 @@
 #include "image/duplicate_common.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace vokta::dup {
 
@@ -14,16 +13,6 @@ bool Opened(OperationSession& session, DiskDrive& drive)
 {
     session.Attach(drive);
     return DriveOpened(drive, session.host(), session.errorCaption());
-}
-
-std::string MediaLine(int32_t mediaType)
-{
-    return LoadString(Str::MediaTypeIs) + std::string(GetMediaTypeName(mediaType));
-}
-
-std::string OperationTitle(const std::string& operation, char letter, const std::string& label)
-{
-    return operation + " " + static_cast<char>(std::toupper(static_cast<unsigned char>(letter))) + ": " + label;
 }
 
 size_t CylinderBytes(const DeviceParams& params)

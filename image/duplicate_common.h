@@ -27,12 +27,6 @@ char DriveLetter(const DuplicateJob& job);
 // The shared start with the duplication's caption: the drive opened, else told.
 bool Opened(OperationSession& session, DiskDrive& drive);
 
-// "Media Type = " and the media's name.
-std::string MediaLine(int32_t mediaType);
-
-// "<operation> A: <label>".
-std::string OperationTitle(const std::string& operation, char letter, const std::string& label);
-
 // The part of the image that cylinder c covers: a whole cylinder, or less (or nothing) at
 // the end of an image that the diskette's cylinders do not divide.
 template <typename Byte>

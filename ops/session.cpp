@@ -1,5 +1,7 @@
 #include "ops/session.h"
 
+#include <cctype>
+
 #include "drive/diskdrive.h"
 #include "res/strings.h"
 
@@ -44,6 +46,16 @@ std::optional<Answer> ShowPendingError(DiskDrive& drive, MessageBoxHost& boxes, 
     if (text.empty())
         return std::nullopt;
     return boxes.MessageBox(text, caption, buttons, Icon::Error);
+}
+
+std::string MediaLine(int32_t mediaType)
+{
+    return LoadString(Str::MediaTypeIs) + std::string(GetMediaTypeName(mediaType));
+}
+
+std::string OperationTitle(const std::string& operation, char letter, const std::string& label)
+{
+    return operation + " " + static_cast<char>(std::toupper(static_cast<unsigned char>(letter))) + ": " + label;
 }
 
 OperationSession::OperationSession(OperationHost& host, std::string errorCaption)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -32,6 +33,12 @@ std::string TakeErrorWithReason(DiskDrive& drive, const std::string& reason);
 // or nullopt when there was nothing to show.
 std::optional<Answer> ShowPendingError(DiskDrive& drive, MessageBoxHost& boxes, const std::string& caption,
                                        Buttons buttons);
+
+// "Media Type = " and the media's name: the upper line while an operation works.
+std::string MediaLine(int32_t mediaType);
+
+// "<operation> A: <label>": the progress dialog's title.
+std::string OperationTitle(const std::string& operation, char letter, const std::string& label);
 
 // One run of an operation on its host. It closes the progress dialog exactly once, on
 // every path: End does, and the destructor does for a path that forgot. Before closing,

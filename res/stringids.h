@@ -247,6 +247,8 @@
     X(LayoutChosenByDriver, 2501) \
     X(StandardLayoutWord, 2502) \
     X(OptimizedLayoutWord, 2503) \
+    X(LayoutChosenByDrive, 2504) \
+    X(FormatError, 2505) \
     X(LabelTooLong, 2510)
 
 namespace vokta {

@@ -268,4 +268,10 @@ std::string FormatString(Str id, const std::string& first, const std::string& se
     return Format(id, args);
 }
 
+std::string FormatString(Str id, const std::string& text, long first, long second, long third)
+{
+    const FormatArg args[] = {Text(text), Number(first), Number(second), Number(third)};
+    return Format(id, args);
+}
+
 }  // namespace vokta

@@ -1,0 +1,255 @@
+// Format: one diskette, or several in a row, track by track or the system area only.
+#include "boot/bootbuilder.h"
+#include "fat/fatdrive.h"
+#include "format/format.h"
+#include "ops/session.h"
+#include "ops/trackformat.h"
+#include "res/strings.h"
+
+namespace vokta {
+namespace {
+
+// How a stage of a pass ended.
+enum class Stage { Done, Aborted, Failed, FallBackToFull };
+
+int ResultOf(Stage stage)
+{
+    return stage == Stage::Aborted ? kResultAborted : stage == Stage::Failed ? kResultFailed : kResultDone;
+}
+
+class Formatter {
+public:
+    Formatter(FormatJob job, OperationSession& session, FatDrive& drive)
+        : job_(std::move(job)), inputs_(*job_.inputs), media_(inputs_.media), optimized_(inputs_.optimized),
+          session_(session), host_(session.host()), drive_(drive), letter_(DriveLetter())
+    {
+    }
+
+    // One diskette, from the media check to "Done !".
+    Stage Pass();
+
+private:
+    char DriveLetter() const { return inputs_.driveText.empty() ? '?' : inputs_.driveText[0]; }
+    std::string Title(Str operation) const { return OperationTitle(LoadString(operation), letter_, inputs_.label); }
+    Answer Ask(Str text, Buttons buttons) const
+    {
+        return host_.MessageBox(LoadString(text), LoadString(Str::Message), buttons, Icon::Error);
+    }
+    std::optional<Answer> ShowError(Buttons buttons)
+    {
+        return ShowPendingError(drive_, host_, session_.errorCaption(), buttons);
+    }
+
+    Stage QuickFormat();
+    Stage FullFormat();
+    Stage Verify();
+    // Cylinder 0 of a 21-sector medium, before its system area is written.
+    void FormatFirstCylinder();
+    // Boot sector (again, when the one after the tracks did not take) and system area.
+    bool WriteSystem();
+    // Says, once per operation, that the drive numbered the sectors itself.
+    void TellLayoutChosenByDriver();
+
+    FormatJob job_;
+    FormatInputs& inputs_;
+    const int32_t media_;
+    const bool optimized_;
+    OperationSession& session_;
+    OperationHost& host_;
+    FatDrive& drive_;
+    const char letter_;
+    bool bootSectorWritten_ = false;
+    bool layoutTold_ = false;
+};
+
+Stage Formatter::Pass()
+{
+    host_.SetLowerLine("");
+    host_.SetUpperLine(LoadString(Str::CheckingMedia));
+    if (drive_.lastError == Err::DriveLocked || !drive_.SelectMedia(media_, true)) {
+        ShowError(Buttons::Ok);
+        return Stage::Failed;
+    }
+    if (drive_.mediaType == kMediaHardDisk && Ask(Str::HardDiskFormatWarning, Buttons::YesNo) != Answer::Yes)
+        return Stage::Aborted;
+    host_.SetTitle(Title(Str::Formatting));
+    host_.SetBarColours(BarColour::Red, BarColour::White);
+    host_.SetUpperLine(MediaLine(drive_.mediaType));
+    if (host_.AbortRequested())
+        return Stage::Aborted;
+
+    Stage formatted = inputs_.full ? Stage::FallBackToFull : QuickFormat();
+    if (formatted == Stage::FallBackToFull)
+        formatted = FullFormat();
+    if (formatted != Stage::Done)
+        return formatted;
+    TellLayoutChosenByDriver();
+    if (inputs_.verify) {
+        if (const Stage verified = Verify(); verified != Stage::Done)
+            return verified;
+    }
+    host_.SetLowerLine(LoadString(Str::Done));
+    host_.PlaySound(job_.sounds.jobCompleted);
+    return Stage::Done;
+}
+
+void Formatter::FormatFirstCylinder()
+{
+    host_.SetProgressPos(1);
+    drive_.BeginFormat();
+    host_.SetProgressPos(2);
+    for (uint16_t h = 0; h < drive_.params.heads(); ++h)
+        if (!drive_.FormatTrack(0, h, optimized_))
+            break;
+    drive_.lastError = Err::None;
+    host_.SetProgressPos(3);
+    drive_.EndFormat(WriteUnlabelledBootSector);
+}
+
+Stage Formatter::QuickFormat()
+{
+    host_.SetLowerLine(LoadString(Str::QuickFormatting));
+    host_.SetRange(5);
+    if (drive_.params.sectorsPerTrack() == 21)
+        FormatFirstCylinder();
+    host_.SetProgressPos(4);
+    bootSectorWritten_ = WriteBootSector(drive_, inputs_.label);
+    host_.SetProgressPos(5);
+    if (WriteSystem())
+        return Stage::Done;
+    ShowError(Buttons::Ok);
+    if (Ask(Str::AskFullFormat, Buttons::YesNo) != Answer::Yes)
+        return Stage::Aborted;
+    // The page shows Full from now on, and the next diskette of the run gets it too.
+    inputs_.full = true;
+    return Stage::FallBackToFull;
+}
+
+bool Formatter::WriteSystem()
+{
+    // A boot sector that did not take would leave a diskette that no system reads, behind a
+    // system area that did: it is written again with the system area.
+    if (!bootSectorWritten_) {
+        drive_.lastError = Err::None;
+        bootSectorWritten_ = WriteBootSector(drive_, inputs_.label);
+        if (!bootSectorWritten_)
+            return false;
+    }
+    return WriteSystemArea(drive_, inputs_.label);
+}
+
+Stage Formatter::FullFormat()
+{
+    const uint16_t cylinders = drive_.params.cylinders();
+    host_.SetRange(cylinders);
+    host_.SetProgressPos(0);
+    drive_.BeginFormat();
+    TrackFormatting formatting;
+    formatting.optimized = optimized_;
+    formatting.announce = [this](uint16_t c, uint16_t total) {
+        host_.SetLowerLine(FormatString(Str::FormattingTrack, long{c}, long{total}));
+    };
+    formatting.onFailure = [this](DiskDrive& drive) {
+        // A failure without a code of its own is still told, so that the user decides
+        // whether it is tried again, never the loop by itself.
+        if (drive.lastError == Err::None)
+            drive.lastError = Err::UnknownError;
+        return ShowError(Buttons::AbortRetryIgnore).value_or(Answer::Retry);
+    };
+    const FormatLoopEnd end = FormatCylinders(drive_, host_, formatting);
+    if (end == FormatLoopEnd::Refused) {
+        drive_.EndFormat(WriteUnlabelledBootSector);
+        return Stage::Aborted;
+    }
+    // Even a format stopped by Abort leaves a labelled boot sector.
+    host_.SetLowerLine(LoadString(Str::WritingBootSector));
+    drive_.EndFormat(WriteUnlabelledBootSector);
+    bootSectorWritten_ = WriteBootSector(drive_, inputs_.label);
+    if (end == FormatLoopEnd::Stopped || host_.AbortRequested())
+        return Stage::Aborted;
+
+    host_.SetLowerLine(LoadString(Str::WritingSystemArea));
+    while (!WriteSystem()) {
+        const std::optional<Answer> answer = ShowError(Buttons::RetryCancel);
+        if (!answer)
+            return Stage::Failed;
+        if (*answer != Answer::Retry)
+            return Stage::Aborted;
+    }
+    return Stage::Done;
+}
+
+Stage Formatter::Verify()
+{
+    host_.SetTitle(Title(Str::Verifying));
+    host_.SetBarColours(BarColour::Green, BarColour::Black);
+    if (!drive_.LoadFat() || drive_.lastError != Err::None) {
+        drive_.lastError = Err::None;
+        host_.MessageBox(LoadString(Str::CannotAccessFat), LoadString(Str::FatalError), Buttons::Ok,
+                         Icon::Warning);
+        return Stage::Failed;
+    }
+    const uint16_t cylinders = drive_.params.cylinders();
+    host_.SetRange(cylinders);
+    host_.SetProgressPos(0);
+    for (uint16_t c = 0; c < cylinders; ++c) {
+        if (host_.AbortRequested())
+            return Stage::Aborted;
+        host_.SetLowerLine(FormatString(Str::VerifyingTrack, long{c}, long{cylinders}));
+        for (uint16_t h = 0; h < drive_.params.heads(); ++h) {
+            if (drive_.VerifyTrack(c, h))
+                continue;
+            drive_.lastError = Err::None;
+            host_.SetLowerLine(FormatString(Str::MarkingTrackBad, long{c}));
+            if (!drive_.MarkTrackBad(c, h)) {
+                ShowError(Buttons::Ok);
+                return Stage::Failed;
+            }
+        }
+        host_.SetProgressPos(c + 1);
+    }
+    return Stage::Done;
+}
+
+void Formatter::TellLayoutChosenByDriver()
+{
+    const DiskService* service = drive_.Service();
+    if (layoutTold_ || !service || service->LayoutHonoured())
+        return;
+    layoutTold_ = true;
+    const std::string asked = LoadString(optimized_ ? Str::OptimizedLayoutWord : Str::StandardLayoutWord);
+    const std::optional<DriverLayout> chosen = service->LayoutChosenByDriver();
+    const std::string text =
+        chosen ? FormatString(Str::LayoutChosenByDriver, asked, chosen->interleave, chosen->cylinderShift,
+                              chosen->headShift)
+               : FormatString(Str::LayoutChosenByDrive, asked);
+    host_.MessageBox(text, LoadString(Str::Message), Buttons::Ok, Icon::Information);
+}
+
+}  // namespace
+
+OperationOutcome FormatWorker(FormatJob job, OperationHost& host)
+{
+    OperationSession session(host, LoadString(Str::FormatError));
+    const FormatInputs& inputs = *job.inputs;
+    FatDrive drive(inputs.driveText.empty() ? '?' : inputs.driveText[0], job.drives);
+    session.Attach(drive);
+    if (!DriveOpened(drive, host, session.errorCaption()))
+        return session.End(kResultFailed);
+
+    const NextDisketteTexts between{LoadString(Str::FormatComplete), LoadString(Str::InsertDiskToFormat)};
+    const std::string jobCompleted = job.sounds.jobCompleted;
+    Formatter formatter(std::move(job), session, drive);
+    for (;;) {
+        const Stage pass = formatter.Pass();
+        if (pass != Stage::Done || !inputs.multiple)
+            return session.End(ResultOf(pass));
+        // Each diskette of the run keeps its own BAD marks before the next one comes.
+        if (!session.Commit())
+            return session.End(kResultFailed);
+        if (!WaitForNextDiskette(drive, host, between, jobCompleted))
+            return session.End(kResultDone);
+    }
+}
+
+}  // namespace vokta
