@@ -73,8 +73,6 @@ using DisketteParameterTable = std::array<uint8_t, 13>;
 constexpr DisketteParameterTable kDmfParameterTable = {
     0xDF, 0x02, 0x25, 0x02, 0x15, 0x1B, 0xFF, 0x13, 0xF6, 0x0F, 0x08, 0x00, 0x00};
 
-// What answers the drive's requests as the DOS block-device IOCTL and the BIOS diskette
-// service would: a real floppy drive, a diskette file, or the in-memory emulated drive.
 // A track's sector order as a drive that numbers the sectors itself gives it: sector 1
 // sits `cylinderShift` places further on from one cylinder to the next and `headShift`
 // from one head to the other, and the following sectors come every `interleave` places.
@@ -84,6 +82,8 @@ struct DriverLayout {
     int headShift = 0;
 };
 
+// What answers the drive's requests as the DOS block-device IOCTL and the BIOS diskette
+// service would: a real floppy drive, a diskette file, or the in-memory emulated drive.
 class DiskService {
 public:
     virtual ~DiskService() = default;
