@@ -119,6 +119,27 @@ TEST(LinuxFloppyGeometry, InstalledTableGivesTwentyOneSectorTracksItsGaps)
     EXPECT_EQ(hd.fmt_gap, 0x6C);
 }
 
+// What the user is told when the driver numbered the sectors itself: sector 1 moves on by
+// (sectors + 5) / 6 places from head to head and twice that plus 3 from cylinder to
+// cylinder; tight format gaps get an interleave of 2.
+TEST(LinuxFloppyGeometry, DriverOwnFormatOrderFollowsTheMedium)
+{
+    const floppy_struct hd = FloppyGeometryOf(GeometryOf(kMedia144M)->ToParams(), DeviceType::Floppy144M, nullptr);
+    const DriverLayout hdLayout = KernelFormatLayout(hd);
+    EXPECT_EQ(hdLayout.interleave, 1);
+    EXPECT_EQ(hdLayout.headShift, 3);
+    EXPECT_EQ(hdLayout.cylinderShift, 9);
+    const floppy_struct dmf =
+        FloppyGeometryOf(GeometryOf(kMedia172M)->ToParams(), DeviceType::Floppy144M, &kDmfParameterTable);
+    const DriverLayout dmfLayout = KernelFormatLayout(dmf);
+    EXPECT_EQ(dmfLayout.interleave, 2);
+    EXPECT_EQ(dmfLayout.headShift, 4);
+    EXPECT_EQ(dmfLayout.cylinderShift, 11);
+    const floppy_struct dd = FloppyGeometryOf(GeometryOf(kMedia720K)->ToParams(), DeviceType::Floppy144M, nullptr);
+    EXPECT_EQ(KernelFormatLayout(dd).headShift, 2);
+    EXPECT_EQ(KernelFormatLayout(dd).interleave, 1);
+}
+
 TEST(LinuxFloppyGeometry, FortyCylinderDisketteInA12MDriveIsDoubleStepped)
 {
     DeviceParams p = GeometryOf(kMedia720K)->ToParams();
