@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <map>
-#include <sstream>
 
 #include "boot/bootbuilder.h"
 #include "drive/backend/imdfile.h"
 #include "drive/backend/virtualdrive.h"
 #include "drive/tracklayout.h"
+#include "support/libdskscan.h"
 #include "support/requiretools.h"
 #include "support/tempdir.h"
 #include "support/testdrives.h"
@@ -18,27 +17,6 @@ using namespace vokta;
 using namespace vokta::test;
 
 namespace {
-
-using TrackOrders = std::map<std::pair<int, int>, std::vector<uint16_t>>;
-
-// Sector numbers of every track in physical order, as libdsk's scanner lists them.
-TrackOrders ScanWithLibdsk(const std::string& imd)
-{
-    std::string out;
-    Shell("dskscan -type imd '" + imd + "' 2>/dev/null", &out);
-    TrackOrders orders;
-    std::istringstream lines(out);
-    std::string line;
-    std::pair<int, int> current{-1, -1};
-    while (std::getline(lines, line)) {
-        int c = 0, h = 0, s = 0;
-        if (std::sscanf(line.c_str(), "Cylinder %d Head %d:", &c, &h) == 2)
-            current = {c, h};
-        else if (std::sscanf(line.c_str(), " Cyl %d Head %d Sec %d", &c, &h, &s) == 3)
-            orders[current].push_back(static_cast<uint16_t>(s));
-    }
-    return orders;
-}
 
 struct Interop : ::testing::Test {
     TempDir dir;
