@@ -146,5 +146,6 @@ int ReadCommand(Context& context, const Arguments& args);
 int WriteCommand(Context& context, const Arguments& args);
 int CompareCommand(Context& context, const Arguments& args);
 int FormatCommand(Context& context, const Arguments& args);
+int LabelCommand(Context& context, const Arguments& args);
 
 }  // namespace vokta::cli

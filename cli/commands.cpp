@@ -38,6 +38,8 @@ const std::vector<Command>& Commands()
          "format the diskette in a drive",
          FormatCommand,
          {{"--standard", "--optimized"}, {"--quick", "--full"}}},
+        {"label", {{"L:", Drive}, {"TEXT", Label, true}}, {},
+         "show the volume label, or set it to TEXT (\"\" removes it)", LabelCommand},
     };
     return commands;
 }

@@ -249,7 +249,9 @@
     X(OptimizedLayoutWord, 2503) \
     X(LayoutChosenByDrive, 2504) \
     X(FormatError, 2505) \
-    X(LabelTooLong, 2510)
+    X(LabelTooLong, 2510) \
+    X(NoFatOnDiskette, 2511) \
+    X(RootDirectoryFull, 2512)
 
 namespace vokta {
 
