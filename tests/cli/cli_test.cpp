@@ -36,7 +36,7 @@ std::string Line(const Command& c)
 {
     std::string line(c.name);
     for (const Operand& o : c.operands)
-        line.append(" ").append(o.name);
+        line.append(o.optional ? " [" : " ").append(o.name).append(o.optional ? "]" : "");
     return line;
 }
 
