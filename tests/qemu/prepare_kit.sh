@@ -1,12 +1,13 @@
 #!/bin/sh
 # Builds what the QEMU cases boot, in KIT: Debian's kernel and its floppy and FAT modules
 # (the package downloaded and unpacked once per build directory, never installed), and an
-# initramfs with busybox, the guest test program and its /init.
-# Usage: prepare_kit.sh KIT GUEST-PROGRAM INIT-SCRIPT
+# initramfs with busybox, the guest test program, a statically linked vokta-cli and its /init.
+# Usage: prepare_kit.sh KIT GUEST-PROGRAM CLI-PROGRAM INIT-SCRIPT
 set -eu
 kit=$1
 guest=$2
-init=$3
+cli=$3
+init=$4
 mkdir -p "$kit"
 
 if [ ! -f "$kit/vmlinuz" ]; then
@@ -40,9 +41,10 @@ fi
 
 root=$kit/initramfs
 rm -rf "$root"
-mkdir -p "$root/bin" "$root/lib/modules" "$root/dev" "$root/proc" "$root/sys" "$root/mnt"
+mkdir -p "$root/bin" "$root/lib/modules" "$root/dev" "$root/proc" "$root/sys" "$root/mnt" "$root/tmp"
 cp "$busybox" "$root/bin/busybox"
 cp "$guest" "$root/bin/vokta-guest"
+cp "$cli" "$root/bin/vokta-cli"
 cp "$init" "$root/init"
 chmod 755 "$root/init"
 cp "$kit"/modules/*.ko "$root/lib/modules/"

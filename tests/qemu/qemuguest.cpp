@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <sstream>
@@ -96,7 +97,11 @@ void ServeRequests(const std::string& console, const MonitorRequests& requests, 
     }
 }
 
-std::vector<std::string> QemuArguments(const std::string& cases, const std::vector<FloppySlot>& drives,
+// The kernel command line but for the parameter that tells the guest's /init what to run.
+constexpr const char* kKernelArguments = "console=ttyS0 loglevel=1 panic=-1 ";
+constexpr size_t kKernelCommandLineSize = 2048;  // x86, with its terminating zero
+
+std::vector<std::string> QemuArguments(const std::string& guestParameter, const std::vector<FloppySlot>& drives,
                                        const std::string& monitorSocket)
 {
     const std::string kit = KitDirectory();
@@ -106,7 +111,7 @@ std::vector<std::string> QemuArguments(const std::string& cases, const std::vect
         // Both drives are 3½" 1.44M drives, whatever diskette is in them.
         "-global", "isa-fdc.fdtypeA=144", "-global", "isa-fdc.fdtypeB=144",
         "-kernel", kit + "/vmlinuz", "-initrd", kit + "/initramfs.cpio.gz",
-        "-append", "console=ttyS0 loglevel=1 panic=-1 vokta.cases=" + cases,
+        "-append", kKernelArguments + guestParameter,
         "-monitor", "unix:" + monitorSocket + ",server=on,wait=off"};
     for (size_t i = 0; i < drives.size(); ++i) {
         args.push_back("-drive");
@@ -138,15 +143,41 @@ void ParseConsole(GuestRun& run)
     }
 }
 
-}  // namespace
-
-std::string KitDirectory()
+// The arguments as init.sh takes them: each one's bytes in hex behind an "x", comma-separated.
+std::string EncodedArguments(const std::vector<std::string>& args)
 {
-    return VOKTA_QEMU_KIT;
+    std::string encoded;
+    for (const std::string& arg : args) {
+        encoded += encoded.empty() ? "x" : ",x";
+        for (const char c : arg) {
+            char digits[3];
+            std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(c));
+            encoded += digits;
+        }
+    }
+    return encoded;
 }
 
-GuestRun BootGuest(const std::string& cases, const std::vector<FloppySlot>& drives, const MonitorRequests& requests,
-                   int timeoutSeconds)
+// The bytes of one of vokta-cli's streams, from the console lines "PREFIX HEX HEX ..."
+// that init.sh printed for it.
+std::string StreamFromConsole(const std::string& console, const std::string& prefix)
+{
+    std::string bytes;
+    std::istringstream lines(console);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const size_t at = line.find(prefix + " ");
+        if (at == std::string::npos)
+            continue;
+        std::istringstream hex(line.substr(at + prefix.size() + 1));
+        for (unsigned value = 0; hex >> std::hex >> value;)
+            bytes += static_cast<char>(value);
+    }
+    return bytes;
+}
+
+GuestRun Boot(const std::string& guestParameter, const std::vector<FloppySlot>& drives,
+              const MonitorRequests& requests, int timeoutSeconds)
 {
     GuestRun run;
     int out[2];
@@ -157,7 +188,7 @@ GuestRun BootGuest(const std::string& cases, const std::vector<FloppySlot>& driv
         return run;
     const std::string monitorSocket = std::string(socketDir) + "/monitor";
     std::set<std::string> served;
-    const std::vector<std::string> args = QemuArguments(cases, drives, monitorSocket);
+    const std::vector<std::string> args = QemuArguments(guestParameter, drives, monitorSocket);
     const Clock::time_point start = Clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
@@ -204,6 +235,36 @@ GuestRun BootGuest(const std::string& cases, const std::vector<FloppySlot>& driv
     unlink(monitorSocket.c_str());
     rmdir(socketDir);
     ParseConsole(run);
+    return run;
+}
+
+}  // namespace
+
+std::string KitDirectory()
+{
+    return VOKTA_QEMU_KIT;
+}
+
+GuestRun BootGuest(const std::string& cases, const std::vector<FloppySlot>& drives, const MonitorRequests& requests,
+                   int timeoutSeconds)
+{
+    return Boot("vokta.cases=" + cases, drives, requests, timeoutSeconds);
+}
+
+GuestCliRun RunCliInGuest(const std::vector<std::string>& args, const std::vector<FloppySlot>& drives,
+                          int timeoutSeconds)
+{
+    GuestCliRun run;
+    const std::string parameter = "vokta.cli=" + EncodedArguments(args);
+    if (std::string(kKernelArguments).size() + parameter.size() >= kKernelCommandLineSize) {
+        run.guest.console = "[the arguments do not fit on the kernel command line: the guest was not booted]\n";
+        return run;
+    }
+    run.guest = Boot(parameter, drives, {}, timeoutSeconds);
+    if (run.guest.finished)
+        run.cli.status = run.guest.exitCode;
+    run.cli.out = StreamFromConsole(run.guest.console, "vokta-cli-stdout");
+    run.cli.err = StreamFromConsole(run.guest.console, "vokta-cli-stderr");
     return run;
 }
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "support/clirun.h"
+
 namespace vokta::qemu {
 
 // What sits in one of the guest's two floppy drives.
@@ -35,5 +37,19 @@ using MonitorRequests = std::map<std::string, std::string>;
 // `timeoutSeconds` before killing the machine.
 GuestRun BootGuest(const std::string& cases, const std::vector<FloppySlot>& drives,
                    const MonitorRequests& requests = {}, int timeoutSeconds = 300);
+
+// One vokta-cli command line run inside the guest: the boot, and the program's exit
+// status, stdout and stderr (status -1 when the guest did not get to the end).
+struct GuestCliRun {
+    GuestRun guest;
+    test::CliRun cli;
+};
+
+// Boots the guest with these diskettes and runs vokta-cli with `args` there, on the
+// machine's own drive table: A: and B: are the kernel floppy driver's /dev/fd0 and
+// /dev/fd1. The arguments travel on the kernel command line, which holds 2048 bytes in
+// all; longer ones are refused without a boot.
+GuestCliRun RunCliInGuest(const std::vector<std::string>& args, const std::vector<FloppySlot>& drives,
+                          int timeoutSeconds = 300);
 
 }  // namespace vokta::qemu
