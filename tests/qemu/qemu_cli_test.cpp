@@ -15,17 +15,16 @@ using namespace vokta::test;
 
 namespace {
 
-// A diskette's geometry as the tools should find it, written out here rather than taken
-// from our media table.
-struct Geometry {
+// A format of an unformatted diskette: the --media word, and the geometry and label the
+// tools should then find, written out here rather than taken from our media table.
+struct FormatCase {
+    std::string media;
     int cylinders;
     int heads;
     int sectorsPerTrack;
-    int TotalSectors() const { return cylinders * heads * sectorsPerTrack; }
+    std::string label;
+    size_t ImageSize() const { return size_t(cylinders) * heads * sectorsPerTrack * 512; }
 };
-
-constexpr Geometry k144M{80, 2, 18};
-constexpr Geometry k172M{82, 2, 21};
 
 class QemuCli : public ::testing::Test {
 protected:
@@ -41,30 +40,30 @@ protected:
         return run.cli;
     }
 
-    // A diskette file of zeros: no track of it reads as formatted.
-    std::string ZeroImage(const Geometry& g)
+    // Formats a diskette file of zeros, on which no track reads as formatted, and checks it
+    // as dosfstools and mtools see it: a clean file system on the media's geometry, with
+    // the volume label.
+    void FormatUnformattedDiskette(const FormatCase& c)
     {
         const std::string path = dir.File("zeros.img");
-        WriteFile(path, std::vector<uint8_t>(size_t(g.TotalSectors()) * 512));
-        return path;
-    }
+        WriteFile(path, std::vector<uint8_t>(c.ImageSize()));
+        const CliRun run = Run({"format", "A:", "--media", c.media, "--label", c.label}, path);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.LastLine(), "OK.") << run.out << run.err;
+        ExpectLayoutChosenByDriverTold(run);
 
-    // A formatted diskette file as dosfstools and mtools see it: a clean file system on
-    // the media's geometry, with the volume label.
-    static void ExpectFormatted(const std::string& path, const Geometry& g, const std::string& label)
-    {
-        EXPECT_EQ(ReadFile(path).size(), size_t(g.TotalSectors()) * 512);
+        EXPECT_EQ(ReadFile(path).size(), c.ImageSize());
         std::string fsck;
         EXPECT_EQ(Shell("fsck.fat -n '" + path + "' 2>&1", &fsck), 0) << fsck;
         std::string info;
         ASSERT_EQ(Shell("minfo -i '" + path + "' :: 2>&1", &info), 0) << info;
-        EXPECT_NE(info.find("cylinders: " + std::to_string(g.cylinders) + "\n"), std::string::npos) << info;
-        EXPECT_NE(info.find("heads: " + std::to_string(g.heads) + "\n"), std::string::npos) << info;
-        EXPECT_NE(info.find("sectors per track: " + std::to_string(g.sectorsPerTrack) + "\n"), std::string::npos)
+        EXPECT_NE(info.find("cylinders: " + std::to_string(c.cylinders) + "\n"), std::string::npos) << info;
+        EXPECT_NE(info.find("heads: " + std::to_string(c.heads) + "\n"), std::string::npos) << info;
+        EXPECT_NE(info.find("sectors per track: " + std::to_string(c.sectorsPerTrack) + "\n"), std::string::npos)
             << info;
         std::string shown;
         EXPECT_EQ(Shell("mlabel -i '" + path + "' -s ::", &shown), 0);
-        EXPECT_NE(shown.find("Volume label is " + label), std::string::npos) << shown;
+        EXPECT_NE(shown.find("Volume label is " + c.label), std::string::npos) << shown;
     }
 
     // The kernel's format request numbers the sectors itself; the user is told, in words
@@ -90,22 +89,12 @@ TEST_F(QemuCli, MediaNamesAMkfs144MDiskette)
 
 TEST_F(QemuCli, Formats144MOverAnUnformattedDiskette)
 {
-    const std::string a = ZeroImage(k144M);
-    const CliRun run = Run({"format", "A:", "--media", "1.44m", "--label", "QEMU144"}, a);
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.LastLine(), "OK.") << run.out << run.err;
-    ExpectFormatted(a, k144M, "QEMU144");
-    ExpectLayoutChosenByDriverTold(run);
+    FormatUnformattedDiskette({"1.44m", 80, 2, 18, "QEMU144"});
 }
 
 TEST_F(QemuCli, Formats172MWithItsEightyTwoCylinders)
 {
-    const std::string a = ZeroImage(k172M);
-    const CliRun run = Run({"format", "A:", "--media", "1.72m", "--label", "QEMU172"}, a);
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.LastLine(), "OK.") << run.out << run.err;
-    ExpectFormatted(a, k172M, "QEMU172");
-    ExpectLayoutChosenByDriverTold(run);
+    FormatUnformattedDiskette({"1.72m", 82, 2, 21, "QEMU172"});
 }
 
 }  // namespace
