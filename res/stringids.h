@@ -251,7 +251,24 @@
     X(FormatError, 2505) \
     X(LabelTooLong, 2510) \
     X(NoFatOnDiskette, 2511) \
-    X(RootDirectoryFull, 2512)
+    X(RootDirectoryFull, 2512) \
+    X(RepairError, 2601) \
+    X(Repairing, 2602) \
+    X(InvalidBootSector, 2603) \
+    X(FixingBootSector, 2604) \
+    X(CannotWriteBootSector, 2605) \
+    X(BootSectorFixed, 2606) \
+    X(CheckingSystemArea, 2607) \
+    X(FixingSystemArea, 2608) \
+    X(CannotFormatTrack, 2609) \
+    X(SystemAreaFixed, 2610) \
+    X(CheckingDataArea, 2611) \
+    X(MarkingCylinderBad, 2612) \
+    X(ReformattingTrack, 2613) \
+    X(ReadingTrack, 2614) \
+    X(FormattingTentative, 2615) \
+    X(WritingTrack, 2616) \
+    X(CannotRunDiskChecker, 2617)
 
 namespace vokta {
 

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "drive/diskerror.h"
+#include "drive/drivetable.h"
+#include "ops/operation.h"
+
+namespace vokta {
+
+class FatDrive;
+
+// What the repair does at a damaged spot of each stage, as the Repair page's groups say.
+enum class BootChoice { WriteNew, Stop };
+enum class SystemChoice { TryFormat, RunDiskChecker, Stop };
+enum class DataChoice { TryFormat, MarkTrack, MarkCylinder, Stop };
+
+// The Repair page's choices. The operation reads each one only when an error needs it.
+struct RepairInputs {
+    std::string driveText;  // the drive selector's entry; its first character is the letter
+    BootChoice boot = BootChoice::Stop;
+    SystemChoice system = SystemChoice::Stop;
+    DataChoice data = DataChoice::Stop;
+};
+
+// Every track the repair reads and writes passes through the page's buffer of this size.
+constexpr size_t kTrackBufferSize = 32768;
+
+struct RepairJob {
+    // Shared with the page, which does nothing else while the operation runs.
+    std::shared_ptr<RepairInputs> inputs = std::make_shared<RepairInputs>();
+    std::shared_ptr<std::vector<uint8_t>> trackBuffer = std::make_shared<std::vector<uint8_t>>(kTrackBufferSize);
+    Sounds sounds;
+    // The process-wide table, or a test's own that outlives the operation.
+    std::reference_wrapper<const DriveTable> drives = DriveTable::System();
+};
+
+// Walks the diskette from sector 0 to its end: boot sector, system area, data area, and
+// repairs each damaged spot as the inputs choose. The outcome's follow-up asks for the
+// system's disk checker when the user chose it for a damaged system area.
+OperationOutcome RepairWorker(RepairJob job, OperationHost& host);
+
+// Reformats the track that holds `sector` and writes back what could be read of it
+// through `trackBuffer`: Err::None, Err::GeneralFailure when the track does not format,
+// Err::WriteFault when its data cannot be written back. The diskette keeps its boot sector.
+DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, std::span<uint8_t> trackBuffer);
+
+}  // namespace vokta
