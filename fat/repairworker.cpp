@@ -1,0 +1,320 @@
+// Repair: the diskette walked from its boot sector to its last sector, each damaged spot
+// repaired as the user chose.
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <vector>
+
+#include "boot/bootbuilder.h"
+#include "boot/bootsector.h"
+#include "fat/fatdrive.h"
+#include "fat/repair.h"
+#include "ops/session.h"
+#include "res/strings.h"
+
+namespace vokta {
+namespace {
+
+constexpr int kFormatTentatives = 6;
+constexpr std::string_view kFixedBootLabel = "VOKTA_FIXED";
+
+uint32_t FirstSectorOfTrackHolding(const DeviceParams& params, uint32_t sector)
+{
+    const uint32_t spt = params.sectorsPerTrack();
+    return sector / spt * spt;
+}
+
+// How a stage ended: go on with the next one, or end the operation with its result.
+enum class Walk { Go, Stopped, Done };
+
+class Repairer {
+public:
+    Repairer(RepairJob job, OperationSession& session, FatDrive& drive)
+        : job_(std::move(job)), inputs_(*job_.inputs), session_(session), host_(session.host()), drive_(drive),
+          buffer_(*job_.trackBuffer)
+    {
+    }
+
+    // The walk, up to the sound of a diskette walked to its end.
+    Walk Run();
+    bool checkerWanted() const { return checkerWanted_; }
+
+private:
+    char Letter() const { return inputs_.driveText.empty() ? '?' : inputs_.driveText[0]; }
+    void ShowError() { ShowPendingError(drive_, host_, session_.errorCaption(), Buttons::Ok); }
+    Answer Box(Str text, Str caption, Buttons buttons, Icon icon)
+    {
+        return host_.MessageBox(LoadString(text), LoadString(caption), buttons, icon);
+    }
+    uint16_t Spt() const { return drive_.params.sectorsPerTrack(); }
+
+    Walk CheckBoot();
+    Walk WalkSystemArea(uint32_t firstDataSector);
+    Walk RescanTrack(uint32_t start);
+    Walk WalkDataArea(uint32_t firstDataSector);
+    Walk RepairDataTrack(uint32_t& sector, uint16_t cylinder);
+    bool Reformat(uint32_t sector);
+
+    RepairJob job_;
+    const RepairInputs& inputs_;
+    OperationSession& session_;
+    OperationHost& host_;
+    FatDrive& drive_;
+    std::span<uint8_t> buffer_;
+    bool checkerWanted_ = false;
+};
+
+Walk Repairer::Run()
+{
+    host_.SetLowerLine(LoadString(Str::CheckingMedia));
+    if (!drive_.SelectMedia(kMediaUnknown, false)) {
+        ShowError();
+        return Walk::Stopped;
+    }
+    host_.SetUpperLine(MediaLine(drive_.mediaType));
+    MediaIdBlock id;
+    std::string label;
+    if (drive_.GenericIoctl(Minor::GetMediaId, id.bytes))
+        label = id.label();
+    drive_.lastError = Err::None;
+    host_.SetTitle(OperationTitle(LoadString(Str::Repairing), Letter(), label));
+    host_.SetBarColours(BarColour::Blue, BarColour::White);
+    if (host_.AbortRequested())
+        return Walk::Stopped;
+    // Every track passes through the buffer, whole.
+    if (buffer_.size() < size_t{Spt()} * kSectorSize) {
+        Box(Str::InsufficientMemory, Str::FatalError, Buttons::Ok, Icon::Error);
+        return Walk::Stopped;
+    }
+
+    if (CheckBoot() != Walk::Go)
+        return Walk::Stopped;
+    // The system area as the selected media describes it, reserved sectors included.
+    const std::optional<FatLayout> layout = FatLayout::FromParams(drive_.params);
+    const uint32_t firstDataSector = layout ? layout->firstDataSector : 1;
+    if (WalkSystemArea(firstDataSector) != Walk::Go)
+        return Walk::Stopped;
+    if (!drive_.LoadFat()) {
+        Box(Str::CannotAccessFat, Str::FatalError, Buttons::Ok, Icon::Warning);
+        drive_.lastError = Err::None;
+        return Walk::Stopped;
+    }
+    return WalkDataArea(firstDataSector);
+}
+
+Walk Repairer::CheckBoot()
+{
+    host_.SetLowerLine(LoadString(Str::CheckingBootSector));
+    if (CheckBootSector(drive_) == 0)
+        return Walk::Go;
+    if (inputs_.boot == BootChoice::Stop) {
+        Box(Str::InvalidBootSector, Str::Error, Buttons::Ok, Icon::Error);
+        return Walk::Stopped;
+    }
+    host_.SetLowerLine(LoadString(Str::FixingBootSector));
+    while (!WriteBootSector(drive_, std::string(kFixedBootLabel))) {
+        if (Box(Str::CannotWriteBootSector, Str::Error, Buttons::RetryCancel, Icon::Error) != Answer::Retry)
+            return Walk::Stopped;
+        drive_.lastError = Err::None;
+    }
+    host_.SetUpperLine(LoadString(Str::BootSectorFixed));
+    return Walk::Go;
+}
+
+Walk Repairer::WalkSystemArea(uint32_t firstDataSector)
+{
+    uint32_t sector = 1;
+    while (sector < firstDataSector) {
+        host_.SetLowerLine(LoadString(Str::CheckingSystemArea));
+        if (host_.AbortRequested())
+            return Walk::Stopped;
+        if (drive_.ReadSectors(sector, Spt(), buffer_)) {
+            sector += Spt();
+            continue;
+        }
+        drive_.lastError = Err::None;
+        const uint32_t start = FirstSectorOfTrackHolding(drive_.params, sector);
+        if (RescanTrack(start) != Walk::Go)
+            return Walk::Stopped;
+        sector = start + Spt();
+    }
+    return Walk::Go;
+}
+
+// The track of a chunk that failed, sector by sector: each sector that fails is repaired as
+// the system-area choice says.
+Walk Repairer::RescanTrack(uint32_t start)
+{
+    for (uint32_t s = start; s < start + Spt(); ++s) {
+        if (drive_.ReadSectors(s, 1, buffer_))
+            continue;
+        if (host_.AbortRequested())
+            return Walk::Stopped;
+        switch (inputs_.system) {
+        case SystemChoice::Stop:
+            ShowError();
+            return Walk::Stopped;
+        case SystemChoice::RunDiskChecker:
+            checkerWanted_ = true;
+            return Walk::Stopped;
+        case SystemChoice::TryFormat:
+            host_.SetLowerLine(LoadString(Str::FixingSystemArea));
+            drive_.lastError = Err::None;
+            if (!Reformat(s))
+                return Walk::Stopped;
+            host_.SetUpperLine(LoadString(Str::SystemAreaFixed));
+            break;
+        }
+    }
+    return Walk::Go;
+}
+
+bool Repairer::Reformat(uint32_t sector)
+{
+    if (ReformatTrack(host_, drive_, sector, buffer_) == Err::None)
+        return true;
+    Box(Str::CannotFormatTrack, Str::FatalError, Buttons::Ok, Icon::Error);
+    return false;
+}
+
+Walk Repairer::WalkDataArea(uint32_t firstDataSector)
+{
+    const uint32_t perCylinder = uint32_t{Spt()} * drive_.params.heads();
+    const uint16_t cylinders = drive_.params.cylinders();
+    const uint32_t total = drive_.params.totalSectors();
+    host_.SetRange(cylinders - 1);
+    uint16_t shown = 0;
+    for (uint32_t sector = firstDataSector; sector < total;) {
+        const auto count = static_cast<uint16_t>(Spt() - sector % perCylinder % Spt());
+        const auto c = static_cast<uint16_t>(sector / perCylinder);
+        if (c != shown) {
+            host_.SetProgressPos(c);
+            host_.SetLowerLine(FormatString(Str::CheckingDataArea, long{c}, long{cylinders}));
+            shown = c;
+        }
+        if (host_.AbortRequested())
+            return Walk::Stopped;
+        if (!drive_.ReadSectors(sector, count, buffer_) && RepairDataTrack(sector, c) != Walk::Go)
+            return Walk::Stopped;
+        sector += count;
+    }
+    host_.PlaySound(job_.sounds.jobCompleted);
+    return Walk::Done;
+}
+
+// A data track whose read failed, as the data-area choice says. Marking a whole cylinder
+// moves `sector` to its last track, so that the walk goes on behind the cylinder.
+Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
+{
+    if (host_.AbortRequested())
+        return Walk::Stopped;
+    bool repaired = false;
+    switch (inputs_.data) {
+    case DataChoice::MarkCylinder:
+        host_.SetUpperLine(FormatString(Str::MarkingCylinderBad, long{cylinder}));
+        drive_.lastError = Err::None;
+        repaired = drive_.MarkCylinderBad(cylinder);
+        if (repaired) {
+            const uint32_t heads = drive_.params.heads();
+            sector = (heads * cylinder + heads - 1) * Spt();
+        }
+        break;
+    case DataChoice::MarkTrack:
+        host_.SetUpperLine(FormatString(Str::MarkingTrackBad, long{cylinder}));
+        drive_.lastError = Err::None;
+        repaired = drive_.MarkTrackBadAtSector(sector);
+        break;
+    case DataChoice::TryFormat:
+        host_.SetUpperLine(FormatString(Str::ReformattingTrack, long{cylinder}));
+        drive_.lastError = Err::None;
+        return Reformat(sector) ? Walk::Go : Walk::Stopped;
+    case DataChoice::Stop:
+        break;
+    }
+    if (repaired)
+        return Walk::Go;
+    ShowError();
+    return Walk::Stopped;
+}
+
+}  // namespace
+
+DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, std::span<uint8_t> trackBuffer)
+{
+    host.SetLowerLine(LoadString(Str::ReadingTrack));
+    const uint16_t spt = drive.params.sectorsPerTrack();
+    const uint32_t perCylinder = uint32_t{spt} * drive.params.heads();
+    if (spt == 0 || perCylinder == 0 || trackBuffer.size() < size_t{spt} * kSectorSize)
+        return Err::GeneralFailure;
+    const uint32_t first = FirstSectorOfTrackHolding(drive.params, sector);
+    const auto cylinder = static_cast<uint16_t>(first / perCylinder);
+    const auto head = static_cast<uint16_t>(first % perCylinder / spt);
+    const std::span<uint8_t> track = trackBuffer.first(size_t{spt} * kSectorSize);
+
+    // A sector that cannot be read comes back as zeros, never as what the buffer held of
+    // another track.
+    std::vector<bool> unread(spt, false);
+    for (uint16_t i = 0; i < spt; ++i) {
+        const std::span<uint8_t> slot = track.subspan(size_t{i} * kSectorSize, kSectorSize);
+        if (!drive.ReadSectors(first + i, 1, slot)) {
+            std::fill(slot.begin(), slot.end(), uint8_t{0});
+            unread[i] = true;
+        }
+        drive.lastError = Err::None;
+    }
+    // The end of format mode writes a boot sector; the diskette keeps its own.
+    std::array<uint8_t, kSectorSize> old{};
+    std::optional<std::array<uint8_t, kSectorSize>> bootSector;
+    if (first == 0 && !unread[0]) {
+        std::copy_n(track.begin(), kSectorSize, old.begin());
+        bootSector = old;
+    } else if (first != 0 && drive.ReadSectors(0, 1, old)) {
+        bootSector = old;
+    }
+    drive.lastError = Err::None;
+
+    drive.BeginFormat();
+    bool formatted = false;
+    for (int t = 0; t < kFormatTentatives && !formatted; ++t) {
+        host.SetLowerLine(FormatString(Str::FormattingTentative, long{t}));
+        formatted = drive.FormatTrack(cylinder, head, true);
+        if (!formatted)
+            drive.lastError = Err::None;
+    }
+    drive.EndFormat([&bootSector](DiskDrive& d) {
+        return bootSector ? d.WriteSectors(0, 1, *bootSector) : WriteUnlabelledBootSector(d);
+    });
+    if (!formatted)
+        return Err::GeneralFailure;
+    // Track 0 without a readable boot sector gets the one the format just wrote.
+    if (first == 0 && unread[0]) {
+        drive.ReadSectors(0, 1, track.first(kSectorSize));
+        drive.lastError = Err::None;
+    }
+
+    host.SetLowerLine(LoadString(Str::WritingTrack));
+    while (!drive.WriteSectors(first, spt, track)) {
+        const std::string text = drive.GetErrorText();
+        if (text.empty())
+            return Err::WriteFault;
+        if (host.MessageBox(text, LoadString(Str::RepairError), Buttons::RetryCancel, Icon::Error) != Answer::Retry)
+            return Err::WriteFault;
+    }
+    return Err::None;
+}
+
+OperationOutcome RepairWorker(RepairJob job, OperationHost& host)
+{
+    OperationSession session(host, LoadString(Str::RepairError));
+    FatDrive drive(job.inputs->driveText.empty() ? '?' : job.inputs->driveText[0], job.drives);
+    session.Attach(drive);
+    if (!DriveOpened(drive, host, session.errorCaption()))
+        return session.End(kResultAborted);
+    Repairer repairer(std::move(job), session, drive);
+    const Walk walk = repairer.Run();
+    if (walk == Walk::Done)
+        return session.End(kResultDone);
+    return session.End(kResultAborted, repairer.checkerWanted() ? FollowUp::RunDiskChecker : FollowUp::None);
+}
+
+}  // namespace vokta
