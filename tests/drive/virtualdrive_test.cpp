@@ -110,15 +110,6 @@ TEST_F(VirtualFile, WritesReachTheFileOnlyWhenTheDriveObjectEnds)
     EXPECT_EQ(Shell("ls " + dir.path() + " | wc -l | grep -qx 1"), 0) << "no temporary file left behind";
 }
 
-// A folder the unprivileged user may write in, and so take away its own right to.
-void GiveToUnprivilegedUser(const std::string& folder)
-{
-    const passwd* nobody = getpwnam("nobody");
-    ASSERT_NE(nobody, nullptr);
-    if (geteuid() == 0) {
-        ASSERT_EQ(chown(folder.c_str(), nobody->pw_uid, nobody->pw_gid), 0) << std::strerror(errno);
-    }
-}
 
 TEST_F(VirtualFile, FileWithoutWritePermissionIsWriteProtected)
 {

@@ -1,6 +1,10 @@
 #include "support/unprivileged.h"
 
+#include <gtest/gtest.h>
 #include <pwd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,6 +40,15 @@ std::optional<std::string> RunAsNobody(const std::function<std::string()>& work)
     if (waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return std::nullopt;
     return said;
+}
+
+void GiveToUnprivilegedUser(const std::string& folder)
+{
+    const passwd* nobody = getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(folder.c_str(), nobody->pw_uid, nobody->pw_gid), 0) << std::strerror(errno);
+    }
 }
 
 }  // namespace vokta::test

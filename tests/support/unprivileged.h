@@ -11,4 +11,7 @@ namespace vokta::test {
 // could not become that user or did not end normally.
 std::optional<std::string> RunAsNobody(const std::function<std::string()>& work);
 
+// A folder the unprivileged user may write in, and so take away its own right to.
+void GiveToUnprivilegedUser(const std::string& folder);
+
 }  // namespace vokta::test
