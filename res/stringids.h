@@ -268,7 +268,10 @@
     X(ReadingTrack, 2614) \
     X(FormattingTentative, 2615) \
     X(WritingTrack, 2616) \
-    X(CannotRunDiskChecker, 2617)
+    X(CannotRunDiskChecker, 2617) \
+    X(CheckerNothingToCheck, 2650) \
+    X(CheckerCopyNotWritten, 2651) \
+    X(CheckerNotStarted, 2652)
 
 namespace vokta {
 

@@ -1,0 +1,221 @@
+#include "fat/diskchecker.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "drive/backend/imdfile.h"
+#include "drive/diskdrive.h"
+#include "res/strings.h"
+
+extern char** environ;
+
+namespace vokta {
+namespace {
+
+constexpr const char* kChecker = "fsck.fat";
+
+DiskCheckerRun NotStarted(std::string reason)
+{
+    DiskCheckerRun run;
+    run.reason = std::move(reason);
+    return run;
+}
+
+// An ImageDisk file keeps sector headers and data marks beside the data, which the
+// checker does not understand. Only regular files are looked into: reading a device
+// would spin up its drive.
+bool IsImageDiskFile(const std::string& path)
+{
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    std::array<uint8_t, 4> magic{};
+    const bool read = pread(fd, magic.data(), magic.size(), 0) == static_cast<ssize_t>(magic.size());
+    close(fd);
+    return read && LooksLikeImd(magic);
+}
+
+bool WriteAll(int fd, const std::vector<uint8_t>& bytes)
+{
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The diskette read sector by sector through its drive, as a raw image in a temporary
+// file only this user may read, removed with this object.
+class RawCopy {
+public:
+    RawCopy() = default;
+    RawCopy(const RawCopy&) = delete;
+    RawCopy& operator=(const RawCopy&) = delete;
+    ~RawCopy()
+    {
+        if (!path_.empty())
+            unlink(path_.c_str());
+    }
+
+    const std::string& path() const { return path_; }
+
+    // False with the reason in words.
+    bool Take(char letter, const DriveTable& drives, std::string& reason)
+    {
+        std::vector<uint8_t> image;
+        if (!ReadDiskette(letter, drives, image, reason))
+            return false;
+        const char* tmp = std::getenv("TMPDIR");
+        std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/vokta-check-XXXXXX";
+        const int fd = mkostemp(name.data(), O_CLOEXEC);
+        if (fd < 0) {
+            reason = FormatString(Str::CheckerCopyNotWritten, std::string(std::strerror(errno)));
+            return false;
+        }
+        path_ = name;
+        const bool written = WriteAll(fd, image);
+        const int error = errno;
+        if (close(fd) != 0 || !written) {
+            reason = FormatString(Str::CheckerCopyNotWritten, std::string(std::strerror(written ? errno : error)));
+            return false;
+        }
+        return true;
+    }
+
+private:
+    // Every sector of the diskette; a sector that cannot be read is left as zeros, so
+    // that the checker still sees everything else where it belongs.
+    static bool ReadDiskette(char letter, const DriveTable& drives, std::vector<uint8_t>& image, std::string& reason)
+    {
+        DiskDrive drive(letter, drives);
+        if (drive.lastError == Err::None && !drive.SelectMedia(kMediaUnknown, false) && drive.lastError == Err::None)
+            drive.lastError = Err::UnrecognizedMedia;
+        if (drive.lastError != Err::None) {
+            reason = drive.GetErrorText();
+            if (!drive.openFailureDetail.empty())
+                reason += " (" + drive.openFailureDetail + ")";
+            return false;
+        }
+        const uint32_t total = drive.params.totalSectors();
+        image.assign(static_cast<size_t>(total) * kSectorSize, 0);
+        for (uint32_t sector = 0; sector < total; ++sector) {
+            const std::span<uint8_t> slot(image.data() + static_cast<size_t>(sector) * kSectorSize, kSectorSize);
+            if (!drive.ReadSectors(sector, 1, slot)) {
+                std::fill(slot.begin(), slot.end(), 0);
+                drive.lastError = Err::None;
+            }
+        }
+        return true;
+    }
+
+    std::string path_;
+};
+
+// Everything readable from `fd` until its end, handed on as it comes.
+void Relay(int fd, const std::function<void(std::string_view)>& output)
+{
+    std::array<char, 4096> chunk{};
+    for (;;) {
+        const ssize_t n = read(fd, chunk.data(), chunk.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        output(std::string_view(chunk.data(), static_cast<size_t>(n)));
+    }
+}
+
+// The checker's stdin is /dev/null, so that it never waits for an answer; its stdout and
+// stderr both go into the pipe.
+int PrepareActions(posix_spawn_file_actions_t& actions, int pipeIn)
+{
+    int error = posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (error == 0)
+        error = posix_spawn_file_actions_adddup2(&actions, pipeIn, STDOUT_FILENO);
+    if (error == 0)
+        error = posix_spawn_file_actions_adddup2(&actions, pipeIn, STDERR_FILENO);
+    return error;
+}
+
+// Starts the checker; its id, or -1 with the errno of the failure in `error`.
+pid_t StartChecker(const std::string& target, int pipeIn, int& error)
+{
+    posix_spawn_file_actions_t actions;
+    error = posix_spawn_file_actions_init(&actions);
+    if (error != 0)
+        return -1;
+    std::string name = kChecker, checkOnly = "-n", verbose = "-v", path = target;
+    char* argv[] = {name.data(), checkOnly.data(), verbose.data(), path.data(), nullptr};
+    pid_t child = -1;
+    error = PrepareActions(actions, pipeIn);
+    if (error == 0)
+        error = posix_spawnp(&child, kChecker, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return error == 0 ? child : -1;
+}
+
+DiskCheckerRun Check(const std::string& target, const std::function<void(std::string_view)>& output)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return NotStarted(std::strerror(errno));
+    int error = 0;
+    const pid_t child = StartChecker(target, fds[1], error);
+    close(fds[1]);
+    if (child < 0) {
+        close(fds[0]);
+        return NotStarted(FormatString(Str::CheckerNotStarted, std::string(std::strerror(error))));
+    }
+    Relay(fds[0], output);
+    close(fds[0]);
+
+    DiskCheckerRun run;
+    run.started = true;
+    int status = 0;
+    pid_t waited = -1;
+    do
+        waited = waitpid(child, &status, 0);
+    while (waited < 0 && errno == EINTR);
+    if (waited != child)
+        run.reason = std::strerror(errno);
+    else if (WIFEXITED(status))
+        run.exitStatus = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+        run.exitStatus = 128 + WTERMSIG(status);
+    return run;
+}
+
+}  // namespace
+
+DiskCheckerRun RunDiskChecker(char letter, const DriveTable& drives,
+                              const std::function<void(std::string_view)>& output)
+{
+    const DriveBinding* binding = drives.Find(letter);
+    if (!binding || binding->path.empty())
+        return NotStarted(FormatString(Str::CheckerNothingToCheck, std::string(1, NormalizeDriveLetter(letter))));
+    if (!IsImageDiskFile(binding->path))
+        return Check(binding->path, output);
+    RawCopy copy;
+    std::string reason;
+    if (!copy.Take(letter, drives, reason))
+        return NotStarted(reason);
+    return Check(copy.path(), output);
+}
+
+}  // namespace vokta
