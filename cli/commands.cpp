@@ -40,6 +40,18 @@ const std::vector<Command>& Commands()
          {{"--standard", "--optimized"}, {"--quick", "--full"}}},
         {"label", {{"L:", Drive}, {"TEXT", Label, true}}, {},
          "show the volume label, or set it to TEXT (\"\" removes it)", LabelCommand},
+        {"repair",
+         {{"L:", Drive}},
+         {
+             {"--boot", Operand{"write|stop", OneOf}, "at a bad boot sector: write a good one, or stop (default)"},
+             {"--system", Operand{"format|checker|stop", OneOf},
+              "at an unreadable system area: reformat its track; end, then run the FAT checker (fsck.fat -n -v, its "
+              "report on stdout; the result stays \"Aborted !\" whatever it finds); or stop (default)"},
+             {"--data", Operand{"format|track|cylinder|stop", OneOf},
+              "at an unreadable data track: reformat it, mark the track or its cylinder BAD, or stop (default)"},
+         },
+         "repair the diskette in a drive",
+         RepairCommand},
     };
     return commands;
 }

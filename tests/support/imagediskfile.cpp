@@ -1,0 +1,17 @@
+#include "support/imagediskfile.h"
+
+#include "drive/backend/imdfile.h"
+#include "support/tempdir.h"
+
+namespace vokta::test {
+
+void WriteImageDiskFile(const std::string& path, MediaType type, const std::vector<uint8_t>& image,
+                        std::optional<uint32_t> unreadable)
+{
+    EmulatedMedium medium = EmulatedMedium::FromImage(type, image);
+    if (unreadable)
+        medium.LogicalSectors(type).at(*unreadable)->dataError = true;
+    WriteFile(path, WriteImd(medium, "07/12/2026 12:00:00", "test diskette\r\n"));
+}
+
+}  // namespace vokta::test
