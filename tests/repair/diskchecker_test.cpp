@@ -63,6 +63,15 @@ TEST_F(DiskChecker, CleanDisketteHasNothingToReport)
     EXPECT_NE(output.find(img + ": 0 files"), std::string::npos) << output;
 }
 
+// An ordinary user's PATH leaves out the administration folders where the checker lives.
+TEST_F(DiskChecker, FoundOutsideAnOrdinaryUsersPath)
+{
+    const EnvironmentValue userPath("PATH", "/usr/local/bin:/usr/bin:/bin");
+    const DiskCheckerRun run = Check(img);
+    EXPECT_TRUE(run.started) << run.reason;
+    EXPECT_EQ(run.exitStatus, 0) << output;
+}
+
 TEST_F(DiskChecker, DifferingFatCopiesAreReportedAndLeftAlone)
 {
     std::vector<uint8_t> bytes = ReadFile(img);
