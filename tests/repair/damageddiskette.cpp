@@ -8,6 +8,7 @@
 #include "drive/backend/imdfile.h"
 #include "drive/diskdrive.h"
 #include "fat/fatdisk.h"
+#include "support/imagediskfile.h"
 #include "support/requiretools.h"
 
 namespace vokta::test {
@@ -39,12 +40,6 @@ uint16_t StartOf(FatDisk& disk, const std::string& name11)
             return static_cast<uint16_t>(entry[26] | entry[27] << 8);
     }
     return 0;
-}
-
-PhysicalSector Address(uint32_t sector)
-{
-    return {static_cast<uint16_t>(sector / kPerCylinder), static_cast<uint8_t>(sector % kPerCylinder / kSpt),
-            static_cast<uint8_t>(sector % kSpt + 1)};
 }
 
 }  // namespace
@@ -116,21 +111,9 @@ void DamagedDiskette::EditBootSector(const std::function<void(std::span<uint8_t>
     WriteFile(made, before);
 }
 
-EmulatedMedium DamagedDiskette::DamagedMedium() const
-{
-    EmulatedMedium medium = EmulatedMedium::FromImage(kMedia144M, before);
-    for (uint32_t sector : lostSectors) {
-        const PhysicalSector at = Address(sector);
-        SectorRecord* record = medium.Find(at.cylinder, at.head, at.number);
-        record->dataError = true;
-        std::fill(record->data.begin(), record->data.end(), uint8_t{0xDB});
-    }
-    return medium;
-}
-
 OperationOutcome DamagedDiskette::Run()
 {
-    WriteFile(damaged, WriteImd(DamagedMedium(), "07/12/2026 22:00:00", "damaged\r\n"));
+    WriteImageDiskFile(damaged, kMedia144M, before, lostSector);
     if (beforeBinding)
         beforeBinding();
     std::shared_ptr<RecordingService> recorder = BindRecordedFile(table, 'A', damaged, DriveKind::Floppy35HD);
@@ -159,7 +142,8 @@ OperationOutcome DamagedDiskette::Run()
 OperationOutcome DamagedDiskette::RunInEmulatedDrive(const std::function<void(EmulatedMedium&)>& defects)
 {
     emulated = std::make_unique<EmulatedSetup>('A', DriveKind::Floppy35HD);
-    EmulatedMedium medium = DamagedMedium();
+    WriteImageDiskFile(damaged, kMedia144M, before, lostSector);
+    EmulatedMedium medium = *ReadImd(ReadFile(damaged), MediumDensity::High).medium;
     defects(medium);
     emulated->drive->Insert(std::move(medium));
     emulated->recorder->faultHook = faultHook;

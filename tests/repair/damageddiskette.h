@@ -20,7 +20,6 @@ namespace vokta::test {
 
 // The 1.44M geometry the repair cases use.
 constexpr uint32_t kSpt = 18;
-constexpr uint32_t kPerCylinder = 36;
 constexpr uint32_t kFirstDataSector = 33;  // boot, 2 × 9 FAT sectors, 14 root sectors
 constexpr uint16_t kCylinders = 80;
 
@@ -61,7 +60,7 @@ struct DamagedDiskette : ::testing::Test {
     std::vector<uint8_t> before;  // the diskette as the tools made it, before any damage
     std::vector<uint8_t> after;   // the diskette after the repair, in sector order
     std::optional<EmulatedMedium> afterMedium;
-    std::vector<uint32_t> lostSectors;
+    std::optional<uint32_t> lostSector;
 
     ScriptedHost host;
     RepairJob job;
@@ -83,8 +82,8 @@ struct DamagedDiskette : ::testing::Test {
     void Make(const std::string& label = "");
     // Marks clusters BAD in both FAT copies of the made diskette.
     void MarkBad(const std::vector<uint16_t>& clusters);
-    // The sector is recorded with a data error over bytes that are not its own.
-    void Lose(uint32_t sector) { lostSectors.push_back(sector); }
+    // The sector is recorded with a data error.
+    void Lose(uint32_t sector) { lostSector = sector; }
     // The sector reads well once, then fails with a data error at every later read: a
     // marginal sector, which a diskette file cannot hold. The system-area pass reads the
     // whole track where the root directory ends, so only such a sector brings the data
@@ -112,7 +111,6 @@ struct DamagedDiskette : ::testing::Test {
     const SourceFile& File(const std::string& name) const;
 
 private:
-    EmulatedMedium DamagedMedium() const;
     void ReadBack();
 };
 
