@@ -50,15 +50,21 @@ struct Repair : DamagedDiskette {
     {
         EXPECT_EQ(host.Count(HostEvent::Box), 0) << host.BoxTexts().front();
     }
-    // The only box of the run: an error box with this text and caption.
-    void ExpectErrorBox(const std::string& text, const std::string& caption) const
+    static void ExpectBox(const HostEvent& box, const std::string& text, const std::string& caption,
+                          Buttons buttons = Buttons::Ok, Icon icon = Icon::Error)
+    {
+        EXPECT_EQ(box.text, text);
+        EXPECT_EQ(box.caption, caption);
+        EXPECT_EQ(box.buttons, buttons);
+        EXPECT_EQ(box.icon, icon);
+    }
+    // The only box of the run; an error box unless said otherwise.
+    void ExpectOnlyBox(const std::string& text, const std::string& caption, Buttons buttons = Buttons::Ok,
+                       Icon icon = Icon::Error) const
     {
         const std::vector<HostEvent> boxes = host.Of(HostEvent::Box);
         ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].text, text);
-        EXPECT_EQ(boxes[0].caption, caption);
-        EXPECT_EQ(boxes[0].icon, Icon::Error);
-        EXPECT_EQ(boxes[0].buttons, Buttons::Ok);
+        ExpectBox(boxes[0], text, caption, buttons, icon);
     }
     void ExpectEnd(int result, bool sound) const
     {
@@ -140,7 +146,7 @@ TEST_F(Repair, BadBootSectorWithStopEndsBeforeTheSystemArea)
     ASSERT_NO_FATAL_FAILURE(MisnameFileSystem());
     Run();
     ExpectEnd(kResultAborted, false);
-    ExpectErrorBox("\nInvalid Boot sector found !\n", "Error");
+    ExpectOnlyBox("\nInvalid Boot sector found !\n", "Error");
     EXPECT_FALSE(host.Shown(HostEvent::Lower, "Checking the system area ..."));
     EXPECT_TRUE(ChangedSectors().empty());
 }
@@ -151,7 +157,7 @@ TEST_F(Repair, UnreadableSectorZeroIsABootSectorError)
     MakeSectorZeroUnreadable();
     Run();
     ExpectEnd(kResultAborted, false);
-    ExpectErrorBox("\nInvalid Boot sector found !\n", "Error");
+    ExpectOnlyBox("\nInvalid Boot sector found !\n", "Error");
     EXPECT_TRUE(ChangedSectors().empty());
 }
 
@@ -184,12 +190,7 @@ TEST_F(Repair, NewBootSectorThatCannotBeWrittenIsAskedForAgain)
     host.answers = {Answer::Retry};
     Run();
     ExpectEnd(kResultDone, true);
-    const std::vector<HostEvent> boxes = host.Of(HostEvent::Box);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "\nCannot write the Boot sector !\n");
-    EXPECT_EQ(boxes[0].caption, "Error");
-    EXPECT_EQ(boxes[0].buttons, Buttons::RetryCancel);
-    EXPECT_EQ(boxes[0].icon, Icon::Error);
+    ExpectOnlyBox("\nCannot write the Boot sector !\n", "Error", Buttons::RetryCancel);
     EXPECT_EQ(Field(After(0), 43, 11), "VOKTA_FIXED");
 }
 
@@ -276,7 +277,7 @@ TEST_F(Repair, SystemAreaReadErrorWithStopShowsTheReadsError)
     Lose(kLostFatSector);
     Run();
     ExpectEnd(kResultAborted, false);
-    ExpectErrorBox(DiskErrorText(Err::BadCrc), "Repair Error");
+    ExpectOnlyBox(DiskErrorText(Err::BadCrc), "Repair Error");
     EXPECT_EQ(outcome.followUp, FollowUp::None);
     EXPECT_TRUE(FormattedTracks().empty());
     EXPECT_FALSE(host.Shown(HostEvent::Lower, "Checking the data area: Track 1 of 80 ..."));
@@ -289,12 +290,7 @@ TEST_F(Repair, RootDirectoryThatCannotBeLoadedEndsBeforeTheDataArea)
     job.inputs->data = DataChoice::MarkTrack;
     Run();
     ExpectEnd(kResultAborted, false);
-    const std::vector<HostEvent> boxes = host.Of(HostEvent::Box);
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Cannot Access the FAT !");
-    EXPECT_EQ(boxes[0].caption, "Fatal Error");
-    EXPECT_EQ(boxes[0].icon, Icon::Warning);
-    EXPECT_EQ(boxes[0].buttons, Buttons::Ok);
+    ExpectOnlyBox("Cannot Access the FAT !", "Fatal Error", Buttons::Ok, Icon::Warning);
     EXPECT_FALSE(host.Shown(HostEvent::Lower, "Checking the data area: Track 1 of 80 ..."));
     EXPECT_TRUE(ChangedSectors().empty());
 }
@@ -342,7 +338,7 @@ TEST_F(Repair, MarkCylinderOnCylinderZeroFails)
     ExpectEnd(kResultAborted, false);
     EXPECT_TRUE(host.Shown(HostEvent::Upper, "Marking cylinder 0 as BAD ..."));
     // Its first track holds the boot sector and the FATs, which are no clusters.
-    ExpectErrorBox(DiskErrorText(Err::EndOfDisk), "Repair Error");
+    ExpectOnlyBox(DiskErrorText(Err::EndOfDisk), "Repair Error");
     EXPECT_TRUE(ChangedSectors().empty()) << "first changed sector " << ChangedSectors().front();
 }
 
@@ -365,7 +361,7 @@ TEST_F(Repair, DataAreaReadErrorWithStopShowsTheReadsError)
     Lose(80);
     Run();
     ExpectEnd(kResultAborted, false);
-    ExpectErrorBox(DiskErrorText(Err::BadCrc), "Repair Error");
+    ExpectOnlyBox(DiskErrorText(Err::BadCrc), "Repair Error");
     EXPECT_TRUE(host.Shown(HostEvent::Lower, "Checking the data area: Track 2 of 80 ..."));
     EXPECT_FALSE(host.Shown(HostEvent::Lower, "Checking the data area: Track 3 of 80 ..."));
 }
@@ -404,7 +400,7 @@ TEST_F(Repair, TrackThatWillNotFormatIsFatal)
     job.inputs->data = DataChoice::TryFormat;
     RunInEmulatedDrive([](EmulatedMedium& medium) { medium.unformattable.insert({2, 0}); });
     ExpectEnd(kResultAborted, false);
-    ExpectErrorBox("Cannot format/write the track !", "Fatal Error");
+    ExpectOnlyBox("Cannot format/write the track !", "Fatal Error");
     for (int t = 0; t < 6; ++t)
         EXPECT_TRUE(host.Shown(HostEvent::Lower, "Formatting track: Tentative " + std::to_string(t) + " ..."));
     EXPECT_FALSE(host.Shown(HostEvent::Lower, "Formatting track: Tentative 6 ..."));
@@ -449,14 +445,9 @@ TEST_F(Repair, TrackWhoseDataCannotBeWrittenBackIsAskedForAgainThenFatal)
     ExpectEnd(kResultAborted, false);
     const std::vector<HostEvent> boxes = host.Of(HostEvent::Box);
     ASSERT_EQ(boxes.size(), 3u);
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(boxes[i].text, DiskErrorText(Err::WriteFault));
-        EXPECT_EQ(boxes[i].caption, "Repair Error");
-        EXPECT_EQ(boxes[i].buttons, Buttons::RetryCancel);
-        EXPECT_EQ(boxes[i].icon, Icon::Error);
-    }
-    EXPECT_EQ(boxes[2].text, "Cannot format/write the track !");
-    EXPECT_EQ(boxes[2].caption, "Fatal Error");
+    for (int i = 0; i < 2; ++i)
+        ExpectBox(boxes[i], DiskErrorText(Err::WriteFault), "Repair Error", Buttons::RetryCancel);
+    ExpectBox(boxes[2], "Cannot format/write the track !", "Fatal Error");
     EXPECT_EQ(Field(After(0), 0, 512), Field(Before(0), 0, 512));
 }
 
@@ -486,7 +477,7 @@ TEST_F(Repair, UnformattedDisketteIsNotDetected)
     };
     Run();
     ExpectEnd(kResultAborted, false);
-    ExpectErrorBox(DiskErrorText(Err::UnrecognizedMedia), "Repair Error");
+    ExpectOnlyBox(DiskErrorText(Err::UnrecognizedMedia), "Repair Error");
     EXPECT_TRUE(host.Shown(HostEvent::Lower, "Checking Disk media ..."));
     EXPECT_TRUE(host.Texts(HostEvent::Title).empty());
 }
@@ -506,7 +497,7 @@ TEST_F(Repair, DriveLockedByAnotherProgramIsLeftAlone)
     ExpectEnd(kResultAborted, false);
     const std::vector<HostEvent> boxes = host.Of(HostEvent::Box);
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_TRUE(boxes[0].text.starts_with(DiskErrorText(Err::DriveLocked))) << boxes[0].text;
+    EXPECT_EQ(boxes[0].text, DiskErrorText(Err::DriveLocked));
     EXPECT_EQ(boxes[0].caption, "Repair Error");
     EXPECT_TRUE(ChangedSectors().empty());
 }
