@@ -119,6 +119,21 @@ TEST_F(RepairWorkerInterop, MarkedTrackWhereTheRootDirectoryEnds)
     ExpectFilesReadBack({{"FIRST.BIN", 512}});
 }
 
+TEST_F(RepairWorkerInterop, MarkedCylinder)
+{
+    ASSERT_NO_FATAL_FAILURE(Make());
+    MadeIsClean();
+    Lose(80);
+    job.inputs->data = DataChoice::MarkCylinder;
+    Run();
+    ASSERT_EQ(outcome.result, kResultDone);
+    std::set<uint16_t> cylinder;
+    for (uint32_t s = 72; s < 108; ++s)
+        cylinder.insert(ClusterOfSector(s));
+    ExpectConsistent(cylinder, 36);
+    ExpectFilesReadBack({{"BIG.BIN", 43 * 512}});
+}
+
 TEST_F(RepairWorkerInterop, MarkedDataTrackThenAbort)
 {
     ASSERT_NO_FATAL_FAILURE(Make());

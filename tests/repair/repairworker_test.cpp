@@ -355,6 +355,29 @@ TEST_F(Repair, ErrorOnTheDataPartOfTheRootDirectorysLastTrackIsASystemAreaError)
     EXPECT_FALSE(host.Shown(HostEvent::Upper, "Marking Track 0 as BAD ..."));
 }
 
+TEST_F(Repair, MarkCylinderMarksBothTracksAndTheWalkGoesOnBehindTheCylinder)
+{
+    ASSERT_NO_FATAL_FAILURE(Make());
+    Lose(80);  // cylinder 2, head 0, inside BIG.BIN
+    job.inputs->data = DataChoice::MarkCylinder;
+    Run();
+    ExpectEnd(kResultDone, true);
+    ExpectNoBox();
+    EXPECT_TRUE(host.Shown(HostEvent::Upper, "Marking cylinder 2 as BAD ..."));
+    std::vector<uint16_t> cylinder;
+    for (uint32_t s = 72; s < 108; ++s)
+        cylinder.push_back(ClusterOfSector(s));
+    EXPECT_EQ(BadClusters(0), cylinder);
+    EXPECT_EQ(BadClusters(1), cylinder);
+    // The cylinder's second track is not read by the walk again: it goes on at cylinder 3.
+    const std::vector<TrackTransfer> reads = Reads();
+    const auto marked = std::ranges::find(reads, TrackTransfer{72, 18, true});
+    ASSERT_NE(marked, reads.end());
+    const auto next = std::find_if(marked + 1, reads.end(), [](const TrackTransfer& t) { return t.count == 18; });
+    ASSERT_NE(next, reads.end());
+    EXPECT_EQ(*next, (TrackTransfer{108, 18, false}));
+}
+
 TEST_F(Repair, DataAreaReadErrorWithStopShowsTheReadsError)
 {
     ASSERT_NO_FATAL_FAILURE(Make());
