@@ -29,20 +29,27 @@ std::vector<uint8_t> RandomBytes(size_t size, unsigned seed)
     return bytes;
 }
 
-// The starting cluster of the root entry with this 8.3 name, 0 when there is none.
-uint16_t StartOf(FatDisk& disk, const std::string& name11)
+}  // namespace
+
+std::vector<uint16_t> ChainOf(const std::vector<uint8_t>& image, const std::string& name11)
 {
-    for (size_t i = 0; i < 224; ++i) {
+    FatDisk disk(kMedia144M, image);
+    uint16_t cluster = 0;
+    for (size_t i = 0; i < 224 && cluster == 0; ++i) {
         std::span<const uint8_t> entry = disk.RootEntry(i);
         if (entry[0] == 0)
             break;
         if (std::equal(name11.begin(), name11.end(), entry.begin()))
-            return static_cast<uint16_t>(entry[26] | entry[27] << 8);
+            cluster = static_cast<uint16_t>(entry[26] | entry[27] << 8);
     }
-    return 0;
+    std::vector<uint16_t> chain;
+    // A chain longer than the diskette's clusters can only be a loop.
+    while (cluster >= 2 && cluster < 0xFF7 && chain.size() < 2848) {
+        chain.push_back(cluster);
+        cluster = disk.Entry(cluster);
+    }
+    return chain;
 }
-
-}  // namespace
 
 void PrintTo(const TrackTransfer& t, std::ostream* os)
 {
@@ -73,12 +80,13 @@ void DamagedDiskette::Make(const std::string& label)
         ASSERT_EQ(Shell("mcopy -i " + Quote(made) + " " + Quote(source) + " ::" + file.name + " 2>&1", &out), 0) << out;
     }
     before = ReadFile(made);
-    FatDisk disk(kMedia144M, before);
     for (const SourceFile& file : files) {
         std::string name11 = file.name.substr(0, file.name.find('.'));
         name11.resize(8, ' ');
         name11 += file.name.substr(file.name.find('.') + 1);
-        ASSERT_EQ(StartOf(disk, name11), file.firstCluster) << file.name << " is not where the cases expect it";
+        const std::vector<uint16_t> chain = ChainOf(before, name11);
+        ASSERT_FALSE(chain.empty()) << file.name;
+        ASSERT_EQ(chain.front(), file.firstCluster) << file.name << " is not where the cases expect it";
     }
 }
 

@@ -38,6 +38,10 @@ constexpr uint16_t ClusterOfSector(uint32_t sector)
     return static_cast<uint16_t>(sector - kFirstDataSector + 2);
 }
 
+// The clusters of the root directory's file with this 8.3 name (blank-padded, without
+// the dot) on a 1.44M diskette image, in chain order; empty when there is no such file.
+std::vector<uint16_t> ChainOf(const std::vector<uint8_t>& image, const std::string& name11);
+
 // A track read or write as the drive was asked for it, in absolute sectors.
 struct TrackTransfer {
     uint32_t first;

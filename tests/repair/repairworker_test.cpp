@@ -31,18 +31,16 @@ bool AllZero(std::span<const uint8_t> bytes)
     return std::ranges::all_of(bytes, [](uint8_t b) { return b == 0; });
 }
 
-bool IsReadOfSectorZero(const DiskRequest& r)
+// A track read or write (`minor`) on this track.
+bool IsTransferOn(const DiskRequest& r, uint8_t minor, uint16_t cylinder, uint16_t head)
 {
-    return r.controlCode == Control::DosIoctl && r.minor() == Minor::ReadTrack && r.block.size() >= TrackIoBlock::kSize &&
-           TrackIoBlock::Cylinder(r.block) == 0 && TrackIoBlock::Head(r.block) == 0 &&
-           TrackIoBlock::FirstSector(r.block) == 0;
+    return r.controlCode == Control::DosIoctl && r.minor() == minor && r.block.size() >= TrackIoBlock::kSize &&
+           TrackIoBlock::Cylinder(r.block) == cylinder && TrackIoBlock::Head(r.block) == head;
 }
 
-bool IsWriteOfSectorZero(const DiskRequest& r)
+bool IsTransferOfSectorZero(const DiskRequest& r, uint8_t minor)
 {
-    return r.controlCode == Control::DosIoctl && r.minor() == Minor::WriteTrack && r.block.size() >= TrackIoBlock::kSize &&
-           TrackIoBlock::Cylinder(r.block) == 0 && TrackIoBlock::Head(r.block) == 0 &&
-           TrackIoBlock::FirstSector(r.block) == 0;
+    return IsTransferOn(r, minor, 0, 0) && TrackIoBlock::FirstSector(r.block) == 0;
 }
 
 struct Repair : DamagedDiskette {
@@ -83,30 +81,14 @@ struct Repair : DamagedDiskette {
     {
         auto rewritten = std::make_shared<bool>(false);
         faultHook = [rewritten](const DiskRequest& r) -> std::optional<InjectedFault> {
-            if (IsWriteOfSectorZero(r))
+            if (IsTransferOfSectorZero(r, Minor::WriteTrack))
                 *rewritten = true;
-            if (!*rewritten && IsReadOfSectorZero(r))
+            if (!*rewritten && IsTransferOfSectorZero(r, Minor::ReadTrack))
                 return InjectedFault{false, Err::BadCrc};
             return std::nullopt;
         };
     }
     std::vector<TrackTransfer> Reads() const { return Transfers(Minor::ReadTrack); }
-    std::vector<uint16_t> ChainOf(const std::vector<uint8_t>& image, const std::string& name11) const
-    {
-        FatDisk disk(kMedia144M, image);
-        uint16_t cluster = 0;
-        for (size_t i = 0; i < 224 && cluster == 0; ++i) {
-            std::span<const uint8_t> entry = disk.RootEntry(i);
-            if (std::equal(name11.begin(), name11.end(), entry.begin()))
-                cluster = static_cast<uint16_t>(entry[26] | entry[27] << 8);
-        }
-        std::vector<uint16_t> chain;
-        while (cluster >= 2 && cluster < 0xFF7 && chain.size() < 2848) {
-            chain.push_back(cluster);
-            cluster = disk.Entry(cluster);
-        }
-        return chain;
-    }
     std::vector<uint16_t> BadClusters(unsigned copy) const
     {
         FatDisk disk(kMedia144M, after);
@@ -181,7 +163,7 @@ TEST_F(Repair, NewBootSectorThatCannotBeWrittenIsAskedForAgain)
     job.inputs->boot = BootChoice::WriteNew;
     auto failures = std::make_shared<int>(1);
     faultHook = [failures](const DiskRequest& r) -> std::optional<InjectedFault> {
-        if (IsWriteOfSectorZero(r) && *failures > 0) {
+        if (IsTransferOfSectorZero(r, Minor::WriteTrack) && *failures > 0) {
             --*failures;
             return InjectedFault{false, Err::WriteFault};
         }
@@ -200,7 +182,7 @@ TEST_F(Repair, NewBootSectorThatCannotBeWrittenEndsOnCancel)
     ASSERT_NO_FATAL_FAILURE(MisnameFileSystem());
     job.inputs->boot = BootChoice::WriteNew;
     faultHook = [](const DiskRequest& r) -> std::optional<InjectedFault> {
-        if (IsWriteOfSectorZero(r))
+        if (IsTransferOfSectorZero(r, Minor::WriteTrack))
             return InjectedFault{false, Err::WriteFault};
         return std::nullopt;
     };
@@ -458,8 +440,7 @@ TEST_F(Repair, TrackWhoseDataCannotBeWrittenBackIsAskedForAgainThenFatal)
     Lose(kLostDataSector);
     job.inputs->data = DataChoice::TryFormat;
     faultHook = [](const DiskRequest& r) -> std::optional<InjectedFault> {
-        if (r.controlCode == Control::DosIoctl && r.minor() == Minor::WriteTrack && TrackIoBlock::Cylinder(r.block) == 2 &&
-            TrackIoBlock::Head(r.block) == 0)
+        if (IsTransferOn(r, Minor::WriteTrack, 2, 0))
             return InjectedFault{false, Err::WriteFault};
         return std::nullopt;
     };
