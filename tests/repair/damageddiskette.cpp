@@ -31,11 +31,20 @@ std::vector<uint8_t> RandomBytes(size_t size, unsigned seed)
 
 }  // namespace
 
-std::vector<uint16_t> ChainOf(const std::vector<uint8_t>& image, const std::string& name11)
+namespace {
+
+uint16_t LastClusterOf(const FatDisk& disk)
 {
-    FatDisk disk(kMedia144M, image);
+    return static_cast<uint16_t>((GeometryOf(disk.type)->totalSectors - disk.firstDataSector) / disk.sectorsPerCluster + 1);
+}
+
+}  // namespace
+
+std::vector<uint16_t> ChainOf(const std::vector<uint8_t>& image, const std::string& name11, MediaType type)
+{
+    FatDisk disk(type, image);
     uint16_t cluster = 0;
-    for (size_t i = 0; i < 224 && cluster == 0; ++i) {
+    for (size_t i = 0; i < GeometryOf(type)->rootEntries && cluster == 0; ++i) {
         std::span<const uint8_t> entry = disk.RootEntry(i);
         if (entry[0] == 0)
             break;
@@ -44,11 +53,21 @@ std::vector<uint16_t> ChainOf(const std::vector<uint8_t>& image, const std::stri
     }
     std::vector<uint16_t> chain;
     // A chain longer than the diskette's clusters can only be a loop.
-    while (cluster >= 2 && cluster < 0xFF7 && chain.size() < 2848) {
+    while (cluster >= 2 && cluster < 0xFF7 && chain.size() < LastClusterOf(disk)) {
         chain.push_back(cluster);
         cluster = disk.Entry(cluster);
     }
     return chain;
+}
+
+std::vector<uint16_t> BadClusters(const std::vector<uint8_t>& image, unsigned copy, MediaType type)
+{
+    const FatDisk disk(type, image);
+    std::vector<uint16_t> bad;
+    for (uint16_t c = 2; c <= LastClusterOf(disk); ++c)
+        if (disk.Entry(c, copy) == 0xFF7)
+            bad.push_back(c);
+    return bad;
 }
 
 void PrintTo(const TrackTransfer& t, std::ostream* os)
@@ -68,8 +87,12 @@ void DamagedDiskette::SetUp()
 
 void DamagedDiskette::Make(const std::string& label)
 {
-    const std::string name = label.empty() ? "" : " -n " + Quote(label);
-    ASSERT_EQ(Shell("mkfs.fat -C -i 1D0C0144 --invariant" + name + " " + Quote(made) + " 1440 >/dev/null 2>&1"), 0);
+    std::string make = "mkfs.fat -C -i 1D0C0144 --invariant" + (label.empty() ? "" : " -n " + Quote(label)) + " " +
+                       Quote(made) + " 1440";
+    if (type == kMedia172M)
+        make = "mformat -i " + Quote(made) + " -C -t 82 -h 2 -s 21 -N 1D0C0172" +
+               (label.empty() ? "" : " -v " + Quote(label)) + " ::";
+    ASSERT_EQ(Shell(make + " >/dev/null 2>&1"), 0) << make;
     files = {{"FIRST.BIN", RandomBytes(2000, 1), 2},
              {"BIG.BIN", RandomBytes(60000, 2), 6},
              {"NOTE.TXT", RandomBytes(700, 3), 124}};
@@ -84,7 +107,7 @@ void DamagedDiskette::Make(const std::string& label)
         std::string name11 = file.name.substr(0, file.name.find('.'));
         name11.resize(8, ' ');
         name11 += file.name.substr(file.name.find('.') + 1);
-        const std::vector<uint16_t> chain = ChainOf(before, name11);
+        const std::vector<uint16_t> chain = ChainOf(before, name11, type);
         ASSERT_FALSE(chain.empty()) << file.name;
         ASSERT_EQ(chain.front(), file.firstCluster) << file.name << " is not where the cases expect it";
     }
@@ -92,7 +115,7 @@ void DamagedDiskette::Make(const std::string& label)
 
 void DamagedDiskette::MarkBad(const std::vector<uint16_t>& clusters)
 {
-    FatDisk disk(kMedia144M, before);
+    FatDisk disk(type, before);
     for (uint16_t c : clusters)
         disk.SetEntry(c, 0xFF7);
     before = disk.bytes;
@@ -121,7 +144,7 @@ void DamagedDiskette::EditBootSector(const std::function<void(std::span<uint8_t>
 
 OperationOutcome DamagedDiskette::Run()
 {
-    WriteImageDiskFile(damaged, kMedia144M, before, lostSector);
+    WriteImageDiskFile(damaged, type, before, lostSector);
     if (beforeBinding)
         beforeBinding();
     std::shared_ptr<RecordingService> recorder = BindRecordedFile(table, 'A', damaged, DriveKind::Floppy35HD);
@@ -150,7 +173,7 @@ OperationOutcome DamagedDiskette::Run()
 OperationOutcome DamagedDiskette::RunInEmulatedDrive(const std::function<void(EmulatedMedium&)>& defects)
 {
     emulated = std::make_unique<EmulatedSetup>('A', DriveKind::Floppy35HD);
-    WriteImageDiskFile(damaged, kMedia144M, before, lostSector);
+    WriteImageDiskFile(damaged, type, before, lostSector);
     EmulatedMedium medium = *ReadImd(ReadFile(damaged), MediumDensity::High).medium;
     defects(medium);
     emulated->drive->Insert(std::move(medium));
@@ -165,7 +188,7 @@ OperationOutcome DamagedDiskette::RunInEmulatedDrive(const std::function<void(Em
 
 void DamagedDiskette::ReadBack()
 {
-    after = afterMedium->ToImage(kMedia144M);
+    after = afterMedium->ToImage(type);
     WriteFile(repaired, after);
 }
 
@@ -205,9 +228,15 @@ std::vector<TrackTransfer> DamagedDiskette::Transfers(uint8_t minor) const
 std::vector<std::pair<int, int>> DamagedDiskette::FormattedTracks() const
 {
     std::vector<std::pair<int, int>> tracks;
-    for (const LoggedRequest& r : log)
-        if (r.isIoctl(Minor::FormatTrack) && (r.block[0] & 1) == 0 && r.accepted && !(r.out.flags & 1))
+    for (const LoggedRequest& r : log) {
+        if (!r.accepted || (r.out.flags & 1))
+            continue;
+        // 21-sector tracks are formatted through the BIOS, the others through the IOCTL.
+        if (r.isIoctl(Minor::FormatTrack) && (r.block[0] & 1) == 0)
             tracks.emplace_back(TrackBlock::Cylinder(r.block), TrackBlock::Head(r.block));
+        else if (r.isBios(Bios::FormatTrack))
+            tracks.emplace_back((r.in.ecx >> 8) & 0xFF, (r.in.edx >> 8) & 0xFF);
+    }
     return tracks;
 }
 

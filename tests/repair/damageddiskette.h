@@ -18,7 +18,7 @@
 
 namespace vokta::test {
 
-// The 1.44M geometry the repair cases use.
+// The 1.44M geometry most repair cases use.
 constexpr uint32_t kSpt = 18;
 constexpr uint32_t kFirstDataSector = 33;  // boot, 2 × 9 FAT sectors, 14 root sectors
 constexpr uint16_t kCylinders = 80;
@@ -39,8 +39,12 @@ constexpr uint16_t ClusterOfSector(uint32_t sector)
 }
 
 // The clusters of the root directory's file with this 8.3 name (blank-padded, without
-// the dot) on a 1.44M diskette image, in chain order; empty when there is no such file.
-std::vector<uint16_t> ChainOf(const std::vector<uint8_t>& image, const std::string& name11);
+// the dot) on a diskette image, in chain order; empty when there is no such file.
+std::vector<uint16_t> ChainOf(const std::vector<uint8_t>& image, const std::string& name11,
+                              MediaType type = kMedia144M);
+
+// The clusters marked BAD in one FAT copy of a diskette image.
+std::vector<uint16_t> BadClusters(const std::vector<uint8_t>& image, unsigned copy, MediaType type = kMedia144M);
 
 // A track read or write as the drive was asked for it, in absolute sectors.
 struct TrackTransfer {
@@ -56,6 +60,7 @@ void PrintTo(const TrackTransfer& t, std::ostream* os);
 // recorded with a data error, clusters already marked BAD) and kept in an ImageDisk file,
 // which holds the damage, for the repair operation to work on in drive A:.
 struct DamagedDiskette : ::testing::Test {
+    MediaType type = kMedia144M;  // set before Make
     TempDir dir;
     std::string made = dir.File("made.img");
     std::string damaged = dir.File("damaged.imd");
@@ -82,7 +87,8 @@ struct DamagedDiskette : ::testing::Test {
 
     void SetUp() override;
 
-    // mkfs.fat with this label (none when empty), then the three files.
+    // mkfs.fat (mformat for 21-sector media) with this label (none when empty), then the
+    // three files.
     void Make(const std::string& label = "");
     // Marks clusters BAD in both FAT copies of the made diskette.
     void MarkBad(const std::vector<uint16_t>& clusters);

@@ -14,6 +14,7 @@
 #include "drive/diskdrive.h"
 #include "fat/fatdisk.h"
 #include "repair/damageddiskette.h"
+#include "support/requiretools.h"
 
 using namespace vokta;
 using namespace vokta::test;
@@ -89,15 +90,7 @@ struct Repair : DamagedDiskette {
         };
     }
     std::vector<TrackTransfer> Reads() const { return Transfers(Minor::ReadTrack); }
-    std::vector<uint16_t> BadClusters(unsigned copy) const
-    {
-        FatDisk disk(kMedia144M, after);
-        std::vector<uint16_t> bad;
-        for (uint16_t c = 2; c <= 2848; ++c)
-            if (disk.Entry(c, copy) == 0xFF7)
-                bad.push_back(c);
-        return bad;
-    }
+    std::vector<uint16_t> BadClusters(unsigned copy) const { return vokta::test::BadClusters(after, copy, type); }
 };
 
 }  // namespace
@@ -396,6 +389,26 @@ TEST_F(Repair, TryFormatRestoresTheDataTrackAndKeepsTheBootSector)
     EXPECT_EQ(Field(After(0), 43, 11), "REPAIRME   ");
     EXPECT_FALSE(afterMedium->Find(2, 0, 9)->dataError);
     EXPECT_TRUE(BadClusters(0).empty());
+}
+
+// 21-sector tracks are formatted through the BIOS with the diskette parameter table, after
+// the driver has been shown a 1.44M track 0: the reformat of a data track must leave
+// track 0, the boot sector and the FATs, as it was.
+TEST_F(Repair, TryFormatRestoresATrackOfA21SectorDiskette)
+{
+    if (!RequireTools({"mformat"}))
+        return;
+    type = kMedia172M;
+    ASSERT_NO_FATAL_FAILURE(Make("REPAIRME"));
+    Lose(90);  // cylinder 2, head 0, inside BIG.BIN
+    job.inputs->data = DataChoice::TryFormat;
+    Run();
+    ExpectEnd(kResultDone, true);
+    ExpectNoBox();
+    EXPECT_EQ(afterMedium->track(0, 0).sectors.size(), 21u);
+    EXPECT_EQ(ChangedSectors(), std::vector<uint32_t>{90});
+    EXPECT_TRUE(AllZero(After(90)));
+    EXPECT_TRUE(host.Shown(HostEvent::Lower, "Checking the data area: Track 81 of 82 ..."));
 }
 
 TEST_F(Repair, TrackThatWillNotFormatIsFatal)
