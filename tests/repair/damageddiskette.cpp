@@ -87,15 +87,14 @@ void DamagedDiskette::SetUp()
 
 void DamagedDiskette::Make(const std::string& label)
 {
+    const MediaGeometry g = *GeometryOf(type);
     std::string make = "mkfs.fat -C -i 1D0C0144 --invariant" + (label.empty() ? "" : " -n " + Quote(label)) + " " +
-                       Quote(made) + " 1440";
+                       Quote(made) + " " + std::to_string(g.totalSectors / 2);
     if (type == kMedia172M)
         make = "mformat -i " + Quote(made) + " -C -t 82 -h 2 -s 21 -N 1D0C0172" +
                (label.empty() ? "" : " -v " + Quote(label)) + " ::";
     ASSERT_EQ(Shell(make + " >/dev/null 2>&1"), 0) << make;
-    files = {{"FIRST.BIN", RandomBytes(2000, 1), 2},
-             {"BIG.BIN", RandomBytes(60000, 2), 6},
-             {"NOTE.TXT", RandomBytes(700, 3), 124}};
+    files = {{"FIRST.BIN", RandomBytes(2000, 1)}, {"BIG.BIN", RandomBytes(60000, 2)}, {"NOTE.TXT", RandomBytes(700, 3)}};
     for (const SourceFile& file : files) {
         const std::string source = dir.File(file.name);
         WriteFile(source, file.bytes);
@@ -103,13 +102,16 @@ void DamagedDiskette::Make(const std::string& label)
         ASSERT_EQ(Shell("mcopy -i " + Quote(made) + " " + Quote(source) + " ::" + file.name + " 2>&1", &out), 0) << out;
     }
     before = ReadFile(made);
+    const size_t clusterBytes = size_t{g.sectorsPerCluster} * 512;
+    uint16_t next = 2;
     for (const SourceFile& file : files) {
         std::string name11 = file.name.substr(0, file.name.find('.'));
         name11.resize(8, ' ');
         name11 += file.name.substr(file.name.find('.') + 1);
         const std::vector<uint16_t> chain = ChainOf(before, name11, type);
         ASSERT_FALSE(chain.empty()) << file.name;
-        ASSERT_EQ(chain.front(), file.firstCluster) << file.name << " is not where the cases expect it";
+        ASSERT_EQ(chain.front(), next) << file.name << " is not where the cases expect it";
+        next = static_cast<uint16_t>(next + (file.bytes.size() + clusterBytes - 1) / clusterBytes);
     }
 }
 

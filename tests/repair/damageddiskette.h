@@ -23,14 +23,13 @@ constexpr uint32_t kSpt = 18;
 constexpr uint32_t kFirstDataSector = 33;  // boot, 2 × 9 FAT sectors, 14 root sectors
 constexpr uint16_t kCylinders = 80;
 
-// The first cluster of each file lies where mcopy puts it on an empty diskette, one
-// after the other: FIRST.BIN on clusters 2..5, so on the track where the root directory
-// ends (sectors 33..35 are clusters 2..4), BIG.BIN from cluster 6 over cylinders 1 to 4,
-// NOTE.TXT after it.
+// The files lie where mcopy puts them on an empty diskette, one after the other from
+// cluster 2. On a 1.44M diskette: FIRST.BIN on clusters 2..5, so on the track where the
+// root directory ends (sectors 33..35 are clusters 2..4), BIG.BIN from cluster 6 over
+// cylinders 1 to 4, NOTE.TXT on 124 and 125.
 struct SourceFile {
     std::string name;
     std::vector<uint8_t> bytes;
-    uint16_t firstCluster;
 };
 
 constexpr uint16_t ClusterOfSector(uint32_t sector)
@@ -88,7 +87,7 @@ struct DamagedDiskette : ::testing::Test {
     void SetUp() override;
 
     // mkfs.fat (mformat for 21-sector media) with this label (none when empty), then the
-    // three files.
+    // three files, each checked to begin right after the one before.
     void Make(const std::string& label = "");
     // Marks clusters BAD in both FAT copies of the made diskette.
     void MarkBad(const std::vector<uint16_t>& clusters);

@@ -158,6 +158,19 @@ TEST_F(RepairWorkerInterop, ReformattedDataTrack)
     ExpectFilesReadBack({{"BIG.BIN", 43 * 512}});
 }
 
+TEST_F(RepairWorkerInterop, MarkedTrackOfA720KDiskette)
+{
+    type = kMedia720K;
+    ASSERT_NO_FATAL_FAILURE(Make());
+    MadeIsClean();
+    Lose(40);  // the first half of BIG.BIN's cluster 15, its twelfth
+    job.inputs->data = DataChoice::MarkTrack;
+    Run();
+    ASSERT_EQ(outcome.result, kResultDone);
+    ExpectConsistent({13, 14, 15, 16, 17}, 5);
+    ExpectFilesReadBack({{"BIG.BIN", 11 * 1024}});
+}
+
 TEST_F(RepairWorkerInterop, ReformattedTrackOfA21SectorDiskette)
 {
     if (!RequireTools({"mformat"}))

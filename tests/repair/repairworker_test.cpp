@@ -391,6 +391,22 @@ TEST_F(Repair, TryFormatRestoresTheDataTrackAndKeepsTheBootSector)
     EXPECT_TRUE(BadClusters(0).empty());
 }
 
+// Two sectors a cluster, nine a track: the marked track's last cluster reaches into the next.
+TEST_F(Repair, MarkTrackOnA720KDisketteMarksEveryClusterTheTrackTouches)
+{
+    type = kMedia720K;
+    ASSERT_NO_FATAL_FAILURE(Make());
+    Lose(40);  // cylinder 2, head 0 (sectors 36..44), first half of BIG.BIN's cluster 15
+    job.inputs->data = DataChoice::MarkTrack;
+    Run();
+    ExpectEnd(kResultDone, true);
+    ExpectNoBox();
+    EXPECT_TRUE(host.Shown(HostEvent::Upper, "Marking Track 2 as BAD ..."));
+    EXPECT_EQ(BadClusters(0), (std::vector<uint16_t>{13, 14, 15, 16, 17}));
+    EXPECT_EQ(BadClusters(1), (std::vector<uint16_t>{13, 14, 15, 16, 17}));
+    EXPECT_TRUE(host.Shown(HostEvent::Lower, "Checking the data area: Track 79 of 80 ..."));
+}
+
 // 21-sector tracks are formatted through the BIOS with the diskette parameter table, after
 // the driver has been shown a 1.44M track 0: the reformat of a data track must leave
 // track 0, the boot sector and the FATs, as it was.
