@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
+#include <ostream>
 #include <regex>
 #include <set>
 
@@ -72,8 +74,6 @@ struct RepairWorkerInterop : DamagedDiskette {
     }
 };
 
-}  // namespace
-
 TEST_F(RepairWorkerInterop, RewrittenBootSector)
 {
     // The root directory's label is the one a rewritten boot sector carries, so that
@@ -91,123 +91,97 @@ TEST_F(RepairWorkerInterop, RewrittenBootSector)
     EXPECT_NE(info.find("2880 sectors total"), std::string::npos) << info;
 }
 
-TEST_F(RepairWorkerInterop, ReformattedSystemAreaTrack)
+// A repair the tools judge afterwards: the diskette, its damage, the choices, and what the
+// repair leaves.
+struct Case {
+    const char* name;
+    MediaType type = kMedia144M;
+    const char* label = "";
+    std::optional<uint32_t> lost;      // recorded with a data error
+    std::optional<uint32_t> marginal;  // reads once, then fails
+    SystemChoice system = SystemChoice::Stop;
+    DataChoice data = DataChoice::Stop;
+    int abortAtCylinder = 0;  // none
+    // The sectors whose clusters are BAD afterwards; `alreadyBad` when the made diskette
+    // has them marked.
+    uint32_t badFirst = 0, badEnd = 0;
+    bool alreadyBad = false;
+    // The file whose sector at this offset is lost.
+    const char* lostFile = "";
+    size_t lostOffset = 0;
+    int result = kResultDone;
+};
+
+const Case kCases[] = {
+    {.name = "DisketteWithoutErrors", .label = "REPAIRME"},
+    {.name = "ReformattedSystemAreaTrack", .lost = 8, .system = SystemChoice::TryFormat},
+    // FIRST.BIN's second cluster.
+    {.name = "MarkedTrackWhereTheRootDirectoryEnds", .marginal = 34, .data = DataChoice::MarkTrack, .badFirst = 33,
+     .badEnd = 36, .lostFile = "FIRST.BIN", .lostOffset = 512},
+    // BIG.BIN's cluster 49, its 44th, on cylinder 2, head 0.
+    {.name = "ReformattedDataTrack", .label = "REPAIRME", .lost = 80, .data = DataChoice::TryFormat,
+     .lostFile = "BIG.BIN", .lostOffset = 43 * 512},
+    {.name = "MarkedCylinder", .lost = 80, .data = DataChoice::MarkCylinder, .badFirst = 72, .badEnd = 108,
+     .lostFile = "BIG.BIN", .lostOffset = 43 * 512},
+    {.name = "MarkedDataTrackThenAbort", .lost = 80, .data = DataChoice::MarkTrack, .abortAtCylinder = 10,
+     .badFirst = 72, .badEnd = 90, .lostFile = "BIG.BIN", .lostOffset = 43 * 512, .result = kResultAborted},
+    {.name = "TrackAlreadyMarkedBad", .lost = 200, .data = DataChoice::MarkTrack, .badFirst = 198, .badEnd = 216,
+     .alreadyBad = true},
+    // The first half of BIG.BIN's cluster 15, its twelfth: the track's clusters reach sector 45.
+    {.name = "MarkedTrackOfA720KDiskette", .type = kMedia720K, .lost = 40, .data = DataChoice::MarkTrack,
+     .badFirst = 36, .badEnd = 45, .lostFile = "BIG.BIN", .lostOffset = 11 * 1024},
+    // BIG.BIN's cluster 57, its 52nd.
+    {.name = "ReformattedTrackOfA21SectorDiskette", .type = kMedia172M, .label = "REPAIRME", .lost = 90,
+     .data = DataChoice::TryFormat, .lostFile = "BIG.BIN", .lostOffset = 51 * 512},
+};
+
+void PrintTo(const Case& c, std::ostream* os)
 {
-    ASSERT_NO_FATAL_FAILURE(Make());
-    MadeIsClean();
-    Lose(8);
-    job.inputs->system = SystemChoice::TryFormat;
-    Run();
-    ASSERT_EQ(outcome.result, kResultDone);
-    ExpectConsistent({}, 0);
-    ExpectFilesReadBack();
+    *os << c.name;
 }
 
-TEST_F(RepairWorkerInterop, MarkedTrackWhereTheRootDirectoryEnds)
-{
-    ASSERT_NO_FATAL_FAILURE(Make());
-    MadeIsClean();
-    Weaken(34);
-    job.inputs->data = DataChoice::MarkTrack;
-    Run();
-    ASSERT_EQ(outcome.result, kResultDone);
-    ExpectConsistent({2, 3, 4}, 3);
-    ExpectFilesReadBack({{"FIRST.BIN", 512}});
-}
+struct RepairedDiskette : RepairWorkerInterop, ::testing::WithParamInterface<Case> {
+    // The clusters of the sectors badFirst .. badEnd - 1.
+    std::set<uint16_t> Bad(const Case& c) const
+    {
+        const MediaGeometry g = *GeometryOf(c.type);
+        const uint32_t firstData = 1u + g.fatCount * g.sectorsPerFat + g.rootEntries / 16u;
+        std::set<uint16_t> clusters;
+        for (uint32_t s = c.badFirst; s < c.badEnd; ++s)
+            clusters.insert(static_cast<uint16_t>((s - firstData) / g.sectorsPerCluster + 2));
+        return clusters;
+    }
+};
 
-TEST_F(RepairWorkerInterop, MarkedCylinder)
-{
-    ASSERT_NO_FATAL_FAILURE(Make());
-    MadeIsClean();
-    Lose(80);
-    job.inputs->data = DataChoice::MarkCylinder;
-    Run();
-    ASSERT_EQ(outcome.result, kResultDone);
-    std::set<uint16_t> cylinder;
-    for (uint32_t s = 72; s < 108; ++s)
-        cylinder.insert(ClusterOfSector(s));
-    ExpectConsistent(cylinder, 36);
-    ExpectFilesReadBack({{"BIG.BIN", 43 * 512}});
-}
+}  // namespace
 
-TEST_F(RepairWorkerInterop, MarkedDataTrackThenAbort)
+TEST_P(RepairedDiskette, PassesTheToolsAndKeepsEveryReadableFile)
 {
-    ASSERT_NO_FATAL_FAILURE(Make());
-    MadeIsClean();
-    Lose(80);  // the ninth sector of cylinder 2, head 0
-    job.inputs->data = DataChoice::MarkTrack;
-    host.abortWhen = [](const ScriptedHost& h) { return h.position >= 10; };
-    Run();
-    ASSERT_EQ(outcome.result, kResultAborted);
-    std::set<uint16_t> track;
-    for (uint32_t s = 72; s < 90; ++s)
-        track.insert(ClusterOfSector(s));
-    ExpectConsistent(track, 18);
-    ExpectFilesReadBack({{"BIG.BIN", 43 * 512}});
-}
-
-TEST_F(RepairWorkerInterop, ReformattedDataTrack)
-{
-    ASSERT_NO_FATAL_FAILURE(Make("REPAIRME"));
-    MadeIsClean();
-    Lose(80);  // BIG.BIN's cluster 49, its 44th
-    job.inputs->data = DataChoice::TryFormat;
-    Run();
-    ASSERT_EQ(outcome.result, kResultDone);
-    ExpectConsistent({}, 0);
-    ExpectFilesReadBack({{"BIG.BIN", 43 * 512}});
-}
-
-TEST_F(RepairWorkerInterop, MarkedTrackOfA720KDiskette)
-{
-    type = kMedia720K;
-    ASSERT_NO_FATAL_FAILURE(Make());
-    MadeIsClean();
-    Lose(40);  // the first half of BIG.BIN's cluster 15, its twelfth
-    job.inputs->data = DataChoice::MarkTrack;
-    Run();
-    ASSERT_EQ(outcome.result, kResultDone);
-    ExpectConsistent({13, 14, 15, 16, 17}, 5);
-    ExpectFilesReadBack({{"BIG.BIN", 11 * 1024}});
-}
-
-TEST_F(RepairWorkerInterop, ReformattedTrackOfA21SectorDiskette)
-{
-    if (!RequireTools({"mformat"}))
+    const Case& c = GetParam();
+    if (c.type == kMedia172M && !RequireTools({"mformat"}))
         return;
-    type = kMedia172M;
-    ASSERT_NO_FATAL_FAILURE(Make("REPAIRME"));
+    type = c.type;
+    ASSERT_NO_FATAL_FAILURE(Make(c.label));
+    const std::set<uint16_t> bad = Bad(c);
+    if (c.alreadyBad)
+        MarkBad({bad.begin(), bad.end()});
     MadeIsClean();
-    Lose(90);  // BIG.BIN's cluster 57, its 52nd
-    job.inputs->data = DataChoice::TryFormat;
+    if (c.lost)
+        Lose(*c.lost);
+    if (c.marginal)
+        Weaken(*c.marginal);
+    job.inputs->system = c.system;
+    job.inputs->data = c.data;
+    if (c.abortAtCylinder != 0)
+        host.abortWhen = [at = c.abortAtCylinder](const ScriptedHost& h) { return h.position >= at; };
     Run();
-    ASSERT_EQ(outcome.result, kResultDone);
-    ExpectConsistent({}, 0);
-    ExpectFilesReadBack({{"BIG.BIN", 51 * 512}});
+    ASSERT_EQ(outcome.result, c.result);
+    ExpectConsistent(bad, c.alreadyBad ? 0 : static_cast<int>(bad.size()));
+    std::map<std::string, size_t> lost;
+    if (*c.lostFile != 0)
+        lost[c.lostFile] = c.lostOffset;
+    ExpectFilesReadBack(lost);
 }
 
-TEST_F(RepairWorkerInterop, TrackAlreadyMarkedBad)
-{
-    ASSERT_NO_FATAL_FAILURE(Make());
-    std::set<uint16_t> track;
-    for (uint32_t s = 198; s < 216; ++s)
-        track.insert(ClusterOfSector(s));
-    MarkBad({track.begin(), track.end()});
-    MadeIsClean();
-    Lose(200);
-    job.inputs->data = DataChoice::MarkTrack;
-    Run();
-    ASSERT_EQ(outcome.result, kResultDone);
-    ExpectConsistent(track, 0);
-    ExpectFilesReadBack();
-}
-
-TEST_F(RepairWorkerInterop, DisketteWithoutErrors)
-{
-    ASSERT_NO_FATAL_FAILURE(Make("REPAIRME"));
-    MadeIsClean();
-    Run();
-    ASSERT_EQ(outcome.result, kResultDone);
-    ExpectConsistent({}, 0);
-    ExpectFilesReadBack();
-}
+INSTANTIATE_TEST_SUITE_P(Repairs, RepairedDiskette, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
