@@ -35,7 +35,7 @@ public:
     {
     }
 
-    // The walk, up to the sound of a diskette walked to its end.
+    // The walk, to the diskette's last sector.
     Walk Run();
     bool checkerWanted() const { return checkerWanted_; }
 
@@ -198,7 +198,6 @@ Walk Repairer::WalkDataArea(uint32_t firstDataSector)
             return Walk::Stopped;
         sector += count;
     }
-    host_.PlaySound(job_.sounds.jobCompleted);
     return Walk::Done;
 }
 
@@ -239,67 +238,96 @@ Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
 
 }  // namespace
 
-DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, std::span<uint8_t> trackBuffer)
-{
-    host.SetLowerLine(LoadString(Str::ReadingTrack));
-    const uint16_t spt = drive.params.sectorsPerTrack();
-    const uint32_t perCylinder = uint32_t{spt} * drive.params.heads();
-    if (spt == 0 || perCylinder == 0 || trackBuffer.size() < size_t{spt} * kSectorSize)
-        return Err::GeneralFailure;
-    const uint32_t first = FirstSectorOfTrackHolding(drive.params, sector);
-    const auto cylinder = static_cast<uint16_t>(first / perCylinder);
-    const auto head = static_cast<uint16_t>(first % perCylinder / spt);
-    const std::span<uint8_t> track = trackBuffer.first(size_t{spt} * kSectorSize);
+namespace {
 
-    // A sector that cannot be read comes back as zeros, never as what the buffer held of
-    // another track.
-    std::vector<bool> unread(spt, false);
-    for (uint16_t i = 0; i < spt; ++i) {
-        const std::span<uint8_t> slot = track.subspan(size_t{i} * kSectorSize, kSectorSize);
-        if (!drive.ReadSectors(first + i, 1, slot)) {
+// Reads the track from `first` sector by sector: a sector that cannot be read is left as
+// zeros, never as what the buffer held before. Which sectors could not be read.
+std::vector<bool> ReadTrackSalvaging(DiskDrive& drive, uint32_t first, std::span<uint8_t> track)
+{
+    std::vector<bool> unread(track.size() / kSectorSize, false);
+    for (size_t i = 0; i < unread.size(); ++i) {
+        const std::span<uint8_t> slot = track.subspan(i * kSectorSize, kSectorSize);
+        if (!drive.ReadSectors(first + static_cast<uint32_t>(i), 1, slot)) {
             std::fill(slot.begin(), slot.end(), uint8_t{0});
             unread[i] = true;
         }
         drive.lastError = Err::None;
     }
-    // The end of format mode writes a boot sector; the diskette keeps its own.
-    std::array<uint8_t, kSectorSize> old{};
-    std::optional<std::array<uint8_t, kSectorSize>> bootSector;
-    if (first == 0 && !unread[0]) {
-        std::copy_n(track.begin(), kSectorSize, old.begin());
-        bootSector = old;
-    } else if (first != 0 && drive.ReadSectors(0, 1, old)) {
-        bootSector = old;
+    return unread;
+}
+
+bool FormatWithTentatives(OperationHost& host, DiskDrive& drive, uint16_t cylinder, uint16_t head)
+{
+    for (int t = 0; t < kFormatTentatives; ++t) {
+        host.SetLowerLine(FormatString(Str::FormattingTentative, long{t}));
+        if (drive.FormatTrack(cylinder, head, true))
+            return true;
+        drive.lastError = Err::None;
     }
-    drive.lastError = Err::None;
+    return false;
+}
+
+// Writes a track back, asking whether to try again while it fails.
+bool WriteTrackBack(OperationHost& host, DiskDrive& drive, uint32_t first, std::span<const uint8_t> track)
+{
+    const auto count = static_cast<uint16_t>(track.size() / kSectorSize);
+    while (!drive.WriteSectors(first, count, track)) {
+        const std::string text = drive.GetErrorText();
+        if (text.empty() ||
+            host.MessageBox(text, LoadString(Str::RepairError), Buttons::RetryCancel, Icon::Error) != Answer::Retry)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, std::span<uint8_t> trackBuffer)
+{
+    host.SetLowerLine(LoadString(Str::ReadingTrack));
+    const uint16_t spt = drive.params.sectorsPerTrack();
+    const uint32_t perCylinder = uint32_t{spt} * drive.params.heads();
+    const size_t trackBytes = size_t{spt} * kSectorSize;
+    if (spt == 0 || perCylinder == 0 || trackBuffer.size() < trackBytes)
+        return Err::GeneralFailure;
+    const uint32_t first = FirstSectorOfTrackHolding(drive.params, sector);
+    const auto cylinder = static_cast<uint16_t>(first / perCylinder);
+    const auto head = static_cast<uint16_t>(first % perCylinder / spt);
+    const std::span<uint8_t> track = trackBuffer.first(trackBytes);
+    const std::vector<bool> unread = ReadTrackSalvaging(drive, first, track);
+
+    // Format mode on 21-sector media begins with track 0 formatted as a 1.44M track, and
+    // its end writes a new boot sector: the diskette keeps its own track 0 and boot sector.
+    const bool trackZeroFormattedToo = spt == 21 && first != 0;
+    std::vector<uint8_t> ownTrackZero;
+    std::span<uint8_t> zero = track;  // what is kept of track 0, from sector 0 on
+    std::vector<bool> zeroUnread = unread;
+    if (first != 0) {
+        ownTrackZero.resize(trackZeroFormattedToo ? trackBytes : kSectorSize);
+        zero = ownTrackZero;
+        zeroUnread = ReadTrackSalvaging(drive, 0, zero);
+    }
+    const bool bootSectorKept = !zeroUnread[0];
 
     drive.BeginFormat();
-    bool formatted = false;
-    for (int t = 0; t < kFormatTentatives && !formatted; ++t) {
-        host.SetLowerLine(FormatString(Str::FormattingTentative, long{t}));
-        formatted = drive.FormatTrack(cylinder, head, true);
-        if (!formatted)
-            drive.lastError = Err::None;
-    }
-    drive.EndFormat([&bootSector](DiskDrive& d) {
-        return bootSector ? d.WriteSectors(0, 1, *bootSector) : WriteUnlabelledBootSector(d);
+    const bool formatted = (!trackZeroFormattedToo || FormatWithTentatives(host, drive, 0, 0)) &&
+                           FormatWithTentatives(host, drive, cylinder, head);
+    drive.EndFormat([&](DiskDrive& d) {
+        return bootSectorKept ? d.WriteSectors(0, 1, zero.first(kSectorSize)) : WriteUnlabelledBootSector(d);
     });
     if (!formatted)
         return Err::GeneralFailure;
-    // Track 0 without a readable boot sector gets the one the format just wrote.
-    if (first == 0 && unread[0]) {
-        drive.ReadSectors(0, 1, track.first(kSectorSize));
+    // Without a readable boot sector of its own, track 0 keeps the one the format wrote.
+    if (!bootSectorKept) {
+        drive.ReadSectors(0, 1, zero.first(kSectorSize));
         drive.lastError = Err::None;
     }
 
     host.SetLowerLine(LoadString(Str::WritingTrack));
-    while (!drive.WriteSectors(first, spt, track)) {
-        const std::string text = drive.GetErrorText();
-        if (text.empty())
-            return Err::WriteFault;
-        if (host.MessageBox(text, LoadString(Str::RepairError), Buttons::RetryCancel, Icon::Error) != Answer::Retry)
-            return Err::WriteFault;
-    }
+    if (!WriteTrackBack(host, drive, first, track))
+        return Err::WriteFault;
+    if (trackZeroFormattedToo && !WriteTrackBack(host, drive, 0, zero))
+        return Err::WriteFault;
     return Err::None;
 }
 
@@ -310,10 +338,16 @@ OperationOutcome RepairWorker(RepairJob job, OperationHost& host)
     session.Attach(drive);
     if (!DriveOpened(drive, host, session.errorCaption()))
         return session.End(kResultAborted);
+    const std::string jobCompleted = job.sounds.jobCompleted;
     Repairer repairer(std::move(job), session, drive);
     const Walk walk = repairer.Run();
-    if (walk == Walk::Done)
+    if (walk == Walk::Done) {
+        // The sound tells a repair that lasts: the BAD marks are on the diskette first.
+        if (!session.Commit())
+            return session.End(kResultFailed);
+        host.PlaySound(jobCompleted);
         return session.End(kResultDone);
+    }
     return session.End(kResultAborted, repairer.checkerWanted() ? FollowUp::RunDiskChecker : FollowUp::None);
 }
 

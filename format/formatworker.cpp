@@ -25,7 +25,7 @@ public:
     {
     }
 
-    // One diskette, from the media check to "Done !".
+    // One diskette, from the media check to its verification.
     Stage Pass();
 
 private:
@@ -88,8 +88,6 @@ Stage Formatter::Pass()
         if (const Stage verified = Verify(); verified != Stage::Done)
             return verified;
     }
-    host_.SetLowerLine(LoadString(Str::Done));
-    host_.PlaySound(job_.sounds.jobCompleted);
     return Stage::Done;
 }
 
@@ -242,12 +240,14 @@ OperationOutcome FormatWorker(FormatJob job, OperationHost& host)
     Formatter formatter(std::move(job), session, drive);
     for (;;) {
         const Stage pass = formatter.Pass();
-        if (pass != Stage::Done || !inputs.multiple)
+        if (pass != Stage::Done)
             return session.End(ResultOf(pass));
-        // Each diskette of the run keeps its own BAD marks before the next one comes.
+        // Each diskette keeps its own BAD marks before it is called done and the next one comes.
         if (!session.Commit())
             return session.End(kResultFailed);
-        if (!WaitForNextDiskette(drive, host, between, jobCompleted))
+        host.SetLowerLine(LoadString(Str::Done));
+        host.PlaySound(jobCompleted);
+        if (!inputs.multiple || !WaitForNextDiskette(drive, host, between, jobCompleted))
             return session.End(kResultDone);
     }
 }

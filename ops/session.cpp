@@ -78,6 +78,8 @@ bool OperationSession::Commit()
     if (drive_->Commit())
         return true;
     host_.MessageBox(TakeErrorWithReason(*drive_, drive_->commitFailureDetail), caption_, Buttons::Ok, Icon::Error);
+    // Told once: the end of the operation does not try, and tell, again.
+    drive_ = nullptr;
     return false;
 }
 

@@ -58,7 +58,8 @@ public:
     void Attach(DiskDrive& drive) { drive_ = &drive; }
 
     // Makes the attached drive's changes last now (before a run of several diskettes asks
-    // for the next one); a failure is told in a box. True when there was nothing to do.
+    // for the next one); a failure is told in a box, once: End then leaves the drive alone.
+    // True when there was nothing to do.
     bool Commit();
 
     // Commits, closes the dialog and hands back the outcome.

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "drive/backend/emulateddrive.h"
+#include "drive/lostwork.h"
 #include "fat/fatentries.h"
 #include "format/format.h"
 #include "support/scriptedhost.h"
@@ -238,6 +239,28 @@ TEST_F(Format, ATrackFailingVerificationIsMarkedBadAndTheFormatSucceeds)
     EXPECT_EQ(FatEntry(disk, 1426), 0u);
     EXPECT_EQ(FatEntry(disk, 1445), 0u);
     EXPECT_TRUE(std::equal(disk.begin() + 512, disk.begin() + 10 * 512, disk.begin() + 10 * 512)) << "both FAT copies";
+}
+
+TEST_F(Format, MarksThatCannotBeWrittenFailTheFormatOnceAndWithoutTheSound)
+{
+    a->Insert(EmulatedMedium(MediumDensity::High));
+    a->medium()->defects.insert({40, 1, 5});
+    bool verifying = false;
+    requests->faultHook = [&](const DiskRequest& r) -> std::optional<InjectedFault> {
+        const bool ioctl = r.controlCode == Control::DosIoctl;
+        verifying = verifying || (ioctl && r.minor() == Minor::VerifyTrack);
+        if (verifying && ioctl && r.minor() == Minor::WriteTrack)
+            return InjectedFault{false, Err::WriteFault};
+        return std::nullopt;
+    };
+    EXPECT_EQ(Run(), kResultFailed);
+    const std::vector<HostEvent> boxes = host.Of(HostEvent::Box);
+    ASSERT_EQ(boxes.size(), 1u) << "told once";
+    EXPECT_EQ(boxes[0].caption, "Format Error");
+    EXPECT_EQ(host.Count(HostEvent::Sound), 0);
+    EXPECT_FALSE(host.Shown(HostEvent::Lower, "Done !"));
+    ExpectClosedOnce();
+    TakeLostWork();
 }
 
 TEST_F(Format, AbortDuringTheFormatStillLeavesTheLabelledBootSector)
