@@ -2,6 +2,7 @@
 
 #include "cli/cli.h"
 #include "drive/diskdrive.h"
+#include "drive/drivelist.h"
 
 namespace vokta::cli {
 
@@ -9,7 +10,14 @@ const std::vector<Command>& Commands()
 {
     using enum OperandKind;
     static const std::vector<Command> commands = {
-        {"drives", {}, {}, "list the drives and what each one drives", DrivesCommand},
+        {"drives",
+         {},
+         {
+             {"--hard-disks", {}, "list the fixed disks too"},
+             {"--show-subst", {}, "list a fixed disk whose description repeats an earlier one (SUBST drives)"},
+         },
+         "list the drives a drive selector offers, one entry per line",
+         DrivesCommand},
         {"media", {{"L:", Drive}}, {}, "detect the media in a drive", MediaCommand},
         {"boot", {{"check|recreate", OneOf}, {"L:", Drive}}, {},
          "check the boot sector, or write a predefined good one", BootCommand},
@@ -65,10 +73,13 @@ std::optional<char> DriveLetterArgument(const std::string& argument)
     return NormalizeDriveLetter(argument[0]);
 }
 
-int DrivesCommand(Context& context, const Arguments&)
+int DrivesCommand(Context& context, const Arguments& args)
 {
-    for (const DriveBinding& d : context.drives.Drives())
-        std::fprintf(context.out, "%c:  %s\n", d.letter, d.path.c_str());
+    const DriveTableQuery query(context.drives, MachineDrives({}));
+    const DriveListSettings settings{.hideSubstDrives = !args.Has("--show-subst"),
+                                     .enableHardDisks = args.Has("--hard-disks")};
+    for (const std::string& entry : ListDrives(query, DriveSelectorMask(settings, false)))
+        std::fprintf(context.out, "%s\n", entry.c_str());
     return 0;
 }
 

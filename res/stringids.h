@@ -271,7 +271,19 @@
     X(CannotRunDiskChecker, 2617) \
     X(CheckerNothingToCheck, 2650) \
     X(CheckerCopyNotWritten, 2651) \
-    X(CheckerNotStarted, 2652)
+    X(CheckerNotStarted, 2652) \
+    X(DriveFloppy360K, 2700) \
+    X(DriveFloppy1200K, 2701) \
+    X(DriveFloppy720K, 2702) \
+    X(DriveRemovableHardDisk, 2703) \
+    X(DriveTape, 2704) \
+    X(DriveFloppy1440K, 2705) \
+    X(DriveRemovableOptical, 2706) \
+    X(DriveFloppy2880K, 2707) \
+    X(DriveNetwork, 2708) \
+    X(DriveCdRom, 2709) \
+    X(DriveRamDisk, 2710) \
+    X(DriveUnknown, 2711)
 
 namespace vokta {
 
