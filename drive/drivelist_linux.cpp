@@ -37,7 +37,8 @@ std::optional<SystemDriveType> BlockDeviceType(const fs::path& device, bool loop
     if (name.starts_with("loop") && !loopDevices)
         return std::nullopt;
     // An unattached loop device, an empty card reader: no sectors, nothing to list.
-    if (FirstLine(device / "removable") == "1" || FirstLine(device / "size") == "0" || FirstLine(device / "size").empty())
+    const std::string sectors = FirstLine(device / "size");
+    if (FirstLine(device / "removable") == "1" || sectors.empty() || sectors == "0")
         return std::nullopt;
     return SystemDriveType::Fixed;
 }
