@@ -147,6 +147,7 @@ int WriteCommand(Context& context, const Arguments& args);
 int CompareCommand(Context& context, const Arguments& args);
 int FormatCommand(Context& context, const Arguments& args);
 int LabelCommand(Context& context, const Arguments& args);
+int InfoCommand(Context& context, const Arguments& args);
 int RepairCommand(Context& context, const Arguments& args);
 
 }  // namespace vokta::cli

@@ -48,6 +48,8 @@ const std::vector<Command>& Commands()
          {{"--standard", "--optimized"}, {"--quick", "--full"}}},
         {"label", {{"L:", Drive}, {"TEXT", Label, true}}, {},
          "show the volume label, or set it to TEXT (\"\" removes it)", LabelCommand},
+        {"info", {{"L:", Drive}}, {{"--save", Operand{"FILE"}, "also save the report to FILE, as the Info page saves it"}},
+         "list the information of the diskette in a drive", InfoCommand},
         {"repair",
          {{"L:", Drive}},
          {

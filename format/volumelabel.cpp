@@ -41,10 +41,11 @@ bool FatBeginsWithMediaBytes(const FatDrive& drive)
     return fat.size() >= marks && fat[0] >= 0xF0 && fat[1] == 0xFF && (marks == 2 || fat[2] == 0xFF);
 }
 
-// Opens the diskette's FAT and root directory; false with the reason in words.
-bool OpenFileSystem(FatDrive& drive, std::string& reason)
+// Loads the FAT and root directory of a diskette whose media is known; false with the
+// reason in words.
+bool LoadFileSystem(FatDrive& drive, std::string& reason)
 {
-    if (drive.lastError != Err::None || !drive.SelectMedia(kMediaUnknown, false) || !drive.LoadFat()) {
+    if (!drive.LoadFat()) {
         reason = DriveErrorReason(drive);
         return false;
     }
@@ -53,6 +54,21 @@ bool OpenFileSystem(FatDrive& drive, std::string& reason)
         return false;
     }
     return true;
+}
+
+bool EstablishMedia(FatDrive& drive, std::string& reason)
+{
+    if (drive.lastError != Err::None || !drive.SelectMedia(kMediaUnknown, false)) {
+        reason = DriveErrorReason(drive);
+        return false;
+    }
+    return true;
+}
+
+// Establishes the media, then opens the diskette's FAT and root directory.
+bool OpenFileSystem(FatDrive& drive, std::string& reason)
+{
+    return EstablishMedia(drive, reason) && LoadFileSystem(drive, reason);
 }
 
 size_t EntryCount(const FatDrive& drive)
@@ -195,7 +211,15 @@ LabelReading ReadVolumeLabel(char letter, const DriveTable& drives)
 {
     FatDrive drive(letter, drives);
     LabelReading reading;
-    if (!OpenFileSystem(drive, reading.reason))
+    if (!EstablishMedia(drive, reading.reason))
+        return reading;
+    return ReadVolumeLabel(drive);
+}
+
+LabelReading ReadVolumeLabel(FatDrive& drive)
+{
+    LabelReading reading;
+    if (!LoadFileSystem(drive, reading.reason))
         return reading;
     const std::vector<size_t> labels = LabelEntries(drive);
     reading.label = labels.empty() ? std::string() : LabelText(Entry(drive, labels.front()));

@@ -5,7 +5,7 @@
 
 #include "boot/bootbuilder.h"
 #include "image/duplicate_common.h"
-#include "image/freespace.h"
+#include "fat/freespace.h"
 #include "ops/trackformat.h"
 
 namespace vokta {

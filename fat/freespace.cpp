@@ -1,4 +1,4 @@
-#include "image/freespace.h"
+#include "fat/freespace.h"
 
 #include <vector>
 
@@ -28,6 +28,7 @@ std::optional<FreeSpace> CountFreeSpace(DiskDrive& drive)
     }
     FreeSpace space;
     space.totalClusters = layout->clusterCount;
+    space.bytesPerCluster = static_cast<uint32_t>(layout->sectorsPerCluster * kSectorSize);
     for (uint32_t c = kFirstDataCluster; c <= layout->lastCluster; ++c)
         if (ReadFatEntry(fat, layout->fatBits, c) == FatValue::Free)
             ++space.freeClusters;

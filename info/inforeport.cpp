@@ -1,0 +1,160 @@
+#include "info/inforeport.h"
+
+#include <sys/statvfs.h>
+
+#include <array>
+#include <cstdio>
+#include <optional>
+
+#include "fat/freespace.h"
+#include "format/volumelabel.h"
+#include "info/mountpoint.h"
+#include "info/sizetext.h"
+#include "res/codepage.h"
+#include "res/strings.h"
+
+namespace vokta {
+namespace {
+
+constexpr size_t kOemNameOffset = 3;
+constexpr size_t kFileSystemTypeOffset = 54;
+constexpr size_t kNameFieldSize = 8;
+// The physical layout assumes what a diskette's boot sector usually says, not what it says.
+constexpr unsigned kAssumedReservedSectors = 1;
+constexpr unsigned kAssumedEntriesPerSector = 16;
+constexpr uint8_t kNonRemovableBit = 0x01;
+
+std::string LabelLine(FatDrive& drive)
+{
+    const LabelReading reading = ReadVolumeLabel(drive);
+    if (!reading.label)
+        return LoadString(Str::CannotGetLabel);
+    return LoadString(Str::InfoVolumeLabel) + (reading.label->empty() ? LoadString(Str::NoLabel) : *reading.label);
+}
+
+// A name field of the boot sector as a C string would print it: up to its first zero byte.
+std::string NameField(const std::array<uint8_t, kSectorSize>& sector, size_t offset)
+{
+    std::string bytes(sector.begin() + offset, sector.begin() + offset + kNameFieldSize);
+    bytes.erase(std::min(bytes.find('\0'), bytes.size()));
+    return Windows1252ToUtf8(bytes);
+}
+
+std::string DeviceText(uint8_t deviceType)
+{
+    switch (deviceType) {
+    case 0: return LoadString(Str::Device360K);
+    case 1: return LoadString(Str::Device12M);
+    case 2: return LoadString(Str::Device720K);
+    case 5: return LoadString(Str::DeviceHardDisk);
+    case 6: return LoadString(Str::DeviceTape);
+    case 7: return LoadString(Str::Device144M);
+    case 8: return LoadString(Str::DeviceOptical);
+    case 9: return LoadString(Str::Device288M);
+    default: return LoadString(Str::DeviceUnknown);
+    }
+}
+
+std::string MediaTypeLine(uint8_t mediaTypeByte)
+{
+    const std::string kind =
+        LoadString(mediaTypeByte != 0 ? Str::DoubleSpaceCompressed : Str::StandardLayoutName);
+    char code[8];
+    std::snprintf(code, sizeof code, "%x", unsigned{mediaTypeByte});
+    return LoadString(Str::MediaTypeIs) + " " + kind + " (" + code + "h)";
+}
+
+// The free bytes as the file system of a mounted volume counts them, else as the FAT does.
+std::optional<uint64_t> FreeBytes(FatDrive& drive, const std::string& path)
+{
+    if (const std::optional<std::string> mountPoint = MountPointOf(path)) {
+        struct statvfs fs{};
+        if (statvfs(mountPoint->c_str(), &fs) == 0)
+            return uint64_t{fs.f_bavail} * fs.f_frsize;
+    }
+    if (const std::optional<FreeSpace> space = CountFreeSpace(drive))
+        return uint64_t{space->freeClusters} * space->bytesPerCluster;
+    return std::nullopt;
+}
+
+void AddLayoutLines(std::vector<std::string>& lines, const DeviceParams& p)
+{
+    auto add = [&lines](Str id, unsigned long value) { lines.push_back(FormatString(id, static_cast<long>(value))); };
+    const unsigned sectorsPerFat = p.u16(DeviceParams::SectorsPerFat);
+    const unsigned fatCount = p.u8(DeviceParams::FatCount);
+    const unsigned rootEntries = p.u16(DeviceParams::RootEntries);
+
+    lines.push_back(LoadString(Str::InfoLogicalLayoutHeading));
+    add(Str::InfoCylinders, p.cylinders());
+    add(Str::InfoSectorsPerTrack, p.sectorsPerTrack());
+    add(Str::InfoHeads, p.heads());
+    add(Str::InfoHiddenSectors, p.u32(DeviceParams::HiddenSectors));
+    add(Str::InfoReservedSectors, p.u16(DeviceParams::ReservedSectors));
+    add(Str::InfoBytesPerSector, p.bytesPerSector());
+    add(Str::InfoSectorsPerCluster, p.u8(DeviceParams::SectorsPerCluster));
+    add(Str::InfoSectorsPerFat, sectorsPerFat);
+    add(Str::InfoFatCount, fatCount);
+    add(Str::InfoRootEntries, rootEntries);
+    add(Str::InfoMediaDescriptor, p.u8(DeviceParams::MediaDescriptor));
+
+    lines.push_back(LoadString(Str::InfoPhysicalLayoutHeading));
+    add(Str::InfoBootSector, 0);
+    add(Str::InfoFirstFatSector, kAssumedReservedSectors);
+    add(Str::InfoSecondFatSector, sectorsPerFat + kAssumedReservedSectors);
+    add(Str::InfoRootDirSector, fatCount * sectorsPerFat + kAssumedReservedSectors);
+    add(Str::InfoFirstDataSector,
+        fatCount * sectorsPerFat + rootEntries / kAssumedEntriesPerSector + kAssumedReservedSectors);
+}
+
+}  // namespace
+
+std::vector<std::string> BuildInfoReport(FatDrive& drive, const std::string& path)
+{
+    std::vector<std::string> lines{LabelLine(drive)};
+    std::array<uint8_t, kSectorSize> sector{};
+    if (!drive.ReadSectors(0, 1, sector)) {
+        drive.lastError = Err::None;
+        lines.push_back(LoadString(Str::CannotReadBootSector));
+        return lines;
+    }
+    const DeviceParams& p = drive.params;
+    lines.push_back(LoadString(Str::InfoDetectedMedia) + std::string(GetMediaTypeName(drive.mediaType)));
+    lines.push_back(LoadString(Str::InfoOemName) + NameField(sector, kOemNameOffset));
+    lines.push_back(LoadString(Str::InfoPhysicalDevice) + DeviceText(p.deviceType()) +
+                    LoadString((p.u8(DeviceParams::DeviceAttributes) & kNonRemovableBit) != 0
+                                   ? Str::FixedDiskSuffix
+                                   : Str::RemovableDiskSuffix));
+    lines.push_back(MediaTypeLine(p.u8(DeviceParams::MediaTypeByte)));
+    lines.push_back(LoadString(Str::InfoFatType) + NameField(sector, kFileSystemTypeOffset));
+    lines.push_back(FormatString(Str::InfoTotalSectors, static_cast<long>(p.totalSectors())));
+    lines.push_back(SizeLine(Str::InfoDiskSize, uint64_t{p.totalSectors()} * kSectorSize));
+    if (const std::optional<uint64_t> free = FreeBytes(drive, path))
+        lines.push_back(SizeLine(Str::InfoFreeSpace, *free));
+    AddLayoutLines(lines, p);
+    return lines;
+}
+
+InfoResult GetInfo(char letter, const DriveTable& drives, MessageBoxHost& boxes)
+{
+    FatDrive drive(letter, drives);
+    if (drive.lastError != Err::None) {
+        std::string text = drive.GetErrorText();
+        if (!drive.openFailureDetail.empty())
+            text += " (" + drive.openFailureDetail + ")";
+        boxes.MessageBox(text, LoadString(Str::FatalError), Buttons::Ok, Icon::Error);
+        return {InfoOutcome::NoDrive, {}};
+    }
+    while (!drive.IsDriveReady()) {
+        if (boxes.MessageBox(LoadString(Str::InsertDisk), LoadString(Str::Message), Buttons::OkCancel,
+                             Icon::Warning) != Answer::Ok)
+            return {InfoOutcome::Cancelled, {}};
+    }
+    if (!drive.SelectMedia(kMediaUnknown, false)) {
+        drive.lastError = Err::None;
+        return {InfoOutcome::MediaUnknown, {LoadString(Str::CannotEstablishMedia)}};
+    }
+    const DriveBinding* binding = drives.Find(letter);
+    return {InfoOutcome::Done, BuildInfoReport(drive, binding ? binding->path : std::string())};
+}
+
+}  // namespace vokta
