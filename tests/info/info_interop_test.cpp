@@ -35,6 +35,11 @@ const Diskette kDiskettes[] = {
     {"mformat_172M", "mformat -C -i IMG -t 82 -h 2 -s 21 ::", "1.44m", kMedia172M, 3444, "Disk Size = 1.763 MB"},
 };
 
+void PrintTo(const Diskette& d, std::ostream* os)
+{
+    *os << d.name;
+}
+
 std::vector<std::string> Lines(const std::string& text, const std::string& end = "\n")
 {
     std::vector<std::string> lines;
