@@ -62,7 +62,11 @@ std::string MediaTypeLine(uint8_t mediaTypeByte)
         LoadString(mediaTypeByte != 0 ? Str::DoubleSpaceCompressed : Str::StandardLayoutName);
     char code[8];
     std::snprintf(code, sizeof code, "%x", unsigned{mediaTypeByte});
-    return LoadString(Str::MediaTypeIs) + " " + kind + " (" + code + "h)";
+    // "Media Type = " ends with its blank already: one blank before the kind, not two.
+    std::string label = LoadString(Str::MediaTypeIs);
+    if (!label.ends_with(' '))
+        label += ' ';
+    return label + kind + " (" + code + "h)";
 }
 
 // The free bytes as the file system of a mounted volume counts them, else as the FAT does.

@@ -174,7 +174,7 @@ TEST_F(InfoInterop, UnlabelledHighDensityDiskette)
         "Detected Media = 1.44M (DS HD)",
         "Boot OEM string = mkfs.fat",
         "Physical Device = 1.44MB Floppy, removable disk.",
-        "Media Type =  STANDARD (0h)",
+        "Media Type = STANDARD (0h)",
         "FAT type = FAT12   ",
         "Total Disk Sectors = 2880",
         "Disk Size = 1.475 MB",
