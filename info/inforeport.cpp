@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "boot/bootsector.h"
 #include "fat/freespace.h"
 #include "format/volumelabel.h"
 #include "info/mountpoint.h"
@@ -17,9 +18,6 @@
 namespace vokta {
 namespace {
 
-constexpr size_t kOemNameOffset = 3;
-constexpr size_t kFileSystemTypeOffset = 54;
-constexpr size_t kNameFieldSize = 8;
 // The physical layout assumes what a diskette's boot sector usually says, not what it says.
 constexpr unsigned kAssumedReservedSectors = 1;
 constexpr unsigned kAssumedEntriesPerSector = 16;
@@ -34,9 +32,9 @@ std::string LabelLine(FatDrive& drive)
 }
 
 // A name field of the boot sector as a C string would print it: up to its first zero byte.
-std::string NameField(const std::array<uint8_t, kSectorSize>& sector, size_t offset)
+std::string NameField(const std::array<uint8_t, kSectorSize>& sector, size_t offset, size_t size)
 {
-    std::string bytes(sector.begin() + offset, sector.begin() + offset + kNameFieldSize);
+    std::string bytes(sector.begin() + offset, sector.begin() + offset + size);
     bytes.erase(std::min(bytes.find('\0'), bytes.size()));
     return Windows1252ToUtf8(bytes);
 }
@@ -124,13 +122,13 @@ std::vector<std::string> BuildInfoReport(FatDrive& drive, const std::string& pat
     }
     const DeviceParams& p = drive.params;
     lines.push_back(LoadString(Str::InfoDetectedMedia) + std::string(GetMediaTypeName(drive.mediaType)));
-    lines.push_back(LoadString(Str::InfoOemName) + NameField(sector, kOemNameOffset));
+    lines.push_back(LoadString(Str::InfoOemName) + NameField(sector, BootSector::OemName, BootSector::kOemNameSize));
     lines.push_back(LoadString(Str::InfoPhysicalDevice) + DeviceText(p.deviceType()) +
                     LoadString((p.u8(DeviceParams::DeviceAttributes) & kNonRemovableBit) != 0
                                    ? Str::FixedDiskSuffix
                                    : Str::RemovableDiskSuffix));
     lines.push_back(MediaTypeLine(p.u8(DeviceParams::MediaTypeByte)));
-    lines.push_back(LoadString(Str::InfoFatType) + NameField(sector, kFileSystemTypeOffset));
+    lines.push_back(LoadString(Str::InfoFatType) + NameField(sector, BootSector::FileSystemType, BootSector::kFileSystemTypeSize));
     lines.push_back(FormatString(Str::InfoTotalSectors, static_cast<long>(p.totalSectors())));
     lines.push_back(SizeLine(Str::InfoDiskSize, uint64_t{p.totalSectors()} * kSectorSize));
     if (const std::optional<uint64_t> free = FreeBytes(drive, path))
