@@ -126,11 +126,20 @@ void FillSystemArea(std::span<uint8_t> area, const FatLayout& layout, uint8_t me
     const size_t root = offsetOf(layout.rootFirstSector);
     if (label.empty() || root + kDirectoryEntrySize > area.size())
         return;
-    const std::string name = VolumeLabelField(label);
-    std::copy(name.begin(), name.end(), area.begin() + static_cast<std::ptrdiff_t>(root));
-    area[root + 11] = kVolumeLabelAttribute;
-    PutU16(area, root + 22, DirectoryTime(now));
-    PutU16(area, root + 24, DirectoryDate(now));
+    PutVolumeLabelEntry(area.subspan(root, kDirectoryEntrySize), VolumeLabelField(label), now);
+}
+
+void PutVolumeLabelEntry(std::span<uint8_t> entry, std::string_view field, const LocalTime& now)
+{
+    constexpr size_t kAttribute = 11, kTime = 22, kDate = 24;
+    constexpr uint8_t kDeletedMark = 0xE5;
+    std::fill(entry.begin(), entry.end(), uint8_t{0});
+    std::copy(field.begin(), field.end(), entry.begin());
+    if (entry[0] == kDeletedMark)
+        entry[0] = kEscapedDeletedMark;
+    entry[kAttribute] = kVolumeLabelAttribute;
+    PutU16(entry, kTime, DirectoryTime(now));
+    PutU16(entry, kDate, DirectoryDate(now));
 }
 
 }  // namespace vokta

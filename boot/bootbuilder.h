@@ -32,6 +32,14 @@ uint16_t DirectoryDate(const LocalTime& t);
 // The label ends at an embedded NUL.
 std::string VolumeLabelField(std::string_view label);
 
+// A name whose first byte is E5h would read as a deleted entry: a directory entry stores
+// that byte as 05h.
+constexpr uint8_t kEscapedDeletedMark = 0x05;
+
+// Makes the 32 bytes of `entry` a volume-label entry holding `field` (the 11 bytes that
+// VolumeLabelField gives), dated `now`.
+void PutVolumeLabelEntry(std::span<uint8_t> entry, std::string_view field, const LocalTime& now);
+
 // A good boot sector for the media described by `params` (and `mediaType`: 0 gets a
 // hard disk's drive number and a 16-bit FAT), with the boot code block. A media
 // descriptor the check refuses is replaced by the media table's.

@@ -89,10 +89,8 @@ std::string CheckOperand(const Operand& operand, const std::string& text, std::s
         break;
     }
     case OperandKind::Label:
-        if (LabelLength(text) > kMaxLabelCharacters)
-            return LoadString(Str::LabelTooLong);
-        if (FirstInvalidLabelCharacter(text))
-            return LoadString(Str::InvalidLabelLetter);
+        if (const std::optional<Str> problem = LabelProblem(text))
+            return LoadString(*problem);
         return {};
     }
     return std::string(what) + ": '" + text + "' is not " + expected;

@@ -88,13 +88,8 @@ int DrivesCommand(Context& context, const Arguments& args)
 int MediaCommand(Context& context, const Arguments& args)
 {
     DiskDrive drive(args.Drive(0), context.drives);
-    if (drive.lastError == Err::None && !drive.SelectMedia(kMediaUnknown, false) && drive.lastError == Err::None)
-        drive.lastError = Err::UnrecognizedMedia;
-    if (drive.lastError != Err::None) {
-        std::string text = drive.GetErrorText();
-        if (!drive.openFailureDetail.empty())
-            text += " (" + drive.openFailureDetail + ")";
-        context.prompter.Ask(text, "Error", Buttons::Ok, Icon::Error);
+    if (std::string reason; !DetectMediaSayingWhy(drive, reason)) {
+        context.prompter.Ask(reason, "Error", Buttons::Ok, Icon::Error);
         std::fprintf(context.out, "%s\n", std::string(GetMediaTypeName(kMediaUnknown)).c_str());
         return 2;
     }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "drive/deviceparams.h"
 #include "drive/diskerror.h"
@@ -142,5 +143,19 @@ private:
     bool HasDmfGeometry() const { return params.sectorsPerTrack() == 21; }
     bool parameterTableInstalled_ = false;
 };
+
+// The failure of a drive in words: the pending error's text (taken, so cleared; a failure
+// without a code of its own reads as unrecognized media), with what the drive table said
+// when the device could not be opened.
+std::string TakeFailureText(DiskDrive& drive);
+
+// Detects the diskette's media without a test format; false with the failure in words,
+// also when the selection left an error pending.
+bool DetectMediaSayingWhy(DiskDrive& drive, std::string& reason);
+
+// Reads `buffer.size() / 512` sectors from `first` one at a time, so that only the sectors
+// that really fail are lost: they are left zero. `lastError` is clear afterwards. The
+// positions (from 0) of the sectors that could not be read.
+std::vector<uint32_t> ReadSectorsOneByOne(DiskDrive& drive, uint32_t first, std::span<uint8_t> buffer);
 
 }  // namespace vokta

@@ -203,4 +203,39 @@ const std::string& DiskDrive::GetErrorText(uint32_t code)
     return errorText;
 }
 
+std::string TakeFailureText(DiskDrive& drive)
+{
+    if (drive.lastError == Err::None)
+        drive.lastError = Err::UnrecognizedMedia;
+    std::string text = drive.GetErrorText();
+    if (!drive.openFailureDetail.empty())
+        text += " (" + drive.openFailureDetail + ")";
+    return text;
+}
+
+bool DetectMediaSayingWhy(DiskDrive& drive, std::string& reason)
+{
+    // A selection that left an error pending (parameters the device refused) blocks the
+    // transfers that would follow: it is no detection to go on with.
+    if (drive.lastError == Err::None && drive.SelectMedia(kMediaUnknown, false) && drive.lastError == Err::None)
+        return true;
+    reason = TakeFailureText(drive);
+    return false;
+}
+
+std::vector<uint32_t> ReadSectorsOneByOne(DiskDrive& drive, uint32_t first, std::span<uint8_t> buffer)
+{
+    drive.lastError = Err::None;
+    std::vector<uint32_t> failed;
+    for (uint32_t i = 0; i < buffer.size() / kSectorSize; ++i) {
+        const std::span<uint8_t> sector = buffer.subspan(size_t{i} * kSectorSize, kSectorSize);
+        if (!drive.ReadSectors(first + i, 1, sector)) {
+            std::fill(sector.begin(), sector.end(), uint8_t{0});
+            drive.lastError = Err::None;
+            failed.push_back(i);
+        }
+    }
+    return failed;
+}
+
 }  // namespace vokta

@@ -106,23 +106,10 @@ private:
     static bool ReadDiskette(char letter, const DriveTable& drives, std::vector<uint8_t>& image, std::string& reason)
     {
         DiskDrive drive(letter, drives);
-        if (drive.lastError == Err::None && !drive.SelectMedia(kMediaUnknown, false) && drive.lastError == Err::None)
-            drive.lastError = Err::UnrecognizedMedia;
-        if (drive.lastError != Err::None) {
-            reason = drive.GetErrorText();
-            if (!drive.openFailureDetail.empty())
-                reason += " (" + drive.openFailureDetail + ")";
+        if (!DetectMediaSayingWhy(drive, reason))
             return false;
-        }
-        const uint32_t total = drive.params.totalSectors();
-        image.assign(static_cast<size_t>(total) * kSectorSize, 0);
-        for (uint32_t sector = 0; sector < total; ++sector) {
-            const std::span<uint8_t> slot(image.data() + static_cast<size_t>(sector) * kSectorSize, kSectorSize);
-            if (!drive.ReadSectors(sector, 1, slot)) {
-                std::fill(slot.begin(), slot.end(), 0);
-                drive.lastError = Err::None;
-            }
-        }
+        image.assign(static_cast<size_t>(drive.params.totalSectors()) * kSectorSize, 0);
+        ReadSectorsOneByOne(drive, 0, image);
         return true;
     }
 

@@ -40,7 +40,6 @@ public:
     bool checkerWanted() const { return checkerWanted_; }
 
 private:
-    char Letter() const { return inputs_.driveText.empty() ? '?' : inputs_.driveText[0]; }
     void ShowError() { ShowPendingError(drive_, host_, session_.errorCaption(), Buttons::Ok); }
     Answer Box(Str text, Str caption, Buttons buttons, Icon icon)
     {
@@ -77,7 +76,7 @@ Walk Repairer::Run()
     if (drive_.GenericIoctl(Minor::GetMediaId, id.bytes))
         label = id.label();
     drive_.lastError = Err::None;
-    host_.SetTitle(OperationTitle(LoadString(Str::Repairing), Letter(), label));
+    host_.SetTitle(OperationTitle(LoadString(Str::Repairing), DriveLetterOf(inputs_.driveText), label));
     host_.SetBarColours(BarColour::Blue, BarColour::White);
     if (host_.AbortRequested())
         return Walk::Stopped;
@@ -240,22 +239,6 @@ Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
 
 namespace {
 
-// Reads the track from `first` sector by sector: a sector that cannot be read is left as
-// zeros, never as what the buffer held before. Which sectors could not be read.
-std::vector<bool> ReadTrackSalvaging(DiskDrive& drive, uint32_t first, std::span<uint8_t> track)
-{
-    std::vector<bool> unread(track.size() / kSectorSize, false);
-    for (size_t i = 0; i < unread.size(); ++i) {
-        const std::span<uint8_t> slot = track.subspan(i * kSectorSize, kSectorSize);
-        if (!drive.ReadSectors(first + static_cast<uint32_t>(i), 1, slot)) {
-            std::fill(slot.begin(), slot.end(), uint8_t{0});
-            unread[i] = true;
-        }
-        drive.lastError = Err::None;
-    }
-    return unread;
-}
-
 bool FormatWithTentatives(OperationHost& host, DiskDrive& drive, uint16_t cylinder, uint16_t head)
 {
     for (int t = 0; t < kFormatTentatives; ++t) {
@@ -294,20 +277,22 @@ DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, s
     const auto cylinder = static_cast<uint16_t>(first / perCylinder);
     const auto head = static_cast<uint16_t>(first % perCylinder / spt);
     const std::span<uint8_t> track = trackBuffer.first(trackBytes);
-    const std::vector<bool> unread = ReadTrackSalvaging(drive, first, track);
+    // A sector that cannot be read comes back as zeros, never as what the buffer held of
+    // another track.
+    const std::vector<uint32_t> unread = ReadSectorsOneByOne(drive, first, track);
 
     // Format mode on 21-sector media begins with track 0 formatted as a 1.44M track, and
     // its end writes a new boot sector: the diskette keeps its own track 0 and boot sector.
     const bool trackZeroFormattedToo = spt == 21 && first != 0;
     std::vector<uint8_t> ownTrackZero;
     std::span<uint8_t> zero = track;  // what is kept of track 0, from sector 0 on
-    std::vector<bool> zeroUnread = unread;
+    std::vector<uint32_t> zeroUnread = unread;
     if (first != 0) {
         ownTrackZero.resize(trackZeroFormattedToo ? trackBytes : kSectorSize);
         zero = ownTrackZero;
-        zeroUnread = ReadTrackSalvaging(drive, 0, zero);
+        zeroUnread = ReadSectorsOneByOne(drive, 0, zero);
     }
-    const bool bootSectorKept = !zeroUnread[0];
+    const bool bootSectorKept = zeroUnread.empty() || zeroUnread.front() != 0;
 
     drive.BeginFormat();
     const bool formatted = (!trackZeroFormattedToo || FormatWithTentatives(host, drive, 0, 0)) &&
@@ -334,7 +319,7 @@ DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, s
 OperationOutcome RepairWorker(RepairJob job, OperationHost& host)
 {
     OperationSession session(host, LoadString(Str::RepairError));
-    FatDrive drive(job.inputs->driveText.empty() ? '?' : job.inputs->driveText[0], job.drives);
+    FatDrive drive(DriveLetterOf(job.inputs->driveText), job.drives);
     session.Attach(drive);
     if (!DriveOpened(drive, host, session.errorCaption()))
         return session.End(kResultAborted);

@@ -21,7 +21,7 @@ class Formatter {
 public:
     Formatter(FormatJob job, OperationSession& session, FatDrive& drive)
         : job_(std::move(job)), inputs_(*job_.inputs), media_(inputs_.media), optimized_(inputs_.optimized),
-          session_(session), host_(session.host()), drive_(drive), letter_(DriveLetter())
+          session_(session), host_(session.host()), drive_(drive), letter_(DriveLetterOf(inputs_.driveText))
     {
     }
 
@@ -29,7 +29,6 @@ public:
     Stage Pass();
 
 private:
-    char DriveLetter() const { return inputs_.driveText.empty() ? '?' : inputs_.driveText[0]; }
     std::string Title(Str operation) const { return OperationTitle(LoadString(operation), letter_, inputs_.label); }
     Answer Ask(Str text, Buttons buttons) const
     {
@@ -230,7 +229,7 @@ OperationOutcome FormatWorker(FormatJob job, OperationHost& host)
 {
     OperationSession session(host, LoadString(Str::FormatError));
     const FormatInputs& inputs = *job.inputs;
-    FatDrive drive(inputs.driveText.empty() ? '?' : inputs.driveText[0], job.drives);
+    FatDrive drive(DriveLetterOf(inputs.driveText), job.drives);
     session.Attach(drive);
     if (!DriveOpened(drive, host, session.errorCaption()))
         return session.End(kResultFailed);

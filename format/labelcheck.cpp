@@ -31,4 +31,13 @@ size_t LabelLength(std::string_view label)
     return Utf8ToWindows1252(label).size();
 }
 
+std::optional<Str> LabelProblem(std::string_view label)
+{
+    if (LabelLength(label) > kMaxLabelCharacters)
+        return Str::LabelTooLong;
+    if (FirstInvalidLabelCharacter(label))
+        return Str::InvalidLabelLetter;
+    return std::nullopt;
+}
+
 }  // namespace vokta

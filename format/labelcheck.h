@@ -4,6 +4,8 @@
 #include <optional>
 #include <string_view>
 
+#include "res/stringids.h"
+
 namespace vokta {
 
 constexpr size_t kMaxLabelCharacters = 11;
@@ -19,5 +21,9 @@ std::optional<size_t> FirstInvalidLabelCharacter(std::string_view label);
 
 // The number of characters of the UTF-8 `label`.
 size_t LabelLength(std::string_view label);
+
+// Why `label` cannot be a volume label (too long, or a character a label may not hold),
+// or nullopt when it can.
+std::optional<Str> LabelProblem(std::string_view label);
 
 }  // namespace vokta

@@ -16,22 +16,6 @@
 namespace vokta {
 namespace {
 
-// A name whose first byte is E5h would read as a deleted entry: FAT stores that byte as
-// 05h there.
-constexpr uint8_t kEscapedDeletedMark = 0x05;
-constexpr size_t kEntryTime = 22;
-constexpr size_t kEntryDate = 24;
-
-std::string DriveErrorReason(DiskDrive& drive)
-{
-    if (drive.lastError == Err::None)
-        drive.lastError = Err::UnrecognizedMedia;
-    std::string reason = drive.GetErrorText();
-    if (!drive.openFailureDetail.empty())
-        reason += " (" + drive.openFailureDetail + ")";
-    return reason;
-}
-
 // The first bytes of each FAT copy are the media descriptor and end-of-chain marks; a
 // diskette whose FAT does not begin so has no file system a label could belong to.
 bool FatBeginsWithMediaBytes(const FatDrive& drive)
@@ -46,7 +30,7 @@ bool FatBeginsWithMediaBytes(const FatDrive& drive)
 bool LoadFileSystem(FatDrive& drive, std::string& reason)
 {
     if (!drive.LoadFat()) {
-        reason = DriveErrorReason(drive);
+        reason = TakeFailureText(drive);
         return false;
     }
     if (!FatBeginsWithMediaBytes(drive)) {
@@ -56,19 +40,10 @@ bool LoadFileSystem(FatDrive& drive, std::string& reason)
     return true;
 }
 
-bool EstablishMedia(FatDrive& drive, std::string& reason)
-{
-    if (drive.lastError != Err::None || !drive.SelectMedia(kMediaUnknown, false)) {
-        reason = DriveErrorReason(drive);
-        return false;
-    }
-    return true;
-}
-
 // Establishes the media, then opens the diskette's FAT and root directory.
 bool OpenFileSystem(FatDrive& drive, std::string& reason)
 {
-    return EstablishMedia(drive, reason) && LoadFileSystem(drive, reason);
+    return DetectMediaSayingWhy(drive, reason) && LoadFileSystem(drive, reason);
 }
 
 size_t EntryCount(const FatDrive& drive)
@@ -131,17 +106,6 @@ std::string LabelText(std::span<const uint8_t> e)
     return text;
 }
 
-void WriteLabelEntry(std::span<uint8_t> e, const std::string& field, const LocalTime& now)
-{
-    std::fill(e.begin(), e.end(), uint8_t{0});
-    std::copy(field.begin(), field.end(), e.begin());
-    if (e[0] == DirEntry::kDeletedMark)
-        e[0] = kEscapedDeletedMark;
-    e[DirEntry::kAttribute] = kVolumeLabelAttribute;
-    PutU16(e, kEntryTime, DirectoryTime(now));
-    PutU16(e, kEntryDate, DirectoryDate(now));
-}
-
 // Puts the label into the root directory in memory: the first label entry replaced, any
 // later one (only a damaged directory has them) deleted, so that one label is left; with
 // no label entry, one in the first free slot. A removal deletes them all. False when
@@ -158,7 +122,7 @@ bool PutLabelInRoot(FatDrive& drive, const std::string& field, bool removal)
         // Taking the end mark's slot moves the end of the directory to the next entry.
         if (DirEntry::EndsDirectory(e) && *slot + 1 < EntryCount(drive))
             Entry(drive, *slot + 1)[0] = DirEntry::kEndMark;
-        WriteLabelEntry(e, field, CurrentLocalTime());
+        PutVolumeLabelEntry(e, field, CurrentLocalTime());
         deleteFrom = 1;
         drive.rootDirDirty = true;
     }
@@ -167,15 +131,6 @@ bool PutLabelInRoot(FatDrive& drive, const std::string& field, bool removal)
         drive.rootDirDirty = true;
     }
     return true;
-}
-
-std::optional<std::string> LabelProblem(const std::string& label)
-{
-    if (LabelLength(label) > kMaxLabelCharacters)
-        return LoadString(Str::LabelTooLong);
-    if (FirstInvalidLabelCharacter(label))
-        return LoadString(Str::InvalidLabelLetter);
-    return std::nullopt;
 }
 
 LabelChange Refused(std::string reason)
@@ -211,7 +166,7 @@ LabelReading ReadVolumeLabel(char letter, const DriveTable& drives)
 {
     FatDrive drive(letter, drives);
     LabelReading reading;
-    if (!EstablishMedia(drive, reading.reason))
+    if (!DetectMediaSayingWhy(drive, reading.reason))
         return reading;
     return ReadVolumeLabel(drive);
 }
@@ -233,8 +188,8 @@ std::optional<std::string> GetVolumeLabel(char letter, const DriveTable& drives)
 
 LabelChange SetVolumeLabel(char letter, const std::string& label, const DriveTable& drives)
 {
-    if (std::optional<std::string> problem = LabelProblem(label))
-        return Refused(*problem);
+    if (const std::optional<Str> problem = LabelProblem(label))
+        return Refused(LoadString(*problem));
     // Blanks alone make no name: the entry would read as no label at all.
     const bool removal = label.find_first_not_of(' ') == std::string::npos;
     const std::string field = VolumeLabelField(removal ? std::string() : label);
@@ -245,7 +200,7 @@ LabelChange SetVolumeLabel(char letter, const std::string& label, const DriveTab
         return Refused(reason);
     Before before;
     if (!drive.ReadSectors(0, 1, before.boot.span()))
-        return Refused(DriveErrorReason(drive));
+        return Refused(TakeFailureText(drive));
     before.root = drive.rootDir;
 
     if (!PutLabelInRoot(drive, field, removal)) {
@@ -260,14 +215,14 @@ LabelChange SetVolumeLabel(char letter, const std::string& label, const DriveTab
         boot.setText(BootSector::VolumeLabel, BootSector::kLabelSize, field);
     if (boot != before.boot) {
         if (!drive.WriteSectors(0, 1, boot.span())) {
-            reason = DriveErrorReason(drive);
+            reason = TakeFailureText(drive);
             PutBack(drive, before);
             return Refused(reason);
         }
         before.bootWritten = true;
     }
     if (!drive.Commit()) {
-        reason = DriveErrorReason(drive);
+        reason = TakeFailureText(drive);
         if (!drive.commitFailureDetail.empty())
             reason += "\n" + drive.commitFailureDetail;
         PutBack(drive, before);

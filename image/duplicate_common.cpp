@@ -6,7 +6,7 @@ namespace vokta::dup {
 
 char DriveLetter(const DuplicateJob& job)
 {
-    return job.driveText.empty() ? '?' : job.driveText[0];
+    return DriveLetterOf(job.driveText);
 }
 
 bool Opened(OperationSession& session, DiskDrive& drive)
@@ -39,22 +39,6 @@ bool ReadTrack(DiskDrive& drive, uint16_t cylinder, uint16_t head, std::span<uin
     return drive.ReadSectors(FirstSectorOfTrack(drive.params, cylinder, head), SectorsIn(track), track);
 }
 
-std::vector<uint16_t> SalvageTrack(DiskDrive& drive, uint16_t cylinder, uint16_t head, std::span<uint8_t> track)
-{
-    drive.lastError = Err::None;
-    const uint32_t first = FirstSectorOfTrack(drive.params, cylinder, head);
-    std::vector<uint16_t> failed;
-    for (uint16_t s = 0; s < SectorsIn(track); ++s) {
-        const std::span<uint8_t> sector = track.subspan(size_t{s} * kSectorSize, kSectorSize);
-        if (!drive.ReadSectors(first + s, 1, sector)) {
-            std::fill(sector.begin(), sector.end(), uint8_t{0});
-            drive.lastError = Err::None;
-            failed.push_back(s);
-        }
-    }
-    return failed;
-}
-
 bool ReadCylinderTracks(DiskDrive& drive, uint16_t cylinder, std::span<uint8_t> buffer,
                         const std::function<TrackFailure()>& decide, std::vector<size_t>& unread)
 {
@@ -75,7 +59,8 @@ bool ReadCylinderTracks(DiskDrive& drive, uint16_t cylinder, std::span<uint8_t> 
             h = 0;
             break;
         case TrackFailure::Salvage:
-            for (uint16_t s : SalvageTrack(drive, cylinder, h, track))
+            // Only the sectors that really fail are lost.
+            for (uint32_t s : ReadSectorsOneByOne(drive, FirstSectorOfTrack(drive.params, cylinder, h), track))
                 unread.push_back(h * trackBytes + size_t{s} * kSectorSize);
             ++h;
             break;

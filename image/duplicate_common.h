@@ -49,10 +49,6 @@ std::span<Byte> TrackOf(std::span<Byte> cylinder, uint16_t head, const DevicePar
 // One track between the drive and its part of the cylinder's bytes.
 bool ReadTrack(DiskDrive& drive, uint16_t cylinder, uint16_t head, std::span<uint8_t> track);
 
-// Reads a track that failed as a whole one sector at a time, so that only the sectors that
-// really fail are lost: they are left zero. The failed sectors' indexes within the track.
-std::vector<uint16_t> SalvageTrack(DiskDrive& drive, uint16_t cylinder, uint16_t head, std::span<uint8_t> track);
-
 // What becomes of a track that failed as a whole, decided with its error still pending.
 enum class TrackFailure {
     Retry,     // read the whole cylinder again from head 0

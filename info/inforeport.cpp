@@ -141,10 +141,7 @@ InfoResult GetInfo(char letter, const DriveTable& drives, MessageBoxHost& boxes)
 {
     FatDrive drive(letter, drives);
     if (drive.lastError != Err::None) {
-        std::string text = drive.GetErrorText();
-        if (!drive.openFailureDetail.empty())
-            text += " (" + drive.openFailureDetail + ")";
-        boxes.MessageBox(text, LoadString(Str::FatalError), Buttons::Ok, Icon::Error);
+        boxes.MessageBox(TakeFailureText(drive), LoadString(Str::FatalError), Buttons::Ok, Icon::Error);
         return {InfoOutcome::NoDrive, {}};
     }
     while (!drive.IsDriveReady()) {

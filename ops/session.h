@@ -34,6 +34,12 @@ std::string TakeErrorWithReason(DiskDrive& drive, const std::string& reason);
 std::optional<Answer> ShowPendingError(DiskDrive& drive, MessageBoxHost& boxes, const std::string& caption,
                                        Buttons buttons);
 
+// The drive letter of a drive selector's entry: its first character.
+inline char DriveLetterOf(const std::string& driveText)
+{
+    return driveText.empty() ? '?' : driveText[0];
+}
+
 // "Media Type = " and the media's name: the upper line while an operation works.
 std::string MediaLine(int32_t mediaType);
 
