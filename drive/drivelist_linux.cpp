@@ -1,3 +1,4 @@
+#include <mntent.h>
 // The machine's drives on Linux: whole block devices from sysfs, labels from udev's
 // by-label links, network file systems from the mount table.
 #include "drive/drivelist.h"
@@ -7,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
+#include <memory>
 
 namespace vokta {
 
@@ -72,23 +73,6 @@ std::map<std::string, std::string> LabelsByDevice(const fs::path& labels)
     return byDevice;
 }
 
-// The mount table writes a blank, a tab, a line end and a backslash as three octal digits.
-std::string UnescapedMountField(const std::string& field)
-{
-    std::string text;
-    for (size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size()
-            && std::all_of(field.begin() + static_cast<long>(i) + 1, field.begin() + static_cast<long>(i) + 4,
-                           [](char c) { return c >= '0' && c <= '7'; })) {
-            text += static_cast<char>(std::stoi(field.substr(i + 1, 3), nullptr, 8));
-            i += 3;
-        } else {
-            text += field[i];
-        }
-    }
-    return text;
-}
-
 bool IsNetworkFileSystem(const std::string& type)
 {
     static const char* const kNetwork[] = {"nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs", "9p",
@@ -96,17 +80,16 @@ bool IsNetworkFileSystem(const std::string& type)
     return std::find(std::begin(kNetwork), std::end(kNetwork), type) != std::end(kNetwork);
 }
 
+// The C library reads the mount table, unescaping the blanks and tabs of its fields.
 std::vector<MachineDrive> NetworkMounts(const std::string& mounts)
 {
     std::vector<MachineDrive> drives;
-    std::ifstream in(mounts);
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream fields(line);
-        std::string source, folder, type;
-        if (!(fields >> source >> folder >> type) || !IsNetworkFileSystem(type))
-            continue;
-        drives.push_back({SystemDriveType::Remote, UnescapedMountField(folder), std::nullopt, UnescapedMountField(source)});
-    }
+    const std::unique_ptr<FILE, int (*)(FILE*)> table(setmntent(mounts.c_str(), "r"), endmntent);
+    if (!table)
+        return drives;
+    while (const mntent* entry = getmntent(table.get()))
+        if (IsNetworkFileSystem(entry->mnt_type))
+            drives.push_back({SystemDriveType::Remote, entry->mnt_dir, std::nullopt, entry->mnt_fsname});
     return drives;
 }
 
