@@ -6,12 +6,17 @@
 # Every layer, and an interface library linking them all (the tests use it).
 add_library(vokta_layers INTERFACE)
 
-# vokta_layer(<folder> [DEPENDS <folder>...]): the library vokta_<folder>, linked to the
-# libraries of the folders it depends on. It sees its own folder and every folder those
-# see; whoever links it sees the same.
+# vokta_layer(<name> [FOLDER <folder>] [PAGES] [DEPENDS <layer>...]): the library
+# vokta_<name> of the sources in <folder> (<name> when not given), linked to the libraries
+# of the layers it depends on. It sees its own folder and every folder those see; whoever
+# links it sees the same. A PAGES layer holds the Qt widgets of its folder (pages, dialogs)
+# and links Qt Widgets; every other layer is plain C++.
 function(vokta_layer name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "DEPENDS")
-  set(visible ${name})
+  cmake_parse_arguments(PARSE_ARGV 1 arg "PAGES" "FOLDER" "DEPENDS")
+  if(NOT arg_FOLDER)
+    set(arg_FOLDER ${name})
+  endif()
+  set(visible ${arg_FOLDER})
   foreach(below IN LISTS arg_DEPENDS)
     get_property(folders GLOBAL PROPERTY VOKTA_LAYER_SEES_${below})
     if(NOT folders)
@@ -21,7 +26,10 @@ function(vokta_layer name)
   endforeach()
   list(REMOVE_DUPLICATES visible)
   set_property(GLOBAL PROPERTY VOKTA_LAYER_SEES_${name} ${visible})
-  set_property(GLOBAL APPEND PROPERTY VOKTA_LAYERS ${name})
+  if(NOT arg_PAGES)
+    set_property(GLOBAL APPEND PROPERTY VOKTA_LAYERS ${name})
+    target_link_libraries(vokta_layers INTERFACE vokta_${name})
+  endif()
 
   set(root ${PROJECT_BINARY_DIR}/include-roots/${name})
   file(REMOVE_RECURSE ${root})
@@ -34,7 +42,10 @@ function(vokta_layer name)
   target_include_directories(vokta_${name} PUBLIC ${root})
   list(TRANSFORM arg_DEPENDS PREPEND vokta_)
   target_link_libraries(vokta_${name} PUBLIC ${arg_DEPENDS})
-  target_link_libraries(vokta_layers INTERFACE vokta_${name})
+  if(arg_PAGES)
+    set_target_properties(vokta_${name} PROPERTIES AUTOMOC ON)
+    target_link_libraries(vokta_${name} PUBLIC Qt6::Widgets)
+  endif()
 endfunction()
 
 # Everything below the pages is plain C++: a layer that links Qt stops the configuration.

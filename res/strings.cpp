@@ -53,7 +53,32 @@ constexpr uint32_t FirstTextNotUtf8()
 }
 static_assert(FirstTextNotUtf8() == 0, "a text of the table is not valid UTF-8");
 
-constinit const ArrayStringTable kEnglishTable{kEnglish};
+constexpr DialogTextEntry kEnglishDialogTexts[] = {
+#include "res/dialogtexts_en.inc"
+};
+
+constexpr bool DialogTextsSorted()
+{
+    for (size_t i = 1; i < std::size(kEnglishDialogTexts); ++i) {
+        const DialogTextEntry& a = kEnglishDialogTexts[i - 1];
+        const DialogTextEntry& b = kEnglishDialogTexts[i];
+        if (a.dialog > b.dialog || (a.dialog == b.dialog && a.control >= b.control))
+            return false;
+    }
+    return true;
+}
+static_assert(DialogTextsSorted(), "the dialog texts must be sorted by dialog and control, each once");
+
+constexpr bool DialogTextsUtf8()
+{
+    for (const DialogTextEntry& e : kEnglishDialogTexts)
+        if (!IsValidUtf8(e.text))
+            return false;
+    return true;
+}
+static_assert(DialogTextsUtf8(), "a dialog text is not valid UTF-8");
+
+constinit const ArrayStringTable kEnglishTable{kEnglish, kEnglishDialogTexts};
 const StringTable* currentModule = nullptr;
 
 // One argument of a format: a number or a text.
@@ -217,6 +242,14 @@ std::string_view ArrayStringTable::Find(Str id) const
     return it->text;
 }
 
+const char* ArrayStringTable::FindDialogText(Dialog dialog, uint16_t control) const
+{
+    for (const DialogTextEntry& e : dialogTexts_)
+        if (e.dialog == dialog && e.control == control)
+            return e.text;
+    return nullptr;
+}
+
 const StringTable& EnglishStrings()
 {
     return kEnglishTable;
@@ -235,6 +268,15 @@ std::string LoadString(Str id)
             return std::string(text);
     }
     return std::string(EnglishStrings().Find(id));
+}
+
+std::string LoadDialogText(Dialog dialog, uint16_t control)
+{
+    if (currentModule)
+        if (const char* text = currentModule->FindDialogText(dialog, control))
+            return text;
+    const char* english = EnglishStrings().FindDialogText(dialog, control);
+    return english ? english : "";
 }
 
 bool SameConversions(std::string_view english, std::string_view translated)

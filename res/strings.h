@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "res/dialogtexts.h"
 #include "res/stringids.h"
 
 namespace vokta {
@@ -16,21 +17,30 @@ struct StringEntry {
     const char* text;
 };
 
+// A resource module: its strings, and the texts of its dialog templates.
 class StringTable {
 public:
     virtual ~StringTable() = default;
     // Empty when the module has no string with that id.
     virtual std::string_view Find(Str id) const = 0;
+    // nullptr when the module has no such text; a text may be empty.
+    virtual const char* FindDialogText(Dialog, uint16_t) const { return nullptr; }
 };
 
-// A module's strings as one array, in any order.
+// A module's strings and dialog texts as two arrays, each in any order.
 class ArrayStringTable final : public StringTable {
 public:
-    constexpr explicit ArrayStringTable(std::span<const StringEntry> entries) : entries_(entries) {}
+    constexpr explicit ArrayStringTable(std::span<const StringEntry> entries,
+                                        std::span<const DialogTextEntry> dialogTexts = {})
+        : entries_(entries), dialogTexts_(dialogTexts)
+    {
+    }
     std::string_view Find(Str id) const override;
+    const char* FindDialogText(Dialog dialog, uint16_t control) const override;
 
 private:
     std::span<const StringEntry> entries_;
+    std::span<const DialogTextEntry> dialogTexts_;
 };
 
 const StringTable& EnglishStrings();
@@ -40,6 +50,10 @@ void SetResourceModule(const StringTable* module);
 
 // The string with that id from the current module, falling back to English.
 std::string LoadString(Str id);
+
+// A dialog template's text from the current module, falling back to English; empty when
+// neither has it.
+std::string LoadDialogText(Dialog dialog, uint16_t control);
 
 // printf-style formatting of a string-table text ("%d", "%ld", "%2.2d", "%xh", "%s").
 // The English text decides the conversions; a module's text whose conversions differ

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <string>
+
+#include "app/settings.h"
+#include "drive/drivelist.h"
+#include "drive/drivetable.h"
+
+namespace vokta {
+
+// What the process keeps for all pages and lends to each: the settings, the drive chosen
+// last on any page, the image named on the command line, the drive table and the main
+// window. It outlives every window built on it (the language switch rebuilds them).
+struct Shell {
+    Settings settings;
+    std::string currentDriveText;  // the drive-selector entry the user chose last
+    QString commandLineFile;       // loaded by the DupDisk page when it is first shown
+    DriveTable* drives = nullptr;
+    MachineDriveSources machineDrives;
+    QWidget* mainWindow = nullptr;  // the main window while it exists
+};
+
+}  // namespace vokta

@@ -1,0 +1,50 @@
+#pragma once
+
+// Texts of the current resource module for widgets, and the numeric control ids that
+// every control carries (its tool tip is the string with that id).
+
+#include <QString>
+#include <QWidget>
+
+#include "res/strings.h"
+
+namespace vokta {
+
+inline QString UiText(Str id)
+{
+    return QString::fromStdString(LoadString(id));
+}
+
+inline QString UiText(Dialog dialog, uint16_t control)
+{
+    return QString::fromStdString(LoadDialogText(dialog, control));
+}
+
+inline QString UiText(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+constexpr const char* kControlIdProperty = "voktaControlId";
+
+inline void SetControlId(QWidget* control, int id)
+{
+    control->setProperty(kControlIdProperty, id);
+}
+
+// 0 when the widget carries no id.
+inline int ControlId(const QWidget* control)
+{
+    return control->property(kControlIdProperty).toInt();
+}
+
+// The first widget under `root` (or root itself) carrying that id; nullptr when none does.
+QWidget* FindControl(QWidget* root, int id);
+
+template <typename T>
+T* FindControl(QWidget* root, int id)
+{
+    return qobject_cast<T*>(FindControl(root, id));
+}
+
+}  // namespace vokta

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+
+namespace vokta {
+
+// The dialog templates whose texts are resources: the six pages (whose captions are the
+// tab texts), the progress dialog and the About box.
+enum class Dialog : uint16_t {
+    About = 100,
+    DupDisk = 130,
+    Repair = 132,
+    Info = 134,
+    Progress = 136,
+    Options = 148,
+    Format = 169,
+    Boot = 171,
+};
+
+// A text of a template, by its dialog and the id of its control.
+struct DialogTextEntry {
+    Dialog dialog;
+    uint16_t control;
+    const char* text;
+};
+
+// The control number of a template's caption (a page's tab text).
+constexpr uint16_t kCaption = 0;
+
+// Texts of a template that belong to no numbered control (labels, group titles) are kept
+// under numbers of their own, above every control id.
+namespace Unnumbered {
+constexpr uint16_t ElapsedTimeLabel = 60001;  // progress dialog: "Elapsed Time ="
+constexpr uint16_t SoundsGroup = 60002;       // Options: " Define sounds "
+constexpr uint16_t LanguageLabel = 60003;     // Options: "Language :"
+constexpr uint16_t VersionLabel = 60004;      // About: "Version :"
+constexpr uint16_t DrivesButton = 60005;      // Options: "&Drives ..."
+}  // namespace Unnumbered
+
+}  // namespace vokta
