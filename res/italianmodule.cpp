@@ -2,8 +2,8 @@
 // loader looks up by name.
 #include <iterator>
 
-#include "res/codepage.h"
 #include "res/languagemodule.h"
+#include "res/tablechecks.h"
 
 namespace vokta {
 namespace {
@@ -11,49 +11,15 @@ namespace {
 constexpr StringEntry kItalian[] = {
 #include "res/strings_it.inc"
 };
-
-constexpr bool SortedById()
-{
-    for (size_t i = 1; i < std::size(kItalian); ++i)
-        if (kItalian[i - 1].id >= kItalian[i].id)
-            return false;
-    return true;
-}
-static_assert(SortedById(), "the Italian string table must be sorted by id, ids unique");
-
-constexpr bool StringsUtf8()
-{
-    for (const StringEntry& e : kItalian)
-        if (!IsValidUtf8(e.text))
-            return false;
-    return true;
-}
-static_assert(StringsUtf8(), "an Italian string is not valid UTF-8");
+static_assert(SortedById(kItalian), "the Italian string table must be sorted by id, ids unique");
+static_assert(FirstStringNotUtf8(kItalian) == 0, "an Italian string is not valid UTF-8");
 
 constexpr DialogTextEntry kItalianDialogTexts[] = {
 #include "res/dialogtexts_it.inc"
 };
-
-constexpr bool DialogTextsSorted()
-{
-    for (size_t i = 1; i < std::size(kItalianDialogTexts); ++i) {
-        const DialogTextEntry& a = kItalianDialogTexts[i - 1];
-        const DialogTextEntry& b = kItalianDialogTexts[i];
-        if (a.dialog > b.dialog || (a.dialog == b.dialog && a.control >= b.control))
-            return false;
-    }
-    return true;
-}
-static_assert(DialogTextsSorted(), "the Italian dialog texts must be sorted by dialog and control, each once");
-
-constexpr bool DialogTextsUtf8()
-{
-    for (const DialogTextEntry& e : kItalianDialogTexts)
-        if (!IsValidUtf8(e.text))
-            return false;
-    return true;
-}
-static_assert(DialogTextsUtf8(), "an Italian dialog text is not valid UTF-8");
+static_assert(SortedByDialogAndControl(kItalianDialogTexts),
+              "the Italian dialog texts must be sorted by dialog and control, each once");
+static_assert(DialogTextsUtf8(kItalianDialogTexts), "an Italian dialog text is not valid UTF-8");
 
 constexpr LanguageModuleTables kTables{
     kLanguageModuleVersion, kItalian, std::size(kItalian), kItalianDialogTexts, std::size(kItalianDialogTexts),

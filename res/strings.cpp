@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "res/codepage.h"
+#include "res/tablechecks.h"
 
 namespace vokta {
 namespace {
@@ -14,15 +14,7 @@ namespace {
 constexpr StringEntry kEnglish[] = {
 #include "res/strings_en.inc"
 };
-
-constexpr bool SortedById()
-{
-    for (size_t i = 1; i < std::size(kEnglish); ++i)
-        if (kEnglish[i - 1].id >= kEnglish[i].id)
-            return false;
-    return true;
-}
-static_assert(SortedById(), "the string table must be sorted by id, ids unique");
+static_assert(SortedById(kEnglish), "the string table must be sorted by id, ids unique");
 
 constexpr bool HasEnglishText(Str id)
 {
@@ -44,39 +36,14 @@ static_assert(FirstNameWithoutText() == 0, "a string id has no English text");
 // With the table sorted and unique, equal counts leave no text without a name.
 static_assert(std::size(kEnglish) == std::size(kAllStringIds), "a text of the table has no name of its own");
 
-constexpr uint32_t FirstTextNotUtf8()
-{
-    for (const StringEntry& e : kEnglish)
-        if (!IsValidUtf8(e.text))
-            return static_cast<uint32_t>(e.id);
-    return 0;
-}
-static_assert(FirstTextNotUtf8() == 0, "a text of the table is not valid UTF-8");
+static_assert(FirstStringNotUtf8(kEnglish) == 0, "a text of the table is not valid UTF-8");
 
 constexpr DialogTextEntry kEnglishDialogTexts[] = {
 #include "res/dialogtexts_en.inc"
 };
-
-constexpr bool DialogTextsSorted()
-{
-    for (size_t i = 1; i < std::size(kEnglishDialogTexts); ++i) {
-        const DialogTextEntry& a = kEnglishDialogTexts[i - 1];
-        const DialogTextEntry& b = kEnglishDialogTexts[i];
-        if (a.dialog > b.dialog || (a.dialog == b.dialog && a.control >= b.control))
-            return false;
-    }
-    return true;
-}
-static_assert(DialogTextsSorted(), "the dialog texts must be sorted by dialog and control, each once");
-
-constexpr bool DialogTextsUtf8()
-{
-    for (const DialogTextEntry& e : kEnglishDialogTexts)
-        if (!IsValidUtf8(e.text))
-            return false;
-    return true;
-}
-static_assert(DialogTextsUtf8(), "a dialog text is not valid UTF-8");
+static_assert(SortedByDialogAndControl(kEnglishDialogTexts),
+              "the dialog texts must be sorted by dialog and control, each once");
+static_assert(DialogTextsUtf8(kEnglishDialogTexts), "a dialog text is not valid UTF-8");
 
 constinit const ArrayStringTable kEnglishTable{kEnglish, kEnglishDialogTexts};
 const StringTable* currentModule = nullptr;
