@@ -1,0 +1,254 @@
+#include "ops/qthost.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QThread>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "ops/uitext.h"
+
+namespace vokta {
+
+// What the worker's calls and the user-interface thread share. Calls still queued for
+// the user-interface thread hold it, so it outlives the host as long as they need it;
+// the dialog and the page are only looked at on the user-interface thread.
+struct QtHost::State {
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool detached = false;
+    std::atomic<bool> abortPressed{false};
+    QThread* uiThread = nullptr;
+    QPointer<ProgressDialog> dialog;
+    QPointer<QWidget> page;
+
+    bool IsDetached()
+    {
+        const std::lock_guard lock(mutex);
+        return detached;
+    }
+};
+
+namespace {
+
+QMessageBox::StandardButtons ButtonsOf(Buttons buttons)
+{
+    switch (buttons) {
+    case Buttons::Ok: return QMessageBox::Ok;
+    case Buttons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
+    case Buttons::YesNo: return QMessageBox::Yes | QMessageBox::No;
+    case Buttons::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case Buttons::AbortRetryIgnore: return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
+    case Buttons::RetryCancel: return QMessageBox::Retry | QMessageBox::Cancel;
+    }
+    return QMessageBox::Ok;
+}
+
+// The box's first button is its default, as on the system's message boxes.
+QMessageBox::StandardButton FirstButtonOf(Buttons buttons)
+{
+    switch (buttons) {
+    case Buttons::Ok:
+    case Buttons::OkCancel: return QMessageBox::Ok;
+    case Buttons::YesNo:
+    case Buttons::YesNoCancel: return QMessageBox::Yes;
+    case Buttons::AbortRetryIgnore: return QMessageBox::Abort;
+    case Buttons::RetryCancel: return QMessageBox::Retry;
+    }
+    return QMessageBox::Ok;
+}
+
+QMessageBox::Icon IconOf(Icon icon)
+{
+    switch (icon) {
+    case Icon::None: return QMessageBox::NoIcon;
+    case Icon::Error: return QMessageBox::Critical;
+    case Icon::Warning: return QMessageBox::Warning;
+    case Icon::Question: return QMessageBox::Question;
+    case Icon::Information: return QMessageBox::Information;
+    }
+    return QMessageBox::NoIcon;
+}
+
+std::optional<Answer> AnswerOf(QMessageBox::StandardButton button)
+{
+    switch (button) {
+    case QMessageBox::Ok: return Answer::Ok;
+    case QMessageBox::Cancel: return Answer::Cancel;
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    case QMessageBox::Abort: return Answer::Abort;
+    case QMessageBox::Retry: return Answer::Retry;
+    case QMessageBox::Ignore: return Answer::Ignore;
+    default: return std::nullopt;
+    }
+}
+
+QColor ColourOf(Rgb colour)
+{
+    return {colour.red, colour.green, colour.blue};
+}
+
+}  // namespace
+
+Answer AskInMessageBox(QWidget& owner, const std::string& text, const std::string& caption, Buttons buttons,
+                       Icon icon)
+{
+    // Held by a guard: the owner's end would take the box with it.
+    QPointer<QMessageBox> box = new QMessageBox(IconOf(icon), UiText(caption), UiText(text), ButtonsOf(buttons), &owner);
+    box->setTextFormat(Qt::PlainText);
+    box->setDefaultButton(FirstButtonOf(buttons));
+    box->exec();
+    if (!box)
+        return SafeAnswer(buttons);
+    const std::optional<Answer> answer = AnswerOf(box->standardButton(box->clickedButton()));
+    delete box;
+    return answer.value_or(SafeAnswer(buttons));
+}
+
+QtHost::QtHost(ProgressDialog& dialog, QWidget& page, SoundPlayer playSound)
+    : state_(std::make_shared<State>()), playSound_(std::move(playSound))
+{
+    state_->uiThread = QThread::currentThread();
+    state_->dialog = &dialog;
+    state_->page = &page;
+    // The connections hold the shared state, not the host, which may end first.
+    QObject::connect(&dialog, &ProgressDialog::AbortPressed, &dialog,
+                     [state = state_] { state->abortPressed = true; });
+    QObject::connect(&dialog, &QDialog::finished, &dialog, [state = state_] {
+        const std::lock_guard lock(state->mutex);
+        state->detached = true;
+        state->answered.notify_all();
+    });
+}
+
+QtHost::~QtHost() = default;
+
+void QtHost::Detach()
+{
+    const std::lock_guard lock(state_->mutex);
+    state_->detached = true;
+    state_->answered.notify_all();
+}
+
+bool QtHost::Detached() const
+{
+    return state_->IsDetached();
+}
+
+template <typename Result>
+Result QtHost::OnUiThread(std::function<Result(ProgressDialog&, QWidget&)> call, Result harmless)
+{
+    if (QThread::currentThread() == state_->uiThread) {
+        if (state_->IsDetached() || !state_->dialog || !state_->page)
+            return harmless;
+        return call(*state_->dialog, *state_->page);
+    }
+    if (state_->IsDetached())
+        return harmless;
+    // Not a blocking queued connection: that would keep waiting while the user-interface
+    // thread waits for this worker, where this wait ends as soon as the host detaches.
+    auto answer = std::make_shared<std::optional<Result>>();
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [state = state_, call = std::move(call), answer, harmless] {
+            Result result = harmless;
+            if (!state->IsDetached() && state->dialog && state->page)
+                result = call(*state->dialog, *state->page);
+            const std::lock_guard lock(state->mutex);
+            *answer = result;
+            state->answered.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(state_->mutex);
+    state_->answered.wait(lock, [&] { return answer->has_value() || state_->detached; });
+    return answer->has_value() ? **answer : harmless;
+}
+
+void QtHost::OnUiThread(std::function<void(ProgressDialog&)> call)
+{
+    OnUiThread<bool>(
+        [call = std::move(call)](ProgressDialog& dialog, QWidget&) {
+            call(dialog);
+            return true;
+        },
+        false);
+}
+
+Answer QtHost::MessageBox(const std::string& text, const std::string& caption, Buttons buttons, Icon icon)
+{
+    return OnUiThread<Answer>(
+        [text, caption, buttons, icon](ProgressDialog&, QWidget& page) {
+            return AskInMessageBox(page, text, caption, buttons, icon);
+        },
+        SafeAnswer(buttons));
+}
+
+void QtHost::SetUpperLine(const std::string& text)
+{
+    OnUiThread([text](ProgressDialog& dialog) { dialog.SetUpperLine(UiText(text)); });
+}
+
+void QtHost::SetLowerLine(const std::string& text)
+{
+    OnUiThread([text](ProgressDialog& dialog) { dialog.SetLowerLine(UiText(text)); });
+}
+
+void QtHost::SetTitle(const std::string& text)
+{
+    OnUiThread([text](ProgressDialog& dialog) { dialog.setWindowTitle(UiText(text)); });
+}
+
+void QtHost::SetRange(int high)
+{
+    OnUiThread([high](ProgressDialog& dialog) { dialog.SetRange(high); });
+}
+
+int QtHost::SetProgressPos(int position)
+{
+    return OnUiThread<int>(
+        [position](ProgressDialog& dialog, QWidget&) { return dialog.SetProgressPos(position); }, 0);
+}
+
+void QtHost::SetBarColours(Rgb fill, Rgb text)
+{
+    OnUiThread([fill, text](ProgressDialog& dialog) { dialog.SetBarColours(ColourOf(fill), ColourOf(text)); });
+}
+
+void QtHost::SetAbortCaption(AbortButton button)
+{
+    OnUiThread([button](ProgressDialog& dialog) { dialog.SetAbortCaption(button); });
+}
+
+bool QtHost::AbortRequested()
+{
+    return state_->abortPressed || state_->IsDetached();
+}
+
+void QtHost::PlaySound(const std::string& sound)
+{
+    if (playSound_ && !state_->IsDetached())
+        playSound_(sound);
+}
+
+void QtHost::Close()
+{
+    OnUiThread([](ProgressDialog& dialog) { dialog.RequestClose(); });
+}
+
+uint64_t QtHost::TickCount()
+{
+    using namespace std::chrono;
+    return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void QtHost::Rest(int milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+}  // namespace vokta
