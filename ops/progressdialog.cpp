@@ -74,8 +74,6 @@ ProgressDialog::ProgressDialog(QWidget* page, QWidget* owner)
     // The template's placeholder texts give way to the worker's.
     upper_->clear();
     lower_->clear();
-    if (owner_)
-        savedTitle_ = owner_->windowTitle().left(kTitleLimit);
     timer_.setInterval(kBeat);
     connect(&timer_, &QTimer::timeout, this, &ProgressDialog::Tick);
 }
@@ -164,8 +162,8 @@ void ProgressDialog::RequestClose()
 
 void ProgressDialog::RestoreOwnerTitle()
 {
-    if (owner_)
-        owner_->setWindowTitle(savedTitle_);
+    if (owner_ && savedTitle_)
+        owner_->setWindowTitle(*savedTitle_);
 }
 
 void ProgressDialog::Tick()
@@ -196,6 +194,8 @@ void ProgressDialog::PressAbort()
 void ProgressDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
+    if (owner_ && !savedTitle_)
+        savedTitle_ = owner_->windowTitle().left(kTitleLimit);
     // A worker may close the dialog before it shows; it then ends as soon as its loop runs
     // (ending it from inside the show would leave the modal loop waiting for good).
     if (closeRequested_)

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <array>
+#include <optional>
 
 #include "ops/animationicons.h"
 #include "ops/operation.h"
@@ -89,7 +90,8 @@ private:
     bool closeRequested_ = false;
     int rangeLow_ = 0;
     int rangeHigh_ = 0;
-    QString savedTitle_;
+    // The main window's title when the dialog first showed.
+    std::optional<QString> savedTitle_;
 };
 
 }  // namespace vokta
