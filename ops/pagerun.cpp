@@ -9,18 +9,20 @@ OperationOutcome RunOperationOnPage(QWidget& page, QWidget* mainWindow, QLineEdi
                                     SoundPlayer playSound)
 {
     QWidget* owner = mainWindow ? mainWindow : page.window();
-    ProgressDialog dialog(&page, owner);
-    if (flags.questionMarkFirst)
-        resultField.setText(QStringLiteral("?"));
-    // The worker's calls wait for the dialog's loop, which starts with exec(): none is
-    // carried out, and none lost, before the dialog shows.
-    auto host = std::make_shared<QtHost>(dialog, page, std::move(playSound));
-    const OperationOutcome outcome = RunOperation(
-        std::move(worker), host, [&dialog] { dialog.exec(); }, flags.grace);
-    host->Detach();
-    if (followUp)
-        followUp(outcome);
-    ShowResult(resultField, outcome.result);
+    OperationOutcome outcome;
+    {
+        ProgressDialog dialog(&page, owner);
+        if (flags.questionMarkFirst)
+            resultField.setText(QStringLiteral("?"));
+        // The worker's calls wait for the dialog's loop, which starts with exec(): none is
+        // carried out, and none lost, before the dialog shows.
+        auto host = std::make_shared<QtHost>(dialog, page, std::move(playSound));
+        outcome = RunOperation(std::move(worker), host, [&dialog] { dialog.exec(); }, flags.grace);
+        host->Detach();
+        if (followUp)
+            followUp(outcome);
+        ShowResult(resultField, outcome.result);
+    }
     if (flags.bringToFrontAtEnd && owner)
         BringToFront(*owner);
     return outcome;
