@@ -65,4 +65,18 @@ private:
 Answer AskInMessageBox(QWidget& owner, const std::string& text, const std::string& caption, Buttons buttons,
                        Icon icon);
 
+// The message boxes a page asks on the user-interface thread itself (loading an image
+// file, the information report), owned by the page.
+class PageMessageBoxes final : public MessageBoxHost {
+public:
+    explicit PageMessageBoxes(QWidget& owner) : owner_(owner) {}
+    Answer MessageBox(const std::string& text, const std::string& caption, Buttons buttons, Icon icon) override
+    {
+        return AskInMessageBox(owner_, text, caption, buttons, icon);
+    }
+
+private:
+    QWidget& owner_;
+};
+
 }  // namespace vokta
