@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "drive/drivelist.h"
 #include "drive/drivetable.h"
+#include "drive/systemdrives.h"
 
 namespace vokta {
 
@@ -18,6 +19,7 @@ struct Shell {
     std::string currentDriveText;  // the drive-selector entry the user chose last
     QString commandLineFile;       // loaded by the DupDisk page when it is first shown
     DriveTable* drives = nullptr;
+    std::vector<DriveOption> commandLineDrives;  // `--drive` bindings: for this run, over the stored ones
     MachineDriveSources machineDrives;
     QWidget* mainWindow = nullptr;  // the main window while it exists
 };

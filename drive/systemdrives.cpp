@@ -37,6 +37,12 @@ std::optional<DriveOption> ParseDriveOption(const std::string& text, std::string
     return option;
 }
 
+std::string DriveOptionValue(const DriveOption& option)
+{
+    const std::string type = TypeNameOfDriveKind(option.kind);
+    return type.empty() ? option.path : option.path + ",type=" + type;
+}
+
 DriveBinding BindingFor(const DriveOption& option)
 {
     if (std::optional<DriveBinding> machine = MachineDisketteDrive(option.letter, option.path))

@@ -19,6 +19,9 @@ struct DriveOption {
 // The option parsed, or the reason it is not one in `error`.
 std::optional<DriveOption> ParseDriveOption(const std::string& text, std::string& error);
 
+// What follows "A:=" in the option's text: "PATH,type=T", which ParseDriveOption reads back.
+std::string DriveOptionValue(const DriveOption& option);
+
 // One of the machine's diskette drives goes to its driver, anything else is a diskette file.
 DriveBinding BindingFor(const DriveOption& option);
 

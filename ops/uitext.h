@@ -25,6 +25,10 @@ inline QString UiText(const std::string& text)
     return QString::fromStdString(text);
 }
 
+// A file dialog's filter as the string table writes it, "Text (*.a)|*.a|All (*.*)|*.*||",
+// in Qt's form, "Text (*.a);;All (*)". "*.*" matches every name there, and so it does here.
+QString QtFileFilter(const QString& tableFilter);
+
 constexpr const char* kControlIdProperty = "voktaControlId";
 
 inline void SetControlId(QWidget* control, int id)

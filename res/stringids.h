@@ -283,7 +283,32 @@
     X(DriveNetwork, 2708) \
     X(DriveCdRom, 2709) \
     X(DriveRamDisk, 2710) \
-    X(DriveUnknown, 2711)
+    X(DriveUnknown, 2711) \
+    X(TipDrives, 2800) \
+    X(TipDriveBindings, 2801) \
+    X(TipBindingLetter, 2802) \
+    X(TipBindingPath, 2803) \
+    X(TipBrowseDisketteFile, 2804) \
+    X(TipBindingKind, 2805) \
+    X(TipAddBinding, 2806) \
+    X(TipRemoveBinding, 2807) \
+    X(TipKeepBindings, 2808) \
+    X(TipDropBindings, 2809) \
+    X(DrivesTitle, 2820) \
+    X(DriveColumn, 2821) \
+    X(BindingPathColumn, 2822) \
+    X(BindingKindColumn, 2823) \
+    X(BindingLetterLabel, 2824) \
+    X(BindingPathLabel, 2825) \
+    X(BindingKindLabel, 2826) \
+    X(BrowseButton, 2827) \
+    X(AddButton, 2828) \
+    X(RemoveButton, 2829) \
+    X(OkButton, 2830) \
+    X(CancelButton, 2831) \
+    X(DisketteFileFilter, 2832) \
+    X(CreateDisketteFile, 2833) \
+    X(CannotCreateDisketteFile, 2834)
 
 namespace vokta {
 

@@ -24,21 +24,12 @@
 namespace vokta {
 namespace {
 
-// Why a file that is neither a regular file nor a folder is no diskette file; nothing for
-// those two. Such a file is never opened as a diskette: a named pipe would hold the open
-// until a writer came, and a device's open may act on the device.
-std::optional<Str> NotADisketteFile(mode_t mode)
-{
-    if (S_ISFIFO(mode))
-        return Str::NamedPipeNotDiskette;
-    if (S_ISSOCK(mode))
-        return Str::SocketNotDiskette;
-    if (S_ISCHR(mode))
-        return Str::CharacterDeviceNotDiskette;
-    if (S_ISBLK(mode))
-        return Str::BlockDeviceNotDiskette;
-    return std::nullopt;
-}
+// The `type=` values and the drive kinds they stand for.
+constexpr std::pair<const char*, DriveKind> kDriveTypeNames[] = {
+    {"720k", DriveKind::Floppy35DD},
+    {"1.2m", DriveKind::Floppy525HD},
+    {"1.44m", DriveKind::Floppy35HD},
+};
 
 std::string Lower(std::string s)
 {
@@ -164,16 +155,36 @@ DisketteFileFormat FormatForName(const std::string& path)
                                                                                  : DisketteFileFormat::Raw;
 }
 
+// Such a file is never opened as a diskette: a named pipe would hold the open until a
+// writer came, and a device's open may act on the device.
+std::optional<Str> NotADisketteFile(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return Str::NamedPipeNotDiskette;
+    if (S_ISSOCK(mode))
+        return Str::SocketNotDiskette;
+    if (S_ISCHR(mode))
+        return Str::CharacterDeviceNotDiskette;
+    if (S_ISBLK(mode))
+        return Str::BlockDeviceNotDiskette;
+    return std::nullopt;
+}
+
 std::optional<DriveKind> DriveKindOfTypeName(const std::string& name)
 {
     const std::string lower = Lower(name);
-    if (lower == "720k")
-        return DriveKind::Floppy35DD;
-    if (lower == "1.2m")
-        return DriveKind::Floppy525HD;
-    if (lower == "1.44m")
-        return DriveKind::Floppy35HD;
+    for (const auto& [typeName, kind] : kDriveTypeNames)
+        if (lower == typeName)
+            return kind;
     return std::nullopt;
+}
+
+std::string TypeNameOfDriveKind(DriveKind kind)
+{
+    for (const auto& [typeName, named] : kDriveTypeNames)
+        if (named == kind)
+            return typeName;
+    return {};
 }
 
 VirtualDrive::VirtualDrive(std::string path, DriveKind kind, uint8_t driveNumber)

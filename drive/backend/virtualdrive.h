@@ -2,10 +2,12 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 
 #include "drive/backend/emulateddrive.h"
 #include "drive/drivetable.h"
+#include "res/stringids.h"
 
 namespace vokta {
 
@@ -89,5 +91,11 @@ DriveBinding VirtualDriveBinding(char letter, const std::string& path, DriveKind
 
 // The drive kind of a `type=` value ("720k", "1.2m", "1.44m").
 std::optional<DriveKind> DriveKindOfTypeName(const std::string& name);
+// The `type=` value of a drive kind; empty for a kind no diskette file stands for.
+std::string TypeNameOfDriveKind(DriveKind kind);
+
+// Why a file that is neither a regular file nor a folder is no diskette file; nothing for
+// those two.
+std::optional<Str> NotADisketteFile(mode_t mode);
 
 }  // namespace vokta
