@@ -14,6 +14,7 @@ struct DriveOption {
     char letter = 'A';
     std::string path;
     DriveKind kind = DriveKind::Floppy35HD;
+    bool operator==(const DriveOption&) const = default;
 };
 
 // The option parsed, or the reason it is not one in `error`.
