@@ -13,7 +13,6 @@
 
 #include "app/drivebindings.h"
 #include "app/drivesdialog.h"
-#include "app/settingsstore.h"
 #include "app/sounds.h"
 #include "ops/uitext.h"
 
@@ -148,11 +147,13 @@ void OptionsPage::ChooseLanguage()
 
 void OptionsPage::EditDrives()
 {
-    const std::unique_ptr<QSettings> store = OpenSettingsStore();
-    DrivesDialog dialog(ReadDriveBindings(*store), this);
+    DrivesDialog dialog(shell_.store ? ReadDriveBindings(*shell_.store) : std::vector<DriveOption>(), this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    WriteDriveBindings(*store, dialog.bindings());
+    if (shell_.store) {
+        WriteDriveBindings(*shell_.store, dialog.bindings());
+        shell_.store->sync();
+    }
     if (shell_.drives)
         BindDrives(*shell_.drives, dialog.bindings(), shell_.commandLineDrives);
 }

@@ -1,7 +1,5 @@
 #include "app/settingsstore.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
 #include <limits>
 
 namespace vokta {
@@ -49,12 +47,6 @@ private:
 };
 
 }  // namespace
-
-std::unique_ptr<QSettings> OpenSettingsStore()
-{
-    const QString program = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-    return std::make_unique<QSettings>(QString::fromLatin1(kSettingsOrganisation), program);
-}
 
 int ReadLanguage(QSettings& store)
 {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QSettings>
-#include <memory>
 
 #include "app/settings.h"
 
@@ -11,9 +10,6 @@ namespace vokta {
 // the platform keeps such settings (an INI file under ~/.config on Linux).
 constexpr const char* kSettingsOrganisation = "Harlen";
 constexpr const char* kOptionsGroup = "Options";
-
-// This user's store of the settings, at that home.
-std::unique_ptr<QSettings> OpenSettingsStore();
 
 // "Language", read once at start (default 0).
 int ReadLanguage(QSettings& store);

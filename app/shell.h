@@ -9,6 +9,8 @@
 #include "drive/drivetable.h"
 #include "drive/systemdrives.h"
 
+class QSettings;
+
 namespace vokta {
 
 // What the process keeps for all pages and lends to each: the settings, the drive chosen
@@ -16,6 +18,7 @@ namespace vokta {
 // window. It outlives every window built on it (the language switch rebuilds them).
 struct Shell {
     Settings settings;
+    QSettings* store = nullptr;  // where they live; the drive bindings are kept there at once
     std::string currentDriveText;  // the drive-selector entry the user chose last
     QString commandLineFile;       // loaded by the DupDisk page when it is first shown
     DriveTable* drives = nullptr;

@@ -9,13 +9,14 @@
 #include <QHelpEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolTip>
 
 #include "app/drivebindings.h"
 #include "app/drivesdialog.h"
 #include "app/optionspage.h"
-#include "app/settingsstore.h"
 #include "app/tooltips.h"
 #include "ops/uitext.h"
 #include "support/tempdir.h"
@@ -26,6 +27,8 @@ using namespace vokta::test;
 namespace {
 
 struct Options : ::testing::Test {
+    QTemporaryDir folder;
+    QSettings store{folder.filePath("vokta.ini"), QSettings::IniFormat};
     vokta::Shell shell;
     DriveTable table;
     std::vector<std::string> played;
@@ -34,6 +37,7 @@ struct Options : ::testing::Test {
     void SetUp() override
     {
         shell.drives = &table;
+        shell.store = &store;
         shell.settings.enableHardDisks = true;
         shell.settings.enableToolTips = false;
         shell.settings.jobCompletedSoundPath = "/sounds/done.wav";
@@ -224,12 +228,8 @@ TEST_F(Options, DrivesBoundInTheDialogAreStoredAndBoundAtOnce)
     ASSERT_NE(bound, nullptr);
     EXPECT_EQ(bound->path, diskette);
     EXPECT_NE(table.Find('M'), nullptr);  // the command line's binding stays for the run
-    const std::unique_ptr<QSettings> store = OpenSettingsStore();
-    const std::vector<DriveOption> stored = ReadDriveBindings(*store);
-    ASSERT_EQ(stored.size(), 1u);
-    EXPECT_EQ(stored[0].letter, 'K');
-    EXPECT_EQ(stored[0].path, diskette);
-    WriteDriveBindings(*store, {});
+    QSettings again(store.fileName(), QSettings::IniFormat);
+    EXPECT_EQ(ReadDriveBindings(again), (std::vector<DriveOption>{{'K', diskette, DriveKind::Floppy35HD}}));
 }
 
 }  // namespace
