@@ -210,7 +210,9 @@ TEST_F(Options, DrivesBoundInTheDialogAreStoredAndBoundAtOnce)
     TempDir dir;
     const std::string diskette = dir.File("k.img");
     WriteFile(diskette, {});
-    shell.commandLineDrives = {DriveOption{'M', dir.File("m.img"), DriveKind::Floppy35DD}};
+    // A: bound too, so that no default diskette file is made in the user's data folder.
+    shell.commandLineDrives = {DriveOption{'A', dir.File("a.img"), DriveKind::Floppy35HD},
+                               DriveOption{'M', dir.File("m.img"), DriveKind::Floppy35DD}};
     bool dialogSeen = false;
     QTimer::singleShot(0, [&] {
         auto* dialog = qobject_cast<DrivesDialog*>(QApplication::activeModalWidget());
