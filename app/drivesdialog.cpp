@@ -7,7 +7,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -47,54 +46,10 @@ void SetId(QWidget* control, Str tip)
     SetControlId(control, static_cast<int>(tip));
 }
 
-QMessageBox::StandardButtons StandardButtonsOf(Buttons buttons)
-{
-    switch (buttons) {
-    case Buttons::Ok: return QMessageBox::Ok;
-    case Buttons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
-    case Buttons::YesNo: return QMessageBox::Yes | QMessageBox::No;
-    case Buttons::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-    case Buttons::AbortRetryIgnore: return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
-    case Buttons::RetryCancel: return QMessageBox::Retry | QMessageBox::Cancel;
-    }
-    return QMessageBox::Ok;
-}
-
-Answer AnswerOf(int button)
-{
-    switch (button) {
-    case QMessageBox::Ok: return Answer::Ok;
-    case QMessageBox::Yes: return Answer::Yes;
-    case QMessageBox::No: return Answer::No;
-    case QMessageBox::Abort: return Answer::Abort;
-    case QMessageBox::Retry: return Answer::Retry;
-    case QMessageBox::Ignore: return Answer::Ignore;
-    default: return Answer::Cancel;
-    }
-}
-
-QMessageBox::Icon QtIcon(Icon icon)
-{
-    switch (icon) {
-    case Icon::Error: return QMessageBox::Critical;
-    case Icon::Warning: return QMessageBox::Warning;
-    case Icon::Question: return QMessageBox::Question;
-    case Icon::Information: return QMessageBox::Information;
-    case Icon::None: break;
-    }
-    return QMessageBox::NoIcon;
-}
-
-Answer ShowMessageBox(QWidget* parent, const QString& text, const QString& caption, Buttons buttons, Icon icon)
-{
-    QMessageBox box(QtIcon(icon), caption, text, StandardButtonsOf(buttons), parent);
-    return AnswerOf(box.exec());
-}
-
 }  // namespace
 
 DrivesDialog::DrivesDialog(std::vector<DriveOption> bindings, QWidget* parent)
-    : QDialog(parent), bindings_(std::move(bindings)), messageBox_(ShowMessageBox)
+    : QDialog(parent), bindings_(std::move(bindings))
 {
     setWindowTitle(UiText(Str::DrivesTitle));
     BuildControls();
@@ -217,16 +172,16 @@ bool DrivesDialog::AcceptTarget(const DriveOption& option)
     if (target.state == TargetState::Usable)
         return true;
     if (target.state == TargetState::Refused) {
-        messageBox_(this, UiText(target.reason), UiText(Str::Error), Buttons::Ok, Icon::Error);
+        messageBox_(*this, target.reason, LoadString(Str::Error), Buttons::Ok, Icon::Error);
         return false;
     }
-    const QString question = UiText(FormatString(Str::CreateDisketteFile, option.path));
-    if (messageBox_(this, question, UiText(Str::Message), Buttons::YesNo, Icon::Question) != Answer::Yes)
+    const std::string question = FormatString(Str::CreateDisketteFile, option.path);
+    if (messageBox_(*this, question, LoadString(Str::Message), Buttons::YesNo, Icon::Question) != Answer::Yes)
         return false;
     std::string reason;
     if (CreateEmptyDisketteFile(option.path, reason))
         return true;
-    messageBox_(this, UiText(reason), UiText(Str::Error), Buttons::Ok, Icon::Error);
+    messageBox_(*this, reason, LoadString(Str::Error), Buttons::Ok, Icon::Error);
     return false;
 }
 

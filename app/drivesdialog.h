@@ -6,7 +6,7 @@
 
 #include "app/filechooser.h"
 #include "drive/systemdrives.h"
-#include "ops/messagebox.h"
+#include "ops/qthost.h"
 
 class QComboBox;
 class QLineEdit;
@@ -22,9 +22,9 @@ class DrivesDialog final : public QDialog {
     Q_OBJECT
 
 public:
-    // A message box; a test answers in the user's place.
+    // A message box owned by the dialog; a test answers in the user's place.
     using MessageBoxFunction =
-        std::function<Answer(QWidget* parent, const QString& text, const QString& caption, Buttons, Icon)>;
+        std::function<Answer(QWidget& owner, const std::string& text, const std::string& caption, Buttons, Icon)>;
 
     explicit DrivesDialog(std::vector<DriveOption> bindings, QWidget* parent = nullptr);
 
@@ -45,7 +45,7 @@ private:
 
     std::vector<DriveOption> bindings_;
     FileChooser chooseFile_ = AskForFile;
-    MessageBoxFunction messageBox_;
+    MessageBoxFunction messageBox_ = AskInMessageBox;
 
     QTableWidget* table_ = nullptr;
     QComboBox* letter_ = nullptr;

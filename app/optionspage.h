@@ -6,6 +6,7 @@
 
 #include "app/filechooser.h"
 #include "app/shell.h"
+#include "ops/qthost.h"
 
 class QComboBox;
 class QLineEdit;
@@ -37,12 +38,10 @@ class OptionsPage final : public QWidget {
     Q_OBJECT
 
 public:
-    // Plays a sound and returns when it has ended.
-    using SoundPlayer = std::function<void(const std::string& sound)>;
-
     explicit OptionsPage(Shell& shell, QWidget* parent = nullptr);
 
-    // The desktop's sound player and file dialog by default; a test answers in their place.
+    // The desktop's sound player (which returns when the sound has ended) and file dialog
+    // by default; a test answers in their place.
     void SetSoundPlayer(SoundPlayer player) { play_ = std::move(player); }
     void SetFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
 

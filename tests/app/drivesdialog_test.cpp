@@ -95,8 +95,8 @@ struct Dialog : ::testing::Test {
 
     void SetUp() override
     {
-        dialog.SetMessageBox([this](QWidget*, const QString& text, const QString&, Buttons, Icon icon) {
-            told.emplace_back(text, icon);
+        dialog.SetMessageBox([this](QWidget&, const std::string& text, const std::string&, Buttons, Icon icon) {
+            told.emplace_back(QString::fromStdString(text), icon);
             return answer;
         });
     }
