@@ -308,7 +308,8 @@
     X(CancelButton, 2831) \
     X(DisketteFileFilter, 2832) \
     X(CreateDisketteFile, 2833) \
-    X(CannotCreateDisketteFile, 2834)
+    X(CannotCreateDisketteFile, 2834) \
+    X(UserGuide, 2900)
 
 namespace vokta {
 

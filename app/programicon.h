@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QIcon>
+
+namespace vokta {
+
+// The program's icon, a 3½" diskette, drawn from its SVG at the sizes a desktop asks for.
+QIcon ProgramIcon();
+
+}  // namespace vokta

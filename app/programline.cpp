@@ -1,0 +1,63 @@
+#include "app/programline.h"
+
+namespace vokta {
+namespace {
+
+constexpr std::string_view kDriveSwitch = "--drive";
+
+bool AddDrive(ProgramLine& line, const std::string& text, std::string& error)
+{
+    std::optional<DriveOption> drive = ParseDriveOption(text, error);
+    if (!drive) {
+        error = "--drive: " + error;
+        return false;
+    }
+    line.drives.push_back(*drive);
+    return true;
+}
+
+}  // namespace
+
+std::optional<ProgramLine> ParseProgramLine(const std::vector<std::string>& arguments, std::string& error)
+{
+    ProgramLine line;
+    bool onlyFiles = false;  // after "--" even a name that begins with '-' is the image
+    for (size_t at = 0; at < arguments.size(); ++at) {
+        const std::string& argument = arguments[at];
+        if (!onlyFiles && argument == "--") {
+            onlyFiles = true;
+        } else if (!onlyFiles && (argument == "--help" || argument == "-h")) {
+            line.help = true;
+        } else if (!onlyFiles && argument == kDriveSwitch) {
+            if (at + 1 == arguments.size()) {
+                error = "--drive needs L:=PATH";
+                return std::nullopt;
+            }
+            if (!AddDrive(line, arguments[++at], error))
+                return std::nullopt;
+        } else if (!onlyFiles && argument.starts_with(std::string(kDriveSwitch) + "=")) {
+            if (!AddDrive(line, argument.substr(kDriveSwitch.size() + 1), error))
+                return std::nullopt;
+        } else if (!onlyFiles && argument.size() > 1 && argument[0] == '-') {
+            error = "unknown option " + argument;
+            return std::nullopt;
+        } else if (line.imageFile.empty()) {
+            line.imageFile = argument;
+        } else {
+            error = "one image file only, not also " + argument;
+            return std::nullopt;
+        }
+    }
+    return line;
+}
+
+std::string ProgramUsage(const std::string& program)
+{
+    return "Usage: " + program + " [--drive L:=PATH[,type=T]]... [IMAGE]\n"
+           "  IMAGE                      a diskette image file (.dim, .ima, ...) for the DupDisk page\n"
+           "  --drive L:=PATH[,type=T]   bind drive letter L: to a device or diskette file (repeatable);\n"
+           "                             T is the drive's kind: 720k, 1.2m or 1.44m\n"
+           "  --help                     show this text\n";
+}
+
+}  // namespace vokta

@@ -1,0 +1,103 @@
+#include "app/startup.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include "app/association.h"
+#include "app/mainwindow.h"
+#include "app/platform.h"
+#include "app/programline.h"
+#include "app/settingsstore.h"
+#include "app/shell.h"
+#include "app/tooltips.h"
+#include "ops/uitext.h"
+
+namespace vokta {
+namespace {
+
+constexpr int kItalian = 1;
+
+// The Italian module when that language is chosen and the module loads; English otherwise.
+void SelectLanguage(int language, const char* italianModule)
+{
+    SetResourceModule(language == kItalian ? LoadLanguageModule(italianModule) : nullptr);
+}
+
+void RefusePlatform()
+{
+    QMessageBox refusal(QMessageBox::Critical, UiText(Str::FatalError), UiText(Str::NotWindows95), QMessageBox::Ok);
+    refusal.setWindowModality(Qt::ApplicationModal);
+    refusal.exec();
+}
+
+std::vector<std::string> Strings(const QStringList& list)
+{
+    std::vector<std::string> strings;
+    for (const QString& item : list)
+        strings.push_back(item.toStdString());
+    return strings;
+}
+
+}  // namespace
+
+void ShowUntilClosed(MainWindow& window)
+{
+    QEventLoop loop;
+    QObject::connect(&window, &MainWindow::closed, &loop, &QEventLoop::quit);
+    window.show();
+    loop.exec();
+}
+
+int RunStartup(const StartupInputs& inputs, const ShowMainWindow& show)
+{
+    WriteDimAssociation(inputs.executable);
+    QSettings& store = *inputs.store;
+    Shell shell;
+    shell.settings.language = ReadLanguage(store);
+    SelectLanguage(shell.settings.language, inputs.italianModule);
+    if (!PlatformSupported()) {
+        RefusePlatform();
+        return 1;
+    }
+    const QString title = UiText(Str::SheetTitle);
+
+    const std::string program = QFileInfo(inputs.executable).fileName().toStdString();
+    std::string error;
+    const std::optional<ProgramLine> line = ParseProgramLine(Strings(inputs.arguments), error);
+    if (!line) {
+        std::fprintf(inputs.errors, "%s: %s\n%s", program.c_str(), error.c_str(), ProgramUsage(program).c_str());
+        return 2;
+    }
+    if (line->help) {
+        std::fputs(ProgramUsage(program).c_str(), inputs.output);
+        return 0;
+    }
+    shell.commandLineFile = QString::fromStdString(line->imageFile);
+    PopulateSystemDrives(*inputs.drives, line->drives);
+    shell.drives = inputs.drives;
+
+    ToolTipRule tips(shell.settings);
+    qApp->installEventFilter(&tips);
+    int startPage = 0;
+    for (;;) {
+        const int language = shell.settings.language;
+        SelectLanguage(language, inputs.italianModule);
+        // Read before the window is built: its pages take their first state from them.
+        ReadOptions(store, shell.settings);
+        {
+            MainWindow window(shell, title, startPage);
+            show(window);
+        }
+        WriteOptions(store, shell.settings);
+        store.sync();
+        if (shell.settings.language == language)
+            break;
+        startPage = MainWindow::kOptionsPage;
+    }
+    qApp->removeEventFilter(&tips);
+    return 0;
+}
+
+}  // namespace vokta
