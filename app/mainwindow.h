@@ -31,6 +31,7 @@ public:
     ~MainWindow() override;
 
     QTabWidget& Pages() const { return *pages_; }
+    Shell& shell() const { return shell_; }
 
 signals:
     // The window has closed, by "&Quit", by a change of language or by the window manager.
