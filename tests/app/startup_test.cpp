@@ -352,8 +352,12 @@ private slots:
         QVERIFY(entry.contains("\nMimeType=application/x-vokta-dim;\n"));
         const QString package = ReadAll(DataHome() + "/mime/packages/vokta-dim.xml");
         QVERIFY(package.contains("<glob pattern=\"*.dim\"/>"));
-        if (QStandardPaths::findExecutable("update-mime-database").isEmpty())
+        if (QStandardPaths::findExecutable("update-mime-database").isEmpty()) {
+            // Where the tools are required (CI), a check that did not run is a failure.
+            if (qEnvironmentVariable("VOKTA_REQUIRE_TOOLS") == "1")
+                QFAIL("update-mime-database (shared-mime-info) is not installed");
             QSKIP("update-mime-database (shared-mime-info) is not installed");
+        }
         QVERIFY(ReadAll(DataHome() + "/mime/globs2").contains("application/x-vokta-dim:*.dim"));
     }
 };
