@@ -29,6 +29,10 @@ namespace vokta {
 namespace {
 
 const QStringList kEnglishTabs = {"DupDisk", "Format", "Repair", "Boot", "Info", "Options"};
+const QStringList kEnglishButtons = {"&Quit", "&About", "&Help"};
+const QStringList kItalianTabs = {"Duplica", "Formatta", "Ripara", "Boot", "Info", "Opzioni"};
+const QStringList kItalianButtons = {"&Esci", "&Informazioni", "&Guida"};
+constexpr const char* kMissingModule = "libvokta-no-such-module.so";
 
 // What one showing of the main window looked like.
 struct Pass {
@@ -88,7 +92,7 @@ private:
 
     // Runs start-up as the program does, each showing of the window handed to `steps`.
     int Run(const std::function<void(MainWindow&)>& steps, QStringList arguments = {},
-            const char* italianModule = "libvokta-no-such-module.so", QString executable = "/usr/bin/vokta",
+            const char* italianModule = kMissingModule, QString executable = "/usr/bin/vokta",
             std::FILE* errors = stderr)
     {
         QSettings store(SettingsFile(), QSettings::IniFormat);
@@ -116,6 +120,9 @@ private slots:
         drives_ = DriveTable();
     }
 
+    // A run that ends in Italian leaves that module selected: the next test starts in English.
+    void cleanup() { SetResourceModule(nullptr); }
+
     void freshUserGetsTheDefaultsAndQuitStoresAllTen()
     {
         std::vector<Pass> passes;
@@ -129,7 +136,7 @@ private slots:
         QCOMPARE(passes.size(), size_t{1});
         QCOMPARE(passes[0].page, 0);
         QCOMPARE(passes[0].tabs, kEnglishTabs);
-        QCOMPARE(passes[0].buttons, (QStringList{"&Quit", "&About", "&Help"}));
+        QCOMPARE(passes[0].buttons, kEnglishButtons);
         QCOMPARE(passes[0].title, QString("VK Disk Utility for Windows 95"));
         QVERIFY(shown.enableToolTips);
         QVERIFY(!shown.enableHardDisks);
@@ -213,6 +220,49 @@ private slots:
         QCOMPARE(stored.value("Options/Language").toInt(), 0);
     }
 
+    // The module is found by name, as the program finds it: the test runs from the build
+    // folder's lib/ as the program does.
+    void languageChangeReopensInItalianAndBack()
+    {
+        std::vector<Pass> passes;
+        QCOMPARE(Run(
+                     [&](MainWindow& window) {
+                         passes.push_back(Look(window));
+                         if (passes.size() == 3)
+                             return Quit(window);
+                         window.shell().settings.language = passes.size() == 1 ? 1 : 0;
+                         window.close();
+                     },
+                     {}, kItalianModuleName),
+                 0);
+        QCOMPARE(passes.size(), size_t{3});
+        QCOMPARE(passes[0].tabs, kEnglishTabs);
+        QCOMPARE(passes[1].page, MainWindow::kOptionsPage);
+        QCOMPARE(passes[1].tabs, kItalianTabs);
+        QCOMPARE(passes[1].buttons, kItalianButtons);
+        QCOMPARE(passes[2].page, MainWindow::kOptionsPage);
+        QCOMPARE(passes[2].tabs, kEnglishTabs);
+        QCOMPARE(passes[2].buttons, kEnglishButtons);
+    }
+
+    void storedItalianStartsInItalian()
+    {
+        Store("Language", 1);
+        std::vector<Pass> passes;
+        QCOMPARE(Run(
+                     [&](MainWindow& window) {
+                         passes.push_back(Look(window));
+                         Quit(window);
+                     },
+                     {}, kItalianModuleName),
+                 0);
+        QCOMPARE(passes.size(), size_t{1});
+        QCOMPARE(passes[0].page, 0);
+        QCOMPARE(passes[0].tabs, kItalianTabs);
+        QCOMPARE(passes[0].buttons, kItalianButtons);
+        QCOMPARE(passes[0].title, QString("VK Disk Utility per Windows 95"));
+    }
+
     void storedItalianWithoutItsModuleStartsInEnglish()
     {
         Store("Language", 1);
@@ -224,7 +274,7 @@ private slots:
                  0);
         QCOMPARE(passes.size(), size_t{1});
         QCOMPARE(passes[0].tabs, kEnglishTabs);
-        QCOMPARE(passes[0].buttons, (QStringList{"&Quit", "&About", "&Help"}));
+        QCOMPARE(passes[0].buttons, kEnglishButtons);
         QSettings stored(SettingsFile(), QSettings::IniFormat);
         QCOMPARE(stored.value("Options/Language").toInt(), 1);
     }
@@ -325,7 +375,7 @@ private slots:
         std::FILE* errors = std::tmpfile();
         QVERIFY(errors);
         int passes = 0;
-        QCOMPARE(Run([&](MainWindow&) { ++passes; }, {"--drive", "Q"}, "libvokta-no-such-module.so", "/usr/bin/vokta",
+        QCOMPARE(Run([&](MainWindow&) { ++passes; }, {"--drive", "Q"}, kMissingModule, "/usr/bin/vokta",
                      errors),
                  2);
         std::rewind(errors);
@@ -344,7 +394,7 @@ private slots:
     void dimFilesAreAssociatedInTheDataFolder()
     {
         const QString executable = "/opt/my apps/vok\"ta%1";
-        QCOMPARE(Run(Quit, {}, "libvokta-no-such-module.so", executable), 0);
+        QCOMPARE(Run(Quit, {}, kMissingModule, executable), 0);
         const QString entry = ReadAll(DataHome() + "/applications/vokta-dimfile.desktop");
         QVERIFY(entry.startsWith("[Desktop Entry]\n"));
         QVERIFY(entry.contains("\nName=Vokta diskette Image\n"));
