@@ -30,7 +30,7 @@ public:
     MainWindow(Shell& shell, const QString& title, int startPage);
     ~MainWindow() override;
 
-    QTabWidget& Pages() const { return *pages_; }
+    QTabWidget& pages() const { return *pages_; }
     Shell& shell() const { return shell_; }
 
 signals:

@@ -42,7 +42,7 @@ int main(int argc, char** argv)
     const StartupInputs inputs{{}, QApplication::applicationFilePath(), &store, &drives};
     const int status = RunStartup(inputs, [&](MainWindow& window) {
         window.show();
-        QTabWidget& pages = window.Pages();
+        QTabWidget& pages = window.pages();
         for (int page = 0; page < pages.count(); ++page) {
             pages.setCurrentIndex(page);
             const QString name = pages.tabText(page).remove('&').toLower();

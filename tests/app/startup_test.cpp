@@ -47,9 +47,9 @@ struct Pass {
 Pass Look(MainWindow& window)
 {
     Pass pass;
-    pass.page = window.Pages().currentIndex();
-    for (int i = 0; i < window.Pages().count(); ++i)
-        pass.tabs << window.Pages().tabText(i);
+    pass.page = window.pages().currentIndex();
+    for (int i = 0; i < window.pages().count(); ++i)
+        pass.tabs << window.pages().tabText(i);
     for (int id : {MainWindow::kQuitButton, MainWindow::kAboutButton, MainWindow::kHelpButton})
         pass.buttons << FindControl<QPushButton>(&window, id)->text();
     pass.title = window.windowTitle();
@@ -285,9 +285,9 @@ private slots:
     {
         QStringList tipsOn, tipsOff, buttonTips;
         QCOMPARE(Run([&](MainWindow& window) {
-                     auto* control = new QCheckBox(window.Pages().widget(MainWindow::kOptionsPage));
+                     auto* control = new QCheckBox(window.pages().widget(MainWindow::kOptionsPage));
                      SetControlId(control, static_cast<int>(Str::TipEnableToolTips));
-                     window.Pages().setCurrentIndex(MainWindow::kOptionsPage);
+                     window.pages().setCurrentIndex(MainWindow::kOptionsPage);
                      control->show();
                      tipsOn << TipAt(control);
                      for (int id : {MainWindow::kQuitButton, MainWindow::kAboutButton, MainWindow::kHelpButton})
