@@ -8,6 +8,7 @@
 
 #include "app/aboutbox.h"
 #include "app/helpwindow.h"
+#include "app/optionspage.h"
 #include "ops/uitext.h"
 
 namespace vokta {
@@ -41,8 +42,11 @@ MainWindow::MainWindow(Shell& shell, const QString& title, int startPage)
     pages_->addTab(new QWidget(pages_), UiText(Dialog::Repair, kCaption));
     pages_->addTab(new QWidget(pages_), UiText(Dialog::Boot, kCaption));
     pages_->addTab(new QWidget(pages_), UiText(Dialog::Info, kCaption));
-    pages_->addTab(new QWidget(pages_), UiText(Dialog::Options, kCaption));
+    auto* options = new OptionsPage(shell_, pages_);
+    pages_->addTab(options, UiText(Dialog::Options, kCaption));
     pages_->setCurrentIndex(startPage);
+    // Start-up builds the window again in the other language, on the Options page.
+    connect(options, &OptionsPage::languageChanged, this, &QWidget::close);
 
     QPushButton* quit = Button(this, kQuitButton, Str::QuitButton);
     QPushButton* about = Button(this, kAboutButton, Str::AboutButton);

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 
 #include "app/association.h"
+#include "app/drivebindings.h"
 #include "app/mainwindow.h"
 #include "app/platform.h"
 #include "app/programline.h"
@@ -75,7 +76,9 @@ int RunStartup(const StartupInputs& inputs, const ShowMainWindow& show)
         return 0;
     }
     shell.commandLineFile = QString::fromStdString(line->imageFile);
-    PopulateSystemDrives(*inputs.drives, line->drives);
+    shell.store = &store;
+    shell.commandLineDrives = line->drives;
+    BindDrives(*inputs.drives, ReadDriveBindings(store), line->drives);
     shell.drives = inputs.drives;
 
     ToolTipRule tips(shell.settings);

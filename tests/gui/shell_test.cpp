@@ -7,9 +7,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -25,6 +27,7 @@
 #include "app/aboutbox.h"
 #include "app/helpwindow.h"
 #include "app/mainwindow.h"
+#include "app/optionspage.h"
 #include "app/programline.h"
 #include "app/startup.h"
 #include "ops/uitext.h"
@@ -76,11 +79,26 @@ void Quit(MainWindow& window)
     QTest::mouseClick(FindControl<QPushButton>(&window, MainWindow::kQuitButton), Qt::LeftButton);
 }
 
-// Chooses another language as the user does on the Options page.
+// Chooses another language on the Options page, as the user does.
 void ChooseLanguage(MainWindow& window, int language)
 {
-    window.shell().settings.language = language;
-    window.close();
+    window.pages().setCurrentIndex(MainWindow::kOptionsPage);
+    FindControl<QComboBox>(&window, OptionsControl::Language)->setCurrentIndex(language);
+}
+
+// Whether each of the Options page's switches is ticked, in the order of their ids.
+std::vector<bool> Switches(MainWindow& window)
+{
+    std::vector<bool> ticked;
+    for (int id : {OptionsControl::HardDisks, OptionsControl::ToolTips, OptionsControl::TopMost,
+                   OptionsControl::MultiWriteFormat, OptionsControl::HideSubst})
+        ticked.push_back(FindControl<QCheckBox>(&window, id)->isChecked());
+    return ticked;
+}
+
+QString ShownText(MainWindow& window, int id)
+{
+    return FindControl<QLineEdit>(&window, id)->text();
 }
 
 // The tip a hover over `control` shows now, empty when none. A tip being hidden fades
@@ -190,10 +208,16 @@ protected:
 TEST_F(StartupTest, AFreshUserGetsTheDefaultsAndQuitStoresAllTen)
 {
     std::vector<Pass> passes;
-    Settings shown;
+    std::vector<bool> switches;
+    QString jobSound, errorSound, language;
+    Settings held;
     ASSERT_EQ(Run([&](MainWindow& window) {
                   passes.push_back(Look(window));
-                  shown = window.shell().settings;
+                  switches = Switches(window);
+                  jobSound = ShownText(window, OptionsControl::JobSoundText);
+                  errorSound = ShownText(window, OptionsControl::ErrorSoundText);
+                  language = FindControl<QComboBox>(&window, OptionsControl::Language)->currentText();
+                  held = window.shell().settings;
                   Quit(window);
               }),
               0);
@@ -202,15 +226,13 @@ TEST_F(StartupTest, AFreshUserGetsTheDefaultsAndQuitStoresAllTen)
     EXPECT_EQ(passes[0].tabs, kEnglishTabs);
     EXPECT_EQ(passes[0].buttons, kEnglishButtons);
     EXPECT_EQ(passes[0].title, "VK Disk Utility for Windows 95");
-    EXPECT_TRUE(shown.enableToolTips);
-    EXPECT_FALSE(shown.enableHardDisks);
-    EXPECT_TRUE(shown.hideSubstDrives);
-    EXPECT_TRUE(shown.enableMultiWriteFormat);
-    EXPECT_TRUE(shown.verifyAfterWrite);
-    EXPECT_TRUE(shown.verifyAfterFormat);
-    EXPECT_TRUE(shown.enableTopMostAtEnd);
-    EXPECT_EQ(shown.jobCompletedSoundPath, "SystemDefault");
-    EXPECT_EQ(shown.errorSoundPath, "SystemExclamation");
+    // Hard disks off; tool tips, topmost, multiple write and format, hidden SUBST on.
+    EXPECT_EQ(switches, (std::vector<bool>{false, true, true, true, true}));
+    EXPECT_EQ(jobSound, "SystemDefault");
+    EXPECT_EQ(errorSound, "SystemExclamation");
+    EXPECT_EQ(language, "English (U.S.)");
+    EXPECT_TRUE(held.verifyAfterWrite);
+    EXPECT_TRUE(held.verifyAfterFormat);
 
     QSettings stored(SettingsFile(), QSettings::IniFormat);
     stored.beginGroup("Options");
@@ -236,23 +258,23 @@ TEST_F(StartupTest, ClosingByTheWindowManagerKeepsTheStoredChoices)
     Store("HideSubstDrives", 0);
     Store("EnableHardDisks", 1);
     Store("Error Sound Path", "/sounds/oops.wav");
-    Settings shown;
+    std::vector<bool> switches;
+    QString errorSound;
     int passes = 0;
     ASSERT_EQ(Run([&](MainWindow& window) {
                   ++passes;
-                  shown = window.shell().settings;
-                  window.shell().settings.verifyAfterWrite = false;
+                  switches = Switches(window);
+                  errorSound = ShownText(window, OptionsControl::ErrorSoundText);
+                  QTest::mouseClick(FindControl<QCheckBox>(&window, OptionsControl::TopMost), Qt::LeftButton);
                   window.close();
               }),
               0);
     EXPECT_EQ(passes, 1);
-    EXPECT_FALSE(shown.enableToolTips);
-    EXPECT_FALSE(shown.hideSubstDrives);
-    EXPECT_TRUE(shown.enableHardDisks);
-    EXPECT_EQ(shown.errorSoundPath, "/sounds/oops.wav");
+    EXPECT_EQ(switches, (std::vector<bool>{true, false, true, true, false}));
+    EXPECT_EQ(errorSound, "/sounds/oops.wav");
     EXPECT_EQ(StoredNumber("EnableToolTips"), 0);
     EXPECT_EQ(StoredNumber("EnableHardDisks"), 1);
-    EXPECT_EQ(StoredNumber("VerifyAfterWrite"), 0);
+    EXPECT_EQ(StoredNumber("EnableTopMostAtEnd"), 0);
     EXPECT_EQ(QSettings(SettingsFile(), QSettings::IniFormat).value("Options/Error Sound Path").toString(),
               "/sounds/oops.wav");
 }
@@ -309,19 +331,18 @@ TEST_F(StartupTest, ToolTipsFollowTheSettingAtEveryHover)
 {
     QStringList tipsOn, tipsOff, buttonTips;
     ASSERT_EQ(Run([&](MainWindow& window) {
-                  auto* control = new QCheckBox(window.pages().widget(MainWindow::kOptionsPage));
-                  SetControlId(control, static_cast<int>(Str::TipEnableToolTips));
                   window.pages().setCurrentIndex(MainWindow::kOptionsPage);
-                  control->show();
-                  tipsOn << TipAt(control);
+                  auto* tips = FindControl<QCheckBox>(&window, OptionsControl::ToolTips);
+                  tipsOn << TipAt(tips);
                   for (int id : kWindowButtons)
                       buttonTips << TipAt(FindControl(&window, id));
-                  window.shell().settings.enableToolTips = false;
-                  tipsOff << TipAt(control);
+                  // Clicked without the mouse: the tip just shown covers the spot a mouse would click.
+                  tips->click();
+                  tipsOff << TipAt(tips);
                   for (int id : kWindowButtons)
                       tipsOff << TipAt(FindControl(&window, id));
-                  window.shell().settings.enableToolTips = true;
-                  tipsOn << TipAt(control);
+                  tips->click();
+                  tipsOn << TipAt(tips);
                   Quit(window);
               }),
               0);
