@@ -12,6 +12,7 @@ enum class Dialog : uint16_t {
     Repair = 132,
     Info = 134,
     Progress = 136,
+    VolumeLabel = 143,
     Options = 148,
     Format = 169,
     Boot = 171,
@@ -35,6 +36,8 @@ constexpr uint16_t SoundsGroup = 60002;       // Options: " Define sounds "
 constexpr uint16_t LanguageLabel = 60003;     // Options: "Language :"
 constexpr uint16_t VersionLabel = 60004;      // About: "Version :"
 constexpr uint16_t DrivesButton = 60005;      // Options: "&Drives ..."
+// Each page keeps its own block: DupDisk 60100, Format and the volume label dialog 60200,
+// Repair 60300, Boot 60400, Info 60500.
 }  // namespace Unnumbered
 
 }  // namespace vokta
