@@ -9,6 +9,7 @@
 #include "app/aboutbox.h"
 #include "app/helpwindow.h"
 #include "app/optionspage.h"
+#include "format/formatpage.h"
 #include "ops/uitext.h"
 
 namespace vokta {
@@ -38,7 +39,7 @@ MainWindow::MainWindow(Shell& shell, const QString& title, int startPage)
 
     // The pages of the subsystems take these places as they come.
     pages_->addTab(new QWidget(pages_), UiText(Dialog::DupDisk, kCaption));
-    pages_->addTab(new QWidget(pages_), UiText(Dialog::Format, kCaption));
+    pages_->addTab(new FormatPage(shell_, pages_), UiText(Dialog::Format, kCaption));
     pages_->addTab(new QWidget(pages_), UiText(Dialog::Repair, kCaption));
     pages_->addTab(new QWidget(pages_), UiText(Dialog::Boot, kCaption));
     pages_->addTab(new QWidget(pages_), UiText(Dialog::Info, kCaption));

@@ -36,6 +36,12 @@ constexpr uint16_t SoundsGroup = 60002;       // Options: " Define sounds "
 constexpr uint16_t LanguageLabel = 60003;     // Options: "Language :"
 constexpr uint16_t VersionLabel = 60004;      // About: "Version :"
 constexpr uint16_t DrivesButton = 60005;      // Options: "&Drives ..."
+constexpr uint16_t MediaGroup = 60200;        // Format: " Media "
+constexpr uint16_t ModeGroup = 60201;         // Format: " Mode "
+constexpr uint16_t FormatGroup = 60202;       // Format: " Format "
+constexpr uint16_t FormatLabelLabel = 60203;  // Format: "Volume &Label :"
+constexpr uint16_t FormatResultLabel = 60204; // Format: "Last operation Result: "
+constexpr uint16_t VolumeLabelLabel = 60205;  // volume label dialog: "Volume Label :"
 // Each page keeps its own block: DupDisk 60100, Format and the volume label dialog 60200,
 // Repair 60300, Boot 60400, Info 60500.
 }  // namespace Unnumbered

@@ -1,0 +1,88 @@
+#include "format/volumelabeldialog.h"
+
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "format/labeledit.h"
+#include "format/volumelabel.h"
+#include "ops/qthost.h"
+#include "ops/session.h"
+#include "ops/uitext.h"
+
+namespace vokta {
+
+VolumeLabelDialog::VolumeLabelDialog(const std::string& driveText, const DriveTable& drives, QWidget* parent)
+    : QDialog(parent), letter_(DriveLetterOf(driveText)), drives_(drives)
+{
+    using namespace VolumeLabelControl;
+    setWindowTitle(UiText(Dialog::VolumeLabel, kCaption));
+    setModal(true);
+
+    edit_ = new QLineEdit(this);
+    SetControlId(edit_, Label);
+    MakeLabelEdit(*edit_, *this);
+    auto* caption = new QLabel(UiText(Dialog::VolumeLabel, Unnumbered::VolumeLabelLabel), this);
+    caption->setBuddy(edit_);
+
+    auto* buttons = new QDialogButtonBox(this);
+    auto* change = buttons->addButton(UiText(Dialog::VolumeLabel, Change), QDialogButtonBox::AcceptRole);
+    auto* cancel = buttons->addButton(UiText(Dialog::VolumeLabel, Cancel), QDialogButtonBox::RejectRole);
+    SetControlId(change, Change);
+    SetControlId(cancel, Cancel);
+    change->setDefault(true);
+    connect(change, &QPushButton::clicked, this, &VolumeLabelDialog::Change);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(caption);
+    row->addWidget(edit_, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(row);
+    layout->addWidget(buttons);
+    setTabOrder(edit_, change);
+    setTabOrder(change, cancel);
+}
+
+std::string VolumeLabelDialog::label() const
+{
+    return edit_->text().toStdString();
+}
+
+void VolumeLabelDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!labelRead_)
+        ReadLabel();
+}
+
+void VolumeLabelDialog::ReadLabel()
+{
+    labelRead_ = true;
+    const LabelReading reading = ReadVolumeLabel(letter_, drives_);
+    if (!reading.label) {
+        AskInMessageBox(*this, LoadString(Str::CannotGetLabel), LoadString(Str::Error), Buttons::Ok, Icon::None);
+        return;
+    }
+    edit_->setText(QString::fromStdString(*reading.label));
+    edit_->setFocus();
+}
+
+void VolumeLabelDialog::Change()
+{
+    const LabelChange change = SetVolumeLabel(letter_, label(), drives_);
+    if (change.done) {
+        accept();
+        return;
+    }
+    // The system's refusal, then why: write-protected, not ready, root directory full.
+    std::string text = LoadString(Str::CannotChangeLabel);
+    if (!change.reason.empty())
+        text += "\n" + change.reason;
+    AskInMessageBox(*this, text, LoadString(Str::Error), Buttons::Ok, Icon::Error);
+}
+
+}  // namespace vokta
