@@ -1,0 +1,319 @@
+// The Format page and its volume label dialog as their user drives them, on diskette files
+// and emulated drives of the test's own table; the diskettes checked with dosfstools and
+// mtools.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <cstdlib>
+
+#include "drive/backend/emulateddrive.h"
+#include "drive/diskerror.h"
+#include "format/formatpage.h"
+#include "format/volumelabeldialog.h"
+#include "ops/uitext.h"
+#include "res/languagemodule.h"
+#include "support/requiretools.h"
+#include "support/tempdir.h"
+#include "support/testdrives.h"
+
+using namespace vokta;
+using namespace vokta::test;
+using namespace vokta::FormatControl;
+
+namespace {
+
+// Answers every message box that opens: Yes where it asks, else OK, and keeps its text.
+class BoxAnswerer {
+public:
+    BoxAnswerer()
+    {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            texts.push_back(box->text().toStdString());
+            QAbstractButton* yes = box->button(QMessageBox::Yes);
+            (yes ? yes : box->button(QMessageBox::Ok))->click();
+        });
+        timer_.start();
+    }
+    std::vector<std::string> texts;
+
+private:
+    QTimer timer_;
+};
+
+// Runs `step` once on the dialog of type T when it is the modal window.
+template <typename T>
+void WhenModal(std::function<void(T&)> step)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, step] {
+        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            step(*dialog);
+        }
+    });
+    timer->start();
+}
+
+void Shoot(QWidget& window, const char* name)
+{
+    const QString folder = QStringLiteral(VOKTA_BINARY_DIR "/gui-shots");
+    QDir().mkpath(folder);
+    EXPECT_TRUE(window.grab().save(folder + "/" + name));
+}
+
+struct FormatPageTest : ::testing::Test {
+    TempDir dir;
+    DriveTable table;
+    vokta::Shell shell;
+    std::unique_ptr<FormatPage> page;
+
+    void SetUp() override
+    {
+        setenv("MTOOLS_SKIP_CHECK", "1", 1);
+        shell.drives = &table;
+        shell.machineDrives = {dir.File("none"), dir.File("none"), dir.File("none"), false};
+        shell.settings.enableMultiWriteFormat = false;
+        shell.settings.enableTopMostAtEnd = false;
+    }
+    ~FormatPageTest() override { SetResourceModule(nullptr); }
+
+    // A diskette file of `kind`'s drive on `letter`; empty files are unformatted diskettes.
+    std::string BindFile(char letter, DriveKind kind, const std::string& make = "")
+    {
+        const std::string path = dir.File(std::string(1, letter) + ".img");
+        if (make.empty())
+            Shell("truncate -s 0 '" + path + "'");
+        else
+            EXPECT_EQ(Shell(make + " '" + path + "' >/dev/null 2>&1"), 0) << make;
+        table.Bind(BindingFor(DriveOption{letter, path, kind}));
+        return path;
+    }
+
+    void Open()
+    {
+        page = std::make_unique<FormatPage>(shell);
+        page->SetSoundPlayer([](const std::string&) {});
+        page->resize(page->sizeHint());
+        page->show();
+    }
+
+    template <typename T = QWidget>
+    T* Control(int id)
+    {
+        T* control = FindControl<T>(page.get(), id);
+        EXPECT_NE(control, nullptr) << "control " << id;
+        return control;
+    }
+
+    void ChooseDrive(char letter)
+    {
+        auto* drive = Control<QComboBox>(Drive);
+        for (int i = 0; i < drive->count(); ++i)
+            if (drive->itemText(i).startsWith(QChar(letter))) {
+                drive->setCurrentIndex(i);
+                emit drive->activated(i);
+                return;
+            }
+        ADD_FAILURE() << "no drive " << letter;
+    }
+
+    std::vector<int> EnabledMedia()
+    {
+        std::vector<int> enabled;
+        for (int id : {MediaAuto, Media720K, Media12M, Media144M, Media168M, Media172M})
+            if (Control(id)->isEnabled())
+                enabled.push_back(id);
+        return enabled;
+    }
+
+    std::string Tool(const std::string& command, const std::string& image)
+    {
+        std::string out;
+        Shell(command + " -i '" + image + "' :: 2>&1", &out);
+        return out;
+    }
+};
+
+TEST_F(FormatPageTest, AFixedDiskIsFormattedLowLevelInItsOwnMediaOnly)
+{
+    BindFile('A', DriveKind::Floppy35HD);
+    BindRecorded(table, 'C', std::make_unique<EmulatedDrive>(DriveKind::FixedDisk, 3), SystemDriveType::Fixed);
+    shell.settings.enableHardDisks = true;
+    Open();
+    Control<QRadioButton>(Media144M)->click();
+    ChooseDrive('C');
+    EXPECT_EQ(shell.currentDriveText.substr(0, 2), "C:");
+    EXPECT_EQ(Control<QRadioButton>(Standard)->text(), "Lo&w Level");
+    EXPECT_TRUE(Control<QRadioButton>(Standard)->isChecked());
+    EXPECT_FALSE(Control(Optimized)->isEnabled());
+    EXPECT_TRUE(Control<QRadioButton>(MediaAuto)->isChecked());
+    EXPECT_EQ(EnabledMedia(), std::vector<int>{MediaAuto});
+
+    ChooseDrive('A');
+    EXPECT_EQ(Control<QRadioButton>(Standard)->text(), "Stan&dard");
+    EXPECT_TRUE(Control(Optimized)->isEnabled());
+    EXPECT_EQ(EnabledMedia(), (std::vector<int>{MediaAuto, Media720K, Media144M, Media168M, Media172M}));
+}
+
+TEST_F(FormatPageTest, AFiveAndAQuarterInchDriveTakesOnly12MDiskettes)
+{
+    BindFile('A', DriveKind::Floppy35HD);
+    BindFile('B', DriveKind::Floppy525HD);
+    Open();
+    EXPECT_EQ(Control<QRadioButton>(Standard)->text(), "Sta&ndard");  // the template's, until a drive is chosen
+    ChooseDrive('B');
+    EXPECT_EQ(EnabledMedia(), (std::vector<int>{MediaAuto, Media12M}));
+    EXPECT_EQ(Control<QRadioButton>(Standard)->text(), "Stan&dard");
+    ChooseDrive('A');
+    EXPECT_EQ(EnabledMedia(), (std::vector<int>{MediaAuto, Media720K, Media144M, Media168M, Media172M}));
+    EXPECT_TRUE(Control<QRadioButton>(MediaAuto)->isChecked());
+}
+
+TEST_F(FormatPageTest, QuickGreysTheLayoutAndFullBringsItBack)
+{
+    BindFile('A', DriveKind::Floppy35HD);
+    Open();
+    EXPECT_TRUE(Control<QRadioButton>(Full)->isChecked());
+    EXPECT_TRUE(Control<QRadioButton>(Optimized)->isChecked());
+    Control<QRadioButton>(Quick)->click();
+    EXPECT_FALSE(Control(Standard)->isEnabled());
+    EXPECT_FALSE(Control(Optimized)->isEnabled());
+    EXPECT_FALSE(page->Inputs().full);
+    Control<QRadioButton>(Full)->click();
+    EXPECT_TRUE(Control(Standard)->isEnabled());
+    EXPECT_TRUE(Control(Optimized)->isEnabled());
+    EXPECT_TRUE(page->Inputs().full);
+}
+
+TEST_F(FormatPageTest, AnInvalidLabelCharacterIsNamedAndTakenOut)
+{
+    BindFile('A', DriveKind::Floppy35HD);
+    Open();
+    BoxAnswerer boxes;
+    auto* label = Control<QLineEdit>(Label);
+    label->setFocus();
+    QTest::keyClicks(label, "A*B");
+    EXPECT_EQ(label->text(), "AB");
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts[0], LoadString(Str::InvalidLabelLetter));
+    EXPECT_FALSE(label->isUndoAvailable() && (label->undo(), label->text().contains('*')));
+
+    label->clear();
+    QTest::keyClicks(label, QString::fromUtf8("é?x+y"));
+    EXPECT_EQ(label->text(), QString::fromUtf8("éxy"));
+    EXPECT_EQ(boxes.texts.size(), 3u);
+    QTest::keyClicks(label, "123456789");
+    EXPECT_EQ(label->text().size(), 11);
+}
+
+TEST_F(FormatPageTest, VerifyFollowsTheSettingAndChangesIt)
+{
+    BindFile('A', DriveKind::Floppy35HD);
+    shell.settings.verifyAfterFormat = false;
+    Open();
+    auto* verify = Control<QCheckBox>(Verify);
+    EXPECT_FALSE(verify->isChecked());
+    verify->click();
+    EXPECT_TRUE(shell.settings.verifyAfterFormat);
+    EXPECT_TRUE(page->Inputs().verify);
+    shell.settings.enableMultiWriteFormat = true;
+    EXPECT_TRUE(page->Inputs().multiple);
+}
+
+TEST_F(FormatPageTest, AFullFormatEndsOkWithADisketteTheToolsAccept)
+{
+    if (!RequireTools({"fsck.fat", "minfo", "mlabel"}))
+        return;
+    const std::string image = BindFile('A', DriveKind::Floppy35HD);
+    Open();
+    Control<QRadioButton>(Media144M)->click();
+    Control<QRadioButton>(Standard)->click();
+    QTest::keyClicks(Control<QLineEdit>(Label), "PAGEMADE");
+    BoxAnswerer boxes;
+    Control<QPushButton>(StartFormat)->click();
+    EXPECT_EQ(Control<QLineEdit>(Result)->text(), "OK.");
+    std::string fsck;
+    EXPECT_EQ(Shell("fsck.fat -n '" + image + "' 2>&1", &fsck), 0) << fsck;
+    EXPECT_NE(Tool("minfo", image).find("sectors per track: 18"), std::string::npos) << Tool("minfo", image);
+    EXPECT_NE(Tool("mlabel -s", image).find("PAGEMADE"), std::string::npos);
+    Shoot(*page, "format.png");
+}
+
+TEST_F(FormatPageTest, TheVolumeLabelDialogWritesALabelMtoolsReads)
+{
+    if (!RequireTools({"mkfs.fat", "mlabel"}))
+        return;
+    const std::string image = BindFile('A', DriveKind::Floppy35HD, "mkfs.fat -C -n OLDLABEL --invariant");
+    Open();
+    std::string shown;
+    WhenModal<VolumeLabelDialog>([&](VolumeLabelDialog& dialog) {
+        auto* edit = FindControl<QLineEdit>(&dialog, VolumeLabelControl::Label);
+        shown = edit->text().toStdString();
+        Shoot(dialog, "volumelabel.png");
+        edit->setText("FRESH ONE");
+        FindControl<QPushButton>(&dialog, VolumeLabelControl::Change)->click();
+    });
+    Control<QPushButton>(ChangeLabel)->click();
+    EXPECT_EQ(shown, "OLDLABEL");
+    EXPECT_EQ(Control<QLineEdit>(Label)->text(), "FRESH ONE");
+    EXPECT_NE(Tool("mlabel -s", image).find("FRESH ONE"), std::string::npos) << Tool("mlabel -s", image);
+}
+
+TEST_F(FormatPageTest, AWriteProtectedDisketteRefusesTheLabelAndTheDialogStays)
+{
+    auto drive = std::make_unique<EmulatedDrive>(DriveKind::Floppy35HD, 1);
+    drive->Insert(EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M)));
+    drive->medium()->writeProtected = true;
+    EmulatedDrive& held = *drive;
+    BindRecorded(table, 'A', std::move(drive));
+    Open();
+    BoxAnswerer boxes;
+    bool stayedOpen = false;
+    WhenModal<VolumeLabelDialog>([&](VolumeLabelDialog& dialog) {
+        FindControl<QLineEdit>(&dialog, VolumeLabelControl::Label)->setText("REFUSED");
+        FindControl<QPushButton>(&dialog, VolumeLabelControl::Change)->click();
+        stayedOpen = dialog.isVisible();
+        FindControl<QPushButton>(&dialog, VolumeLabelControl::Cancel)->click();
+    });
+    Control<QPushButton>(ChangeLabel)->click();
+    EXPECT_TRUE(stayedOpen);
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_TRUE(boxes.texts[0].starts_with(LoadString(Str::CannotChangeLabel))) << boxes.texts[0];
+    EXPECT_NE(boxes.texts[0].find(DiskErrorText(Err::WriteProtect)), std::string::npos) << boxes.texts[0];
+    EXPECT_EQ(Control<QLineEdit>(Label)->text(), "");
+    EXPECT_FALSE(held.modified);
+}
+
+TEST_F(FormatPageTest, TheItalianPageAfterAFormat)
+{
+    const StringTable* italian = LoadLanguageModule(VOKTA_BINARY_DIR "/lib/libvoktaita.so");
+    ASSERT_NE(italian, nullptr);
+    SetResourceModule(italian);
+    BindFile('A', DriveKind::Floppy35HD);
+    Open();
+    EXPECT_EQ(Control<QPushButton>(StartFormat)->text(), "&Avvia formattazione");
+    Control<QRadioButton>(Media720K)->click();
+    Control<QRadioButton>(Standard)->click();
+    Control<QCheckBox>(Verify)->click();
+    BoxAnswerer boxes;
+    Control<QPushButton>(StartFormat)->click();
+    EXPECT_EQ(Control<QLineEdit>(Result)->text(), UiText(Str::Ok));
+    Shoot(*page, "format-it.png");
+}
+
+}  // namespace
