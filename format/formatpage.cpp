@@ -130,8 +130,8 @@ void FormatPage::BuildControls()
     SetControlId(verify_, Verify);
     connect(verify_, &QCheckBox::clicked, this, [this](bool checked) { shell_.settings.verifyAfterFormat = checked; });
 
-    auto* start = new QPushButton(FormatText(StartFormat), this);
-    SetControlId(start, StartFormat);
+    auto* start = new QPushButton(FormatText(FormatControl::StartFormat), this);
+    SetControlId(start, FormatControl::StartFormat);
     connect(start, &QPushButton::clicked, this, &FormatPage::StartFormat);
     auto* changeLabel = new QPushButton(FormatText(ChangeLabel), this);
     SetControlId(changeLabel, ChangeLabel);

@@ -34,7 +34,7 @@ VolumeLabelDialog::VolumeLabelDialog(const std::string& driveText, const DriveTa
     SetControlId(change, Change);
     SetControlId(cancel, Cancel);
     change->setDefault(true);
-    connect(change, &QPushButton::clicked, this, &VolumeLabelDialog::Change);
+    connect(change, &QPushButton::clicked, this, &VolumeLabelDialog::ChangeLabel);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* row = new QHBoxLayout;
@@ -71,7 +71,7 @@ void VolumeLabelDialog::ReadLabel()
     edit_->setFocus();
 }
 
-void VolumeLabelDialog::Change()
+void VolumeLabelDialog::ChangeLabel()
 {
     const LabelChange change = SetVolumeLabel(letter_, label(), drives_);
     if (change.done) {

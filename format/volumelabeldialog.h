@@ -35,7 +35,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void Change();
+    void ChangeLabel();
 
     char letter_;
     const DriveTable& drives_;

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
+#include <fstream>
 
 #include "drive/backend/emulateddrive.h"
 #include "drive/diskerror.h"
@@ -92,14 +93,13 @@ struct FormatPageTest : ::testing::Test {
     }
     ~FormatPageTest() override { SetResourceModule(nullptr); }
 
-    // A diskette file of `kind`'s drive on `letter`; empty files are unformatted diskettes.
-    std::string BindFile(char letter, DriveKind kind, const std::string& make = "")
+    // A diskette file in a drive of `kind` on `letter`, made by `make` with IMG for its
+    // path; an empty file is an unformatted diskette.
+    std::string BindFile(char letter, DriveKind kind, std::string make = "truncate -s 0 IMG")
     {
         const std::string path = dir.File(std::string(1, letter) + ".img");
-        if (make.empty())
-            Shell("truncate -s 0 '" + path + "'");
-        else
-            EXPECT_EQ(Shell(make + " '" + path + "' >/dev/null 2>&1"), 0) << make;
+        make.replace(make.find("IMG"), 3, "'" + path + "'");
+        EXPECT_EQ(test::Shell(make + " >/dev/null 2>&1"), 0) << make;
         table.Bind(BindingFor(DriveOption{letter, path, kind}));
         return path;
     }
@@ -144,7 +144,7 @@ struct FormatPageTest : ::testing::Test {
     std::string Tool(const std::string& command, const std::string& image)
     {
         std::string out;
-        Shell(command + " -i '" + image + "' :: 2>&1", &out);
+        test::Shell(command + " -i '" + image + "' :: 2>&1", &out);
         return out;
     }
 };
@@ -175,7 +175,6 @@ TEST_F(FormatPageTest, AFiveAndAQuarterInchDriveTakesOnly12MDiskettes)
     BindFile('A', DriveKind::Floppy35HD);
     BindFile('B', DriveKind::Floppy525HD);
     Open();
-    EXPECT_EQ(Control<QRadioButton>(Standard)->text(), "Sta&ndard");  // the template's, until a drive is chosen
     ChooseDrive('B');
     EXPECT_EQ(EnabledMedia(), (std::vector<int>{MediaAuto, Media12M}));
     EXPECT_EQ(Control<QRadioButton>(Standard)->text(), "Stan&dard");
@@ -213,8 +212,9 @@ TEST_F(FormatPageTest, AnInvalidLabelCharacterIsNamedAndTakenOut)
     EXPECT_EQ(boxes.texts[0], LoadString(Str::InvalidLabelLetter));
     EXPECT_FALSE(label->isUndoAvailable() && (label->undo(), label->text().contains('*')));
 
+    // A paste with two invalid characters: each one named, each one taken out.
     label->clear();
-    QTest::keyClicks(label, QString::fromUtf8("é?x+y"));
+    label->insert(QString::fromUtf8("é?x+y"));
     EXPECT_EQ(label->text(), QString::fromUtf8("éxy"));
     EXPECT_EQ(boxes.texts.size(), 3u);
     QTest::keyClicks(label, "123456789");
@@ -248,7 +248,7 @@ TEST_F(FormatPageTest, AFullFormatEndsOkWithADisketteTheToolsAccept)
     Control<QPushButton>(StartFormat)->click();
     EXPECT_EQ(Control<QLineEdit>(Result)->text(), "OK.");
     std::string fsck;
-    EXPECT_EQ(Shell("fsck.fat -n '" + image + "' 2>&1", &fsck), 0) << fsck;
+    EXPECT_EQ(test::Shell("fsck.fat -n '" + image + "' 2>&1", &fsck), 0) << fsck;
     EXPECT_NE(Tool("minfo", image).find("sectors per track: 18"), std::string::npos) << Tool("minfo", image);
     EXPECT_NE(Tool("mlabel -s", image).find("PAGEMADE"), std::string::npos);
     Shoot(*page, "format.png");
@@ -258,7 +258,7 @@ TEST_F(FormatPageTest, TheVolumeLabelDialogWritesALabelMtoolsReads)
 {
     if (!RequireTools({"mkfs.fat", "mlabel"}))
         return;
-    const std::string image = BindFile('A', DriveKind::Floppy35HD, "mkfs.fat -C -n OLDLABEL --invariant");
+    const std::string image = BindFile('A', DriveKind::Floppy35HD, "mkfs.fat -C -n OLDLABEL --invariant IMG 1440");
     Open();
     std::string shown;
     WhenModal<VolumeLabelDialog>([&](VolumeLabelDialog& dialog) {
@@ -276,11 +276,17 @@ TEST_F(FormatPageTest, TheVolumeLabelDialogWritesALabelMtoolsReads)
 
 TEST_F(FormatPageTest, AWriteProtectedDisketteRefusesTheLabelAndTheDialogStays)
 {
-    auto drive = std::make_unique<EmulatedDrive>(DriveKind::Floppy35HD, 1);
-    drive->Insert(EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M)));
-    drive->medium()->writeProtected = true;
-    EmulatedDrive& held = *drive;
-    BindRecorded(table, 'A', std::move(drive));
+    if (!RequireTools({"mkfs.fat"}))
+        return;
+    // A diskette mkfs.fat made, in an emulated drive whose write-protect tab is set: the
+    // refusal comes from the drive, as it would for root, who may write any file.
+    const std::string made = BindFile('B', DriveKind::Floppy35HD, "mkfs.fat -C --invariant IMG 1440");
+    std::ifstream file(made, std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EmulatedSetup setup('A', DriveKind::Floppy35HD);
+    setup.drive->Insert(EmulatedMedium::FromImage(kMedia144M, bytes));
+    setup.drive->medium()->writeProtected = true;
+    shell.drives = &setup.table;
     Open();
     BoxAnswerer boxes;
     bool stayedOpen = false;
@@ -296,7 +302,7 @@ TEST_F(FormatPageTest, AWriteProtectedDisketteRefusesTheLabelAndTheDialogStays)
     EXPECT_TRUE(boxes.texts[0].starts_with(LoadString(Str::CannotChangeLabel))) << boxes.texts[0];
     EXPECT_NE(boxes.texts[0].find(DiskErrorText(Err::WriteProtect)), std::string::npos) << boxes.texts[0];
     EXPECT_EQ(Control<QLineEdit>(Label)->text(), "");
-    EXPECT_FALSE(held.modified);
+    EXPECT_FALSE(setup.drive->modified);
 }
 
 TEST_F(FormatPageTest, TheItalianPageAfterAFormat)
