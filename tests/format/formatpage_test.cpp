@@ -7,16 +7,19 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <cstdlib>
 #include <fstream>
 
 #include "drive/backend/emulateddrive.h"
+#include "app/tooltips.h"
 #include "drive/diskerror.h"
 #include "format/formatpage.h"
 #include "format/volumelabeldialog.h"
@@ -219,6 +222,37 @@ TEST_F(FormatPageTest, AnInvalidLabelCharacterIsNamedAndTakenOut)
     EXPECT_EQ(boxes.texts.size(), 3u);
     QTest::keyClicks(label, "123456789");
     EXPECT_EQ(label->text().size(), 11);
+}
+
+TEST_F(FormatPageTest, TabVisitsTheControlsInTheTemplatesOrderAndTipsFollowTheSetting)
+{
+    BindFile('A', DriveKind::Floppy35HD);
+    Open();
+    std::vector<int> visited;
+    QWidget* first = Control(Drive);
+    for (QWidget* w = first; visited.size() < 20; w = w->nextInFocusChain()) {
+        if (ControlId(w) != 0 && (w->focusPolicy() & Qt::TabFocus))
+            visited.push_back(ControlId(w));
+        if (w->nextInFocusChain() == first)
+            break;
+    }
+    EXPECT_EQ(visited, (std::vector<int>{Drive, MediaAuto, Media720K, Media12M, Media144M, Media168M, Media172M,
+                                         Standard, Optimized, Full, Quick, Label, Verify, StartFormat, ChangeLabel}));
+
+    ToolTipRule rule(shell.settings);
+    qApp->installEventFilter(&rule);
+    const auto tipOf = [&](int id) {
+        QToolTip::hideText();
+        QWidget* control = Control(id);
+        QHelpEvent hover(QEvent::ToolTip, QPoint(1, 1), control->mapToGlobal(QPoint(1, 1)));
+        QApplication::sendEvent(control, &hover);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    shell.settings.enableToolTips = false;
+    EXPECT_EQ(tipOf(Media168M), "");
+    shell.settings.enableToolTips = true;
+    EXPECT_EQ(tipOf(Media168M), "80 tracks, 21 sectors, 16 root entries");
+    EXPECT_EQ(tipOf(ChangeLabel), "Edit the current drive Volume Label.");
 }
 
 TEST_F(FormatPageTest, VerifyFollowsTheSettingAndChangesIt)
