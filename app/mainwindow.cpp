@@ -10,6 +10,7 @@
 #include "app/helpwindow.h"
 #include "app/optionspage.h"
 #include "format/formatpage.h"
+#include "info/infopage.h"
 #include "ops/uitext.h"
 
 namespace vokta {
@@ -42,7 +43,7 @@ MainWindow::MainWindow(Shell& shell, const QString& title, int startPage)
     pages_->addTab(new FormatPage(shell_, pages_), UiText(Dialog::Format, kCaption));
     pages_->addTab(new QWidget(pages_), UiText(Dialog::Repair, kCaption));
     pages_->addTab(new QWidget(pages_), UiText(Dialog::Boot, kCaption));
-    pages_->addTab(new QWidget(pages_), UiText(Dialog::Info, kCaption));
+    pages_->addTab(new InfoPage(shell_, pages_), UiText(Dialog::Info, kCaption));
     auto* options = new OptionsPage(shell_, pages_);
     pages_->addTab(options, UiText(Dialog::Options, kCaption));
     pages_->setCurrentIndex(startPage);

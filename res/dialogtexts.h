@@ -42,6 +42,8 @@ constexpr uint16_t FormatGroup = 60202;       // Format: " Format "
 constexpr uint16_t FormatLabelLabel = 60203;  // Format: "Volume &Label :"
 constexpr uint16_t FormatResultLabel = 60204; // Format: "Last operation Result: "
 constexpr uint16_t VolumeLabelLabel = 60205;  // volume label dialog: "Volume Label :"
+constexpr uint16_t InfoDriveLabel = 60500;    // Info: "&Drive :"
+constexpr uint16_t InfoReportGroup = 60501;   // Info: " Drive Media Information "
 // Each page keeps its own block: DupDisk 60100, Format and the volume label dialog 60200,
 // Repair 60300, Boot 60400, Info 60500.
 }  // namespace Unnumbered
