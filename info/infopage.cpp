@@ -42,15 +42,14 @@ InfoPage::InfoPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shel
 
 void InfoPage::BuildControls()
 {
-    using namespace InfoControl;
-    getInfo_ = WithId(new QPushButton(InfoText(GetInfo), this), GetInfo);
-    save_ = WithId(new QPushButton(InfoText(Save), this), Save);
-    drive_ = WithId(new QComboBox(this), Drive);
+    getInfo_ = WithId(new QPushButton(InfoText(InfoControl::GetInfo), this), InfoControl::GetInfo);
+    save_ = WithId(new QPushButton(InfoText(InfoControl::Save), this), InfoControl::Save);
+    drive_ = WithId(new QComboBox(this), InfoControl::Drive);
     auto* driveLabel = new QLabel(InfoText(Unnumbered::InfoDriveLabel), this);
     driveLabel->setBuddy(drive_);
 
     auto* group = new QGroupBox(InfoText(Unnumbered::InfoReportGroup), this);
-    report_ = WithId(new QListWidget(group), Report);
+    report_ = WithId(new QListWidget(group), InfoControl::Report);
     report_->setSelectionMode(QAbstractItemView::NoSelection);
     auto* groupLayout = new QVBoxLayout(group);
     groupLayout->addWidget(report_);

@@ -90,7 +90,7 @@ struct InfoPageTest : ::testing::Test {
     std::shared_ptr<RecordingService> MakeDiskette(const TempDir& folder, char letter)
     {
         const std::string path = folder.File(std::string(1, letter) + ".img");
-        if (Shell("mkfs.fat -C " + path + " 1440 >/dev/null") != 0)
+        if (vokta::test::Shell("mkfs.fat -C " + path + " 1440 >/dev/null") != 0)
             return nullptr;
         return BindRecordedFile(table, letter, path, DriveKind::Floppy35HD);
     }
@@ -99,13 +99,13 @@ struct InfoPageTest : ::testing::Test {
 TEST_F(InfoPageTest, ControlsCarryTheirIdsTextsAndOrder)
 {
     Build(table);
-    using namespace InfoControl;
+    using InfoControl::Drive, InfoControl::GetInfo, InfoControl::Save;
     EXPECT_EQ(Control<QPushButton>(GetInfo)->text(), "&Get Info");
     EXPECT_EQ(Control<QPushButton>(Save)->text(), "&Save ...");
-    EXPECT_EQ(Control<QListWidget>(Report)->selectionMode(), QAbstractItemView::NoSelection);
+    EXPECT_EQ(Control<QListWidget>(InfoControl::Report)->selectionMode(), QAbstractItemView::NoSelection);
     EXPECT_EQ(Control(GetInfo)->nextInFocusChain(), Control(Save));
     EXPECT_EQ(Control(Save)->nextInFocusChain(), Control(Drive));
-    for (int id : {GetInfo, Save, Drive, Report})
+    for (const int id : {GetInfo, Save, Drive, InfoControl::Report})
         EXPECT_FALSE(LoadString(static_cast<Str>(id)).empty()) << "no tool tip for " << id;
 }
 
@@ -145,7 +145,8 @@ TEST_F(InfoPageTest, SavedReportOfA144MDisketteHas29CrLfLines)
     if (!RequireTools({"mkfs.fat"}))
         return;
     TempDir folder;
-    ASSERT_TRUE(MakeDiskette(folder, 'A'));
+    const auto a = MakeDiskette(folder, 'A');
+    ASSERT_TRUE(a);
     Build(table);
     Choose('A');
     Control<QPushButton>(InfoControl::GetInfo)->click();
@@ -156,7 +157,9 @@ TEST_F(InfoPageTest, SavedReportOfA144MDisketteHas29CrLfLines)
         asked = request;
         return QString::fromStdString(path);
     });
+    MessageBoxAnswerer user(QMessageBox::Ok);
     Control<QPushButton>(InfoControl::Save)->click();
+    EXPECT_TRUE(user.texts.isEmpty()) << user.texts.join('\n').toStdString();
     EXPECT_TRUE(asked.forSaving);
     EXPECT_EQ(asked.defaultSuffix, "txt");
     EXPECT_EQ(asked.fileName, "*.txt");
