@@ -9,6 +9,7 @@
 #include "app/aboutbox.h"
 #include "app/helpwindow.h"
 #include "app/optionspage.h"
+#include "fat/repairpage.h"
 #include "format/formatpage.h"
 #include "info/infopage.h"
 #include "ops/uitext.h"
@@ -41,7 +42,7 @@ MainWindow::MainWindow(Shell& shell, const QString& title, int startPage)
     // The pages of the subsystems take these places as they come.
     pages_->addTab(new QWidget(pages_), UiText(Dialog::DupDisk, kCaption));
     pages_->addTab(new FormatPage(shell_, pages_), UiText(Dialog::Format, kCaption));
-    pages_->addTab(new QWidget(pages_), UiText(Dialog::Repair, kCaption));
+    pages_->addTab(new RepairPage(shell_, pages_), UiText(Dialog::Repair, kCaption));
     pages_->addTab(new QWidget(pages_), UiText(Dialog::Boot, kCaption));
     pages_->addTab(new InfoPage(shell_, pages_), UiText(Dialog::Info, kCaption));
     auto* options = new OptionsPage(shell_, pages_);

@@ -42,6 +42,17 @@ constexpr uint16_t FormatGroup = 60202;       // Format: " Format "
 constexpr uint16_t FormatLabelLabel = 60203;  // Format: "Volume &Label :"
 constexpr uint16_t FormatResultLabel = 60204; // Format: "Last operation Result: "
 constexpr uint16_t VolumeLabelLabel = 60205;  // volume label dialog: "Volume Label :"
+constexpr uint16_t RepairDriveLabel = 60300;   // Repair: "&Drive :"
+constexpr uint16_t RepairResultLabel = 60301;  // Repair: "Last operation Result: "
+constexpr uint16_t BootErrorGroup = 60302;     // Repair: " On Boot Sector Error "
+constexpr uint16_t SystemErrorGroup = 60303;   // Repair: " On Sys Area Error "
+constexpr uint16_t DataErrorGroup = 60304;     // Repair: " On Data Area Error "
+constexpr uint16_t CheckerTitle = 60310;       // disk checker window: its title, with the drive
+constexpr uint16_t CheckerClose = 60311;       // disk checker window: "&Close"
+constexpr uint16_t CheckerRunning = 60312;     // disk checker window: while it checks
+constexpr uint16_t CheckerClean = 60313;       // disk checker window: nothing found
+constexpr uint16_t CheckerFoundErrors = 60314; // disk checker window: errors found, none changed
+constexpr uint16_t CheckerOtherEnd = 60315;    // disk checker window: any other exit status
 constexpr uint16_t InfoDriveLabel = 60500;    // Info: "&Drive :"
 constexpr uint16_t InfoReportGroup = 60501;   // Info: " Drive Media Information "
 // Each page keeps its own block: DupDisk 60100, Format and the volume label dialog 60200,
