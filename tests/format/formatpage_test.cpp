@@ -23,6 +23,7 @@
 #include "drive/diskerror.h"
 #include "format/formatpage.h"
 #include "format/volumelabeldialog.h"
+#include "gui/pagetesting.h"
 #include "ops/uitext.h"
 #include "res/languagemodule.h"
 #include "support/requiretools.h"
@@ -34,51 +35,6 @@ using namespace vokta::test;
 using namespace vokta::FormatControl;
 
 namespace {
-
-// Answers every message box that opens: Yes where it asks, else OK, and keeps its text.
-class BoxAnswerer {
-public:
-    BoxAnswerer()
-    {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            texts.push_back(box->text().toStdString());
-            QAbstractButton* yes = box->button(QMessageBox::Yes);
-            (yes ? yes : box->button(QMessageBox::Ok))->click();
-        });
-        timer_.start();
-    }
-    std::vector<std::string> texts;
-
-private:
-    QTimer timer_;
-};
-
-// Runs `step` once on the dialog of type T when it is the modal window.
-template <typename T>
-void WhenModal(std::function<void(T&)> step)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, step] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            step(*dialog);
-        }
-    });
-    timer->start();
-}
-
-void Shoot(QWidget& window, const char* name)
-{
-    const QString folder = QStringLiteral(VOKTA_BINARY_DIR "/gui-shots");
-    QDir().mkpath(folder);
-    EXPECT_TRUE(window.grab().save(folder + "/" + name));
-}
 
 struct FormatPageTest : ::testing::Test {
     TempDir dir;

@@ -1,0 +1,186 @@
+// The Repair page as its user drives it, on diskettes made by mkfs.fat and mcopy: the
+// choices of a fresh page, a repair handed to the disk checker, a repair that ends well.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QHelpEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolTip>
+#include <cstdlib>
+
+#include "app/tooltips.h"
+#include "drive/backend/virtualdrive.h"
+#include "fat/diskcheckerwindow.h"
+#include "fat/repairpage.h"
+#include "gui/pagetesting.h"
+#include "ops/uitext.h"
+#include "support/imagediskfile.h"
+#include "support/requiretools.h"
+#include "support/tempdir.h"
+
+using namespace vokta;
+using namespace vokta::test;
+using namespace vokta::RepairControl;
+
+namespace {
+
+constexpr uint32_t kFirstFatSector = 1;
+
+struct RepairPageTest : ::testing::Test {
+    TempDir dir;
+    DriveTable table;
+    vokta::Shell shell;
+    std::unique_ptr<RepairPage> page;
+    std::vector<std::string> sounds;
+
+    void SetUp() override
+    {
+        setenv("MTOOLS_SKIP_CHECK", "1", 1);
+        shell.drives = &table;
+        shell.machineDrives = {dir.File("none"), dir.File("none"), dir.File("none"), false};
+        shell.settings.enableTopMostAtEnd = false;
+        shell.settings.jobCompletedSoundPath = "repaired.wav";
+    }
+
+    // A 1.44M diskette from mkfs.fat holding one file that mcopy wrote.
+    std::string MakeDiskette()
+    {
+        const std::string image = dir.File("made.img");
+        const std::string note = dir.File("note.txt");
+        const std::string make = "mkfs.fat -C -n REPAIRME --invariant '" + image + "' 1440 && head -c 3000 /dev/urandom > '" +
+                                 note + "' && mcopy -i '" + image + "' '" + note + "' ::NOTE.TXT";
+        EXPECT_EQ(test::Shell(make + " >/dev/null 2>&1"), 0) << make;
+        return image;
+    }
+
+    void Open(const std::string& diskette)
+    {
+        table.Bind(VirtualDriveBinding('A', diskette, DriveKind::Floppy35HD));
+        page = std::make_unique<RepairPage>(shell);
+        page->SetSoundPlayer([this](const std::string& sound) { sounds.push_back(sound); });
+        page->resize(page->sizeHint());
+        page->show();
+    }
+
+    template <typename T = QWidget>
+    T* Control(int id)
+    {
+        T* control = FindControl<T>(page.get(), id);
+        EXPECT_NE(control, nullptr) << "control " << id;
+        return control;
+    }
+
+    std::vector<int> Checked()
+    {
+        std::vector<int> checked;
+        for (int id : {BootWriteNew, BootStop, SystemFormat, SystemChecker, SystemStop, DataFormat, DataMarkTrack,
+                       DataMarkCylinder, DataStop})
+            if (Control<QRadioButton>(id)->isChecked())
+                checked.push_back(id);
+        return checked;
+    }
+};
+
+TEST_F(RepairPageTest, AFreshPageStopsInEveryGroupAndKeepsTheChoicesItIsGiven)
+{
+    Open(dir.File("absent.img"));
+    EXPECT_EQ(Checked(), (std::vector<int>{BootStop, SystemStop, DataStop}));
+    EXPECT_EQ(page->Inputs().boot, BootChoice::Stop);
+    EXPECT_EQ(page->Inputs().system, SystemChoice::Stop);
+    EXPECT_EQ(page->Inputs().data, DataChoice::Stop);
+    EXPECT_EQ(Control<QLineEdit>(Result)->text(), "?");
+    EXPECT_TRUE(Control<QComboBox>(Drive)->currentText().startsWith("A:"));
+
+    Control<QRadioButton>(BootWriteNew)->click();
+    Control<QRadioButton>(DataMarkTrack)->click();
+    page->hide();
+    page->show();
+    EXPECT_EQ(Checked(), (std::vector<int>{BootWriteNew, SystemStop, DataMarkTrack}));
+    EXPECT_EQ(page->Inputs().boot, BootChoice::WriteNew);
+    EXPECT_EQ(page->Inputs().data, DataChoice::MarkTrack);
+
+    std::vector<int> visited;
+    QWidget* first = Control(Start);
+    for (QWidget* w = first; visited.size() < 20; w = w->nextInFocusChain()) {
+        if (ControlId(w) != 0 && (w->focusPolicy() & Qt::TabFocus))
+            visited.push_back(ControlId(w));
+        if (w->nextInFocusChain() == first)
+            break;
+    }
+    EXPECT_EQ(visited, (std::vector<int>{Start, BootWriteNew, BootStop, SystemFormat, SystemChecker, SystemStop,
+                                         DataFormat, DataMarkTrack, DataMarkCylinder, DataStop, Drive}));
+
+    ToolTipRule rule(shell.settings);
+    qApp->installEventFilter(&rule);
+    const auto tipOf = [&](int id) {
+        QToolTip::hideText();
+        QWidget* control = Control(id);
+        QHelpEvent hover(QEvent::ToolTip, QPoint(1, 1), control->mapToGlobal(QPoint(1, 1)));
+        QApplication::sendEvent(control, &hover);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    shell.settings.enableToolTips = true;
+    EXPECT_EQ(tipOf(BootWriteNew), "Automatically write a  good boot sector");
+    EXPECT_EQ(tipOf(DataMarkCylinder), "Read data, Mark the whole cylinder BAD and Write back data");
+}
+
+// An unreadable FAT sector with the checker chosen: the repair ends aborted, and then the
+// checker reports on the diskette in its own window.
+TEST_F(RepairPageTest, TheCheckerChoiceEndsAbortedAndShowsTheCheckersReport)
+{
+    if (!RequireTools({"mkfs.fat", "mcopy", "fsck.fat"}))
+        return;
+    const std::string damaged = dir.File("damaged.imd");
+    WriteImageDiskFile(damaged, kMedia144M, ReadFile(MakeDiskette()), kFirstFatSector);
+    Open(damaged);
+    Control<QRadioButton>(SystemChecker)->click();
+
+    QString resultWhileChecking, report, verdict, title;
+    WhenModal<DiskCheckerWindow>(
+        [&](DiskCheckerWindow& window) {
+            resultWhileChecking = Control<QLineEdit>(Result)->text();
+            report = window.Report();
+            verdict = window.Verdict();
+            title = window.windowTitle();
+            Shoot(window, "diskchecker.png");
+            window.reject();
+        },
+        [](DiskCheckerWindow& window) { return window.HasEnded(); });
+    BoxAnswerer boxes;
+    Control<QPushButton>(Start)->click();
+
+    EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
+    EXPECT_EQ(resultWhileChecking, "Aborted !");
+    EXPECT_EQ(Control<QLineEdit>(Result)->text(), "Aborted !");
+    EXPECT_EQ(title, "Disk check of A:");
+    EXPECT_TRUE(report.contains("2880 sectors total")) << report.toStdString();
+    EXPECT_TRUE(report.contains("FATs differ")) << report.toStdString();
+    EXPECT_EQ(verdict, "fsck.fat found errors and left the diskette unchanged.");
+    EXPECT_TRUE(sounds.empty());
+}
+
+TEST_F(RepairPageTest, ACleanDisketteIsWalkedToItsEndAndStaysClean)
+{
+    if (!RequireTools({"mkfs.fat", "mcopy", "fsck.fat"}))
+        return;
+    const std::string image = MakeDiskette();
+    const std::vector<uint8_t> before = ReadFile(image);
+    Open(image);
+    Control<QRadioButton>(SystemChecker)->click();
+    Control<QRadioButton>(DataMarkTrack)->click();
+    BoxAnswerer boxes;
+    Control<QPushButton>(Start)->click();
+
+    EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
+    EXPECT_EQ(Control<QLineEdit>(Result)->text(), "OK.");
+    EXPECT_EQ(sounds, std::vector<std::string>{"repaired.wav"});
+    std::string fsck;
+    EXPECT_EQ(test::Shell("fsck.fat -n '" + image + "' 2>&1", &fsck), 0) << fsck;
+    EXPECT_TRUE(ReadFile(image) == before) << "nothing to repair, nothing changed";
+    Shoot(*page, "repair.png");
+}
+
+}  // namespace
