@@ -17,6 +17,7 @@
 #include "fat/repairpage.h"
 #include "gui/pagetesting.h"
 #include "ops/uitext.h"
+#include "support/environmentvalue.h"
 #include "support/imagediskfile.h"
 #include "support/requiretools.h"
 #include "support/tempdir.h"
@@ -128,7 +129,8 @@ TEST_F(RepairPageTest, AFreshPageStopsInEveryGroupAndKeepsTheChoicesItIsGiven)
 }
 
 // An unreadable FAT sector with the checker chosen: the repair ends aborted, and then the
-// checker reports on the diskette in its own window.
+// checker reports on the diskette in its own window; a checker that cannot be found is
+// told in a box.
 TEST_F(RepairPageTest, TheCheckerChoiceEndsAbortedAndShowsTheCheckersReport)
 {
     if (!RequireTools({"mkfs.fat", "mcopy", "fsck.fat"}))
@@ -137,6 +139,15 @@ TEST_F(RepairPageTest, TheCheckerChoiceEndsAbortedAndShowsTheCheckersReport)
     WriteImageDiskFile(damaged, kMedia144M, ReadFile(MakeDiskette()), kFirstFatSector);
     Open(damaged);
     Control<QRadioButton>(SystemChecker)->click();
+    {
+        const EnvironmentValue noPath("PATH", "");
+        BoxAnswerer boxes;
+        Control<QPushButton>(Start)->click();
+        ASSERT_EQ(boxes.texts.size(), 1u);
+        EXPECT_TRUE(boxes.texts[0].starts_with("Cannot execute Scandiskw !\nfsck.fat could not be started"))
+            << boxes.texts[0];
+        EXPECT_EQ(Control<QLineEdit>(Result)->text(), "Aborted !");
+    }
 
     QString resultWhileChecking, report, verdict, title;
     WhenModal<DiskCheckerWindow>(
