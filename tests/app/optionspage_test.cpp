@@ -6,18 +6,17 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QHelpEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QToolTip>
 
 #include "app/drivebindings.h"
 #include "app/drivesdialog.h"
 #include "app/optionspage.h"
 #include "app/tooltips.h"
+#include "gui/pagetesting.h"
 #include "ops/uitext.h"
 #include "support/tempdir.h"
 
@@ -107,13 +106,7 @@ TEST_F(Options, AControlsTipIsTheStringOfItsIdWhileTipsAreOn)
     ToolTipRule rule(shell.settings);
     qApp->installEventFilter(&rule);
     page->show();
-    const auto tipOf = [&](int id) {
-        QToolTip::hideText();
-        QWidget* control = Control(id);
-        QHelpEvent hover(QEvent::ToolTip, QPoint(1, 1), control->mapToGlobal(QPoint(1, 1)));
-        QApplication::sendEvent(control, &hover);
-        return QToolTip::isVisible() ? QToolTip::text() : QString();
-    };
+    const auto tipOf = [&](int id) { return ToolTipOf(Control(id)); };
     EXPECT_EQ(tipOf(OptionsControl::JobSoundBrowse), "");  // tips are off
     Control<QCheckBox>(OptionsControl::ToolTips)->click();
     EXPECT_EQ(tipOf(OptionsControl::JobSoundBrowse), "Set the Job Completed Sound.");

@@ -7,14 +7,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QHelpEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
-#include <QToolTip>
 #include <cstdlib>
 #include <fstream>
 
@@ -74,9 +72,7 @@ struct FormatPageTest : ::testing::Test {
     template <typename T = QWidget>
     T* Control(int id)
     {
-        T* control = FindControl<T>(page.get(), id);
-        EXPECT_NE(control, nullptr) << "control " << id;
-        return control;
+        return ControlOf<T>(page.get(), id);
     }
 
     void ChooseDrive(char letter)
@@ -184,26 +180,12 @@ TEST_F(FormatPageTest, TabVisitsTheControlsInTheTemplatesOrderAndTipsFollowTheSe
 {
     BindFile('A', DriveKind::Floppy35HD);
     Open();
-    std::vector<int> visited;
-    QWidget* first = Control(Drive);
-    for (QWidget* w = first; visited.size() < 20; w = w->nextInFocusChain()) {
-        if (ControlId(w) != 0 && (w->focusPolicy() & Qt::TabFocus))
-            visited.push_back(ControlId(w));
-        if (w->nextInFocusChain() == first)
-            break;
-    }
-    EXPECT_EQ(visited, (std::vector<int>{Drive, MediaAuto, Media720K, Media12M, Media144M, Media168M, Media172M,
+    EXPECT_EQ(TabOrder(Control(Drive)), (std::vector<int>{Drive, MediaAuto, Media720K, Media12M, Media144M, Media168M, Media172M,
                                          Standard, Optimized, Full, Quick, Label, Verify, StartFormat, ChangeLabel}));
 
     ToolTipRule rule(shell.settings);
     qApp->installEventFilter(&rule);
-    const auto tipOf = [&](int id) {
-        QToolTip::hideText();
-        QWidget* control = Control(id);
-        QHelpEvent hover(QEvent::ToolTip, QPoint(1, 1), control->mapToGlobal(QPoint(1, 1)));
-        QApplication::sendEvent(control, &hover);
-        return QToolTip::isVisible() ? QToolTip::text() : QString();
-    };
+    const auto tipOf = [&](int id) { return ToolTipOf(Control(id)); };
     shell.settings.enableToolTips = false;
     EXPECT_EQ(tipOf(Media168M), "");
     shell.settings.enableToolTips = true;

@@ -1,16 +1,21 @@
 #pragma once
 
 // What the page tests share: message boxes answered as they open, a step run on a dialog
-// once it is the modal window, and pictures of windows saved into build/gui-shots.
+// once it is the modal window, controls by id, the Tab key's order, the tool tip a hover shows, and
+// pictures of windows saved into build/gui-shots.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDir>
+#include <QHelpEvent>
 #include <QMessageBox>
 #include <QTimer>
+#include <QToolTip>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "ops/uitext.h"
 
 namespace vokta::test {
 
@@ -51,6 +56,38 @@ void WhenModal(std::function<void(T&)> step, std::function<bool(T&)> ready = [](
         }
     });
     timer->start();
+}
+
+// The control under `root` that carries `id`; a failure of the test when none does.
+template <typename T = QWidget>
+T* ControlOf(QWidget* root, int id)
+{
+    T* control = FindControl<T>(root, id);
+    EXPECT_NE(control, nullptr) << "control " << id;
+    return control;
+}
+
+// The ids of the controls the Tab key visits from `first` on, in order.
+inline std::vector<int> TabOrder(QWidget* first)
+{
+    std::vector<int> visited;
+    for (QWidget* w = first; visited.size() < 40; w = w->nextInFocusChain()) {
+        if (ControlId(w) != 0 && (w->focusPolicy() & Qt::TabFocus))
+            visited.push_back(ControlId(w));
+        if (w->nextInFocusChain() == first)
+            break;
+    }
+    return visited;
+}
+
+// The tip a hover over `control` shows, as the application's event filters decide; empty
+// when none shows.
+inline QString ToolTipOf(QWidget* control)
+{
+    QToolTip::hideText();
+    QHelpEvent hover(QEvent::ToolTip, QPoint(1, 1), control->mapToGlobal(QPoint(1, 1)));
+    QApplication::sendEvent(control, &hover);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
 }
 
 inline void Shoot(QWidget& window, const char* name)

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "gui/pagetesting.h"
 #include "info/infopage.h"
 #include "ops/uitext.h"
 #include "support/requiretools.h"
@@ -64,9 +65,7 @@ struct InfoPageTest : ::testing::Test {
     template <typename T = QWidget>
     T* Control(int id)
     {
-        T* control = FindControl<T>(page.get(), id);
-        EXPECT_NE(control, nullptr) << "control " << id;
-        return control;
+        return ControlOf<T>(page.get(), id);
     }
 
     QStringList Report()

@@ -4,11 +4,9 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QHelpEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QToolTip>
 #include <cstdlib>
 
 #include "app/tooltips.h"
@@ -69,9 +67,7 @@ struct RepairPageTest : ::testing::Test {
     template <typename T = QWidget>
     T* Control(int id)
     {
-        T* control = FindControl<T>(page.get(), id);
-        EXPECT_NE(control, nullptr) << "control " << id;
-        return control;
+        return ControlOf<T>(page.get(), id);
     }
 
     std::vector<int> Checked()
@@ -103,26 +99,12 @@ TEST_F(RepairPageTest, AFreshPageStopsInEveryGroupAndKeepsTheChoicesItIsGiven)
     EXPECT_EQ(page->Inputs().boot, BootChoice::WriteNew);
     EXPECT_EQ(page->Inputs().data, DataChoice::MarkTrack);
 
-    std::vector<int> visited;
-    QWidget* first = Control(Start);
-    for (QWidget* w = first; visited.size() < 20; w = w->nextInFocusChain()) {
-        if (ControlId(w) != 0 && (w->focusPolicy() & Qt::TabFocus))
-            visited.push_back(ControlId(w));
-        if (w->nextInFocusChain() == first)
-            break;
-    }
-    EXPECT_EQ(visited, (std::vector<int>{Start, BootWriteNew, BootStop, SystemFormat, SystemChecker, SystemStop,
+    EXPECT_EQ(TabOrder(Control(Start)), (std::vector<int>{Start, BootWriteNew, BootStop, SystemFormat, SystemChecker, SystemStop,
                                          DataFormat, DataMarkTrack, DataMarkCylinder, DataStop, Drive}));
 
     ToolTipRule rule(shell.settings);
     qApp->installEventFilter(&rule);
-    const auto tipOf = [&](int id) {
-        QToolTip::hideText();
-        QWidget* control = Control(id);
-        QHelpEvent hover(QEvent::ToolTip, QPoint(1, 1), control->mapToGlobal(QPoint(1, 1)));
-        QApplication::sendEvent(control, &hover);
-        return QToolTip::isVisible() ? QToolTip::text() : QString();
-    };
+    const auto tipOf = [&](int id) { return ToolTipOf(Control(id)); };
     shell.settings.enableToolTips = true;
     EXPECT_EQ(tipOf(BootWriteNew), "Automatically write a  good boot sector");
     EXPECT_EQ(tipOf(DataMarkCylinder), "Read data, Mark the whole cylinder BAD and Write back data");
