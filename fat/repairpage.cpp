@@ -179,6 +179,9 @@ void RepairPage::StartRepair()
     PageRunFlags flags;
     flags.bringToFrontAtEnd = shell_.settings.enableTopMostAtEnd;
     const OperationOutcome outcome = RunOperationOnPage(*this, shell_.mainWindow, *result_, worker, flags, {}, play_);
+    // A worker abandoned after the grace may still read its choices: the page's later
+    // changes go to choices of their own.
+    inputs_ = std::make_shared<RepairInputs>(*inputs_);
     // The result is on the page before the checker starts.
     if (outcome.followUp == FollowUp::RunDiskChecker)
         RunDiskCheckerOnDrive();
