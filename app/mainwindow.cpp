@@ -11,6 +11,7 @@
 #include "app/optionspage.h"
 #include "fat/repairpage.h"
 #include "format/formatpage.h"
+#include "image/dupdiskpage.h"
 #include "info/infopage.h"
 #include "ops/uitext.h"
 
@@ -40,7 +41,7 @@ MainWindow::MainWindow(Shell& shell, const QString& title, int startPage)
     shell_.mainWindow = this;
 
     // The pages of the subsystems take these places as they come.
-    pages_->addTab(new QWidget(pages_), UiText(Dialog::DupDisk, kCaption));
+    pages_->addTab(new DupDiskPage(shell_, pages_), UiText(Dialog::DupDisk, kCaption));
     pages_->addTab(new FormatPage(shell_, pages_), UiText(Dialog::Format, kCaption));
     pages_->addTab(new RepairPage(shell_, pages_), UiText(Dialog::Repair, kCaption));
     pages_->addTab(new QWidget(pages_), UiText(Dialog::Boot, kCaption));

@@ -15,7 +15,7 @@ bool ToolTipRule::eventFilter(QObject* watched, QEvent* event)
     const int id = ControlId(widget);
     if (id <= 0)
         return false;
-    const QString tip = settings_.enableToolTips ? UiText(static_cast<Str>(id)) : QString();
+    const QString tip = settings_.enableToolTips && !HasNoToolTip(widget) ? UiText(static_cast<Str>(id)) : QString();
     if (tip.isEmpty())
         QToolTip::hideText();
     else

@@ -42,6 +42,20 @@ inline int ControlId(const QWidget* control)
     return control->property(kControlIdProperty).toInt();
 }
 
+// A control that only shows a text (an image's label, a result) takes no part in the
+// tool-tip rule, even where a string happens to carry its id.
+constexpr const char* kNoToolTipProperty = "voktaNoToolTip";
+
+inline void SetNoToolTip(QWidget* control)
+{
+    control->setProperty(kNoToolTipProperty, true);
+}
+
+inline bool HasNoToolTip(const QWidget* control)
+{
+    return control->property(kNoToolTipProperty).toBool();
+}
+
 // The first widget under `root` (or root itself) carrying that id; nullptr when none does.
 QWidget* FindControl(QWidget* root, int id);
 
