@@ -154,9 +154,12 @@ void DupDiskPage::showEvent(QShowEvent* event)
     // A window coming back from the task bar is no return to the page.
     if (!event->spontaneous())
         FillDriveSelector(*drive_, shell_, true);
+    // A name on the command line with no file behind it loads nothing, silently, as
+    // no name does.
     if (!commandLineLoaded_) {
         commandLineLoaded_ = true;
-        LoadImagePath(shell_.commandLineFile);
+        if (QFileInfo::exists(shell_.commandLineFile))
+            LoadImagePath(shell_.commandLineFile);
     }
     if (image_->mediaType != kMediaUnknown)
         writeDisk_->setFocus();
