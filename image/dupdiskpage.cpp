@@ -28,17 +28,10 @@ QString DupDiskText(int control)
     return UiText(Dialog::DupDisk, static_cast<uint16_t>(control));
 }
 
-template <typename Control>
-Control* WithId(Control* control, int id)
-{
-    SetControlId(control, id);
-    return control;
-}
-
 // A field that shows what the image holds: it carries no tool tip of its own.
 QLabel* Field(int id, QWidget* parent)
 {
-    auto* field = WithId(new QLabel(DupDiskText(id), parent), id);
+    auto* field = WithControlId(new QLabel(DupDiskText(id), parent), id);
     field->setTextInteractionFlags(Qt::TextSelectableByMouse);
     SetNoToolTip(field);
     return field;
@@ -53,40 +46,45 @@ DupDiskPage::DupDiskPage(Shell& shell, QWidget* parent) : QWidget(parent), shell
     FillDriveSelector(*drive_, shell_, true);
     verify_->setChecked(shell_.settings.verifyAfterWrite);
     // Until an image is held there is nothing to write, compare or save.
+    EnableImageControls(false);
+}
+
+void DupDiskPage::EnableImageControls(bool enabled)
+{
     for (QWidget* control : std::initializer_list<QWidget*>{writeDisk_, compare_, saveImage_, labelCaption_,
                                                             serialCaption_, mediaCaption_})
-        control->setEnabled(false);
+        control->setEnabled(enabled);
 }
 
 void DupDiskPage::BuildControls()
 {
     // Created in the order the Tab key visits them.
     auto* source = new QGroupBox(DupDiskText(Unnumbered::SourceGroup), this);
-    readDisk_ = WithId(new QPushButton(DupDiskText(ReadDisk), source), ReadDisk);
-    labelCaption_ = WithId(new QLabel(DupDiskText(LabelCaption), source), LabelCaption);
+    readDisk_ = WithControlId(new QPushButton(DupDiskText(ReadDisk), source), ReadDisk);
+    labelCaption_ = WithControlId(new QLabel(DupDiskText(LabelCaption), source), LabelCaption);
     label_ = Field(ImageLabel, source);
-    serialCaption_ = WithId(new QLabel(DupDiskText(SerialCaption), source), SerialCaption);
+    serialCaption_ = WithControlId(new QLabel(DupDiskText(SerialCaption), source), SerialCaption);
     serial_ = Field(ImageSerial, source);
-    mediaCaption_ = WithId(new QLabel(DupDiskText(MediaCaption), source), MediaCaption);
+    mediaCaption_ = WithControlId(new QLabel(DupDiskText(MediaCaption), source), MediaCaption);
     media_ = Field(ImageMedia, source);
 
     auto* destination = new QGroupBox(DupDiskText(Unnumbered::DestinationGroup), this);
-    verify_ = WithId(new QCheckBox(DupDiskText(Verify), destination), Verify);
-    writeDisk_ = WithId(new QPushButton(DupDiskText(WriteDisk), destination), WriteDisk);
-    compare_ = WithId(new QPushButton(DupDiskText(Compare), destination), Compare);
+    verify_ = WithControlId(new QCheckBox(DupDiskText(Verify), destination), Verify);
+    writeDisk_ = WithControlId(new QPushButton(DupDiskText(WriteDisk), destination), WriteDisk);
+    compare_ = WithControlId(new QPushButton(DupDiskText(Compare), destination), Compare);
 
     auto* driveCaption = new QLabel(DupDiskText(Unnumbered::DupDiskDriveLabel), this);
-    drive_ = WithId(new QComboBox(this), Drive);
+    drive_ = WithControlId(new QComboBox(this), Drive);
     driveCaption->setBuddy(drive_);
     auto* resultCaption = new QLabel(DupDiskText(Unnumbered::DupDiskResultLabel), this);
-    result_ = WithId(new QLineEdit(DupDiskText(Result), this), Result);
+    result_ = WithControlId(new QLineEdit(DupDiskText(Result), this), Result);
     result_->setReadOnly(true);
     result_->setFocusPolicy(Qt::NoFocus);
     SetNoToolTip(result_);
 
     auto* image = new QGroupBox(DupDiskText(Unnumbered::ImageGroup), this);
-    loadImage_ = WithId(new QPushButton(DupDiskText(LoadImage), image), LoadImage);
-    saveImage_ = WithId(new QPushButton(DupDiskText(SaveImage), image), SaveImage);
+    loadImage_ = WithControlId(new QPushButton(DupDiskText(LoadImage), image), LoadImage);
+    saveImage_ = WithControlId(new QPushButton(DupDiskText(SaveImage), image), SaveImage);
 
     auto* sourceLayout = new QGridLayout(source);
     sourceLayout->addWidget(readDisk_, 0, 0, 1, 2);
@@ -204,9 +202,8 @@ void DupDiskPage::ShowImage()
     label_->setText(QString::fromStdString(image_->label));
     serial_->setText(QString::fromStdString(image_->serialText));
     media_->setText(QString::fromUtf8(GetMediaTypeName(image_->mediaType)));
-    for (QWidget* control : std::initializer_list<QWidget*>{writeDisk_, compare_, saveImage_, labelCaption_,
-                                                            serialCaption_, mediaCaption_})
-        control->setEnabled(true);
+    // Nothing disables them again: a later read that fails leaves them to the operations.
+    EnableImageControls(true);
     writeDisk_->setFocus();
 }
 

@@ -47,6 +47,7 @@ public:
     void SetSoundPlayer(SoundPlayer player) { play_ = std::move(player); }
     void SetFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
 
+    // The memory image the page holds.
     const DiskImage& Image() const { return *image_; }
 
 protected:
@@ -69,6 +70,8 @@ private:
     QString AskForImageFile(bool forSaving);
     // The image's label, serial number and media on the page, and its operations enabled.
     void ShowImage();
+    // Write Disk, Compare, Save File Image and the captions of the image's fields.
+    void EnableImageControls(bool enabled);
 
     Shell& shell_;
     SoundPlayer play_;

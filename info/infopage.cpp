@@ -18,13 +18,6 @@
 namespace vokta {
 namespace {
 
-template <typename Control>
-Control* WithId(Control* control, int id)
-{
-    SetControlId(control, id);
-    return control;
-}
-
 QString InfoText(int control)
 {
     return UiText(Dialog::Info, static_cast<uint16_t>(control));
@@ -42,14 +35,14 @@ InfoPage::InfoPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shel
 
 void InfoPage::BuildControls()
 {
-    getInfo_ = WithId(new QPushButton(InfoText(InfoControl::GetInfo), this), InfoControl::GetInfo);
-    save_ = WithId(new QPushButton(InfoText(InfoControl::Save), this), InfoControl::Save);
-    drive_ = WithId(new QComboBox(this), InfoControl::Drive);
+    getInfo_ = WithControlId(new QPushButton(InfoText(InfoControl::GetInfo), this), InfoControl::GetInfo);
+    save_ = WithControlId(new QPushButton(InfoText(InfoControl::Save), this), InfoControl::Save);
+    drive_ = WithControlId(new QComboBox(this), InfoControl::Drive);
     auto* driveLabel = new QLabel(InfoText(Unnumbered::InfoDriveLabel), this);
     driveLabel->setBuddy(drive_);
 
     auto* group = new QGroupBox(InfoText(Unnumbered::InfoReportGroup), this);
-    report_ = WithId(new QListWidget(group), InfoControl::Report);
+    report_ = WithControlId(new QListWidget(group), InfoControl::Report);
     report_->setSelectionMode(QAbstractItemView::NoSelection);
     auto* groupLayout = new QVBoxLayout(group);
     groupLayout->addWidget(report_);

@@ -36,6 +36,14 @@ inline void SetControlId(QWidget* control, int id)
     control->setProperty(kControlIdProperty, id);
 }
 
+// `control` carrying `id`, so that a page builds a control in one expression.
+template <typename Control>
+Control* WithControlId(Control* control, int id)
+{
+    SetControlId(control, id);
+    return control;
+}
+
 // 0 when the widget carries no id.
 inline int ControlId(const QWidget* control)
 {

@@ -157,8 +157,8 @@ TEST_F(DupDiskPageTest, AReadAbortedAfterAGoodOneKeepsTheOldTextsAndSavesNothing
     std::promise<void> resume;
     std::shared_future<void> resumed = resume.get_future().share();
     b->faultHook = [&, resumed](const DiskRequest& r) -> std::optional<InjectedFault> {
-        if (r.controlCode == Control::DosIoctl && r.minor() == Minor::ReadTrack && TrackIoBlock::Cylinder(r.block) == 40 &&
-            !paused.exchange(true))
+        const bool readTrack = r.controlCode == Control::DosIoctl && r.minor() == Minor::ReadTrack;
+        if (readTrack && TrackIoBlock::Cylinder(r.block) == 40 && !paused.exchange(true))
             resumed.wait_for(std::chrono::seconds(30));
         return std::nullopt;
     };
@@ -239,7 +239,8 @@ TEST_F(DupDiskPageTest, TheControlsStartAsTheTemplateSaysAndNoHardDiskIsOffered)
     verify->click();
     EXPECT_TRUE(shell.settings.verifyAfterWrite);
 
-    EXPECT_EQ(TabOrder(Control(ReadDisk)), (std::vector<int>{ReadDisk, Verify, WriteDisk, Compare, Drive, LoadImage, SaveImage}));
+    EXPECT_EQ(TabOrder(Control(ReadDisk)),
+              (std::vector<int>{ReadDisk, Verify, WriteDisk, Compare, Drive, LoadImage, SaveImage}));
 
     ToolTipRule rule(shell.settings);
     qApp->installEventFilter(&rule);
