@@ -35,7 +35,7 @@ struct DupDiskPageTest : ::testing::Test {
     vokta::Shell shell;
     std::unique_ptr<DupDiskPage> page;
     std::vector<FileRequest> asked;  // the file dialogs the page opened
-    std::vector<QString> answers;    // what the user picks in them, in turn; empty: Cancel
+    QStringList answers;             // what the user picks in them, in turn; empty: Cancel
 
     void SetUp() override
     {
@@ -64,10 +64,7 @@ struct DupDiskPageTest : ::testing::Test {
         page->SetSoundPlayer([](const std::string&) {});
         page->SetFileChooser([this](QWidget*, const FileRequest& request) {
             asked.push_back(request);
-            const QString answer = answers.empty() ? QString() : answers.front();
-            if (!answers.empty())
-                answers.erase(answers.begin());
-            return answer;
+            return answers.isEmpty() ? QString() : answers.takeFirst();
         });
         page->resize(page->sizeHint());
         page->show();
