@@ -9,6 +9,7 @@
 #include "app/aboutbox.h"
 #include "app/helpwindow.h"
 #include "app/optionspage.h"
+#include "boot/bootpage.h"
 #include "fat/repairpage.h"
 #include "format/formatpage.h"
 #include "image/dupdiskpage.h"
@@ -44,7 +45,7 @@ MainWindow::MainWindow(Shell& shell, const QString& title, int startPage)
     pages_->addTab(new DupDiskPage(shell_, pages_), UiText(Dialog::DupDisk, kCaption));
     pages_->addTab(new FormatPage(shell_, pages_), UiText(Dialog::Format, kCaption));
     pages_->addTab(new RepairPage(shell_, pages_), UiText(Dialog::Repair, kCaption));
-    pages_->addTab(new QWidget(pages_), UiText(Dialog::Boot, kCaption));
+    pages_->addTab(new BootPage(shell_, pages_), UiText(Dialog::Boot, kCaption));
     pages_->addTab(new InfoPage(shell_, pages_), UiText(Dialog::Info, kCaption));
     auto* options = new OptionsPage(shell_, pages_);
     pages_->addTab(options, UiText(Dialog::Options, kCaption));

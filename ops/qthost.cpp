@@ -1,15 +1,12 @@
 #include "ops/qthost.h"
 
-#include <QCoreApplication>
 #include <QMessageBox>
-#include <QThread>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
 #include <thread>
 
+#include "ops/uithreadcalls.h"
 #include "ops/uitext.h"
 
 namespace vokta {
@@ -18,19 +15,10 @@ namespace vokta {
 // the user-interface thread hold it, so it outlives the host as long as they need it;
 // the dialog and the page are only looked at on the user-interface thread.
 struct QtHost::State {
-    std::mutex mutex;
-    std::condition_variable answered;
-    bool detached = false;
+    UiThreadCalls calls;
     std::atomic<bool> abortPressed{false};
-    QThread* uiThread = nullptr;
     QPointer<ProgressDialog> dialog;
     QPointer<QWidget> page;
-
-    bool IsDetached()
-    {
-        const std::lock_guard lock(mutex);
-        return detached;
-    }
 };
 
 namespace {
@@ -113,60 +101,34 @@ Answer AskInMessageBox(QWidget& owner, const std::string& text, const std::strin
 QtHost::QtHost(ProgressDialog& dialog, QWidget& page, SoundPlayer playSound)
     : state_(std::make_shared<State>()), playSound_(std::move(playSound))
 {
-    state_->uiThread = QThread::currentThread();
     state_->dialog = &dialog;
     state_->page = &page;
     // The connections hold the shared state, not the host, which may end first.
     QObject::connect(&dialog, &ProgressDialog::AbortPressed, &dialog,
                      [state = state_] { state->abortPressed = true; });
-    QObject::connect(&dialog, &QDialog::finished, &dialog, [state = state_] {
-        const std::lock_guard lock(state->mutex);
-        state->detached = true;
-        state->answered.notify_all();
-    });
+    QObject::connect(&dialog, &QDialog::finished, &dialog, [state = state_] { state->calls.Detach(); });
 }
 
 QtHost::~QtHost() = default;
 
 void QtHost::Detach()
 {
-    const std::lock_guard lock(state_->mutex);
-    state_->detached = true;
-    state_->answered.notify_all();
+    state_->calls.Detach();
 }
 
 bool QtHost::Detached() const
 {
-    return state_->IsDetached();
+    return state_->calls.Detached();
 }
 
 template <typename Result>
 Result QtHost::OnUiThread(std::function<Result(ProgressDialog&, QWidget&)> call, Result harmless)
 {
-    if (QThread::currentThread() == state_->uiThread) {
-        if (state_->IsDetached() || !state_->dialog || !state_->page)
-            return harmless;
-        return call(*state_->dialog, *state_->page);
-    }
-    if (state_->IsDetached())
-        return harmless;
-    // Not a blocking queued connection: that would keep waiting while the user-interface
-    // thread waits for this worker, where this wait ends as soon as the host detaches.
-    auto answer = std::make_shared<std::optional<Result>>();
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [state = state_, call = std::move(call), answer, harmless] {
-            Result result = harmless;
-            if (!state->IsDetached() && state->dialog && state->page)
-                result = call(*state->dialog, *state->page);
-            const std::lock_guard lock(state->mutex);
-            *answer = result;
-            state->answered.notify_all();
+    return state_->calls.Run<Result>(
+        [state = state_, call = std::move(call), harmless] {
+            return state->dialog && state->page ? call(*state->dialog, *state->page) : harmless;
         },
-        Qt::QueuedConnection);
-    std::unique_lock lock(state_->mutex);
-    state_->answered.wait(lock, [&] { return answer->has_value() || state_->detached; });
-    return answer->has_value() ? **answer : harmless;
+        harmless);
 }
 
 void QtHost::OnUiThread(std::function<void(ProgressDialog&)> call)
@@ -226,12 +188,12 @@ void QtHost::SetAbortCaption(AbortButton button)
 
 bool QtHost::AbortRequested()
 {
-    return state_->abortPressed || state_->IsDetached();
+    return state_->abortPressed || state_->calls.Detached();
 }
 
 void QtHost::PlaySound(const std::string& sound)
 {
-    if (playSound_ && !state_->IsDetached())
+    if (playSound_ && !state_->calls.Detached())
         playSound_(sound);
 }
 

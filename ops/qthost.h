@@ -56,8 +56,6 @@ private:
     void OnUiThread(std::function<void(ProgressDialog&)> call);
 
     std::shared_ptr<State> state_;
-    QPointer<ProgressDialog> dialog_;
-    QPointer<QWidget> page_;
     SoundPlayer playSound_;
 };
 

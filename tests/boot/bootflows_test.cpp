@@ -1,6 +1,7 @@
 // The Boot page's check and recreate workers against the emulated drive.
 #include <gtest/gtest.h>
 
+#include "boot/bootbuilder.h"
 #include "boot/bootsector.h"
 #include "support/testdrives.h"
 #include "boot/scriptedreporter.h"
@@ -106,9 +107,12 @@ TEST_F(BootFlow, DriveLockedElsewhereIsReportedAndNothingElse)
     EXPECT_FALSE(setup.drive->modified);
 }
 
-TEST_F(BootFlow, RecreateWritesAGoodBootSector)
+TEST_F(BootFlow, RecreateWritesAGoodBootSectorWithTheVolumesOwnLabel)
 {
-    std::vector<uint8_t> image = PatternImage(kMedia144M);
+    std::vector<uint8_t> image = FatImage(kMedia144M);
+    const size_t root = 19 * 512;
+    std::fill_n(image.begin() + root, 32, 0xE5);  // a deleted entry before the label's
+    PutVolumeLabelEntry(std::span(image).subspan(root + 32, 32), "KEPT       ", {});
     image[510] = 0;
     image[21] = 0xFD;
     InsertImage(image);
@@ -119,7 +123,7 @@ TEST_F(BootFlow, RecreateWritesAGoodBootSector)
                                "sound: done.wav", "actions: on"}));
     const std::vector<uint8_t> sector = SectorZero();
     EXPECT_EQ(ValidateBootSector(sector), 0);
-    EXPECT_EQ(std::string(sector.begin() + 43, sector.begin() + 54), "VOKTA FIXED");
+    EXPECT_EQ(std::string(sector.begin() + 43, sector.begin() + 54), "KEPT       ");
     EXPECT_EQ(sector[21], 0xF0) << "the media table's descriptor replaces one the check refuses";
 }
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -15,10 +14,12 @@
 #include <mutex>
 #include <thread>
 
+#include "gui/pageshots.h"
 #include "ops/pagerun.h"
 #include "ops/uitext.h"
 
 using namespace vokta;
+using vokta::test::Shoot;
 
 namespace {
 
@@ -51,13 +52,6 @@ ProgressDialog* RunningDialog()
 QString Line(ProgressDialog& dialog, int id)
 {
     return FindControl<QLabel>(&dialog, id)->text();
-}
-
-void Shoot(QWidget& window, const char* name)
-{
-    const QString folder = QStringLiteral(VOKTA_BINARY_DIR "/gui-shots");
-    QDir().mkpath(folder);
-    EXPECT_TRUE(window.grab().save(folder + "/" + name));
 }
 
 // The sounds the host played, and on which thread.
