@@ -31,13 +31,6 @@ QString SystemSoundFolder()
     return QDir(sounds).exists() ? sounds : QDir::homePath();
 }
 
-template <typename Control>
-Control* WithId(Control* control, int id)
-{
-    SetControlId(control, id);
-    return control;
-}
-
 QString OptionsText(int control)
 {
     return UiText(Dialog::Options, static_cast<uint16_t>(control));
@@ -52,7 +45,7 @@ OptionsPage::OptionsPage(Shell& shell, QWidget* parent) : QWidget(parent), shell
 
 QWidget* OptionsPage::Switch(int id, bool Settings::*setting)
 {
-    auto* box = WithId(new QCheckBox(OptionsText(id), this), id);
+    auto* box = WithControlId(new QCheckBox(OptionsText(id), this), id);
     box->setChecked(shell_.settings.*setting);
     connect(box, &QCheckBox::clicked, this, [this, setting](bool checked) { shell_.settings.*setting = checked; });
     return box;
@@ -74,9 +67,9 @@ void OptionsPage::BuildControls()
     };
     for (int row = 0; row < 2; ++row) {
         const auto& sound = rows[row];
-        auto* browse = WithId(new QPushButton(OptionsText(sound.browse), sounds), sound.browse);
-        auto* play = WithId(new QPushButton(OptionsText(sound.play), sounds), sound.play);
-        auto* text = WithId(new QLineEdit(QString::fromStdString(shell_.settings.*sound.setting), sounds), sound.text);
+        auto* browse = WithControlId(new QPushButton(OptionsText(sound.browse), sounds), sound.browse);
+        auto* play = WithControlId(new QPushButton(OptionsText(sound.play), sounds), sound.play);
+        auto* text = WithControlId(new QLineEdit(QString::fromStdString(shell_.settings.*sound.setting), sounds), sound.text);
         text->setReadOnly(true);
         text->setEnabled(false);
         soundRows->addWidget(browse, row, 0);
@@ -87,7 +80,7 @@ void OptionsPage::BuildControls()
     }
     soundRows->setColumnStretch(2, 1);
 
-    language_ = WithId(new QComboBox(this), Language);
+    language_ = WithControlId(new QComboBox(this), Language);
     for (const char* name : kLanguageNames)
         language_->addItem(QString::fromUtf8(name));
     language_->setCurrentIndex(shell_.settings.language == 1 ? 1 : 0);
@@ -95,7 +88,7 @@ void OptionsPage::BuildControls()
     auto* languageLabel = new QLabel(OptionsText(Unnumbered::LanguageLabel), this);
     languageLabel->setBuddy(language_);
 
-    auto* drives = WithId(new QPushButton(OptionsText(Unnumbered::DrivesButton), this), Drives);
+    auto* drives = WithControlId(new QPushButton(OptionsText(Unnumbered::DrivesButton), this), Drives);
     connect(drives, &QPushButton::clicked, this, &OptionsPage::EditDrives);
 
     auto* languageRow = new QHBoxLayout;
@@ -113,7 +106,7 @@ void OptionsPage::BuildControls()
     layout->addWidget(Switch(HideSubst, &Settings::hideSubstDrives));
     layout->addLayout(languageRow);
     layout->addStretch();
-    layout->addWidget(WithId(new QLabel(this), BottomLine));
+    layout->addWidget(WithControlId(new QLabel(this), BottomLine));
 }
 
 void OptionsPage::BrowseSound(std::string Settings::*setting, QLineEdit* shown)

@@ -20,13 +20,6 @@ namespace {
 
 using namespace BootControl;
 
-template <typename Control>
-Control* WithId(Control* control, int id)
-{
-    SetControlId(control, id);
-    return control;
-}
-
 QString BootText(int control)
 {
     return UiText(Dialog::Boot, static_cast<uint16_t>(control));
@@ -109,16 +102,16 @@ BootPage::~BootPage()
 void BootPage::BuildControls()
 {
     // Created in the order the Tab key visits them.
-    check_ = WithId(new QPushButton(BootText(Check), this), Check);
-    recreate_ = WithId(new QPushButton(BootText(Recreate), this), Recreate);
-    drive_ = WithId(new QComboBox(this), Drive);
+    check_ = WithControlId(new QPushButton(BootText(Check), this), Check);
+    recreate_ = WithControlId(new QPushButton(BootText(Recreate), this), Recreate);
+    drive_ = WithControlId(new QComboBox(this), Drive);
     auto* driveLabel = new QLabel(BootText(Unnumbered::BootDriveLabel), this);
     driveLabel->setBuddy(drive_);
-    state_ = WithId(new QLabel(BootText(State), this), State);
+    state_ = WithControlId(new QLabel(BootText(State), this), State);
     auto* stateLabel = new QLabel(BootText(Unnumbered::BootStateLabel), this);
 
     auto* group = new QGroupBox(BootText(Unnumbered::BootResultsGroup), this);
-    results_ = WithId(new QListWidget(group), Results);
+    results_ = WithControlId(new QListWidget(group), Results);
     results_->setSelectionMode(QAbstractItemView::NoSelection);
     auto* groupLayout = new QVBoxLayout(group);
     groupLayout->addWidget(results_);

@@ -11,7 +11,7 @@
 #include <cstdlib>
 
 #include "boot/bootpage.h"
-#include "gui/pageshots.h"
+#include "gui/pagetesting.h"
 #include "ops/uitext.h"
 #include "support/requiretools.h"
 #include "support/tempdir.h"
@@ -65,19 +65,10 @@ struct BootPageTest : ::testing::Test {
     template <typename T = QWidget>
     T* Control(int id)
     {
-        T* control = FindControl<T>(page.get(), id);
-        EXPECT_NE(control, nullptr) << "control " << id;
-        return control;
+        return ControlOf<T>(page.get(), id);
     }
 
-    void ChooseDrive(char letter)
-    {
-        auto* drive = Control<QComboBox>(Drive);
-        const int index = drive->findText(QString("%1:").arg(letter), Qt::MatchStartsWith);
-        ASSERT_GE(index, 0) << letter;
-        drive->setCurrentIndex(index);
-        emit drive->activated(index);
-    }
+    void ChooseDrive(char letter) { ChooseDriveEntry(*Control<QComboBox>(Drive), letter); }
 
     // Clicks `button` and lets the page run until its worker has given the buttons back.
     void Run(int button)

@@ -14,7 +14,7 @@
 #include <mutex>
 #include <thread>
 
-#include "gui/pageshots.h"
+#include "gui/pagetesting.h"
 #include "ops/pagerun.h"
 #include "ops/uitext.h"
 

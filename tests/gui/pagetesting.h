@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QHelpEvent>
 #include <QMessageBox>
@@ -90,6 +91,16 @@ inline QString ToolTipOf(QWidget* control)
     return QToolTip::isVisible() ? QToolTip::text() : QString();
 }
 
+// Chooses the drive selector's entry of `letter` as the user does.
+inline void ChooseDriveEntry(QComboBox& selector, char letter)
+{
+    const int index = selector.findText(QString("%1:").arg(letter), Qt::MatchStartsWith);
+    ASSERT_GE(index, 0) << "no drive " << letter;
+    selector.setCurrentIndex(index);
+    emit selector.activated(index);
+}
+
+// Saves a picture of `window` into the build folder's gui-shots/, to be looked at.
 inline void Shoot(QWidget& window, const char* name)
 {
     const QString folder = QStringLiteral(VOKTA_BINARY_DIR "/gui-shots");
