@@ -178,9 +178,10 @@ void BootPage::Start(int (*worker)(BootJob, BootReporter&, const DriveTable&))
     // second click already queued cannot start a second worker.
     check_->setEnabled(false);
     recreate_->setEnabled(false);
-    // The last worker turned the buttons back on as its last call: it is ending now.
-    if (running_)
-        running_->WaitFor(kWorkerGrace);
+    // The last worker turned the buttons back on as its last call: it is ending now. One
+    // that has not ended by then is let go, and shows nothing more.
+    if (running_ && !running_->WaitFor(kWorkerGrace))
+        reporter_->Detach();
     BootJob job{drive_->currentText().toStdString(), shell_.settings.OperationSounds()};
     reporter_ = std::make_shared<BootPageReporter>(*this, play_);
     // The worker has its own copy of the drive table and shares its reporter, so that

@@ -161,4 +161,18 @@ TEST_F(BootPageTest, RecreateWritesABootSectorFsckAcceptsAndTheFilesStayReadable
     EXPECT_EQ(Results(), QStringList{"OK."});
 }
 
+TEST_F(BootPageTest, AWindowClosedDuringRecreateWaitsForTheWrite)
+{
+    if (!RequireTools({"mkfs.fat"}))
+        return;
+    const std::string image = BindDiskette('A', "dd if=/dev/zero of=IMG bs=512 count=1 conv=notrunc");
+    Open();
+    // The worker's first report waits for this thread, which closes the page instead.
+    Control<QPushButton>(Recreate)->click();
+    page.reset();
+    EXPECT_TRUE(played.empty()) << "nothing is shown or played once the page has gone";
+    std::string check;
+    EXPECT_EQ(test::Shell("fsck.fat -n '" + image + "' 2>&1", &check), 0) << check;
+}
+
 }  // namespace
