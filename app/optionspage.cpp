@@ -31,11 +31,6 @@ QString SystemSoundFolder()
     return QDir(sounds).exists() ? sounds : QDir::homePath();
 }
 
-QString OptionsText(int control)
-{
-    return UiText(Dialog::Options, static_cast<uint16_t>(control));
-}
-
 }  // namespace
 
 OptionsPage::OptionsPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shell), play_(PlaySoundAndWait)
@@ -45,7 +40,7 @@ OptionsPage::OptionsPage(Shell& shell, QWidget* parent) : QWidget(parent), shell
 
 QWidget* OptionsPage::Switch(int id, bool Settings::*setting)
 {
-    auto* box = WithControlId(new QCheckBox(OptionsText(id), this), id);
+    auto* box = WithControlId(new QCheckBox(UiText(Dialog::Options, id), this), id);
     box->setChecked(shell_.settings.*setting);
     connect(box, &QCheckBox::clicked, this, [this, setting](bool checked) { shell_.settings.*setting = checked; });
     return box;
@@ -54,7 +49,7 @@ QWidget* OptionsPage::Switch(int id, bool Settings::*setting)
 void OptionsPage::BuildControls()
 {
     using namespace OptionsControl;
-    auto* sounds = new QGroupBox(OptionsText(Unnumbered::SoundsGroup), this);
+    auto* sounds = new QGroupBox(UiText(Dialog::Options, Unnumbered::SoundsGroup), this);
     auto* soundRows = new QGridLayout(sounds);
     const struct {
         int browse;
@@ -67,9 +62,10 @@ void OptionsPage::BuildControls()
     };
     for (int row = 0; row < 2; ++row) {
         const auto& sound = rows[row];
-        auto* browse = WithControlId(new QPushButton(OptionsText(sound.browse), sounds), sound.browse);
-        auto* play = WithControlId(new QPushButton(OptionsText(sound.play), sounds), sound.play);
-        auto* text = WithControlId(new QLineEdit(QString::fromStdString(shell_.settings.*sound.setting), sounds), sound.text);
+        auto* browse = WithControlId(new QPushButton(UiText(Dialog::Options, sound.browse), sounds), sound.browse);
+        auto* play = WithControlId(new QPushButton(UiText(Dialog::Options, sound.play), sounds), sound.play);
+        auto* text = WithControlId(new QLineEdit(QString::fromStdString(shell_.settings.*sound.setting), sounds),
+                                   sound.text);
         text->setReadOnly(true);
         text->setEnabled(false);
         soundRows->addWidget(browse, row, 0);
@@ -85,10 +81,10 @@ void OptionsPage::BuildControls()
         language_->addItem(QString::fromUtf8(name));
     language_->setCurrentIndex(shell_.settings.language == 1 ? 1 : 0);
     connect(language_, &QComboBox::currentIndexChanged, this, &OptionsPage::ChooseLanguage);
-    auto* languageLabel = new QLabel(OptionsText(Unnumbered::LanguageLabel), this);
+    auto* languageLabel = new QLabel(UiText(Dialog::Options, Unnumbered::LanguageLabel), this);
     languageLabel->setBuddy(language_);
 
-    auto* drives = WithControlId(new QPushButton(OptionsText(Unnumbered::DrivesButton), this), Drives);
+    auto* drives = WithControlId(new QPushButton(UiText(Dialog::Options, Unnumbered::DrivesButton), this), Drives);
     connect(drives, &QPushButton::clicked, this, &OptionsPage::EditDrives);
 
     auto* languageRow = new QHBoxLayout;

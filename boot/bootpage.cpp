@@ -20,11 +20,6 @@ namespace {
 
 using namespace BootControl;
 
-QString BootText(int control)
-{
-    return UiText(Dialog::Boot, static_cast<uint16_t>(control));
-}
-
 }  // namespace
 
 // Where one worker's reports go: each call carried out on the page's thread while the
@@ -102,15 +97,15 @@ BootPage::~BootPage()
 void BootPage::BuildControls()
 {
     // Created in the order the Tab key visits them.
-    check_ = WithControlId(new QPushButton(BootText(Check), this), Check);
-    recreate_ = WithControlId(new QPushButton(BootText(Recreate), this), Recreate);
+    check_ = WithControlId(new QPushButton(UiText(Dialog::Boot, Check), this), Check);
+    recreate_ = WithControlId(new QPushButton(UiText(Dialog::Boot, Recreate), this), Recreate);
     drive_ = WithControlId(new QComboBox(this), Drive);
-    auto* driveLabel = new QLabel(BootText(Unnumbered::BootDriveLabel), this);
+    auto* driveLabel = new QLabel(UiText(Dialog::Boot, Unnumbered::BootDriveLabel), this);
     driveLabel->setBuddy(drive_);
-    state_ = WithControlId(new QLabel(BootText(State), this), State);
-    auto* stateLabel = new QLabel(BootText(Unnumbered::BootStateLabel), this);
+    state_ = WithControlId(new QLabel(UiText(Dialog::Boot, State), this), State);
+    auto* stateLabel = new QLabel(UiText(Dialog::Boot, Unnumbered::BootStateLabel), this);
 
-    auto* group = new QGroupBox(BootText(Unnumbered::BootResultsGroup), this);
+    auto* group = new QGroupBox(UiText(Dialog::Boot, Unnumbered::BootResultsGroup), this);
     results_ = WithControlId(new QListWidget(group), Results);
     results_->setSelectionMode(QAbstractItemView::NoSelection);
     auto* groupLayout = new QVBoxLayout(group);
@@ -159,7 +154,7 @@ void BootPage::showEvent(QShowEvent* event)
 
 void BootPage::Uncheck()
 {
-    state_->setText(BootText(State));
+    state_->setText(UiText(Dialog::Boot, State));
     results_->clear();
 }
 

@@ -24,11 +24,6 @@ namespace {
 
 using namespace RepairControl;
 
-QString RepairText(int control)
-{
-    return UiText(Dialog::Repair, static_cast<uint16_t>(control));
-}
-
 // Each group's buttons in the page's order, with the choice each one stands for.
 constexpr std::pair<int, BootChoice> kBootButtons[] = {
     {BootWriteNew, BootChoice::WriteNew},
@@ -81,7 +76,7 @@ RepairPage::RepairPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(
 
 QRadioButton* RepairPage::Radio(int id, QButtonGroup& group, QWidget* parent)
 {
-    auto* radio = new QRadioButton(RepairText(id), parent);
+    auto* radio = new QRadioButton(UiText(Dialog::Repair, id), parent);
     SetControlId(radio, id);
     group.addButton(radio, id);
     return radio;
@@ -90,12 +85,12 @@ QRadioButton* RepairPage::Radio(int id, QButtonGroup& group, QWidget* parent)
 void RepairPage::BuildControls()
 {
     // Created in the order the Tab key visits them.
-    auto* start = new QPushButton(RepairText(Start), this);
+    auto* start = new QPushButton(UiText(Dialog::Repair, Start), this);
     SetControlId(start, Start);
     connect(start, &QPushButton::clicked, this, &RepairPage::StartRepair);
 
     const auto groupOf = [this](uint16_t title, QButtonGroup*& group, auto& buttons) {
-        auto* box = new QGroupBox(RepairText(title), this);
+        auto* box = new QGroupBox(UiText(Dialog::Repair, title), this);
         auto* column = new QVBoxLayout(box);
         group = new QButtonGroup(this);
         for (const auto& [id, choice] : buttons)
@@ -111,14 +106,14 @@ void RepairPage::BuildControls()
     SetControlId(drive_, Drive);
     connect(drive_, &QComboBox::activated, this,
             [this] { shell_.currentDriveText = drive_->currentText().toStdString(); });
-    auto* driveCaption = new QLabel(RepairText(Unnumbered::RepairDriveLabel), this);
+    auto* driveCaption = new QLabel(UiText(Dialog::Repair, Unnumbered::RepairDriveLabel), this);
     driveCaption->setBuddy(drive_);
 
-    result_ = new QLineEdit(RepairText(Result), this);
+    result_ = new QLineEdit(UiText(Dialog::Repair, Result), this);
     SetControlId(result_, Result);
     result_->setReadOnly(true);
     result_->setFocusPolicy(Qt::NoFocus);
-    auto* resultCaption = new QLabel(RepairText(Unnumbered::RepairResultLabel), this);
+    auto* resultCaption = new QLabel(UiText(Dialog::Repair, Unnumbered::RepairResultLabel), this);
 
     auto* driveRow = new QHBoxLayout;
     driveRow->addWidget(driveCaption);

@@ -35,11 +35,6 @@ constexpr std::pair<int, int32_t> kMediaButtons[] = {
 // The device type of a 5¼-inch 1.2M drive.
 constexpr int kDeviceType12M = 1;
 
-QString FormatText(int control)
-{
-    return UiText(Dialog::Format, static_cast<uint16_t>(control));
-}
-
 // What the drive of a selector entry is, as the system reports it.
 struct DriveKindOfEntry {
     bool fixedDisk = false;
@@ -77,7 +72,7 @@ FormatPage::FormatPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(
 
 QRadioButton* FormatPage::Radio(int id, QButtonGroup& group, QWidget* parent)
 {
-    auto* radio = new QRadioButton(FormatText(id), parent);
+    auto* radio = new QRadioButton(UiText(Dialog::Format, id), parent);
     SetControlId(radio, id);
     group.addButton(radio, id);
     return radio;
@@ -93,19 +88,19 @@ void FormatPage::BuildControls()
         DriveChanged();
     });
 
-    auto* mediaBox = new QGroupBox(FormatText(Unnumbered::MediaGroup), this);
+    auto* mediaBox = new QGroupBox(UiText(Dialog::Format, Unnumbered::MediaGroup), this);
     auto* mediaColumn = new QVBoxLayout(mediaBox);
     media_ = new QButtonGroup(this);
     for (const auto& [id, media] : kMediaButtons)
         mediaColumn->addWidget(Radio(id, *media_, mediaBox));
 
-    auto* modeBox = new QGroupBox(FormatText(Unnumbered::ModeGroup), this);
+    auto* modeBox = new QGroupBox(UiText(Dialog::Format, Unnumbered::ModeGroup), this);
     auto* modeColumn = new QVBoxLayout(modeBox);
     mode_ = new QButtonGroup(this);
     modeColumn->addWidget(Radio(Standard, *mode_, modeBox));
     modeColumn->addWidget(Radio(Optimized, *mode_, modeBox));
 
-    auto* formatBox = new QGroupBox(FormatText(Unnumbered::FormatGroup), this);
+    auto* formatBox = new QGroupBox(UiText(Dialog::Format, Unnumbered::FormatGroup), this);
     auto* formatColumn = new QVBoxLayout(formatBox);
     format_ = new QButtonGroup(this);
     formatColumn->addWidget(Radio(Full, *format_, formatBox));
@@ -123,25 +118,25 @@ void FormatPage::BuildControls()
     label_ = new QLineEdit(this);
     SetControlId(label_, Label);
     MakeLabelEdit(*label_, *this);
-    auto* labelCaption = new QLabel(FormatText(Unnumbered::FormatLabelLabel), this);
+    auto* labelCaption = new QLabel(UiText(Dialog::Format, Unnumbered::FormatLabelLabel), this);
     labelCaption->setBuddy(label_);
 
-    verify_ = new QCheckBox(FormatText(Verify), this);
+    verify_ = new QCheckBox(UiText(Dialog::Format, Verify), this);
     SetControlId(verify_, Verify);
     connect(verify_, &QCheckBox::clicked, this, [this](bool checked) { shell_.settings.verifyAfterFormat = checked; });
 
-    auto* start = new QPushButton(FormatText(FormatControl::StartFormat), this);
+    auto* start = new QPushButton(UiText(Dialog::Format, FormatControl::StartFormat), this);
     SetControlId(start, FormatControl::StartFormat);
     connect(start, &QPushButton::clicked, this, &FormatPage::StartFormat);
-    auto* changeLabel = new QPushButton(FormatText(ChangeLabel), this);
+    auto* changeLabel = new QPushButton(UiText(Dialog::Format, ChangeLabel), this);
     SetControlId(changeLabel, ChangeLabel);
     connect(changeLabel, &QPushButton::clicked, this, &FormatPage::ChangeVolumeLabel);
 
-    result_ = new QLineEdit(FormatText(Result), this);
+    result_ = new QLineEdit(UiText(Dialog::Format, Result), this);
     SetControlId(result_, Result);
     result_->setReadOnly(true);
     result_->setFocusPolicy(Qt::NoFocus);
-    auto* resultCaption = new QLabel(FormatText(Unnumbered::FormatResultLabel), this);
+    auto* resultCaption = new QLabel(UiText(Dialog::Format, Unnumbered::FormatResultLabel), this);
 
     auto* choices = new QGridLayout;
     choices->addWidget(mediaBox, 0, 0, 2, 1);

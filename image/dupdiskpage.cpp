@@ -23,15 +23,10 @@ namespace {
 
 using namespace DupDiskControl;
 
-QString DupDiskText(int control)
-{
-    return UiText(Dialog::DupDisk, static_cast<uint16_t>(control));
-}
-
 // A field that shows what the image holds: it carries no tool tip of its own.
 QLabel* Field(int id, QWidget* parent)
 {
-    auto* field = WithControlId(new QLabel(DupDiskText(id), parent), id);
+    auto* field = WithControlId(new QLabel(UiText(Dialog::DupDisk, id), parent), id);
     field->setTextInteractionFlags(Qt::TextSelectableByMouse);
     SetNoToolTip(field);
     return field;
@@ -59,32 +54,32 @@ void DupDiskPage::EnableImageControls(bool enabled)
 void DupDiskPage::BuildControls()
 {
     // Created in the order the Tab key visits them.
-    auto* source = new QGroupBox(DupDiskText(Unnumbered::SourceGroup), this);
-    readDisk_ = WithControlId(new QPushButton(DupDiskText(ReadDisk), source), ReadDisk);
-    labelCaption_ = WithControlId(new QLabel(DupDiskText(LabelCaption), source), LabelCaption);
+    auto* source = new QGroupBox(UiText(Dialog::DupDisk, Unnumbered::SourceGroup), this);
+    readDisk_ = WithControlId(new QPushButton(UiText(Dialog::DupDisk, ReadDisk), source), ReadDisk);
+    labelCaption_ = WithControlId(new QLabel(UiText(Dialog::DupDisk, LabelCaption), source), LabelCaption);
     label_ = Field(ImageLabel, source);
-    serialCaption_ = WithControlId(new QLabel(DupDiskText(SerialCaption), source), SerialCaption);
+    serialCaption_ = WithControlId(new QLabel(UiText(Dialog::DupDisk, SerialCaption), source), SerialCaption);
     serial_ = Field(ImageSerial, source);
-    mediaCaption_ = WithControlId(new QLabel(DupDiskText(MediaCaption), source), MediaCaption);
+    mediaCaption_ = WithControlId(new QLabel(UiText(Dialog::DupDisk, MediaCaption), source), MediaCaption);
     media_ = Field(ImageMedia, source);
 
-    auto* destination = new QGroupBox(DupDiskText(Unnumbered::DestinationGroup), this);
-    verify_ = WithControlId(new QCheckBox(DupDiskText(Verify), destination), Verify);
-    writeDisk_ = WithControlId(new QPushButton(DupDiskText(WriteDisk), destination), WriteDisk);
-    compare_ = WithControlId(new QPushButton(DupDiskText(Compare), destination), Compare);
+    auto* destination = new QGroupBox(UiText(Dialog::DupDisk, Unnumbered::DestinationGroup), this);
+    verify_ = WithControlId(new QCheckBox(UiText(Dialog::DupDisk, Verify), destination), Verify);
+    writeDisk_ = WithControlId(new QPushButton(UiText(Dialog::DupDisk, WriteDisk), destination), WriteDisk);
+    compare_ = WithControlId(new QPushButton(UiText(Dialog::DupDisk, Compare), destination), Compare);
 
-    auto* driveCaption = new QLabel(DupDiskText(Unnumbered::DupDiskDriveLabel), this);
+    auto* driveCaption = new QLabel(UiText(Dialog::DupDisk, Unnumbered::DupDiskDriveLabel), this);
     drive_ = WithControlId(new QComboBox(this), Drive);
     driveCaption->setBuddy(drive_);
-    auto* resultCaption = new QLabel(DupDiskText(Unnumbered::DupDiskResultLabel), this);
-    result_ = WithControlId(new QLineEdit(DupDiskText(Result), this), Result);
+    auto* resultCaption = new QLabel(UiText(Dialog::DupDisk, Unnumbered::DupDiskResultLabel), this);
+    result_ = WithControlId(new QLineEdit(UiText(Dialog::DupDisk, Result), this), Result);
     result_->setReadOnly(true);
     result_->setFocusPolicy(Qt::NoFocus);
     SetNoToolTip(result_);
 
-    auto* image = new QGroupBox(DupDiskText(Unnumbered::ImageGroup), this);
-    loadImage_ = WithControlId(new QPushButton(DupDiskText(LoadImage), image), LoadImage);
-    saveImage_ = WithControlId(new QPushButton(DupDiskText(SaveImage), image), SaveImage);
+    auto* image = new QGroupBox(UiText(Dialog::DupDisk, Unnumbered::ImageGroup), this);
+    loadImage_ = WithControlId(new QPushButton(UiText(Dialog::DupDisk, LoadImage), image), LoadImage);
+    saveImage_ = WithControlId(new QPushButton(UiText(Dialog::DupDisk, SaveImage), image), SaveImage);
 
     auto* sourceLayout = new QGridLayout(source);
     sourceLayout->addWidget(readDisk_, 0, 0, 1, 2);

@@ -16,14 +16,6 @@
 #include "ops/uitext.h"
 
 namespace vokta {
-namespace {
-
-QString InfoText(int control)
-{
-    return UiText(Dialog::Info, static_cast<uint16_t>(control));
-}
-
-}  // namespace
 
 InfoPage::InfoPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shell), play_(PlaySoundAndWait)
 {
@@ -35,13 +27,13 @@ InfoPage::InfoPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shel
 
 void InfoPage::BuildControls()
 {
-    getInfo_ = WithControlId(new QPushButton(InfoText(InfoControl::GetInfo), this), InfoControl::GetInfo);
-    save_ = WithControlId(new QPushButton(InfoText(InfoControl::Save), this), InfoControl::Save);
+    getInfo_ = WithControlId(new QPushButton(UiText(Dialog::Info, InfoControl::GetInfo), this), InfoControl::GetInfo);
+    save_ = WithControlId(new QPushButton(UiText(Dialog::Info, InfoControl::Save), this), InfoControl::Save);
     drive_ = WithControlId(new QComboBox(this), InfoControl::Drive);
-    auto* driveLabel = new QLabel(InfoText(Unnumbered::InfoDriveLabel), this);
+    auto* driveLabel = new QLabel(UiText(Dialog::Info, Unnumbered::InfoDriveLabel), this);
     driveLabel->setBuddy(drive_);
 
-    auto* group = new QGroupBox(InfoText(Unnumbered::InfoReportGroup), this);
+    auto* group = new QGroupBox(UiText(Dialog::Info, Unnumbered::InfoReportGroup), this);
     report_ = WithControlId(new QListWidget(group), InfoControl::Report);
     report_->setSelectionMode(QAbstractItemView::NoSelection);
     auto* groupLayout = new QVBoxLayout(group);

@@ -15,9 +15,10 @@ inline QString UiText(Str id)
     return QString::fromStdString(LoadString(id));
 }
 
-inline QString UiText(Dialog dialog, uint16_t control)
+// `control` is a control id of the dialog, or one of its Unnumbered keys.
+inline QString UiText(Dialog dialog, int control)
 {
-    return QString::fromStdString(LoadDialogText(dialog, control));
+    return QString::fromStdString(LoadDialogText(dialog, static_cast<uint16_t>(control)));
 }
 
 inline QString UiText(const std::string& text)

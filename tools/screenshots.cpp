@@ -4,9 +4,12 @@
 // a virtual X server. The settings go to a temporary folder, not to the user's.
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 
 #include "app/aboutbox.h"
@@ -14,12 +17,16 @@
 #include "app/mainwindow.h"
 #include "app/settingsstore.h"
 #include "app/startup.h"
+#include "boot/bootpage.h"
+#include "fat/repairpage.h"
+#include "image/dupdiskpage.h"
 #include "info/infopage.h"
+#include "ops/progressdialog.h"
 #include "ops/uitext.h"
 
 namespace {
 
-constexpr int kInfoPage = 4;
+enum PageIndex { kDupDiskPage, kRepairPage = 2, kBootPage, kInfoPage };
 
 bool Save(QWidget& widget, const QString& path)
 {
@@ -29,16 +36,78 @@ bool Save(QWidget& widget, const QString& path)
     return saved;
 }
 
-// The Info tab after "&Get Info" on drive A:.
-bool SaveInfoReport(vokta::MainWindow& window, const QString& path)
+// Stands in for the user while an operation's modal loops run: every question is answered
+// Yes (or OK), and the first progress dialog at a third of its way or more is pictured.
+class Spectator {
+public:
+    explicit Spectator(QString progressPath) : progressPath_(std::move(progressPath))
+    {
+        timer_.setInterval(2);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Look(); });
+        timer_.start();
+    }
+    bool progressSaved() const { return progressSaved_; }
+
+private:
+    void Look()
+    {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            QAbstractButton* yes = box->button(QMessageBox::Yes);
+            (yes ? yes : box->button(QMessageBox::Ok))->click();
+        } else if (auto* dialog = qobject_cast<vokta::ProgressDialog*>(modal);
+                   dialog && !progressPath_.isEmpty() && !progressSaved_ && dialog->Bar().Percent() >= 30) {
+            progressSaved_ = Save(*dialog, progressPath_);
+        }
+    }
+
+    QString progressPath_;
+    bool progressSaved_ = false;
+    QTimer timer_;
+};
+
+// Presses the button with `id` on `page` of the window as the user does.
+bool Press(vokta::MainWindow& window, int page, int id)
 {
-    window.pages().setCurrentIndex(kInfoPage);
+    window.pages().setCurrentIndex(page);
     QApplication::processEvents();
-    auto* getInfo = vokta::FindControl<QPushButton>(&window, vokta::InfoControl::GetInfo);
-    if (getInfo == nullptr)
+    auto* button = vokta::FindControl<QAbstractButton>(window.pages().widget(page), id);
+    if (button == nullptr)
         return false;
-    getInfo->click();
-    return Save(window, path);
+    button->click();
+    return true;
+}
+
+// Waits, for at most 30 s, until the button that a worker of its own holds disabled is
+// enabled again.
+void WaitForButton(vokta::MainWindow& window, int page, int id)
+{
+    auto* button = vokta::FindControl<QWidget>(window.pages().widget(page), id);
+    QElapsedTimer clock;
+    clock.start();
+    while (button != nullptr && !button->isEnabled() && clock.elapsed() < 30000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+// The pages after a real operation each on the diskette of drive A:: a Read Disk (and the
+// progress dialog half-way through it), a repair that finds nothing, a boot sector check,
+// and the information report. The Format page's pictures come from its own tests.
+bool SaveOperations(vokta::MainWindow& window, const QString& folder)
+{
+    using namespace vokta;
+    bool saved = true;
+    {
+        Spectator spectator(folder + "/progress-read.png");
+        saved &= Press(window, kDupDiskPage, DupDiskControl::ReadDisk) && Save(window, folder + "/dupdisk.png");
+        saved &= spectator.progressSaved();
+    }
+    Spectator spectator({});
+    saved &= Press(window, kRepairPage, RepairControl::Start) && Save(window, folder + "/repair.png");
+    saved &= Press(window, kBootPage, BootControl::Check);
+    WaitForButton(window, kBootPage, BootControl::Check);
+    saved &= Save(window, folder + "/boot.png");
+    saved &= Press(window, kInfoPage, InfoControl::GetInfo) && Save(window, folder + "/info.png");
+    return saved;
 }
 
 // Runs the program once in `language` with the diskette file bound to A:, and hands its
@@ -83,7 +152,7 @@ int main(int argc, char** argv)
             const QString name = pages.tabText(page).remove('&').toLower();
             allSaved &= Save(window, QString("%1/tab%2-%3.png").arg(folder).arg(page + 1).arg(name));
         }
-        allSaved &= SaveInfoReport(window, folder + "/info.png");
+        allSaved &= SaveOperations(window, folder);
         AboutBox about(&window);
         about.show();
         allSaved &= Save(about, folder + "/about.png");
@@ -94,7 +163,8 @@ int main(int argc, char** argv)
     });
     if (status == 0)
         status = RunWith(1, diskette, [&](MainWindow& window) {
-            allSaved &= SaveInfoReport(window, folder + "/info-it.png");
+            Spectator spectator({});
+            allSaved &= Press(window, kInfoPage, InfoControl::GetInfo) && Save(window, folder + "/info-it.png");
         });
     return status != 0 ? status : allSaved ? 0 : 1;
 }
