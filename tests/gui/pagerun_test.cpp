@@ -129,7 +129,8 @@ TEST_F(PageRunTest, ADoneOperationShowsItsTextsThenOkAfterTheFollowUp)
     std::optional<OperationOutcome> followedUp;
     UserScript user({[&] {
         ProgressDialog* dialog = RunningDialog();
-        if (!dialog || Line(*dialog, ProgressControl::LowerLine) != "Cylinder 40")
+        // The lower line comes before the position: both have to have arrived.
+        if (!dialog || Line(*dialog, ProgressControl::LowerLine) != "Cylinder 40" || dialog->Bar().Position() != 40)
             return false;
         fieldWhileRunning = resultField->text();
         EXPECT_EQ(dialog->windowTitle(), "Read Disk");
