@@ -12,31 +12,11 @@
 #include "drive/drivetable.h"
 #include "drive/fatlayout.h"
 #include "image/duplicate.h"
+#include "quiethost.h"
 
 using namespace vokta;
 
 namespace {
-
-// A host nobody watches: every question answered Yes/OK, no abort.
-class QuietHost final : public OperationHost {
-public:
-    Answer MessageBox(const std::string&, const std::string&, Buttons buttons, Icon) override
-    {
-        return buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel ? Answer::Yes : Answer::Ok;
-    }
-    void SetUpperLine(const std::string&) override {}
-    void SetLowerLine(const std::string&) override {}
-    void SetTitle(const std::string&) override {}
-    void SetRange(int) override {}
-    int SetProgressPos(int) override { return 0; }
-    void SetBarColours(Rgb, Rgb) override {}
-    void SetAbortCaption(AbortButton) override {}
-    bool AbortRequested() override { return false; }
-    void PlaySound(const std::string&) override {}
-    void Close() override {}
-    uint64_t TickCount() override { return 0; }
-    void Rest(int) override {}
-};
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
 {

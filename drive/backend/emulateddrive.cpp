@@ -10,7 +10,30 @@ namespace vokta {
 namespace {
 
 constexpr uint8_t kDefaultFiller = 0xF6;
+constexpr size_t kGapInTable = 7;
 constexpr size_t kFillerInTable = 8;
+
+double KbitOf(DataRate rate)
+{
+    switch (rate) {
+    case DataRate::k250: return 250;
+    case DataRate::k300: return 300;
+    case DataRate::k500: return 500;
+    case DataRate::k1000: return 1000;
+    }
+    return 500;
+}
+
+TrackShape ShapeOf(const Track& track)
+{
+    TrackShape shape;
+    for (const SectorRecord& s : track.sectors)
+        shape.order.push_back(s.number);
+    const auto sectors = static_cast<uint16_t>(track.sectors.size());
+    shape.gap = track.gap ? track.gap : StandardFormatGap(sectors);
+    shape.sectorBytes = track.sectors.empty() ? 512 : static_cast<uint16_t>(track.sectors.front().size());
+    return shape;
+}
 
 }  // namespace
 
@@ -26,7 +49,25 @@ uint8_t DeviceTypeOf(DriveKind kind)
     return DeviceType::Floppy144M;
 }
 
-EmulatedDrive::EmulatedDrive(DriveKind kind, uint8_t driveNumber) : DosBlockDevice(driveNumber), kind_(kind) {}
+EmulatedDrive::EmulatedDrive(DriveKind kind, uint8_t driveNumber) : DosBlockDevice(driveNumber), kind_(kind)
+{
+    // A 5¼" high-density drive turns at 360 rpm whatever the diskette.
+    clock.m.rpm = kind == DriveKind::Floppy525HD ? 360 : 300;
+}
+
+void EmulatedDrive::SetClockRate(DataRate rate)
+{
+    clock.m.dataRateKbit = KbitOf(rate);
+    clock.m.specifyByte = table_ ? (*table_)[0] : DriveMechanics{}.specifyByte;
+}
+
+void EmulatedDrive::Charge(uint16_t cylinder, const Track& track, uint16_t first, uint16_t count, uint16_t failing)
+{
+    SetClockRate(track.rate);
+    // A track the drive cannot read at its rate shows no address field at all.
+    clock.Transfer(cylinder, Readable(track) ? ShapeOf(track) : TrackShape{}, static_cast<uint16_t>(first + 1), count,
+                   failing);
+}
 
 // The device parameters belong to the drive: they outlive the diskettes put in and out.
 void EmulatedDrive::Insert(EmulatedMedium medium)
@@ -73,9 +114,12 @@ DiskError EmulatedDrive::ReadBootSector(std::vector<uint8_t>& sector)
     if (!medium_)
         return Err::NotReady;
     const SectorRecord* boot = medium_->Find(0, 0, 1);
-    if (!boot || (kind_ != DriveKind::FixedDisk && !DriveSupports(medium_->track(0, 0).rate)))
+    const bool unreadable = !boot || (kind_ != DriveKind::FixedDisk && !DriveSupports(medium_->track(0, 0).rate));
+    const bool bad = !unreadable && (boot->dataError || medium_->IsDefective(0, 0, 1));
+    Charge(0, medium_->track(0, 0), 0, 1, bad ? 1 : 0);
+    if (unreadable)
         return Err::SectorNotFound;
-    if (boot->dataError || medium_->IsDefective(0, 0, 1))
+    if (bad)
         return Err::BadCrc;
     sector = boot->data;
     sector.resize(std::max<size_t>(sector.size(), kSectorSize), 0);
@@ -121,32 +165,39 @@ DiskError EmulatedDrive::TransferTrack(uint16_t cylinder, uint8_t head, uint16_t
         return Err::AccessDenied;
     if (!medium_->HasTrack(cylinder, head))
         return Err::EndOfDisk;
-    if (!Readable(medium_->track(cylinder, head)))
+    if (!Readable(medium_->track(cylinder, head))) {
+        Charge(cylinder, medium_->track(cylinder, head), first, count, 0);
         return Err::SectorNotFound;
+    }
 
     const uint16_t bytesPerSector = params_ ? params_->bytesPerSector() : kSectorSize;
-    for (uint16_t i = 0; i < count; ++i) {
+    DiskError result = Err::None;
+    uint16_t failing = 0;
+    for (uint16_t i = 0; i < count && !result; ++i) {
         const auto number = static_cast<uint8_t>(first + i + 1);
         SectorRecord* s = medium_->Find(cylinder, head, number);
-        if (!s || s->size() != bytesPerSector)
-            return Err::SectorNotFound;
         std::span<uint8_t> data = buffer.subspan(size_t{i} * bytesPerSector, bytesPerSector);
-        if (write) {
+        if (!s || s->size() != bytesPerSector) {
+            result = Err::SectorNotFound;
+            failing = number;
+        } else if (write) {
             // Rewriting a sector with its own bytes (the write-protect probe does) changes nothing.
             if (s->dataError || !std::equal(data.begin(), data.end(), s->data.begin(), s->data.end())) {
-                if (const DiskError refused = PrepareToModify())
-                    return refused;
+                if ((result = PrepareToModify()))
+                    break;
                 s->data.assign(data.begin(), data.end());
                 s->dataError = false;
                 modified = true;
             }
+        } else if (s->dataError || medium_->IsDefective(cylinder, head, number)) {
+            result = Err::BadCrc;
+            failing = number;
         } else {
-            if (s->dataError || medium_->IsDefective(cylinder, head, number))
-                return Err::BadCrc;
             std::copy_n(s->data.begin(), std::min(s->data.size(), data.size()), data.begin());
         }
     }
-    return Err::None;
+    Charge(cylinder, medium_->track(cylinder, head), first, count, failing);
+    return result;
 }
 
 DiskError EmulatedDrive::VerifyTrack(uint16_t cylinder, uint8_t head)
@@ -157,16 +208,21 @@ DiskError EmulatedDrive::VerifyTrack(uint16_t cylinder, uint8_t head)
         return Err::InvalidFunction;
     if (!medium_->HasTrack(cylinder, head))
         return Err::EndOfDisk;
-    if (!Readable(medium_->track(cylinder, head)))
-        return Err::SectorNotFound;
-    for (uint16_t r = 1; r <= params_->sectorsPerTrack(); ++r) {
+    const Track& track = medium_->track(cylinder, head);
+    const uint16_t sectors = params_->sectorsPerTrack();
+    DiskError result = Readable(track) ? Err::None : Err::SectorNotFound;
+    uint16_t failing = 0;
+    for (uint16_t r = 1; r <= sectors && !result; ++r) {
         const SectorRecord* s = medium_->Find(cylinder, head, static_cast<uint8_t>(r));
         if (!s || s->size() != params_->bytesPerSector())
-            return Err::SectorNotFound;
-        if (s->dataError || medium_->IsDefective(cylinder, head, static_cast<uint8_t>(r)))
-            return Err::BadCrc;
+            result = Err::SectorNotFound;
+        else if (s->dataError || medium_->IsDefective(cylinder, head, static_cast<uint8_t>(r)))
+            result = Err::BadCrc;
+        if (result)
+            failing = r;
     }
-    return Err::None;
+    Charge(cylinder, track, 0, sectors, failing);
+    return result;
 }
 
 DiskError EmulatedDrive::FormatTrack(uint16_t cylinder, uint8_t head, std::span<const uint8_t> addressFields,
@@ -181,6 +237,8 @@ DiskError EmulatedDrive::FormatTrack(uint16_t cylinder, uint8_t head, std::span<
     if (medium_->writeProtected)
         return Err::WriteProtect;
     // A double-density coating will not take a high-density track, nor a drive a rate it lacks.
+    SetClockRate(rate);
+    clock.Format(cylinder);
     if (!DriveSupports(rate) || !medium_->Supports(rate) || medium_->IsUnformattable(cylinder, head))
         return Err::SectorNotFound;
 
@@ -189,6 +247,7 @@ DiskError EmulatedDrive::FormatTrack(uint16_t cylinder, uint8_t head, std::span<
     const uint8_t filler = bios && table_ ? (*table_)[kFillerInTable] : kDefaultFiller;
     Track& track = medium_->track(cylinder, head);
     track.rate = rate;
+    track.gap = bios && table_ ? (*table_)[kGapInTable] : StandardFormatGap(sectors);
     track.sectors.clear();
     for (size_t i = 0; i < sectors; ++i) {
         SectorRecord s;

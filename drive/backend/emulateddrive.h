@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "drive/backend/dosblockdevice.h"
+#include "drive/backend/driveclock.h"
 #include "drive/backend/emulatedmedium.h"
 
 namespace vokta {
@@ -38,6 +39,8 @@ public:
     const std::optional<DisketteParameterTable>& installedTable() const { return table_; }
     // True once a write or format changed the medium.
     bool modified = false;
+    // What each request would have taken on a real drive: every request is charged to it.
+    DriveClock clock;
 
     bool IsDriveReady() override;
     bool InstallParameterTable(const DisketteParameterTable& table) override;
@@ -65,6 +68,10 @@ private:
     // Whether the drive, set to the current parameters, can read this track at all.
     bool Readable(const Track& track) const;
     bool DriveSupports(DataRate rate) const;
+    // Charges a transfer or verify of sectors first + 1 .. first + count of the track to the
+    // clock; `failing` is the sector number the request stopped at with an error, 0 for none.
+    void Charge(uint16_t cylinder, const Track& track, uint16_t first, uint16_t count, uint16_t failing);
+    void SetClockRate(DataRate rate);
 
     DriveKind kind_;
     std::optional<EmulatedMedium> medium_;

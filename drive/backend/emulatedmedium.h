@@ -31,6 +31,7 @@ struct SectorRecord {
 struct Track {
     DataRate rate = DataRate::k500;
     std::vector<SectorRecord> sectors;  // in physical order; none = unformatted
+    uint8_t gap = 0;                    // format gap 3 it was written with; 0: the standard one
 
     bool formatted() const { return !sectors.empty(); }
 };

@@ -501,3 +501,17 @@ TEST_F(Duplicate, ReadFindsTheBadClusterBehindEveryReservedSector)
     EXPECT_EQ(Read(), kResultDone);
     EXPECT_EQ(host.BoxTexts().size(), 1u) << "only the boot sector's question";
 }
+
+TEST_F(Duplicate, ReadOfTheStandardLayoutLosesARevolutionAtEachCylinderStepAndNoMore)
+{
+    a->Insert(EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M)));
+    host.driveClock = &a->clock;
+    EXPECT_EQ(Read(), kResultDone);
+    const DriveCounters& drive = a->clock.counters();
+    EXPECT_EQ(drive.steps, 79u);
+    EXPECT_EQ(drive.motorStarts, 1u);
+    // 160 tracks of a revolution each, sector 1 gone by at each of the 79 steps, and the
+    // motor start and the system area's reads before the first track (under 10).
+    EXPECT_GE(drive.revolutions, 160 + 78);
+    EXPECT_LE(drive.revolutions, 160 + 79 + 10);
+}

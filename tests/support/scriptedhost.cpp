@@ -63,6 +63,8 @@ bool ScriptedHost::AbortRequested()
 void ScriptedHost::Rest(int milliseconds)
 {
     now += static_cast<uint64_t>(milliseconds);
+    if (driveClock)
+        driveClock->Idle(milliseconds);
     for (Scheduled& s : timeline_)
         if (s.action && s.at <= now)
             std::exchange(s.action, nullptr)();

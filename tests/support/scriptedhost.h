@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "drive/backend/driveclock.h"
 #include "ops/operation.h"
 
 namespace vokta::test {
@@ -35,6 +36,9 @@ public:
     std::function<bool(const ScriptedHost&)> abortWhen;
     bool abortRequested = false;
     uint64_t now = 0;
+    // The emulated drive's clock when a test watches the mechanics: the host's rests pass
+    // on it too (the motor stops), and its counters say what the operation cost the drive.
+    DriveClock* driveClock = nullptr;
     // Runs `action` once the clock reaches `at`.
     void At(uint64_t at, std::function<void()> action) { timeline_.push_back({at, std::move(action)}); }
 
