@@ -14,6 +14,7 @@
 #include <ctime>
 #include <map>
 #include <optional>
+#include <random>
 #include <utility>
 
 #include "drive/backend/imdfile.h"
@@ -144,6 +145,17 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes)
         done += static_cast<size_t>(n);
     }
     return true;
+}
+
+// 0 or the errno of the failure; a file system that cannot sync a folder has nothing to lose.
+int SyncFolder(const std::string& folder)
+{
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int error = fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
+    close(fd);
+    return error;
 }
 
 }  // namespace
@@ -314,7 +326,9 @@ void VirtualDrive::DiscardTemporary()
     if (tempFd_ < 0)
         return;
     close(tempFd_);
-    unlink(tempPath_.c_str());
+    if (!tempPath_.empty())
+        unlink(tempPath_.c_str());
+    tempPath_.clear();
     tempFd_ = -1;
 }
 
@@ -381,8 +395,17 @@ int VirtualDrive::ReserveTemporary()
     constexpr off_t kReserve = 2 * 1024 * 1024;
     if (tempFd_ >= 0)
         return 0;
-    tempPath_ = (target_.empty() ? path_ : target_) + ".XXXXXX";
-    tempFd_ = mkstemp(tempPath_.data());
+    const std::string& file = target_.empty() ? path_ : target_;
+    // A file without a name goes with the process that made it: one killed before its save
+    // leaves nothing beside the diskette file. It gets a name only for the moment of the save.
+    tempPath_.clear();
+    tempFd_ = anonymousTemporary_ ? open(Directory(file).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600) : -1;
+    if (tempFd_ < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL))
+        anonymousTemporary_ = false;
+    if (tempFd_ < 0 && !anonymousTemporary_) {
+        tempPath_ = file + ".XXXXXX";
+        tempFd_ = mkstemp(tempPath_.data());
+    }
     int error = tempFd_ < 0 ? errno : posix_fallocate(tempFd_, 0, kReserve);
     if (error == EOPNOTSUPP || error == EINVAL)
         error = 0;  // a file system without reservations: the save will tell
@@ -486,15 +509,37 @@ bool VirtualDrive::Save(std::string& reason)
     } else {
         fchmod(tempFd_, 0644);
     }
-    const bool written = WriteContents(*disk) && fsync(tempFd_) == 0;
-    const int writeErrno = errno;
-    // The temporary file stays for the next try: its room is still ours.
-    if (!written || rename(tempPath_.c_str(), target_.c_str()) != 0) {
-        reason = target_ + ": " + std::strerror(written ? errno : writeErrno);
+    if (!WriteContents(*disk) || fsync(tempFd_) != 0) {
+        // The temporary file stays for the next try: its room is still ours.
+        reason = target_ + ": " + std::strerror(errno);
+        return false;
+    }
+    const bool nameless = tempPath_.empty();
+    if (nameless) {
+        if (const int error = NameTemporary()) {
+            if (anonymousTemporary_) {
+                reason = target_ + ": " + std::strerror(error);
+                return false;
+            }
+            // This system cannot name such a file: the save starts over with a named one.
+            DiscardTemporary();
+            return Save(reason);
+        }
+    }
+    if (rename(tempPath_.c_str(), target_.c_str()) != 0) {
+        reason = target_ + ": " + std::strerror(errno);
+        if (nameless) {
+            unlink(tempPath_.c_str());
+            tempPath_.clear();
+        }
         return false;
     }
     close(tempFd_);
     tempFd_ = -1;
+    tempPath_.clear();
+    // The new name is on disk only once the folder is: before that a power cut could bring
+    // back the old file, or none.
+    const int folderError = SyncFolder(Directory(target_));
     // The lock now lives on the new file, which replaced the one we held.
     const bool wasLocked = locked_;
     UnlockFile();
@@ -507,7 +552,34 @@ bool VirtualDrive::Save(std::string& reason)
         inode_ = st.st_ino;
     }
     modified = false;
+    if (folderError != 0) {
+        reason = target_ + ": " + std::strerror(folderError);
+        return false;
+    }
     return true;
+}
+
+int VirtualDrive::NameTemporary()
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(tempFd_);
+    std::random_device entropy;
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = target_ + ".";
+        for (int i = 0; i < 6; ++i)
+            name += kLetters[entropy() % (sizeof kLetters - 1)];
+        if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            tempPath_ = std::move(name);
+            return 0;
+        }
+        if (errno == EEXIST)
+            continue;
+        // No process file system, or one that cannot link such files: named files from now on.
+        if (errno == ENOENT || errno == EXDEV || errno == EOPNOTSUPP || errno == EPERM)
+            anonymousTemporary_ = false;
+        return errno;
+    }
+    return EEXIST;
 }
 
 DriveBinding VirtualDriveBinding(char letter, const std::string& path, DriveKind kind)

@@ -18,10 +18,11 @@ enum class DisketteFileFormat : uint8_t { Raw, Imd };
 // No file = no diskette; a file we may not write = a write-protected diskette; an
 // advisory lock on the file = the volume lock. Changes go to the file when the work asks
 // for it (Flush), whenever the work pauses for the user (the drive is asked whether it is
-// ready), and at the drive object's end at the latest, through a temporary file and a
-// rename, so a crash never leaves a half-written diskette file. The temporary file is
-// taken, with room for the whole diskette, before the first change: a folder that cannot
-// take it refuses the write itself.
+// ready), and at the drive object's end at the latest, through a new file beside it that is
+// synced, renamed over it, and made lasting by syncing the folder: neither a crash nor a
+// killed process leaves a half-written diskette file. The new file is taken, with room for
+// the whole diskette, before the first change (a folder that cannot take it refuses the
+// write itself), and has no name until its rename, so a killed process leaves none behind.
 class VirtualDrive final : public EmulatedDrive {
 public:
     static DriveOpenResult Open(const std::string& path, DriveKind kind, uint8_t driveNumber);
@@ -53,6 +54,8 @@ private:
     void DiscardTemporary();
     // Creates the temporary file with room for the diskette; 0 or the errno of the failure.
     int ReserveTemporary();
+    // Gives the nameless temporary file a name beside its target; 0 or the errno.
+    int NameTemporary();
     void UnlockFile();
     void RelockFile(bool wasLocked);
     // Writes the diskette back to its file if it changed; the reason in words on failure.
@@ -74,8 +77,9 @@ private:
     ino_t inode_ = 0;
     // The file the next save replaces (a link's target), and the new file it writes first.
     std::string target_;
-    std::string tempPath_;
+    std::string tempPath_;  // empty while the temporary file has no name
     int tempFd_ = -1;
+    bool anonymousTemporary_ = true;  // until the file system says it cannot
     std::string imdComment_;
     // Why changes went with a diskette that could not be saved; told by the next Flush,
     // else recorded at the end.

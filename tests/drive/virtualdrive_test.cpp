@@ -4,9 +4,11 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sched.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -459,4 +461,35 @@ TEST_F(VirtualFile, NamedPipesSocketsAndDevicesAreNoDisketteFiles)
     }
     alarm(0);
     close(listening);
+}
+
+// Without /proc the nameless new file cannot be given a name: the save goes through a
+// named one instead, and still leaves nothing behind.
+TEST_F(VirtualFile, SavesWhereANamelessFileCannotBeNamed)
+{
+    const std::vector<uint8_t> original = PatternImage(kMedia720K);
+    WriteFile(dir.File("d.img"), original);
+    Bind("d.img", DriveKind::Floppy35DD);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0) << std::strerror(errno);
+    if (child == 0) {
+        // The hidden /proc is this child's alone.
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("tmpfs", "/proc", "tmpfs", 0, nullptr) != 0)
+            _exit(77);
+        auto drive = Open();
+        const std::vector<uint8_t> data(512, 0x5A);
+        const bool written = drive->SelectMedia(kMediaUnknown, false) && drive->WriteSectors(3, 1, data);
+        _exit(written && drive->Commit() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no private mounts here";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the save failed";
+    const std::vector<uint8_t> saved = ReadFile(dir.File("d.img"));
+    ASSERT_EQ(saved.size(), original.size());
+    EXPECT_EQ(saved[3 * 512], 0x5A);
+    EXPECT_EQ(Shell("ls " + dir.path() + " | wc -l | grep -qx 1"), 0) << "no temporary file left behind";
 }

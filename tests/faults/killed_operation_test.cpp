@@ -140,12 +140,14 @@ struct KilledOperation : DamagedDiskette {
     }
     void TearDown() override { SetLocalClock({}); }
 
-    // Saves left behind by killed children, which the next run must not take for anything.
-    void RemoveTemporaries(const std::string& file) const
+    // The files beside `file` whose names begin with its own: temporary files of its saves.
+    std::vector<std::filesystem::path> Temporaries(const std::string& file) const
     {
+        std::vector<std::filesystem::path> found;
         for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
             if (entry.path().string().rfind(file + ".", 0) == 0)
-                std::filesystem::remove(entry.path());
+                found.push_back(entry.path());
+        return found;
     }
 
     // Kills the operation on `file` at `points` sampled points: half at a drive request,
@@ -171,7 +173,6 @@ struct KilledOperation : DamagedDiskette {
 
         int asBefore = 0, asAfter = 0;
         for (int i = 0; i < points; ++i) {
-            RemoveTemporaries(file);
             WriteFile(file, original);
             const bool atRequest = i % 2 == 0;
             const uint32_t killAt = atRequest ? std::uniform_int_distribution<uint32_t>(1, finished.requests)(random)
@@ -188,6 +189,14 @@ struct KilledOperation : DamagedDiskette {
                 << "killed at request " << killAt << " and " << delay.count() << " us: the file is "
                 << now.size() << " bytes of neither state";
             EXPECT_TRUE(run.killed || run.exitStatus == 0) << "a child that was not killed finished its work";
+            // Only a kill in the instant between naming the new file and renaming it could
+            // leave one behind, and a kill at a request is never there.
+            const std::vector<std::filesystem::path> left = Temporaries(file);
+            if (atRequest) {
+                EXPECT_TRUE(left.empty()) << "killed at request " << killAt << " left " << left.front();
+            }
+            for (const auto& path : left)
+                std::filesystem::remove(path);
         }
         std::printf("requests %u, pause after %u: %lld us\n", finished.requests, finished.pauseAfter, static_cast<long long>(finished.longestPause.count()));
         RecordProperty("kills", points);
