@@ -84,7 +84,8 @@ ChildRun RunChild(const Operation& operation, const std::string& path, uint32_t 
     close(go[0]);
     auto last = std::chrono::steady_clock::now();
     const auto pauseEnds = [&] {
-        const auto pause = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - last);
+        using std::chrono::microseconds;
+        const auto pause = std::chrono::duration_cast<microseconds>(std::chrono::steady_clock::now() - last);
         if (pause > run.longestPause) {
             run.longestPause = pause;
             run.pauseAfter = run.requests;
@@ -121,8 +122,8 @@ std::vector<uint8_t> WithoutTimestamp(std::vector<uint8_t> bytes, bool imageDisk
 {
     if (!imageDisk)
         return bytes;
-    const auto lineEnd = std::ranges::search(bytes, std::string_view("\r\n"), {}, {}, [](char c) { return static_cast<uint8_t>(c); });
-    bytes.erase(bytes.begin(), lineEnd.begin());
+    static constexpr uint8_t kLineEnd[] = {'\r', '\n'};
+    bytes.erase(bytes.begin(), std::ranges::search(bytes, kLineEnd).begin());
     return bytes;
 }
 
@@ -198,9 +199,10 @@ struct KilledOperation : DamagedDiskette {
             for (const auto& path : left)
                 std::filesystem::remove(path);
         }
-        std::printf("requests %u, pause after %u: %lld us\n", finished.requests, finished.pauseAfter, static_cast<long long>(finished.longestPause.count()));
-        RecordProperty("kills", points);
-        std::printf("%d kills: %d left the file as before, %d as after\n", points, asBefore, asAfter);
+        std::printf("%u requests, the save after request %u (%lld us); "
+                    "%d kills: %d left the file as before, %d as after\n",
+                    finished.requests, finished.pauseAfter, static_cast<long long>(finished.longestPause.count()),
+                    points, asBefore, asAfter);
     }
 };
 
