@@ -31,10 +31,8 @@ using namespace vokta::test;
 
 namespace {
 
-using RequestHook = std::function<std::optional<InjectedFault>(const DiskRequest&)>;
-// Runs an operation on the diskette file at the path, with the hook in front of its drive;
-// true when the operation finished as it should.
-using Operation = std::function<bool(const std::string& path, const RequestHook& hook)>;
+// Runs an operation on drive A: of the table.
+using Operation = std::function<OperationOutcome(const DriveTable& drives, OperationHost& host)>;
 
 constexpr uint32_t kNever = UINT32_MAX;
 
@@ -48,7 +46,7 @@ struct ChildRun {
     int exitStatus = -1;
 };
 
-// Runs the operation in a child that tells the parent of each request through one pipe and
+// Runs the operation on the diskette file at `path` in a child that tells the parent of each request through one pipe and
 // waits for the parent's word through another before the drive sees it. The parent lets
 // requests through up to request `killAt`, lets the child run on for `delay`, and kills it.
 ChildRun RunChild(const Operation& operation, const std::string& path, uint32_t killAt,
@@ -70,15 +68,24 @@ ChildRun RunChild(const Operation& operation, const std::string& path, uint32_t 
     if (pid == 0) {
         close(told[0]);
         close(go[1]);
+        DriveTable drives;
+        std::shared_ptr<RecordingService> recorder = BindRecordedFile(drives, 'A', path, DriveKind::Floppy35HD);
+        if (!recorder)
+            _exit(2);
         uint32_t count = 0;
-        const RequestHook hook = [&](const DiskRequest&) -> std::optional<InjectedFault> {
+        recorder->faultHook = [&](const DiskRequest&) -> std::optional<InjectedFault> {
             ++count;
             char word = 0;
             if (write(told[1], &count, sizeof count) != sizeof count || read(go[0], &word, 1) != 1)
                 _exit(3);
             return std::nullopt;
         };
-        _exit(operation(path, hook) ? 0 : 1);
+        ScriptedHost host;
+        const int result = operation(drives, host).result;
+        // The diskette file is saved when its last user lets it go.
+        recorder.reset();
+        drives.Unbind('A');
+        _exit(result == kResultDone ? 0 : 1);
     }
     close(told[1]);
     close(go[0]);
@@ -215,20 +222,14 @@ TEST_F(KilledOperation, WriteDiskWithVerifyOntoADisketteFile)
     const std::string file = dir.File("target.img");
     WriteFile(file, FatImage(kMedia144M));
     const std::vector<uint8_t> source = before;
-    Sweep(file, [&](const std::string& path, const RequestHook& hook) {
-        DriveTable drives;
-        std::shared_ptr<RecordingService> recorder = BindRecordedFile(drives, 'A', path, DriveKind::Floppy35HD);
-        if (!recorder)
-            return false;
-        recorder->faultHook = hook;
+    Sweep(file, [&](const DriveTable& drives, OperationHost& childHost) {
         DuplicateJob write;
         write.driveText = "A:";
         write.verifyAfterWrite = true;
         write.image->data = source;
         write.image->mediaType = kMedia144M;
         write.drives = drives;
-        ScriptedHost childHost;
-        return WriteDiskWorker(write, childHost).result == kResultDone;
+        return WriteDiskWorker(write, childHost);
     }, kPoints);
     EXPECT_EQ(ReadFile(dir.File("finished.img")), source) << "the finished write holds the image";
 }
@@ -237,19 +238,13 @@ TEST_F(KilledOperation, FullFormatWithVerifyOfAnImageDiskFile)
 {
     const std::string file = dir.File("format.imd");
     WriteImageDiskFile(file, kMedia144M, before);
-    Sweep(file, [](const std::string& path, const RequestHook& hook) {
-        DriveTable drives;
-        std::shared_ptr<RecordingService> recorder = BindRecordedFile(drives, 'A', path, DriveKind::Floppy35HD);
-        if (!recorder)
-            return false;
-        recorder->faultHook = hook;
+    Sweep(file, [](const DriveTable& drives, OperationHost& childHost) {
         FormatJob format;
         format.inputs->driveText = "A:";
         format.inputs->media = kMedia144M;
         format.inputs->label = "FRESH";
         format.drives = drives;
-        ScriptedHost childHost;
-        return FormatWorker(format, childHost).result == kResultDone;
+        return FormatWorker(format, childHost);
     }, kPoints);
 }
 
@@ -259,15 +254,9 @@ TEST_F(KilledOperation, RepairThatReformatsADataTrack)
     // and writes back what it could read.
     WriteImageDiskFile(damaged, type, before, 80);
     job.inputs->data = DataChoice::TryFormat;
-    Sweep(damaged, [&](const std::string& path, const RequestHook& hook) {
-        DriveTable drives;
-        std::shared_ptr<RecordingService> recorder = BindRecordedFile(drives, 'A', path, DriveKind::Floppy35HD);
-        if (!recorder)
-            return false;
-        recorder->faultHook = hook;
+    Sweep(damaged, [&](const DriveTable& drives, OperationHost& childHost) {
         RepairJob repair = job;
         repair.drives = drives;
-        ScriptedHost childHost;
-        return RepairWorker(repair, childHost).result == kResultDone;
+        return RepairWorker(repair, childHost);
     }, kPoints);
 }
