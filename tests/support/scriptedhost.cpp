@@ -20,7 +20,7 @@ void ScriptedHost::Record(HostEvent::Kind kind, const std::string& text, int val
 
 Answer ScriptedHost::MessageBox(const std::string& text, const std::string& caption, Buttons buttons, Icon icon)
 {
-    Answer answer = SafeAnswer(buttons);
+    Answer answer = answerWith && answers.empty() ? answerWith(text, buttons) : SafeAnswer(buttons);
     if (!answers.empty()) {
         answer = answers.front();
         answers.pop_front();

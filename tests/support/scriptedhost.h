@@ -32,6 +32,8 @@ public:
     std::vector<HostEvent> events;
     // Answers for the boxes, in order; an empty script answers every box harmlessly.
     std::deque<Answer> answers;
+    // Answers the boxes the script leaves unanswered, when set; else the harmless answer.
+    std::function<Answer(const std::string& text, Buttons buttons)> answerWith;
     // Presses Abort once this holds (checked whenever the operation polls).
     std::function<bool(const ScriptedHost&)> abortWhen;
     bool abortRequested = false;

@@ -1,0 +1,523 @@
+#include "faults/sweep.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <random>
+#include <set>
+#include <utility>
+
+#include "drive/backend/emulateddrive.h"
+#include "drive/diskdrive.h"
+#include "image/duplicate.h"
+#include "res/strings.h"
+#include "support/scriptedhost.h"
+#include "support/tempdir.h"
+#include "support/testdrives.h"
+
+namespace vokta::test::sweep {
+
+namespace {
+
+constexpr int kRetries = 2;         // Retry answers per run before giving up
+constexpr size_t kKeptBroken = 20;  // broken invariants described, per sweep
+
+std::string Quote(const std::string& s)
+{
+    return "'" + s + "'";
+}
+
+std::vector<uint8_t> RandomBytes(size_t size, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::vector<uint8_t> bytes(size);
+    for (uint8_t& b : bytes)
+        b = static_cast<uint8_t>(random());
+    return bytes;
+}
+
+PhysicalSector PhysicalOf(uint32_t sector, uint16_t sectorsPerTrack)
+{
+    return {static_cast<uint16_t>(sector / sectorsPerTrack / 2), static_cast<uint8_t>(sector / sectorsPerTrack % 2),
+            static_cast<uint8_t>(sector % sectorsPerTrack + 1)};
+}
+
+// A drive whose diskette has a sector that will not take new bytes: the first times with an
+// error (the sectors before it on the track are written), or always without a word.
+class FaultyDrive final : public EmulatedDrive {
+public:
+    using EmulatedDrive::EmulatedDrive;
+    std::optional<PhysicalSector> fails;
+    int failures = 2;  // the first one has the whole diskette formatted, the second is asked about
+    std::optional<PhysicalSector> stuck;
+
+protected:
+    DiskError TransferTrack(uint16_t cylinder, uint8_t head, uint16_t first, uint16_t count,
+                            std::span<uint8_t> buffer, bool write) override
+    {
+        auto within = [&](const std::optional<PhysicalSector>& s) {
+            return write && s && medium() && s->cylinder == cylinder && s->head == head && s->number > first &&
+                   s->number <= first + count;
+        };
+        if (within(fails) && failures > 0) {
+            const auto before = static_cast<uint16_t>(fails->number - 1 - first);
+            --failures;
+            if (before != 0)
+                if (const DiskError e = EmulatedDrive::TransferTrack(cylinder, head, first, before, buffer, true))
+                    return e;
+            return Err::WriteFault;
+        }
+        if (within(stuck)) {
+            SectorRecord* s = medium()->Find(cylinder, head, stuck->number);
+            const std::vector<uint8_t> old = s ? s->data : std::vector<uint8_t>{};
+            const DiskError e = EmulatedDrive::TransferTrack(cylinder, head, first, count, buffer, write);
+            if (s)
+                s->data = old;
+            return e;
+        }
+        return EmulatedDrive::TransferTrack(cylinder, head, first, count, buffer, write);
+    }
+};
+
+enum class Touch { None, Read, Write };
+
+// How a request meets the sector: read (a track read or verify holding it), written, or not.
+Touch Touches(const DiskRequest& r, uint32_t sector, uint16_t sectorsPerTrack)
+{
+    if (r.controlCode != Control::DosIoctl)
+        return Touch::None;
+    const uint8_t minor = r.minor();
+    if ((minor == Minor::ReadTrack || minor == Minor::WriteTrack) && r.block.size() >= TrackIoBlock::kSize) {
+        const uint32_t first =
+            (uint32_t{TrackIoBlock::Cylinder(r.block)} * 2 + TrackIoBlock::Head(r.block)) * sectorsPerTrack +
+            TrackIoBlock::FirstSector(r.block);
+        if (sector < first || sector >= first + TrackIoBlock::Count(r.block))
+            return Touch::None;
+        return minor == Minor::ReadTrack ? Touch::Read : Touch::Write;
+    }
+    if (minor == Minor::VerifyTrack && r.block.size() >= TrackBlock::kSize &&
+        sector / sectorsPerTrack == uint32_t{TrackBlock::Cylinder(r.block)} * 2 + TrackBlock::Head(r.block))
+        return Touch::Read;
+    return Touch::None;
+}
+
+bool IsNegative(Answer a)
+{
+    return a == Answer::Abort || a == Answer::No || a == Answer::Cancel;
+}
+
+bool Uniform(std::span<const uint8_t> sector)
+{
+    return std::all_of(sector.begin(), sector.end(), [&](uint8_t b) { return b == sector.front(); });
+}
+
+// One run: the drive, the recorder in front of it, the host, and the fault's state.
+class Bench {
+public:
+    Bench(const Diskettes& diskettes, const Run& run, Figures& figures)
+        : diskettes_(diskettes), run_(run), figures_(figures), geometry_(*GeometryOf(diskettes.tree.type))
+    {
+        recorder_ = BindRecorded(table_, 'A', ShareService(drive_));
+        recorder_->faultHook = [this](const DiskRequest& r) { return Hook(r); };
+        host_.answerWith = [this](const std::string&, Buttons buttons) {
+            PutBack();
+            return Decide(buttons);
+        };
+    }
+
+    void Go();
+
+private:
+    std::optional<InjectedFault> Hook(const DiskRequest& r);
+    Answer Decide(Buttons buttons);
+    void PutBack()
+    {
+        if (out_)
+            drive_->Insert(*std::exchange(out_, std::nullopt));
+    }
+    // `what` says, only when asked, what broke: most checks hold, and hold a million times.
+    template <typename What>
+    void Check(bool holds, What what);
+    void Check(bool holds, const char* what)
+    {
+        Check(holds, [what] { return std::string(what); });
+    }
+    uint32_t Sectors() const { return geometry_.totalSectors; }
+    std::span<const uint8_t> SectorOf(std::span<const uint8_t> bytes, uint32_t s) const
+    {
+        return bytes.subspan(size_t{s} * kSectorSize, kSectorSize);
+    }
+    bool SameSector(std::span<const uint8_t> a, std::span<const uint8_t> b, uint32_t s) const
+    {
+        const auto x = SectorOf(a, s), y = SectorOf(b, s);
+        return std::equal(x.begin(), x.end(), y.begin(), y.end());
+    }
+    void CheckCommon(int result);
+    void ReadDisk();
+    void WriteDisk();
+    void Compare();
+    DuplicateJob Job()
+    {
+        DuplicateJob job;
+        job.driveText = "A:";
+        job.image = image_;
+        job.serialField = image_->serialText;
+        job.drives = table_;
+        job.verifyAfterWrite = true;
+        return job;
+    }
+
+    const Diskettes& diskettes_;
+    const Run& run_;
+    Figures& figures_;
+    const MediaGeometry geometry_;
+    std::shared_ptr<FaultyDrive> drive_ = std::make_shared<FaultyDrive>(DriveKind::Floppy35HD, 1);
+    DriveTable table_;
+    std::shared_ptr<RecordingService> recorder_;
+    ScriptedHost host_;
+    std::shared_ptr<DiskImage> image_ = std::make_shared<DiskImage>();
+    bool struck_ = false;
+    int retries_ = 0;
+    std::optional<EmulatedMedium> out_;
+    int requestsWhileOut_ = 0;
+};
+
+std::optional<InjectedFault> Bench::Hook(const DiskRequest& r)
+{
+    if (out_ && ++requestsWhileOut_ >= 3)
+        PutBack();
+    const Touch touch = Touches(r, run_.sector, geometry_.sectorsPerTrack);
+    if (touch == Touch::None)
+        return std::nullopt;
+    const bool first = !struck_;
+    switch (run_.fault) {
+    case Fault::PersistentCrc:
+    case Fault::Differs: struck_ |= touch == Touch::Read; break;
+    case Fault::WriteError:
+    case Fault::StuckSector: struck_ |= touch == Touch::Write; break;
+    case Fault::TransientCrc:
+        if (first && touch == Touch::Read) {
+            struck_ = true;
+            return InjectedFault{false, Err::BadCrc};
+        }
+        break;
+    case Fault::NotReady:
+        if (first) {
+            struck_ = true;
+            out_ = drive_->Eject();
+            requestsWhileOut_ = 0;
+            // Put back a few seconds on, should the operation wait rather than ask.
+            host_.At(host_.now + 3000, [this] { PutBack(); });
+        }
+        break;
+    }
+    return std::nullopt;
+}
+
+Answer Bench::Decide(Buttons buttons)
+{
+    const bool retry = retries_ < kRetries;
+    switch (buttons) {
+    case Buttons::Ok: return Answer::Ok;
+    // The questions asked before the fault struck (protection, boot sector, contents) are
+    // answered Yes, so that the run reaches it; the refusals of them are runs of their own.
+    case Buttons::OkCancel:
+        return run_.answers == Answers::Refuse && struck_ ? Answer::Cancel : Answer::Ok;
+    case Buttons::YesNo: return run_.answers == Answers::Refuse && struck_ ? Answer::No : Answer::Yes;
+    case Buttons::YesNoCancel:
+        return run_.answers == Answers::Refuse && struck_ ? Answer::Cancel : Answer::Yes;
+    case Buttons::AbortRetryIgnore:
+        switch (run_.answers) {
+        case Answers::Refuse: return Answer::Abort;
+        case Answers::Accept: return Answer::Ignore;
+        case Answers::RetryFirst: return retry ? (++retries_, Answer::Retry) : Answer::Abort;
+        }
+        break;
+    case Buttons::RetryCancel:
+        if (run_.answers == Answers::Refuse || !retry)
+            return Answer::Cancel;
+        ++retries_;
+        return Answer::Retry;
+    }
+    return Answer::Cancel;
+}
+
+template <typename What>
+void Bench::Check(bool holds, What what)
+{
+    ++figures_.invariants;
+    if (holds)
+        return;
+    ++figures_.failures;
+    if (figures_.broken.size() < kKeptBroken) {
+        std::string boxes;
+        for (const HostEvent& e : host_.Of(HostEvent::Box))
+            boxes += " [" + e.text + "]";
+        figures_.broken.push_back(Describe(run_) + ": " + what() + "; boxes:" + boxes);
+    }
+}
+
+// What holds after every operation: the result follows from the answers, a failure is
+// never reported as success, and no fault makes it loop.
+void Bench::CheckCommon(int result)
+{
+    bool refused = false, failureShown = false;
+    for (const HostEvent& e : host_.Of(HostEvent::Box)) {
+        refused |= IsNegative(e.answer);
+        failureShown |= e.buttons == Buttons::Ok && e.icon == Icon::Error;
+    }
+    const bool expectDone = !refused && !failureShown;
+    if (figures_.trace) {
+        std::string line = Describe(run_) + " -> " + std::to_string(result) + (struck_ ? "" : " (not met)");
+        for (const HostEvent& e : host_.Of(HostEvent::Box))
+            line += " [" + e.text + " / " + std::to_string(static_cast<int>(e.answer)) + "]";
+        figures_.trace(line + " requests " + std::to_string(recorder_->log.size()));
+    }
+    Check((result == kResultDone) == expectDone, [&] {
+        return "result " + std::to_string(result) +
+               (expectDone ? " where nothing was refused or failed" : " after a refusal or failure");
+    });
+    // A failure the fault brought about is told as what it is, not as another one.
+    const std::map<Fault, Str> told = {{Fault::PersistentCrc, Str::BadCrc}, {Fault::TransientCrc, Str::BadCrc},
+                                       {Fault::NotReady, Str::DriveNotReady}, {Fault::StuckSector, Str::WriteFailed},
+                                       {Fault::Differs, Str::NoMatch}};
+    if (struck_ && result != kResultDone && !refused && told.count(run_.fault))
+        Check(host_.Shown(HostEvent::Box, LoadString(told.at(run_.fault))), "the failure was not told as such");
+    // A whole pass reads and writes every track a few times (format, write, verify); the
+    // retries add a few cylinders each.
+    const size_t tracks = size_t{geometry_.cylinders} * 2;
+    Check(recorder_->log.size() <= 6 * tracks + 200,
+          [&] { return "took " + std::to_string(recorder_->log.size()) + " requests"; });
+    PutBack();
+}
+
+void Bench::ReadDisk()
+{
+    const Diskette& source = diskettes_.tree;
+    drive_->Insert(EmulatedMedium::FromImage(source.type, source.bytes));
+    drive_->medium()->writeProtected = true;
+    if (run_.fault == Fault::PersistentCrc)
+        drive_->medium()->defects.insert(PhysicalOf(run_.sector, geometry_.sectorsPerTrack));
+    // An image of another diskette is in memory: none of it may survive into the new one.
+    image_->data = diskettes_.empty.bytes;
+    image_->mediaType = source.type;
+    const int result = ReadDiskWorker(Job(), host_).result;
+    CheckCommon(result);
+    Check(drive_->medium() && drive_->medium()->ToImage(source.type) == source.bytes, "the source diskette changed");
+    if (result != kResultDone) {
+        Check(!image_->IsValid(), "a failed read left an image to write");
+        return;
+    }
+    Check(image_->mediaType == source.type && image_->data.size() == source.bytes.size(), "image of another size");
+    if (image_->data.size() != source.bytes.size())
+        return;
+    for (uint32_t s = 0; s < Sectors(); ++s) {
+        if (SameSector(image_->data, source.bytes, s))
+            continue;
+        const bool lost = s == run_.sector && run_.fault == Fault::PersistentCrc;
+        const auto got = SectorOf(image_->data, s);
+        Check(lost && Uniform(got) && got.front() == 0,
+              [s] { return "sector " + std::to_string(s) + " differs from the diskette"; });
+    }
+}
+
+void Bench::WriteDisk()
+{
+    const Diskette& target = diskettes_.empty;
+    drive_->Insert(EmulatedMedium::FromImage(target.type, target.bytes));
+    const PhysicalSector at = PhysicalOf(run_.sector, geometry_.sectorsPerTrack);
+    if (run_.fault == Fault::PersistentCrc)
+        drive_->medium()->defects.insert(at);
+    if (run_.fault == Fault::WriteError)
+        drive_->fails = at;
+    if (run_.fault == Fault::StuckSector)
+        drive_->stuck = at;
+    image_->data = diskettes_.tree.bytes;
+    image_->mediaType = diskettes_.tree.type;
+    image_->serialText = "SWEEPSRC";
+    const int result = WriteDiskWorker(Job(), host_).result;
+    CheckCommon(result);
+    const std::vector<uint8_t> after = drive_->medium()->ToImage(target.type);
+    if (result == kResultDone)
+        Check(after == image_->data, "reported written, yet the diskette differs from the image");
+    // The cylinders the bar says were copied hold the image, when the copy (not a format
+    // before it) was the last thing done.
+    const std::vector<std::string> lower = host_.Texts(HostEvent::Lower);
+    const bool copying = !lower.empty() && (lower.back() == LoadString(Str::Writing) ||
+                                            lower.back() == LoadString(Str::VerifyingProgress));
+    const uint32_t copied = copying ? static_cast<uint32_t>(host_.position) * 2 * geometry_.sectorsPerTrack : 0;
+    for (uint32_t s = 0; s < Sectors(); ++s) {
+        if (s < copied)
+            Check(SameSector(after, image_->data, s),
+                  [s] { return "sector " + std::to_string(s) + " of a copied cylinder differs"; });
+        else if (!SameSector(after, image_->data, s) && !SameSector(after, target.bytes, s))
+            Check(Uniform(SectorOf(after, s)),
+                  [s] { return "sector " + std::to_string(s) + " holds neither image, old bytes nor filler"; });
+    }
+}
+
+void Bench::Compare()
+{
+    const Diskette& source = diskettes_.tree;
+    drive_->Insert(EmulatedMedium::FromImage(source.type, source.bytes));
+    const PhysicalSector at = PhysicalOf(run_.sector, geometry_.sectorsPerTrack);
+    if (run_.fault == Fault::PersistentCrc)
+        drive_->medium()->defects.insert(at);
+    if (run_.fault == Fault::Differs)
+        drive_->medium()->Find(at.cylinder, at.head, at.number)->data[run_.sector % kSectorSize] ^= 0x5A;
+    const std::vector<uint8_t> inserted = drive_->medium()->ToImage(source.type);
+    image_->data = source.bytes;
+    image_->mediaType = source.type;
+    const int result = CompareWorker(Job(), host_).result;
+    CheckCommon(result);
+    if (run_.fault == Fault::Differs && struck_)
+        Check(result != kResultDone, "a differing sector was reported as matching");
+    Check(drive_->medium() && drive_->medium()->ToImage(source.type) == inserted, "the compared diskette changed");
+}
+
+void Bench::Go()
+{
+    switch (run_.operation) {
+    case Operation::Read: ReadDisk(); break;
+    case Operation::Write: WriteDisk(); break;
+    case Operation::Compare: Compare(); break;
+    }
+    ++figures_.runs;
+    figures_.faultsInjected += struck_;
+}
+
+const char* NameOf(Operation o)
+{
+    switch (o) {
+    case Operation::Read: return "Read";
+    case Operation::Write: return "Write";
+    case Operation::Compare: return "Compare";
+    }
+    return "?";
+}
+
+const char* NameOf(Fault f)
+{
+    switch (f) {
+    case Fault::PersistentCrc: return "persistent CRC";
+    case Fault::TransientCrc: return "transient CRC";
+    case Fault::WriteError: return "write error";
+    case Fault::StuckSector: return "stuck sector";
+    case Fault::NotReady: return "taken out";
+    case Fault::Differs: return "differs";
+    }
+    return "?";
+}
+
+const char* NameOf(Answers a)
+{
+    switch (a) {
+    case Answers::Refuse: return "refuse";
+    case Answers::Accept: return "accept";
+    case Answers::RetryFirst: return "retry first";
+    }
+    return "?";
+}
+
+}  // namespace
+
+std::optional<Diskettes> MakeDiskettes(MediaType type, const std::string& folder, std::string& why)
+{
+    const std::optional<MediaGeometry> g = GeometryOf(type);
+    if (!g || (type != kMedia144M && type != kMedia172M)) {
+        why = "no maker for this media";
+        return std::nullopt;
+    }
+    for (const char* tool : {"mkfs.fat", "mformat", "mcopy", "mmd"})
+        if (Shell(std::string("command -v ") + tool + " >/dev/null 2>&1") != 0) {
+            why = std::string(tool) + " is not installed";
+            return std::nullopt;
+        }
+    auto make = [&](const std::string& file, const char* serial) {
+        if (type == kMedia172M)
+            return "mformat -i " + Quote(file) + " -C -t 82 -h 2 -s 21 -N " + serial + " ::";
+        return "mkfs.fat -C -i " + std::string(serial) + " " + Quote(file) + " " + std::to_string(g->totalSectors / 2);
+    };
+    auto run = [&](const std::string& command) {
+        std::string output;
+        if (Shell("MTOOLS_SKIP_CHECK=1 " + command + " 2>&1", &output) == 0)
+            return true;
+        why = command + ": " + output;
+        return false;
+    };
+    const std::string tree = folder + "/tree.img", empty = folder + "/empty.img";
+    if (!run(make(tree, "1D0C7EEE")) || !run(make(empty, "0E0E0E0E")))
+        return std::nullopt;
+    // Directories two deep, and files from a few bytes to a third of the diskette, the
+    // largest spread over many cylinders.
+    if (!run("mmd -i " + Quote(tree) + " ::DOCS ::DOCS/OLD ::GAMES"))
+        return std::nullopt;
+    const std::pair<const char*, size_t> files[] = {
+        {"README.TXT", 700},      {"DOCS/MANUAL.DOC", 70000}, {"DOCS/OLD/NOTES.TXT", 1},
+        {"DOCS/OLD/A.BIN", 5121}, {"GAMES/BIG.DAT", 480000},  {"LAST.BIN", 30000},
+    };
+    unsigned seed = 1;
+    for (const auto& [name, size] : files) {
+        const std::string local = folder + "/file" + std::to_string(seed);
+        WriteFile(local, RandomBytes(size, seed++));
+        if (!run("mcopy -i " + Quote(tree) + " " + Quote(local) + " ::" + name))
+            return std::nullopt;
+    }
+    Diskettes d;
+    d.tree = {type, ReadFile(tree)};
+    d.empty = {type, ReadFile(empty)};
+    const size_t bytes = size_t{g->totalSectors} * kSectorSize;
+    if (d.tree.bytes.size() != bytes || d.empty.bytes.size() != bytes) {
+        why = "the tools made a diskette of another size";
+        return std::nullopt;
+    }
+    return d;
+}
+
+bool Applies(Operation operation, Fault fault)
+{
+    switch (fault) {
+    case Fault::PersistentCrc:
+    case Fault::TransientCrc:
+    case Fault::NotReady: return true;
+    case Fault::WriteError:
+    case Fault::StuckSector: return operation == Operation::Write;
+    case Fault::Differs: return operation == Operation::Compare;
+    }
+    return false;
+}
+
+std::string Describe(const Run& run)
+{
+    return std::string(NameOf(run.operation)) + ", " + NameOf(run.fault) + " at sector " + std::to_string(run.sector) +
+           ", " + NameOf(run.answers);
+}
+
+void RunOne(const Diskettes& diskettes, const Run& run, Figures& figures)
+{
+    Bench(diskettes, run, figures).Go();
+}
+
+std::vector<uint32_t> Positions(MediaType type, uint32_t step)
+{
+    const MediaGeometry g = *GeometryOf(type);
+    const uint32_t fats = g.reservedSectors + uint32_t{g.fatCount} * g.sectorsPerFat;
+    const uint32_t root = g.rootEntries * 32u / kSectorSize;
+    std::set<uint32_t> at = {0, g.reservedSectors, uint32_t{g.reservedSectors} + g.sectorsPerFat, fats, fats + root};
+    for (uint32_t s = 0; s < g.totalSectors; s += std::max(step, 1u))
+        at.insert(s);
+    return {at.begin(), at.end()};
+}
+
+void Sweep(const Diskettes& diskettes, Operation operation, uint32_t step, Figures& figures)
+{
+    const Fault faults[] = {Fault::PersistentCrc, Fault::TransientCrc, Fault::WriteError,
+                            Fault::StuckSector,   Fault::NotReady,     Fault::Differs};
+    for (uint32_t sector : Positions(diskettes.tree.type, step))
+        for (Fault fault : faults)
+            if (Applies(operation, fault))
+                for (Answers answers : {Answers::Refuse, Answers::Accept, Answers::RetryFirst})
+                    RunOne(diskettes, {operation, fault, answers, sector}, figures);
+}
+
+}  // namespace vokta::test::sweep
