@@ -238,6 +238,9 @@ void DiskDrive::BeginFormat()
 {
     SetLockState(LockState::Format);
     formatMode = true;
+    // Whatever diskette is in the drive now is formatted as the new one.
+    firstSectorSeen_.clear();
+    emptiedSince_ = false;
     if (HasDmfGeometry()) {
         // The driver learns the medium from a 1.44M track 0 before the 21-sector tracks.
         const int32_t remembered = mediaType;

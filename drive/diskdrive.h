@@ -141,7 +141,14 @@ private:
     uint32_t FirstSectorOfTrack(uint16_t cylinder, uint16_t head) const;
     bool IsPhysicalDrive() const { return driveNumber == 1 || driveNumber == 2; }
     bool HasDmfGeometry() const { return params.sectorsPerTrack() == 21; }
+    // Whether the diskette in the drive is the one whose first sector was last seen; false
+    // with `lastError` set when it is another one, or still none.
+    bool SameDisketteBack();
     bool parameterTableInstalled_ = false;
+    // The first sector as last read or written, and whether the drive was found empty since:
+    // a diskette put back must be the same one before anything more goes to or from it.
+    std::vector<uint8_t> firstSectorSeen_;
+    bool emptiedSince_ = false;
 };
 
 // The failure of a drive in words: the pending error's text (taken, so cleared; a failure

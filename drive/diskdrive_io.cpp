@@ -45,6 +45,8 @@ bool DiskDrive::TransferSectors(uint8_t minor, uint32_t first, uint16_t count,
         lastError = Err::InsufficientBuffer;
         return false;
     }
+    if (emptiedSince_ && !SameDisketteBack())
+        return false;
     const uint32_t total = params.totalSectors();
     while (count > 0) {
         if (first >= total) {
@@ -57,12 +59,38 @@ bool DiskDrive::TransferSectors(uint8_t minor, uint32_t first, uint16_t count,
         const auto position = static_cast<uint16_t>((first % perCylinder) % spt);
         const auto n = static_cast<uint16_t>(std::min<uint32_t>(count, spt - position));
         TrackIoBlock block(head, cylinder, position, n);
-        if (!GenericIoctl(minor, block.bytes, buffer.first(size_t{n} * kSectorSize)))
+        if (!GenericIoctl(minor, block.bytes, buffer.first(size_t{n} * kSectorSize))) {
+            emptiedSince_ |= lastError == Err::NotReady;
             return false;
+        }
+        if (first == 0)
+            firstSectorSeen_.assign(buffer.begin(), buffer.begin() + kSectorSize);
         first += n;
         buffer = buffer.subspan(size_t{n} * kSectorSize);
         count = static_cast<uint16_t>(count - n);
     }
+    return true;
+}
+
+bool DiskDrive::SameDisketteBack()
+{
+    if (firstSectorSeen_.empty()) {
+        emptiedSince_ = false;
+        return true;
+    }
+    std::array<uint8_t, kSectorSize> now{};
+    TrackIoBlock block(0, 0, 0, 1);
+    if (!GenericIoctl(Minor::ReadTrack, block.bytes, now)) {
+        if (lastError == Err::NotReady)
+            return false;
+        // A first sector that cannot be read tells nothing; the transfer asked for goes on.
+        lastError = Err::None;
+    } else if (!std::equal(now.begin(), now.end(), firstSectorSeen_.begin())) {
+        // Another diskette: none of its sectors may mix with those of the one taken out.
+        lastError = Err::InvalidDiskChange;
+        return false;
+    }
+    emptiedSince_ = false;
     return true;
 }
 
@@ -231,8 +259,16 @@ std::vector<uint32_t> ReadSectorsOneByOne(DiskDrive& drive, uint32_t first, std:
         const std::span<uint8_t> sector = buffer.subspan(size_t{i} * kSectorSize, kSectorSize);
         if (!drive.ReadSectors(first + i, 1, sector)) {
             std::fill(sector.begin(), sector.end(), uint8_t{0});
+            const bool gone = DisketteGone(drive.lastError);
             drive.lastError = Err::None;
             failed.push_back(i);
+            // Without its diskette no further sector can be read: the rest are lost as well.
+            for (uint32_t rest = i + 1; gone && rest < buffer.size() / kSectorSize; ++rest) {
+                std::fill_n(buffer.begin() + static_cast<std::ptrdiff_t>(rest * kSectorSize), kSectorSize, uint8_t{0});
+                failed.push_back(rest);
+            }
+            if (gone)
+                break;
         }
     }
     return failed;

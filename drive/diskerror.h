@@ -48,6 +48,13 @@ constexpr uint8_t SeekFailed = 0x40;
 constexpr uint8_t Timeout = 0x80;
 }  // namespace BiosStatus
 
+// Whether the error says the diskette is gone (taken out, or another one put in) rather
+// than that the sectors asked for are bad: the diskette then tells nothing about them.
+inline bool DisketteGone(DiskError code)
+{
+    return code == Err::NotReady || code == Err::InvalidDiskChange;
+}
+
 // The one-line message of a code in the current language ("" for 0).
 std::string DiskErrorText(DiskError code);
 

@@ -33,10 +33,9 @@ CylinderRead ReadWholeCylinder(FatDrive& drive, OperationHost& host, uint16_t c,
         const DiskError error = drive.lastError;
         const uint32_t failedTrack = drive.lastSector;
         drive.lastError = Err::None;
-        // An empty drive says nothing about the track, and the FAT cannot be read from it
-        // either: the user, who can put the diskette back, is asked instead of the FAT.
-        const bool driveEmpty = error == Err::NotReady;
-        const std::optional<bool> bad = driveEmpty ? std::optional<bool>(false) : MarkedBad(drive, failedTrack);
+        // Without its diskette the drive says nothing about the track, and the FAT cannot be
+        // read either: the user, who can put the diskette back, is asked instead of the FAT.
+        const std::optional<bool> bad = DisketteGone(error) ? std::optional<bool>(false) : MarkedBad(drive, failedTrack);
         if (!bad) {
             drive.lastError = Err::None;
             outcome = CylinderRead::FatUnreadable;

@@ -279,3 +279,34 @@ TEST(Density, DoubleDensityDisketteWillNotFormatAtHighDensity)
     drive->formatMode = true;
     EXPECT_TRUE(drive->FormatTrack(0, 0, false));
 }
+
+// A diskette taken out and put back is used again only when it is the same one: another
+// one put in meanwhile is refused, so that no copy or comparison mixes the two.
+TEST_F(Drive144, ADisketteTakenOutIsTakenBackOnlyWhenItIsTheSameOne)
+{
+    std::vector<uint8_t> buffer(18 * 512);
+    ASSERT_TRUE(drive->ReadSectors(0, 18, buffer));
+    std::optional<EmulatedMedium> taken = setup.drive->Eject();
+    EXPECT_FALSE(drive->ReadSectors(36, 18, buffer));
+    EXPECT_EQ(drive->lastError, Err::NotReady);
+    drive->lastError = Err::None;
+
+    std::vector<uint8_t> other = PatternImage(kMedia144M);
+    other[100] ^= 1;  // another diskette of the same media, differing in its first sector
+    setup.drive->Insert(EmulatedMedium::FromImage(kMedia144M, other));
+    EXPECT_FALSE(drive->ReadSectors(36, 18, buffer));
+    EXPECT_EQ(drive->lastError, Err::InvalidDiskChange);
+    drive->lastError = Err::None;
+    std::vector<uint8_t> salvaged(18 * 512, 0xEE);
+    EXPECT_EQ(ReadSectorsOneByOne(*drive, 36, salvaged).size(), 18u);
+    EXPECT_TRUE(std::all_of(salvaged.begin(), salvaged.end(), [](uint8_t b) { return b == 0; }));
+
+    setup.drive->Insert(std::move(*taken));
+    setup.recorder->log.clear();
+    ASSERT_TRUE(drive->ReadSectors(36, 18, buffer));
+    EXPECT_EQ(setup.recorder->Requests(Minor::ReadTrack).size(), 2u) << "the first sector looked at, then the track";
+    const std::vector<uint8_t> image = PatternImage(kMedia144M);
+    EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), image.begin() + 36 * 512));
+    ASSERT_TRUE(drive->ReadSectors(54, 18, buffer));
+    EXPECT_EQ(setup.recorder->Requests(Minor::ReadTrack).size(), 3u) << "and then no more";
+}

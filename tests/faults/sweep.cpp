@@ -1,6 +1,7 @@
 #include "faults/sweep.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <random>
@@ -149,10 +150,32 @@ private:
     }
     bool SameSector(std::span<const uint8_t> a, std::span<const uint8_t> b, uint32_t s) const
     {
-        const auto x = SectorOf(a, s), y = SectorOf(b, s);
-        return std::equal(x.begin(), x.end(), y.begin(), y.end());
+        return std::memcmp(SectorOf(a, s).data(), SectorOf(b, s).data(), kSectorSize) == 0;
+    }
+    // The diskette put in instead of the one taken out: for a read or compare the empty one,
+    // for a write one formatted and blank.
+    EmulatedMedium Other() const
+    {
+        const Diskette& empty = diskettes_.empty;
+        return run_.operation == Operation::Write ? EmulatedMedium::Formatted(empty.type)
+                                                  : EmulatedMedium::FromImage(empty.type, empty.bytes);
     }
     void CheckCommon(int result);
+    // Whether the diskette in the drive holds what was put in: `bytes`, or the other one.
+    bool Unchanged(const std::vector<uint8_t>& bytes) const
+    {
+        if (!drive_->medium())
+            return false;
+        const std::vector<uint8_t> now = drive_->medium()->ToImage(diskettes_.tree.type);
+        return now == bytes || (run_.fault == Fault::Swapped && now == Other().ToImage(diskettes_.tree.type));
+    }
+    bool Ignored() const
+    {
+        for (const HostEvent& e : host_.Of(HostEvent::Box))
+            if (e.answer == Answer::Ignore)
+                return true;
+        return false;
+    }
     void ReadDisk();
     void WriteDisk();
     void Compare();
@@ -177,6 +200,7 @@ private:
     ScriptedHost host_;
     std::shared_ptr<DiskImage> image_ = std::make_shared<DiskImage>();
     bool struck_ = false;
+    bool brokenBefore_ = false;
     int retries_ = 0;
     std::optional<EmulatedMedium> out_;
     int requestsWhileOut_ = 0;
@@ -202,9 +226,12 @@ std::optional<InjectedFault> Bench::Hook(const DiskRequest& r)
         }
         break;
     case Fault::NotReady:
+    case Fault::Swapped:
         if (first) {
             struck_ = true;
             out_ = drive_->Eject();
+            if (run_.fault == Fault::Swapped)
+                out_ = Other();
             requestsWhileOut_ = 0;
             // Put back a few seconds on, should the operation wait rather than ask.
             host_.At(host_.now + 3000, [this] { PutBack(); });
@@ -249,7 +276,8 @@ void Bench::Check(bool holds, What what)
     if (holds)
         return;
     ++figures_.failures;
-    if (figures_.broken.size() < kKeptBroken) {
+    if (figures_.broken.size() < kKeptBroken && !brokenBefore_) {
+        brokenBefore_ = true;  // one description a run
         std::string boxes;
         for (const HostEvent& e : host_.Of(HostEvent::Box))
             boxes += " [" + e.text + "]";
@@ -279,14 +307,18 @@ void Bench::CheckCommon(int result)
     });
     // A failure the fault brought about is told as what it is, not as another one.
     const std::map<Fault, Str> told = {{Fault::PersistentCrc, Str::BadCrc}, {Fault::TransientCrc, Str::BadCrc},
-                                       {Fault::NotReady, Str::DriveNotReady}, {Fault::StuckSector, Str::WriteFailed},
+                                       {Fault::NotReady, Str::DriveNotReady}, {Fault::Swapped, Str::InvalidDiskChange},
+                                       {Fault::StuckSector, Str::WriteFailed},
                                        {Fault::Differs, Str::NoMatch}};
     if (struck_ && result != kResultDone && !refused && told.count(run_.fault))
-        Check(host_.Shown(HostEvent::Box, LoadString(told.at(run_.fault))), "the failure was not told as such");
-    // A whole pass reads and writes every track a few times (format, write, verify); the
-    // retries add a few cylinders each.
+        Check(host_.Shown(HostEvent::Box, LoadString(told.at(run_.fault))) ||
+                  (run_.fault == Fault::Swapped && host_.Shown(HostEvent::Box, LoadString(Str::NoMatch))),
+              "the failure was not told as such");
+    // A whole pass reads and writes every track a few times (format, write, verify); each
+    // answer to a question may add a track read sector by sector, and a retried cylinder.
     const size_t tracks = size_t{geometry_.cylinders} * 2;
-    Check(recorder_->log.size() <= 6 * tracks + 200,
+    const size_t perAnswer = 4 * size_t{geometry_.sectorsPerTrack} + 8;
+    Check(recorder_->log.size() <= 6 * tracks + 200 + perAnswer * host_.Of(HostEvent::Box).size(),
           [&] { return "took " + std::to_string(recorder_->log.size()) + " requests"; });
     PutBack();
 }
@@ -303,7 +335,7 @@ void Bench::ReadDisk()
     image_->mediaType = source.type;
     const int result = ReadDiskWorker(Job(), host_).result;
     CheckCommon(result);
-    Check(drive_->medium() && drive_->medium()->ToImage(source.type) == source.bytes, "the source diskette changed");
+    Check(Unchanged(source.bytes), "the source diskette changed");
     if (result != kResultDone) {
         Check(!image_->IsValid(), "a failed read left an image to write");
         return;
@@ -311,10 +343,14 @@ void Bench::ReadDisk()
     Check(image_->mediaType == source.type && image_->data.size() == source.bytes.size(), "image of another size");
     if (image_->data.size() != source.bytes.size())
         return;
+    // A diskette put in for the source before the first track was read is copied whole.
+    if (run_.fault == Fault::Swapped && image_->data == Other().ToImage(source.type))
+        return;
     for (uint32_t s = 0; s < Sectors(); ++s) {
         if (SameSector(image_->data, source.bytes, s))
             continue;
-        const bool lost = s == run_.sector && run_.fault == Fault::PersistentCrc;
+        const bool lost = (s == run_.sector && run_.fault == Fault::PersistentCrc) ||
+                          (run_.fault == Fault::Swapped && Ignored());
         const auto got = SectorOf(image_->data, s);
         Check(lost && Uniform(got) && got.front() == 0,
               [s] { return "sector " + std::to_string(s) + " differs from the diskette"; });
@@ -372,7 +408,9 @@ void Bench::Compare()
     CheckCommon(result);
     if (run_.fault == Fault::Differs && struck_)
         Check(result != kResultDone, "a differing sector was reported as matching");
-    Check(drive_->medium() && drive_->medium()->ToImage(source.type) == inserted, "the compared diskette changed");
+    Check(Unchanged(inserted), "the compared diskette changed");
+    if (run_.fault == Fault::Swapped && struck_ && result == kResultDone)
+        Check(Ignored(), "another diskette was reported as matching");
 }
 
 void Bench::Go()
@@ -404,6 +442,7 @@ const char* NameOf(Fault f)
     case Fault::WriteError: return "write error";
     case Fault::StuckSector: return "stuck sector";
     case Fault::NotReady: return "taken out";
+    case Fault::Swapped: return "swapped";
     case Fault::Differs: return "differs";
     }
     return "?";
@@ -479,7 +518,8 @@ bool Applies(Operation operation, Fault fault)
     switch (fault) {
     case Fault::PersistentCrc:
     case Fault::TransientCrc:
-    case Fault::NotReady: return true;
+    case Fault::NotReady:
+    case Fault::Swapped: return true;
     case Fault::WriteError:
     case Fault::StuckSector: return operation == Operation::Write;
     case Fault::Differs: return operation == Operation::Compare;
@@ -512,7 +552,7 @@ std::vector<uint32_t> Positions(MediaType type, uint32_t step)
 void Sweep(const Diskettes& diskettes, Operation operation, uint32_t step, Figures& figures)
 {
     const Fault faults[] = {Fault::PersistentCrc, Fault::TransientCrc, Fault::WriteError,
-                            Fault::StuckSector,   Fault::NotReady,     Fault::Differs};
+                            Fault::StuckSector,   Fault::NotReady,     Fault::Swapped, Fault::Differs};
     for (uint32_t sector : Positions(diskettes.tree.type, step))
         for (Fault fault : faults)
             if (Applies(operation, fault))

@@ -23,6 +23,7 @@ enum class Fault {
     WriteError,     // the first write of the sector fails and leaves its old bytes
     StuckSector,    // writes of the sector say they succeeded, yet it keeps its old bytes
     NotReady,       // the diskette is taken out as the sector is reached, then put back
+    Swapped,        // the diskette is taken out as the sector is reached, and another put in
     Differs,        // the diskette holds other bytes in the sector than the image
 };
 

@@ -96,3 +96,16 @@ TEST_F(FaultSweepCases, ADisketteTakenOutBeforeTheFatIsReadIsAskedForNotGivenUp)
         EXPECT_EQ(figures.failures, 0u) << figures.broken.front();
     }
 }
+
+TEST_F(FaultSweepCases, AnotherDisketteInsertedMidwayIsNeverMixedIntoTheImageNorMatched)
+{
+    if (!diskettes)
+        return;
+    for (Operation operation : {Operation::Read, Operation::Compare})
+        for (Answers answers : {Answers::Refuse, Answers::Accept, Answers::RetryFirst}) {
+            Figures figures;
+            RunOne(*diskettes, {operation, Fault::Swapped, answers, 1000}, figures);
+            EXPECT_EQ(figures.faultsInjected, 1u);
+            EXPECT_EQ(figures.failures, 0u) << figures.broken.front();
+        }
+}
