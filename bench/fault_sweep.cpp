@@ -1,4 +1,4 @@
-// Read Disk, Write Disk with verify and Compare, each under every fault at every sector
+// Read Disk, Write Disk with verify, Compare and quick Format with verify, each under every fault at every sector
 // (`--all`) or every 97th (default) of a 1.44M and a 1.72M diskette holding a file tree.
 // `--trace` tells every run. Prints runs, faults injected, invariants checked and failures per medium and operation;
 // exits non-zero when an invariant broke.
@@ -32,7 +32,8 @@ int main(int argc, char** argv)
             return 2;
         }
         for (const auto& [operation, op] :
-             {std::pair{Operation::Read, "read"}, std::pair{Operation::Write, "write"}, std::pair{Operation::Compare, "compare"}}) {
+             {std::pair{Operation::Read, "read"}, std::pair{Operation::Write, "write"}, std::pair{Operation::Compare, "compare"},
+              std::pair{Operation::QuickFormat, "quick"}}) {
             Figures f;
             if (trace)
                 f.trace = [](const std::string& line) { std::printf("  %s\n", line.c_str()); };

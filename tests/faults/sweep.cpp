@@ -10,6 +10,7 @@
 
 #include "drive/backend/emulateddrive.h"
 #include "drive/diskdrive.h"
+#include "format/format.h"
 #include "image/duplicate.h"
 #include "res/strings.h"
 #include "support/scriptedhost.h"
@@ -169,6 +170,13 @@ private:
         const std::vector<uint8_t> now = drive_->medium()->ToImage(diskettes_.tree.type);
         return now == bytes || (run_.fault == Fault::Swapped && now == Other().ToImage(diskettes_.tree.type));
     }
+    bool Refused() const
+    {
+        for (const HostEvent& e : host_.Of(HostEvent::Box))
+            if (IsNegative(e.answer))
+                return true;
+        return false;
+    }
     bool Ignored() const
     {
         for (const HostEvent& e : host_.Of(HostEvent::Box))
@@ -179,6 +187,9 @@ private:
     void ReadDisk();
     void WriteDisk();
     void Compare();
+    void QuickFormat();
+    // Whether the diskette is a sound empty FAT volume by the system's own checker.
+    bool CheckerFindsItClean(const std::vector<uint8_t>& bytes) const;
     DuplicateJob Job()
     {
         DuplicateJob job;
@@ -289,17 +300,26 @@ void Bench::Check(bool holds, What what)
 // never reported as success, and no fault makes it loop.
 void Bench::CheckCommon(int result)
 {
+    // A failure told in a box ends the operation, unless a question after it went on
+    // (a quick format that could not write offers a full one).
     bool refused = false, failureShown = false;
     for (const HostEvent& e : host_.Of(HostEvent::Box)) {
         refused |= IsNegative(e.answer);
-        failureShown |= e.buttons == Buttons::Ok && e.icon == Icon::Error;
+        if (e.buttons == Buttons::Ok)
+            failureShown |= e.icon == Icon::Error || e.icon == Icon::Warning;
+        else if (!IsNegative(e.answer))
+            failureShown = false;
     }
     const bool expectDone = !refused && !failureShown;
     if (figures_.trace) {
         std::string line = Describe(run_) + " -> " + std::to_string(result) + (struck_ ? "" : " (not met)");
         for (const HostEvent& e : host_.Of(HostEvent::Box))
             line += " [" + e.text + " / " + std::to_string(static_cast<int>(e.answer)) + "]";
-        figures_.trace(line + " requests " + std::to_string(recorder_->log.size()));
+        line += " requests " + std::to_string(recorder_->log.size()) + ", writes:";
+        for (const LoggedRequest& w : recorder_->Requests(Minor::WriteTrack))
+            line += " " + std::to_string(TrackIoBlock::Cylinder(w.block)) + "/" + std::to_string(TrackIoBlock::Head(w.block)) +
+                    "/" + std::to_string(TrackIoBlock::FirstSector(w.block)) + "+" + std::to_string(TrackIoBlock::Count(w.block));
+        figures_.trace(line);
     }
     Check((result == kResultDone) == expectDone, [&] {
         return "result " + std::to_string(result) +
@@ -310,7 +330,12 @@ void Bench::CheckCommon(int result)
                                        {Fault::NotReady, Str::DriveNotReady}, {Fault::Swapped, Str::InvalidDiskChange},
                                        {Fault::StuckSector, Str::WriteFailed},
                                        {Fault::Differs, Str::NoMatch}};
-    if (struck_ && result != kResultDone && !refused && told.count(run_.fault))
+    // The format's verify tells a failing system area its own way: a track of it cannot be
+    // marked BAD, and a FAT that does not read is not verified against.
+    const bool toldByVerify = run_.operation == Operation::QuickFormat &&
+                              (host_.Shown(HostEvent::Box, LoadString(Str::EndOfDisk)) ||
+                               host_.Shown(HostEvent::Box, LoadString(Str::CannotAccessFat)));
+    if (struck_ && result != kResultDone && !refused && !toldByVerify && told.count(run_.fault))
         Check(host_.Shown(HostEvent::Box, LoadString(told.at(run_.fault))) ||
                   (run_.fault == Fault::Swapped && host_.Shown(HostEvent::Box, LoadString(Str::NoMatch))),
               "the failure was not told as such");
@@ -413,12 +438,66 @@ void Bench::Compare()
         Check(Ignored(), "another diskette was reported as matching");
 }
 
+bool Bench::CheckerFindsItClean(const std::vector<uint8_t>& bytes) const
+{
+    TempDir dir;
+    WriteFile(dir.File("d.img"), bytes);
+    return Shell("fsck.fat -n " + Quote(dir.File("d.img")) + " >/dev/null 2>&1") == 0;
+}
+
+// A quick format over the file tree rewrites the system area only, then verifies every
+// track and marks the failing ones BAD.
+void Bench::QuickFormat()
+{
+    const Diskette& source = diskettes_.tree;
+    drive_->Insert(EmulatedMedium::FromImage(source.type, source.bytes));
+    const PhysicalSector at = PhysicalOf(run_.sector, geometry_.sectorsPerTrack);
+    if (run_.fault == Fault::PersistentCrc)
+        drive_->medium()->defects.insert(at);
+    if (run_.fault == Fault::WriteError)
+        drive_->fails = at;
+    FormatJob job;
+    job.inputs->driveText = "A:";
+    job.inputs->media = source.type;
+    job.inputs->full = false;
+    job.inputs->verify = true;
+    job.drives = table_;
+    const int result = FormatWorker(std::move(job), host_).result;
+    CheckCommon(result);
+    if (!drive_->medium())
+        return;
+    const std::vector<uint8_t> after = drive_->medium()->ToImage(source.type);
+    const auto systemArea = static_cast<uint32_t>(geometry_.reservedSectors + uint32_t{geometry_.fatCount} * geometry_.sectorsPerFat +
+                                                  geometry_.rootEntries * 32u / kSectorSize);
+    // The files' sectors stay as they were unless a full format was asked for, but for the
+    // first one, which the empty system area is written over with; a 21-sector diskette has
+    // its cylinder 0 formatted anew.
+    const bool full = host_.Shown(HostEvent::Box, LoadString(Str::AskFullFormat)) && !Refused();
+    const uint32_t firstKept = std::max(geometry_.sectorsPerTrack == 21 ? 2 * 21u : 0u, systemArea + 1);
+    if (!full && run_.fault != Fault::Swapped)
+        for (uint32_t s = firstKept; s < Sectors(); ++s)
+            Check(SameSector(after, source.bytes, s),
+                  [s] { return "sector " + std::to_string(s) + " of the data area changed"; });
+    if (result != kResultDone)
+        return;
+    Check(CheckerFindsItClean(after), "fsck.fat finds the formatted diskette unsound");
+    // The verify finds a sector that will not read, and its track is marked BAD.
+    if (run_.fault == Fault::PersistentCrc && run_.sector >= systemArea) {
+        const uint32_t cluster = (run_.sector - systemArea) / geometry_.sectorsPerCluster + 2;
+        const size_t at12 = size_t{geometry_.reservedSectors} * kSectorSize + cluster * 3 / 2;
+        const uint16_t pair = static_cast<uint16_t>(after[at12] | after[at12 + 1] << 8);
+        const uint16_t entry = cluster % 2 ? pair >> 4 : pair & 0xFFF;
+        Check(entry == 0xFF7, [cluster] { return "cluster " + std::to_string(cluster) + " not marked BAD"; });
+    }
+}
+
 void Bench::Go()
 {
     switch (run_.operation) {
     case Operation::Read: ReadDisk(); break;
     case Operation::Write: WriteDisk(); break;
     case Operation::Compare: Compare(); break;
+    case Operation::QuickFormat: QuickFormat(); break;
     }
     ++figures_.runs;
     figures_.faultsInjected += struck_;
@@ -430,6 +509,7 @@ const char* NameOf(Operation o)
     case Operation::Read: return "Read";
     case Operation::Write: return "Write";
     case Operation::Compare: return "Compare";
+    case Operation::QuickFormat: return "Quick format";
     }
     return "?";
 }
@@ -520,7 +600,8 @@ bool Applies(Operation operation, Fault fault)
     case Fault::TransientCrc:
     case Fault::NotReady:
     case Fault::Swapped: return true;
-    case Fault::WriteError:
+    case Fault::WriteError: return operation == Operation::Write || operation == Operation::QuickFormat;
+    // A verify of the tracks reads no data back: only Write Disk compares what it wrote.
     case Fault::StuckSector: return operation == Operation::Write;
     case Fault::Differs: return operation == Operation::Compare;
     }

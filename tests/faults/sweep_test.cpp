@@ -1,4 +1,4 @@
-// Read Disk, Write Disk with verify and Compare under a fault at sampled sectors of tool-made
+// Read Disk, Write Disk with verify, Compare and quick Format with verify under a fault at sampled sectors of tool-made
 // diskettes, every question answered every way; each run's aftermath checked.
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ struct WithDiskettes : Base {
     std::optional<Diskettes> diskettes;
     void Make(MediaType type)
     {
-        if (!RequireTools({"mkfs.fat", "mformat", "mcopy", "mmd"}))
+        if (!RequireTools({"mkfs.fat", "fsck.fat", "mformat", "mcopy", "mmd"}))
             return;
         std::string why;
         diskettes = MakeDiskettes(type, dir.path(), why);
@@ -71,6 +71,12 @@ TEST_P(FaultSweep, CompareNeverMatchesWhatDiffers)
 {
     if (diskettes)
         Expect(Operation::Compare);
+}
+
+TEST_P(FaultSweep, QuickFormatLeavesASoundDisketteAndMarksWhatFailsVerify)
+{
+    if (diskettes)
+        Expect(Operation::QuickFormat);
 }
 
 INSTANTIATE_TEST_SUITE_P(Media, FaultSweep, ::testing::Values(kMedia144M, kMedia172M),
