@@ -4,7 +4,6 @@
 #include <cstring>
 #include <map>
 #include <memory>
-#include <random>
 #include <set>
 #include <utility>
 
@@ -23,20 +22,6 @@ namespace {
 
 constexpr int kRetries = 2;         // Retry answers per run before giving up
 constexpr size_t kKeptBroken = 20;  // broken invariants described, per sweep
-
-std::string Quote(const std::string& s)
-{
-    return "'" + s + "'";
-}
-
-std::vector<uint8_t> RandomBytes(size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::vector<uint8_t> bytes(size);
-    for (uint8_t& b : bytes)
-        b = static_cast<uint8_t>(random());
-    return bytes;
-}
 
 PhysicalSector PhysicalOf(uint32_t sector, uint16_t sectorsPerTrack)
 {
@@ -442,7 +427,7 @@ bool Bench::CheckerFindsItClean(const std::vector<uint8_t>& bytes) const
 {
     TempDir dir;
     WriteFile(dir.File("d.img"), bytes);
-    return Shell("fsck.fat -n " + Quote(dir.File("d.img")) + " >/dev/null 2>&1") == 0;
+    return Shell("fsck.fat -n " + ShellQuoted(dir.File("d.img")) + " >/dev/null 2>&1") == 0;
 }
 
 // A quick format over the file tree rewrites the system area only, then verifies every
@@ -554,8 +539,8 @@ std::optional<Diskettes> MakeDiskettes(MediaType type, const std::string& folder
         }
     auto make = [&](const std::string& file, const char* serial) {
         if (type == kMedia172M)
-            return "mformat -i " + Quote(file) + " -C -t 82 -h 2 -s 21 -N " + serial + " ::";
-        return "mkfs.fat -C -i " + std::string(serial) + " " + Quote(file) + " " + std::to_string(g->totalSectors / 2);
+            return "mformat -i " + ShellQuoted(file) + " -C -t 82 -h 2 -s 21 -N " + serial + " ::";
+        return "mkfs.fat -C -i " + std::string(serial) + " " + ShellQuoted(file) + " " + std::to_string(g->totalSectors / 2);
     };
     auto run = [&](const std::string& command) {
         std::string output;
@@ -569,7 +554,7 @@ std::optional<Diskettes> MakeDiskettes(MediaType type, const std::string& folder
         return std::nullopt;
     // Directories two deep, and files from a few bytes to a third of the diskette, the
     // largest spread over many cylinders.
-    if (!run("mmd -i " + Quote(tree) + " ::DOCS ::DOCS/OLD ::GAMES"))
+    if (!run("mmd -i " + ShellQuoted(tree) + " ::DOCS ::DOCS/OLD ::GAMES"))
         return std::nullopt;
     const std::pair<const char*, size_t> files[] = {
         {"README.TXT", 700},      {"DOCS/MANUAL.DOC", 70000}, {"DOCS/OLD/NOTES.TXT", 1},
@@ -579,7 +564,7 @@ std::optional<Diskettes> MakeDiskettes(MediaType type, const std::string& folder
     for (const auto& [name, size] : files) {
         const std::string local = folder + "/file" + std::to_string(seed);
         WriteFile(local, RandomBytes(size, seed++));
-        if (!run("mcopy -i " + Quote(tree) + " " + Quote(local) + " ::" + name))
+        if (!run("mcopy -i " + ShellQuoted(tree) + " " + ShellQuoted(local) + " ::" + name))
             return std::nullopt;
     }
     Diskettes d;

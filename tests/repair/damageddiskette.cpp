@@ -15,24 +15,6 @@ namespace vokta::test {
 
 namespace {
 
-std::string Quote(const std::string& s)
-{
-    return "'" + s + "'";
-}
-
-std::vector<uint8_t> RandomBytes(size_t size, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::vector<uint8_t> bytes(size);
-    for (uint8_t& b : bytes)
-        b = static_cast<uint8_t>(rng());
-    return bytes;
-}
-
-}  // namespace
-
-namespace {
-
 uint16_t LastClusterOf(const FatDisk& disk)
 {
     return static_cast<uint16_t>((GeometryOf(disk.type)->totalSectors - disk.firstDataSector) / disk.sectorsPerCluster + 1);
@@ -88,18 +70,18 @@ void DamagedDiskette::SetUp()
 void DamagedDiskette::Make(const std::string& label)
 {
     const MediaGeometry g = *GeometryOf(type);
-    std::string make = "mkfs.fat -C -i 1D0C0144 --invariant" + (label.empty() ? "" : " -n " + Quote(label)) + " " +
-                       Quote(made) + " " + std::to_string(g.totalSectors / 2);
+    std::string make = "mkfs.fat -C -i 1D0C0144 --invariant" + (label.empty() ? "" : " -n " + ShellQuoted(label)) + " " +
+                       ShellQuoted(made) + " " + std::to_string(g.totalSectors / 2);
     if (type == kMedia172M)
-        make = "mformat -i " + Quote(made) + " -C -t 82 -h 2 -s 21 -N 1D0C0172" +
-               (label.empty() ? "" : " -v " + Quote(label)) + " ::";
+        make = "mformat -i " + ShellQuoted(made) + " -C -t 82 -h 2 -s 21 -N 1D0C0172" +
+               (label.empty() ? "" : " -v " + ShellQuoted(label)) + " ::";
     ASSERT_EQ(Shell(make + " >/dev/null 2>&1"), 0) << make;
     files = {{"FIRST.BIN", RandomBytes(2000, 1)}, {"BIG.BIN", RandomBytes(60000, 2)}, {"NOTE.TXT", RandomBytes(700, 3)}};
     for (const SourceFile& file : files) {
         const std::string source = dir.File(file.name);
         WriteFile(source, file.bytes);
         std::string out;
-        ASSERT_EQ(Shell("mcopy -i " + Quote(made) + " " + Quote(source) + " ::" + file.name + " 2>&1", &out), 0) << out;
+        ASSERT_EQ(Shell("mcopy -i " + ShellQuoted(made) + " " + ShellQuoted(source) + " ::" + file.name + " 2>&1", &out), 0) << out;
     }
     before = ReadFile(made);
     const size_t clusterBytes = size_t{g.sectorsPerCluster} * 512;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 namespace vokta::test {
 
@@ -42,6 +43,20 @@ bool FileExists(const std::string& path)
 {
     struct stat st {};
     return stat(path.c_str(), &st) == 0;
+}
+
+std::string ShellQuoted(const std::string& path)
+{
+    return "'" + path + "'";
+}
+
+std::vector<uint8_t> RandomBytes(size_t size, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::vector<uint8_t> bytes(size);
+    for (uint8_t& b : bytes)
+        b = static_cast<uint8_t>(random());
+    return bytes;
 }
 
 int Shell(const std::string& command, std::string* output)

@@ -24,6 +24,11 @@ std::vector<uint8_t> ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 bool FileExists(const std::string& path);
 
+// A path in single quotes, for a shell command line.
+std::string ShellQuoted(const std::string& path);
+// `size` bytes of a seeded pseudo-random sequence: file contents that no pattern repeats.
+std::vector<uint8_t> RandomBytes(size_t size, unsigned seed);
+
 // Runs a shell command; its exit status, and its stdout in `output` when given.
 int Shell(const std::string& command, std::string* output = nullptr);
 
