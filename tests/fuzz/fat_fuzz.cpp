@@ -1,0 +1,78 @@
+// FatDrive over a diskette of the fuzzer's bytes: load the FAT, look for owners, mark
+// clusters, tracks and cylinders BAD and move what was on them. Every walk must end, the
+// tables keep their size, what is answered lies in the volume, and the boot sector is
+// never written.
+#include <algorithm>
+#include <random>
+
+#include "fat/fatdrive.h"
+#include "fuzzinput.h"
+
+using namespace vokta;
+using namespace vokta::fuzz;
+
+namespace {
+
+void Exercise(FatDrive& drive, std::minstd_rand& rng, const MediaGeometry& g)
+{
+    const auto below = [&](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
+    const size_t fatBytes = drive.fat.size();
+    const size_t rootBytes = drive.rootDir.size();
+    const uint32_t clusters = uint32_t{drive.lastCluster} + 16;
+    for (int op = 0; op < 6; ++op) {
+        drive.lastError = 0;
+        const auto cluster = static_cast<uint16_t>(below(clusters));
+        switch (below(7)) {
+        case 0:
+            if (drive.MarkClusterBad(cluster))
+                Require(drive.IsClusterBad(cluster), "a cluster marked BAD reads BAD");
+            break;
+        case 1:
+            drive.MarkTrackBadAtSector(below(uint32_t{g.totalSectors} + 64));
+            break;
+        case 2:
+            drive.MarkTrackBad(static_cast<uint16_t>(below(g.cylinders + 4u)), static_cast<uint16_t>(below(3)));
+            break;
+        case 3:
+            drive.MarkCylinderBad(static_cast<uint16_t>(below(g.cylinders + 4u)));
+            break;
+        case 4: {
+            const uint16_t moved = drive.MoveCluster(cluster);
+            Require(moved == FatValue::NoEntry || (moved >= 2 && moved <= drive.lastCluster),
+                    "a cluster moves onto a data cluster");
+            break;
+        }
+        case 5: {
+            OwnerSearch search{0, cluster};
+            if (drive.FindOwner(search))
+                Require(search.firstCluster <= drive.lastCluster, "an owner's chain starts in the volume");
+            break;
+        }
+        default:
+            drive.FixChildParents(cluster, static_cast<uint16_t>(below(clusters)));
+            break;
+        }
+        Require(drive.fat.size() == fatBytes && drive.rootDir.size() == rootBytes, "the tables keep their size");
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    FuzzDiskette disk({data, size});
+    const MediaGeometry g = *GeometryOf(disk.type);
+    std::minstd_rand rng(disk.seed + 1u);
+    {
+        FatDrive drive('A', disk.table);
+        if (!drive.SelectMedia(disk.seed & 1 ? kMediaUnknown : disk.type, false))
+            return 0;
+        drive.lastError = 0;
+        if (drive.LoadFat())
+            Exercise(drive, rng, g);
+    }
+    const std::vector<uint8_t> after = disk.Now();
+    Require(after.size() == disk.image.size(), "the diskette keeps its size");
+    Require(std::equal(after.begin(), after.begin() + 512, disk.image.begin()), "the boot sector is never written");
+    return 0;
+}

@@ -1,0 +1,57 @@
+#!/bin/sh
+# Seed corpora for the fuzz targets, made from diskettes that the FAT tools make and fill:
+#   make_seeds.sh OUT   -> OUT/boot OUT/fat OUT/info OUT/imd OUT/diskfile
+# Diskette seeds for fat/info are a 4-byte header (media index 0..4 = 720K, 1.2M, 1.44M,
+# 1.68M, 1.72M; a defect's cylinder and place, 0 = none; a seed) and the image cut short
+# behind its directories.
+set -eu
+out=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$out/boot" "$out/fat" "$out/info" "$out/imd" "$out/diskfile"
+export MTOOLS_SKIP_CHECK=1 MTOOLS_NO_VFAT=1
+
+# A small tree: files of one to several clusters, nested folders, a label.
+fill() {
+    printf 'hello\r\n' > "$work/a.txt"
+    head -c 3000 /dev/zero | tr '\0' 'x' > "$work/b.dat"
+    seq 1 2000 > "$work/c.txt"
+    mmd -i "$1" ::/DIR ::/DIR/SUB
+    mcopy -i "$1" "$work/a.txt" "$work/b.dat" ::/
+    mcopy -i "$1" "$work/c.txt" ::/DIR/
+    mcopy -i "$1" "$work/a.txt" ::/DIR/SUB/
+    mlabel -i "$1" ::SEED
+}
+
+# name index cylinders sectors-per-track
+for spec in "d720 0 80 9" "d1200 1 80 15" "d1440 2 80 18" "d1680 3 80 21" "d1720 4 82 21"; do
+    set -- $spec
+    img="$work/$1.img"
+    mformat -C -i "$img" -t "$3" -h 2 -s "$4" ::
+    fill "$img"
+    head -c 512 "$img" > "$out/boot/$1"
+    cut="$work/$1.cut"
+    head -c 40960 "$img" > "$cut"
+    printf "\\00$2\\000\\000\\052" | cat - "$cut" > "$out/fat/$1"
+    printf "\\00$2\\012\\003\\007" | cat - "$cut" > "$out/fat/$1-defect"
+    cp "$out/fat/$1" "$out/info/$1"
+    printf "\\00$2\\000\\001\\000" | cat - "$cut" > "$out/info/$1-bootdefect"
+    # Stretched by the target to the diskette's full size.
+    { head -c 512 "$img"; printf "\\36$(($2 + 1))"; } > "$out/diskfile/$1"
+done
+
+# The other FAT tool's diskettes: its boot sector and FAT differ in the details.
+mkfs.fat -C "$work/m1440.img" 1440 > /dev/null
+fill "$work/m1440.img"
+head -c 512 "$work/m1440.img" > "$out/boot/mkfs1440"
+{ printf '\002\000\000\001'; head -c 40960 "$work/m1440.img"; } > "$out/fat/mkfs1440"
+
+# ImageDisk files of the same diskettes, where libdsk's converter is at hand.
+if command -v dsktrans > /dev/null; then
+    for pair in "d720 ibm720" "d1200 ibm1200" "d1440 ibm1440"; do
+        set -- $pair
+        dsktrans -itype raw -otype imd -format "$2" "$work/$1.img" "$out/imd/$1.imd" > /dev/null 2>&1 || true
+        [ -s "$out/imd/$1.imd" ] && cp "$out/imd/$1.imd" "$out/diskfile/$1.imd"
+    done
+fi
+exit 0
