@@ -2,6 +2,7 @@
 #include "boot/bootbuilder.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "boot/bootcode.h"
 #include "drive/media.h"
@@ -70,7 +71,10 @@ BootSector BuildBootSector(const DeviceParams& params, int32_t mediaType, std::s
     using B = BootSector;
     using P = DeviceParams;
     const bool hardDisk = mediaType == kMediaHardDisk;
-    const uint32_t total = uint32_t{params.cylinders()} * params.heads() * params.sectorsPerTrack();
+    // Damaged parameters can multiply past 32 bits: the count stops at the largest a BPB
+    // holds instead of wrapping round, perhaps to zero, which would say "no size at all".
+    const uint64_t product = uint64_t{params.cylinders()} * params.heads() * params.sectorsPerTrack();
+    const auto total = static_cast<uint32_t>(std::min<uint64_t>(product, UINT32_MAX));
     const bool small = total <= kLargestSmallTotal;
 
     B s;

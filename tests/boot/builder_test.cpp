@@ -116,6 +116,17 @@ TEST(BuildBootSector, HardDiskGetsFat16AndTheLargeTotal)
     EXPECT_EQ(s.u32(28), 63u) << "hidden sectors = sectors per track";
 }
 
+TEST(BuildBootSector, GeometryBeyondThirtyTwoBitsStopsAtTheLargestTotal)
+{
+    DeviceParams p = HardDiskParams();
+    p.setU16(DeviceParams::Cylinders, 0x8000);
+    p.setU16(DeviceParams::Heads, 0x8000);
+    p.setU16(DeviceParams::SectorsPerTrack, 4);  // 2^32: wrapped, the total would read 0
+    const BootSector s = BuildBootSector(p, kMediaHardDisk, "", kExample);
+    EXPECT_EQ(s.u32(32), UINT32_MAX);
+    EXPECT_EQ(ValidateBootSector(s.span()) & BootCheck::BadTotalSectors, 0);
+}
+
 TEST(BuildBootSector, PassesEveryTestForEveryMediaType)
 {
     for (int32_t type = kMedia720K; type <= kMedia172M; ++type) {

@@ -38,12 +38,20 @@ FuzzDiskette::FuzzDiskette(std::span<const uint8_t> input)
     const uint8_t defectPlace = bytes.Take();
     seed = bytes.Take();
 
-    image.assign(ImageSizeOf(type), 0);
     const std::span<const uint8_t> rest = bytes.Rest();
-    std::copy_n(rest.begin(), std::min(rest.size(), image.size()), image.begin());
+    start.assign(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(std::min(rest.size(), ImageSizeOf(type))));
 
+    // Sector by sector rather than through a whole image: the runs a second depend on it.
     drive = std::make_shared<EmulatedDrive>(choice.kind, 1);
-    EmulatedMedium medium = EmulatedMedium::FromImage(type, image);
+    EmulatedMedium medium = EmulatedMedium::Formatted(type);
+    size_t at = 0;
+    for (SectorRecord* sector : medium.LogicalSectors(type)) {
+        if (at >= start.size())
+            break;
+        const size_t n = std::min(sector->data.size(), start.size() - at);
+        std::copy_n(start.begin() + static_cast<std::ptrdiff_t>(at), n, sector->data.begin());
+        at += n;
+    }
     // A defect only where the header asks for one (a zero place is none): a read that
     // fails in the middle of a walk is what the salvaging paths are for.
     if (defectPlace != 0) {
@@ -58,9 +66,10 @@ FuzzDiskette::FuzzDiskette(std::span<const uint8_t> input)
                             }});
 }
 
-std::vector<uint8_t> FuzzDiskette::Now() const
+std::vector<uint8_t> FuzzDiskette::BootSectorNow() const
 {
-    return drive->medium()->ToImage(type);
+    const SectorRecord* boot = drive->medium()->Find(0, 0, 1);
+    return boot ? boot->data : std::vector<uint8_t>{};
 }
 
 }  // namespace vokta::fuzz

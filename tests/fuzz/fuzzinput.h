@@ -52,13 +52,13 @@ struct FuzzDiskette {
     explicit FuzzDiskette(std::span<const uint8_t> input);
 
     MediaType type;
-    std::vector<uint8_t> image;  // as inserted
+    std::vector<uint8_t> start;  // the image's first bytes as inserted; zeros follow
     uint8_t seed = 0;
     std::shared_ptr<EmulatedDrive> drive;
     DriveTable table;
 
-    // The diskette as it is now, in logical order.
-    std::vector<uint8_t> Now() const;
+    // Logical sector 0 as it is now.
+    std::vector<uint8_t> BootSectorNow() const;
 };
 
 }  // namespace vokta::fuzz
