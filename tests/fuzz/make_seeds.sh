@@ -52,6 +52,8 @@ if command -v dsktrans > /dev/null; then
         set -- $pair
         dsktrans -itype raw -otype imd -format "$2" "$work/$1.img" "$out/imd/$1.imd" > /dev/null 2>&1 || true
         [ -s "$out/imd/$1.imd" ] && cp "$out/imd/$1.imd" "$out/diskfile/$1.imd"
+        # The first cylinders alone: small files, many runs a second.
+        dsktrans -itype raw -otype imd -format "$2" -last 2 "$work/$1.img" "$out/imd/$1-short.imd" > /dev/null 2>&1 || true
     done
 fi
 exit 0
