@@ -30,16 +30,25 @@ public:
 };
 
 // One private folder for the whole run, so that a target run beside others never meets
-// their files.
-const std::string& Folder()
-{
-    static const std::string folder = [] {
-        std::string pattern = "/tmp/vokta-fuzz-XXXXXX";
-        if (!mkdtemp(pattern.data()))
+// their files; it goes when the run ends.
+class Folder {
+public:
+    Folder()
+    {
+        if (!mkdtemp(path_.data()))
             Broken("no temporary folder");
-        return pattern;
-    }();
-    return folder;
+    }
+    ~Folder() { rmdir(path_.c_str()); }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_ = "/tmp/vokta-fuzz-XXXXXX";
+};
+
+const std::string& FolderPath()
+{
+    static const Folder folder;
+    return folder.path();
 }
 
 // The bytes as the file's beginning; a last byte of F1h..F5h stretches the file (zeros) to
@@ -98,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::span<const uint8_t> bytes(data, size);
     for (const char* name : {"/d.img", "/d.imd"}) {
-        const std::string path = Folder() + name;
+        const std::string path = FolderPath() + name;
         const uint64_t fileSize = WriteFile(path, bytes);
         if (name[3] == 'm' && name[4] == 'g')
             LoadAsImage(path, bytes);
