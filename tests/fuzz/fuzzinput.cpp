@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "drive/diskservice.h"
 
@@ -27,6 +29,79 @@ constexpr std::array kChoices = {
     Choice{kMedia172M, DriveKind::Floppy35HD},
 };
 
+// A formatted diskette per media, kept between runs and only refilled: making 2880
+// sectors anew each run would take most of the run. The sector list stays valid while
+// the medium is moved between the cache and the drive (its tracks keep their storage);
+// a run that changed the tracks' shape gets a new diskette next time.
+class MediumCache {
+public:
+    EmulatedMedium Take(MediaType type, std::span<const uint8_t> start)
+    {
+        Entry& e = entries_[type];
+        if (!e.medium || Shape(*e.medium) != e.shape) {
+            e.medium = EmulatedMedium::Formatted(type);
+            e.sectors = e.medium->LogicalSectors(type);
+            e.shape = Shape(*e.medium);
+            e.dirtyBytes = 0;
+        }
+        // Past the old run's first bytes, a medium nobody wrote to is still all zeros.
+        const size_t clear = std::max(start.size(), e.dirtyBytes);
+        size_t at = 0;
+        for (SectorRecord* sector : e.sectors) {
+            if (at >= clear)
+                break;
+            const size_t n = at < start.size() ? std::min(sector->data.size(), start.size() - at) : 0;
+            std::memcpy(sector->data.data(), start.data() + at, n);
+            std::memset(sector->data.data() + n, 0, sector->data.size() - n);
+            sector->dataError = false;
+            sector->deleted = false;
+            at += sector->data.size();
+        }
+        e.medium->defects.clear();
+        e.medium->unformattable.clear();
+        e.medium->writeProtected = false;
+        e.dirtyBytes = start.size();
+        EmulatedMedium medium = std::move(*e.medium);
+        e.medium.reset();
+        return medium;
+    }
+
+    void Give(MediaType type, std::optional<EmulatedMedium> medium, bool written)
+    {
+        Entry& e = entries_[type];
+        e.medium = std::move(medium);
+        if (written)
+            e.dirtyBytes = SIZE_MAX;
+    }
+
+private:
+    struct Entry {
+        std::optional<EmulatedMedium> medium;
+        std::vector<SectorRecord*> sectors;
+        uint64_t shape = 0;
+        size_t dirtyBytes = 0;
+    };
+
+    // Every sector's address field and size, folded together.
+    static uint64_t Shape(const EmulatedMedium& m)
+    {
+        uint64_t shape = 0;
+        for (uint16_t c = 0; c < m.cylinders; ++c)
+            for (uint8_t h = 0; h < m.heads; ++h)
+                for (const SectorRecord& r : m.track(c, h).sectors)
+                    shape = shape * 1000003 + (r.data.size() << 24 | size_t{r.cylinder} << 16 | size_t{r.head} << 8 | r.number);
+        return shape;
+    }
+
+    std::array<Entry, kMediaUnknown> entries_;
+};
+
+MediumCache& Cache()
+{
+    static MediumCache cache;
+    return cache;
+}
+
 }  // namespace
 
 FuzzDiskette::FuzzDiskette(std::span<const uint8_t> input)
@@ -41,17 +116,8 @@ FuzzDiskette::FuzzDiskette(std::span<const uint8_t> input)
     const std::span<const uint8_t> rest = bytes.Rest();
     start.assign(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(std::min(rest.size(), ImageSizeOf(type))));
 
-    // Sector by sector rather than through a whole image: the runs a second depend on it.
     drive = std::make_shared<EmulatedDrive>(choice.kind, 1);
-    EmulatedMedium medium = EmulatedMedium::Formatted(type);
-    size_t at = 0;
-    for (SectorRecord* sector : medium.LogicalSectors(type)) {
-        if (at >= start.size())
-            break;
-        const size_t n = std::min(sector->data.size(), start.size() - at);
-        std::copy_n(start.begin() + static_cast<std::ptrdiff_t>(at), n, sector->data.begin());
-        at += n;
-    }
+    EmulatedMedium medium = Cache().Take(type, start);
     // A defect only where the header asks for one (a zero place is none): a read that
     // fails in the middle of a walk is what the salvaging paths are for.
     if (defectPlace != 0) {
@@ -64,6 +130,12 @@ FuzzDiskette::FuzzDiskette(std::span<const uint8_t> input)
     table.Bind(DriveBinding{'A', SystemDriveType::Removable, "", [d = drive] {
                                 return DriveOpenResult{ShareService(d), Err::None, {}};
                             }});
+}
+
+FuzzDiskette::~FuzzDiskette()
+{
+    const bool written = drive->modified;
+    Cache().Give(type, drive->Eject(), written);
 }
 
 std::vector<uint8_t> FuzzDiskette::BootSectorNow() const

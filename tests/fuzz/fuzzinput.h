@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -50,6 +51,9 @@ struct FuzzDiskette {
     static constexpr size_t kHeader = 4;
 
     explicit FuzzDiskette(std::span<const uint8_t> input);
+    ~FuzzDiskette();
+    FuzzDiskette(const FuzzDiskette&) = delete;
+    FuzzDiskette& operator=(const FuzzDiskette&) = delete;
 
     MediaType type;
     std::vector<uint8_t> start;  // the image's first bytes as inserted; zeros follow
