@@ -173,7 +173,10 @@ ImdReadResult ReadImd(std::span<const uint8_t> file, MediumDensity density)
         }
         if (parsed.track.rate == DataRate::k500)
             anyHighRate = true;
-        cylinders = std::max<uint16_t>(cylinders, static_cast<uint16_t>(cylinder + 1));
+        // A record without sectors is an unformatted track, which every cylinder has until
+        // formatted: it must not widen the diskette, or a save would not give this one back.
+        if (count != 0)
+            cylinders = std::max<uint16_t>(cylinders, static_cast<uint16_t>(cylinder + 1));
         tracks.push_back(std::move(parsed));
     }
 
@@ -181,7 +184,8 @@ ImdReadResult ReadImd(std::span<const uint8_t> file, MediumDensity density)
         density = anyHighRate ? MediumDensity::High : MediumDensity::Double;
     EmulatedMedium medium(density, cylinders, 2);
     for (ParsedTrack& t : tracks)
-        medium.track(t.cylinder, t.head) = std::move(t.track);
+        if (medium.HasTrack(t.cylinder, t.head))  // an unformatted one past the last is as it is
+            medium.track(t.cylinder, t.head) = std::move(t.track);
     result.medium = std::move(medium);
     return result;
 }

@@ -88,3 +88,18 @@ TEST(ImageDisk, HostileFilesGiveAnErrorNeverACrash)
     EXPECT_GT(refused, 1000);
     EXPECT_FALSE(ReadImd(std::vector<uint8_t>{'I', 'M', 'D', ' '}, MediumDensity::High).medium);
 }
+
+TEST(ImageDisk, UnformattedTrackRecordsDoNotWidenTheDiskette)
+{
+    std::vector<uint8_t> file = WriteImd(Varied(), "x", "");
+    // Track records without sectors: one past the last cylinder a drive reaches, one at
+    // the end of what the file can name.
+    for (const uint8_t cylinder : {uint8_t{90}, uint8_t{255}})
+        file.insert(file.end(), {3, cylinder, 0, 0, 2});
+    const ImdReadResult read = ReadImd(file, MediumDensity::High);
+    ASSERT_TRUE(read.medium) << read.error;
+    EXPECT_EQ(read.medium->cylinders, EmulatedMedium::kDisketteTracks);
+    const ImdReadResult again = ReadImd(WriteImd(*read.medium, "x", ""), MediumDensity::High);
+    ASSERT_TRUE(again.medium);
+    EXPECT_EQ(again.medium->cylinders, read.medium->cylinders) << "saved and loaded, the same diskette";
+}
