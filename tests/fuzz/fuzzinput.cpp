@@ -51,7 +51,8 @@ public:
             if (at >= clear)
                 break;
             const size_t n = at < start.size() ? std::min(sector->data.size(), start.size() - at) : 0;
-            std::memcpy(sector->data.data(), start.data() + at, n);
+            if (n != 0)  // no image at all has no bytes to copy from, not even a pointer
+                std::memcpy(sector->data.data(), start.data() + at, n);
             std::memset(sector->data.data() + n, 0, sector->data.size() - n);
             sector->dataError = false;
             sector->deleted = false;
