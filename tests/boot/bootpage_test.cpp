@@ -31,9 +31,7 @@ struct BootPageTest : ::testing::Test {
 
     void SetUp() override
     {
-        setenv("MTOOLS_SKIP_CHECK", "1", 1);
-        shell.drives = &table;
-        shell.machineDrives = {dir.File("none"), dir.File("none"), dir.File("none"), false};
+        UseTestDrives(shell, table, dir);
         shell.settings.errorSoundPath = "error.wav";
         shell.settings.jobCompletedSoundPath = "done.wav";
     }

@@ -42,9 +42,7 @@ struct FormatPageTest : ::testing::Test {
 
     void SetUp() override
     {
-        setenv("MTOOLS_SKIP_CHECK", "1", 1);
-        shell.drives = &table;
-        shell.machineDrives = {dir.File("none"), dir.File("none"), dir.File("none"), false};
+        UseTestDrives(shell, table, dir);
         shell.settings.enableMultiWriteFormat = false;
         shell.settings.enableTopMostAtEnd = false;
     }

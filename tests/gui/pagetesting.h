@@ -16,9 +16,20 @@
 #include <string>
 #include <vector>
 
+#include "app/shell.h"
 #include "ops/uitext.h"
+#include "support/tempdir.h"
 
 namespace vokta::test {
+
+// The shell of a page test: the test's drive table, no floppy drive of the machine's own,
+// and mtools that take our diskette files without checking their geometry.
+inline void UseTestDrives(vokta::Shell& shell, DriveTable& table, const TempDir& dir)
+{
+    setenv("MTOOLS_SKIP_CHECK", "1", 1);
+    shell.drives = &table;
+    shell.machineDrives = {dir.File("none"), dir.File("none"), dir.File("none"), false};
+}
 
 // Answers every message box that opens: Yes where it asks, else OK, and keeps its text.
 class BoxAnswerer {

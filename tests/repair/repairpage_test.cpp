@@ -37,9 +37,7 @@ struct RepairPageTest : ::testing::Test {
 
     void SetUp() override
     {
-        setenv("MTOOLS_SKIP_CHECK", "1", 1);
-        shell.drives = &table;
-        shell.machineDrives = {dir.File("none"), dir.File("none"), dir.File("none"), false};
+        UseTestDrives(shell, table, dir);
         shell.settings.enableTopMostAtEnd = false;
         shell.settings.jobCompletedSoundPath = "repaired.wav";
     }
