@@ -27,6 +27,7 @@ double KbitOf(DataRate rate)
 TrackShape ShapeOf(const Track& track)
 {
     TrackShape shape;
+    shape.order.reserve(track.sectors.size());
     for (const SectorRecord& s : track.sectors)
         shape.order.push_back(s.number);
     const auto sectors = static_cast<uint16_t>(track.sectors.size());
