@@ -219,6 +219,7 @@
     X(FileShorterThanItsSize, 2209) \
     X(NotAnImageDiskFile, 2210) \
     X(NotADisketteSize, 2211) \
+    X(ImageDiskTooMuchData, 2212) \
     X(ImageDiskWithoutEndMark, 2213) \
     X(ImageDiskTruncatedTrackHeader, 2214) \
     X(ImageDiskInvalidTrackHeader, 2215) \

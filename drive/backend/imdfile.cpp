@@ -13,6 +13,10 @@ constexpr uint8_t kCylinderMapFlag = 0x80;
 constexpr uint8_t kHeadMapFlag = 0x40;
 constexpr uint8_t kVariableSizes = 0xFF;
 constexpr uint8_t kMaxSizeCode = 6;
+// A compressed sector record of two bytes stands for up to 8 KB: without a bound, a small
+// hostile file would expand to gigabytes. A 2.88M diskette holds 3 MB; this leaves room for
+// tracks of overlapping long sectors.
+constexpr size_t kMaxSectorData = 16u << 20;
 
 // Data record types: 0 = no data; odd = full data, even = compressed (one fill byte);
 // (type - 1) / 2 gives 0 normal, 1 deleted, 2 data error, 3 deleted with data error.
@@ -99,6 +103,7 @@ ImdReadResult ReadImd(std::span<const uint8_t> file, MediumDensity density)
         Track track;
     };
     std::vector<ParsedTrack> tracks;
+    size_t sectorData = 0;
     uint16_t cylinders = EmulatedMedium::kDisketteTracks;
     bool anyHighRate = false;
     while (!in.AtEnd()) {
@@ -145,6 +150,11 @@ ImdReadResult ReadImd(std::span<const uint8_t> file, MediumDensity density)
                 }
             } else {
                 s.sizeCode = sizeCode;
+            }
+            sectorData += bytes;
+            if (sectorData > kMaxSectorData) {
+                result.error = At(Str::ImageDiskTooMuchData, in.offset());
+                return result;
             }
             uint8_t type = 0;
             if (!in.Byte(type) || type > kLastRecordType) {

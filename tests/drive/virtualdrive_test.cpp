@@ -175,6 +175,22 @@ TEST_F(VirtualFile, UnknownSizesAndBrokenImageDiskFilesAreRefusedInWords)
     EXPECT_EQ(cut->lastError, Err::InvalidData);
     EXPECT_NE(cut->openFailureDetail.find("truncated"), std::string::npos) << cut->openFailureDetail;
     EXPECT_EQ(ReadFile(dir.File("cut.imd")), imd) << "a refused file is left alone";
+
+    // Tracks of 255 compressed 8 KB sectors: 7 KB of file that would expand to 18 MB.
+    std::vector<uint8_t> bomb = {'I', 'M', 'D', ' ', '1', 0x1A};
+    for (uint8_t cylinder = 0; cylinder < 9; ++cylinder) {
+        bomb.insert(bomb.end(), {3, cylinder, 0, 255, 6});
+        for (int r = 1; r <= 255; ++r)
+            bomb.push_back(static_cast<uint8_t>(r));
+        for (int r = 1; r <= 255; ++r)
+            bomb.insert(bomb.end(), {2, 0xE5});
+    }
+    WriteFile(dir.File("bomb.imd"), bomb);
+    Bind("bomb.imd");
+    auto hostile = Open();
+    EXPECT_EQ(hostile->lastError, Err::InvalidData);
+    EXPECT_NE(hostile->openFailureDetail.find("more sector data than any diskette holds"), std::string::npos)
+        << hostile->openFailureDetail;
 }
 
 TEST_F(VirtualFile, RefusalsAreInTheLanguageOfTheResourceModule)
