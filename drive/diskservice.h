@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 
+#include "drive/deviceparams.h"
+
 namespace vokta {
 
 // The register image of one request: EBX, EDX, ECX, EAX, EDI, ESI, Flags. It is the
@@ -107,6 +109,10 @@ public:
     // The order the drive gave the sectors instead, when it is known.
     virtual std::optional<DriverLayout> LayoutChosenByDriver() const { return std::nullopt; }
 
+    // Why the drive cannot take a medium of these parameters at all, in words for the user;
+    // empty when it can, or cannot tell. Asked before a format writes anything.
+    virtual std::string MediaRefusal(const DeviceParams& /*params*/) { return {}; }
+
     // Makes the changes the service still holds back (a diskette file's new contents) last.
     // False with the cause in words in `reason`; the changes are then not where they last.
     virtual bool Flush(std::string& reason)
@@ -130,6 +136,7 @@ public:
     bool RestoreParameterTable() override { return service_->RestoreParameterTable(); }
     bool LayoutHonoured() const override { return service_->LayoutHonoured(); }
     std::optional<DriverLayout> LayoutChosenByDriver() const override { return service_->LayoutChosenByDriver(); }
+    std::string MediaRefusal(const DeviceParams& params) override { return service_->MediaRefusal(params); }
     bool Flush(std::string& reason) override { return service_->Flush(reason); }
 
 private:

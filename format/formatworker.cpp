@@ -69,6 +69,15 @@ Stage Formatter::Pass()
         ShowError(Buttons::Ok);
         return Stage::Failed;
     }
+    // A drive that cannot take this media at all is told before anything is written.
+    if (DiskService* service = drive_.Service()) {
+        if (const std::string refusal = service->MediaRefusal(drive_.params); !refusal.empty()) {
+            drive_.lastError = Err::UnrecognizedMedia;
+            host_.MessageBox(TakeErrorWithReason(drive_, refusal), session_.errorCaption(), Buttons::Ok,
+                             Icon::Error);
+            return Stage::Failed;
+        }
+    }
     if (drive_.mediaType == kMediaHardDisk && Ask(Str::HardDiskFormatWarning, Buttons::YesNo) != Answer::Yes)
         return Stage::Aborted;
     host_.SetTitle(Title(Str::Formatting));

@@ -250,6 +250,8 @@
     X(OptimizedLayoutWord, 2503) \
     X(LayoutChosenByDrive, 2504) \
     X(FormatError, 2505) \
+    X(DriveCannotFormatMedia, 2506) \
+    X(CapacityBlocks, 2507) \
     X(LabelTooLong, 2510) \
     X(NoFatOnDiskette, 2511) \
     X(RootDirectoryFull, 2512) \

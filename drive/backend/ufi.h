@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "drive/diskerror.h"
+#include "drive/media.h"
 
 namespace vokta {
 
@@ -71,6 +72,18 @@ struct CapacityList {
     Capacity currentCapacity;
     std::vector<Capacity> formattable;
 };
+
+// The tracks a capacity is laid out in: the diskette kinds a floppy drive formats.
+struct CapacityGeometry {
+    uint16_t cylinders = 80;
+    uint8_t heads = 2;
+    uint16_t sectorsPerTrack = 18;
+};
+std::optional<CapacityGeometry> GeometryOfCapacity(const Capacity& capacity);
+// The capacity that holds a medium of this geometry.
+Capacity CapacityOf(uint16_t cylinders, uint8_t heads, uint16_t sectorsPerTrack, uint16_t bytesPerSector);
+// "1.44M (DS HD)" for the media the program knows, else "N blocks of M bytes".
+std::string CapacityName(const Capacity& capacity);
 
 // nullopt when the data is not a capacity list.
 std::optional<CapacityList> ParseCapacityList(std::span<const uint8_t> data);

@@ -49,14 +49,17 @@ public:
                                   uint8_t driveNumber);
 
     bool IsDriveReady() override;
+    // The drive formats at the density of the capacity asked for; it has no parameter
+    // table to patch.
     bool InstallParameterTable(const DisketteParameterTable& table) override;
     bool RestoreParameterTable() override;
 
     // The drive numbers the sectors of every track it formats itself.
     bool LayoutHonoured() const override { return !formatted_; }
-    std::optional<DriverLayout> LayoutChosenByDriver() const override;
+    std::string MediaRefusal(const DeviceParams& params) override;
 
-    const std::vector<Ufi::Capacity>& Capacities() const { return capacities_; }
+    // What the drive formats with the diskette that was in it last.
+    const std::vector<Ufi::Capacity>& Formattable() const { return formattable_; }
 
 protected:
     uint8_t DeviceType() const override { return deviceType_; }
@@ -73,14 +76,45 @@ protected:
     bool VolumeHeldElsewhere() const override;
 
 private:
-    UsbFloppyDrive(std::unique_ptr<ScsiTransport> transport, std::string device, uint8_t driveNumber,
-                   std::vector<Ufi::Capacity> capacities);
+    struct Result {
+        DiskError error = Err::None;
+        std::optional<Ufi::Sense> sense;  // what the drive said about a failure, when it said anything
+        size_t residual = 0;              // bytes of the data phase that did not move
+
+        // The error of a transfer: fewer bytes than asked for, without a word why, leave
+        // the sectors past them unmoved.
+        DiskError Whole() const { return error ? error : residual != 0 ? Err::SectorNotFound : Err::None; }
+    };
+
+    UsbFloppyDrive(std::unique_ptr<ScsiTransport> transport, uint8_t driveNumber, uint8_t deviceType);
+
+    // Whether the device is a floppy drive; learns its device type on the way.
+    bool Identify();
+    // Runs one command; a failure comes back with the drive's sense data.
+    Result Command(const Ufi::Cdb& cdb, ScsiDirection direction, std::span<uint8_t> data, unsigned timeoutMs);
+    // The same, tried again while the drive reports a diskette change or a reset first.
+    Result CommandPastAttention(const Ufi::Cdb& cdb, ScsiDirection direction, std::span<uint8_t> data,
+                                unsigned timeoutMs);
+    // Reads the capacities and the write-protect tab of the diskette in the drive.
+    DiskError LearnMedium();
+    // Why there is no diskette to work on, or 0. A diskette seen for the first time is
+    // learnt first.
+    DiskError PresentMedium();
+    void ForgetMedium();
+    // Why the track cannot be moved with the current parameters, or 0.
+    DiskError TrackRefusal(uint16_t cylinder, uint8_t head) const;
+    uint32_t FirstBlockOf(uint16_t cylinder, uint8_t head) const;
+    DiskError VerifyByReading(uint32_t lba, uint16_t blocks);
 
     std::unique_ptr<ScsiTransport> transport_;
-    std::string device_;
-    std::vector<Ufi::Capacity> capacities_;
     uint8_t deviceType_;
+    // The diskette in the drive, as the drive last described it.
+    bool mediumKnown_ = false;
+    bool writeProtected_ = false;
+    std::optional<Ufi::Capacity> recorded_;  // the format on it; none while unformatted
+    std::vector<Ufi::Capacity> formattable_;
     bool formatted_ = false;
+    bool verifyByRead_ = false;
 };
 
 }  // namespace vokta
