@@ -22,20 +22,12 @@ Bytes B(const Ufi::Cdb& cdb)
     return Bytes(cdb.begin(), cdb.end());
 }
 
-// A letter of `table` opens a new drive object on the emulator, as each operation opens the device.
-void BindUsb(DriveTable& table, char letter, const std::shared_ptr<UfiEmulator>& emulator)
-{
-    const auto number = static_cast<uint8_t>(letter - '@');
-    table.Bind({letter, SystemDriveType::Removable, "/dev/sdz",
-                [emulator, number] { return UsbFloppyDrive::Attach(UfiEmulator::Connect(emulator), "/dev/sdz", number); }});
-}
-
 struct UsbDrive : ::testing::Test {
     std::shared_ptr<UfiEmulator> a = std::make_shared<UfiEmulator>();
     DriveTable table;
     ScriptedHost host;
 
-    UsbDrive() { BindUsb(table, 'A', a); }
+    UsbDrive() { BindUsbFloppy(table, 'A', a); }
     std::unique_ptr<DiskDrive> Open() { return std::make_unique<DiskDrive>('A', table); }
     size_t Sent(uint8_t op) const { return a->Commands(op).size(); }
 };
@@ -247,7 +239,7 @@ TEST_F(UsbDrive, DuplicatesThroughTheDrive)
     a->medium()->writeProtected = true;
     auto b = std::make_shared<UfiEmulator>();
     b->Insert(EmulatedMedium::Formatted(kMedia144M));
-    BindUsb(table, 'B', b);
+    BindUsbFloppy(table, 'B', b);
 
     auto image = std::make_shared<DiskImage>();
     auto job = [&](char letter) {
@@ -336,7 +328,7 @@ TEST_F(UsbFormat, MediaTheDriveCannotTakeAreRefusedBeforeAnyWrite)
 TEST_F(UsbFormat, AThreeModeDriveFormatsTheOneTwoMegabyteDiskette)
 {
     a = std::make_shared<UfiEmulator>(UfiDriveModel::ThreeMode());
-    BindUsb(table, 'A', a);
+    BindUsbFloppy(table, 'A', a);
     a->Insert(EmulatedMedium(MediumDensity::High));
     inputs->verify = false;
     ASSERT_EQ(Run(kMedia12M), kResultDone) << ::testing::PrintToString(host.BoxTexts());

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "drive/backend/usbfloppy.h"
+
 namespace vokta::test {
 namespace {
 
@@ -299,6 +301,14 @@ Ufi::Sense UfiEmulator::Format(const Ufi::Cdb& cdb, std::span<const uint8_t> lis
                                  std::vector<uint8_t>(asked.blockLength, 0xF6), false, false});
     recorded_ = asked;
     return kGood;
+}
+
+void BindUsbFloppy(DriveTable& table, char letter, const std::shared_ptr<UfiEmulator>& emulator)
+{
+    const auto number = static_cast<uint8_t>(NormalizeDriveLetter(letter) - '@');
+    table.Bind({letter, SystemDriveType::Removable, "/dev/sdz", [emulator, number] {
+                    return UsbFloppyDrive::Attach(UfiEmulator::Connect(emulator), "/dev/sdz", number);
+                }});
 }
 
 }  // namespace vokta::test

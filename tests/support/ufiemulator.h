@@ -6,6 +6,7 @@
 
 #include "drive/backend/emulatedmedium.h"
 #include "drive/backend/ufi.h"
+#include "drive/drivetable.h"
 
 namespace vokta::test {
 
@@ -74,5 +75,9 @@ private:
     bool exclusive_ = false;
     std::vector<Logged> log_;
 };
+
+// Binds `letter` of `table` to a USB floppy drive on the emulator: each drive object opened
+// on the letter is a new one, as each operation opens the device anew.
+void BindUsbFloppy(DriveTable& table, char letter, const std::shared_ptr<UfiEmulator>& emulator);
 
 }  // namespace vokta::test
