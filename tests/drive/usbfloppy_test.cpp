@@ -222,6 +222,21 @@ TEST_F(UsbDrive, OneCommandPerTrackAndTheDrivesFaultsAsDosErrors)
     EXPECT_GE(Sent(Ufi::Op::RequestSense), 2u);
 }
 
+TEST_F(UsbDrive, AResetIsPassedAndAFailureIsNeverASuccess)
+{
+    a->Insert(PatternDiskette(kMedia144M));
+    a->Reset();
+    auto drive = Open();
+    ASSERT_EQ(drive->lastError, Err::None);
+    ASSERT_TRUE(drive->SelectMedia(kMedia144M, false));
+    std::vector<uint8_t> track(18 * 512);
+    // A drive that fails a read yet reports no sense: the read failed all the same.
+    a->failNext = Ufi::Sense{};
+    EXPECT_FALSE(drive->ReadSectors(0, 18, track));
+    EXPECT_EQ(drive->lastError, Err::UnknownError);
+    EXPECT_FALSE(a->failNext);
+}
+
 TEST_F(UsbDrive, AVolumeHeldElsewhereIsLocked)
 {
     a->Insert(PatternDiskette(kMedia144M));

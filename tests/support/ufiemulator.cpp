@@ -149,7 +149,11 @@ ScsiOutcome UfiEmulator::Run(std::span<const uint8_t> cdb, ScsiDirection directi
     if (direction == ScsiDirection::Out)
         entry.sent.assign(data.begin(), data.end());
     ScsiOutcome outcome;
-    if (cdb.size() != Ufi::kCdbSize) {
+    const bool forced = failNext && entry.cdb[0] == failOp;
+    if (forced) {
+        entry.answer = *failNext;
+        failNext.reset();
+    } else if (cdb.size() != Ufi::kCdbSize) {
         entry.answer = kBadField;
     } else {
         size_t moved = 0;
@@ -158,7 +162,7 @@ ScsiOutcome UfiEmulator::Run(std::span<const uint8_t> cdb, ScsiDirection directi
     }
     if (entry.cdb[0] != Ufi::Op::RequestSense)
         last_ = entry.answer;
-    if (entry.answer != kGood) {
+    if (forced || entry.answer != kGood) {
         outcome.status = kScsiCheckCondition;
         if (autoSense) {
             const auto sense = Ufi::EncodeSense(entry.answer);

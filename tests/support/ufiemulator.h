@@ -49,6 +49,9 @@ public:
     bool autoSense = true;      // the path fetches the sense data with a failure (usb-storage does)
     bool lacksVerify = false;   // VERIFY is refused as an unknown command
     bool heldElsewhere = false; // another program holds the device exclusively
+    // The next command `failOp` fails with this sense, even one that says nothing is wrong.
+    std::optional<Ufi::Sense> failNext;
+    uint8_t failOp = Ufi::Op::Read10;
 
     ScsiOutcome Run(std::span<const uint8_t> cdb, ScsiDirection direction, std::span<uint8_t> data,
                     unsigned timeoutMs) override;
