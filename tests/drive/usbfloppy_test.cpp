@@ -6,7 +6,14 @@
 #include "format/format.h"
 #include "image/duplicate.h"
 #include "res/strings.h"
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "drive/backend/linuxfloppy.h"
 #include "support/scriptedhost.h"
+#include "support/tempdir.h"
+#include "support/unprivileged.h"
 #include "support/testdrives.h"
 #include "support/ufiemulator.h"
 
@@ -235,6 +242,27 @@ TEST_F(UsbDrive, AResetIsPassedAndAFailureIsNeverASuccess)
     EXPECT_FALSE(drive->ReadSectors(0, 18, track));
     EXPECT_EQ(drive->lastError, Err::UnknownError);
     EXPECT_FALSE(a->failNext);
+}
+
+// The device path: what is no SCSI device, is not there, or may not be used, said in words.
+TEST(UsbDeviceOpen, SaysWhyADeviceCannotBeUsed)
+{
+    DriveOpenResult opened = UsbFloppyDrive::Open("/dev/null", 1);
+    EXPECT_FALSE(opened.service);
+    EXPECT_EQ(opened.error, Err::InvalidDrive);
+    EXPECT_EQ(opened.detail, "/dev/null: " + LoadString(Str::NotAFloppyDrive));
+    opened = UsbFloppyDrive::Open("/dev/vokta-no-sdq", 1);
+    EXPECT_EQ(opened.error, Err::InvalidDrive);
+    EXPECT_EQ(opened.detail, "/dev/vokta-no-sdq: " + LoadString(Str::NoSuchDevice));
+
+    TempDir dir;
+    const std::string device = dir.File("sdq");
+    WriteFile(device, {});
+    ASSERT_EQ(chmod(device.c_str(), 0600), 0);
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    const std::optional<std::string> detail = RunAsNobody([&] { return UsbFloppyDrive::Open(device, 1).detail; });
+    ASSERT_TRUE(detail);
+    EXPECT_EQ(*detail, FloppyOpenFailureDetail(device, EACCES, "root"));
 }
 
 TEST_F(UsbDrive, AVolumeHeldElsewhereIsLocked)
