@@ -106,9 +106,26 @@ uint8_t DeviceTypeOfCapacities(const std::vector<Ufi::Capacity>& capacities)
 
 // The SCSI generic path.
 
+namespace {
+
+// A descriptor on the device for reading and writing, or for reading alone when the disk
+// driver refuses writers because the diskette in the drive is write-protected.
+int OpenDevice(const std::string& device, bool exclusive, bool& writable)
+{
+    const int flags = kOpenFlags | (exclusive ? O_EXCL : 0);
+    int fd = open(device.c_str(), flags);
+    writable = fd >= 0;
+    if (fd < 0 && errno == EROFS)
+        fd = open(device.c_str(), (flags & ~O_RDWR) | O_RDONLY);
+    return fd;
+}
+
+}  // namespace
+
 std::unique_ptr<SgIoTransport> SgIoTransport::Open(const std::string& device, int& error)
 {
-    const int fd = open(device.c_str(), kOpenFlags);
+    bool writable = false;
+    const int fd = OpenDevice(device, false, writable);
     if (fd < 0) {
         error = errno;
         return nullptr;
@@ -120,7 +137,7 @@ std::unique_ptr<SgIoTransport> SgIoTransport::Open(const std::string& device, in
         error = ENOTTY;
         return nullptr;
     }
-    return std::unique_ptr<SgIoTransport>(new SgIoTransport(device, fd));
+    return std::unique_ptr<SgIoTransport>(new SgIoTransport(device, fd, writable));
 }
 
 SgIoTransport::~SgIoTransport()
@@ -147,33 +164,53 @@ ScsiOutcome SgIoTransport::Run(std::span<const uint8_t> cdb, ScsiDirection direc
     io.timeout = timeoutMs;
 
     ScsiOutcome outcome;
+    bool reopened = false;
     while (ioctl(fd_, SG_IO, &io) != 0) {
-        if (errno != EINTR) {
-            outcome.error = errno;
-            return outcome;
+        const int error = errno;
+        if (error == EINTR)
+            continue;
+        // Commands that write are refused on a descriptor opened for reading alone: the
+        // diskette that was protected may have been changed for one that is not.
+        if ((error == EPERM || error == EACCES) && !writable_ && !reopened) {
+            reopened = true;
+            if (Reopen(exclusive_) == 0 && writable_)
+                continue;
         }
+        outcome.error = error;
+        return outcome;
     }
     // The command never got an answer from the drive: a reset, a time-out, a drive pulled out.
-    if (io.host_status != 0 || (io.driver_status & 0x07) != 0) {
-        outcome.error = io.host_status == 0x03 ? ETIMEDOUT : EIO;  // DID_TIME_OUT
+    constexpr unsigned kDidTimeOut = 0x03;
+    if (io.host_status != 0) {
+        outcome.error = io.host_status == kDidTimeOut ? ETIMEDOUT : EIO;
         return outcome;
     }
     outcome.status = io.status;
     outcome.sense.assign(sense.begin(), sense.begin() + io.sb_len_wr);
     outcome.residual = io.resid > 0 ? static_cast<size_t>(io.resid) : 0;
+    // A status of its own says more than the driver's summary of it.
+    if (io.status == kScsiGood && (io.driver_status & 0x07) != 0)
+        outcome.error = EIO;
     return outcome;
 }
 
-int SgIoTransport::Hold(bool exclusive)
+int SgIoTransport::Reopen(bool exclusive)
 {
-    const int fd = open(device_.c_str(), kOpenFlags | (exclusive ? O_EXCL : 0));
+    bool writable = false;
+    const int fd = OpenDevice(device_, exclusive, writable);
     if (fd < 0)
         return errno;
     // The new handle is open before the old one closes, so the drive keeps its state.
     close(fd_);
     fd_ = fd;
+    writable_ = writable;
     exclusive_ = exclusive;
     return 0;
+}
+
+int SgIoTransport::Hold(bool exclusive)
+{
+    return Reopen(exclusive);
 }
 
 bool SgIoTransport::HeldElsewhere() const

@@ -31,9 +31,17 @@ public:
     bool HeldElsewhere() const override;
 
 private:
-    SgIoTransport(std::string device, int fd) : device_(std::move(device)), fd_(fd) {}
+    SgIoTransport(std::string device, int fd, bool writable)
+        : device_(std::move(device)), fd_(fd), writable_(writable)
+    {
+    }
+    // Opens the device for reading and writing, or for reading alone while the disk driver
+    // refuses writers (a write-protected diskette); 0 or errno.
+    int Reopen(bool exclusive);
+
     std::string device_;
     int fd_ = -1;
+    bool writable_ = true;
     bool exclusive_ = false;
 };
 
