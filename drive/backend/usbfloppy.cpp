@@ -331,10 +331,11 @@ DiskError UsbFloppyDrive::LearnMedium()
     if (list->current == Ufi::DescriptorType::NoMedium)
         return Err::NotReady;
     std::array<uint8_t, Ufi::kModeSenseLength> mode{};
-    if (const DiskError error =
-            CommandPastAttention(Ufi::ModeSense10(), ScsiDirection::In, mode, kCommandTimeoutMs).error)
-        return error;
-    writeProtected_ = Ufi::WriteProtectedInModeHeader(mode).value_or(false);
+    const Result sensed = CommandPastAttention(Ufi::ModeSense10(), ScsiDirection::In, mode, kCommandTimeoutMs);
+    // A drive without the mode pages still refuses the writes a protected diskette does not take.
+    if (sensed.error && sensed.error != Err::InvalidFunction)
+        return sensed.error;
+    writeProtected_ = !sensed.error && Ufi::WriteProtectedInModeHeader(mode).value_or(false);
     formattable_ = list->formattable;
     recorded_.reset();
     if (list->current == Ufi::DescriptorType::Formatted)
@@ -343,7 +344,7 @@ DiskError UsbFloppyDrive::LearnMedium()
     return Err::None;
 }
 
-DiskError UsbFloppyDrive::PresentMedium()
+DiskError UsbFloppyDrive::PresentMedium(bool relearn)
 {
     const Result ready = CommandPastAttention(Ufi::TestUnitReady(), ScsiDirection::None, {}, kCommandTimeoutMs);
     if (ready.error) {
@@ -354,12 +355,13 @@ DiskError UsbFloppyDrive::PresentMedium()
             return ready.error;
         }
     }
-    return mediumKnown_ ? Err::None : LearnMedium();
+    return mediumKnown_ && !relearn ? Err::None : LearnMedium();
 }
 
 bool UsbFloppyDrive::IsDriveReady()
 {
-    return PresentMedium() == Err::None;
+    // Asked when a diskette is awaited: the one now in the drive is learnt afresh.
+    return PresentMedium(true) == Err::None;
 }
 
 bool UsbFloppyDrive::InstallParameterTable(const DisketteParameterTable& /*table*/)
@@ -406,7 +408,7 @@ DiskError UsbFloppyDrive::TrackRefusal(uint16_t cylinder, uint8_t head) const
 
 DiskError UsbFloppyDrive::ReadBootSector(std::vector<uint8_t>& sector)
 {
-    if (const DiskError absent = PresentMedium())
+    if (const DiskError absent = PresentMedium(true))
         return absent;
     if (!recorded_)
         return Err::SectorNotFound;

@@ -106,8 +106,10 @@ private:
     // Reads the capacities and the write-protect tab of the diskette in the drive.
     DiskError LearnMedium();
     // Why there is no diskette to work on, or 0. A diskette seen for the first time is
-    // learnt first.
-    DiskError PresentMedium();
+    // learnt first; with `relearn`, any diskette is. The disk driver's own polling may take
+    // the drive's word of a diskette change before we see it, so the points where an
+    // operation starts on a diskette do not rely on that word.
+    DiskError PresentMedium(bool relearn = false);
     void ForgetMedium();
     // Why the track cannot be moved with the current parameters, or 0.
     DiskError TrackRefusal(uint16_t cylinder, uint8_t head) const;

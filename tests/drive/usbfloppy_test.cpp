@@ -199,6 +199,17 @@ TEST_F(UsbDrive, ReadinessChangeAndProtectionComeFromTheDrive)
     EXPECT_EQ(Sent(Ufi::Op::Write10), 0u);
     EXPECT_FALSE(drive->WriteSectors(100, 1, sector));
     EXPECT_EQ(drive->lastError, Err::WriteProtect);
+
+    // A 720K diskette whose change the drive told someone else: the next wait for a
+    // diskette learns it all the same.
+    a->Insert(PatternDiskette(kMedia720K), false);
+    a->medium()->density = MediumDensity::Double;
+    drive->lastError = Err::None;
+    ASSERT_TRUE(drive->IsDriveReady());
+    ASSERT_TRUE(drive->SelectMedia(kMediaUnknown, false));
+    EXPECT_EQ(drive->mediaType, kMedia720K);
+    ASSERT_TRUE(drive->ReadSectors(1000, 1, sector));
+    EXPECT_TRUE(std::equal(sector.begin(), sector.end(), PatternImage(kMedia720K).begin() + 1000 * 512));
 }
 
 TEST_F(UsbDrive, OneCommandPerTrackAndTheDrivesFaultsAsDosErrors)

@@ -76,11 +76,12 @@ std::unique_ptr<ScsiTransport> UfiEmulator::Connect(std::shared_ptr<UfiEmulator>
     return std::make_unique<Connection>(std::move(emulator));
 }
 
-void UfiEmulator::Insert(EmulatedMedium medium)
+void UfiEmulator::Insert(EmulatedMedium medium, bool announced)
 {
     medium_ = std::move(medium);
     recorded_ = Recognize();
-    attention_ = kChanged;
+    if (announced)
+        attention_ = kChanged;
 }
 
 std::optional<EmulatedMedium> UfiEmulator::Eject()

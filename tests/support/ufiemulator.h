@@ -28,8 +28,9 @@ class UfiEmulator final : public ScsiTransport {
 public:
     explicit UfiEmulator(UfiDriveModel model = {});
 
-    // A new diskette; the next command learns of the change.
-    void Insert(EmulatedMedium medium);
+    // A new diskette; the next command learns of the change, unless someone else (the
+    // disk driver's polling) took the drive's word of it first.
+    void Insert(EmulatedMedium medium, bool announced = true);
     std::optional<EmulatedMedium> Eject();
     EmulatedMedium* medium() { return medium_ ? &*medium_ : nullptr; }
     // The drive was reset: the next command says so.
