@@ -4,7 +4,6 @@
 
 #include "drive/backend/usbfloppy.h"
 #include "format/format.h"
-#include "image/duplicate.h"
 #include "res/strings.h"
 #include <sys/stat.h>
 
@@ -283,35 +282,6 @@ TEST_F(UsbDrive, AVolumeHeldElsewhereIsLocked)
     EXPECT_EQ(Open()->lastError, Err::DriveLocked);
     a->heldElsewhere = false;
     EXPECT_EQ(Open()->lastError, Err::None);
-}
-
-// Read Disk, Write Disk with verify and Compare through two USB floppy drives.
-TEST_F(UsbDrive, DuplicatesThroughTheDrive)
-{
-    const std::vector<uint8_t> source = FatImage(kMedia144M);
-    a->Insert(EmulatedMedium::FromImage(kMedia144M, source));
-    a->medium()->writeProtected = true;
-    auto b = std::make_shared<UfiEmulator>();
-    b->Insert(EmulatedMedium::Formatted(kMedia144M));
-    BindUsbFloppy(table, 'B', b);
-
-    auto image = std::make_shared<DiskImage>();
-    auto job = [&](char letter) {
-        DuplicateJob j;
-        j.driveText = std::string(1, letter) + ":  FLOPPY";
-        j.image = image;
-        j.drives = table;
-        j.verifyAfterWrite = true;
-        return j;
-    };
-    ASSERT_EQ(ReadDiskWorker(job('A'), host).result, kResultDone) << ::testing::PrintToString(host.BoxTexts());
-    ASSERT_EQ(WriteDiskWorker(job('B'), host).result, kResultDone) << ::testing::PrintToString(host.BoxTexts());
-    EXPECT_EQ(b->medium()->ToImage(kMedia144M), source);
-    const auto writes = b->Commands(Ufi::Op::Write10);
-    EXPECT_EQ(std::count_if(writes.begin(), writes.end(), [](const auto& w) { return w.cdb[8] == 18; }), 160);
-    EXPECT_EQ(CompareWorker(job('B'), host).result, kResultDone);
-    b->medium()->track(50, 0).sectors[3].data[9] ^= 1;
-    EXPECT_NE(CompareWorker(job('B'), host).result, kResultDone);
 }
 
 struct UsbFormat : UsbDrive {

@@ -96,8 +96,12 @@ TEST_F(UsbInterop, DuplicateKeepsTheFiles)
         j.drives = table;
         return j;
     };
+    a->medium()->writeProtected = true;
     ASSERT_EQ(ReadDiskWorker(job('A'), host).result, kResultDone);
     ASSERT_EQ(WriteDiskWorker(job('B'), host).result, kResultDone);
+    // One command a track, and the one sector the write-protect probe writes back.
+    const auto writes = b->Commands(Ufi::Op::Write10);
+    EXPECT_EQ(std::count_if(writes.begin(), writes.end(), [](const auto& w) { return w.cdb[8] == 18; }), 160);
     ASSERT_EQ(CompareWorker(job('B'), host).result, kResultDone);
 
     const std::string copy = Saved(*b, kMedia144M, "copy.img");
@@ -105,4 +109,7 @@ TEST_F(UsbInterop, DuplicateKeepsTheFiles)
     EXPECT_EQ((Tool("fsck.fat -n " + ShellQuoted(copy), status), status), 0);
     ASSERT_EQ(Shell("mcopy -i " + ShellQuoted(copy) + " ::DATA.BIN " + ShellQuoted(dir.File("back.bin"))), 0);
     EXPECT_EQ(ReadFile(dir.File("back.bin")), RandomBytes(200000, 7));
+
+    b->medium()->track(50, 0).sectors[3].data[9] ^= 1;
+    EXPECT_NE(CompareWorker(job('B'), host).result, kResultDone);
 }
