@@ -59,17 +59,6 @@ bool SameGeometry(const floppy_struct& a, const floppy_struct& b)
            a.fmt_gap == b.fmt_gap;
 }
 
-DiskError OpenError(int error)
-{
-    switch (error) {
-    case ENOENT:
-    case ENXIO:
-    case ENODEV: return Err::InvalidDrive;
-    case EBUSY: return Err::DriveLocked;
-    default: return Err::AccessDenied;
-    }
-}
-
 // A failed request that moves no data: the errno alone tells what went wrong.
 DiskError ControlFailure(int error)
 {
@@ -77,15 +66,6 @@ DiskError ControlFailure(int error)
     failure.op = FloppyOp::Control;
     failure.error = error;
     return DiskErrorOfDriverFailure(failure);
-}
-
-std::string GroupOf(const std::string& device)
-{
-    struct stat st {};
-    if (stat(device.c_str(), &st) != 0)
-        return {};
-    const struct group* g = getgrgid(st.st_gid);
-    return g ? g->gr_name : "";
 }
 
 // The media whose geometry reads sector 0 at each data rate this drive offers, the
@@ -100,7 +80,29 @@ std::vector<MediaType> BootProbesFor(uint8_t deviceType)
     }
 }
 
-MediaType NativeMediaOf(uint8_t deviceType)
+}  // namespace
+
+DiskError DeviceOpenError(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV: return Err::InvalidDrive;
+    case EBUSY: return Err::DriveLocked;
+    default: return Err::AccessDenied;
+    }
+}
+
+std::string DeviceGroupOf(const std::string& device)
+{
+    struct stat st {};
+    if (stat(device.c_str(), &st) != 0)
+        return {};
+    const struct group* g = getgrgid(st.st_gid);
+    return g ? g->gr_name : "";
+}
+
+MediaType NativeMediaOfDeviceType(uint8_t deviceType)
 {
     switch (deviceType) {
     case DeviceType::Floppy12M: return kMedia12M;
@@ -110,7 +112,14 @@ MediaType NativeMediaOf(uint8_t deviceType)
     }
 }
 
-}  // namespace
+bool DeviceHeldElsewhere(const std::string& device)
+{
+    const int probe = open(device.c_str(), O_RDONLY | O_NONBLOCK | O_EXCL | O_CLOEXEC);
+    if (probe < 0)
+        return errno == EBUSY;
+    close(probe);
+    return false;
+}
 
 LinuxFloppyDrive::LinuxFloppyDrive(std::string device, int fd, uint8_t driveNumber, uint8_t deviceType,
                                    uint8_t unit)
@@ -124,7 +133,7 @@ DriveOpenResult LinuxFloppyDrive::Open(const std::string& device, uint8_t driveN
     const int fd = open(device.c_str(), kOpenFlags);
     if (fd < 0) {
         const int error = errno;
-        return {nullptr, OpenError(error), FloppyOpenFailureDetail(device, error, GroupOf(device))};
+        return {nullptr, DeviceOpenError(error), FloppyOpenFailureDetail(device, error, DeviceGroupOf(device))};
     }
     floppy_drive_params drive{};
     struct stat st {};
@@ -342,7 +351,7 @@ DiskError LinuxFloppyDrive::FormatTrackWith(uint16_t cylinder, uint8_t head, std
 
 MediaType LinuxFloppyDrive::NativeMedia() const
 {
-    return NativeMediaOf(deviceType_);
+    return NativeMediaOfDeviceType(deviceType_);
 }
 
 DiskError LinuxFloppyDrive::SetParams(const DeviceParams& params)
@@ -464,13 +473,7 @@ DiskError LinuxFloppyDrive::FormatRefusal(uint16_t cylinder, uint8_t head)
 
 bool LinuxFloppyDrive::VolumeHeldElsewhere() const
 {
-    if (exclusive_)
-        return false;
-    const int probe = open(device_.c_str(), O_RDONLY | O_NONBLOCK | O_EXCL | O_CLOEXEC);
-    if (probe < 0)
-        return errno == EBUSY;
-    close(probe);
-    return false;
+    return !exclusive_ && DeviceHeldElsewhere(device_);
 }
 
 bool LinuxFloppyDrive::Reopen(bool exclusive, int& error)
@@ -491,7 +494,7 @@ DiskError LinuxFloppyDrive::TakeVolume()
 {
     int error = 0;
     if (!Reopen(true, error))
-        return error == EBUSY ? Err::AccessDenied : OpenError(error);
+        return error == EBUSY ? Err::AccessDenied : DeviceOpenError(error);
     return Err::None;
 }
 
@@ -499,7 +502,7 @@ DiskError LinuxFloppyDrive::ReleaseVolume()
 {
     int error = 0;
     if (!Reopen(false, error))
-        return OpenError(error);
+        return DeviceOpenError(error);
     return Err::None;
 }
 

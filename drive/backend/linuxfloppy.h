@@ -73,6 +73,14 @@ floppy_raw_cmd RawReadCommand(uint8_t unit, uint8_t head, uint16_t cylinder, boo
 
 // Why the device could not be opened, in words for the user.
 std::string FloppyOpenFailureDetail(const std::string& device, int error, const std::string& group);
+// What failing to open a diskette device with `error` (errno) amounts to.
+DiskError DeviceOpenError(int error);
+// The group that owns the device node; empty when unknown.
+std::string DeviceGroupOf(const std::string& device);
+// Whether another program holds the device exclusively (a mounted file system, say).
+bool DeviceHeldElsewhere(const std::string& device);
+// The media a drive of this device type takes natively.
+MediaType NativeMediaOfDeviceType(uint8_t deviceType);
 
 // A real diskette drive, /dev/fdN, through the kernel floppy driver. It answers the block-
 // device IOCTL and BIOS requests as the emulated drive does: geometry per medium with

@@ -1,7 +1,6 @@
 #include "drive/backend/usbfloppy.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -52,41 +51,12 @@ DiskError ErrorOfTransport(int error)
     }
 }
 
-DiskError OpenError(int error)
-{
-    switch (error) {
-    case ENOENT:
-    case ENXIO:
-    case ENODEV: return Err::InvalidDrive;
-    case EBUSY: return Err::DriveLocked;
-    default: return Err::AccessDenied;
-    }
-}
-
-std::string GroupOf(const std::string& device)
-{
-    struct stat st {};
-    if (stat(device.c_str(), &st) != 0)
-        return {};
-    const struct group* g = getgrgid(st.st_gid);
-    return g ? g->gr_name : "";
-}
-
 std::string CapacityNames(const std::vector<Ufi::Capacity>& capacities)
 {
     std::string names;
     for (const Ufi::Capacity& c : capacities)
         names += (names.empty() ? "" : ", ") + Ufi::CapacityName(c);
     return names;
-}
-
-MediaType NativeMediaOf(uint8_t deviceType)
-{
-    switch (deviceType) {
-    case DeviceType::Floppy12M: return kMedia12M;
-    case DeviceType::Floppy720K: return kMedia720K;
-    default: return kMedia144M;
-    }
 }
 
 }  // namespace
@@ -215,13 +185,7 @@ int SgIoTransport::Hold(bool exclusive)
 
 bool SgIoTransport::HeldElsewhere() const
 {
-    if (exclusive_)
-        return false;
-    const int probe = open(device_.c_str(), O_RDONLY | O_NONBLOCK | O_EXCL | O_CLOEXEC);
-    if (probe < 0)
-        return errno == EBUSY;
-    close(probe);
-    return false;
+    return !exclusive_ && DeviceHeldElsewhere(device_);
 }
 
 // The drive.
@@ -238,7 +202,7 @@ DriveOpenResult UsbFloppyDrive::Open(const std::string& device, uint8_t driveNum
     if (!transport) {
         if (error == ENOTTY)
             return {nullptr, Err::InvalidDrive, device + ": " + LoadString(Str::NotAFloppyDrive)};
-        return {nullptr, OpenError(error), FloppyOpenFailureDetail(device, error, GroupOf(device))};
+        return {nullptr, DeviceOpenError(error), FloppyOpenFailureDetail(device, error, DeviceGroupOf(device))};
     }
     return Attach(std::move(transport), device, driveNumber);
 }
@@ -376,7 +340,7 @@ bool UsbFloppyDrive::RestoreParameterTable()
 
 MediaType UsbFloppyDrive::NativeMedia() const
 {
-    return NativeMediaOf(deviceType_);
+    return NativeMediaOfDeviceType(deviceType_);
 }
 
 DiskError UsbFloppyDrive::SetParams(const DeviceParams& params)
@@ -517,14 +481,14 @@ DiskError UsbFloppyDrive::TakeVolume()
 {
     const int error = transport_->Hold(true);
     if (error != 0)
-        return error == EBUSY ? Err::AccessDenied : OpenError(error);
+        return error == EBUSY ? Err::AccessDenied : DeviceOpenError(error);
     return Err::None;
 }
 
 DiskError UsbFloppyDrive::ReleaseVolume()
 {
     const int error = transport_->Hold(false);
-    return error == 0 ? Err::None : OpenError(error);
+    return error == 0 ? Err::None : DeviceOpenError(error);
 }
 
 bool UsbFloppyDrive::VolumeHeldElsewhere() const
