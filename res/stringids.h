@@ -252,6 +252,7 @@
     X(FormatError, 2505) \
     X(DriveCannotFormatMedia, 2506) \
     X(CapacityBlocks, 2507) \
+    X(DriveFormatsNoDiskette, 2508) \
     X(LabelTooLong, 2510) \
     X(NoFatOnDiskette, 2511) \
     X(RootDirectoryFull, 2512) \

@@ -471,10 +471,9 @@ std::string UsbFloppyDrive::MediaRefusal(const DeviceParams& params)
                                                 params.sectorsPerTrack(), params.bytesPerSector());
     if (std::find(formattable_.begin(), formattable_.end(), asked) != formattable_.end())
         return {};
-    std::vector<Ufi::Capacity> offered = formattable_;
-    if (offered.empty() && recorded_)
-        offered.push_back(*recorded_);
-    return FormatString(Str::DriveCannotFormatMedia, Ufi::CapacityName(asked), CapacityNames(offered));
+    if (formattable_.empty())
+        return LoadString(Str::DriveFormatsNoDiskette);
+    return FormatString(Str::DriveCannotFormatMedia, Ufi::CapacityName(asked), CapacityNames(formattable_));
 }
 
 DiskError UsbFloppyDrive::TakeVolume()

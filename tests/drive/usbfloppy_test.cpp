@@ -347,6 +347,18 @@ TEST_F(UsbFormat, MediaTheDriveCannotTakeAreRefusedBeforeAnyWrite)
         EXPECT_EQ(host.BoxTexts()[0], DiskErrorText(Err::UnrecognizedMedia) + "\n\n" +
                                           FormatString(Str::DriveCannotFormatMedia, c.asked, c.offered));
     }
+
+    // A drive that lists nothing to format says so, rather than naming a capacity it cannot format.
+    UfiDriveModel readOnly;
+    readOnly.formats = false;
+    a = std::make_shared<UfiEmulator>(readOnly);
+    BindUsbFloppy(table, 'A', a);
+    a->Insert(PatternDiskette(kMedia144M));
+    host.events.clear();
+    EXPECT_EQ(Run(kMedia144M), kResultFailed);
+    EXPECT_EQ(Sent(Ufi::Op::FormatUnit) + Sent(Ufi::Op::Write10), 0u);
+    EXPECT_EQ(host.BoxTexts(), std::vector<std::string>{DiskErrorText(Err::UnrecognizedMedia) + "\n\n" +
+                                                        LoadString(Str::DriveFormatsNoDiskette)});
 }
 
 TEST_F(UsbFormat, AThreeModeDriveFormatsTheOneTwoMegabyteDiskette)

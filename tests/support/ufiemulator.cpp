@@ -128,9 +128,10 @@ Ufi::CapacityList UfiEmulator::Capacities() const
         list.currentCapacity = model_.maximum;
         return list;
     }
-    list.formattable = Formattable();
+    if (model_.formats)
+        list.formattable = Formattable();
     list.current = recorded_ ? Ufi::DescriptorType::Formatted : Ufi::DescriptorType::Unformatted;
-    list.currentCapacity = recorded_ ? *recorded_ : list.formattable.front();
+    list.currentCapacity = recorded_ ? *recorded_ : Formattable().front();
     return list;
 }
 
@@ -286,7 +287,7 @@ Ufi::Sense UfiEmulator::Format(const Ufi::Cdb& cdb, std::span<const uint8_t> lis
         return kBadParameter;
     const Ufi::Capacity asked{U32(list, 4), uint32_t{list[9]} << 16 | uint32_t{list[10]} << 8 | list[11]};
     const std::vector<Ufi::Capacity>& offered = Formattable();
-    if (std::find(offered.begin(), offered.end(), asked) == offered.end())
+    if (!model_.formats || std::find(offered.begin(), offered.end(), asked) == offered.end())
         return kBadParameter;
     const Ufi::CapacityGeometry g = *Ufi::GeometryOfCapacity(asked);
     const uint8_t cylinder = cdb[2];

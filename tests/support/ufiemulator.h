@@ -15,6 +15,7 @@ struct UfiDriveModel {
     std::vector<Ufi::Capacity> high{{2880, 512}};
     std::vector<Ufi::Capacity> low{{1440, 512}};
     Ufi::Capacity maximum{2880, 512};
+    bool formats = true;  // false: it reads and writes these, and lists none to format
 
     // A drive that also takes the 1.2M diskettes of 512- and 1024-byte sectors.
     static UfiDriveModel ThreeMode();
