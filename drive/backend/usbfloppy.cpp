@@ -310,6 +310,10 @@ DiskError UsbFloppyDrive::LearnMedium()
 
 DiskError UsbFloppyDrive::PresentMedium(bool relearn)
 {
+    // A diskette taken out or changed since is reported by the next command itself, which
+    // then forgets it: while it is known, asking the drive first would only double the commands.
+    if (mediumKnown_ && !relearn)
+        return Err::None;
     const Result ready = CommandPastAttention(Ufi::TestUnitReady(), ScsiDirection::None, {}, kCommandTimeoutMs);
     if (ready.error) {
         // An unformatted diskette is there all the same; the drive says so only in the sense.
@@ -319,7 +323,7 @@ DiskError UsbFloppyDrive::PresentMedium(bool relearn)
             return ready.error;
         }
     }
-    return mediumKnown_ && !relearn ? Err::None : LearnMedium();
+    return LearnMedium();
 }
 
 bool UsbFloppyDrive::IsDriveReady()

@@ -105,8 +105,8 @@ private:
                                 unsigned timeoutMs);
     // Reads the capacities and the write-protect tab of the diskette in the drive.
     DiskError LearnMedium();
-    // Why there is no diskette to work on, or 0. A diskette seen for the first time is
-    // learnt first; with `relearn`, any diskette is. The disk driver's own polling may take
+    // Why there is no diskette to work on, or 0. A diskette not known yet is learnt first;
+    // with `relearn`, any diskette is. The disk driver's own polling may take
     // the drive's word of a diskette change before we see it, so the points where an
     // operation starts on a diskette do not rely on that word.
     DiskError PresentMedium(bool relearn = false);

@@ -187,11 +187,13 @@ TEST_F(UsbDrive, ReadinessChangeAndProtectionComeFromTheDrive)
     const std::vector<uint8_t> pattern = PatternImage(kMedia144M);
     EXPECT_TRUE(std::equal(sector.begin(), sector.end(), pattern.begin() + 100 * 512));
 
-    // Another diskette, protected: the drive says so at the next command, the drive object
-    // learns the diskette again and writes nothing to it.
+    // Another diskette, protected: the drive says so at the next command, which fails; the
+    // drive object then learns the diskette again and writes nothing to it.
     a->Insert(PatternDiskette(kMedia144M));
     a->medium()->writeProtected = true;
     const size_t learnt = Sent(Ufi::Op::ReadFormatCapacities);
+    EXPECT_FALSE(drive->ReadSectors(100, 1, sector));
+    EXPECT_EQ(drive->GetErrorText(), DiskErrorText(Err::InvalidDiskChange));
     EXPECT_TRUE(drive->ReadSectors(100, 1, sector));
     EXPECT_EQ(Sent(Ufi::Op::ReadFormatCapacities), learnt + 1);
     EXPECT_TRUE(drive->IsWriteProtected());
