@@ -59,6 +59,18 @@ std::string CapacityNames(const std::vector<Ufi::Capacity>& capacities)
     return names;
 }
 
+// A descriptor on the device for reading and writing, or for reading alone when the disk
+// driver refuses writers because the diskette in the drive is write-protected.
+int OpenDevice(const std::string& device, bool exclusive, bool& writable)
+{
+    const int flags = kOpenFlags | (exclusive ? O_EXCL : 0);
+    int fd = open(device.c_str(), flags);
+    writable = fd >= 0;
+    if (fd < 0 && errno == EROFS)
+        fd = open(device.c_str(), (flags & ~O_RDWR) | O_RDONLY);
+    return fd;
+}
+
 }  // namespace
 
 uint8_t DeviceTypeOfCapacities(const std::vector<Ufi::Capacity>& capacities)
@@ -76,22 +88,6 @@ uint8_t DeviceTypeOfCapacities(const std::vector<Ufi::Capacity>& capacities)
 
 // The SCSI generic path.
 
-namespace {
-
-// A descriptor on the device for reading and writing, or for reading alone when the disk
-// driver refuses writers because the diskette in the drive is write-protected.
-int OpenDevice(const std::string& device, bool exclusive, bool& writable)
-{
-    const int flags = kOpenFlags | (exclusive ? O_EXCL : 0);
-    int fd = open(device.c_str(), flags);
-    writable = fd >= 0;
-    if (fd < 0 && errno == EROFS)
-        fd = open(device.c_str(), (flags & ~O_RDWR) | O_RDONLY);
-    return fd;
-}
-
-}  // namespace
-
 std::unique_ptr<SgIoTransport> SgIoTransport::Open(const std::string& device, int& error)
 {
     bool writable = false;
@@ -107,7 +103,9 @@ std::unique_ptr<SgIoTransport> SgIoTransport::Open(const std::string& device, in
         error = ENOTTY;
         return nullptr;
     }
-    return std::unique_ptr<SgIoTransport>(new SgIoTransport(device, fd, writable));
+    struct stat st {};
+    const bool generic = fstat(fd, &st) == 0 && S_ISCHR(st.st_mode);
+    return std::unique_ptr<SgIoTransport>(new SgIoTransport(device, fd, writable, generic));
 }
 
 SgIoTransport::~SgIoTransport()
@@ -166,12 +164,23 @@ ScsiOutcome SgIoTransport::Run(std::span<const uint8_t> cdb, ScsiDirection direc
 
 int SgIoTransport::Reopen(bool exclusive)
 {
+    // The generic node counts our own handle against an exclusive open, where the disk
+    // node does not; there the old handle is open until the new one is, so the disk driver
+    // keeps its state of the drive.
+    if (generic_) {
+        close(fd_);
+        fd_ = -1;
+    }
     bool writable = false;
     const int fd = OpenDevice(device_, exclusive, writable);
-    if (fd < 0)
-        return errno;
-    // The new handle is open before the old one closes, so the drive keeps its state.
-    close(fd_);
+    if (fd < 0) {
+        const int error = errno;
+        if (generic_)
+            fd_ = OpenDevice(device_, exclusive_, writable_);
+        return error;
+    }
+    if (fd_ >= 0)
+        close(fd_);
     fd_ = fd;
     writable_ = writable;
     exclusive_ = exclusive;

@@ -31,8 +31,8 @@ public:
     bool HeldElsewhere() const override;
 
 private:
-    SgIoTransport(std::string device, int fd, bool writable)
-        : device_(std::move(device)), fd_(fd), writable_(writable)
+    SgIoTransport(std::string device, int fd, bool writable, bool generic)
+        : device_(std::move(device)), fd_(fd), writable_(writable), generic_(generic)
     {
     }
     // Opens the device for reading and writing, or for reading alone while the disk driver
@@ -42,6 +42,7 @@ private:
     std::string device_;
     int fd_ = -1;
     bool writable_ = true;
+    bool generic_ = false;  // /dev/sgN rather than the disk's own node
     bool exclusive_ = false;
 };
 
