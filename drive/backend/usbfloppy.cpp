@@ -450,7 +450,8 @@ DiskError UsbFloppyDrive::VerifyTrack(uint16_t cylinder, uint8_t head)
 DiskError UsbFloppyDrive::FormatTrack(uint16_t cylinder, uint8_t head, std::span<const uint8_t> addressFields,
                                       bool bios)
 {
-    if (!params_ || addressFields.size() < 4 ||
+    // Size codes above 7 name no sector a diskette holds (and would overflow the length).
+    if (!params_ || addressFields.size() < 4 || addressFields[3] > 7 ||
         (bios && size_t{params_->sectorsPerTrack()} * 4 != addressFields.size()))
         return Err::UnrecognizedMedia;
     if (const DiskError absent = PresentMedium())

@@ -239,6 +239,14 @@ TEST_F(UsbDrive, OneCommandPerTrackAndTheDrivesFaultsAsDosErrors)
     EXPECT_TRUE(drive->VerifyTrack(40, 0));
     EXPECT_EQ(Sent(Ufi::Op::Verify), 1u);  // refused once, then the tracks are read instead
     EXPECT_GE(Sent(Ufi::Op::RequestSense), 2u);
+
+    // A BIOS format whose address fields name no sector size is refused without a command.
+    for (size_t i = 0; i < 18; ++i)
+        drive->formatIdList[4 * i + 3] = 0xFF;
+    drive->lastError = Err::None;
+    EXPECT_FALSE(drive->Int13(Bios::FormatTrack, 0, 5, 1, 18));
+    EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
+    EXPECT_EQ(Sent(Ufi::Op::FormatUnit), 0u);
 }
 
 TEST_F(UsbDrive, AResetIsPassedAndAFailureIsNeverASuccess)
