@@ -22,7 +22,6 @@ constexpr uint8_t TestUnitReady = 0x00;
 constexpr uint8_t RequestSense = 0x03;
 constexpr uint8_t FormatUnit = 0x04;
 constexpr uint8_t Inquiry = 0x12;
-constexpr uint8_t StartStopUnit = 0x1B;
 constexpr uint8_t ReadFormatCapacities = 0x23;
 constexpr uint8_t ReadCapacity = 0x25;
 constexpr uint8_t Read10 = 0x28;
