@@ -15,6 +15,7 @@ const std::vector<Command>& Commands()
          {
              {"--hard-disks", {}, "list the fixed disks too"},
              {"--show-subst", {}, "list a fixed disk whose description repeats an earlier one (SUBST drives)"},
+             {"--paths", {}, "after each entry, a tab and the device, diskette file or folder behind the letter"},
          },
          "list the drives a drive selector offers, one entry per line",
          DrivesCommand},
@@ -80,8 +81,11 @@ int DrivesCommand(Context& context, const Arguments& args)
     const DriveTableQuery query(context.drives, MachineDrives({}));
     const DriveListSettings settings{.hideSubstDrives = !args.Has("--show-subst"),
                                      .enableHardDisks = args.Has("--hard-disks")};
-    for (const std::string& entry : ListDrives(query, DriveSelectorMask(settings, false)))
-        std::fprintf(context.out, "%s\n", entry.c_str());
+    const bool paths = args.Has("--paths");
+    for (const std::string& entry : ListDrives(query, DriveSelectorMask(settings, false))) {
+        const std::string path = paths ? query.Path(entry[0]) : std::string();
+        std::fprintf(context.out, "%s%s%s\n", entry.c_str(), path.empty() ? "" : "\t", path.c_str());
+    }
     return 0;
 }
 

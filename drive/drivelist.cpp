@@ -136,6 +136,16 @@ std::optional<std::string> DriveTableQuery::RemoteName(char letter) const
     return drive ? drive->remoteName : std::nullopt;
 }
 
+std::string DriveTableQuery::Path(char letter) const
+{
+    if (const DriveBinding* binding = table_.Find(letter))
+        return binding->path;
+    const MachineDrive* drive = Machine(letter);
+    if (!drive)
+        return {};
+    return drive->type == SystemDriveType::Remote ? drive->name : "/dev/" + drive->name;
+}
+
 const MachineDrive* DriveTableQuery::Machine(char letter) const
 {
     for (const auto& [at, drive] : machine_)

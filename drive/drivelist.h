@@ -61,6 +61,9 @@ public:
     int DeviceType(char letter) const override;
     std::optional<std::string> VolumeLabel(char letter) const override;
     std::optional<std::string> RemoteName(char letter) const override;
+    // What is behind the letter: the device or diskette file of a bound letter, the block
+    // device of a disk, the folder of a network mount; "" for an emulated drive.
+    std::string Path(char letter) const;
 
 private:
     const MachineDrive* Machine(char letter) const;

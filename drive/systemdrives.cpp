@@ -1,5 +1,6 @@
 #include "drive/systemdrives.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
@@ -48,6 +49,87 @@ DriveBinding BindingFor(const DriveOption& option)
     if (std::optional<DriveBinding> machine = MachineDisketteDrive(option.letter, option.path))
         return *machine;
     return VirtualDriveBinding(option.letter, option.path, option.kind);
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string FirstLine(const fs::path& file)
+{
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// A two-digit hexadecimal attribute of a USB interface ("08"); -1 when there is none.
+long HexAttribute(const fs::path& file)
+{
+    const std::string text = FirstLine(file);
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 16);
+    return text.empty() || *end != 0 ? -1 : value;
+}
+
+constexpr long kMassStorageClass = 0x08;
+constexpr long kUfiSubclass = 0x04;
+
+}  // namespace
+
+bool IsRemovableScsiDisk(const std::string& blockDevices, const std::string& name)
+{
+    return name.starts_with("sd") && FirstLine(fs::path(blockDevices) / name / "removable") == "1";
+}
+
+bool IsUsbFloppyDevice(const std::string& blockDevices, const std::string& name)
+{
+    if (!IsRemovableScsiDisk(blockDevices, name))
+        return false;
+    const fs::path device = fs::path(blockDevices) / name;
+    std::error_code error;
+    // The disk sits below its SCSI host, which sits below the USB interface it came from.
+    for (fs::path at = fs::canonical(device, error); !error && at.has_relative_path(); at = at.parent_path()) {
+        const long interfaceClass = HexAttribute(at / "bInterfaceClass");
+        if (interfaceClass >= 0)
+            return interfaceClass == kMassStorageClass && HexAttribute(at / "bInterfaceSubClass") == kUfiSubclass;
+    }
+    return false;
+}
+
+std::vector<DisketteDevice> FindDisketteDevices(const DisketteDeviceSources& sources)
+{
+    using Driver = DisketteDevice::Driver;
+    std::vector<DisketteDevice> found;
+    const fs::path block(sources.blockDevices);
+    std::error_code error;
+    for (const char letter : {'A', 'B'}) {
+        const std::string name = std::string("fd") + static_cast<char>('0' + (letter - 'A'));
+        if (fs::exists(block / name, error))
+            found.push_back({letter, sources.deviceFolder + "/" + name, Driver::KernelFloppy});
+    }
+    std::vector<std::string> usb;
+    for (const fs::directory_entry& entry : fs::directory_iterator(block, error))
+        if (IsUsbFloppyDevice(sources.blockDevices, entry.path().filename().string()))
+            usb.push_back(entry.path().filename().string());
+    // In the kernel's own order of naming: sdz comes before sdaa.
+    std::sort(usb.begin(), usb.end(), [](const std::string& a, const std::string& b) {
+        return std::pair(a.size(), a) < std::pair(b.size(), b);
+    });
+    const auto taken = [&](char letter) {
+        return std::any_of(found.begin(), found.end(), [&](const DisketteDevice& d) { return d.letter == letter; });
+    };
+    char letter = 'A';
+    for (const std::string& name : usb) {
+        while (letter <= 'B' && taken(letter))
+            ++letter;
+        if (letter > 'B')
+            break;
+        found.push_back({letter++, sources.deviceFolder + "/" + name, Driver::UsbFloppy});
+    }
+    std::sort(found.begin(), found.end(),
+              [](const DisketteDevice& a, const DisketteDevice& b) { return a.letter < b.letter; });
+    return found;
 }
 
 std::string DefaultDisketteFile()
