@@ -7,6 +7,7 @@
 
 #include "drive/backend/virtualdrive.h"
 #include "drive/drivelist.h"
+#include "drive/systemdrives.h"
 #include "support/clirun.h"
 #include "support/tempdir.h"
 
@@ -171,6 +172,78 @@ TEST(DriveTableQuery, MachineDrivesTakeTheFreeLettersFromC)
                                        });
     EXPECT_EQ(ListDrives(query, 0x7F | kDescribeDrives),
               (Entries{"A:  FLOPPY 3½ 720K", "C:  DATA", "D:  FLOPPY 5¼ 1.2M", "E:  ", "F:  CD-ROM", "G:  server:/x"}));
+    EXPECT_EQ(query.Path('A'), dir.File("a.img"));
+    EXPECT_EQ(query.Path('C'), "/dev/sda");
+    EXPECT_EQ(query.Path('G'), "/mnt/x");
+    EXPECT_EQ(query.Path('H'), "");
+}
+
+// A sysfs tree as the kernel lays it out: each disk below its SCSI host, below the USB
+// interface (or the controller) it hangs off, and /sys/block holding links to the disks.
+class FakeSysfs {
+public:
+    // A disk on a USB interface of mass-storage subclass `subclass` ("04" UFI, "06" SCSI),
+    // or on no USB interface when `subclass` is empty.
+    void Disk(const std::string& name, const std::string& removable, const std::string& subclass)
+    {
+        namespace fs = std::filesystem;
+        const std::string port = std::to_string(++disks_);
+        std::string parent = subclass.empty() ? "devices/pci0000:00/ata" + port
+                                              : "devices/pci0000:00/usb1/1-" + port + "/1-" + port + ":1.0";
+        fs::create_directories(dir.File(parent));
+        if (!subclass.empty()) {
+            std::ofstream(dir.File(parent + "/bInterfaceClass")) << "08\n";
+            std::ofstream(dir.File(parent + "/bInterfaceSubClass")) << subclass << "\n";
+        }
+        const std::string disk = parent + "/host" + port + "/target" + port + ":0:0/" + port + ":0:0:0/block/" + name;
+        fs::create_directories(dir.File(disk));
+        std::ofstream(dir.File(disk + "/removable")) << removable << "\n";
+        fs::create_directories(dir.File("block"));
+        fs::create_symlink("../" + disk, dir.File("block/" + name));
+    }
+    void KernelFloppy(const std::string& name) { std::filesystem::create_directories(dir.File("block/" + name)); }
+    std::vector<DisketteDevice> Found() const { return FindDisketteDevices({dir.File("block"), "/dev"}); }
+
+    TempDir dir;
+
+private:
+    int disks_ = 0;
+};
+
+using Usb = DisketteDevice::Driver;
+
+TEST(DisketteDevices, OnlyRemovableDisksOnAUfiInterfaceAreUsbFloppyDrives)
+{
+    FakeSysfs sysfs;
+    sysfs.Disk("sda", "0", "");      // the system disk
+    sysfs.Disk("sdb", "1", "06");    // a USB stick: SCSI transparent subclass
+    sysfs.Disk("sdc", "1", "04");    // a USB floppy drive
+    sysfs.Disk("sdd", "1", "");      // a card reader on the system bus
+    sysfs.Disk("sde", "0", "04");    // not removable: no diskette drive
+    sysfs.Disk("sdaa", "1", "04");   // named after sdz, so found after sdc
+    EXPECT_EQ(sysfs.Found(), (std::vector<DisketteDevice>{{'A', "/dev/sdc", Usb::UsbFloppy},
+                                                          {'B', "/dev/sdaa", Usb::UsbFloppy}}));
+    EXPECT_FALSE(IsUsbFloppyDevice(sysfs.dir.File("block"), "sdb"));
+    EXPECT_TRUE(IsRemovableScsiDisk(sysfs.dir.File("block"), "sdb"));
+    EXPECT_FALSE(IsRemovableScsiDisk(sysfs.dir.File("block"), "sda"));
+}
+
+TEST(DisketteDevices, UsbFloppyDrivesTakeTheLettersTheKernelFloppyDrivesLeaveFree)
+{
+    const DisketteDevice fd0{'A', "/dev/fd0", Usb::KernelFloppy};
+    const DisketteDevice fd1{'B', "/dev/fd1", Usb::KernelFloppy};
+    {
+        FakeSysfs sysfs;
+        sysfs.Disk("sdb", "1", "04");
+        sysfs.KernelFloppy("fd0");
+        EXPECT_EQ(sysfs.Found(), (std::vector<DisketteDevice>{fd0, {'B', "/dev/sdb", Usb::UsbFloppy}}));
+        sysfs.KernelFloppy("fd1");
+        EXPECT_EQ(sysfs.Found(), (std::vector<DisketteDevice>{fd0, fd1}));  // no letter left
+    }
+    FakeSysfs sysfs;
+    sysfs.Disk("sdb", "1", "04");
+    sysfs.KernelFloppy("fd1");
+    EXPECT_EQ(sysfs.Found(), (std::vector<DisketteDevice>{{'A', "/dev/sdb", Usb::UsbFloppy}, fd1}));
 }
 
 TEST(MachineDrives, DisksOpticalDrivesRamDisksAndNetworkMounts)
@@ -215,4 +288,7 @@ TEST(DrivesCommand, ListsTheEntriesOfADriveSelector)
     const CliRun run = RunCli(VOKTA_CLI, "--drive A:=a.img,type=720k --drive B:=b.img drives", dir);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_TRUE(run.out.starts_with("A:  FLOPPY 3½ 720K\nB:  FLOPPY 3½ 1.44M\n")) << run.out;
+
+    const CliRun paths = RunCli(VOKTA_CLI, "--drive A:=a.img,type=720k --drive B:=b.img drives --paths", dir);
+    EXPECT_TRUE(paths.out.starts_with("A:  FLOPPY 3½ 720K\ta.img\nB:  FLOPPY 3½ 1.44M\tb.img\n")) << paths.out;
 }

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <sstream>
@@ -101,7 +102,7 @@ void ServeRequests(const std::string& console, const MonitorRequests& requests, 
 constexpr const char* kKernelArguments = "console=ttyS0 loglevel=1 panic=-1 ";
 constexpr size_t kKernelCommandLineSize = 2048;  // x86, with its terminating zero
 
-std::vector<std::string> QemuArguments(const std::string& guestParameter, const std::vector<FloppySlot>& drives,
+std::vector<std::string> QemuArguments(const std::string& guestParameter, const GuestDrives& drives,
                                        const std::string& monitorSocket)
 {
     const std::string kit = KitDirectory();
@@ -113,9 +114,18 @@ std::vector<std::string> QemuArguments(const std::string& guestParameter, const 
         "-kernel", kit + "/vmlinuz", "-initrd", kit + "/initramfs.cpio.gz",
         "-append", kKernelArguments + guestParameter,
         "-monitor", "unix:" + monitorSocket + ",server=on,wait=off"};
-    for (size_t i = 0; i < drives.size(); ++i) {
+    for (size_t i = 0; i < drives.floppies.size(); ++i) {
         args.push_back("-drive");
-        args.push_back(DriveOption(i, drives[i]));
+        args.push_back(DriveOption(i, drives.floppies[i]));
+    }
+    if (!drives.usbDisks.empty())
+        args.insert(args.end(), {"-device", "qemu-xhci,id=xhci"});
+    for (size_t i = 0; i < drives.usbDisks.size(); ++i) {
+        const std::string id = "usb" + std::to_string(i);
+        const FloppySlot& disk = drives.usbDisks[i];
+        args.insert(args.end(), {"-drive", "if=none,id=" + id + ",format=raw,file=" + disk.image +
+                                               (disk.readOnly ? ",readonly=on" : ""),
+                                 "-device", "usb-storage,bus=xhci.0,removable=on,drive=" + id});
     }
     return args;
 }
@@ -176,8 +186,8 @@ std::string StreamFromConsole(const std::string& console, const std::string& pre
     return bytes;
 }
 
-GuestRun Boot(const std::string& guestParameter, const std::vector<FloppySlot>& drives,
-              const MonitorRequests& requests, int timeoutSeconds)
+GuestRun Boot(const std::string& guestParameter, const GuestDrives& drives, const MonitorRequests& requests,
+              int timeoutSeconds)
 {
     GuestRun run;
     int out[2];
@@ -248,24 +258,41 @@ std::string KitDirectory()
 GuestRun BootGuest(const std::string& cases, const std::vector<FloppySlot>& drives, const MonitorRequests& requests,
                    int timeoutSeconds)
 {
-    return Boot("vokta.cases=" + cases, drives, requests, timeoutSeconds);
+    return Boot("vokta.cases=" + cases, {drives, {}}, requests, timeoutSeconds);
 }
 
-GuestCliRun RunCliInGuest(const std::vector<std::string>& args, const std::vector<FloppySlot>& drives,
-                          int timeoutSeconds)
+GuestCliSequence RunCliSequenceInGuest(const std::vector<std::vector<std::string>>& lines, const GuestDrives& drives,
+                                       int timeoutSeconds)
 {
-    GuestCliRun run;
-    const std::string parameter = "vokta.cli=" + EncodedArguments(args);
+    GuestCliSequence run;
+    std::string parameter = "vokta.cli=";
+    for (size_t i = 0; i < lines.size(); ++i)
+        parameter += (i ? "/" : "") + EncodedArguments(lines[i]);
+    if (!drives.usbDisks.empty())
+        parameter += " vokta.usbdisks=" + std::to_string(drives.usbDisks.size());
+    run.cli.resize(lines.size());
     if (std::string(kKernelArguments).size() + parameter.size() >= kKernelCommandLineSize) {
         run.guest.console = "[the arguments do not fit on the kernel command line: the guest was not booted]\n";
         return run;
     }
     run.guest = Boot(parameter, drives, {}, timeoutSeconds);
-    if (run.guest.finished)
-        run.cli.status = run.guest.exitCode;
-    run.cli.out = StreamFromConsole(run.guest.console, "vokta-cli-stdout");
-    run.cli.err = StreamFromConsole(run.guest.console, "vokta-cli-stderr");
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string prefix = "vokta-cli-" + std::to_string(i + 1);
+        test::CliRun& cli = run.cli[i];
+        const size_t exit = run.guest.console.find(prefix + "-exit ");
+        if (exit != std::string::npos)
+            cli.status = std::atoi(run.guest.console.c_str() + exit + prefix.size() + 6);
+        cli.out = StreamFromConsole(run.guest.console, prefix + "-stdout");
+        cli.err = StreamFromConsole(run.guest.console, prefix + "-stderr");
+    }
     return run;
+}
+
+GuestCliRun RunCliInGuest(const std::vector<std::string>& args, const std::vector<FloppySlot>& drives,
+                          int timeoutSeconds)
+{
+    GuestCliSequence sequence = RunCliSequenceInGuest({args}, {drives, {}}, timeoutSeconds);
+    return {std::move(sequence.guest), std::move(sequence.cli.front())};
 }
 
 }  // namespace vokta::qemu

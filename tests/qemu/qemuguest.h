@@ -45,6 +45,23 @@ struct GuestCliRun {
     test::CliRun cli;
 };
 
+// What the guest is booted with: diskettes in its floppy drives A: and B:, and diskette
+// files on QEMU's USB mass-storage devices (removable, on an xHCI controller), which the
+// guest's usb-storage and sd drivers show as /dev/sda, /dev/sdb, ...
+struct GuestDrives {
+    std::vector<FloppySlot> floppies;
+    std::vector<FloppySlot> usbDisks;  // the blkdebug rule is for floppies only
+};
+
+// Several vokta-cli command lines run one after the other in one boot of the guest, so
+// that a later one sees the files an earlier one left in the guest: one CliRun for each.
+struct GuestCliSequence {
+    GuestRun guest;
+    std::vector<test::CliRun> cli;
+};
+GuestCliSequence RunCliSequenceInGuest(const std::vector<std::vector<std::string>>& lines, const GuestDrives& drives,
+                                       int timeoutSeconds = 300);
+
 // Boots the guest with these diskettes and runs vokta-cli with `args` there, on the
 // machine's own drive table: A: and B: are the kernel floppy driver's /dev/fd0 and
 // /dev/fd1. The arguments travel on the kernel command line, which holds 2048 bytes in

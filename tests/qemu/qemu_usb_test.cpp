@@ -1,0 +1,61 @@
+// vokta-cli inside the QEMU guest on a USB disk: QEMU's usb-storage device, which the
+// guest's usb-storage and sd drivers show as /dev/sda, holds a 1.44M diskette file, and
+// the kernel floppy driver's A: holds another. One boot runs the command lines in turn, so
+// that an image read by one is there for the next.
+#include <gtest/gtest.h>
+
+#include "qemu/qemuguest.h"
+#include "support/requiretools.h"
+#include "support/tempdir.h"
+
+using namespace vokta;
+using namespace vokta::qemu;
+using namespace vokta::test;
+
+namespace {
+
+std::vector<std::string> OnUsbDrive(std::vector<std::string> line)
+{
+    line.insert(line.begin(), {"--drive", "B:=/dev/sda"});
+    return line;
+}
+
+TEST(QemuUsb, ReadsComparesAndWritesA144MDisketteOnAUsbDisk)
+{
+    RequireTools({"qemu-system-x86_64", "mkfs.fat", "mcopy"});
+    TempDir dir;
+    const std::string usb = dir.File("usb.img");
+    const std::string floppy = dir.File("floppy.img");
+    ASSERT_EQ(Shell("mkfs.fat -n ONUSB -C '" + usb + "' 1440 >/dev/null && seq 1 20000 >'" + dir.File("n.txt") +
+                    "' && mcopy -i '" + usb + "' '" + dir.File("n.txt") + "' ::"),
+              0);
+    ASSERT_EQ(Shell("mkfs.fat -n ONFLOPPY -C '" + floppy + "' 1440 >/dev/null"), 0);
+
+    const GuestCliSequence run = RunCliSequenceInGuest(
+        {
+            OnUsbDrive({"drives", "--paths"}),
+            OnUsbDrive({"read", "B:", "/tmp/usb.img"}),
+            OnUsbDrive({"compare", "/tmp/usb.img", "B:"}),
+            {"read", "A:", "/tmp/floppy.img"},
+            OnUsbDrive({"write", "/tmp/floppy.img", "B:"}),
+            OnUsbDrive({"compare", "/tmp/usb.img", "B:"}),
+        },
+        {{{floppy}, {}}, {{usb}}});
+    std::printf("[ qemu ] usb disk: booted in %.1f s, ran %.1f s in all\n", run.guest.bootSeconds,
+                run.guest.totalSeconds);
+    ASSERT_TRUE(run.guest.finished) << run.guest.console;
+    const auto said = [&](size_t i) { return run.cli[i].out + run.cli[i].err; };
+
+    EXPECT_NE(run.cli[0].out.find("B:  FLOPPY 3½ 1.44M\t/dev/sda\n"), std::string::npos) << said(0) << run.guest.console;
+    for (size_t i = 1; i <= 4; ++i) {
+        EXPECT_EQ(run.cli[i].status, 0) << i << ": " << said(i);
+        EXPECT_EQ(run.cli[i].LastLine(), "OK.") << i << ": " << said(i);
+    }
+    // The diskette written over the USB disk is the floppy's, to the byte; the image read
+    // from it before no longer matches.
+    EXPECT_TRUE(ReadFile(usb) == ReadFile(floppy));
+    EXPECT_NE(run.cli[5].status, 0) << said(5);
+    EXPECT_EQ(run.cli[5].LastLine(), "Aborted !") << said(5);
+}
+
+}  // namespace
