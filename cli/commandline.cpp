@@ -179,7 +179,8 @@ void PrintHelp(std::FILE* out)
                  "usage: %s [GLOBAL OPTIONS] COMMAND [ARGUMENTS] [OPTIONS]\n"
                  "\n"
                  "Diskette utility: duplicate, format, check and repair diskettes in real floppy\n"
-                 "drives (/dev/fd0, /dev/fd1) or in diskette files (raw .img/.ima/.dim, ImageDisk .imd).\n"
+                 "drives (/dev/fd0, /dev/fd1, USB floppy drives /dev/sdX) or in diskette files\n"
+                 "(raw .img/.ima/.dim, ImageDisk .imd).\n"
                  "\n"
                  "Global options (before the command):\n",
                  kProgram);

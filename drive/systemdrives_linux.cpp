@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "drive/backend/linuxfloppy.h"
+#include "drive/backend/transparentscsi.h"
 #include "drive/backend/usbfloppy.h"
 
 namespace vokta {
@@ -28,14 +29,22 @@ std::string BlockDeviceName(const std::string& device)
 
 // `letter` bound to `device` when that is a removable SCSI disk: a whole one, not one of its
 // partitions, which have no "removable" attribute. A fixed disk is never taken for a
-// diskette drive, whatever the user named.
+// diskette drive, whatever the user named. A disk that speaks the SCSI transparent command
+// set rather than UFI is read and written, never formatted.
 std::optional<DriveBinding> UsbFloppyBinding(char letter, const std::string& device)
 {
     if (!IsRemovableScsiDisk(DisketteDeviceSources{}.blockDevices, BlockDeviceName(device)))
         return std::nullopt;
     const auto number = static_cast<uint8_t>(NormalizeDriveLetter(letter) - 0x40);
-    return DriveBinding{letter, SystemDriveType::Removable, device,
-                        [device, number] { return UsbFloppyDrive::Open(device, number); }};
+    return DriveBinding{letter, SystemDriveType::Removable, device, [device, number] {
+                            int error = 0;
+                            std::unique_ptr<SgIoTransport> disk = SgIoTransport::Open(device, error);
+                            // The drive's own open says why the device cannot be had.
+                            if (!disk)
+                                return UsbFloppyDrive::Open(device, number);
+                            return UsbFloppyDrive::Attach(std::make_unique<TransparentScsiTransport>(std::move(disk)),
+                                                          device, number);
+                        }};
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // vokta-cli inside the QEMU guest on a USB disk: QEMU's usb-storage device, which the
 // guest's usb-storage and sd drivers show as /dev/sda, holds a 1.44M diskette file, and
 // the kernel floppy driver's A: holds another. One boot runs the command lines in turn, so
-// that an image read by one is there for the next.
+// that an image read by one is there for the next. The device speaks the SCSI transparent
+// command set, not UFI (interface subclass 06h): it is not found as a USB floppy drive but
+// bound by name, and it reads and writes diskettes but cannot format one.
 #include <gtest/gtest.h>
 
 #include "qemu/qemuguest.h"
@@ -20,7 +22,7 @@ std::vector<std::string> OnUsbDrive(std::vector<std::string> line)
     return line;
 }
 
-TEST(QemuUsb, ReadsComparesAndWritesA144MDisketteOnAUsbDisk)
+TEST(QemuUsb, ReadsComparesAndWritesA144MDisketteOnAUsbDiskAndRefusesToFormatIt)
 {
     RequireTools({"qemu-system-x86_64", "mkfs.fat", "mcopy"});
     TempDir dir;
@@ -37,8 +39,9 @@ TEST(QemuUsb, ReadsComparesAndWritesA144MDisketteOnAUsbDisk)
             OnUsbDrive({"read", "B:", "/tmp/usb.img"}),
             OnUsbDrive({"compare", "/tmp/usb.img", "B:"}),
             {"read", "A:", "/tmp/floppy.img"},
-            OnUsbDrive({"write", "/tmp/floppy.img", "B:"}),
+            OnUsbDrive({"--assume-yes", "write", "/tmp/floppy.img", "B:"}),
             OnUsbDrive({"compare", "/tmp/usb.img", "B:"}),
+            OnUsbDrive({"format", "B:", "--media", "1.44m"}),
         },
         {{{floppy}, {}}, {{usb}}});
     std::printf("[ qemu ] usb disk: booted in %.1f s, ran %.1f s in all\n", run.guest.bootSeconds,
@@ -51,11 +54,15 @@ TEST(QemuUsb, ReadsComparesAndWritesA144MDisketteOnAUsbDisk)
         EXPECT_EQ(run.cli[i].status, 0) << i << ": " << said(i);
         EXPECT_EQ(run.cli[i].LastLine(), "OK.") << i << ": " << said(i);
     }
-    // The diskette written over the USB disk is the floppy's, to the byte; the image read
-    // from it before no longer matches.
-    EXPECT_TRUE(ReadFile(usb) == ReadFile(floppy));
+    // The image read from the USB disk before the write no longer matches it.
     EXPECT_NE(run.cli[5].status, 0) << said(5);
     EXPECT_EQ(run.cli[5].LastLine(), "Aborted !") << said(5);
+    // The disk does not speak UFI: it lists no capacity to format, so the format is refused
+    // before anything is written.
+    EXPECT_NE(run.cli[6].status, 0) << said(6);
+    EXPECT_NE(run.cli[6].err.find("Format Error: Unrecognized Media"), std::string::npos) << said(6);
+    // What the USB disk holds at the end is the floppy's diskette, to the byte.
+    EXPECT_TRUE(ReadFile(usb) == ReadFile(floppy));
 }
 
 }  // namespace
