@@ -6,23 +6,16 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
+
+#include "drive/sysfs.h"
 
 namespace vokta {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string FirstLine(const fs::path& file)
-{
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    return line;
-}
 
 // The drive type of a block device, or nullopt for one the drive list leaves out:
 // diskette drives (the drive table has them), removable media, and devices without media.
@@ -38,8 +31,8 @@ std::optional<SystemDriveType> BlockDeviceType(const fs::path& device, bool loop
     if (name.starts_with("loop") && !loopDevices)
         return std::nullopt;
     // An unattached loop device, an empty card reader: no sectors, nothing to list.
-    const std::string sectors = FirstLine(device / "size");
-    if (FirstLine(device / "removable") == "1" || sectors.empty() || sectors == "0")
+    const std::string sectors = SysfsAttribute(device / "size");
+    if (SysfsAttribute(device / "removable") == "1" || sectors.empty() || sectors == "0")
         return std::nullopt;
     return SystemDriveType::Fixed;
 }

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "drive/backend/virtualdrive.h"
+#include "drive/sysfs.h"
 #include "res/strings.h"
 
 namespace vokta {
@@ -55,18 +56,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string FirstLine(const fs::path& file)
-{
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    return line;
-}
-
 // A two-digit hexadecimal attribute of a USB interface ("08"); -1 when there is none.
 long HexAttribute(const fs::path& file)
 {
-    const std::string text = FirstLine(file);
+    const std::string text = SysfsAttribute(file);
     char* end = nullptr;
     const long value = std::strtol(text.c_str(), &end, 16);
     return text.empty() || *end != 0 ? -1 : value;
@@ -79,7 +72,7 @@ constexpr long kUfiSubclass = 0x04;
 
 bool IsRemovableScsiDisk(const std::string& blockDevices, const std::string& name)
 {
-    return name.starts_with("sd") && FirstLine(fs::path(blockDevices) / name / "removable") == "1";
+    return name.starts_with("sd") && SysfsAttribute(fs::path(blockDevices) / name / "removable") == "1";
 }
 
 bool IsUsbFloppyDevice(const std::string& blockDevices, const std::string& name)

@@ -26,6 +26,11 @@ if [ -n "$usbdisks" ]; then
         [ -e "$disk" ] && echo "vokta-guest-usb-disk ${disk##*/}"
     done
 fi
+# With vokta.mount=DISK that disk's FAT file system is mounted read-only on /mnt.
+mount=$(sed -n 's/.*vokta\.mount=\([a-z0-9]*\).*/\1/p' /proc/cmdline)
+if [ -n "$mount" ]; then
+    mount -t msdos -o ro "/dev/$mount" /mnt || echo "vokta-guest-mount-failed $mount"
+fi
 
 # Runs vokta-cli command line number $2 with the encoded arguments $1, nothing on its stdin,
 # and reports its stdout and stderr as hex lines: the console turns line ends into CR LF and

@@ -22,6 +22,15 @@ std::vector<std::string> OnUsbDrive(std::vector<std::string> line)
     return line;
 }
 
+GuestCliSequence RunInGuest(const std::vector<std::vector<std::string>>& lines, const GuestDrives& drives)
+{
+    const GuestCliSequence run = RunCliSequenceInGuest(lines, drives);
+    std::printf("[ qemu ] usb disk: booted in %.1f s, ran %.1f s in all\n", run.guest.bootSeconds,
+                run.guest.totalSeconds);
+    EXPECT_TRUE(run.guest.finished) << run.guest.console;
+    return run;
+}
+
 TEST(QemuUsb, ReadsComparesAndWritesA144MDisketteOnAUsbDiskAndRefusesToFormatIt)
 {
     RequireTools({"qemu-system-x86_64", "mkfs.fat", "mcopy"});
@@ -33,7 +42,7 @@ TEST(QemuUsb, ReadsComparesAndWritesA144MDisketteOnAUsbDiskAndRefusesToFormatIt)
               0);
     ASSERT_EQ(Shell("mkfs.fat -n ONFLOPPY -C '" + floppy + "' 1440 >/dev/null"), 0);
 
-    const GuestCliSequence run = RunCliSequenceInGuest(
+    const GuestCliSequence run = RunInGuest(
         {
             OnUsbDrive({"drives", "--paths"}),
             OnUsbDrive({"read", "B:", "/tmp/usb.img"}),
@@ -44,9 +53,6 @@ TEST(QemuUsb, ReadsComparesAndWritesA144MDisketteOnAUsbDiskAndRefusesToFormatIt)
             OnUsbDrive({"format", "B:", "--media", "1.44m"}),
         },
         {{{floppy}, {}}, {{usb}}});
-    std::printf("[ qemu ] usb disk: booted in %.1f s, ran %.1f s in all\n", run.guest.bootSeconds,
-                run.guest.totalSeconds);
-    ASSERT_TRUE(run.guest.finished) << run.guest.console;
     const auto said = [&](size_t i) { return run.cli[i].out + run.cli[i].err; };
 
     EXPECT_NE(run.cli[0].out.find("B:  FLOPPY 3½ 1.44M\t/dev/sda\n"), std::string::npos) << said(0) << run.guest.console;
@@ -66,3 +72,24 @@ TEST(QemuUsb, ReadsComparesAndWritesA144MDisketteOnAUsbDiskAndRefusesToFormatIt)
 }
 
 }  // namespace
+
+TEST(QemuUsb, AMountedUsbDiskIsNotWritten)
+{
+    RequireTools({"qemu-system-x86_64", "mkfs.fat"});
+    TempDir dir;
+    const std::string usb = dir.File("usb.img");
+    const std::string floppy = dir.File("floppy.img");
+    ASSERT_EQ(Shell("mkfs.fat -C '" + usb + "' 1440 >/dev/null && mkfs.fat -C '" + floppy + "' 1440 >/dev/null"), 0);
+    const std::vector<uint8_t> before = ReadFile(usb);
+
+    GuestDrives drives{{{floppy}, {}}, {{usb}}};
+    drives.mountFirstUsbDisk = true;
+    const GuestCliSequence run =
+        RunInGuest({{"read", "A:", "/tmp/floppy.img"}, OnUsbDrive({"--assume-yes", "write", "/tmp/floppy.img", "B:"})},
+            drives);
+    EXPECT_EQ(run.guest.console.find("vokta-guest-mount-failed"), std::string::npos) << run.guest.console;
+    EXPECT_EQ(run.cli[0].status, 0) << run.cli[0].err;
+    EXPECT_NE(run.cli[1].status, 0) << run.cli[1].out;
+    EXPECT_NE(run.cli[1].err.find("Drive is Locked !"), std::string::npos) << run.cli[1].err;
+    EXPECT_TRUE(ReadFile(usb) == before);
+}

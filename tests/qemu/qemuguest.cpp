@@ -270,6 +270,8 @@ GuestCliSequence RunCliSequenceInGuest(const std::vector<std::vector<std::string
         parameter += (i ? "/" : "") + EncodedArguments(lines[i]);
     if (!drives.usbDisks.empty())
         parameter += " vokta.usbdisks=" + std::to_string(drives.usbDisks.size());
+    if (drives.mountFirstUsbDisk)
+        parameter += " vokta.mount=sda";
     run.cli.resize(lines.size());
     if (std::string(kKernelArguments).size() + parameter.size() >= kKernelCommandLineSize) {
         run.guest.console = "[the arguments do not fit on the kernel command line: the guest was not booted]\n";

@@ -51,6 +51,7 @@ struct GuestCliRun {
 struct GuestDrives {
     std::vector<FloppySlot> floppies;
     std::vector<FloppySlot> usbDisks;  // the blkdebug rule is for floppies only
+    bool mountFirstUsbDisk = false;    // mounted read-only on /mnt before the command lines run
 };
 
 // Several vokta-cli command lines run one after the other in one boot of the guest, so
