@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "qemu/qemuguest.h"
+#include "res/strings.h"
 #include "support/requiretools.h"
 #include "support/tempdir.h"
 
@@ -67,6 +68,7 @@ TEST(QemuUsb, ReadsComparesAndWritesA144MDisketteOnAUsbDiskAndRefusesToFormatIt)
     // before anything is written.
     EXPECT_NE(run.cli[6].status, 0) << said(6);
     EXPECT_NE(run.cli[6].err.find("Format Error: Unrecognized Media"), std::string::npos) << said(6);
+    EXPECT_NE(run.cli[6].err.find(LoadString(Str::DriveFormatsNoDiskette)), std::string::npos) << said(6);
     // What the USB disk holds at the end is the floppy's diskette, to the byte.
     EXPECT_TRUE(ReadFile(usb) == ReadFile(floppy));
 }
