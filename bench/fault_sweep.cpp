@@ -1,8 +1,12 @@
 // Read Disk, Write Disk with verify, Compare and quick Format with verify, each under every fault at every sector
 // (`--all`) or every 97th (default) of a 1.44M and a 1.72M diskette holding a file tree.
+// `--op NAME` (read, write, compare, quick, full) runs one operation, `--step N` every Nth sector;
 // `--trace` tells every run. Prints runs, faults injected, invariants checked and failures per medium and operation;
 // exits non-zero when an invariant broke.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <cstring>
 #include <utility>
 
@@ -16,11 +20,18 @@ using namespace vokta::test::sweep;
 int main(int argc, char** argv)
 {
     bool all = false, trace = false;
+    std::string only;
+    uint32_t step = 97;
     for (int i = 1; i < argc; ++i) {
         all |= std::strcmp(argv[i], "--all") == 0;
         trace |= std::strcmp(argv[i], "--trace") == 0;
+        if (std::strcmp(argv[i], "--op") == 0 && i + 1 < argc)
+            only = argv[++i];
+        if (std::strcmp(argv[i], "--step") == 0 && i + 1 < argc)
+            step = static_cast<uint32_t>(std::max(1L, std::strtol(argv[++i], nullptr, 10)));
     }
-    const uint32_t step = all ? 1 : 97;
+    if (all)
+        step = 1;
     uint64_t failures = 0;
     std::printf("%-6s %-8s %8s %8s %11s %8s\n", "medium", "op", "runs", "faults", "invariants", "failures");
     for (const auto& [type, name] : {std::pair{kMedia144M, "1.44M"}, std::pair{kMedia172M, "1.72M"}}) {
@@ -33,7 +44,9 @@ int main(int argc, char** argv)
         }
         for (const auto& [operation, op] :
              {std::pair{Operation::Read, "read"}, std::pair{Operation::Write, "write"}, std::pair{Operation::Compare, "compare"},
-              std::pair{Operation::QuickFormat, "quick"}}) {
+              std::pair{Operation::QuickFormat, "quick"}, std::pair{Operation::FullFormat, "full"}}) {
+            if (!only.empty() && only != op)
+                continue;
             Figures f;
             if (trace)
                 f.trace = [](const std::string& line) { std::printf("  %s\n", line.c_str()); };

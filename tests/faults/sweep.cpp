@@ -37,8 +37,19 @@ public:
     std::optional<PhysicalSector> fails;
     int failures = 2;  // the first one has the whole diskette formatted, the second is asked about
     std::optional<PhysicalSector> stuck;
+    // A track that will not format the first times it is asked to (one request with its retries).
+    std::optional<std::pair<uint16_t, uint8_t>> formatFails;
+    int formatFailures = 3;
 
 protected:
+    DiskError FormatTrack(uint16_t cylinder, uint8_t head, std::span<const uint8_t> addressFields, bool bios) override
+    {
+        if (medium() && formatFails == std::pair{cylinder, head} && formatFailures > 0) {
+            --formatFailures;
+            return Err::SectorNotFound;
+        }
+        return EmulatedDrive::FormatTrack(cylinder, head, addressFields, bios);
+    }
     DiskError TransferTrack(uint16_t cylinder, uint8_t head, uint16_t first, uint16_t count,
                             std::span<uint8_t> buffer, bool write) override
     {
@@ -71,10 +82,8 @@ enum class Touch { None, Read, Write };
 // How a request meets the sector: read (a track read or verify holding it), written, or not.
 Touch Touches(const DiskRequest& r, uint32_t sector, uint16_t sectorsPerTrack)
 {
-    if (r.controlCode != Control::DosIoctl)
-        return Touch::None;
     const uint8_t minor = r.minor();
-    if ((minor == Minor::ReadTrack || minor == Minor::WriteTrack) && r.block.size() >= TrackIoBlock::kSize) {
+    if (r.controlCode == Control::DosIoctl && (minor == Minor::ReadTrack || minor == Minor::WriteTrack) && r.block.size() >= TrackIoBlock::kSize) {
         const uint32_t first =
             (uint32_t{TrackIoBlock::Cylinder(r.block)} * 2 + TrackIoBlock::Head(r.block)) * sectorsPerTrack +
             TrackIoBlock::FirstSector(r.block);
@@ -82,10 +91,16 @@ Touch Touches(const DiskRequest& r, uint32_t sector, uint16_t sectorsPerTrack)
             return Touch::None;
         return minor == Minor::ReadTrack ? Touch::Read : Touch::Write;
     }
-    if (minor == Minor::VerifyTrack && r.block.size() >= TrackBlock::kSize &&
-        sector / sectorsPerTrack == uint32_t{TrackBlock::Cylinder(r.block)} * 2 + TrackBlock::Head(r.block))
-        return Touch::Read;
-    return Touch::None;
+    const uint32_t track = sector / sectorsPerTrack;
+    if (r.controlCode == Control::Int13)
+        return r.biosFunction() == Bios::FormatTrack && track == (r.regs.ecx >> 8 & 0xFF) * 2 + (r.regs.edx >> 8 & 0xFF)
+                   ? Touch::Write
+                   : Touch::None;
+    if (r.controlCode != Control::DosIoctl || r.block.size() < TrackBlock::kSize ||
+        track != uint32_t{TrackBlock::Cylinder(r.block)} * 2 + TrackBlock::Head(r.block))
+        return Touch::None;
+    // Formatting a track writes each of its sectors anew.
+    return r.minor() == Minor::VerifyTrack ? Touch::Read : r.minor() == Minor::FormatTrack ? Touch::Write : Touch::None;
 }
 
 bool IsNegative(Answer a)
@@ -172,7 +187,7 @@ private:
     void ReadDisk();
     void WriteDisk();
     void Compare();
-    void QuickFormat();
+    void Format(bool full);
     // Whether the diskette is a sound empty FAT volume by the system's own checker.
     bool CheckerFindsItClean(const std::vector<uint8_t>& bytes) const;
     DuplicateJob Job()
@@ -317,7 +332,7 @@ void Bench::CheckCommon(int result)
                                        {Fault::Differs, Str::NoMatch}};
     // The format's verify tells a failing system area its own way: a track of it cannot be
     // marked BAD, and a FAT that does not read is not verified against.
-    const bool toldByVerify = run_.operation == Operation::QuickFormat &&
+    const bool toldByVerify = (run_.operation == Operation::QuickFormat || run_.operation == Operation::FullFormat) &&
                               (host_.Shown(HostEvent::Box, LoadString(Str::EndOfDisk)) ||
                                host_.Shown(HostEvent::Box, LoadString(Str::CannotAccessFat)));
     if (struck_ && result != kResultDone && !refused && !toldByVerify && told.count(run_.fault))
@@ -430,21 +445,27 @@ bool Bench::CheckerFindsItClean(const std::vector<uint8_t>& bytes) const
     return Shell("fsck.fat -n " + ShellQuoted(dir.File("d.img")) + " >/dev/null 2>&1") == 0;
 }
 
-// A quick format over the file tree rewrites the system area only, then verifies every
-// track and marks the failing ones BAD.
-void Bench::QuickFormat()
+// A quick format over the file tree rewrites the system area only; a full one formats every
+// track first. Both then verify every track and mark the failing ones BAD.
+void Bench::Format(bool full)
 {
     const Diskette& source = diskettes_.tree;
     drive_->Insert(EmulatedMedium::FromImage(source.type, source.bytes));
     const PhysicalSector at = PhysicalOf(run_.sector, geometry_.sectorsPerTrack);
     if (run_.fault == Fault::PersistentCrc)
         drive_->medium()->defects.insert(at);
-    if (run_.fault == Fault::WriteError)
+    const auto systemArea = static_cast<uint32_t>(geometry_.reservedSectors + uint32_t{geometry_.fatCount} * geometry_.sectorsPerFat +
+                                                  geometry_.rootEntries * 32u / kSectorSize);
+    // A full format meets a write error as a track that will not format; the system area
+    // written after it fails too.
+    if (run_.fault == Fault::WriteError && (!full || run_.sector <= systemArea))
         drive_->fails = at;
+    if (run_.fault == Fault::WriteError && full)
+        drive_->formatFails = std::pair{at.cylinder, at.head};
     FormatJob job;
     job.inputs->driveText = "A:";
     job.inputs->media = source.type;
-    job.inputs->full = false;
+    job.inputs->full = full;
     job.inputs->verify = true;
     job.drives = table_;
     const int result = FormatWorker(std::move(job), host_).result;
@@ -452,12 +473,10 @@ void Bench::QuickFormat()
     if (!drive_->medium())
         return;
     const std::vector<uint8_t> after = drive_->medium()->ToImage(source.type);
-    const auto systemArea = static_cast<uint32_t>(geometry_.reservedSectors + uint32_t{geometry_.fatCount} * geometry_.sectorsPerFat +
-                                                  geometry_.rootEntries * 32u / kSectorSize);
     // The files' sectors stay as they were unless a full format was asked for, but for the
     // first one, which the empty system area is written over with; a 21-sector diskette has
     // its cylinder 0 formatted anew.
-    const bool full = host_.Shown(HostEvent::Box, LoadString(Str::AskFullFormat)) && !Refused();
+    full |= host_.Shown(HostEvent::Box, LoadString(Str::AskFullFormat)) && !Refused();
     const uint32_t firstKept = std::max(geometry_.sectorsPerTrack == 21 ? 2 * 21u : 0u, systemArea + 1);
     if (!full && run_.fault != Fault::Swapped)
         for (uint32_t s = firstKept; s < Sectors(); ++s)
@@ -466,6 +485,11 @@ void Bench::QuickFormat()
     if (result != kResultDone)
         return;
     Check(CheckerFindsItClean(after), "fsck.fat finds the formatted diskette unsound");
+    // A full format that went through leaves no byte of the files, but on a track it was told
+    // to skip.
+    if (full && !Ignored())
+        for (uint32_t s = firstKept; s < Sectors(); ++s)
+            Check(Uniform(SectorOf(after, s)), [s] { return "sector " + std::to_string(s) + " kept old bytes"; });
     // The verify finds a sector that will not read, and its track is marked BAD.
     if (run_.fault == Fault::PersistentCrc && run_.sector >= systemArea) {
         const uint32_t cluster = (run_.sector - systemArea) / geometry_.sectorsPerCluster + 2;
@@ -482,7 +506,8 @@ void Bench::Go()
     case Operation::Read: ReadDisk(); break;
     case Operation::Write: WriteDisk(); break;
     case Operation::Compare: Compare(); break;
-    case Operation::QuickFormat: QuickFormat(); break;
+    case Operation::QuickFormat: Format(false); break;
+    case Operation::FullFormat: Format(true); break;
     }
     ++figures_.runs;
     figures_.faultsInjected += struck_;
@@ -495,6 +520,7 @@ const char* NameOf(Operation o)
     case Operation::Write: return "Write";
     case Operation::Compare: return "Compare";
     case Operation::QuickFormat: return "Quick format";
+    case Operation::FullFormat: return "Full format";
     }
     return "?";
 }
@@ -585,7 +611,8 @@ bool Applies(Operation operation, Fault fault)
     case Fault::TransientCrc:
     case Fault::NotReady:
     case Fault::Swapped: return true;
-    case Fault::WriteError: return operation == Operation::Write || operation == Operation::QuickFormat;
+    case Fault::WriteError:
+        return operation == Operation::Write || operation == Operation::QuickFormat || operation == Operation::FullFormat;
     // A verify of the tracks reads no data back: only Write Disk compares what it wrote.
     case Fault::StuckSector: return operation == Operation::Write;
     case Fault::Differs: return operation == Operation::Compare;

@@ -15,7 +15,7 @@
 
 namespace vokta::test::sweep {
 
-enum class Operation { Read, Write, Compare, QuickFormat };  // the format with verify
+enum class Operation { Read, Write, Compare, QuickFormat, FullFormat };  // the formats with verify
 
 enum class Fault {
     PersistentCrc,  // the sector never reads (a defect of the coating)

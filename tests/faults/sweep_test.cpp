@@ -37,10 +37,10 @@ struct FaultSweepCases : WithDiskettes<::testing::Test> {
 
 struct FaultSweep : WithDiskettes<::testing::TestWithParam<MediaType>> {
     void SetUp() override { Make(GetParam()); }
-    void Expect(Operation operation)
+    void Expect(Operation operation, uint32_t step = kStep)
     {
         Figures figures;
-        Sweep(*this->diskettes, operation, kStep, figures);
+        Sweep(*this->diskettes, operation, step, figures);
         for (const std::string& broken : figures.broken)
             ADD_FAILURE() << broken;
         EXPECT_EQ(figures.failures, 0u);
@@ -77,6 +77,13 @@ TEST_P(FaultSweep, QuickFormatLeavesASoundDisketteAndMarksWhatFailsVerify)
 {
     if (diskettes)
         Expect(Operation::QuickFormat);
+}
+
+// Every track formatted and verified a run: sampled more sparsely than the others.
+TEST_P(FaultSweep, FullFormatLeavesASoundDisketteAndMarksWhatFailsVerify)
+{
+    if (diskettes)
+        Expect(Operation::FullFormat, 4 * kStep + 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Media, FaultSweep, ::testing::Values(kMedia144M, kMedia172M),
