@@ -1,6 +1,7 @@
 // Read Disk, Write Disk with verify, Compare and quick Format with verify, each under every fault at every sector
 // (`--all`) or every 97th (default) of a 1.44M and a 1.72M diskette holding a file tree.
-// `--op NAME` (read, write, compare, quick, full) runs one operation, `--step N` every Nth sector;
+// `--op NAME` (read, write, compare, quick, full, reformat, marktrack,
+// markcyl, stop) runs one operation, `--step N` every Nth sector;
 // `--trace` tells every run. Prints runs, faults injected, invariants checked and failures per medium and operation;
 // exits non-zero when an invariant broke.
 #include <algorithm>
@@ -44,7 +45,9 @@ int main(int argc, char** argv)
         }
         for (const auto& [operation, op] :
              {std::pair{Operation::Read, "read"}, std::pair{Operation::Write, "write"}, std::pair{Operation::Compare, "compare"},
-              std::pair{Operation::QuickFormat, "quick"}, std::pair{Operation::FullFormat, "full"}}) {
+              std::pair{Operation::QuickFormat, "quick"}, std::pair{Operation::FullFormat, "full"},
+              std::pair{Operation::RepairFormat, "reformat"}, std::pair{Operation::RepairMarkTrack, "marktrack"},
+              std::pair{Operation::RepairMarkCylinder, "markcyl"}, std::pair{Operation::RepairStop, "stop"}}) {
             if (!only.empty() && only != op)
                 continue;
             Figures f;

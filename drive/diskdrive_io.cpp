@@ -251,15 +251,19 @@ bool DetectMediaSayingWhy(DiskDrive& drive, std::string& reason)
     return false;
 }
 
-std::vector<uint32_t> ReadSectorsOneByOne(DiskDrive& drive, uint32_t first, std::span<uint8_t> buffer)
+std::vector<uint32_t> ReadSectorsOneByOne(DiskDrive& drive, uint32_t first, std::span<uint8_t> buffer, DiskError* goneWith)
 {
     drive.lastError = Err::None;
+    if (goneWith)
+        *goneWith = Err::None;
     std::vector<uint32_t> failed;
     for (uint32_t i = 0; i < buffer.size() / kSectorSize; ++i) {
         const std::span<uint8_t> sector = buffer.subspan(size_t{i} * kSectorSize, kSectorSize);
         if (!drive.ReadSectors(first + i, 1, sector)) {
             std::fill(sector.begin(), sector.end(), uint8_t{0});
             const bool gone = DisketteGone(drive.lastError);
+            if (gone && goneWith)
+                *goneWith = drive.lastError;
             drive.lastError = Err::None;
             failed.push_back(i);
             // Without its diskette no further sector can be read: the rest are lost as well.

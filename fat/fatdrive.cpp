@@ -88,7 +88,8 @@ bool FatDrive::LoadFat()
     // Marking over a FAT that was never read, and writing it back, would destroy the
     // diskette's allocation: an unreadable first copy is replaced by the second, and
     // without either there is no FAT.
-    if (!ReadFatCopy(0)) {
+    firstFatCopyUnread = !ReadFatCopy(0);
+    if (firstFatCopyUnread) {
         lastError = Err::None;
         if (layout_.fatCount < 2 || !ReadFatCopy(1)) {
             ReleaseTables();

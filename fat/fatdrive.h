@@ -64,6 +64,8 @@ public:
 
     std::vector<uint8_t> fat;  // one FAT copy; empty = not loaded
     bool fatDirty = false;
+    // The last LoadFat took the FAT from the second copy, the first not reading.
+    bool firstFatCopyUnread = false;
     std::vector<uint8_t> rootDir;  // whole sectors
     uint16_t rootDirBytes = 0;     // of the root's entries
     bool rootDirDirty = false;

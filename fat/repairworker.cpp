@@ -98,13 +98,30 @@ Walk Repairer::Run()
         drive_.lastError = Err::None;
         return Walk::Stopped;
     }
+    // A first copy that did not read is written anew from the second, so that the two agree.
+    if (drive_.firstFatCopyUnread)
+        drive_.fatDirty = true;
     return WalkDataArea(firstDataSector);
 }
 
 Walk Repairer::CheckBoot()
 {
     host_.SetLowerLine(LoadString(Str::CheckingBootSector));
-    if (CheckBootSector(drive_) == 0)
+    BootCheckResult checked = CheckBootSector(drive_);
+    // A read that failed once says nothing yet of the sector, and one that failed because
+    // the diskette is gone nothing at all: a boot sector written then would replace a sound
+    // one, or land on another diskette.
+    if (checked == BootCheck::ReadError) {
+        const std::span<uint8_t> sector = buffer_.first(kSectorSize);
+        if (drive_.ReadSectors(0, 1, sector))
+            checked = ValidateBootSector(sector);
+        else if (DisketteGone(drive_.lastError)) {
+            ShowError();
+            return Walk::Stopped;
+        }
+        drive_.lastError = Err::None;
+    }
+    if (checked == 0)
         return Walk::Go;
     if (inputs_.boot == BootChoice::Stop) {
         Box(Str::InvalidBootSector, Str::Error, Buttons::Ok, Icon::Error);
@@ -131,6 +148,10 @@ Walk Repairer::WalkSystemArea(uint32_t firstDataSector)
             sector += Spt();
             continue;
         }
+        if (DisketteGone(drive_.lastError)) {
+            ShowError();
+            return Walk::Stopped;
+        }
         drive_.lastError = Err::None;
         const uint32_t start = FirstSectorOfTrackHolding(drive_.params, sector);
         if (RescanTrack(start) != Walk::Go)
@@ -147,6 +168,10 @@ Walk Repairer::RescanTrack(uint32_t start)
     for (uint32_t s = start; s < start + Spt(); ++s) {
         if (drive_.ReadSectors(s, 1, buffer_))
             continue;
+        if (DisketteGone(drive_.lastError)) {
+            ShowError();
+            return Walk::Stopped;
+        }
         if (host_.AbortRequested())
             return Walk::Stopped;
         switch (inputs_.system) {
@@ -170,8 +195,14 @@ Walk Repairer::RescanTrack(uint32_t start)
 
 bool Repairer::Reformat(uint32_t sector)
 {
-    if (ReformatTrack(host_, drive_, sector, buffer_) == Err::None)
+    const DiskError e = ReformatTrack(host_, drive_, sector, buffer_);
+    if (e == Err::None)
         return true;
+    if (DisketteGone(e)) {
+        drive_.lastError = e;
+        ShowError();
+        return false;
+    }
     Box(Str::CannotFormatTrack, Str::FatalError, Buttons::Ok, Icon::Error);
     return false;
 }
@@ -193,7 +224,15 @@ Walk Repairer::WalkDataArea(uint32_t firstDataSector)
         }
         if (host_.AbortRequested())
             return Walk::Stopped;
-        if (!drive_.ReadSectors(sector, count, buffer_) && RepairDataTrack(sector, c) != Walk::Go)
+        if (drive_.ReadSectors(sector, count, buffer_)) {
+            sector += count;
+            continue;
+        }
+        if (DisketteGone(drive_.lastError)) {
+            ShowError();
+            return Walk::Stopped;
+        }
+        if (RepairDataTrack(sector, c) != Walk::Go)
             return Walk::Stopped;
         sector += count;
     }
@@ -250,15 +289,50 @@ bool FormatWithTentatives(OperationHost& host, DiskDrive& drive, uint16_t cylind
     return false;
 }
 
-// Writes a track back, asking whether to try again while it fails.
+// A FAT sector that does not read is written back as the same sector of another copy, not
+// as zeros: copies that differ leave the diskette unsound, and zeros in the copy read first
+// would free every cluster they describe.
+void FillFromOtherFatCopy(DiskDrive& drive, uint32_t first, std::span<uint8_t> track, const std::vector<uint32_t>& unread)
+{
+    const std::optional<FatLayout> layout = FatLayout::FromParams(drive.params);
+    if (!layout || layout->sectorsPerFat == 0)
+        return;
+    for (uint32_t i : unread) {
+        const uint32_t s = first + i;
+        if (s < layout->FatSector(0) || s >= layout->FatSector(layout->fatCount))
+            continue;
+        const uint32_t within = (s - layout->FatSector(0)) % layout->sectorsPerFat;
+        const std::span<uint8_t> slot = track.subspan(size_t{i} * kSectorSize, kSectorSize);
+        for (unsigned copy = 0; copy < layout->fatCount; ++copy) {
+            const uint32_t mirror = layout->FatSector(copy) + within;
+            if (mirror == s)
+                continue;
+            const bool read = drive.ReadSectors(mirror, 1, slot);
+            drive.lastError = Err::None;
+            if (read)
+                break;
+            std::fill(slot.begin(), slot.end(), uint8_t{0});
+        }
+    }
+}
+
+// Writes a track back, asking whether to try again while it fails. Given up, each sector
+// that takes its bytes still gets them: the format emptied the track, and only the sectors
+// that refuse may stay lost.
 bool WriteTrackBack(OperationHost& host, DiskDrive& drive, uint32_t first, std::span<const uint8_t> track)
 {
     const auto count = static_cast<uint16_t>(track.size() / kSectorSize);
     while (!drive.WriteSectors(first, count, track)) {
+        const DiskError failed = drive.lastError;
         const std::string text = drive.GetErrorText();
-        if (text.empty() ||
-            host.MessageBox(text, LoadString(Str::RepairError), Buttons::RetryCancel, Icon::Error) != Answer::Retry)
-            return false;
+        if (!text.empty() &&
+            host.MessageBox(text, LoadString(Str::RepairError), Buttons::RetryCancel, Icon::Error) == Answer::Retry)
+            continue;
+        for (uint16_t i = 0; i < count && !DisketteGone(failed); ++i) {
+            drive.WriteSectors(first + i, 1, track.subspan(size_t{i} * kSectorSize, kSectorSize));
+            drive.lastError = Err::None;
+        }
+        return false;
     }
     return true;
 }
@@ -279,7 +353,13 @@ DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, s
     const std::span<uint8_t> track = trackBuffer.first(trackBytes);
     // A sector that cannot be read comes back as zeros, never as what the buffer held of
     // another track.
-    const std::vector<uint32_t> unread = ReadSectorsOneByOne(drive, first, track);
+    // A track read without its diskette would be formatted and written back as zeros, or
+    // onto the diskette put in instead: nothing is done.
+    DiskError gone = Err::None;
+    const std::vector<uint32_t> unread = ReadSectorsOneByOne(drive, first, track, &gone);
+    if (gone != Err::None)
+        return gone;
+    FillFromOtherFatCopy(drive, first, track, unread);
 
     // Format mode on 21-sector media begins with track 0 formatted as a 1.44M track, and
     // its end writes a new boot sector: the diskette keeps its own track 0 and boot sector.
@@ -290,7 +370,9 @@ DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, s
     if (first != 0) {
         ownTrackZero.resize(trackZeroFormattedToo ? trackBytes : kSectorSize);
         zero = ownTrackZero;
-        zeroUnread = ReadSectorsOneByOne(drive, 0, zero);
+        zeroUnread = ReadSectorsOneByOne(drive, 0, zero, &gone);
+        if (gone != Err::None)
+            return gone;
     }
     const bool bootSectorKept = zeroUnread.empty() || zeroUnread.front() != 0;
 
@@ -309,11 +391,10 @@ DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, s
     }
 
     host.SetLowerLine(LoadString(Str::WritingTrack));
-    if (!WriteTrackBack(host, drive, first, track))
-        return Err::WriteFault;
-    if (trackZeroFormattedToo && !WriteTrackBack(host, drive, 0, zero))
-        return Err::WriteFault;
-    return Err::None;
+    // Track 0 goes back even when the track repaired did not: it holds the system area.
+    const bool trackBack = WriteTrackBack(host, drive, first, track);
+    const bool zeroBack = !trackZeroFormattedToo || WriteTrackBack(host, drive, 0, zero);
+    return trackBack && zeroBack ? Err::None : Err::WriteFault;
 }
 
 OperationOutcome RepairWorker(RepairJob job, OperationHost& host)

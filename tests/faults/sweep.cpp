@@ -9,6 +9,7 @@
 
 #include "drive/backend/emulateddrive.h"
 #include "drive/diskdrive.h"
+#include "fat/repair.h"
 #include "format/format.h"
 #include "image/duplicate.h"
 #include "res/strings.h"
@@ -177,6 +178,11 @@ private:
                 return true;
         return false;
     }
+    // Whether the faulty sector never reads again.
+    bool SectorLost() const
+    {
+        return run_.fault == Fault::PersistentCrc || (run_.fault == Fault::WriteError && IsRepair(run_.operation));
+    }
     bool Ignored() const
     {
         for (const HostEvent& e : host_.Of(HostEvent::Box))
@@ -188,6 +194,10 @@ private:
     void WriteDisk();
     void Compare();
     void Format(bool full);
+    void Repair(DataChoice choice);
+    // Every file of the tree holds its bytes on the diskette left behind, but for a sector
+    // that could not be read, which holds zeros.
+    void CheckFiles(const std::vector<uint8_t>& after);
     // Whether the diskette is a sound empty FAT volume by the system's own checker.
     bool CheckerFindsItClean(const std::vector<uint8_t>& bytes) const;
     DuplicateJob Job()
@@ -214,6 +224,7 @@ private:
     bool brokenBefore_ = false;
     int retries_ = 0;
     std::optional<EmulatedMedium> out_;
+    std::optional<EmulatedMedium> swappedOut_;  // the diskette taken out for another
     int requestsWhileOut_ = 0;
 };
 
@@ -241,8 +252,10 @@ std::optional<InjectedFault> Bench::Hook(const DiskRequest& r)
         if (first) {
             struck_ = true;
             out_ = drive_->Eject();
-            if (run_.fault == Fault::Swapped)
+            if (run_.fault == Fault::Swapped) {
+                swappedOut_ = std::move(out_);
                 out_ = Other();
+            }
             requestsWhileOut_ = 0;
             // Put back a few seconds on, should the operation wait rather than ask.
             host_.At(host_.now + 3000, [this] { PutBack(); });
@@ -331,13 +344,17 @@ void Bench::CheckCommon(int result)
                                        {Fault::StuckSector, Str::WriteFailed},
                                        {Fault::Differs, Str::NoMatch}};
     // The format's verify tells a failing system area its own way: a track of it cannot be
-    // marked BAD, and a FAT that does not read is not verified against.
-    const bool toldByVerify = (run_.operation == Operation::QuickFormat || run_.operation == Operation::FullFormat) &&
-                              (host_.Shown(HostEvent::Box, LoadString(Str::EndOfDisk)) ||
-                               host_.Shown(HostEvent::Box, LoadString(Str::CannotAccessFat)));
+    // marked BAD, and a FAT that does not read is not verified against. So does a repair,
+    // and one whose track will not format again.
+    const bool formatOrRepair = run_.operation == Operation::QuickFormat || run_.operation == Operation::FullFormat ||
+                                IsRepair(run_.operation);
+    const bool toldByVerify = formatOrRepair && (host_.Shown(HostEvent::Box, LoadString(Str::EndOfDisk)) ||
+                                                 host_.Shown(HostEvent::Box, LoadString(Str::CannotAccessFat)) ||
+                                                 host_.Shown(HostEvent::Box, LoadString(Str::CannotFormatTrack)));
     if (struck_ && result != kResultDone && !refused && !toldByVerify && told.count(run_.fault))
         Check(host_.Shown(HostEvent::Box, LoadString(told.at(run_.fault))) ||
-                  (run_.fault == Fault::Swapped && host_.Shown(HostEvent::Box, LoadString(Str::NoMatch))),
+                  (run_.fault == Fault::Swapped && (host_.Shown(HostEvent::Box, LoadString(Str::NoMatch)) ||
+                                                    host_.Shown(HostEvent::Box, LoadString(Str::DriveNotReady)))),
               "the failure was not told as such");
     // A whole pass reads and writes every track a few times (format, write, verify); each
     // answer to a question may add a track read sector by sector, and a retried cylinder.
@@ -500,6 +517,87 @@ void Bench::Format(bool full)
     }
 }
 
+// A repair of the file tree: every file keeps its bytes, whatever the repair did and however
+// it ended, and the diskette stays sound.
+void Bench::Repair(DataChoice choice)
+{
+    const Diskette& source = diskettes_.tree;
+    drive_->Insert(EmulatedMedium::FromImage(source.type, source.bytes));
+    const PhysicalSector at = PhysicalOf(run_.sector, geometry_.sectorsPerTrack);
+    // A repair writes only where it repairs: its write error lies in a sector that does not read.
+    if (SectorLost())
+        drive_->medium()->defects.insert(at);
+    if (run_.fault == Fault::WriteError)
+        drive_->fails = at;
+    RepairJob job;
+    job.inputs->driveText = "A:";
+    job.inputs->boot = BootChoice::WriteNew;
+    job.inputs->system = SystemChoice::TryFormat;
+    job.inputs->data = choice;
+    job.drives = table_;
+    const int result = RepairWorker(std::move(job), host_).result;
+    CheckCommon(result);
+    if (run_.fault == Fault::Swapped && swappedOut_) {
+        Check(swappedOut_->ToImage(source.type) == source.bytes, "the diskette taken out changed");
+        if (drive_->medium())
+            Check(Unchanged(diskettes_.empty.bytes), "the diskette put in instead was written");
+        return;
+    }
+    if (!drive_->medium())
+        return;
+    std::vector<uint8_t> after = drive_->medium()->ToImage(source.type);
+    // A FAT sector that never reads again, left by a repair that stopped, holds what the
+    // format left there: a reader takes that sector from the other copy, as the checker is
+    // shown it.
+    const uint32_t fatEnd = geometry_.reservedSectors + uint32_t{geometry_.fatCount} * geometry_.sectorsPerFat;
+    if (SectorLost() && run_.sector >= geometry_.reservedSectors && run_.sector < fatEnd) {
+        const uint32_t twin = run_.sector < geometry_.reservedSectors + geometry_.sectorsPerFat
+                                  ? run_.sector + geometry_.sectorsPerFat
+                                  : run_.sector - geometry_.sectorsPerFat;
+        std::copy_n(after.begin() + static_cast<std::ptrdiff_t>(size_t{twin} * kSectorSize), kSectorSize,
+                    after.begin() + static_cast<std::ptrdiff_t>(size_t{run_.sector} * kSectorSize));
+    }
+    // A directory sector that does not read is restored as zeros: what it named is lost, and
+    // the clusters of that are left to the disk checker to free.
+    const bool directoryLost =
+        SectorLost() && std::ranges::any_of(diskettes_.files, [this](const TreeFile& f) {
+            return std::ranges::count(f.entrySectors, run_.sector) != 0;
+        });
+    if (!directoryLost)
+        Check(CheckerFindsItClean(after), "fsck.fat finds the repaired diskette unsound");
+    CheckFiles(after);
+    // A diskette that was out for a moment has no damaged track to mark.
+    if (run_.fault == Fault::NotReady)
+        Check(std::ranges::equal(std::span(after).subspan(kSectorSize, size_t{geometry_.sectorsPerFat} * kSectorSize),
+                                 std::span(source.bytes).subspan(kSectorSize, size_t{geometry_.sectorsPerFat} * kSectorSize)),
+              "the FAT changed for a diskette taken out");
+}
+
+void Bench::CheckFiles(const std::vector<uint8_t>& after)
+{
+    const std::vector<TreeFile> now = FilesOf({diskettes_.tree.type, after});
+    const bool lostOne = SectorLost();
+    for (const TreeFile& was : diskettes_.files) {
+        // A file whose directory entry cannot be read is lost with it.
+        if (lostOne && std::ranges::count(was.entrySectors, run_.sector) != 0)
+            continue;
+        const auto found = std::ranges::find(now, was.path, &TreeFile::path);
+        if (found == now.end()) {
+            Check(false, [&] { return was.path + " is gone"; });
+            continue;
+        }
+        // The lost sector holds zeros once restored, or whatever the diskette keeps there.
+        std::vector<uint8_t> expected = was.bytes;
+        const auto lost = std::ranges::find(was.sectors, run_.sector);
+        if (lostOne && lost != was.sectors.end() && found->bytes.size() == expected.size()) {
+            const auto offset = (lost - was.sectors.begin()) * static_cast<std::ptrdiff_t>(kSectorSize);
+            const auto end = std::min(static_cast<std::ptrdiff_t>(expected.size()), offset + static_cast<std::ptrdiff_t>(kSectorSize));
+            std::copy(found->bytes.begin() + offset, found->bytes.begin() + end, expected.begin() + offset);
+        }
+        Check(found->bytes == expected, [&] { return was.path + " reads back other bytes"; });
+    }
+}
+
 void Bench::Go()
 {
     switch (run_.operation) {
@@ -508,6 +606,10 @@ void Bench::Go()
     case Operation::Compare: Compare(); break;
     case Operation::QuickFormat: Format(false); break;
     case Operation::FullFormat: Format(true); break;
+    case Operation::RepairFormat: Repair(DataChoice::TryFormat); break;
+    case Operation::RepairMarkTrack: Repair(DataChoice::MarkTrack); break;
+    case Operation::RepairMarkCylinder: Repair(DataChoice::MarkCylinder); break;
+    case Operation::RepairStop: Repair(DataChoice::Stop); break;
     }
     ++figures_.runs;
     figures_.faultsInjected += struck_;
@@ -521,6 +623,10 @@ const char* NameOf(Operation o)
     case Operation::Compare: return "Compare";
     case Operation::QuickFormat: return "Quick format";
     case Operation::FullFormat: return "Full format";
+    case Operation::RepairFormat: return "Repair (reformat)";
+    case Operation::RepairMarkTrack: return "Repair (mark track)";
+    case Operation::RepairMarkCylinder: return "Repair (mark cylinder)";
+    case Operation::RepairStop: return "Repair (stop)";
     }
     return "?";
 }
@@ -596,12 +702,115 @@ std::optional<Diskettes> MakeDiskettes(MediaType type, const std::string& folder
     Diskettes d;
     d.tree = {type, ReadFile(tree)};
     d.empty = {type, ReadFile(empty)};
+    d.files = FilesOf(d.tree);
     const size_t bytes = size_t{g->totalSectors} * kSectorSize;
     if (d.tree.bytes.size() != bytes || d.empty.bytes.size() != bytes) {
         why = "the tools made a diskette of another size";
         return std::nullopt;
     }
     return d;
+}
+
+namespace {
+
+uint16_t U16(std::span<const uint8_t> b, size_t at)
+{
+    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
+}
+
+// The diskette's own parameter block, not the media table's: the tools choose some fields
+// (root entries, FAT size) themselves.
+struct Bpb {
+    uint32_t spc = 0, reserved = 0, fats = 0, rootEntries = 0, total = 0, spf = 0;
+    uint32_t rootSector() const { return reserved + fats * spf; }
+    uint32_t firstData() const { return rootSector() + rootEntries * 32 / uint32_t{kSectorSize}; }
+    uint32_t clusters() const { return spc ? (total - firstData()) / spc : 0; }
+};
+
+class TreeReader {
+public:
+    explicit TreeReader(const std::vector<uint8_t>& bytes) : bytes_(bytes)
+    {
+        if (bytes.size() < kSectorSize)
+            return;
+        bpb_ = {bytes[13], U16(bytes, 14), bytes[16], U16(bytes, 17), U16(bytes, 19), U16(bytes, 22)};
+        if (bpb_.spc == 0 || size_t{bpb_.total} * kSectorSize > bytes.size() || bpb_.firstData() >= bpb_.total)
+            bpb_ = {};
+    }
+
+    std::vector<TreeFile> Files()
+    {
+        if (bpb_.spc == 0)
+            return {};
+        std::vector<uint32_t> root;
+        for (uint32_t s = bpb_.rootSector(); s < bpb_.firstData(); ++s)
+            root.push_back(s);
+        Directory(root, "", {}, 0);
+        return std::move(files_);
+    }
+
+private:
+    uint16_t Entry(uint32_t cluster) const
+    {
+        const size_t at = size_t{bpb_.reserved} * kSectorSize + cluster * 3 / 2;
+        const uint16_t pair = U16(bytes_, at);
+        return cluster % 2 ? pair >> 4 : pair & 0xFFF;
+    }
+    // The sectors of a chain, to where it ends or breaks.
+    std::vector<uint32_t> Chain(uint32_t cluster) const
+    {
+        std::vector<uint32_t> sectors;
+        std::set<uint32_t> seen;
+        while (cluster >= 2 && cluster < bpb_.clusters() + 2 && seen.insert(cluster).second) {
+            for (uint32_t i = 0; i < bpb_.spc; ++i)
+                sectors.push_back(bpb_.firstData() + (cluster - 2) * bpb_.spc + i);
+            cluster = Entry(cluster);
+        }
+        return sectors;
+    }
+    void Directory(const std::vector<uint32_t>& sectors, const std::string& path, std::vector<uint32_t> way, int depth)
+    {
+        way.insert(way.end(), sectors.begin(), sectors.end());
+        for (uint32_t s : sectors)
+            for (size_t at = size_t{s} * kSectorSize; at < (size_t{s} + 1) * kSectorSize; at += 32) {
+                const auto e = std::span(bytes_).subspan(at, 32);
+                if (e[0] == 0)
+                    return;
+                if (e[0] == 0xE5 || e[0] == '.' || (e[11] & 0x08))
+                    continue;
+                std::string name(e.begin(), e.begin() + 8), ext(e.begin() + 8, e.begin() + 11);
+                name.erase(name.find_last_not_of(' ') + 1);
+                ext.erase(ext.find_last_not_of(' ') + 1);
+                const std::string full = path + name + (ext.empty() ? "" : "." + ext);
+                const std::vector<uint32_t> chain = Chain(U16(e, 26));
+                if (e[11] & 0x10) {
+                    if (depth < 8)
+                        Directory(chain, full + "/", way, depth + 1);
+                    continue;
+                }
+                const uint32_t size = U16(e, 28) | uint32_t{U16(e, 30)} << 16;
+                TreeFile file{full, {}, {}, way};
+                for (uint32_t c : chain) {
+                    if (file.bytes.size() >= size)
+                        break;
+                    const auto sector = std::span(bytes_).subspan(size_t{c} * kSectorSize, kSectorSize);
+                    file.bytes.insert(file.bytes.end(), sector.begin(), sector.begin() + std::min<size_t>(kSectorSize, size - file.bytes.size()));
+                    file.sectors.push_back(c);
+                }
+                files_.push_back(std::move(file));
+            }
+    }
+
+    const std::vector<uint8_t>& bytes_;
+    Bpb bpb_;
+    std::vector<TreeFile> files_;
+};
+
+}  // namespace
+
+std::vector<TreeFile> FilesOf(const Diskette& diskette)
+{
+    return TreeReader(diskette.bytes).Files();
 }
 
 bool Applies(Operation operation, Fault fault)
@@ -611,13 +820,23 @@ bool Applies(Operation operation, Fault fault)
     case Fault::TransientCrc:
     case Fault::NotReady:
     case Fault::Swapped: return true;
-    case Fault::WriteError:
-        return operation == Operation::Write || operation == Operation::QuickFormat || operation == Operation::FullFormat;
+    case Fault::WriteError: return operation != Operation::Read && operation != Operation::Compare;
     // A verify of the tracks reads no data back: only Write Disk compares what it wrote.
     case Fault::StuckSector: return operation == Operation::Write;
     case Fault::Differs: return operation == Operation::Compare;
     }
     return false;
+}
+
+bool IsRepair(Operation operation)
+{
+    return operation >= Operation::RepairFormat;
+}
+
+// A repair asks nothing of a sector that does not read: it repairs it as chosen, or stops.
+bool Asked(Operation operation, Fault fault)
+{
+    return !IsRepair(operation) || (fault != Fault::PersistentCrc && fault != Fault::TransientCrc);
 }
 
 std::string Describe(const Run& run)
@@ -650,7 +869,8 @@ void Sweep(const Diskettes& diskettes, Operation operation, uint32_t step, Figur
         for (Fault fault : faults)
             if (Applies(operation, fault))
                 for (Answers answers : {Answers::Refuse, Answers::Accept, Answers::RetryFirst})
-                    RunOne(diskettes, {operation, fault, answers, sector}, figures);
+                    if (Asked(operation, fault) || answers == Answers::Accept)
+                        RunOne(diskettes, {operation, fault, answers, sector}, figures);
 }
 
 }  // namespace vokta::test::sweep

@@ -15,7 +15,12 @@
 
 namespace vokta::test::sweep {
 
-enum class Operation { Read, Write, Compare, QuickFormat, FullFormat };  // the formats with verify
+// The formats verify; a repair has its data choice in its name, and the other choices write a
+// new boot sector and reformat a failing system track.
+enum class Operation {
+    Read, Write, Compare, QuickFormat, FullFormat,
+    RepairFormat, RepairMarkTrack, RepairMarkCylinder, RepairStop,
+};
 
 enum class Fault {
     PersistentCrc,  // the sector never reads (a defect of the coating)
@@ -39,11 +44,26 @@ struct Diskette {
     std::vector<uint8_t> bytes;
 };
 
+// A file of a diskette as its FAT and directories give it: its path, its bytes, the sectors
+// they lie in, and the directory sectors on the way to its entry.
+struct TreeFile {
+    std::string path;
+    std::vector<uint8_t> bytes;
+    std::vector<uint32_t> sectors;
+    std::vector<uint32_t> entrySectors;
+};
+
+// Every file of a FAT12 diskette of a standard geometry, read with a decoding of its own;
+// a chain that breaks (a loop, a free or BAD link, a cluster beyond the diskette) ends the
+// file where it breaks.
+std::vector<TreeFile> FilesOf(const Diskette& diskette);
+
 // A diskette holding a tree of directories and files, and an empty one of the same media
 // with another serial number, both made by the FAT tools.
 struct Diskettes {
     Diskette tree;
     Diskette empty;
+    std::vector<TreeFile> files;  // those of the tree
 };
 
 // Makes the two diskettes in `folder`; empty when a tool is missing or fails, with the
@@ -68,6 +88,9 @@ struct Figures {
 };
 
 bool Applies(Operation operation, Fault fault);
+bool IsRepair(Operation operation);
+// Whether the operation asks a question about the fault, so that each answer is a run of its own.
+bool Asked(Operation operation, Fault fault);
 std::string Describe(const Run& run);
 
 // Runs one operation with one fault and checks what it left behind.

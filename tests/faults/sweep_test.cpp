@@ -1,4 +1,4 @@
-// Read Disk, Write Disk with verify, Compare and quick Format with verify under a fault at sampled sectors of tool-made
+// Read Disk, Write Disk with verify, Compare, quick and full Format with verify and Repair under a fault at sampled sectors of tool-made
 // diskettes, every question answered every way; each run's aftermath checked.
 #include <gtest/gtest.h>
 
@@ -86,6 +86,16 @@ TEST_P(FaultSweep, FullFormatLeavesASoundDisketteAndMarksWhatFailsVerify)
         Expect(Operation::FullFormat, 4 * kStep + 1);
 }
 
+// A repair with each data choice (and a new boot sector, a reformatted system track): every
+// file keeps its bytes and the diskette stays sound. Sampled twice as sparsely as the full format.
+TEST_P(FaultSweep, RepairKeepsEveryFileWhateverItsDataChoice)
+{
+    if (diskettes)
+        for (Operation operation : {Operation::RepairFormat, Operation::RepairMarkTrack, Operation::RepairMarkCylinder,
+                                    Operation::RepairStop})
+            Expect(operation, 8 * kStep + 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(Media, FaultSweep, ::testing::Values(kMedia144M, kMedia172M),
                          [](const auto& media) { return media.param == kMedia144M ? "M144" : "M172"; });
 
@@ -106,6 +116,33 @@ TEST_F(FaultSweepCases, ADisketteTakenOutBeforeTheFatIsReadIsAskedForNotGivenUp)
         Figures figures;
         RunOne(*diskettes, {Operation::Read, Fault::NotReady, answers, 97}, figures);
         EXPECT_EQ(figures.faultsInjected, 1u);
+        EXPECT_EQ(figures.failures, 0u) << figures.broken.front();
+    }
+}
+
+// A repair that met a diskette taken out or swapped took it for damage: it wrote a new boot
+// sector, zeroed FAT sectors it could not read, or formatted the diskette put in instead.
+// A boot sector that failed to read once was replaced; a FAT sector lost to a reformat left
+// the two copies differing.
+TEST_F(FaultSweepCases, ARepairTellsADisketteGoneAndKeepsWhatReadsAtSecondTry)
+{
+    if (!diskettes)
+        return;
+    const std::pair<Fault, uint32_t> cases[] = {{Fault::NotReady, 0},      {Fault::NotReady, 1},  {Fault::Swapped, 1},
+                                                {Fault::NotReady, 1000},   {Fault::Swapped, 1000}, {Fault::TransientCrc, 0},
+                                                {Fault::PersistentCrc, 1}, {Fault::PersistentCrc, 12}};
+    for (const auto& [fault, sector] : cases)
+        for (Operation operation : {Operation::RepairFormat, Operation::RepairMarkTrack}) {
+            Figures figures;
+            RunOne(*diskettes, {operation, fault, Answers::RetryFirst, sector}, figures);
+            EXPECT_EQ(figures.faultsInjected, 1u) << sector;
+            EXPECT_EQ(figures.failures, 0u) << figures.broken.front();
+        }
+    // A track whose write-back was given up stayed empty, the FAT copy that did not read
+    // differing from the other.
+    for (uint32_t sector : {1u, 1000u}) {
+        Figures figures;
+        RunOne(*diskettes, {Operation::RepairFormat, Fault::WriteError, Answers::Refuse, sector}, figures);
         EXPECT_EQ(figures.failures, 0u) << figures.broken.front();
     }
 }

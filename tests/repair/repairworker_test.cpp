@@ -204,12 +204,14 @@ TEST_F(Repair, SystemAreaReadErrorRescansTrackZeroAndReformatsIt)
     EXPECT_EQ(outcome.followUp, FollowUp::None);
 
     // The failed chunk, the rescan of the whole of track 0 one sector at a time, the
-    // reformat's own reads of the track, the rest of the rescan, and the walk on at sector 18.
+    // reformat's own reads of the track and of the lost FAT sector's twin in the second
+    // copy, the rest of the rescan, and the walk on at sector 18.
     std::vector<TrackTransfer> expected = {{0, 1, false}, {1, 17, true}};
     for (uint32_t s = 0; s <= kLostFatSector; ++s)
         expected.push_back({s, 1, s == kLostFatSector});
     for (uint32_t s = 0; s < kSpt; ++s)
         expected.push_back({s, 1, s == kLostFatSector});
+    expected.push_back({kLostFatSector + 9, 1, false});
     for (uint32_t s = kLostFatSector + 1; s < kSpt; ++s)
         expected.push_back({s, 1, false});
     expected.push_back({18, 18, false});
@@ -227,7 +229,7 @@ TEST_F(Repair, SystemAreaReadErrorRescansTrackZeroAndReformatsIt)
     EXPECT_TRUE(host.Shown(HostEvent::Lower, "Writing track ..."));
     EXPECT_TRUE(host.Shown(HostEvent::Upper, "The system area was fixed !"));
     // Every readable sector of the track is back as it was, the boot sector with them, and
-    // the lost one is zero, not what the track buffer held.
+    // the lost one holds its twin of the second FAT (zeros), not what the track buffer held.
     EXPECT_TRUE(ChangedSectors().empty()) << "first changed sector " << ChangedSectors().front();
     EXPECT_TRUE(AllZero(After(kLostFatSector)));
     EXPECT_FALSE(afterMedium->Find(0, 0, kLostFatSector + 1)->dataError);
