@@ -1,7 +1,8 @@
-// Read Disk, Write Disk with verify, Compare and quick Format with verify, each under every fault at every sector
+// Read Disk, Write Disk with and without verify, Compare, quick and full Format with verify, Repair with each data
+// choice and the information report, each under every fault at every sector
 // (`--all`) or every 97th (default) of a 1.44M and a 1.72M diskette holding a file tree.
 // `--op NAME` (read, write, compare, quick, full, reformat, marktrack,
-// markcyl, stop) runs one operation, `--step N` every Nth sector;
+// markcyl, stop, write-nv, info) runs one operation, `--step N` every Nth sector;
 // `--trace` tells every run. Prints runs, faults injected, invariants checked and failures per medium and operation;
 // exits non-zero when an invariant broke.
 #include <algorithm>
@@ -47,7 +48,8 @@ int main(int argc, char** argv)
              {std::pair{Operation::Read, "read"}, std::pair{Operation::Write, "write"}, std::pair{Operation::Compare, "compare"},
               std::pair{Operation::QuickFormat, "quick"}, std::pair{Operation::FullFormat, "full"},
               std::pair{Operation::RepairFormat, "reformat"}, std::pair{Operation::RepairMarkTrack, "marktrack"},
-              std::pair{Operation::RepairMarkCylinder, "markcyl"}, std::pair{Operation::RepairStop, "stop"}}) {
+              std::pair{Operation::RepairMarkCylinder, "markcyl"}, std::pair{Operation::RepairStop, "stop"},
+              std::pair{Operation::WriteWithoutVerify, "write-nv"}, std::pair{Operation::Info, "info"}}) {
             if (!only.empty() && only != op)
                 continue;
             Figures f;

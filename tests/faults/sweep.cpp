@@ -12,6 +12,7 @@
 #include "fat/repair.h"
 #include "format/format.h"
 #include "image/duplicate.h"
+#include "info/inforeport.h"
 #include "res/strings.h"
 #include "support/scriptedhost.h"
 #include "support/tempdir.h"
@@ -159,7 +160,8 @@ private:
     EmulatedMedium Other() const
     {
         const Diskette& empty = diskettes_.empty;
-        return run_.operation == Operation::Write ? EmulatedMedium::Formatted(empty.type)
+        return run_.operation == Operation::Write || run_.operation == Operation::WriteWithoutVerify
+                   ? EmulatedMedium::Formatted(empty.type)
                                                   : EmulatedMedium::FromImage(empty.type, empty.bytes);
     }
     void CheckCommon(int result);
@@ -195,6 +197,10 @@ private:
     void Compare();
     void Format(bool full);
     void Repair(DataChoice choice);
+    void Info();
+    // Whether no fault made the operation loop: a whole pass reads and writes every track
+    // a few times, and each answer to a question may add a few more.
+    void CheckBounded();
     // Every file of the tree holds its bytes on the diskette left behind, but for a sector
     // that could not be read, which holds zeros.
     void CheckFiles(const std::vector<uint8_t>& after);
@@ -207,7 +213,7 @@ private:
         job.image = image_;
         job.serialField = image_->serialText;
         job.drives = table_;
-        job.verifyAfterWrite = true;
+        job.verifyAfterWrite = run_.operation != Operation::WriteWithoutVerify;
         return job;
     }
 
@@ -356,8 +362,12 @@ void Bench::CheckCommon(int result)
                   (run_.fault == Fault::Swapped && (host_.Shown(HostEvent::Box, LoadString(Str::NoMatch)) ||
                                                     host_.Shown(HostEvent::Box, LoadString(Str::DriveNotReady)))),
               "the failure was not told as such");
-    // A whole pass reads and writes every track a few times (format, write, verify); each
-    // answer to a question may add a track read sector by sector, and a retried cylinder.
+    CheckBounded();
+}
+
+void Bench::CheckBounded()
+{
+    // A pass: format, write, verify; an answer: a track read sector by sector, a retried cylinder.
     const size_t tracks = size_t{geometry_.cylinders} * 2;
     const size_t perAnswer = 4 * size_t{geometry_.sectorsPerTrack} + 8;
     Check(recorder_->log.size() <= 6 * tracks + 200 + perAnswer * host_.Of(HostEvent::Box).size(),
@@ -598,11 +608,77 @@ void Bench::CheckFiles(const std::vector<uint8_t>& after)
     }
 }
 
+// The report of a diskette without faults.
+std::vector<std::string> CleanReport(const Diskette& diskette)
+{
+    EmulatedSetup setup('A', DriveKind::Floppy35HD);
+    setup.drive->Insert(EmulatedMedium::FromImage(diskette.type, diskette.bytes));
+    ScriptedHost host;
+    return GetInfo('A', setup.table, host).lines;
+}
+
+// Whether a report tells only what `clean` tells, or says in its own words what it could not
+// find out: the label, the boot sector (and so all below it), the free space left out.
+bool TellsOnlyTheTruth(const std::vector<std::string>& lines, const std::vector<std::string>& clean)
+{
+    if (lines.empty() || clean.empty())
+        return false;
+    if (lines[0] != clean[0] && lines[0] != LoadString(Str::CannotGetLabel))
+        return false;
+    if (lines.size() == 2 && lines[1] == LoadString(Str::CannotReadBootSector))
+        return true;
+    size_t j = 1;
+    for (size_t i = 1; i < lines.size(); ++i, ++j) {
+        if (j < clean.size() && lines[i] != clean[j] && clean[j].starts_with(LoadString(Str::InfoFreeSpace)))
+            ++j;
+        if (j >= clean.size() || lines[i] != clean[j])
+            return false;
+    }
+    return j == clean.size() || (j + 1 == clean.size() && clean[j].starts_with(LoadString(Str::InfoFreeSpace)));
+}
+
+// The information report on the file tree: every figure it gives is the diskette's, or the
+// line says that it could not be had.
+void Bench::Info()
+{
+    const Diskette& source = diskettes_.tree;
+    drive_->Insert(EmulatedMedium::FromImage(source.type, source.bytes));
+    if (run_.fault == Fault::PersistentCrc)
+        drive_->medium()->defects.insert(PhysicalOf(run_.sector, geometry_.sectorsPerTrack));
+    const InfoResult got = GetInfo('A', table_, host_);
+    CheckBounded();
+    if (figures_.trace) {
+        std::string line = Describe(run_) + " ->";
+        for (const std::string& l : got.lines)
+            line += " | " + l;
+        figures_.trace(line);
+    }
+    switch (got.outcome) {
+    case InfoOutcome::Done:
+        Check(TellsOnlyTheTruth(got.lines, CleanReport(source)) ||
+                  (run_.fault == Fault::Swapped && TellsOnlyTheTruth(got.lines, CleanReport(diskettes_.empty))),
+              [&] {
+                  std::string all;
+                  for (const std::string& l : got.lines)
+                      all += " | " + l;
+                  return "the report tells what is not so:" + all;
+              });
+        break;
+    case InfoOutcome::MediaUnknown:
+        Check(got.lines == std::vector{LoadString(Str::CannotEstablishMedia)}, "an unknown media told otherwise");
+        break;
+    case InfoOutcome::Cancelled:
+    case InfoOutcome::NoDrive: Check(got.lines.empty(), "a report without a diskette"); break;
+    }
+}
+
 void Bench::Go()
 {
     switch (run_.operation) {
     case Operation::Read: ReadDisk(); break;
-    case Operation::Write: WriteDisk(); break;
+    case Operation::Write:
+    case Operation::WriteWithoutVerify: WriteDisk(); break;
+    case Operation::Info: Info(); break;
     case Operation::Compare: Compare(); break;
     case Operation::QuickFormat: Format(false); break;
     case Operation::FullFormat: Format(true); break;
@@ -627,6 +703,8 @@ const char* NameOf(Operation o)
     case Operation::RepairMarkTrack: return "Repair (mark track)";
     case Operation::RepairMarkCylinder: return "Repair (mark cylinder)";
     case Operation::RepairStop: return "Repair (stop)";
+    case Operation::WriteWithoutVerify: return "Write without verify";
+    case Operation::Info: return "Info";
     }
     return "?";
 }
@@ -669,10 +747,13 @@ std::optional<Diskettes> MakeDiskettes(MediaType type, const std::string& folder
             why = std::string(tool) + " is not installed";
             return std::nullopt;
         }
+    // The tree carries a label, which the report must find or say it could not.
     auto make = [&](const std::string& file, const char* serial) {
+        auto label = [&](const char* option) { return file.ends_with("tree.img") ? option + std::string("SWEEPTREE") : std::string(); };
         if (type == kMedia172M)
-            return "mformat -i " + ShellQuoted(file) + " -C -t 82 -h 2 -s 21 -N " + serial + " ::";
-        return "mkfs.fat -C -i " + std::string(serial) + " " + ShellQuoted(file) + " " + std::to_string(g->totalSectors / 2);
+            return "mformat -i " + ShellQuoted(file) + " -C -t 82 -h 2 -s 21 -N " + serial + label(" -v ") + " ::";
+        return "mkfs.fat -C -i " + std::string(serial) + label(" -n ") + " " + ShellQuoted(file) + " " +
+               std::to_string(g->totalSectors / 2);
     };
     auto run = [&](const std::string& command) {
         std::string output;
@@ -816,12 +897,15 @@ std::vector<TreeFile> FilesOf(const Diskette& diskette)
 bool Applies(Operation operation, Fault fault)
 {
     switch (fault) {
+    // Without its verify, Write Disk reads nothing but a boot sector.
     case Fault::PersistentCrc:
-    case Fault::TransientCrc:
+    case Fault::TransientCrc: return operation != Operation::WriteWithoutVerify;
     case Fault::NotReady:
     case Fault::Swapped: return true;
-    case Fault::WriteError: return operation != Operation::Read && operation != Operation::Compare;
-    // A verify of the tracks reads no data back: only Write Disk compares what it wrote.
+    case Fault::WriteError:
+        return operation != Operation::Read && operation != Operation::Compare && operation != Operation::Info;
+    // A verify of the tracks reads no data back: only Write Disk compares what it wrote, and
+    // without its verify a write that silently did not take goes unseen.
     case Fault::StuckSector: return operation == Operation::Write;
     case Fault::Differs: return operation == Operation::Compare;
     }
@@ -830,12 +914,15 @@ bool Applies(Operation operation, Fault fault)
 
 bool IsRepair(Operation operation)
 {
-    return operation >= Operation::RepairFormat;
+    return operation >= Operation::RepairFormat && operation <= Operation::RepairStop;
 }
 
 // A repair asks nothing of a sector that does not read: it repairs it as chosen, or stops.
+// The report asks only for a diskette before it starts.
 bool Asked(Operation operation, Fault fault)
 {
+    if (operation == Operation::Info)
+        return false;
     return !IsRepair(operation) || (fault != Fault::PersistentCrc && fault != Fault::TransientCrc);
 }
 
@@ -865,7 +952,15 @@ void Sweep(const Diskettes& diskettes, Operation operation, uint32_t step, Figur
 {
     const Fault faults[] = {Fault::PersistentCrc, Fault::TransientCrc, Fault::WriteError,
                             Fault::StuckSector,   Fault::NotReady,     Fault::Swapped, Fault::Differs};
-    for (uint32_t sector : Positions(diskettes.tree.type, step))
+    std::vector<uint32_t> positions = Positions(diskettes.tree.type, step);
+    // The report reads the system area only: every sector of it, and none other.
+    if (operation == Operation::Info) {
+        const MediaGeometry g = *GeometryOf(diskettes.tree.type);
+        positions.clear();
+        for (uint32_t s = 0; s < g.reservedSectors + uint32_t{g.fatCount} * g.sectorsPerFat + g.rootEntries * 32u / kSectorSize; ++s)
+            positions.push_back(s);
+    }
+    for (uint32_t sector : positions)
         for (Fault fault : faults)
             if (Applies(operation, fault))
                 for (Answers answers : {Answers::Refuse, Answers::Accept, Answers::RetryFirst})

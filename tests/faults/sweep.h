@@ -15,11 +15,12 @@
 
 namespace vokta::test::sweep {
 
-// The formats verify; a repair has its data choice in its name, and the other choices write a
+// The formats and Write verify unless named otherwise; a repair has its data choice in its name, and the other choices write a
 // new boot sector and reformat a failing system track.
 enum class Operation {
     Read, Write, Compare, QuickFormat, FullFormat,
     RepairFormat, RepairMarkTrack, RepairMarkCylinder, RepairStop,
+    WriteWithoutVerify, Info,
 };
 
 enum class Fault {
