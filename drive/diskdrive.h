@@ -162,9 +162,9 @@ bool DetectMediaSayingWhy(DiskDrive& drive, std::string& reason);
 
 // Reads `buffer.size() / 512` sectors from `first` one at a time, so that only the sectors
 // that really fail are lost: they are left zero. `lastError` is clear afterwards. The
-// positions (from 0) of the sectors that could not be read. `gone`, when given, receives the
-// error that stopped the reads because the diskette was no longer there (else Err::None).
+// positions (from 0) of the sectors that could not be read. `goneWith`, when given, receives
+// the error that stopped the reads because the diskette was no longer there (else Err::None).
 std::vector<uint32_t> ReadSectorsOneByOne(DiskDrive& drive, uint32_t first, std::span<uint8_t> buffer,
-                                          DiskError* gone = nullptr);
+                                          DiskError* goneWith = nullptr);
 
 }  // namespace vokta

@@ -251,7 +251,8 @@ bool DetectMediaSayingWhy(DiskDrive& drive, std::string& reason)
     return false;
 }
 
-std::vector<uint32_t> ReadSectorsOneByOne(DiskDrive& drive, uint32_t first, std::span<uint8_t> buffer, DiskError* goneWith)
+std::vector<uint32_t> ReadSectorsOneByOne(DiskDrive& drive, uint32_t first, std::span<uint8_t> buffer,
+                                          DiskError* goneWith)
 {
     drive.lastError = Err::None;
     if (goneWith)

@@ -292,7 +292,8 @@ bool FormatWithTentatives(OperationHost& host, DiskDrive& drive, uint16_t cylind
 // A FAT sector that does not read is written back as the same sector of another copy, not
 // as zeros: copies that differ leave the diskette unsound, and zeros in the copy read first
 // would free every cluster they describe.
-void FillFromOtherFatCopy(DiskDrive& drive, uint32_t first, std::span<uint8_t> track, const std::vector<uint32_t>& unread)
+void FillFromOtherFatCopy(DiskDrive& drive, uint32_t first, std::span<uint8_t> track,
+                          const std::vector<uint32_t>& unread)
 {
     const std::optional<FatLayout> layout = FatLayout::FromParams(drive.params);
     if (!layout || layout->sectorsPerFat == 0)
@@ -351,10 +352,10 @@ DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, s
     const auto cylinder = static_cast<uint16_t>(first / perCylinder);
     const auto head = static_cast<uint16_t>(first % perCylinder / spt);
     const std::span<uint8_t> track = trackBuffer.first(trackBytes);
-    // A sector that cannot be read comes back as zeros, never as what the buffer held of
-    // another track.
-    // A track read without its diskette would be formatted and written back as zeros, or
-    // onto the diskette put in instead: nothing is done.
+    // A sector that cannot be read comes back as zeros (a FAT sector as its twin in another
+    // copy), never as what the buffer held of another track. A track read without its
+    // diskette would be formatted and written back as zeros, or onto the diskette put in
+    // instead: then nothing is done.
     DiskError gone = Err::None;
     const std::vector<uint32_t> unread = ReadSectorsOneByOne(drive, first, track, &gone);
     if (gone != Err::None)
@@ -373,6 +374,7 @@ DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, s
         zeroUnread = ReadSectorsOneByOne(drive, 0, zero, &gone);
         if (gone != Err::None)
             return gone;
+        FillFromOtherFatCopy(drive, 0, zero, zeroUnread);
     }
     const bool bootSectorKept = zeroUnread.empty() || zeroUnread.front() != 0;
 

@@ -25,6 +25,16 @@ namespace {
 constexpr int kRetries = 2;         // Retry answers per run before giving up
 constexpr size_t kKeptBroken = 20;  // broken invariants described, per sweep
 
+uint32_t FatsEnd(const MediaGeometry& g)
+{
+    return g.reservedSectors + uint32_t{g.fatCount} * g.sectorsPerFat;
+}
+
+uint32_t FirstDataSector(const MediaGeometry& g)
+{
+    return FatsEnd(g) + g.rootEntries * 32u / static_cast<uint32_t>(kSectorSize);
+}
+
 PhysicalSector PhysicalOf(uint32_t sector, uint16_t sectorsPerTrack)
 {
     return {static_cast<uint16_t>(sector / sectorsPerTrack / 2), static_cast<uint8_t>(sector / sectorsPerTrack % 2),
@@ -85,7 +95,8 @@ enum class Touch { None, Read, Write };
 Touch Touches(const DiskRequest& r, uint32_t sector, uint16_t sectorsPerTrack)
 {
     const uint8_t minor = r.minor();
-    if (r.controlCode == Control::DosIoctl && (minor == Minor::ReadTrack || minor == Minor::WriteTrack) && r.block.size() >= TrackIoBlock::kSize) {
+    if (r.controlCode == Control::DosIoctl && (minor == Minor::ReadTrack || minor == Minor::WriteTrack) &&
+        r.block.size() >= TrackIoBlock::kSize) {
         const uint32_t first =
             (uint32_t{TrackIoBlock::Cylinder(r.block)} * 2 + TrackIoBlock::Head(r.block)) * sectorsPerTrack +
             TrackIoBlock::FirstSector(r.block);
@@ -481,8 +492,7 @@ void Bench::Format(bool full)
     const PhysicalSector at = PhysicalOf(run_.sector, geometry_.sectorsPerTrack);
     if (run_.fault == Fault::PersistentCrc)
         drive_->medium()->defects.insert(at);
-    const auto systemArea = static_cast<uint32_t>(geometry_.reservedSectors + uint32_t{geometry_.fatCount} * geometry_.sectorsPerFat +
-                                                  geometry_.rootEntries * 32u / kSectorSize);
+    const uint32_t systemArea = FirstDataSector(geometry_);
     // A full format meets a write error as a track that will not format; the system area
     // written after it fails too.
     if (run_.fault == Fault::WriteError && (!full || run_.sector <= systemArea))
@@ -559,8 +569,7 @@ void Bench::Repair(DataChoice choice)
     // A FAT sector that never reads again, left by a repair that stopped, holds what the
     // format left there: a reader takes that sector from the other copy, as the checker is
     // shown it.
-    const uint32_t fatEnd = geometry_.reservedSectors + uint32_t{geometry_.fatCount} * geometry_.sectorsPerFat;
-    if (SectorLost() && run_.sector >= geometry_.reservedSectors && run_.sector < fatEnd) {
+    if (SectorLost() && run_.sector >= geometry_.reservedSectors && run_.sector < FatsEnd(geometry_)) {
         const uint32_t twin = run_.sector < geometry_.reservedSectors + geometry_.sectorsPerFat
                                   ? run_.sector + geometry_.sectorsPerFat
                                   : run_.sector - geometry_.sectorsPerFat;
@@ -578,8 +587,8 @@ void Bench::Repair(DataChoice choice)
     CheckFiles(after);
     // A diskette that was out for a moment has no damaged track to mark.
     if (run_.fault == Fault::NotReady)
-        Check(std::ranges::equal(std::span(after).subspan(kSectorSize, size_t{geometry_.sectorsPerFat} * kSectorSize),
-                                 std::span(source.bytes).subspan(kSectorSize, size_t{geometry_.sectorsPerFat} * kSectorSize)),
+        Check(std::equal(after.begin(), after.begin() + static_cast<std::ptrdiff_t>(size_t{FatsEnd(geometry_)} * kSectorSize),
+                         source.bytes.begin()),
               "the FAT changed for a diskette taken out");
 }
 
@@ -601,7 +610,8 @@ void Bench::CheckFiles(const std::vector<uint8_t>& after)
         const auto lost = std::ranges::find(was.sectors, run_.sector);
         if (lostOne && lost != was.sectors.end() && found->bytes.size() == expected.size()) {
             const auto offset = (lost - was.sectors.begin()) * static_cast<std::ptrdiff_t>(kSectorSize);
-            const auto end = std::min(static_cast<std::ptrdiff_t>(expected.size()), offset + static_cast<std::ptrdiff_t>(kSectorSize));
+            const auto end =
+                std::min(static_cast<std::ptrdiff_t>(expected.size()), offset + static_cast<std::ptrdiff_t>(kSectorSize));
             std::copy(found->bytes.begin() + offset, found->bytes.begin() + end, expected.begin() + offset);
         }
         Check(found->bytes == expected, [&] { return was.path + " reads back other bytes"; });
@@ -749,7 +759,9 @@ std::optional<Diskettes> MakeDiskettes(MediaType type, const std::string& folder
         }
     // The tree carries a label, which the report must find or say it could not.
     auto make = [&](const std::string& file, const char* serial) {
-        auto label = [&](const char* option) { return file.ends_with("tree.img") ? option + std::string("SWEEPTREE") : std::string(); };
+        auto label = [&](const char* option) {
+            return file.ends_with("tree.img") ? option + std::string("SWEEPTREE") : std::string();
+        };
         if (type == kMedia172M)
             return "mformat -i " + ShellQuoted(file) + " -C -t 82 -h 2 -s 21 -N " + serial + label(" -v ") + " ::";
         return "mkfs.fat -C -i " + std::string(serial) + label(" -n ") + " " + ShellQuoted(file) + " " +
@@ -875,7 +887,8 @@ private:
                     if (file.bytes.size() >= size)
                         break;
                     const auto sector = std::span(bytes_).subspan(size_t{c} * kSectorSize, kSectorSize);
-                    file.bytes.insert(file.bytes.end(), sector.begin(), sector.begin() + std::min<size_t>(kSectorSize, size - file.bytes.size()));
+                    const size_t part = std::min<size_t>(kSectorSize, size - file.bytes.size());
+                    file.bytes.insert(file.bytes.end(), sector.begin(), sector.begin() + static_cast<std::ptrdiff_t>(part));
                     file.sectors.push_back(c);
                 }
                 files_.push_back(std::move(file));
@@ -940,9 +953,8 @@ void RunOne(const Diskettes& diskettes, const Run& run, Figures& figures)
 std::vector<uint32_t> Positions(MediaType type, uint32_t step)
 {
     const MediaGeometry g = *GeometryOf(type);
-    const uint32_t fats = g.reservedSectors + uint32_t{g.fatCount} * g.sectorsPerFat;
-    const uint32_t root = g.rootEntries * 32u / kSectorSize;
-    std::set<uint32_t> at = {0, g.reservedSectors, uint32_t{g.reservedSectors} + g.sectorsPerFat, fats, fats + root};
+    std::set<uint32_t> at = {0, g.reservedSectors, uint32_t{g.reservedSectors} + g.sectorsPerFat, FatsEnd(g),
+                             FirstDataSector(g)};
     for (uint32_t s = 0; s < g.totalSectors; s += std::max(step, 1u))
         at.insert(s);
     return {at.begin(), at.end()};
@@ -957,7 +969,7 @@ void Sweep(const Diskettes& diskettes, Operation operation, uint32_t step, Figur
     if (operation == Operation::Info) {
         const MediaGeometry g = *GeometryOf(diskettes.tree.type);
         positions.clear();
-        for (uint32_t s = 0; s < g.reservedSectors + uint32_t{g.fatCount} * g.sectorsPerFat + g.rootEntries * 32u / kSectorSize; ++s)
+        for (uint32_t s = 0; s < FirstDataSector(g); ++s)
             positions.push_back(s);
     }
     for (uint32_t sector : positions)

@@ -15,8 +15,8 @@
 
 namespace vokta::test::sweep {
 
-// The formats and Write verify unless named otherwise; a repair has its data choice in its name, and the other choices write a
-// new boot sector and reformat a failing system track.
+// The formats and Write verify unless named otherwise; a repair has its data choice in its
+// name, and its other choices write a new boot sector and reformat a failing system track.
 enum class Operation {
     Read, Write, Compare, QuickFormat, FullFormat,
     RepairFormat, RepairMarkTrack, RepairMarkCylinder, RepairStop,

@@ -1,5 +1,6 @@
-// Read Disk, Write Disk with verify, Compare, quick and full Format with verify and Repair under a fault at sampled sectors of tool-made
-// diskettes, every question answered every way; each run's aftermath checked.
+// Read Disk, Write Disk with and without verify, Compare, quick and full Format with verify, Repair and the information
+// report under a fault at sampled sectors of tool-made diskettes, every question answered every way; each run's
+// aftermath checked.
 #include <gtest/gtest.h>
 
 #include <algorithm>
