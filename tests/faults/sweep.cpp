@@ -346,9 +346,14 @@ void Bench::CheckCommon(int result)
         for (const HostEvent& e : host_.Of(HostEvent::Box))
             line += " [" + e.text + " / " + std::to_string(static_cast<int>(e.answer)) + "]";
         line += " requests " + std::to_string(recorder_->log.size()) + ", writes:";
+        // Appended piece by piece: an optimised build sees a false overlap in `" " + to_string(...)`.
         for (const LoggedRequest& w : recorder_->Requests(Minor::WriteTrack))
-            line += " " + std::to_string(TrackIoBlock::Cylinder(w.block)) + "/" + std::to_string(TrackIoBlock::Head(w.block)) +
-                    "/" + std::to_string(TrackIoBlock::FirstSector(w.block)) + "+" + std::to_string(TrackIoBlock::Count(w.block));
+            for (const auto& [separator, value] :
+                 {std::pair{' ', TrackIoBlock::Cylinder(w.block)}, std::pair{'/', TrackIoBlock::Head(w.block)},
+                  std::pair{'/', TrackIoBlock::FirstSector(w.block)}, std::pair{'+', TrackIoBlock::Count(w.block)}}) {
+                line += separator;
+                line += std::to_string(value);
+            }
         figures_.trace(line);
     }
     Check((result == kResultDone) == expectDone, [&] {
