@@ -2,12 +2,14 @@
 // choice and the information report, each under every fault at every sector
 // (`--all`) or every 97th (default) of a 1.44M and a 1.72M diskette holding a file tree.
 // `--op NAME` (read, write, compare, quick, full, reformat, marktrack,
-// markcyl, stop, write-nv, info) runs one operation, `--step N` every Nth sector;
+// markcyl, stop, write-nv, info) runs one operation, `--step N` every Nth sector, `--at N`
+// sector N only;
 // `--trace` tells every run. Prints runs, faults injected, invariants checked and failures per medium and operation;
 // exits non-zero when an invariant broke.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <cstring>
 #include <utility>
@@ -24,11 +26,14 @@ int main(int argc, char** argv)
     bool all = false, trace = false;
     std::string only;
     uint32_t step = 97;
+    std::optional<uint32_t> at;
     for (int i = 1; i < argc; ++i) {
         all |= std::strcmp(argv[i], "--all") == 0;
         trace |= std::strcmp(argv[i], "--trace") == 0;
         if (std::strcmp(argv[i], "--op") == 0 && i + 1 < argc)
             only = argv[++i];
+        if (std::strcmp(argv[i], "--at") == 0 && i + 1 < argc)
+            at = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         if (std::strcmp(argv[i], "--step") == 0 && i + 1 < argc)
             step = static_cast<uint32_t>(std::max(1L, std::strtol(argv[++i], nullptr, 10)));
     }
@@ -55,7 +60,10 @@ int main(int argc, char** argv)
             Figures f;
             if (trace)
                 f.trace = [](const std::string& line) { std::printf("  %s\n", line.c_str()); };
-            Sweep(*diskettes, operation, step, f);
+            if (at)
+                SweepAt(*diskettes, operation, *at, f);
+            else
+                Sweep(*diskettes, operation, step, f);
             std::printf("%-6s %-8s %8llu %8llu %11llu %8llu\n", name, op, static_cast<unsigned long long>(f.runs),
                         static_cast<unsigned long long>(f.faultsInjected), static_cast<unsigned long long>(f.invariants),
                         static_cast<unsigned long long>(f.failures));

@@ -123,6 +123,7 @@ private:
     void FixParentsOfDirectory(std::span<const uint8_t> firstCluster, uint16_t restOfChain,
                                uint16_t newParent);
     bool MarkSectorsBad(uint32_t first, uint32_t end);
+    bool MarkFreeClustersBad(uint32_t first, uint32_t end);
 
     FatLayout layout_;  // of the loaded FAT
 };

@@ -210,8 +210,24 @@ bool FatDrive::MarkClusterBad(uint16_t cluster)
     return SetFatEntry(cluster, BadValue(fatBits));
 }
 
+// The free clusters of a range that is being condemned are marked first: data moved out of
+// the range must not land in it, on a sector that may itself not read back.
+bool FatDrive::MarkFreeClustersBad(uint32_t first, uint32_t end)
+{
+    for (uint32_t sector = first; sector < end; ++sector) {
+        const uint16_t cluster = ClusterOfSector(sector);
+        if (lastError != Err::None)
+            return false;
+        if (GetFatEntry(cluster) == FatValue::Free && !SetFatEntry(cluster, BadValue(fatBits)))
+            return false;
+    }
+    return true;
+}
+
 bool FatDrive::MarkSectorsBad(uint32_t first, uint32_t end)
 {
+    if (!MarkFreeClustersBad(first, end))
+        return false;
     for (uint32_t sector = first; sector < end; ++sector) {
         const uint16_t cluster = ClusterOfSector(sector);
         if (lastError != Err::None)
@@ -256,6 +272,9 @@ bool FatDrive::MarkTrackBad(uint16_t cylinder, uint16_t head)
 bool FatDrive::MarkCylinderBad(uint16_t cylinder)
 {
     if (NoFat() || lastError != Err::None)
+        return false;
+    const uint32_t perCylinder = uint32_t{params.sectorsPerTrack()} * params.heads();
+    if (!MarkFreeClustersBad(cylinder * perCylinder, (cylinder + 1u) * perCylinder))
         return false;
     for (uint16_t head = 0; head < params.heads(); ++head)
         if (!MarkTrackBad(cylinder, head))

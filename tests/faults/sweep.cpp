@@ -967,8 +967,6 @@ std::vector<uint32_t> Positions(MediaType type, uint32_t step)
 
 void Sweep(const Diskettes& diskettes, Operation operation, uint32_t step, Figures& figures)
 {
-    const Fault faults[] = {Fault::PersistentCrc, Fault::TransientCrc, Fault::WriteError,
-                            Fault::StuckSector,   Fault::NotReady,     Fault::Swapped, Fault::Differs};
     std::vector<uint32_t> positions = Positions(diskettes.tree.type, step);
     // The report reads the system area only: every sector of it, and none other.
     if (operation == Operation::Info) {
@@ -978,11 +976,17 @@ void Sweep(const Diskettes& diskettes, Operation operation, uint32_t step, Figur
             positions.push_back(s);
     }
     for (uint32_t sector : positions)
-        for (Fault fault : faults)
-            if (Applies(operation, fault))
-                for (Answers answers : {Answers::Refuse, Answers::Accept, Answers::RetryFirst})
-                    if (Asked(operation, fault) || answers == Answers::Accept)
-                        RunOne(diskettes, {operation, fault, answers, sector}, figures);
+        SweepAt(diskettes, operation, sector, figures);
+}
+
+void SweepAt(const Diskettes& diskettes, Operation operation, uint32_t sector, Figures& figures)
+{
+    for (Fault fault : {Fault::PersistentCrc, Fault::TransientCrc, Fault::WriteError, Fault::StuckSector, Fault::NotReady,
+                        Fault::Swapped, Fault::Differs})
+        if (Applies(operation, fault))
+            for (Answers answers : {Answers::Refuse, Answers::Accept, Answers::RetryFirst})
+                if (Asked(operation, fault) || answers == Answers::Accept)
+                    RunOne(diskettes, {operation, fault, answers, sector}, figures);
 }
 
 }  // namespace vokta::test::sweep

@@ -103,5 +103,7 @@ std::vector<uint32_t> Positions(MediaType type, uint32_t step);
 
 // Every fault that applies to the operation, answered every way, at each position.
 void Sweep(const Diskettes& diskettes, Operation operation, uint32_t step, Figures& figures);
+// Every fault that applies to the operation, answered every way, at one sector.
+void SweepAt(const Diskettes& diskettes, Operation operation, uint32_t sector, Figures& figures);
 
 }  // namespace vokta::test::sweep

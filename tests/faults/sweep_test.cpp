@@ -36,6 +36,10 @@ struct FaultSweepCases : WithDiskettes<::testing::Test> {
     void SetUp() override { Make(kMedia144M); }
 };
 
+struct FaultSweepCases172 : WithDiskettes<::testing::Test> {
+    void SetUp() override { Make(kMedia172M); }
+};
+
 struct FaultSweep : WithDiskettes<::testing::TestWithParam<MediaType>> {
     void SetUp() override { Make(GetParam()); }
     // `few`: an operation that reads little, whose runs check less and miss more faults.
@@ -172,4 +176,17 @@ TEST_F(FaultSweepCases, AnotherDisketteInsertedMidwayIsNeverMixedIntoTheImageNor
             EXPECT_EQ(figures.faultsInjected, 1u);
             EXPECT_EQ(figures.failures, 0u) << figures.broken.front();
         }
+}
+
+// Marking a track BAD moved the data of its used clusters into its own free ones, one of
+// them the sector that does not read: a file lost a sector it never had on that track.
+TEST_F(FaultSweepCases172, DataMovedOffACondemnedTrackLandsOutsideIt)
+{
+    if (!diskettes)
+        return;
+    for (Operation operation : {Operation::RepairMarkTrack, Operation::RepairMarkCylinder}) {
+        Figures figures;
+        RunOne(*diskettes, {operation, Fault::PersistentCrc, Answers::Accept, 1189}, figures);
+        EXPECT_EQ(figures.failures, 0u) << figures.broken.front();
+    }
 }
