@@ -1,7 +1,9 @@
 // Media selection and detection.
+#include <algorithm>
 #include <array>
 
 #include "drive/diskdrive.h"
+#include "drive/fatlayout.h"
 
 namespace vokta {
 namespace {
@@ -15,6 +17,21 @@ void AskForCurrentMedium(DeviceParams& params)
 {
     params.setU8(DeviceParams::SpecialFunctions, DeviceParams::kCurrentMedium);
     params.setU16(DeviceParams::LayoutCount, 0);
+}
+
+// A diskette of a known size is that size's medium, whatever its boot sector says of
+// tracks and heads: another geometry would send every transfer past the first track to
+// the wrong place. The volume's layout stays the boot sector's while it describes one;
+// otherwise it is the media table's.
+void TakeMediumGeometry(DeviceParams& params, const MediaGeometry& medium)
+{
+    const DeviceParams row = medium.ToParams();
+    params.setU16(DeviceParams::Cylinders, medium.cylinders);
+    params.setU16(DeviceParams::SectorsPerTrack, medium.sectorsPerTrack);
+    params.setU16(DeviceParams::Heads, medium.heads);
+    if (!FatLayout::FromParams(params))
+        std::copy_n(row.bytes.begin() + DeviceParams::kBpbOffset, DeviceParams::kBpbSize,
+                    params.bytes.begin() + DeviceParams::kBpbOffset);
 }
 
 }  // namespace
@@ -62,7 +79,7 @@ bool DiskDrive::Detect(bool allowTestFormat)
         for (int32_t row = kMedia720K; row <= kMedia172M; ++row) {
             const MediaGeometry g = *GeometryOf(row);
             if (g.deviceType == params.deviceType() && g.totalSectors == params.totalSectors16()) {
-                // The device's own parameters are kept; only the row's type is taken.
+                TakeMediumGeometry(params, g);
                 SetTrackLayout(kStandardLayout, 0);
                 mediaType = row;
                 return true;
