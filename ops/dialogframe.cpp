@@ -87,8 +87,8 @@ private:
 
 Qt::WindowFlags DialogFlags(FrameButtons buttons)
 {
-    Qt::WindowFlags flags =
-        Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                            Qt::WindowCloseButtonHint;
     if (buttons == FrameButtons::MinimiseAndClose)
         flags |= Qt::WindowMinimizeButtonHint;
     return flags;

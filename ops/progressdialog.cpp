@@ -31,10 +31,6 @@ public:
         x_ = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0 / 4.0;
         y_ = metrics.height() / 8.0;
     }
-    QRect Rect(int left, int top, int width, int height) const
-    {
-        return {X(left), Y(top), X(width), Y(height)};
-    }
     int X(int units) const { return qRound(units * x_); }
     int Y(int units) const { return qRound(units * y_); }
 
@@ -116,10 +112,12 @@ void ProgressDialog::Place()
 {
     const DialogUnits du(font());
     const int elapsedWidth = std::max(du.X(50), TextWidth(*elapsed_));
-    const int secondsWidth =
-        std::max(du.X(34), seconds_->fontMetrics().horizontalAdvance(UiText(FormatString(Str::ElapsedSeconds, kSecondsRoom))));
+    const QString mostSeconds = UiText(FormatString(Str::ElapsedSeconds, kSecondsRoom));
+    const int secondsWidth = std::max(du.X(34), seconds_->fontMetrics().horizontalAdvance(mostSeconds));
     const int lineWidth = std::max(TextWidth(*upper_), TextWidth(*lower_));
-    const int needed = std::max({du.X(193), lineWidth + du.X(7 + 12), du.X(7 + 2) + elapsedWidth + secondsWidth + du.X(193 - 165),
+    // The lines keep the template's margins; the seconds stay left of the picture.
+    const int needed = std::max({du.X(193), lineWidth + du.X(7 + 12),
+                                 du.X(7 + 2) + elapsedWidth + secondsWidth + du.X(193 - 165),
                                  TitleBarWidth(windowTitle(), FrameButtons::MinimiseAndClose)});
     const QScreen* shown = screen();
     const int limit = shown ? shown->availableGeometry().width() : needed;

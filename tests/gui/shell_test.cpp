@@ -399,16 +399,17 @@ TEST_F(StartupTest, HelpShowsTheUserGuide)
                   const QRect screen = window.screen()->availableGeometry();
                   const QSize half = help->frameGeometry().size() / 2;
                   const QPoint centre = window.frameGeometry().center();
-                  windowCentre = {std::clamp(centre.x(), screen.left() + half.width(), screen.right() - half.width()),
-                                  std::clamp(centre.y(), screen.top() + half.height(), screen.bottom() - half.height())};
+                  const QRect reach = screen.adjusted(half.width(), half.height(), -half.width(), -half.height());
+                  windowCentre = {std::clamp(centre.x(), reach.left(), reach.right()),
+                                  std::clamp(centre.y(), reach.top(), reach.bottom())};
                   helpCentre = help->frameGeometry().center();
                   QTest::keyClick(help->findChild<QTextBrowser*>(), Qt::Key_Escape);
                   closedByEscape = !help->isVisible();
                   Quit(window);
               }),
               0);
-    EXPECT_LE((helpCentre - windowCentre).manhattanLength(), 4) << "help centred at " << helpCentre.x() << ","
-                                                                 << helpCentre.y();
+    EXPECT_LE((helpCentre - windowCentre).manhattanLength(), 4)
+        << "help centred at " << helpCentre.x() << "," << helpCentre.y();
     EXPECT_TRUE(closedByEscape);
     for (const QString& tab : kEnglishTabs)
         EXPECT_TRUE(guide.contains(tab)) << tab.toStdString();
