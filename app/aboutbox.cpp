@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/programicon.h"
+#include "ops/dialogframe.h"
 #include "ops/uitext.h"
 #include "versioninfo.h"
 
@@ -39,8 +40,8 @@ QLabel* Field(QWidget* parent, uint16_t id, const QString& value)
 
 VersionInfo ProgramVersion()
 {
-    return {versioninfo::kProductName, versioninfo::kFileDescription, versioninfo::kFileVersion,
-            versioninfo::kLegalCopyright, versioninfo::kLegalTrademarks};
+    return {versioninfo::kProductName, UiText(Str::VersionDescription), versioninfo::kFileVersion,
+            UiText(Str::VersionCopyright), UiText(Str::VersionTrademarks)};
 }
 
 AboutBox::AboutBox(QWidget* parent, const VersionInfo& version) : QDialog(parent)
@@ -87,6 +88,7 @@ AboutBox::AboutBox(QWidget* parent, const VersionInfo& version) : QDialog(parent
     layout->addWidget(notice);
     layout->addWidget(buttons);
     setMinimumWidth(fontMetrics().averageCharWidth() * 56);
+    FitFrame(*this, FrameButtons::Close);
 }
 
 }  // namespace vokta

@@ -14,7 +14,7 @@ struct VersionInfo {
     QString legalTrademarks;
 };
 
-// This build's.
+// This build's, in the language of the current resource module.
 VersionInfo ProgramVersion();
 
 // The About box: the program's icon, its version information, a notice and "&OK". A value

@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "app/drivebindings.h"
+#include "ops/dialogframe.h"
 #include "ops/uitext.h"
 
 namespace vokta {
@@ -53,6 +54,7 @@ DrivesDialog::DrivesDialog(std::vector<DriveOption> bindings, QWidget* parent)
 {
     setWindowTitle(UiText(Str::DrivesTitle));
     BuildControls();
+    FitFrame(*this, FrameButtons::Close);
     ShowBindings(bindings_.empty() ? '\0' : bindings_.front().letter);
 }
 

@@ -3,11 +3,12 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
+#include "ops/dialogframe.h"
 #include "ops/uitext.h"
 
 namespace vokta {
 
-HelpWindow::HelpWindow(QWidget* owner) : QWidget(owner, Qt::Window)
+HelpWindow::HelpWindow(QWidget* owner) : QDialog(owner)
 {
     // The button's text without its mnemonic names the window.
     setWindowTitle(UiText(Str::HelpButton).remove('&'));
@@ -18,6 +19,7 @@ HelpWindow::HelpWindow(QWidget* owner) : QWidget(owner, Qt::Window)
     layout->addWidget(guide);
     const QFontMetrics metrics = fontMetrics();
     resize(metrics.averageCharWidth() * 80, metrics.lineSpacing() * 32);
+    FitFrame(*this, FrameButtons::Close);
 }
 
 }  // namespace vokta

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <QWidget>
+#include <QDialog>
 
 namespace vokta {
 
 // The short user guide behind the main window's "&Help" button: what each tab does, the
-// drives and diskette files, where the settings live. A window of its own beside the main
-// window, so that the guide can stay open while the user works.
-class HelpWindow final : public QWidget {
+// drives and diskette files, where the settings live. It opens over the main window and
+// is not modal, so that the guide can stay open while the user works; Escape closes it.
+class HelpWindow final : public QDialog {
     Q_OBJECT
 
 public:

@@ -13,6 +13,7 @@
 #include "app/settingsstore.h"
 #include "app/shell.h"
 #include "app/tooltips.h"
+#include "ops/dialogframe.h"
 #include "ops/uitext.h"
 
 namespace vokta {
@@ -30,6 +31,7 @@ void RefusePlatform()
 {
     QMessageBox refusal(QMessageBox::Critical, UiText(Str::FatalError), UiText(Str::NotWindows95), QMessageBox::Ok);
     refusal.setWindowModality(Qt::ApplicationModal);
+    FitFrame(refusal, FrameButtons::Close);
     refusal.exec();
 }
 
@@ -62,8 +64,6 @@ int RunStartup(const StartupInputs& inputs, const ShowMainWindow& show)
         RefusePlatform();
         return 1;
     }
-    const QString title = UiText(Str::SheetTitle);
-
     const std::string program = QFileInfo(inputs.executable).fileName().toStdString();
     std::string error;
     const std::optional<ProgramLine> line = ParseProgramLine(Strings(inputs.arguments), error);
@@ -87,6 +87,7 @@ int RunStartup(const StartupInputs& inputs, const ShowMainWindow& show)
     for (;;) {
         const int language = shell.settings.language;
         SelectLanguage(language, inputs.italianModule);
+        const QString title = UiText(Str::SheetTitle);
         // Read before the window is built: its pages take their first state from them.
         ReadOptions(store, shell.settings);
         {

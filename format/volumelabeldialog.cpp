@@ -9,6 +9,7 @@
 
 #include "format/labeledit.h"
 #include "format/volumelabel.h"
+#include "ops/dialogframe.h"
 #include "ops/qthost.h"
 #include "ops/session.h"
 #include "ops/uitext.h"
@@ -45,6 +46,7 @@ VolumeLabelDialog::VolumeLabelDialog(const std::string& driveText, const DriveTa
     layout->addWidget(buttons);
     setTabOrder(edit_, change);
     setTabOrder(change, cancel);
+    FitFrame(*this, FrameButtons::Close);
 }
 
 std::string VolumeLabelDialog::label() const

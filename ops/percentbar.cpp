@@ -2,9 +2,41 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 namespace vokta {
+namespace {
+
+// The room between the bar's left end and a text that starts there.
+constexpr int kTextGap = 2;
+
+// The colour's relative luminance, as contrast ratios take it.
+double Luminance(QColor colour)
+{
+    const auto linear = [](double channel) {
+        return channel <= 0.03928 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) + 0.0722 * linear(colour.blueF());
+}
+
+double Contrast(QColor a, QColor b)
+{
+    const auto [dark, light] = std::minmax(Luminance(a), Luminance(b));
+    return (light + 0.05) / (dark + 0.05);
+}
+
+// `text` where it reads on `back` (a contrast of 3 or more), else black or white, whichever
+// reads better.
+QColor ReadableOn(QColor back, QColor text)
+{
+    constexpr double kReadable = 3.0;
+    if (Contrast(back, text) >= kReadable)
+        return text;
+    return Contrast(back, Qt::black) >= Contrast(back, Qt::white) ? QColor(Qt::black) : QColor(Qt::white);
+}
+
+}  // namespace
 
 BarText ExpandBarFormat(std::string_view format, int position, int percent)
 {
@@ -96,12 +128,25 @@ void PercentBar::paintEvent(QPaintEvent*)
     painter.fillRect(done, fill_);
     painter.fillRect(rest, back_);
 
-    const BarText text = Text();
-    if (format_.empty() || text.text.empty())
+    const BarText expanded = Text();
+    if (format_.empty() || expanded.text.empty())
         return;
+    const QString text = QString::fromStdString(expanded.text);
     painter.setPen(textColour_);
-    painter.drawText(text.overDonePart ? done : area, Qt::AlignCenter | Qt::TextSingleLine,
-                     QString::fromStdString(text.text));
+    const int textWidth = fontMetrics().horizontalAdvance(text);
+    if (!expanded.overDonePart || filled >= textWidth + 2 * kTextGap) {
+        painter.drawText(expanded.overDonePart ? done : area, Qt::AlignCenter | Qt::TextSingleLine, text);
+        return;
+    }
+    // A done part too narrow for the text: the text starts at the bar's left end, in the
+    // text colour over the done part and in a colour that reads on the rest.
+    const QRect place = area.adjusted(kTextGap, 0, 0, 0);
+    constexpr int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
+    painter.setClipRect(done);
+    painter.drawText(place, flags, text);
+    painter.setClipRect(rest);
+    painter.setPen(ReadableOn(back_, textColour_));
+    painter.drawText(place, flags, text);
 }
 
 }  // namespace vokta

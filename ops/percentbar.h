@@ -10,7 +10,8 @@
 namespace vokta {
 
 // The bar's text pattern: "%1" the position, "%2" the percent, "%%" a percent sign, and
-// "%L" centres the text over the done part instead of the whole bar.
+// "%L" centres the text over the done part instead of the whole bar (while the done part
+// is too narrow for it, the text starts at the bar's left end, so that it is read whole).
 constexpr std::string_view kPercentBarFormat = "%2%%%L";
 
 struct BarText {

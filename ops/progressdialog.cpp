@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontMetricsF>
+#include <QScreen>
 #include <QWindowStateChangeEvent>
 
+#include "ops/dialogframe.h"
 #include "ops/uitext.h"
 
 namespace vokta {
@@ -29,10 +31,6 @@ public:
         x_ = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0 / 4.0;
         y_ = metrics.height() / 8.0;
     }
-    QRect Rect(int left, int top, int width, int height) const
-    {
-        return {X(left), Y(top), X(width), Y(height)};
-    }
     int X(int units) const { return qRound(units * x_); }
     int Y(int units) const { return qRound(units * y_); }
 
@@ -41,15 +39,22 @@ private:
     double y_ = 1.75;
 };
 
-QLabel* Label(QWidget* parent, int id, const QString& text, const QRect& place)
+QLabel* Label(QWidget* parent, int id, const QString& text)
 {
     auto* label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
-    label->setGeometry(place);
     if (id != 0)
         SetControlId(label, id);
     return label;
 }
+
+int TextWidth(const QLabel& label)
+{
+    return label.fontMetrics().horizontalAdvance(label.text());
+}
+
+// The most seconds a text is made room for: more than a day.
+constexpr int kSecondsRoom = 99999;
 
 }  // namespace
 
@@ -62,11 +67,8 @@ QString MinimisedOwnerTitle(int percent, const QString& dialogTitle)
 }
 
 ProgressDialog::ProgressDialog(QWidget* page, QWidget* owner)
-    : QDialog(page, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                        Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      owner_(owner)
+    : QDialog(page, DialogFlags(FrameButtons::MinimiseAndClose)), owner_(owner)
 {
-    setWindowTitle(UiText(Dialog::Progress, kCaption));
     setWindowIcon(qApp->windowIcon());
     for (int phase = 0; phase < kAnimationPhases; ++phase)
         icons_[static_cast<size_t>(phase)] = AnimationIcon(phase);
@@ -74,24 +76,21 @@ ProgressDialog::ProgressDialog(QWidget* page, QWidget* owner)
     // The template's placeholder texts give way to the worker's.
     upper_->clear();
     lower_->clear();
+    // Once the controls exist: a new title places them anew.
+    setWindowTitle(UiText(Dialog::Progress, kCaption));
     timer_.setInterval(kBeat);
     connect(&timer_, &QTimer::timeout, this, &ProgressDialog::Tick);
 }
 
 void ProgressDialog::BuildControls()
 {
-    const DialogUnits du(font());
-    upper_ = Label(this, ProgressControl::UpperLine, UiText(Dialog::Progress, ProgressControl::UpperLine),
-                   du.Rect(7, 9, 174, 8));
-    lower_ = Label(this, ProgressControl::LowerLine, UiText(Dialog::Progress, ProgressControl::LowerLine),
-                   du.Rect(7, 23, 174, 8));
-    Label(this, 0, UiText(Dialog::Progress, Unnumbered::ElapsedTimeLabel), du.Rect(7, 37, 50, 8));
-    seconds_ = Label(this, ProgressControl::Seconds, UiText(Dialog::Progress, ProgressControl::Seconds),
-                     du.Rect(59, 37, 34, 8));
+    upper_ = Label(this, ProgressControl::UpperLine, UiText(Dialog::Progress, ProgressControl::UpperLine));
+    lower_ = Label(this, ProgressControl::LowerLine, UiText(Dialog::Progress, ProgressControl::LowerLine));
+    elapsed_ = Label(this, 0, UiText(Dialog::Progress, Unnumbered::ElapsedTimeLabel));
+    seconds_ = Label(this, ProgressControl::Seconds, UiText(Dialog::Progress, ProgressControl::Seconds));
 
     icon_ = new QLabel(this);
     SetControlId(icon_, ProgressControl::Icon);
-    icon_->setGeometry(du.Rect(165, 32, 18, 20));
     icon_->setAlignment(Qt::AlignCenter);
     icon_->setPixmap(icons_[0]);
 
@@ -99,24 +98,57 @@ void ProgressDialog::BuildControls()
     SetControlId(bar_, ProgressControl::Bar);
     bar_->SetBordered(true);
     bar_->SetFormat(kPercentBarFormat);
-    bar_->setGeometry(du.Rect(7, 55, 179, 14));
 
     abort_ = new QPushButton(UiText(Dialog::Progress, ProgressControl::Abort), this);
     SetControlId(abort_, ProgressControl::Abort);
-    abort_->setGeometry(du.Rect(71, 78, 50, 14));
     connect(abort_, &QPushButton::clicked, this, &ProgressDialog::PressAbort);
+    Place();
+}
 
-    setFixedSize(du.X(193), du.Y(99));
+// The template's places, made wider where a text needs more than the template gives it: the
+// elapsed-time label of another language, the worker's lines, the title. The dialog only
+// grows, so that it does not jump as the lines change, and stays within the screen.
+void ProgressDialog::Place()
+{
+    const DialogUnits du(font());
+    const int elapsedWidth = std::max(du.X(50), TextWidth(*elapsed_));
+    const QString mostSeconds = UiText(FormatString(Str::ElapsedSeconds, kSecondsRoom));
+    const int secondsWidth = std::max(du.X(34), seconds_->fontMetrics().horizontalAdvance(mostSeconds));
+    const int lineWidth = std::max(TextWidth(*upper_), TextWidth(*lower_));
+    // The lines keep the template's margins; the seconds stay left of the picture.
+    const int needed = std::max({du.X(193), lineWidth + du.X(7 + 12),
+                                 du.X(7 + 2) + elapsedWidth + secondsWidth + du.X(193 - 165),
+                                 TitleBarWidth(windowTitle(), FrameButtons::MinimiseAndClose)});
+    const QScreen* shown = screen();
+    const int limit = shown ? shown->availableGeometry().width() : needed;
+    const int width = std::max(width_, std::min(needed, limit));
+    const int wider = width - du.X(193);
+
+    upper_->setGeometry(du.X(7), du.Y(9), du.X(174) + wider, du.Y(8));
+    lower_->setGeometry(du.X(7), du.Y(23), du.X(174) + wider, du.Y(8));
+    elapsed_->setGeometry(du.X(7), du.Y(37), elapsedWidth, du.Y(8));
+    seconds_->setGeometry(du.X(7 + 2) + elapsedWidth, du.Y(37), secondsWidth, du.Y(8));
+    icon_->setGeometry(du.X(165) + wider, du.Y(32), du.X(18), du.Y(20));
+    bar_->setGeometry(du.X(7), du.Y(55), du.X(179) + wider, du.Y(14));
+    abort_->setGeometry((width - du.X(50)) / 2, du.Y(78), du.X(50), du.Y(14));
+
+    // A dialog on the screen grows to both sides.
+    if (isVisible() && width > width_)
+        move(x() - (width - width_) / 2, y());
+    width_ = width;
+    setFixedSize(width, du.Y(99));
 }
 
 void ProgressDialog::SetUpperLine(const QString& text)
 {
     upper_->setText(text);
+    Place();
 }
 
 void ProgressDialog::SetLowerLine(const QString& text)
 {
     lower_->setText(text);
+    Place();
 }
 
 void ProgressDialog::SetRange(int high)
@@ -214,6 +246,8 @@ void ProgressDialog::closeEvent(QCloseEvent* event)
 void ProgressDialog::changeEvent(QEvent* event)
 {
     QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowTitleChange)
+        Place();
     if (event->type() != QEvent::WindowStateChange || !owner_)
         return;
     const auto* change = static_cast<QWindowStateChangeEvent*>(event);

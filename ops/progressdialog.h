@@ -73,18 +73,21 @@ public slots:
 
 private:
     void BuildControls();
+    void Place();
     void PressAbort();
     void RestoreOwnerTitle();
 
     QPointer<QWidget> owner_;
     QLabel* upper_ = nullptr;
     QLabel* lower_ = nullptr;
+    QLabel* elapsed_ = nullptr;
     QLabel* seconds_ = nullptr;
     QLabel* icon_ = nullptr;
     PercentBar* bar_ = nullptr;
     QPushButton* abort_ = nullptr;
     QTimer timer_;
     std::array<QPixmap, kAnimationPhases> icons_;
+    int width_ = 0;
     int elapsedSeconds_ = 0;
     bool abortRequested_ = false;
     bool closeRequested_ = false;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <thread>
 
+#include "ops/dialogframe.h"
 #include "ops/uithreadcalls.h"
 #include "ops/uitext.h"
 
@@ -90,6 +91,7 @@ Answer AskInMessageBox(QWidget& owner, const std::string& text, const std::strin
     QPointer<QMessageBox> box = new QMessageBox(IconOf(icon), UiText(caption), UiText(text), ButtonsOf(buttons), &owner);
     box->setTextFormat(Qt::PlainText);
     box->setDefaultButton(FirstButtonOf(buttons));
+    FitFrame(*box, FrameButtons::Close);
     box->exec();
     if (!box)
         return SafeAnswer(buttons);

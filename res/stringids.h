@@ -321,6 +321,9 @@
     X(DisketteFileFilter, 2832) \
     X(CreateDisketteFile, 2833) \
     X(CannotCreateDisketteFile, 2834) \
+    X(VersionDescription, 2890) \
+    X(VersionCopyright, 2891) \
+    X(VersionTrademarks, 2892) \
     X(UserGuide, 2900)
 
 namespace vokta {

@@ -106,6 +106,43 @@ TEST(PercentBarPainting, FilledWidthFollowsWholePercentsInsideTheFrame)
     }
 }
 
+// Read's black on cyan and Write's white on blue: at every percent the whole text shows
+// inside the frame, though the done part be narrower than the text, and where it lies over
+// the light grey rest it stands out from it.
+TEST(PercentBarPainting, ThePercentIsReadWholeAtEveryValue)
+{
+    const QColor back(192, 192, 192);
+    for (const auto& [fill, text] : {std::pair{QColor(0, 255, 255), QColor(Qt::black)},
+                                     std::pair{QColor(0, 0, 255), QColor(Qt::white)}}) {
+        PercentBar bar;
+        bar.SetBordered(true);
+        bar.SetFormat(kPercentBarFormat);
+        bar.resize(302, 24);
+        bar.SetRange(0, 100);
+        bar.SetColours(fill, text);
+        for (int percent : {0, 1, 2, 3, 50, 100}) {
+            bar.SetPos(percent);
+            const QImage image = Render(bar);
+            int first = image.width(), last = -1, standingOut = 0;
+            for (int y = 1; y + 1 < image.height(); ++y)
+                for (int x = 1; x + 1 < image.width(); ++x) {
+                    const QColor pixel = image.pixelColor(x, y);
+                    if (pixel == fill || pixel == back)
+                        continue;
+                    first = std::min(first, x);
+                    last = std::max(last, x);
+                    const bool overRest = x > 3 * percent;
+                    standingOut += overRest && std::abs(qGray(pixel.rgb()) - qGray(back.rgb())) > 96;
+                }
+            const int textWidth = bar.fontMetrics().horizontalAdvance(QString::number(percent) + "%");
+            EXPECT_GE(last - first + 1, textWidth * 3 / 4) << percent << "% in " << text.name().toStdString();
+            if (3 * percent < textWidth) {
+                EXPECT_GT(standingOut, 10) << percent << "% in " << text.name().toStdString();
+            }
+        }
+    }
+}
+
 TEST(PercentBarPainting, TextSitsOverTheDonePartOrTheWholeBar)
 {
     PercentBar bar;

@@ -15,12 +15,14 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolTip>
+#include <algorithm>
 #include <functional>
 #include <ostream>
 
@@ -300,9 +302,11 @@ TEST_F(StartupTest, ALanguageChangeReopensInItalianAndBack)
     EXPECT_EQ(passes[1].page, MainWindow::kOptionsPage);
     EXPECT_EQ(passes[1].tabs, kItalianTabs);
     EXPECT_EQ(passes[1].buttons, kItalianButtons);
+    EXPECT_EQ(passes[1].title, "VK Disk Utility per Windows 95");
     EXPECT_EQ(passes[2].page, MainWindow::kOptionsPage);
     EXPECT_EQ(passes[2].tabs, kEnglishTabs);
     EXPECT_EQ(passes[2].buttons, kEnglishButtons);
+    EXPECT_EQ(passes[2].title, "VK Disk Utility for Windows 95");
 }
 
 TEST_F(StartupTest, AStoredItalianStartsInItalian)
@@ -377,17 +381,36 @@ TEST_F(StartupTest, AboutOpensTheAboutBoxAndTheWindowStays)
     EXPECT_TRUE(stillShown);
 }
 
+// The guide opens over the main window, centred on it as near as the screen lets it, and
+// Escape closes it.
 TEST_F(StartupTest, HelpShowsTheUserGuide)
 {
     QString guide;
+    QPoint windowCentre, helpCentre;
+    bool closedByEscape = false;
     ASSERT_EQ(Run([&](MainWindow& window) {
+                  window.move(300, 200);
                   QTest::mouseClick(FindControl<QPushButton>(&window, MainWindow::kHelpButton), Qt::LeftButton);
                   auto* help = window.findChild<HelpWindow*>();
                   ASSERT_TRUE(help && help->isVisible());
                   guide = help->findChild<QTextBrowser*>()->toPlainText();
+                  // Where a window of the guide's size centred on the main window comes to lie
+                  // once it is moved onto the screen.
+                  const QRect screen = window.screen()->availableGeometry();
+                  const QSize half = help->frameGeometry().size() / 2;
+                  const QPoint centre = window.frameGeometry().center();
+                  const QRect reach = screen.adjusted(half.width(), half.height(), -half.width(), -half.height());
+                  windowCentre = {std::clamp(centre.x(), reach.left(), reach.right()),
+                                  std::clamp(centre.y(), reach.top(), reach.bottom())};
+                  helpCentre = help->frameGeometry().center();
+                  QTest::keyClick(help->findChild<QTextBrowser*>(), Qt::Key_Escape);
+                  closedByEscape = !help->isVisible();
                   Quit(window);
               }),
               0);
+    EXPECT_LE((helpCentre - windowCentre).manhattanLength(), 4)
+        << "help centred at " << helpCentre.x() << "," << helpCentre.y();
+    EXPECT_TRUE(closedByEscape);
     for (const QString& tab : kEnglishTabs)
         EXPECT_TRUE(guide.contains(tab)) << tab.toStdString();
     EXPECT_TRUE(guide.contains("--drive"));
