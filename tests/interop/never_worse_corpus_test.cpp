@@ -81,6 +81,7 @@ const std::vector<CorpusDiskette>& Corpus()
         {"mkfs -r 16", kMedia144M, "mkfs.fat -C --invariant -r 16 IMG 1440", {}},
         {"mkfs -r 512", kMedia144M, "mkfs.fat -C --invariant -r 512 IMG 1440", {}},
         {"mkfs -S 1024", kMedia144M, "mkfs.fat -C --invariant -S 1024 IMG 1440", {}},
+        {"mkfs -S 4096", kMedia144M, "mkfs.fat -C --invariant -S 4096 IMG 1440", {}},
         {"mkfs -R 4 -f 1", kMedia144M, "mkfs.fat -C --invariant -R 4 -f 1 IMG 1440", {}},
         {"mkfs 720K", kMedia720K, "mkfs.fat -C --invariant IMG 720", {}},
         {"mformat -d 1", kMedia144M, "mformat -C -N 1D0C0D01 -i IMG -f 1440 -d 1 ::", {}},
@@ -132,6 +133,8 @@ const std::vector<KnownWorse> kKnownWorse = {
     {"mkfs -R 4 -f 1", "Repair new boot/*", "fsck.fat 0 -> 1 complaints, every file gone"},
     {"mformat -d 1", "Boot Recreate", "fsck.fat 0 -> 342 complaints, every file gone"},
     {"mformat -d 1", "Repair new boot/*", "fsck.fat 0 -> 343 complaints, every file gone"},
+    {"mkfs -S 4096", "Boot Recreate", "every file gone"},
+    {"mkfs -S 4096", "Repair new boot/*", "every file gone"},
     // Boot sectors whose geometry is not the diskette's.
     {"boot 1 head", "Boot Recreate", "fsck.fat 0 -> 1: a label from a data sector"},
     {"boot 1 head", "Repair */mark *", "tracks 80-159 marked BAD, BIG.BIN differs, fsck.fat 0 -> 1"},
