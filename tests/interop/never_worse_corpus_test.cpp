@@ -378,6 +378,7 @@ struct View {
 struct Tally {
     size_t diskettes = 0;
     size_t runs = 0;
+    size_t changed = 0;  // runs that wrote something
     size_t worse = 0;
     size_t knownWorse = 0;
     std::set<const KnownWorse*> knownMet;
@@ -425,6 +426,7 @@ protected:
             const DisketteState after = ReadDisketteFile(disk, d.type);
             if (after.SameSectors(before))
                 continue;
+            ++tally.changed;
             std::string worse, reports;
             for (const View& view : views) {
                 const DisketteState& was = examiner.Examined(view.Of(before));
@@ -467,10 +469,44 @@ TEST_F(NeverWorseCorpus, NoWritingOperationMakesADisketteWorse)
             ++nowSound;
             std::printf("known worse, now sound (take it off the list): %s / %s\n", k.diskette, k.operation);
         }
-    std::printf("never-worse corpus: %zu diskettes, %zu writing runs, %zu made a diskette worse (%zu of them "
-                "known); known-worse list: %zu lines, %zu of them now sound\n",
-                tally.diskettes, tally.runs, tally.worse, tally.knownWorse, kKnownWorse.size(), nowSound);
+    std::printf("never-worse corpus: %zu diskettes, %zu writing runs (%zu changed the diskette), %zu made a diskette "
+                "worse (%zu of them known); known-worse list: %zu lines, %zu of them now sound\n",
+                tally.diskettes, tally.runs, tally.changed, tally.worse, tally.knownWorse, kKnownWorse.size(), nowSound);
     if (!only) {
         EXPECT_EQ(tally.diskettes, Corpus().size());
+        // A corpus the operations all refused, or wrote nothing on, would prove nothing.
+        EXPECT_GT(tally.changed * 10, tally.runs);
     }
+}
+
+// The judge itself: a file gone, a file of other bytes, a FAT the checker finds damaged are
+// each seen; a file that holds a sector which does not read is not one that copied out.
+TEST_F(NeverWorseCorpus, TheJudgeSeesWhatGotWorse)
+{
+    TempDir folder;
+    std::string why;
+    const MadeDiskette made = MakeDiskette(Corpus().front(), folder, why);
+    ASSERT_FALSE(made.path.empty()) << why;
+    DisketteState before = ReadDisketteFile(made.path, kMedia144M);
+    Examine(before, folder.path());
+    ASSERT_EQ(before.complaints, 0) << before.checkerReport;
+    ASSERT_EQ(before.files.size(), 3u);
+
+    auto worse = [&](const std::function<void(DisketteState&)>& change) {
+        DisketteState after = before;
+        change(after);
+        Examine(after, folder.path());
+        return WhatGotWorse(before, after);
+    };
+    EXPECT_EQ(worse([](DisketteState&) {}), "");
+    // The root directory begins at sector 19: SUB, README.TXT, LAST.BIN.
+    EXPECT_NE(worse([](DisketteState& s) { s.bytes[19 * 512 + 32] = 0xE5; }).find("README.TXT gone"), std::string::npos);
+    EXPECT_NE(worse([](DisketteState& s) { s.bytes[50 * 512] ^= 1; }).find("SUB/BIG.BIN differs"), std::string::npos);
+    EXPECT_NE(worse([](DisketteState& s) { std::fill_n(s.bytes.begin() + 512, 512, 0); }).find("fsck.fat complaints 0 -> "),
+              std::string::npos);
+    DisketteState lost = before;
+    lost.unreadable = {50};
+    Examine(lost, folder.path());
+    EXPECT_EQ(lost.files.count("SUB/BIG.BIN"), 0u);
+    EXPECT_EQ(lost.files.size(), 2u);
 }
