@@ -1,6 +1,7 @@
 // Read Disk, Write Disk with and without verify, Compare, quick and full Format with verify, Repair with each data
 // choice and the information report, each under every fault at every sector
-// (`--all`) or every 97th (default) of a 1.44M and a 1.72M diskette holding a file tree.
+// (`--all`) or every 97th (default) of a 1.44M and a 1.72M diskette holding a file tree, and of two
+// 1.44M diskettes of other layouts (four reserved sectors and one FAT; one FAT).
 // `--op NAME` (read, write, compare, quick, full, reformat, marktrack,
 // markcyl, stop, write-nv, info) runs one operation, `--step N` every Nth sector, `--at N`
 // sector N only;
@@ -13,6 +14,7 @@
 #include <string>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "faults/sweep.h"
 #include "support/tempdir.h"
@@ -41,10 +43,14 @@ int main(int argc, char** argv)
         step = 1;
     uint64_t failures = 0;
     std::printf("%-6s %-8s %8s %8s %11s %8s\n", "medium", "op", "runs", "faults", "invariants", "failures");
-    for (const auto& [type, name] : {std::pair{kMedia144M, "1.44M"}, std::pair{kMedia172M, "1.72M"}}) {
+    std::vector<Layout> layouts = {DefaultLayout(kMedia144M), DefaultLayout(kMedia172M)};
+    for (const Layout& other : OtherLayouts())
+        layouts.push_back(other);
+    for (const Layout& layout : layouts) {
+        const char* name = layout.name.c_str();
         TempDir dir;
         std::string why;
-        const std::optional<Diskettes> diskettes = MakeDiskettes(type, dir.path(), why);
+        const std::optional<Diskettes> diskettes = MakeDiskettes(layout, dir.path(), why);
         if (!diskettes) {
             std::fprintf(stderr, "%s: %s\n", name, why.c_str());
             return 2;

@@ -25,14 +25,10 @@ namespace {
 constexpr int kRetries = 2;         // Retry answers per run before giving up
 constexpr size_t kKeptBroken = 20;  // broken invariants described, per sweep
 
-uint32_t FatsEnd(const MediaGeometry& g)
+// The layout a format writes: the media table's.
+FatLayout TableLayout(MediaType type)
 {
-    return g.reservedSectors + uint32_t{g.fatCount} * g.sectorsPerFat;
-}
-
-uint32_t FirstDataSector(const MediaGeometry& g)
-{
-    return FatsEnd(g) + g.rootEntries * 32u / static_cast<uint32_t>(kSectorSize);
+    return *FatLayout::FromParams(GeometryOf(type)->ToParams());
 }
 
 PhysicalSector PhysicalOf(uint32_t sector, uint16_t sectorsPerTrack)
@@ -130,7 +126,8 @@ bool Uniform(std::span<const uint8_t> sector)
 class Bench {
 public:
     Bench(const Diskettes& diskettes, const Run& run, Figures& figures)
-        : diskettes_(diskettes), run_(run), figures_(figures), geometry_(*GeometryOf(diskettes.tree.type))
+        : diskettes_(diskettes), run_(run), figures_(figures), geometry_(*GeometryOf(diskettes.tree.type)),
+          layout_(diskettes.layout)
     {
         recorder_ = BindRecorded(table_, 'A', ShareService(drive_));
         recorder_->faultHook = [this](const DiskRequest& r) { return Hook(r); };
@@ -232,6 +229,7 @@ private:
     const Run& run_;
     Figures& figures_;
     const MediaGeometry geometry_;
+    const FatLayout layout_;  // the tree's own, which a repair must keep
     std::shared_ptr<FaultyDrive> drive_ = std::make_shared<FaultyDrive>(DriveKind::Floppy35HD, 1);
     DriveTable table_;
     std::shared_ptr<RecordingService> recorder_;
@@ -497,7 +495,8 @@ void Bench::Format(bool full)
     const PhysicalSector at = PhysicalOf(run_.sector, geometry_.sectorsPerTrack);
     if (run_.fault == Fault::PersistentCrc)
         drive_->medium()->defects.insert(at);
-    const uint32_t systemArea = FirstDataSector(geometry_);
+    const FatLayout formatted = TableLayout(source.type);
+    const uint32_t systemArea = formatted.firstDataSector;
     // A full format meets a write error as a track that will not format; the system area
     // written after it fails too.
     if (run_.fault == Fault::WriteError && (!full || run_.sector <= systemArea))
@@ -535,7 +534,7 @@ void Bench::Format(bool full)
     // The verify finds a sector that will not read, and its track is marked BAD.
     if (run_.fault == Fault::PersistentCrc && run_.sector >= systemArea) {
         const uint32_t cluster = (run_.sector - systemArea) / geometry_.sectorsPerCluster + 2;
-        const size_t at12 = size_t{geometry_.reservedSectors} * kSectorSize + cluster * 3 / 2;
+        const size_t at12 = size_t{formatted.firstFatSector} * kSectorSize + cluster * 3 / 2;
         const uint16_t pair = static_cast<uint16_t>(after[at12] | after[at12 + 1] << 8);
         const uint16_t entry = cluster % 2 ? pair >> 4 : pair & 0xFFF;
         Check(entry == 0xFF7, [cluster] { return "cluster " + std::to_string(cluster) + " not marked BAD"; });
@@ -574,10 +573,10 @@ void Bench::Repair(DataChoice choice)
     // A FAT sector that never reads again, left by a repair that stopped, holds what the
     // format left there: a reader takes that sector from the other copy, as the checker is
     // shown it.
-    if (SectorLost() && run_.sector >= geometry_.reservedSectors && run_.sector < FatsEnd(geometry_)) {
-        const uint32_t twin = run_.sector < geometry_.reservedSectors + geometry_.sectorsPerFat
-                                  ? run_.sector + geometry_.sectorsPerFat
-                                  : run_.sector - geometry_.sectorsPerFat;
+    if (SectorLost() && layout_.fatCount == 2 && run_.sector >= layout_.firstFatSector &&
+        run_.sector < layout_.rootFirstSector) {
+        const uint32_t twin = run_.sector < layout_.FatSector(1) ? run_.sector + layout_.sectorsPerFat
+                                                                 : run_.sector - layout_.sectorsPerFat;
         std::copy_n(after.begin() + static_cast<std::ptrdiff_t>(size_t{twin} * kSectorSize), kSectorSize,
                     after.begin() + static_cast<std::ptrdiff_t>(size_t{run_.sector} * kSectorSize));
     }
@@ -592,7 +591,7 @@ void Bench::Repair(DataChoice choice)
     CheckFiles(after);
     // A diskette that was out for a moment has no damaged track to mark.
     if (run_.fault == Fault::NotReady)
-        Check(std::equal(after.begin(), after.begin() + static_cast<std::ptrdiff_t>(size_t{FatsEnd(geometry_)} * kSectorSize),
+        Check(std::equal(after.begin(), after.begin() + static_cast<std::ptrdiff_t>(size_t{layout_.rootFirstSector} * kSectorSize),
                          source.bytes.begin()),
               "the FAT changed for a diskette taken out");
 }
@@ -750,8 +749,26 @@ const char* NameOf(Answers a)
 
 }  // namespace
 
+Layout DefaultLayout(MediaType type)
+{
+    if (type == kMedia172M)
+        return {type, true, "-t 82 -h 2 -s 21", "1.72M"};
+    return {type, false, "", "1.44M"};
+}
+
+std::vector<Layout> OtherLayouts()
+{
+    return {{kMedia144M, false, "-R 4 -f 1", "-R4-f1"}, {kMedia144M, true, "-f 1440 -d 1", "-d1"}};
+}
+
 std::optional<Diskettes> MakeDiskettes(MediaType type, const std::string& folder, std::string& why)
 {
+    return MakeDiskettes(DefaultLayout(type), folder, why);
+}
+
+std::optional<Diskettes> MakeDiskettes(const Layout& layout, const std::string& folder, std::string& why)
+{
+    const MediaType type = layout.type;
     const std::optional<MediaGeometry> g = GeometryOf(type);
     if (!g || (type != kMedia144M && type != kMedia172M)) {
         why = "no maker for this media";
@@ -767,10 +784,10 @@ std::optional<Diskettes> MakeDiskettes(MediaType type, const std::string& folder
         auto label = [&](const char* option) {
             return file.ends_with("tree.img") ? option + std::string("SWEEPTREE") : std::string();
         };
-        if (type == kMedia172M)
-            return "mformat -i " + ShellQuoted(file) + " -C -t 82 -h 2 -s 21 -N " + serial + label(" -v ") + " ::";
-        return "mkfs.fat -C -i " + std::string(serial) + label(" -n ") + " " + ShellQuoted(file) + " " +
-               std::to_string(g->totalSectors / 2);
+        if (layout.mformat)
+            return "mformat -i " + ShellQuoted(file) + " -C " + layout.options + " -N " + serial + label(" -v ") + " ::";
+        return "mkfs.fat -C " + layout.options + " -i " + std::string(serial) + label(" -n ") + " " + ShellQuoted(file) +
+               " " + std::to_string(g->totalSectors / 2);
     };
     auto run = [&](const std::string& command) {
         std::string output;
@@ -801,6 +818,12 @@ std::optional<Diskettes> MakeDiskettes(MediaType type, const std::string& folder
     d.tree = {type, ReadFile(tree)};
     d.empty = {type, ReadFile(empty)};
     d.files = FilesOf(d.tree);
+    const std::optional<FatLayout> own = FatLayout::FromBootSector(d.tree.bytes);
+    if (!own) {
+        why = "the tools made a diskette without a FAT layout";
+        return std::nullopt;
+    }
+    d.layout = *own;
     const size_t bytes = size_t{g->totalSectors} * kSectorSize;
     if (d.tree.bytes.size() != bytes || d.empty.bytes.size() != bytes) {
         why = "the tools made a diskette of another size";
@@ -955,24 +978,37 @@ void RunOne(const Diskettes& diskettes, const Run& run, Figures& figures)
     Bench(diskettes, run, figures).Go();
 }
 
-std::vector<uint32_t> Positions(MediaType type, uint32_t step)
+namespace {
+
+std::vector<uint32_t> Positions(const FatLayout& layout, uint32_t step)
 {
-    const MediaGeometry g = *GeometryOf(type);
-    std::set<uint32_t> at = {0, g.reservedSectors, uint32_t{g.reservedSectors} + g.sectorsPerFat, FatsEnd(g),
-                             FirstDataSector(g)};
-    for (uint32_t s = 0; s < g.totalSectors; s += std::max(step, 1u))
+    std::set<uint32_t> at = {0, layout.rootFirstSector, layout.firstDataSector};
+    for (unsigned copy = 0; copy < layout.fatCount; ++copy)
+        at.insert(layout.FatSector(copy));
+    for (uint32_t s = 0; s < layout.totalSectors; s += std::max(step, 1u))
         at.insert(s);
     return {at.begin(), at.end()};
 }
 
+}  // namespace
+
+std::vector<uint32_t> Positions(MediaType type, uint32_t step)
+{
+    return Positions(TableLayout(type), step);
+}
+
+std::vector<uint32_t> Positions(const Diskettes& diskettes, uint32_t step)
+{
+    return Positions(diskettes.layout, step);
+}
+
 void Sweep(const Diskettes& diskettes, Operation operation, uint32_t step, Figures& figures)
 {
-    std::vector<uint32_t> positions = Positions(diskettes.tree.type, step);
+    std::vector<uint32_t> positions = Positions(diskettes, step);
     // The report reads the system area only: every sector of it, and none other.
     if (operation == Operation::Info) {
-        const MediaGeometry g = *GeometryOf(diskettes.tree.type);
         positions.clear();
-        for (uint32_t s = 0; s < FirstDataSector(g); ++s)
+        for (uint32_t s = 0; s < diskettes.layout.firstDataSector; ++s)
             positions.push_back(s);
     }
     for (uint32_t sector : positions)

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "drive/fatlayout.h"
 #include "drive/media.h"
 
 namespace vokta::test::sweep {
@@ -59,16 +60,33 @@ struct TreeFile {
 // file where it breaks.
 std::vector<TreeFile> FilesOf(const Diskette& diskette);
 
+// How the FAT tools lay the diskettes out: mkfs.fat (mformat for 21-sector media) with its
+// defaults for the media, or with options of its own that give another layout.
+struct Layout {
+    MediaType type = kMediaUnknown;
+    bool mformat = false;
+    std::string options;  // added to the tool's command line
+    std::string name;
+};
+
+// mkfs.fat's 1.44M, mformat's 1.72M.
+Layout DefaultLayout(MediaType type);
+// Two 1.44M diskettes whose layouts are not the media table's: mkfs.fat with four reserved
+// sectors and one FAT, mformat with one FAT.
+std::vector<Layout> OtherLayouts();
+
 // A diskette holding a tree of directories and files, and an empty one of the same media
-// with another serial number, both made by the FAT tools.
+// and layout with another serial number, both made by the FAT tools.
 struct Diskettes {
     Diskette tree;
     Diskette empty;
     std::vector<TreeFile> files;  // those of the tree
+    FatLayout layout;             // the tree's, as its boot sector says
 };
 
 // Makes the two diskettes in `folder`; empty when a tool is missing or fails, with the
 // cause in `why`.
+std::optional<Diskettes> MakeDiskettes(const Layout& layout, const std::string& folder, std::string& why);
 std::optional<Diskettes> MakeDiskettes(MediaType type, const std::string& folder, std::string& why);
 
 struct Run {
@@ -100,6 +118,7 @@ void RunOne(const Diskettes& diskettes, const Run& run, Figures& figures);
 // The sectors a sweep visits: every `step`-th, and the first of each system area (boot
 // sector, each FAT copy, root directory, data area), where a fault weighs most.
 std::vector<uint32_t> Positions(MediaType type, uint32_t step);
+std::vector<uint32_t> Positions(const Diskettes& diskettes, uint32_t step);
 
 // Every fault that applies to the operation, answered every way, at each position.
 void Sweep(const Diskettes& diskettes, Operation operation, uint32_t step, Figures& figures);
