@@ -157,7 +157,7 @@ TEST_F(Format, QuickFormatWritesOnlyTheSystemArea)
 
 TEST_F(Format, QuickFormatOfTwentyOneSectorMediaFormatsCylinderZeroFirst)
 {
-    a->Insert(EmulatedMedium(MediumDensity::High));
+    a->Insert(EmulatedMedium::Formatted(kMedia172M));
     inputs->media = kMedia172M;
     inputs->full = false;
     inputs->verify = false;

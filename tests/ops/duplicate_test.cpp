@@ -575,7 +575,7 @@ TEST_F(Duplicate, IgnoreKeepsTheBytesOfASectorRecordedWithADataError)
     EXPECT_EQ(Read(), kResultDone);
     EXPECT_EQ(host.BoxTexts(), std::vector<std::string>{"Bad CRC !"});
     const auto at = [](uint8_t r) { return static_cast<std::ptrdiff_t>((size_t{kTrack10Head0} + 18 + r - 1) * 512); };
-    EXPECT_TRUE(std::all_of(image.data.begin() + at(4), image.data.begin() + at(4) + 512, [](uint8_t b) { return b == 0xE5; }));
-    EXPECT_TRUE(std::all_of(image.data.begin() + at(6), image.data.begin() + at(6) + 512, [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::all_of(image.data.begin() + at(4), image.data.begin() + at(4) + 512, [](uint8_t v) { return v == 0xE5; }));
+    EXPECT_TRUE(std::all_of(image.data.begin() + at(6), image.data.begin() + at(6) + 512, [](uint8_t v) { return v == 0; }));
     EXPECT_TRUE(std::equal(image.data.begin() + at(5), image.data.begin() + at(5) + 512, source.begin() + at(5)));
 }
