@@ -161,8 +161,7 @@ std::string TakeFailureText(DiskDrive& drive);
 bool DetectMediaSayingWhy(DiskDrive& drive, std::string& reason);
 
 // Reads `buffer.size() / 512` sectors from `first` one at a time, so that only the sectors
-// that really fail are lost: they are left zero, or as delivered with a data error (still
-// counted as failed). `lastError` is clear afterwards. The
+// that really fail are lost: they are left zero. `lastError` is clear afterwards. The
 // positions (from 0) of the sectors that could not be read. `goneWith`, when given, receives
 // the error that stopped the reads because the diskette was no longer there (else Err::None).
 std::vector<uint32_t> ReadSectorsOneByOne(DiskDrive& drive, uint32_t first, std::span<uint8_t> buffer,

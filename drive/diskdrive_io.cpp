@@ -260,12 +260,8 @@ std::vector<uint32_t> ReadSectorsOneByOne(DiskDrive& drive, uint32_t first, std:
     std::vector<uint32_t> failed;
     for (uint32_t i = 0; i < buffer.size() / kSectorSize; ++i) {
         const std::span<uint8_t> sector = buffer.subspan(size_t{i} * kSectorSize, kSectorSize);
-        std::fill(sector.begin(), sector.end(), uint8_t{0});
         if (!drive.ReadSectors(first + i, 1, sector)) {
-            // A data error still delivers the sector as the diskette holds it, which is
-            // nearer its content than zeros; any other failure leaves zeros.
-            if (drive.lastError != Err::BadCrc)
-                std::fill(sector.begin(), sector.end(), uint8_t{0});
+            std::fill(sector.begin(), sector.end(), uint8_t{0});
             const bool gone = DisketteGone(drive.lastError);
             if (gone && goneWith)
                 *goneWith = drive.lastError;

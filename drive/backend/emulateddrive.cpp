@@ -191,10 +191,6 @@ DiskError EmulatedDrive::TransferTrack(uint16_t cylinder, uint8_t head, uint16_t
                 modified = true;
             }
         } else if (s->dataError || medium_->IsDefective(cylinder, head, number)) {
-            // A sector recorded with a bad CRC comes off the diskette as it was recorded, as
-            // a controller transfers it before the check fails; a defect gives nothing.
-            if (s->dataError && !medium_->IsDefective(cylinder, head, number))
-                std::copy_n(s->data.begin(), std::min(s->data.size(), data.size()), data.begin());
             result = Err::BadCrc;
             failing = number;
         } else {

@@ -567,3 +567,4 @@ TEST_F(VirtualFile, ADriveOfAKindFormatsOnlyWhatThatKindTakes)
         }
     }
 }
+

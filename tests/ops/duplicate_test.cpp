@@ -559,23 +559,3 @@ TEST_F(Duplicate, ADisketteOfALayoutNoImageHoldsIsNotReadAndNotMisnamed)
     EXPECT_EQ(info.lines[1], "Detected Media = ? ? ?");
     EXPECT_EQ(info.lines[4].find("Media Type = STANDARD"), 0u) << info.lines[4];
 }
-
-// A sector recorded with a data error (an ImageDisk "data with error" record) is still
-// asked about, and Ignore keeps the bytes it holds rather than zeros; a defect gives zeros.
-TEST_F(Duplicate, IgnoreKeepsTheBytesOfASectorRecordedWithADataError)
-{
-    const std::vector<uint8_t> source = FatImage(kMedia144M);
-    a->Insert(EmulatedMedium::FromImage(kMedia144M, source));
-    a->medium()->writeProtected = true;
-    SectorRecord* recorded = a->medium()->Find(10, 1, 4);
-    recorded->data.assign(512, 0xE5);
-    recorded->dataError = true;
-    a->medium()->defects.insert({10, 1, 6});
-    host.answers = {Answer::Ignore};
-    EXPECT_EQ(Read(), kResultDone);
-    EXPECT_EQ(host.BoxTexts(), std::vector<std::string>{"Bad CRC !"});
-    const auto at = [](uint8_t r) { return static_cast<std::ptrdiff_t>((size_t{kTrack10Head0} + 18 + r - 1) * 512); };
-    EXPECT_TRUE(std::all_of(image.data.begin() + at(4), image.data.begin() + at(4) + 512, [](uint8_t v) { return v == 0xE5; }));
-    EXPECT_TRUE(std::all_of(image.data.begin() + at(6), image.data.begin() + at(6) + 512, [](uint8_t v) { return v == 0; }));
-    EXPECT_TRUE(std::equal(image.data.begin() + at(5), image.data.begin() + at(5) + 512, source.begin() + at(5)));
-}
