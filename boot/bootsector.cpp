@@ -182,6 +182,26 @@ BootFieldFindings WeighBootFields(std::span<const uint8_t> sector)
     return f;
 }
 
+std::optional<DescribedLayout> LayoutOtherThanMedia(std::span<const uint8_t> sector, int32_t mediaType)
+{
+    if (mediaType == kMediaHardDisk || sector.size() < BootSector::kSize || (ValidateBootSector(sector) & BootCheck::NotAnImage))
+        return std::nullopt;
+    using B = BootSector;
+    const uint16_t spt = GetU16(sector, B::SectorsPerTrack);
+    const uint16_t heads = GetU16(sector, B::Heads);
+    const uint32_t total = GetU16(sector, B::TotalSectors16) ? GetU16(sector, B::TotalSectors16)
+                                                              : GetU32(sector, B::TotalSectors32);
+    if (spt == 0 || spt > kMostSectorsPerTrack || heads == 0 || heads > 2 || total % (uint32_t{spt} * heads) != 0)
+        return std::nullopt;
+    const uint32_t cylinders = total / (uint32_t{spt} * heads);
+    if (cylinders < 40 || cylinders > 84)
+        return std::nullopt;
+    const std::optional<MediaGeometry> row = GeometryOf(mediaType);
+    if (row && row->sectorsPerTrack == spt && row->heads == heads && row->cylinders == cylinders)
+        return std::nullopt;
+    return DescribedLayout{spt, heads, static_cast<uint16_t>(cylinders)};
+}
+
 std::vector<std::string> BootCheckLines(BootCheckResult r)
 {
     return BootCheckLines(BootCheckReport{r, 0});

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -118,6 +119,19 @@ inline bool IsRunFailure(BootCheckResult r)
 {
     return r == BootCheck::MediaUnknown || r == BootCheck::ReadError || r == BootCheck::NoMemory;
 }
+
+// The track layout of a diskette as its boot sector describes it.
+struct DescribedLayout {
+    uint16_t sectorsPerTrack = 0;
+    uint16_t heads = 0;
+    uint16_t cylinders = 0;
+};
+
+// The layout the boot sector describes when it is a diskette's (its FAT fields pass the tests
+// an image file must pass, 1 to 63 sectors a track, 1 or 2 heads, a whole number of 40 to 84
+// cylinders) and is not the one of `mediaType`'s row: a copy made in that row's layout would
+// not be the diskette. Nothing otherwise, a damaged boot sector included.
+std::optional<DescribedLayout> LayoutOtherThanMedia(std::span<const uint8_t> sector, int32_t mediaType);
 
 // The results list of a check: one line for a run failure, "OK." for 0, else one line per
 // failed test in bit order, then one per implausible field.

@@ -1,6 +1,8 @@
 // read, write and compare: the duplication operations through a memory image.
 #include "cli/cli.h"
 #include "cli/terminalhost.h"
+#include "drive/replacementfile.h"
+#include "res/strings.h"
 #include "image/duplicate.h"
 
 namespace vokta::cli {
@@ -31,11 +33,17 @@ int LoadThenRun(Context& context, const std::string& path, char letter, Operatio
 int ReadCommand(Context& context, const Arguments& args)
 {
     TerminalHost host(context);
+    const std::string& path = args.operands[1];
+    // A file nothing can be saved into is told before the diskette is read, not after.
+    if (const std::optional<std::string> refusal = SaveTargetRefusal(path)) {
+        host.MessageBox(path + ": " + *refusal, LoadString(Str::Error), Buttons::Ok, Icon::Error);
+        return Finish(context, {kResultFailed});
+    }
     DuplicateJob job = MakeJob(context, args.Drive(0));
     const std::shared_ptr<DiskImage> image = job.image;
     OperationOutcome outcome = ReadDiskWorker(std::move(job), host);
     // The page's follow-up of a read, on a terminal: the image goes to its file.
-    if (outcome.followUp == FollowUp::ImageRead && !SaveImageFile(*image, args.operands[1], host))
+    if (outcome.followUp == FollowUp::ImageRead && !SaveImageFile(*image, path, host))
         outcome.result = kResultFailed;
     return Finish(context, outcome);
 }

@@ -82,4 +82,26 @@ std::optional<MediaType> MediaTypeOfImageSize(uint64_t bytes)
     return std::nullopt;
 }
 
+std::optional<std::vector<MediaType>> FormattableMedia(uint8_t deviceType)
+{
+    switch (deviceType) {
+    case DeviceType::Floppy360K: return std::vector<MediaType>{};
+    case DeviceType::Floppy12M: return std::vector<MediaType>{kMedia12M};
+    case DeviceType::Floppy720K: return std::vector<MediaType>{kMedia720K};
+    case DeviceType::Floppy144M:
+    case DeviceType::Floppy288M: return std::vector<MediaType>{kMedia720K, kMedia144M, kMedia168M, kMedia172M};
+    default: return std::nullopt;
+    }
+}
+
+std::optional<MediaType> MediaOfTracks(uint16_t sectorsPerTrack, uint16_t cylinders)
+{
+    if (sectorsPerTrack == GeometryOf(kMedia172M)->sectorsPerTrack)
+        return cylinders > GeometryOf(kMedia168M)->cylinders ? kMedia172M : kMedia168M;
+    for (MediaType t : {kMedia720K, kMedia12M, kMedia144M})
+        if (GeometryOf(t)->sectorsPerTrack == sectorsPerTrack)
+            return t;
+    return std::nullopt;
+}
+
 }  // namespace vokta

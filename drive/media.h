@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "drive/deviceparams.h"
 
@@ -61,8 +62,23 @@ constexpr uint8_t Optical = 8;
 constexpr uint8_t Floppy288M = 9;
 }  // namespace DeviceType
 
+// No diskette file is larger: a raw 2.88M image is 3 MB, and an ImageDisk file holds at most
+// 16 MB of sector data (tracks of overlapping long sectors) and its headers. A larger file
+// is refused by its size, before a byte of it is read.
+constexpr uint64_t kLargestDisketteFile = 32 * 1024 * 1024;
+
 // The diskette type whose raw image (every sector in logical order) has this size.
 std::optional<MediaType> MediaTypeOfImageSize(uint64_t bytes);
 uint64_t ImageSizeOf(MediaType type);
+
+// The diskettes of the table a drive of this device type can format: a 5¼" 1.2M drive the
+// 1.2M only, a 3½" 720K drive the 720K only, a 3½" high-density drive the 720K, the 1.44M
+// and both 21-sector formats. Nothing for a device whose media are not judged here (a fixed
+// disk, a tape, a drive of unknown type).
+std::optional<std::vector<MediaType>> FormattableMedia(uint8_t deviceType);
+
+// The diskette of the table whose tracks have this many sectors (21-sector ones told apart
+// by their cylinders); nothing for a track no diskette of the table has.
+std::optional<MediaType> MediaOfTracks(uint16_t sectorsPerTrack, uint16_t cylinders);
 
 }  // namespace vokta

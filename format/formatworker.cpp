@@ -40,6 +40,7 @@ private:
     }
 
     Stage QuickFormat();
+    bool FormattedAsChosen();
     Stage FullFormat();
     Stage Verify();
     // Cylinder 0 of a 21-sector medium, before its system area is written.
@@ -116,19 +117,37 @@ Stage Formatter::QuickFormat()
 {
     host_.SetLowerLine(LoadString(Str::QuickFormatting));
     host_.SetRange(5);
-    if (drive_.params.sectorsPerTrack() == 21)
-        FormatFirstCylinder();
-    host_.SetProgressPos(4);
-    bootSectorWritten_ = WriteBootSector(drive_, inputs_.label);
-    host_.SetProgressPos(5);
-    if (WriteSystem())
-        return Stage::Done;
-    ShowError(Buttons::Ok);
+    if (!FormattedAsChosen()) {
+        drive_.lastError = Err::None;
+        host_.MessageBox(FormatString(Str::QuickFormatOfUnformatted, std::string(GetMediaTypeName(drive_.mediaType))),
+                         session_.errorCaption(), Buttons::Ok, Icon::Error);
+    } else {
+        if (drive_.params.sectorsPerTrack() == 21)
+            FormatFirstCylinder();
+        host_.SetProgressPos(4);
+        bootSectorWritten_ = WriteBootSector(drive_, inputs_.label);
+        host_.SetProgressPos(5);
+        if (WriteSystem())
+            return Stage::Done;
+        ShowError(Buttons::Ok);
+    }
     if (Ask(Str::AskFullFormat, Buttons::YesNo) != Answer::Yes)
         return Stage::Aborted;
     // The page shows Full from now on, and the next diskette of the run gets it too.
     inputs_.full = true;
     return Stage::FallBackToFull;
+}
+
+// A quick format keeps the tracks as they are: they must be there already, in the chosen
+// geometry, up to the last one, or the boot sector would describe tracks the diskette lacks.
+bool Formatter::FormattedAsChosen()
+{
+    if (drive_.mediaType == kMediaHardDisk)
+        return true;
+    const uint16_t cylinders = drive_.params.cylinders();
+    const uint16_t heads = drive_.params.heads();
+    return cylinders == 0 || heads == 0 || drive_.VerifyTrack(static_cast<uint16_t>(cylinders - 1),
+                                                              static_cast<uint16_t>(heads - 1));
 }
 
 bool Formatter::WriteSystem()

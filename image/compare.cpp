@@ -53,7 +53,7 @@ OperationOutcome CompareWorker(DuplicateJob job, OperationHost& host)
     OperationSession session(host, LoadString(Str::DuplicateError));
     const DiskImage& image = *job.image;
     const char letter = DriveLetter(job);
-    if (!image.HasData()) {
+    if (!image.IsValid()) {
         Box(host, Str::NoCompareSource, Str::Error, Buttons::Ok, Icon::Error);
         return session.End(kResultFailed);
     }

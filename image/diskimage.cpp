@@ -13,6 +13,7 @@
 #include "boot/bootsector.h"
 #include "drive/bytes.h"
 #include "drive/diskdrive.h"
+#include "drive/replacementfile.h"
 #include "res/codepage.h"
 #include "res/strings.h"
 
@@ -51,6 +52,27 @@ std::string NotAnImageFileCause(mode_t mode)
     if (S_ISSOCK(mode))
         return LoadString(Str::SocketNotImage);
     return LoadString(Str::DeviceNotImage);
+}
+
+// A file longer than the diskette its boot sector describes holds something else as well;
+// a shorter one is loaded only when the user, told what is missing, wants it.
+bool FileFitsItsMedium(const std::string& path, uint64_t fileSize, int32_t mediaType, MessageBoxHost& boxes)
+{
+    const uint64_t mediumSize = ImageSizeOf(static_cast<MediaType>(mediaType));
+    const std::string media(GetMediaTypeName(mediaType));
+    if (fileSize > mediumSize) {
+        TellFileError(boxes, path,
+                      FormatString(Str::ImageLongerThanMedium, media, static_cast<long>(mediumSize),
+                                   static_cast<long>(fileSize), static_cast<long>(fileSize - mediumSize)));
+        return false;
+    }
+    if (fileSize == mediumSize)
+        return true;
+    const uint64_t missingSectors = (mediumSize - fileSize + kSectorSize - 1) / kSectorSize;
+    const std::string question =
+        path + ":\n" + FormatString(Str::ImageShorterThanMedium, media, static_cast<long>(mediumSize),
+                                    static_cast<long>(fileSize), static_cast<long>(missingSectors));
+    return boxes.MessageBox(question, LoadString(Str::Warning), Buttons::YesNo, Icon::Warning) == Answer::Yes;
 }
 
 }  // namespace
@@ -125,6 +147,11 @@ int LoadImageFile(DiskImage& image, const std::string& path, MessageBoxHost& box
         TellFileError(boxes, path, NotAnImageFileCause(st.st_mode));
         return 1;
     }
+    const auto fileSize = static_cast<uint64_t>(st.st_size);
+    if (fileSize > ImageSizeOf(kMedia172M)) {
+        TellFileError(boxes, path, FormatString(Str::FileLargerThanAnyDiskette, static_cast<long>(fileSize)));
+        return 1;
+    }
     BootSector boot;
     const ssize_t got = ReadPrefix(fd, boot.bytes);
     if (got < 0) {
@@ -139,11 +166,16 @@ int LoadImageFile(DiskImage& image, const std::string& path, MessageBoxHost& box
         boxes.MessageBox(LoadString(Str::NotADiskImage), LoadString(Str::Error), Buttons::Ok, Icon::Error);
         return 1;
     }
-    image.mediaType = MediaTypeFromBootSector(boot.span());
-    if (image.mediaType == kMediaUnknown) {
+    const int32_t mediaType = MediaTypeFromBootSector(boot.span());
+    if (mediaType == kMediaUnknown) {
+        image.mediaType = kMediaUnknown;
         boxes.MessageBox(LoadString(Str::ImageMediaNotSupported), LoadString(Str::Error), Buttons::Ok, Icon::Error);
         return 1;
     }
+    // Refused here, the image held before is still held.
+    if (!FileFitsItsMedium(path, fileSize, mediaType, boxes))
+        return 1;
+    image.mediaType = mediaType;
     if (!image.TakeBlock(MediaTotalSectors(image.mediaType) * kSectorSize)) {
         image.mediaType = kMediaUnknown;
         boxes.MessageBox(LoadString(Str::InsufficientMemory), LoadString(Str::FatalError), Buttons::Ok, Icon::Error);
@@ -162,18 +194,11 @@ int LoadImageFile(DiskImage& image, const std::string& path, MessageBoxHost& box
 
 bool SaveImageFile(const DiskImage& image, const std::string& path, MessageBoxHost& boxes)
 {
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out) {
-        TellFileError(boxes, path, std::strerror(errno));
-        return false;
-    }
-    const size_t written = std::fwrite(image.data.data(), 1, image.data.size(), out);
-    const int flushed = std::fclose(out);
-    if (written != image.data.size() || flushed != 0) {
-        TellFileError(boxes, path, std::strerror(errno));
-        return false;
-    }
-    return true;
+    std::string reason;
+    if (SaveWholeFile(path, image.data, reason))
+        return true;
+    boxes.MessageBox(reason, LoadString(Str::Error), Buttons::Ok, Icon::Error);
+    return false;
 }
 
 std::string ProposeNextFileName(const std::string& fileName)

@@ -1,6 +1,9 @@
 #include "image/duplicate_common.h"
 
 #include <algorithm>
+#include <array>
+
+#include "boot/bootsector.h"
 
 namespace vokta::dup {
 
@@ -93,6 +96,22 @@ bool WriteCylinder(DiskDrive& drive, uint16_t cylinder, std::span<const uint8_t>
             return false;
     }
     return true;
+}
+
+bool LayoutFitsMedia(DiskDrive& drive, OperationHost& host, const std::string& caption)
+{
+    std::array<uint8_t, kSectorSize> boot{};
+    if (!drive.ReadSectors(0, 1, boot)) {
+        drive.lastError = Err::None;  // an unreadable boot sector describes nothing: the read will tell
+        return true;
+    }
+    const std::optional<DescribedLayout> layout = LayoutOtherThanMedia(boot, drive.mediaType);
+    if (!layout)
+        return true;
+    host.MessageBox(FormatString(Str::LayoutNoImageHolds, std::string(GetMediaTypeName(drive.mediaType)),
+                                 long{layout->sectorsPerTrack}, long{layout->heads}, long{layout->cylinders}),
+                    caption, Buttons::Ok, Icon::Error);
+    return false;
 }
 
 bool ReadMediaId(DiskDrive& drive, std::string& label, std::string& serial)

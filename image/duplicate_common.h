@@ -70,6 +70,10 @@ bool WriteCylinder(DiskDrive& drive, uint16_t cylinder, std::span<const uint8_t>
 
 size_t CylinderBytes(const DeviceParams& params);
 
+// False, after telling why, when the diskette's boot sector describes a layout other than
+// the media the drive reads it as: an image in that media's layout would not be the diskette.
+bool LayoutFitsMedia(DiskDrive& drive, OperationHost& host, const std::string& caption);
+
 // The volume label and serial number of the diskette, from its media identification.
 bool ReadMediaId(DiskDrive& drive, std::string& label, std::string& serial);
 

@@ -73,7 +73,7 @@ OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
     host.SetUpperLine(LoadString(Str::CheckingMedia));
     if (!WaitForDiskette(drive, host))
         return session.End(kResultAborted);
-    if (!DetectMedia(drive, host, session.errorCaption()))
+    if (!DetectMedia(drive, host, session.errorCaption()) || !LayoutFitsMedia(drive, host, session.errorCaption()))
         return session.End(kResultFailed);
     const int32_t detected = drive.mediaType;
     host.SetUpperLine(MediaLine(detected));

@@ -140,7 +140,9 @@ OperationOutcome WriteDiskWorker(DuplicateJob job, OperationHost& host)
     OperationSession session(host, LoadString(Str::DuplicateError));
     const DiskImage& image = *job.image;
     const char letter = DriveLetter(job);
-    if (!image.HasData()) {
+    // After a read that did not end, or a file of an unknown media, the block holds no
+    // whole diskette: written, it would pass for a copy.
+    if (!image.IsValid()) {
         Box(host, Str::NoSourceRead, Str::ErrorMessage, Buttons::Ok, Icon::Error);
         return session.End(kResultFailed);
     }

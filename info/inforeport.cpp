@@ -54,10 +54,13 @@ std::string DeviceText(uint8_t deviceType)
     }
 }
 
-std::string MediaTypeLine(uint8_t mediaTypeByte)
+// In a diskette drive's parameters the byte tells the density of the medium in it (the
+// 1.44M and 21-sector rows carry 1), never a compressed volume.
+std::string MediaTypeLine(uint8_t mediaTypeByte, uint8_t deviceType)
 {
+    const bool diskette = FormattableMedia(deviceType).has_value();
     const std::string kind =
-        LoadString(mediaTypeByte != 0 ? Str::DoubleSpaceCompressed : Str::StandardLayoutName);
+        LoadString(mediaTypeByte != 0 && !diskette ? Str::DoubleSpaceCompressed : Str::StandardLayoutName);
     char code[8];
     std::snprintf(code, sizeof code, "%x", unsigned{mediaTypeByte});
     // "Media Type = " ends with its blank already: one blank before the kind, not two.
@@ -121,13 +124,15 @@ std::vector<std::string> BuildInfoReport(FatDrive& drive, const std::string& pat
         return lines;
     }
     const DeviceParams& p = drive.params;
-    lines.push_back(LoadString(Str::InfoDetectedMedia) + std::string(GetMediaTypeName(drive.mediaType)));
+    // A diskette of a layout the detected media does not have is not named as that media.
+    const int32_t named = LayoutOtherThanMedia(sector, drive.mediaType) ? kMediaUnknown : drive.mediaType;
+    lines.push_back(LoadString(Str::InfoDetectedMedia) + std::string(GetMediaTypeName(named)));
     lines.push_back(LoadString(Str::InfoOemName) + NameField(sector, BootSector::OemName, BootSector::kOemNameSize));
     lines.push_back(LoadString(Str::InfoPhysicalDevice) + DeviceText(p.deviceType()) +
                     LoadString((p.u8(DeviceParams::DeviceAttributes) & kNonRemovableBit) != 0
                                    ? Str::FixedDiskSuffix
                                    : Str::RemovableDiskSuffix));
-    lines.push_back(MediaTypeLine(p.u8(DeviceParams::MediaTypeByte)));
+    lines.push_back(MediaTypeLine(p.u8(DeviceParams::MediaTypeByte), p.deviceType()));
     lines.push_back(LoadString(Str::InfoFatType) + NameField(sector, BootSector::FileSystemType, BootSector::kFileSystemTypeSize));
     lines.push_back(FormatString(Str::InfoTotalSectors, static_cast<long>(p.totalSectors())));
     lines.push_back(SizeLine(Str::InfoDiskSize, uint64_t{p.totalSectors()} * kSectorSize));

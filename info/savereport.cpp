@@ -1,7 +1,4 @@
-#include <cerrno>
-#include <cstring>
-#include <cstdio>
-
+#include "drive/replacementfile.h"
 #include "info/inforeport.h"
 #include "res/codepage.h"
 #include "res/strings.h"
@@ -24,16 +21,11 @@ std::string SavedReport(const std::string& driveText, const std::vector<std::str
 
 bool SaveReportFile(const std::string& path, const std::string& bytes, MessageBoxHost& boxes)
 {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    bool written = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    int error = errno;
-    if (file != nullptr && std::fclose(file) != 0 && written) {
-        written = false;
-        error = errno;
-    }
-    if (!written)
-        boxes.MessageBox(path + ": " + std::strerror(error), LoadString(Str::Error), Buttons::Ok, Icon::Error);
-    return written;
+    std::string reason;
+    if (SaveWholeFile(path, std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), reason))
+        return true;
+    boxes.MessageBox(reason, LoadString(Str::Error), Buttons::Ok, Icon::Error);
+    return false;
 }
 
 }  // namespace vokta

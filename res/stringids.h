@@ -251,6 +251,17 @@
     X(NamedPipeNotImage, 2303) \
     X(SocketNotImage, 2304) \
     X(DeviceNotImage, 2305) \
+    X(DriveKindCannotFormat, 2320) \
+    X(DriveKindFormatsNone, 2321) \
+    X(ImageLongerThanMedium, 2322) \
+    X(ImageShorterThanMedium, 2323) \
+    X(NamedPipeNoSave, 2324) \
+    X(SocketNoSave, 2325) \
+    X(DeviceNoSave, 2326) \
+    X(FolderNoSave, 2327) \
+    X(FileLargerThanAnyDiskette, 2328) \
+    X(QuickFormatOfUnformatted, 2329) \
+    X(LayoutNoImageHolds, 2330) \
     X(ElapsedSeconds, 2401) \
     X(TitlePercent, 2402) \
     X(LayoutChosenByDriver, 2501) \

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "drive/diskdrive.h"
+#include "res/strings.h"
 
 namespace vokta {
 namespace {
@@ -43,6 +44,28 @@ std::vector<uint8_t> LayoutAddressFields(const DeviceParams& params, uint16_t cy
         fields.push_back(SectorSizeCode(i < entries ? params.layoutSize(i) : params.bytesPerSector()));
     }
     return fields;
+}
+
+std::optional<MediaType> DosBlockDevice::MediumBeyondKind(uint16_t sectorsPerTrack, uint16_t cylinders) const
+{
+    const std::optional<std::vector<MediaType>> formattable = FormattableMedia(DeviceType());
+    const std::optional<MediaType> medium = MediaOfTracks(sectorsPerTrack, cylinders);
+    if (!formattable || !medium || std::find(formattable->begin(), formattable->end(), *medium) != formattable->end())
+        return std::nullopt;
+    return medium;
+}
+
+std::string DosBlockDevice::MediaRefusal(const DeviceParams& params)
+{
+    const std::optional<MediaType> refused = MediumBeyondKind(params.sectorsPerTrack(), params.cylinders());
+    if (!refused)
+        return {};
+    std::string formattable;
+    for (MediaType t : *FormattableMedia(DeviceType()))
+        formattable += (formattable.empty() ? "" : ", ") + std::string(GetMediaTypeName(t));
+    const std::string name(GetMediaTypeName(*refused));
+    return formattable.empty() ? FormatString(Str::DriveKindFormatsNone, name)
+                               : FormatString(Str::DriveKindCannotFormat, name, formattable);
 }
 
 uint16_t DosBlockDevice::lockState() const
@@ -233,6 +256,9 @@ DosBlockDevice::Answer DosBlockDevice::FormatLaidOutTrack(std::span<const uint8_
         return Answer{true, Err::InvalidFunction};
     if (!VolumeLocked())
         return Answer{true, Err::AccessDenied};
+    // Whatever asks, a drive never lays down tracks of a diskette its kind cannot take.
+    if (MediumBeyondKind(params_->sectorsPerTrack(), params_->cylinders()))
+        return Answer{true, Err::UnrecognizedMedia};
     const auto head = static_cast<uint8_t>(TrackBlock::Head(block));
     const uint16_t cylinder = TrackBlock::Cylinder(block);
     return Answer{true, FormatTrack(cylinder, head, LayoutAddressFields(*params_, cylinder, head), false)};
@@ -259,6 +285,8 @@ DosBlockDevice::Answer DosBlockDevice::BiosFormat(const Registers& r, std::span<
         return Answer{false};
     if (!VolumeLocked())
         return Answer{true, BiosStatus::BadCommand};
+    if (MediumBeyondKind(count, params_ ? params_->cylinders() : 80))
+        return Answer{true, BiosStatusOfDiskError(Err::UnrecognizedMedia)};
     const DiskError failed = FormatTrack(cylinder, head, addressFields.first(size_t{count} * 4), true);
     return Answer{true, BiosStatusOfDiskError(failed)};
 }

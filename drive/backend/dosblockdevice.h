@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "drive/deviceparams.h"
@@ -27,6 +28,7 @@ uint8_t SectorSizeCode(uint16_t bytes);
 class DosBlockDevice : public DiskService {
 public:
     bool DeviceIoControl(DiskRequest& request) override;
+    std::string MediaRefusal(const DeviceParams& params) override;
 
     // (permissions << 8) | level, as get-lock-state reports it.
     uint16_t lockState() const;
@@ -45,6 +47,8 @@ protected:
     static void PutAnswer(DiskRequest& request, const Answer& answer);
 
     bool VolumeLocked() const { return !lockPermissions_.empty(); }
+    // The diskette of these tracks when a drive of this kind cannot format it at all.
+    std::optional<MediaType> MediumBeyondKind(uint16_t sectorsPerTrack, uint16_t cylinders) const;
 
     // What the drive is.
     virtual uint8_t DeviceType() const = 0;

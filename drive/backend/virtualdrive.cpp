@@ -14,12 +14,12 @@
 #include <ctime>
 #include <map>
 #include <optional>
-#include <random>
 #include <utility>
 
 #include "drive/backend/imdfile.h"
 #include "drive/diskdrive.h"
 #include "drive/lostwork.h"
+#include "drive/replacementfile.h"
 #include "res/strings.h"
 
 namespace vokta {
@@ -36,14 +36,6 @@ std::string Lower(std::string s)
 {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
-}
-
-std::string Directory(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 bool ReadWholeFile(int fd, size_t size, std::vector<uint8_t>& out, std::string& error)
@@ -130,34 +122,6 @@ std::string Timestamp()
     return text;
 }
 
-// From the start of the file: a save tried again rewrites the same temporary file.
-bool WriteAll(int fd, const std::vector<uint8_t>& bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n == 0)
-            errno = EIO;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// 0 or the errno of the failure; a file system that cannot sync a folder has nothing to lose.
-int SyncFolder(const std::string& folder)
-{
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    const int error = fsync(fd) == 0 || errno == EINVAL ? 0 : errno;
-    close(fd);
-    return error;
-}
-
 }  // namespace
 
 DisketteFileFormat FormatForName(const std::string& path)
@@ -242,7 +206,7 @@ DiskError VirtualDrive::Load(std::string& detail)
     target_ = resolved ? resolved : path_;
     std::free(resolved);
     // Saving goes through a new file beside the one it replaces.
-    if (access(Directory(target_).c_str(), W_OK) != 0)
+    if (access(FolderOf(target_).c_str(), W_OK) != 0)
         writable = false;
 
     if (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -274,14 +238,28 @@ DiskError VirtualDrive::Load(std::string& detail)
         return Err::None;
     }
 
+    // A file of no diskette's size is told by its size alone: nothing of it is read.
+    const auto fileSize = static_cast<uint64_t>(st.st_size);
+    if (fileSize > kLargestDisketteFile) {
+        detail = path_ + ": " + FormatString(Str::FileLargerThanAnyDiskette, static_cast<long>(fileSize));
+        return Err::InvalidData;
+    }
+    if (!imageDisk && fileSize != 0) {
+        detail = path_ + ": " + (format_ == DisketteFileFormat::Imd
+                                     ? LoadString(Str::NotAnImageDiskFile)
+                                     : FormatString(Str::NotADisketteSize, static_cast<long>(fileSize)));
+        return Err::InvalidData;
+    }
     std::vector<uint8_t> bytes;
     std::string error;
-    if (!ReadWholeFile(fd_, static_cast<size_t>(st.st_size), bytes, error)) {
+    if (!ReadWholeFile(fd_, static_cast<size_t>(fileSize), bytes, error)) {
         detail = path_ + ": " + error;
         return Err::AccessDenied;
     }
     const MediumDensity density = NativeDensity(kind());
-    if (LooksLikeImd(bytes)) {
+    if (bytes.empty()) {
+        Insert(EmulatedMedium(density));
+    } else {
         format_ = DisketteFileFormat::Imd;
         ImdReadResult imd = ReadImd(bytes, density);
         if (!imd.medium) {
@@ -292,14 +270,6 @@ DiskError VirtualDrive::Load(std::string& detail)
         const size_t lineEnd = imd.comment.find("\r\n");
         imdComment_ = lineEnd == std::string::npos ? std::string() : imd.comment.substr(lineEnd + 2);
         Insert(std::move(*imd.medium));
-    } else if (bytes.empty()) {
-        Insert(EmulatedMedium(density));
-    } else if (format_ == DisketteFileFormat::Imd) {
-        detail = path_ + ": " + LoadString(Str::NotAnImageDiskFile);
-        return Err::InvalidData;
-    } else {
-        detail = path_ + ": " + FormatString(Str::NotADisketteSize, static_cast<long>(bytes.size()));
-        return Err::InvalidData;
     }
     medium()->writeProtected = !writable;
     modified = false;
@@ -323,13 +293,7 @@ void VirtualDrive::CloseFile()
 
 void VirtualDrive::DiscardTemporary()
 {
-    if (tempFd_ < 0)
-        return;
-    close(tempFd_);
-    if (!tempPath_.empty())
-        unlink(tempPath_.c_str());
-    tempPath_.clear();
-    tempFd_ = -1;
+    temp_.Discard();
 }
 
 std::string VirtualDrive::LostWorkText(const std::string& reason) const
@@ -393,25 +357,7 @@ int VirtualDrive::ReserveTemporary()
 {
     // Room for the largest diskette file, ImageDisk headers included.
     constexpr off_t kReserve = 2 * 1024 * 1024;
-    if (tempFd_ >= 0)
-        return 0;
-    const std::string& file = target_.empty() ? path_ : target_;
-    // A file without a name goes with the process that made it: one killed before its save
-    // leaves nothing beside the diskette file. It gets a name only for the moment of the save.
-    tempPath_.clear();
-    tempFd_ = anonymousTemporary_ ? open(Directory(file).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600) : -1;
-    if (tempFd_ < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL))
-        anonymousTemporary_ = false;
-    if (tempFd_ < 0 && !anonymousTemporary_) {
-        tempPath_ = file + ".XXXXXX";
-        tempFd_ = mkstemp(tempPath_.data());
-    }
-    int error = tempFd_ < 0 ? errno : posix_fallocate(tempFd_, 0, kReserve);
-    if (error == EOPNOTSUPP || error == EINVAL)
-        error = 0;  // a file system without reservations: the save will tell
-    if (error != 0)
-        DiscardTemporary();
-    return error;
+    return temp_.Reserve(target_.empty() ? path_ : target_, kReserve);
 }
 
 DiskError VirtualDrive::PrepareToModify()
@@ -476,7 +422,7 @@ bool VirtualDrive::WriteContents(const EmulatedMedium& disk)
     if (format_ == DisketteFileFormat::Imd) {
         const std::vector<uint8_t> bytes =
             WriteImd(disk, Timestamp(), imdComment_.empty() ? "Vokta diskette image\r\n" : imdComment_);
-        written = WriteAll(tempFd_, bytes);
+        written = WriteAllAt0(temp_.fd(), bytes);
         size = static_cast<off_t>(bytes.size());
     } else if (std::optional<MediaType> type = RawTypeOf(disk)) {
         static const std::vector<uint8_t> kMissing(EmulatedMedium::kLogicalSectorSize, 0);
@@ -485,10 +431,10 @@ bool VirtualDrive::WriteContents(const EmulatedMedium& disk)
             const std::vector<uint8_t>& data = s && s->data.size() == kMissing.size() ? s->data : kMissing;
             sectors.push_back({const_cast<uint8_t*>(data.data()), data.size()});
         }
-        written = TransferRawSectors(tempFd_, sectors, true);
+        written = TransferRawSectors(temp_.fd(), sectors, true);
         size = static_cast<off_t>(ImageSizeOf(*type));
     }
-    return written && ftruncate(tempFd_, size) == 0;
+    return written && ftruncate(temp_.fd(), size) == 0;
 }
 
 bool VirtualDrive::Save(std::string& reason)
@@ -502,44 +448,24 @@ bool VirtualDrive::Save(std::string& reason)
     }
     struct stat st {};
     if (fd_ >= 0 && fstat(fd_, &st) == 0) {
-        fchmod(tempFd_, st.st_mode & 07777);
-        if (fchown(tempFd_, st.st_uid, st.st_gid) != 0) {
+        fchmod(temp_.fd(), st.st_mode & 07777);
+        if (fchown(temp_.fd(), st.st_uid, st.st_gid) != 0) {
             // Only the owner's own group and user can be given by others: keep ours.
         }
     } else {
-        fchmod(tempFd_, 0644);
+        fchmod(temp_.fd(), 0644);
     }
-    if (!WriteContents(*disk) || fsync(tempFd_) != 0) {
+    if (!WriteContents(*disk)) {
         // The temporary file stays for the next try: its room is still ours.
         reason = target_ + ": " + std::strerror(errno);
         return false;
     }
-    const bool nameless = tempPath_.empty();
-    if (nameless) {
-        if (const int error = NameTemporary()) {
-            if (anonymousTemporary_) {
-                reason = target_ + ": " + std::strerror(error);
-                return false;
-            }
-            // This system cannot name such a file: the save starts over with a named one.
-            DiscardTemporary();
-            return Save(reason);
-        }
+    int error = 0;
+    switch (temp_.Replace(target_, error)) {
+    case ReplacementFile::Outcome::Rewrite: return Save(reason);
+    case ReplacementFile::Outcome::Failed: reason = target_ + ": " + std::strerror(error); return false;
+    case ReplacementFile::Outcome::Replaced: break;
     }
-    if (rename(tempPath_.c_str(), target_.c_str()) != 0) {
-        reason = target_ + ": " + std::strerror(errno);
-        if (nameless) {
-            unlink(tempPath_.c_str());
-            tempPath_.clear();
-        }
-        return false;
-    }
-    close(tempFd_);
-    tempFd_ = -1;
-    tempPath_.clear();
-    // The new name is on disk only once the folder is: before that a power cut could bring
-    // back the old file, or none.
-    const int folderError = SyncFolder(Directory(target_));
     // The lock now lives on the new file, which replaced the one we held.
     const bool wasLocked = locked_;
     UnlockFile();
@@ -552,34 +478,11 @@ bool VirtualDrive::Save(std::string& reason)
         inode_ = st.st_ino;
     }
     modified = false;
-    if (folderError != 0) {
-        reason = target_ + ": " + std::strerror(folderError);
+    if (error != 0) {
+        reason = target_ + ": " + std::strerror(error);
         return false;
     }
     return true;
-}
-
-int VirtualDrive::NameTemporary()
-{
-    const std::string self = "/proc/self/fd/" + std::to_string(tempFd_);
-    std::random_device entropy;
-    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = target_ + ".";
-        for (int i = 0; i < 6; ++i)
-            name += kLetters[entropy() % (sizeof kLetters - 1)];
-        if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-            tempPath_ = std::move(name);
-            return 0;
-        }
-        if (errno == EEXIST)
-            continue;
-        // No process file system, or one that cannot link such files: named files from now on.
-        if (errno == ENOENT || errno == EXDEV || errno == EOPNOTSUPP || errno == EPERM)
-            anonymousTemporary_ = false;
-        return errno;
-    }
-    return EEXIST;
 }
 
 DriveBinding VirtualDriveBinding(char letter, const std::string& path, DriveKind kind)

@@ -7,6 +7,7 @@
 
 #include "drive/backend/emulateddrive.h"
 #include "drive/drivetable.h"
+#include "drive/replacementfile.h"
 #include "res/stringids.h"
 
 namespace vokta {
@@ -54,8 +55,6 @@ private:
     void DiscardTemporary();
     // Creates the temporary file with room for the diskette; 0 or the errno of the failure.
     int ReserveTemporary();
-    // Gives the nameless temporary file a name beside its target; 0 or the errno.
-    int NameTemporary();
     void UnlockFile();
     void RelockFile(bool wasLocked);
     // Writes the diskette back to its file if it changed; the reason in words on failure.
@@ -77,9 +76,7 @@ private:
     ino_t inode_ = 0;
     // The file the next save replaces (a link's target), and the new file it writes first.
     std::string target_;
-    std::string tempPath_;  // empty while the temporary file has no name
-    int tempFd_ = -1;
-    bool anonymousTemporary_ = true;  // until the file system says it cannot
+    ReplacementFile temp_;
     std::string imdComment_;
     // Why changes went with a diskette that could not be saved; told by the next Flush,
     // else recorded at the end.

@@ -509,3 +509,62 @@ TEST_F(VirtualFile, SavesWhereANamelessFileCannotBeNamed)
     EXPECT_EQ(saved[3 * 512], 0x5A);
     EXPECT_EQ(Shell("ls " + dir.path() + " | wc -l | grep -qx 1"), 0) << "no temporary file left behind";
 }
+
+// A diskette file larger than any diskette is refused by its size, before any of it is read
+// or any memory taken for it; so is a raw file of no diskette's size, whatever its length.
+TEST_F(VirtualFile, FilesOfNoDiskettesSizeAreRefusedByTheirSizeAlone)
+{
+    struct Case {
+        const char* name;
+        uint64_t size;
+        std::vector<uint8_t> start;
+        const char* told;
+    };
+    const std::vector<uint8_t> imdStart = {'I', 'M', 'D', ' ', '1', 0x1A};
+    const Case cases[] = {
+        {"huge.img", uint64_t{1} << 40, {}, "1099511627776 bytes, larger than any diskette"},
+        {"big.img", uint64_t{2} << 30, {}, "2147483648 bytes, larger than any diskette"},
+        {"huge.imd", uint64_t{1} << 40, imdStart, "larger than any diskette"},
+        {"odd.img", 1474560 + 512, {}, "1475072 bytes is not the size of"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(dir.File(c.name), c.start);
+        ASSERT_EQ(truncate(dir.File(c.name).c_str(), static_cast<off_t>(c.size)), 0);
+        Bind(c.name);
+        auto drive = Open();
+        EXPECT_EQ(drive->lastError, Err::InvalidData);
+        EXPECT_NE(drive->openFailureDetail.find(c.told), std::string::npos) << drive->openFailureDetail;
+        struct stat st {};
+        ASSERT_EQ(stat(dir.File(c.name).c_str(), &st), 0);
+        EXPECT_EQ(static_cast<uint64_t>(st.st_size), c.size) << "a refused file is left alone";
+        EXPECT_EQ(st.st_blocks, (c.start.empty() ? 0 : st.st_blocks)) << "and was never filled";
+    }
+}
+
+// A file bound as a 5¼" 1.2M drive formats 1.2M diskettes only; a 720K drive 720K only.
+TEST_F(VirtualFile, ADriveOfAKindFormatsOnlyWhatThatKindTakes)
+{
+    for (const auto& [kind, takes] : {std::pair{DriveKind::Floppy525HD, kMedia12M}, {DriveKind::Floppy35DD, kMedia720K}}) {
+        for (MediaType type : {kMedia720K, kMedia12M, kMedia144M, kMedia172M}) {
+            SCOPED_TRACE(testing::Message() << int(kind) << "/" << type);
+            WriteFile(dir.File("blank.img"), {});
+            Bind("blank.img", kind);
+            {
+                auto drive = Open();
+                ASSERT_TRUE(drive->SelectMedia(type, false));
+                drive->BeginFormat();
+                EXPECT_EQ(drive->FormatTrack(0, 0, false), type == takes);
+                if (type != takes) {
+                    EXPECT_EQ(drive->GetErrorText(), "Unrecognized Media");
+                }
+                EXPECT_EQ(drive->Service()->MediaRefusal(drive->params).empty(), type == takes);
+                drive->EndFormat([](DiskDrive&) { return true; });
+            }
+            if (type != takes) {
+                EXPECT_EQ(ReadFile(dir.File("blank.img")).size(), 0u) << "the diskette file is as it was";
+            }
+        }
+    }
+}
+

@@ -336,4 +336,28 @@ TEST_P(FormatInterop, QuickFormatEmptiesAFilledDiskette)
     EXPECT_EQ(Tool("mlabel -i " + Quote(img) + " -s ::"), " Volume label is NEWLABEL   \n");
 }
 
+// A quick format of a blank diskette file cannot keep tracks that are not there: it is told,
+// and with Yes the diskette is formatted whole, so that the file and its boot sector agree;
+// with No the file is left as it was.
+TEST_P(FormatInterop, QuickFormatOfABlankDisketteFormatsItWholeOrNotAtAll)
+{
+    if (!toolsThere)
+        return;
+    const std::string img = Blank("blank.img");
+    const CliRun refused = Format(img, "--media " + std::string(m.word) + " --quick");
+    EXPECT_EQ(refused.status, 1) << refused.out << refused.err;
+    EXPECT_NE(refused.err.find("a quick format would leave its tracks unformatted"), std::string::npos) << refused.err;
+    EXPECT_EQ(ReadFile(img).size(), 0u);
+
+    const CliRun run = RunCli(VOKTA_CLI, "--assume-yes --drive A:=" + Quote(img + m.driveType) + " format A: --media " +
+                                             std::string(m.word) + " --quick",
+                              dir);
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    const std::vector<uint8_t> file = ReadFile(img);
+    ASSERT_EQ(file.size(), static_cast<size_t>(m.totalSectors()) * 512);
+    EXPECT_EQ(GetU16(file, 19), m.totalSectors()) << "the boot sector describes the file";
+    ExpectFsckClean(img);
+    EXPECT_EQ(BytesFree(Mdir(img)), m.dataClusters() * m.clusterBytes()) << "no cluster marked BAD";
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryMedia, FormatInterop, ::testing::ValuesIn(kMedia), MediaName);

@@ -157,7 +157,7 @@ TEST_F(Format, QuickFormatWritesOnlyTheSystemArea)
 
 TEST_F(Format, QuickFormatOfTwentyOneSectorMediaFormatsCylinderZeroFirst)
 {
-    a->Insert(EmulatedMedium(MediumDensity::High));
+    a->Insert(EmulatedMedium::Formatted(kMedia172M));
     inputs->media = kMedia172M;
     inputs->full = false;
     inputs->verify = false;
@@ -420,4 +420,50 @@ TEST(FormatHardDisk, AskedBeforeAnythingIsWritten)
     EXPECT_EQ(boxes[0].buttons, Buttons::YesNo);
     EXPECT_TRUE(setup.recorder->Requests(Minor::WriteTrack).empty());
     EXPECT_TRUE(setup.recorder->Requests(Minor::FormatTrack).empty());
+}
+
+// Each kind of drive formats only the diskettes it can take, whoever asks: the format page,
+// the test format of Auto, or Write Disk's format of an unprepared diskette.
+TEST(FormatDriveKinds, ADriveFormatsOnlyTheDiskettesItsKindTakes)
+{
+    struct Case {
+        DriveKind kind;
+        std::set<MediaType> takes;
+        MediaType autoFinds;
+    };
+    const Case cases[] = {
+        {DriveKind::Floppy525HD, {kMedia12M}, kMedia12M},
+        {DriveKind::Floppy35DD, {kMedia720K}, kMedia720K},
+        {DriveKind::Floppy35HD, {kMedia720K, kMedia144M, kMedia168M, kMedia172M}, kMedia172M},
+    };
+    for (const Case& c : cases) {
+        for (MediaType media : {kMedia720K, kMedia12M, kMedia144M, kMedia168M, kMedia172M, kMediaUnknown}) {
+            SCOPED_TRACE(testing::Message() << "drive kind " << int(c.kind) << ", media " << media);
+            EmulatedSetup setup('A', c.kind);
+            const std::shared_ptr<EmulatedDrive>& drive = setup.drive;
+            drive->Insert(EmulatedMedium(c.kind == DriveKind::Floppy35DD ? MediumDensity::Double : MediumDensity::High));
+            ScriptedHost host;
+            auto inputs = std::make_shared<FormatInputs>();
+            inputs->driveText = "A:  FLOPPY";
+            inputs->media = media;
+            inputs->full = true;
+            FormatJob job;
+            job.inputs = inputs;
+            job.drives = setup.table;
+            const int result = FormatWorker(std::move(job), host).result;
+            const bool takes = media == kMediaUnknown || c.takes.count(media);
+            EXPECT_EQ(result, takes ? kResultDone : kResultFailed);
+            EXPECT_EQ(drive->modified, takes) << "a refused medium is left as it was";
+            if (takes) {
+                const MediaType formatted = media == kMediaUnknown ? c.autoFinds : media;
+                EXPECT_EQ(drive->medium()->ToImage(formatted).size(), ImageSizeOf(formatted));
+                EXPECT_EQ(drive->medium()->track(2, 0).sectors.size(), GeometryOf(formatted)->sectorsPerTrack);
+            } else {
+                ASSERT_EQ(host.BoxTexts().size(), 1u);
+                EXPECT_NE(host.BoxTexts()[0].find("This drive cannot format " + std::string(GetMediaTypeName(media))),
+                          std::string::npos)
+                    << host.BoxTexts()[0];
+            }
+        }
+    }
 }

@@ -7,6 +7,7 @@
 
 #include "drive/backend/virtualdrive.h"
 #include "image/duplicate.h"
+#include "info/inforeport.h"
 #include "support/scriptedhost.h"
 #include "support/tempdir.h"
 #include "support/testdrives.h"
@@ -312,19 +313,29 @@ TEST_F(Duplicate, WriteWithoutAnImageFails)
     ExpectClosedOnce();
 }
 
-TEST_F(Duplicate, ImageWithoutMediaTypeAlwaysAsksAboutTheMedia)
+// After an aborted read the block holds part of a diskette: neither written nor compared,
+// and the target diskette keeps every byte.
+TEST_F(Duplicate, ImageOfAnAbortedReadIsNeitherWrittenNorCompared)
 {
-    image.data = FatImage(kMedia144M);
-    image.mediaType = kMediaUnknown;
-    b->Insert(EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M)));
-    host.answers = {Answer::No};
-    EXPECT_EQ(Write(), kResultFailed);
-    EXPECT_EQ(host.BoxTexts(), std::vector<std::string>{
-                                   "The Current Disk media is different from the current memory disk image.\nDo you want proceed anyway ?"});
-    host = ScriptedHost{};
-    host.answers = {Answer::Yes};
-    EXPECT_EQ(Write(), kResultDone) << "Yes detects the diskette again and writes the old data";
-    EXPECT_EQ(Content(*b, kMedia144M), image.data);
+    a->Insert(EmulatedMedium::FromImage(kMedia144M, PatternImage(kMedia144M)));
+    a->medium()->writeProtected = true;
+    host.abortWhen = [](const ScriptedHost& h) { return h.position == 40; };
+    ASSERT_EQ(Read(), kResultAborted);
+    ASSERT_TRUE(image.HasData());
+    const std::vector<uint8_t> target = FatImage(kMedia144M, {}, {3});
+    b->Insert(EmulatedMedium::FromImage(kMedia144M, target));
+    for (const bool compare : {false, true}) {
+        host = ScriptedHost{};
+        host.answers.assign(5, Answer::Yes);
+        EXPECT_EQ(compare ? Compare('B') : Write(), kResultFailed);
+        const auto boxes = host.Of(HostEvent::Box);
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, compare ? "A Source Diskette to Compare with wasn't Read !"
+                                         : "A Source Diskette wasn't Read !");
+        ExpectClosedOnce();
+    }
+    EXPECT_EQ(Content(*b, kMedia144M), target);
+    EXPECT_FALSE(b->modified);
 }
 
 TEST_F(Duplicate, SeveralCopiesWaitForRemovalAndInsertionWithSounds)
@@ -514,4 +525,37 @@ TEST_F(Duplicate, ReadOfTheStandardLayoutLosesARevolutionAtEachCylinderStepAndNo
     // motor start and the system area's reads before the first track (under 10).
     EXPECT_GE(drive.revolutions, 160 + 78);
     EXPECT_LE(drive.revolutions, 160 + 79 + 10);
+}
+
+// A FAT12 diskette of 16 sectors a track is no diskette of the media table: its image could
+// not be written back, so it is not read; the information report does not name it as the
+// media the drive took it for, nor as a compressed volume.
+TEST_F(Duplicate, ADisketteOfALayoutNoImageHoldsIsNotReadAndNotMisnamed)
+{
+    std::vector<uint8_t> boot = BootSectorFor(kMedia144M);
+    PutU16(boot, 24, 16);    // sectors per track
+    PutU16(boot, 19, 2560);  // 80 cylinders, 2 heads
+    EmulatedMedium disk(MediumDensity::High, 80, 2);
+    for (uint16_t c = 0; c < 80; ++c)
+        for (uint8_t h = 0; h < 2; ++h)
+            for (uint8_t r = 1; r <= 16; ++r)
+                disk.track(c, h).sectors.push_back(
+                    SectorRecord{static_cast<uint8_t>(c), h, r, 2, std::vector<uint8_t>(512, r), false, false});
+    disk.track(0, 0).sectors[0].data = boot;
+    a->Insert(std::move(disk));
+    a->medium()->writeProtected = true;
+
+    EXPECT_EQ(Read(), kResultFailed);
+    ASSERT_EQ(host.BoxTexts().size(), 1u);
+    EXPECT_NE(host.BoxTexts()[0].find("its boot sector describes 16 sectors a track, 2 heads and 80 cylinders"),
+              std::string::npos)
+        << host.BoxTexts()[0];
+    EXPECT_FALSE(image.IsValid());
+    ExpectClosedOnce();
+
+    ScriptedHost boxes;
+    const InfoResult info = GetInfo('A', table, boxes);
+    ASSERT_GE(info.lines.size(), 5u);
+    EXPECT_EQ(info.lines[1], "Detected Media = ? ? ?");
+    EXPECT_EQ(info.lines[4].find("Media Type = STANDARD"), 0u) << info.lines[4];
 }

@@ -1,12 +1,18 @@
 // The memory image and its files.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <filesystem>
+
 #include "image/diskimage.h"
+#include "info/inforeport.h"
 #include "support/scriptedhost.h"
 #include "support/tempdir.h"
 #include "support/testdrives.h"
@@ -90,7 +96,10 @@ TEST_F(ImageFiles, ShortFileFillsOnlyTheStartAndNeverMixesTwoDiskettes)
     const uint8_t* block = image.data.data();
     std::vector<uint8_t> shortFile = BootSectorFor(kMedia144M);
     shortFile.resize(1000, 0x77);
-    ASSERT_EQ(Load("short.dim", shortFile), 0);
+    boxes.answers = {Answer::Yes};
+    ASSERT_EQ(Load("short.dim", shortFile), 0) << "loaded after the user was told what is missing";
+    EXPECT_NE(boxes.BoxTexts().back().find("its last 2879 sectors are missing"), std::string::npos)
+        << boxes.BoxTexts().back();
     EXPECT_EQ(image.data.data(), block) << "the block of the same size is reused";
     EXPECT_EQ(image.data.size(), 1474560u);
     EXPECT_TRUE(std::equal(shortFile.begin(), shortFile.end(), image.data.begin()));
@@ -156,4 +165,131 @@ TEST_F(ImageFiles, LabelAndSerialComeFromTheBootSector)
     EXPECT_EQ(ReadFile(dir.File("copy.dim")), file);
     EXPECT_FALSE(SaveImageFile(image, dir.File("no/such/folder.dim"), boxes));
     EXPECT_NE(boxes.BoxTexts().back().find("folder.dim"), std::string::npos);
+}
+
+// A file of another size than its boot sector's diskette is refused (a longer one always, a
+// larger one than any diskette by its size alone, before anything is taken), or loaded only
+// when the user, told how many sectors are missing, answers Yes. A refusal changes nothing.
+TEST_F(ImageFiles, FilesOfAnotherSizeThanTheirDisketteAreRefusedOrAsked)
+{
+    struct Case {
+        const char* name;
+        MediaType boot;
+        uint64_t size;
+        std::optional<Answer> answer;  // the question asked, and its answer
+        const char* told;
+        bool loaded;
+    };
+    const uint64_t k144 = ImageSizeOf(kMedia144M);
+    const Case cases[] = {
+        {"one byte more", kMedia144M, k144 + 1, {}, "1474560 bytes, but the file holds 1474561 bytes (1 too many)", false},
+        {"720K boot sector, 1.44M file", kMedia720K, k144, {}, "(737280 too many)", false},
+        {"2 GB", kMedia144M, uint64_t{2} << 30, {}, "the file is 2147483648 bytes, larger than any diskette", false},
+        {"1 TB", kMedia144M, uint64_t{1} << 40, {}, "the file is 1099511627776 bytes, larger than any diskette", false},
+        {"one sector short, No", kMedia144M, k144 - 512, Answer::No, "its last 1 sectors are missing", false},
+        {"a byte short, Yes", kMedia144M, k144 - 1, Answer::Yes, "its last 1 sectors are missing", true},
+        {"1.72M, half, Yes", kMedia172M, ImageSizeOf(kMedia172M) / 2, Answer::Yes, "its last 1722 sectors", true},
+    };
+    const std::vector<uint8_t> held = PatternImage(kMedia720K);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes = ScriptedHost{};
+        ASSERT_EQ(Load("held.dim", held), 0);
+        const uint8_t* block = image.data.data();
+        const std::string path = dir.File("sized.dim");
+        std::vector<uint8_t> content = PatternImage(c.boot);
+        content.resize(std::min<uint64_t>(c.size, content.size()));
+        WriteFile(path, content);
+        ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(c.size)), 0);  // sparse beyond the content
+        if (c.answer)
+            boxes.answers = {*c.answer};
+        EXPECT_EQ(LoadImageFile(image, path, boxes), c.loaded ? 0 : 1);
+        ASSERT_EQ(boxes.BoxTexts().size(), 1u);
+        EXPECT_NE(boxes.BoxTexts()[0].find(c.told), std::string::npos) << boxes.BoxTexts()[0];
+        EXPECT_EQ(boxes.Of(HostEvent::Box)[0].buttons, c.answer ? Buttons::YesNo : Buttons::Ok);
+        if (c.loaded) {
+            EXPECT_EQ(image.mediaType, c.boot);
+            EXPECT_TRUE(std::equal(content.begin(), content.end(), image.data.begin()));
+            EXPECT_TRUE(std::all_of(image.data.begin() + static_cast<std::ptrdiff_t>(content.size()), image.data.end(),
+                                    [](uint8_t b) { return b == 0; }));
+        } else {
+            EXPECT_EQ(image.mediaType, kMedia720K) << "the image held is still held";
+            EXPECT_EQ(image.data.data(), block) << "no block was taken";
+            EXPECT_EQ(image.data, held);
+        }
+    }
+}
+
+namespace {
+
+// Saves in a child whose files may not grow past `limit` bytes, as on a full disk; the
+// child's exit code is the save's result.
+bool SaveWithFileSizeLimit(rlim_t limit, const std::function<bool()>& save)
+{
+    const pid_t child = fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of killing
+        const rlimit cap{limit, limit};
+        setrlimit(RLIMIT_FSIZE, &cap);
+        _exit(save() ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::vector<std::string> Names(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+// An image and a report are saved whole or not at all: a save that cannot be completed, or
+// one into a file nothing can be saved into, leaves the old file as it was and nothing beside it.
+TEST_F(ImageFiles, SavesReplaceTheOldFileWholeOrLeaveItAsItWas)
+{
+    ASSERT_EQ(Load("new.dim", PatternImage(kMedia144M)), 0);
+    const std::vector<uint8_t> old = PatternImage(kMedia720K);
+    const std::string saved = dir.File("saved.dim");
+    const std::string report = dir.File("report.txt");
+    WriteFile(saved, old);
+    WriteFile(report, {'o', 'l', 'd'});
+    const std::vector<std::string> before = Names(dir.path());
+
+    EXPECT_FALSE(SaveWithFileSizeLimit(100000, [&] { return SaveImageFile(image, saved, boxes); }));
+    EXPECT_FALSE(SaveWithFileSizeLimit(4, [&] { return SaveReportFile(report, std::string(4096, 'x'), boxes); }));
+    EXPECT_EQ(ReadFile(saved), old);
+    EXPECT_EQ(ReadFile(report), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(Names(dir.path()), before) << "no partial file is left beside them";
+
+    ASSERT_TRUE(SaveImageFile(image, saved, boxes));
+    EXPECT_EQ(ReadFile(saved), image.data);
+    ASSERT_TRUE(SaveReportFile(report, "new\r\n", boxes));
+    EXPECT_EQ(ReadFile(report), (std::vector<uint8_t>{'n', 'e', 'w', '\r', '\n'}));
+
+    const std::string pipe = dir.File("pipe.dim");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    alarm(60);  // a save that opened the pipe would wait for a reader: fail instead
+    const std::pair<std::string, std::string> refused[] = {
+        {pipe, "is a named pipe: only a regular file can be saved into"},
+        {"/dev/null", "is a device: only a regular file can be saved into"},
+        {dir.path(), "is a folder: only a regular file can be saved into"},
+    };
+    for (const auto& [path, why] : refused) {
+        boxes = ScriptedHost{};
+        EXPECT_FALSE(SaveImageFile(image, path, boxes));
+        EXPECT_FALSE(SaveReportFile(path, "x", boxes));
+        EXPECT_EQ(boxes.BoxTexts(), std::vector<std::string>(2, path + ": " + why));
+    }
+    alarm(0);
+    struct stat st {};
+    ASSERT_EQ(lstat(pipe.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the pipe is still a pipe";
 }

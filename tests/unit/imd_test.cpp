@@ -103,3 +103,34 @@ TEST(ImageDisk, UnformattedTrackRecordsDoNotWidenTheDiskette)
     ASSERT_TRUE(again.medium);
     EXPECT_EQ(again.medium->cylinders, read.medium->cylinders) << "saved and loaded, the same diskette";
 }
+
+// Every data record type: what a sector holds and how it is flagged. A compressed record
+// stands for its fill byte, with or without a data error.
+TEST(ImageDisk, EveryRecordTypeGivesItsBytesAndFlags)
+{
+    struct Case {
+        uint8_t type;
+        uint8_t expected;  // every byte of the sector
+        bool deleted, dataError;
+    };
+    const Case cases[] = {
+        {0, 0x00, false, true},  {1, 0x33, false, false}, {2, 0xE5, false, false}, {3, 0x33, true, false},
+        {4, 0xE5, true, false}, {5, 0x33, false, true},  {6, 0xE5, false, true},  {7, 0x33, true, true},
+        {8, 0xE5, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.type));
+        std::vector<uint8_t> file = {'I', 'M', 'D', ' ', '1', 0x1A, 3, 0, 0, 1, 2, 1, c.type};
+        if (c.type != 0 && c.type % 2 == 0)
+            file.push_back(0xE5);
+        else if (c.type != 0)
+            file.insert(file.end(), 512, 0x33);
+        const ImdReadResult read = ReadImd(file, MediumDensity::High);
+        ASSERT_TRUE(read.medium) << read.error;
+        const SectorRecord* s = read.medium->Find(0, 0, 1);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(s->data, std::vector<uint8_t>(512, c.expected));
+        EXPECT_EQ(s->deleted, c.deleted);
+        EXPECT_EQ(s->dataError, c.dataError);
+    }
+}
