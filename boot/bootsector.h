@@ -93,9 +93,9 @@ bool IsAcceptedMediaDescriptor(uint8_t media);
 // Never returns a run-failure value.
 BootCheckResult ValidateBootSector(std::span<const uint8_t> sector);
 
-// The fields the nine tests pass over, weighed: nothing for a sector whose sectors are not
-// 512 bytes long or whose total is 0 (the tests name those already) for the fields that
-// depend on them.
+// The fields the nine tests pass over, weighed. Nothing at all for sectors that are not
+// 512 bytes long, and nothing that depends on the total when it is 0: the tests name
+// those already.
 BootFieldFindings WeighBootFields(std::span<const uint8_t> sector);
 
 // What the check of a drive's boot sector found: the result (with Implausible when any

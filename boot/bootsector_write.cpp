@@ -31,7 +31,8 @@ bool WriteVolumeBootSector(DiskDrive& drive, const ConfirmedVolume& volume, cons
         return false;
     // The drive goes on with the volume as its boot sector now states it, as a detection
     // of the diskette would find it.
-    std::copy_n(sector.bytes.begin() + Bpb::kInBootSector, Bpb::kSize, drive.params.bytes.begin() + DeviceParams::kBpbOffset);
+    std::copy_n(sector.bytes.begin() + Bpb::kInBootSector, Bpb::kSize,
+                drive.params.bytes.begin() + DeviceParams::kBpbOffset);
     return true;
 }
 

@@ -59,9 +59,8 @@ bool Check(const BootJob& job, BootReporter& page, DiskDrive& drive)
 }
 
 // The label the volume already has: the first label entry of its root directory; empty
-// when it has none. A boot sector that
-// named any other label would contradict the volume, and the disk checkers would take
-// its label out again.
+// when it has none. A boot sector that named any other label would contradict the
+// volume, and the disk checkers would take its label out again.
 std::string RootDirectoryLabel(DiskDrive& drive, const FatLayout& layout)
 {
     constexpr uint8_t kEndMark = 0x00;

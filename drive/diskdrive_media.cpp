@@ -1,9 +1,7 @@
 // Media selection and detection.
-#include <algorithm>
 #include <array>
 
 #include "drive/diskdrive.h"
-#include "drive/fatlayout.h"
 
 namespace vokta {
 namespace {
@@ -19,19 +17,36 @@ void AskForCurrentMedium(DeviceParams& params)
     params.setU16(DeviceParams::LayoutCount, 0);
 }
 
-// A diskette of a known size is that size's medium, whatever its boot sector says of
-// tracks and heads: another geometry would send every transfer past the first track to
-// the wrong place. The volume's layout stays the boot sector's while it describes one;
-// otherwise it is the media table's.
+constexpr uint16_t kMostSectorsPerTrack = 63;
+constexpr uint16_t kMostHeads = 255;
+
+// Whether the tracks and heads that the diskette's boot sector states are the medium's:
+// they are the media table's, or the first and the last track they give verify. A
+// diskette formatted with other tracks keeps them; a boot sector that only says so
+// (damaged, or written for another drive) does not send the transfers astray.
+bool StatedGeometryHolds(DiskDrive& drive, const MediaGeometry& medium)
+{
+    const DeviceParams& p = drive.params;
+    const uint16_t spt = p.sectorsPerTrack();
+    const uint16_t heads = p.heads();
+    if (spt == medium.sectorsPerTrack && heads == medium.heads && p.cylinders() == medium.cylinders)
+        return true;
+    if (spt == 0 || heads == 0 || spt > kMostSectorsPerTrack || heads > kMostHeads)
+        return false;
+    const uint32_t last = p.totalSectors() - 1;
+    const uint32_t perCylinder = uint32_t{spt} * heads;
+    const auto cylinder = static_cast<uint16_t>(last / perCylinder);
+    const auto head = static_cast<uint16_t>(last % perCylinder / spt);
+    const bool holds = drive.VerifyTrack(0, 0) && drive.VerifyTrack(cylinder, head);
+    drive.lastError = Err::None;
+    return holds;
+}
+
 void TakeMediumGeometry(DeviceParams& params, const MediaGeometry& medium)
 {
-    const DeviceParams row = medium.ToParams();
     params.setU16(DeviceParams::Cylinders, medium.cylinders);
     params.setU16(DeviceParams::SectorsPerTrack, medium.sectorsPerTrack);
     params.setU16(DeviceParams::Heads, medium.heads);
-    if (!FatLayout::FromParams(params))
-        std::copy_n(row.bytes.begin() + DeviceParams::kBpbOffset, DeviceParams::kBpbSize,
-                    params.bytes.begin() + DeviceParams::kBpbOffset);
 }
 
 }  // namespace
@@ -79,9 +94,13 @@ bool DiskDrive::Detect(bool allowTestFormat)
         for (int32_t row = kMedia720K; row <= kMedia172M; ++row) {
             const MediaGeometry g = *GeometryOf(row);
             if (g.deviceType == params.deviceType() && g.totalSectors == params.totalSectors16()) {
-                TakeMediumGeometry(params, g);
+                // The layout stays the boot sector's; the tracks are the medium's.
                 SetTrackLayout(kStandardLayout, 0);
                 mediaType = row;
+                if (!StatedGeometryHolds(*this, g)) {
+                    TakeMediumGeometry(params, g);
+                    SetTrackLayout(kStandardLayout, 0);
+                }
                 return true;
             }
         }

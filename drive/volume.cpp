@@ -60,7 +60,11 @@ std::optional<ConfirmedVolume> Confirm(DiskDrive& drive, const FatLayout& layout
     const uint32_t count = layout.rootFirstSector - first + 1;
     std::vector<uint8_t> area(size_t{count} * kSectorSize);
     DiskError gone = Err::None;
-    const std::vector<uint32_t> unread = ReadSectorsOneByOne(drive, first, area, &gone);
+    std::vector<uint32_t> unread;
+    // At once where it reads; sector by sector where it does not, so that only the sectors
+    // that fail are left out.
+    if (count > 0xFFFF || !drive.ReadSectors(first, static_cast<uint16_t>(count), area))
+        unread = ReadSectorsOneByOne(drive, first, area, &gone);
     if (gone != Err::None) {
         drive.lastError = gone;
         doubt = VolumeDoubt::DisketteGone;
@@ -112,10 +116,10 @@ bool LayoutFitsMedium(const FatLayout& layout, uint32_t mediumSectors)
 
 bool BeginsLikeFat(std::span<const uint8_t> sector, uint8_t media, unsigned fatBits)
 {
-    if (sector.size() < 4 || sector[0] != media || sector[1] != kEndMark)
+    if (sector.size() < 4 || sector[0] != media || sector[1] != kEndMark || sector[2] != kEndMark)
         return false;
     // Entry 1 of a 16-bit FAT keeps two volume-state bits in its top bits.
-    return fatBits == 12 || (sector[2] == kEndMark && (sector[3] | 0xC0) == kEndMark);
+    return fatBits == 12 || (sector[3] | 0xC0) == kEndMark;
 }
 
 bool LooksLikeDirectory(std::span<const uint8_t> sector)

@@ -20,6 +20,14 @@ void CheckTheCheck(std::span<const uint8_t> sector)
     Require((r & ~BootCheck::AllTests) == 0, "the check sets a bit that is no test");
     const size_t lines = BootCheckLines(r).size();
     Require(lines == (r == 0 ? 1u : static_cast<size_t>(std::popcount(r))), "one line per failed test");
+
+    const BootCheckReport report = CheckBootSectorBytes(sector);
+    Require((report.result & BootCheck::AllTests) == r, "weighing the fields changes no test's answer");
+    Require(((report.result & BootCheck::Implausible) != 0) == (report.fields != 0), "the field bit tells the fields");
+    Require((report.fields & ~0x003Fu) == 0, "a field is weighed that has no line");
+    const size_t fieldLines = BootCheckLines(report).size() - (r == 0 ? 0u : lines);
+    Require(report.result == 0 || fieldLines == static_cast<size_t>(std::popcount(report.fields)),
+            "one line per implausible field");
 }
 
 uint16_t TakeU16(Bytes& bytes)
