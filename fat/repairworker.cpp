@@ -2,6 +2,7 @@
 // repaired as the user chose.
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "boot/bootsector.h"
 #include "fat/fatdrive.h"
 #include "fat/repair.h"
+#include "fat/volumemap.h"
 #include "ops/session.h"
 #include "res/strings.h"
 
@@ -38,6 +40,7 @@ public:
     // The walk, to the diskette's last sector.
     Walk Run();
     bool checkerWanted() const { return checkerWanted_; }
+    const LostSectors& lost() const { return lost_; }
 
 private:
     void ShowError() { ShowPendingError(drive_, host_, session_.errorCaption(), Buttons::Ok); }
@@ -53,6 +56,8 @@ private:
     Walk WalkDataArea(uint32_t firstDataSector);
     Walk RepairDataTrack(uint32_t& sector, uint16_t cylinder);
     bool Reformat(uint32_t sector);
+    bool MarkBad(const std::function<bool()>& mark);
+    VolumeMap MapNow();
 
     RepairJob job_;
     const RepairInputs& inputs_;
@@ -61,6 +66,7 @@ private:
     FatDrive& drive_;
     std::span<uint8_t> buffer_;
     bool checkerWanted_ = false;
+    LostSectors lost_;
 };
 
 Walk Repairer::Run()
@@ -193,9 +199,40 @@ Walk Repairer::RescanTrack(uint32_t start)
     return Walk::Go;
 }
 
+// Who owns what, as the diskette and the tables in memory say now: taken before a repair
+// that may lose sectors, so that they are named by what they held.
+VolumeMap Repairer::MapNow()
+{
+    const std::optional<FatLayout> layout = FatLayout::FromParams(drive_.params);
+    if (!layout)
+        return {};
+    const SectorReader readDisk = [this](uint32_t first, std::span<uint8_t> buffer) {
+        const bool read = drive_.ReadSectors(first, static_cast<uint16_t>(buffer.size() / kSectorSize), buffer);
+        drive_.lastError = Err::None;
+        return read;
+    };
+    if (!drive_.HasFat())
+        return VolumeMap(*layout, readDisk);
+    // The root directory as the repair changed it, not yet written.
+    return VolumeMap(*layout, drive_.fat, [&](uint32_t first, std::span<uint8_t> buffer) {
+        const size_t offset = size_t{first - layout->rootFirstSector} * kSectorSize;
+        if (first < layout->rootFirstSector || first >= layout->firstDataSector ||
+            offset + buffer.size() > drive_.rootDir.size())
+            return readDisk(first, buffer);
+        std::copy_n(drive_.rootDir.begin() + static_cast<ptrdiff_t>(offset), buffer.size(), buffer.begin());
+        return true;
+    });
+}
+
 bool Repairer::Reformat(uint32_t sector)
 {
-    const DiskError e = ReformatTrack(host_, drive_, sector, buffer_);
+    const VolumeMap map = MapNow();
+    std::vector<uint32_t> unread;
+    const DiskError e = ReformatTrack(host_, drive_, sector, buffer_, &unread);
+    // A FAT sector written back from its twin lost nothing.
+    for (uint32_t s : unread)
+        if (!map.FatSectorHasReadableTwin(s))
+            lost_.Add(s, map.OwnerOf(s));
     if (e == Err::None)
         return true;
     if (DisketteGone(e)) {
@@ -239,6 +276,19 @@ Walk Repairer::WalkDataArea(uint32_t firstDataSector)
     return Walk::Done;
 }
 
+// Marks as `mark` does; the sectors that could not be read when their clusters moved
+// moved as zeros.
+bool Repairer::MarkBad(const std::function<bool()>& mark)
+{
+    const VolumeMap map = MapNow();
+    drive_.sectorsLostInMoves.clear();
+    const bool marked = mark();
+    for (uint32_t s : drive_.sectorsLostInMoves)
+        lost_.Add(s, map.OwnerOf(s));
+    drive_.sectorsLostInMoves.clear();
+    return marked;
+}
+
 // A data track whose read failed, as the data-area choice says. Marking a whole cylinder
 // moves `sector` to its last track, so that the walk goes on behind the cylinder.
 Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
@@ -250,7 +300,7 @@ Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
     case DataChoice::MarkCylinder:
         host_.SetUpperLine(FormatString(Str::MarkingCylinderBad, long{cylinder}));
         drive_.lastError = Err::None;
-        repaired = drive_.MarkCylinderBad(cylinder);
+        repaired = MarkBad([&] { return drive_.MarkCylinderBad(cylinder); });
         if (repaired) {
             const uint32_t heads = drive_.params.heads();
             sector = (heads * cylinder + heads - 1) * Spt();
@@ -259,7 +309,7 @@ Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
     case DataChoice::MarkTrack:
         host_.SetUpperLine(FormatString(Str::MarkingTrackBad, long{cylinder}));
         drive_.lastError = Err::None;
-        repaired = drive_.MarkTrackBadAtSector(sector);
+        repaired = MarkBad([&] { return drive_.MarkTrackBadAtSector(sector); });
         break;
     case DataChoice::TryFormat:
         host_.SetUpperLine(FormatString(Str::ReformattingTrack, long{cylinder}));
@@ -340,7 +390,8 @@ bool WriteTrackBack(OperationHost& host, DiskDrive& drive, uint32_t first, std::
 
 }  // namespace
 
-DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, std::span<uint8_t> trackBuffer)
+DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, std::span<uint8_t> trackBuffer,
+                        std::vector<uint32_t>* unreadSectors)
 {
     host.SetLowerLine(LoadString(Str::ReadingTrack));
     const uint16_t spt = drive.params.sectorsPerTrack();
@@ -377,6 +428,12 @@ DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, s
         FillFromOtherFatCopy(drive, 0, zero, zeroUnread);
     }
     const bool bootSectorKept = zeroUnread.empty() || zeroUnread.front() != 0;
+    if (unreadSectors) {
+        for (uint32_t i : unread)
+            unreadSectors->push_back(first + i);
+        if (first != 0)
+            unreadSectors->insert(unreadSectors->end(), zeroUnread.begin(), zeroUnread.end());
+    }
 
     drive.BeginFormat();
     const bool formatted = (!trackZeroFormattedToo || FormatWithTentatives(host, drive, 0, 0)) &&
@@ -407,16 +464,24 @@ OperationOutcome RepairWorker(RepairJob job, OperationHost& host)
     if (!DriveOpened(drive, host, session.errorCaption()))
         return session.End(kResultAborted);
     const std::string jobCompleted = job.sounds.jobCompleted;
+    const char letter = DriveLetterOf(job.inputs->driveText);
     Repairer repairer(std::move(job), session, drive);
     const Walk walk = repairer.Run();
-    if (walk == Walk::Done) {
-        // The sound tells a repair that lasts: the BAD marks are on the diskette first.
-        if (!session.Commit())
-            return session.End(kResultFailed);
+    // The sound tells a repair that lasts: the BAD marks are on the diskette first.
+    const bool lasts = walk == Walk::Done && session.Commit();
+    // Every end tells what the repair lost until then.
+    const bool dataLost = repairer.lost().Tell(host, letter);
+    OperationOutcome outcome;
+    if (lasts) {
         host.PlaySound(jobCompleted);
-        return session.End(kResultDone);
+        outcome = session.End(kResultDone);
+    } else if (walk == Walk::Done) {
+        outcome = session.End(kResultFailed);
+    } else {
+        outcome = session.End(kResultAborted, repairer.checkerWanted() ? FollowUp::RunDiskChecker : FollowUp::None);
     }
-    return session.End(kResultAborted, repairer.checkerWanted() ? FollowUp::RunDiskChecker : FollowUp::None);
+    outcome.dataLost = dataLost;
+    return outcome;
 }
 
 }  // namespace vokta
