@@ -237,7 +237,8 @@ pid_t StartChecker(const std::string& target, int pipeIn, int& error)
     return error == 0 ? child : -1;
 }
 
-DiskCheckerRun Check(const std::string& target, Renaming& output)
+// `preface` goes before the checker's report, once the checker runs.
+DiskCheckerRun Check(const std::string& target, Renaming& output, const std::string& preface = {})
 {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
@@ -249,6 +250,8 @@ DiskCheckerRun Check(const std::string& target, Renaming& output)
         close(fds[0]);
         return NotStarted(FormatString(Str::CheckerNotStarted, std::string(std::strerror(error))));
     }
+    if (!preface.empty())
+        output(preface);
     Relay(fds[0], output);
     close(fds[0]);
 
@@ -287,10 +290,11 @@ DiskCheckerRun RunDiskChecker(char letter, const DriveTable& drives,
     // "A: (disk.imd)"
     const std::string drive(1, NormalizeDriveLetter(letter));
     const std::string name = drive + ": (" + std::filesystem::path(binding->path).filename().string() + ")";
-    if (!copy.unread().Empty())
-        output(FormatString(Str::CheckerUnreadableSectors, name) + copy.unread().Lines(drive + ":") + "\n\n");
+    const std::string unread = copy.unread().Empty() ? std::string()
+                                                     : FormatString(Str::CheckerUnreadableSectors, name) +
+                                                           copy.unread().Lines(drive + ":") + "\n\n";
     Renaming renamed(copy.path(), name, output);
-    DiskCheckerRun run = Check(copy.path(), renamed);
+    DiskCheckerRun run = Check(copy.path(), renamed, unread);
     run.unreadSectors = copy.unread().Count();
     return run;
 }

@@ -49,9 +49,10 @@ OperationOutcome RepairWorker(RepairJob job, OperationHost& host);
 // through `trackBuffer`: Err::None, Err::GeneralFailure when the track does not format,
 // Err::WriteFault when its data cannot be written back, the error that says so when the
 // diskette is gone before anything was done. The diskette keeps its boot sector. The
-// sectors that could not be read (of the track, and of track 0 when it goes back too) are
-// added to `unreadSectors`, when given.
+// sectors that could not be read and go back as zeros (of the track, and of track 0 when
+// it goes back too; a FAT sector taken from its twin is not lost) are added to
+// `lostSectors`, when given.
 DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, std::span<uint8_t> trackBuffer,
-                        std::vector<uint32_t>* unreadSectors = nullptr);
+                        std::vector<uint32_t>* lostSectors = nullptr);
 
 }  // namespace vokta

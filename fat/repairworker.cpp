@@ -4,6 +4,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "boot/bootbuilder.h"
@@ -57,7 +58,7 @@ private:
     Walk RepairDataTrack(uint32_t& sector, uint16_t cylinder);
     bool Reformat(uint32_t sector);
     bool MarkBad(const std::function<bool()>& mark);
-    VolumeMap MapNow();
+    VolumeMap MapNow(const std::set<uint32_t>& lost = {});
 
     RepairJob job_;
     const RepairInputs& inputs_;
@@ -199,15 +200,22 @@ Walk Repairer::RescanTrack(uint32_t start)
     return Walk::Go;
 }
 
-// Who owns what, as the diskette and the tables in memory say now: taken before a repair
-// that may lose sectors, so that they are named by what they held.
-VolumeMap Repairer::MapNow()
+// Who owns what, as the diskette and the tables in memory say now; the `lost` sectors
+// count as unreadable, as they were before a repair wrote them back as zeros. Sectors of
+// the system area alone need no walk.
+VolumeMap Repairer::MapNow(const std::set<uint32_t>& lost)
 {
     const std::optional<FatLayout> layout = FatLayout::FromParams(drive_.params);
     if (!layout)
         return {};
-    const SectorReader readDisk = [this](uint32_t first, std::span<uint8_t> buffer) {
-        const bool read = drive_.ReadSectors(first, static_cast<uint16_t>(buffer.size() / kSectorSize), buffer);
+    if (!lost.empty() && *lost.rbegin() < layout->firstDataSector)
+        return VolumeMap(*layout);
+    const SectorReader readDisk = [&](uint32_t first, std::span<uint8_t> buffer) {
+        const auto count = static_cast<uint16_t>(buffer.size() / kSectorSize);
+        const auto hole = lost.lower_bound(first);
+        if (hole != lost.end() && *hole < first + count)
+            return false;
+        const bool read = drive_.ReadSectors(first, count, buffer);
         drive_.lastError = Err::None;
         return read;
     };
@@ -226,13 +234,14 @@ VolumeMap Repairer::MapNow()
 
 bool Repairer::Reformat(uint32_t sector)
 {
-    const VolumeMap map = MapNow();
-    std::vector<uint32_t> unread;
-    const DiskError e = ReformatTrack(host_, drive_, sector, buffer_, &unread);
-    // A FAT sector written back from its twin lost nothing.
-    for (uint32_t s : unread)
-        if (!map.FatSectorHasReadableTwin(s))
+    std::vector<uint32_t> lost;
+    const DiskError e = ReformatTrack(host_, drive_, sector, buffer_, &lost);
+    // The track holds what it held, but for the sectors lost.
+    if (!lost.empty()) {
+        const VolumeMap map = MapNow({lost.begin(), lost.end()});
+        for (uint32_t s : lost)
             lost_.Add(s, map.OwnerOf(s));
+    }
     if (e == Err::None)
         return true;
     if (DisketteGone(e)) {
@@ -277,7 +286,7 @@ Walk Repairer::WalkDataArea(uint32_t firstDataSector)
 }
 
 // Marks as `mark` does; the sectors that could not be read when their clusters moved
-// moved as zeros.
+// moved as zeros. Who owned them is known from before the moves.
 bool Repairer::MarkBad(const std::function<bool()>& mark)
 {
     const VolumeMap map = MapNow();
@@ -342,29 +351,34 @@ bool FormatWithTentatives(OperationHost& host, DiskDrive& drive, uint16_t cylind
 // A FAT sector that does not read is written back as the same sector of another copy, not
 // as zeros: copies that differ leave the diskette unsound, and zeros in the copy read first
 // would free every cluster they describe.
-void FillFromOtherFatCopy(DiskDrive& drive, uint32_t first, std::span<uint8_t> track,
-                          const std::vector<uint32_t>& unread)
+// Answers the positions of `unread` whose bytes are still lost.
+std::vector<uint32_t> FillFromOtherFatCopy(DiskDrive& drive, uint32_t first, std::span<uint8_t> track,
+                                           const std::vector<uint32_t>& unread)
 {
     const std::optional<FatLayout> layout = FatLayout::FromParams(drive.params);
     if (!layout || layout->sectorsPerFat == 0)
-        return;
+        return unread;
+    std::vector<uint32_t> lost;
     for (uint32_t i : unread) {
         const uint32_t s = first + i;
-        if (s < layout->FatSector(0) || s >= layout->FatSector(layout->fatCount))
-            continue;
-        const uint32_t within = (s - layout->FatSector(0)) % layout->sectorsPerFat;
-        const std::span<uint8_t> slot = track.subspan(size_t{i} * kSectorSize, kSectorSize);
-        for (unsigned copy = 0; copy < layout->fatCount; ++copy) {
-            const uint32_t mirror = layout->FatSector(copy) + within;
-            if (mirror == s)
-                continue;
-            const bool read = drive.ReadSectors(mirror, 1, slot);
-            drive.lastError = Err::None;
-            if (read)
-                break;
-            std::fill(slot.begin(), slot.end(), uint8_t{0});
+        bool restored = false;
+        if (s >= layout->FatSector(0) && s < layout->FatSector(layout->fatCount)) {
+            const uint32_t within = (s - layout->FatSector(0)) % layout->sectorsPerFat;
+            const std::span<uint8_t> slot = track.subspan(size_t{i} * kSectorSize, kSectorSize);
+            for (unsigned copy = 0; copy < layout->fatCount && !restored; ++copy) {
+                const uint32_t mirror = layout->FatSector(copy) + within;
+                if (mirror == s)
+                    continue;
+                restored = drive.ReadSectors(mirror, 1, slot);
+                drive.lastError = Err::None;
+                if (!restored)
+                    std::fill(slot.begin(), slot.end(), uint8_t{0});
+            }
         }
+        if (!restored)
+            lost.push_back(i);
     }
+    return lost;
 }
 
 // Writes a track back, asking whether to try again while it fails. Given up, each sector
@@ -391,7 +405,7 @@ bool WriteTrackBack(OperationHost& host, DiskDrive& drive, uint32_t first, std::
 }  // namespace
 
 DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, std::span<uint8_t> trackBuffer,
-                        std::vector<uint32_t>* unreadSectors)
+                        std::vector<uint32_t>* lostSectors)
 {
     host.SetLowerLine(LoadString(Str::ReadingTrack));
     const uint16_t spt = drive.params.sectorsPerTrack();
@@ -411,7 +425,7 @@ DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, s
     const std::vector<uint32_t> unread = ReadSectorsOneByOne(drive, first, track, &gone);
     if (gone != Err::None)
         return gone;
-    FillFromOtherFatCopy(drive, first, track, unread);
+    const std::vector<uint32_t> lost = FillFromOtherFatCopy(drive, first, track, unread);
 
     // Format mode on 21-sector media begins with track 0 formatted as a 1.44M track, and
     // its end writes a new boot sector: the diskette keeps its own track 0 and boot sector.
@@ -419,20 +433,20 @@ DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, s
     std::vector<uint8_t> ownTrackZero;
     std::span<uint8_t> zero = track;  // what is kept of track 0, from sector 0 on
     std::vector<uint32_t> zeroUnread = unread;
+    std::vector<uint32_t> zeroLost;
     if (first != 0) {
         ownTrackZero.resize(trackZeroFormattedToo ? trackBytes : kSectorSize);
         zero = ownTrackZero;
         zeroUnread = ReadSectorsOneByOne(drive, 0, zero, &gone);
         if (gone != Err::None)
             return gone;
-        FillFromOtherFatCopy(drive, 0, zero, zeroUnread);
+        zeroLost = FillFromOtherFatCopy(drive, 0, zero, zeroUnread);
     }
     const bool bootSectorKept = zeroUnread.empty() || zeroUnread.front() != 0;
-    if (unreadSectors) {
-        for (uint32_t i : unread)
-            unreadSectors->push_back(first + i);
-        if (first != 0)
-            unreadSectors->insert(unreadSectors->end(), zeroUnread.begin(), zeroUnread.end());
+    if (lostSectors) {
+        for (uint32_t i : lost)
+            lostSectors->push_back(first + i);
+        lostSectors->insert(lostSectors->end(), zeroLost.begin(), zeroLost.end());
     }
 
     drive.BeginFormat();

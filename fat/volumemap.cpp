@@ -93,19 +93,19 @@ private:
 VolumeMap::VolumeMap(const FatLayout& layout, const SectorReader& read) : layout_(layout)
 {
     std::vector<uint8_t> fat(size_t{layout.sectorsPerFat} * kSectorSize);
-    fatCopyRead_.assign(layout.sectorsPerFat, kNone);
     for (uint32_t i = 0; i < layout.sectorsPerFat; ++i) {
         const std::span<uint8_t> slot = std::span(fat).subspan(size_t{i} * kSectorSize, kSectorSize);
-        for (unsigned copy = 0; copy < layout.fatCount && fatCopyRead_[i] == kNone; ++copy)
-            if (read(layout.FatSector(copy) + i, slot))
-                fatCopyRead_[i] = static_cast<int32_t>(copy);
+        bool taken = false;
+        for (unsigned copy = 0; copy < layout.fatCount && !taken; ++copy)
+            taken = read(layout.FatSector(copy) + i, slot);
+        if (!taken)
+            return;
     }
-    if (std::find(fatCopyRead_.begin(), fatCopyRead_.end(), kNone) == fatCopyRead_.end())
-        Walk(fat, read);
+    Walk(fat, read);
 }
 
 VolumeMap::VolumeMap(const FatLayout& layout, std::span<const uint8_t> fat, const SectorReader& read)
-    : layout_(layout), fatCopyRead_(layout.sectorsPerFat, kFatInMemory)
+    : layout_(layout)
 {
     Walk(fat, read);
 }
@@ -263,17 +263,6 @@ SectorOwner VolumeMap::OwnerOf(uint32_t sector) const
     case ClusterState::Used: break;
     }
     return {SectorUse::Unlisted, {}};
-}
-
-bool VolumeMap::FatSectorHasReadableTwin(uint32_t sector) const
-{
-    if (!layout_ || OwnerOf(sector).use != SectorUse::Fat || layout_->sectorsPerFat == 0)
-        return false;
-    const uint32_t within = (sector - layout_->firstFatSector) % layout_->sectorsPerFat;
-    const int32_t copy = fatCopyRead_[within];
-    if (copy == kFatInMemory)
-        return layout_->fatCount > 1;
-    return copy != kNone && layout_->FatSector(static_cast<unsigned>(copy)) + within != sector;
 }
 
 void LostSectors::Add(uint32_t sector, const SectorOwner& owner)

@@ -47,6 +47,8 @@ class VolumeMap {
 public:
     // Nothing is known: every sector is Outside.
     VolumeMap() = default;
+    // The areas of the layout only: the data area is Unnamed.
+    explicit VolumeMap(const FatLayout& layout) : layout_(layout) {}
     // Reads the FAT through `read`, each of its sectors from the first copy that reads;
     // without any copy of a FAT sector the files cannot be named.
     VolumeMap(const FatLayout& layout, const SectorReader& read);
@@ -59,9 +61,6 @@ public:
 
     SectorOwner OwnerOf(uint32_t sector) const;
     bool NamesFiles() const { return namesFiles_; }
-    // A sector of a FAT copy whose twin in another copy could be read: the FAT did not
-    // lose it.
-    bool FatSectorHasReadableTwin(uint32_t sector) const;
 
 private:
     struct Owner {
@@ -70,15 +69,12 @@ private:
         bool directory = false;
     };
     static constexpr int32_t kNone = -1;
-    static constexpr int32_t kFatInMemory = -2;
 
     void Walk(std::span<const uint8_t> fat, const SectorReader& read);
 
     std::optional<FatLayout> layout_;
     bool namesFiles_ = false;
     uint32_t lastCluster_ = 0;
-    // Per sector of one copy: the copy it was read from, kNone, or kFatInMemory.
-    std::vector<int32_t> fatCopyRead_;
     enum class ClusterState : uint8_t { Free, Bad, Used };
     std::vector<ClusterState> state_;  // per cluster number
     std::vector<int32_t> owner_;       // per cluster number: index in owners_, or -1

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "cli/cli.h"
+#include "fat/fatdisk.h"
 #include "fat/volumemap.h"
 #include "res/languagemodule.h"
 #include "support/clirun.h"
@@ -182,4 +183,41 @@ TEST_F(LostData, HelpTellsTheExitStatusOfLostData)
 {
     const CliRun run = RunCli(VOKTA_CLI, "--help", dir);
     EXPECT_NE(run.out.find("3 done but data lost"), std::string::npos) << run.out;
+}
+
+// Damaged structures end the walk where they loop: a file chain that comes back on itself,
+// a directory whose chain and entries hold the directory itself.
+TEST(VolumeMapWalk, EndsAtLoopsAndNamesWhatItReached)
+{
+    FatDisk disk(kMedia144M);
+    disk.AddFile(0, "LOOP    BIN", {2, 3});
+    disk.SetEntry(3, 2);
+    disk.AddDirectory(0, "DIR        ", {4});
+    disk.AddEntry(4, "BACK       ", 0x10, 4);
+    disk.AddFile(4, "IN      TXT", {5});
+    disk.SetEntry(4, 4);
+    disk.SetEntry(6, 0xFF7);
+    disk.SetEntry(7, 0xFFF);  // in use, listed nowhere
+
+    const std::optional<FatLayout> layout = FatLayout::FromBootSector(disk.bytes);
+    ASSERT_TRUE(layout);
+    const VolumeMap map = VolumeMap::OfImage(layout, disk.bytes, {});
+    const auto sector = [&](uint16_t cluster) { return disk.SectorOf(cluster); };
+    EXPECT_EQ(map.OwnerOf(0), (SectorOwner{SectorUse::Reserved, {}}));
+    EXPECT_EQ(map.OwnerOf(10), (SectorOwner{SectorUse::Fat, {}}));
+    EXPECT_EQ(map.OwnerOf(19), (SectorOwner{SectorUse::RootDirectory, {}}));
+    EXPECT_EQ(map.OwnerOf(sector(2)), (SectorOwner{SectorUse::File, "\\LOOP.BIN"}));
+    EXPECT_EQ(map.OwnerOf(sector(3)), (SectorOwner{SectorUse::File, "\\LOOP.BIN"}));
+    EXPECT_EQ(map.OwnerOf(sector(4)), (SectorOwner{SectorUse::Directory, "\\DIR"}));
+    EXPECT_EQ(map.OwnerOf(sector(5)), (SectorOwner{SectorUse::File, "\\DIR\\IN.TXT"}));
+    EXPECT_EQ(map.OwnerOf(sector(6)), (SectorOwner{SectorUse::Bad, {}}));
+    EXPECT_EQ(map.OwnerOf(sector(7)), (SectorOwner{SectorUse::Unlisted, {}}));
+    EXPECT_EQ(map.OwnerOf(sector(8)), (SectorOwner{SectorUse::Free, {}}));
+    EXPECT_EQ(map.OwnerOf(2880), (SectorOwner{SectorUse::Outside, {}}));
+    EXPECT_TRUE(map.NamesFiles());
+
+    // Without any copy of a FAT sector, nothing of the data area can be named.
+    const VolumeMap blind = VolumeMap::OfImage(layout, disk.bytes, {1, 10});
+    EXPECT_FALSE(blind.NamesFiles());
+    EXPECT_EQ(blind.OwnerOf(sector(2)), (SectorOwner{SectorUse::Unnamed, {}}));
 }
