@@ -12,8 +12,9 @@
 //   --on-error answers Abort/Retry/Ignore boxes (and Retry/Cancel boxes with Retry only for
 //   "retry"), and with neither the answer is No/Cancel/Abort, never the destructive one.
 // - An operation command ends through Finish: the last line on stdout is the result text,
-//   the exit status is the operation's result (0 done, 1 aborted, 2 failed). A usage error
-//   exits 64 with "vokta-cli: message" and the command's usage on stderr.
+//   the exit status is the operation's result (0 done, 1 aborted, 2 failed), or 3 when it
+//   was done but sectors that held data could not be read (the operation named them). A
+//   usage error exits 64 with "vokta-cli: message" and the command's usage on stderr.
 //
 // Adding a subcommand: write `int <Name>Command(Context&, const Arguments&)` in its own
 // cli/<name>command.cpp, declare it below, and add one row to the table in commands.cpp.
@@ -33,6 +34,8 @@
 namespace vokta::cli {
 
 constexpr int kExitUsage = 64;
+// Done ("OK."), but data was lost: sectors that held data could not be read.
+constexpr int kExitDataLost = 3;
 
 struct GlobalOptions {
     std::vector<DriveOption> drives;
@@ -133,7 +136,7 @@ std::optional<char> DriveLetterArgument(const std::string& argument);
 // The end of every operation command: the changes that drive objects could not save at
 // their end (the lost-work records) on stderr, where they make the operation failed; then
 // the result text ("OK.", "Aborted !", "Failed !") as the last line on stdout. Returns the
-// exit status, the result.
+// exit status: the result, or kExitDataLost for a done operation that lost data.
 int Finish(Context& context, OperationOutcome outcome);
 // The same for an operation that words its own result (the Boot page's state field):
 // `resultLine` is the last line on stdout in place of the result text.

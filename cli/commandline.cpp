@@ -194,6 +194,10 @@ void PrintHelp(std::FILE* out)
         rows.emplace_back(CommandLine(c), c.summary);
     PrintColumns(out, rows);
     std::fprintf(out, "\n'%s COMMAND --help' shows a command's arguments and options.\n", kProgram);
+    std::fprintf(out,
+                 "\nExit status: 0 done, 1 aborted, 2 failed, 3 done but data lost (sectors that held\n"
+                 "data could not be read; the files they belonged to are named on stderr), 64 usage\n"
+                 "error.\n");
 }
 
 void PrintCommandUsage(std::FILE* out, const Command& command)

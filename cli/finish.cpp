@@ -16,20 +16,26 @@ int Settle(Context& context, int result)
     return result == kResultDone || result == kResultAborted ? result : kResultFailed;
 }
 
+// "OK." stays the result of a done operation that lost data; the status tells the loss.
+int ExitStatus(int result, const OperationOutcome& outcome)
+{
+    return result == kResultDone && outcome.dataLost ? kExitDataLost : result;
+}
+
 }  // namespace
 
 int Finish(Context& context, OperationOutcome outcome)
 {
     const int result = Settle(context, outcome.result);
     std::fprintf(context.out, "%s\n", ResultText(result).c_str());
-    return result;
+    return ExitStatus(result, outcome);
 }
 
 int Finish(Context& context, OperationOutcome outcome, const std::string& resultLine)
 {
     const int result = Settle(context, outcome.result);
     std::fprintf(context.out, "%s\n", resultLine.c_str());
-    return result;
+    return ExitStatus(result, outcome);
 }
 
 }  // namespace vokta::cli

@@ -12,10 +12,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <set>
 #include <vector>
 
 #include "drive/backend/imdfile.h"
 #include "drive/diskdrive.h"
+#include "fat/volumemap.h"
 #include "res/strings.h"
 
 extern char** environ;
@@ -76,6 +79,8 @@ public:
     }
 
     const std::string& path() const { return path_; }
+    // The sectors that could not be read, and what they hold.
+    const LostSectors& unread() const { return unread_; }
 
     // False with the reason in words.
     bool Take(char letter, const DriveTable& drives, std::string& reason)
@@ -103,21 +108,70 @@ public:
 private:
     // Every sector of the diskette; a sector that cannot be read is left as zeros, so
     // that the checker still sees everything else where it belongs.
-    static bool ReadDiskette(char letter, const DriveTable& drives, std::vector<uint8_t>& image, std::string& reason)
+    bool ReadDiskette(char letter, const DriveTable& drives, std::vector<uint8_t>& image, std::string& reason)
     {
         DiskDrive drive(letter, drives);
         if (!DetectMediaSayingWhy(drive, reason))
             return false;
         image.assign(static_cast<size_t>(drive.params.totalSectors()) * kSectorSize, 0);
-        ReadSectorsOneByOne(drive, 0, image);
+        const std::vector<uint32_t> failed = ReadSectorsOneByOne(drive, 0, image);
+        const std::set<uint32_t> unread(failed.begin(), failed.end());
+        const VolumeMap map = VolumeMap::OfImage(FatLayout::FromParams(drive.params), image, unread);
+        for (uint32_t s : unread)
+            unread_.Add(s, map.OwnerOf(s));
         return true;
     }
 
     std::string path_;
+    LostSectors unread_;
+};
+
+// The checker names what it was given: the raw copy's temporary path becomes the drive's
+// name. Lines are handed on whole, so that no path is split between two pieces.
+class Renaming {
+public:
+    Renaming(std::string from, std::string to, const std::function<void(std::string_view)>& output)
+        : from_(std::move(from)), to_(std::move(to)), output_(output)
+    {
+    }
+
+    void operator()(std::string_view chunk)
+    {
+        if (from_.empty()) {
+            output_(chunk);
+            return;
+        }
+        pending_.append(chunk);
+        const size_t lineEnd = pending_.rfind('\n');
+        if (lineEnd == std::string::npos)
+            return;
+        Hand(pending_.substr(0, lineEnd + 1));
+        pending_.erase(0, lineEnd + 1);
+    }
+
+    void Flush()
+    {
+        if (!pending_.empty())
+            Hand(pending_);
+        pending_.clear();
+    }
+
+private:
+    void Hand(std::string text) const
+    {
+        for (size_t at = text.find(from_); at != std::string::npos; at = text.find(from_, at + to_.size()))
+            text.replace(at, from_.size(), to_);
+        output_(text);
+    }
+
+    const std::string from_;
+    const std::string to_;
+    const std::function<void(std::string_view)>& output_;
+    std::string pending_;
 };
 
 // Everything readable from `fd` until its end, handed on as it comes.
-void Relay(int fd, const std::function<void(std::string_view)>& output)
+void Relay(int fd, Renaming& output)
 {
     std::array<char, 4096> chunk{};
     for (;;) {
@@ -125,9 +179,10 @@ void Relay(int fd, const std::function<void(std::string_view)>& output)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return;
+            break;
         output(std::string_view(chunk.data(), static_cast<size_t>(n)));
     }
+    output.Flush();
 }
 
 // The checker's stdin is /dev/null, so that it never waits for an answer; its stdout and
@@ -182,7 +237,8 @@ pid_t StartChecker(const std::string& target, int pipeIn, int& error)
     return error == 0 ? child : -1;
 }
 
-DiskCheckerRun Check(const std::string& target, const std::function<void(std::string_view)>& output)
+// `preface` goes before the checker's report, once the checker runs.
+DiskCheckerRun Check(const std::string& target, Renaming& output, const std::string& preface = {})
 {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
@@ -194,6 +250,8 @@ DiskCheckerRun Check(const std::string& target, const std::function<void(std::st
         close(fds[0]);
         return NotStarted(FormatString(Str::CheckerNotStarted, std::string(std::strerror(error))));
     }
+    if (!preface.empty())
+        output(preface);
     Relay(fds[0], output);
     close(fds[0]);
 
@@ -221,13 +279,24 @@ DiskCheckerRun RunDiskChecker(char letter, const DriveTable& drives,
     const DriveBinding* binding = drives.Find(letter);
     if (!binding || binding->path.empty())
         return NotStarted(FormatString(Str::CheckerNothingToCheck, std::string(1, NormalizeDriveLetter(letter))));
-    if (!IsImageDiskFile(binding->path))
-        return Check(binding->path, output);
+    if (!IsImageDiskFile(binding->path)) {
+        Renaming asItIs({}, {}, output);
+        return Check(binding->path, asItIs);
+    }
     RawCopy copy;
     std::string reason;
     if (!copy.Take(letter, drives, reason))
         return NotStarted(reason);
-    return Check(copy.path(), output);
+    // "A: (disk.imd)"
+    const std::string drive(1, NormalizeDriveLetter(letter));
+    const std::string name = drive + ": (" + std::filesystem::path(binding->path).filename().string() + ")";
+    const std::string unread = copy.unread().Empty() ? std::string()
+                                                     : FormatString(Str::CheckerUnreadableSectors, name) +
+                                                           copy.unread().Lines(drive + ":") + "\n\n";
+    Renaming renamed(copy.path(), name, output);
+    DiskCheckerRun run = Check(copy.path(), renamed, unread);
+    run.unreadSectors = copy.unread().Count();
+    return run;
 }
 
 }  // namespace vokta

@@ -15,6 +15,9 @@ struct DiskCheckerRun {
     // found); 128 + the signal's number when a signal ended it.
     int exitStatus = -1;
     std::string reason;
+    // Sectors that could not be read into the raw copy checked in place of an ImageDisk
+    // file: the checker saw zeros there. They are told before the checker's report.
+    size_t unreadSectors = 0;
 };
 
 // Hands the diskette in `letter` to the system's FAT checker in check-only mode
@@ -22,7 +25,9 @@ struct DiskCheckerRun {
 // writes, on stdout and stderr alike, reaches `output` as it comes. It checks the device
 // or raw diskette file behind the letter; an ImageDisk file, which it cannot read, is
 // checked through a raw copy of the diskette read through the drive into a private
-// temporary file that is gone again when this returns.
+// temporary file that is gone again when this returns. The sectors the copy could not
+// take, and what they hold, are told first; the report names the drive and its file
+// wherever the checker names the copy.
 DiskCheckerRun RunDiskChecker(char letter, const DriveTable& drives,
                               const std::function<void(std::string_view)>& output);
 

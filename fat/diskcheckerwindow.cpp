@@ -106,6 +106,10 @@ void DiskCheckerWindow::Ended(const DiskCheckerRun& run)
         verdict_->setText(CheckerText(Unnumbered::CheckerFoundErrors));
     else
         verdict_->setText(CheckerText(Unnumbered::CheckerOtherEnd).arg(run.exitStatus));
+    // No errors found in a copy that lacks sectors is no clean bill for the diskette.
+    if (run.unreadSectors > 0)
+        verdict_->setText(verdict_->text() + ' ' +
+                          CheckerText(Unnumbered::CheckerUnreadable).arg(static_cast<qulonglong>(run.unreadSectors)));
     close_->setEnabled(true);
     close_->setDefault(true);
     close_->setFocus();

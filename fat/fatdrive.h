@@ -73,6 +73,9 @@ public:
     uint16_t firstDataSector = 0;
     uint16_t fatBits = 12;
     uint16_t sectorsPerCluster = 0;
+    // The sectors that could not be read when their cluster's data moved: they moved as
+    // zeros. Whoever moves clusters and tells the user clears it.
+    std::vector<uint32_t> sectorsLostInMoves;
 
 private:
     enum class ChainEnd { Ended, Stopped, Broken };
@@ -116,7 +119,8 @@ private:
                      unsigned depth, std::vector<bool>& searched);
     bool FileChainHolds(uint16_t start, uint16_t target);
 
-    void ReadClusterSalvaging(uint16_t cluster, std::span<uint8_t> buffer);
+    // The sectors that could not be read, left as zeros.
+    std::vector<uint32_t> ReadClusterSalvaging(uint16_t cluster, std::span<uint8_t> buffer);
     uint16_t WriteToFreeCluster(std::span<uint8_t> data, bool isDirectory);
     bool PointOwnerAt(const OwnerSearch& owner, uint16_t cluster);
     void FixParentsListedIn(std::span<const uint8_t> entries, uint16_t newParent);

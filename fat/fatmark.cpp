@@ -30,17 +30,20 @@ bool FailsForWholeDisk(DiskError error)
 }  // namespace
 
 // What can be read of the cluster; sectors that cannot be read move as zeros.
-void FatDrive::ReadClusterSalvaging(uint16_t cluster, std::span<uint8_t> buffer)
+std::vector<uint32_t> FatDrive::ReadClusterSalvaging(uint16_t cluster, std::span<uint8_t> buffer)
 {
     const uint32_t first = SectorOfCluster(cluster);
     if (ReadSectors(first, sectorsPerCluster, buffer))
-        return;
+        return {};
     lastError = Err::None;
     std::fill(buffer.begin(), buffer.end(), 0);
+    std::vector<uint32_t> unread;
     for (uint16_t i = 0; i < sectorsPerCluster; ++i) {
-        ReadSectors(first + i, 1, buffer.subspan(size_t{i} * kSectorSize, kSectorSize));
+        if (!ReadSectors(first + i, 1, buffer.subspan(size_t{i} * kSectorSize, kSectorSize)))
+            unread.push_back(first + i);
         lastError = Err::None;
     }
+    return unread;
 }
 
 // The data is its own write test: the first free cluster that takes it is the new home,
@@ -119,7 +122,7 @@ uint16_t FatDrive::MoveCluster(uint16_t cluster)
             return FatValue::NoEntry;
         }
     }
-    ReadClusterSalvaging(cluster, data);
+    const std::vector<uint32_t> unread = ReadClusterSalvaging(cluster, data);
 
     const uint16_t moved = WriteToFreeCluster(data, owner.isDirectory);
     if (moved == FatValue::NoEntry)
@@ -132,6 +135,7 @@ uint16_t FatDrive::MoveCluster(uint16_t cluster)
     }
     SetFatEntry(moved, next);
     SetFatEntry(cluster, FatValue::Free);
+    sectorsLostInMoves.insert(sectorsLostInMoves.end(), unread.begin(), unread.end());
     if (owner.isDirectory)
         FixParentsOfDirectory(data, next, moved);
     return moved;

@@ -2,7 +2,9 @@
 // repaired as the user chose.
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "boot/bootbuilder.h"
@@ -10,6 +12,7 @@
 #include "drive/volume.h"
 #include "fat/fatdrive.h"
 #include "fat/repair.h"
+#include "fat/volumemap.h"
 #include "ops/session.h"
 #include "res/strings.h"
 
@@ -39,6 +42,7 @@ public:
     // The walk, to the diskette's last sector.
     Walk Run();
     bool checkerWanted() const { return checkerWanted_; }
+    const LostSectors& lost() const { return lost_; }
 
 private:
     void ShowError() { ShowPendingError(drive_, host_, session_.errorCaption(), Buttons::Ok); }
@@ -54,6 +58,8 @@ private:
     Walk WalkDataArea(uint32_t firstDataSector);
     Walk RepairDataTrack(uint32_t& sector, uint16_t cylinder);
     bool Reformat(uint32_t sector);
+    bool MarkBad(const std::function<bool()>& mark);
+    VolumeMap MapNow(const std::set<uint32_t>& lost = {});
 
     RepairJob job_;
     const RepairInputs& inputs_;
@@ -62,6 +68,7 @@ private:
     FatDrive& drive_;
     std::span<uint8_t> buffer_;
     bool checkerWanted_ = false;
+    LostSectors lost_;
 };
 
 Walk Repairer::Run()
@@ -201,9 +208,48 @@ Walk Repairer::RescanTrack(uint32_t start)
     return Walk::Go;
 }
 
+// Who owns what, as the diskette and the tables in memory say now; the `lost` sectors
+// count as unreadable, as they were before a repair wrote them back as zeros. Sectors of
+// the system area alone need no walk.
+VolumeMap Repairer::MapNow(const std::set<uint32_t>& lost)
+{
+    const std::optional<FatLayout> layout = FatLayout::FromParams(drive_.params);
+    if (!layout)
+        return {};
+    if (!lost.empty() && *lost.rbegin() < layout->firstDataSector)
+        return VolumeMap(*layout);
+    const SectorReader readDisk = [&](uint32_t first, std::span<uint8_t> buffer) {
+        const auto count = static_cast<uint16_t>(buffer.size() / kSectorSize);
+        const auto hole = lost.lower_bound(first);
+        if (hole != lost.end() && *hole < first + count)
+            return false;
+        const bool read = drive_.ReadSectors(first, count, buffer);
+        drive_.lastError = Err::None;
+        return read;
+    };
+    if (!drive_.HasFat())
+        return VolumeMap(*layout, readDisk);
+    // The root directory as the repair changed it, not yet written.
+    return VolumeMap(*layout, drive_.fat, [&](uint32_t first, std::span<uint8_t> buffer) {
+        const size_t offset = size_t{first - layout->rootFirstSector} * kSectorSize;
+        if (first < layout->rootFirstSector || first >= layout->firstDataSector ||
+            offset + buffer.size() > drive_.rootDir.size())
+            return readDisk(first, buffer);
+        std::copy_n(drive_.rootDir.begin() + static_cast<ptrdiff_t>(offset), buffer.size(), buffer.begin());
+        return true;
+    });
+}
+
 bool Repairer::Reformat(uint32_t sector)
 {
-    const DiskError e = ReformatTrack(host_, drive_, sector, buffer_);
+    std::vector<uint32_t> lost;
+    const DiskError e = ReformatTrack(host_, drive_, sector, buffer_, &lost);
+    // The track holds what it held, but for the sectors lost.
+    if (!lost.empty()) {
+        const VolumeMap map = MapNow({lost.begin(), lost.end()});
+        for (uint32_t s : lost)
+            lost_.Add(s, map.OwnerOf(s));
+    }
     if (e == Err::None)
         return true;
     if (DisketteGone(e)) {
@@ -247,6 +293,19 @@ Walk Repairer::WalkDataArea(uint32_t firstDataSector)
     return Walk::Done;
 }
 
+// Marks as `mark` does; the sectors that could not be read when their clusters moved
+// moved as zeros. Who owned them is known from before the moves.
+bool Repairer::MarkBad(const std::function<bool()>& mark)
+{
+    const VolumeMap map = MapNow();
+    drive_.sectorsLostInMoves.clear();
+    const bool marked = mark();
+    for (uint32_t s : drive_.sectorsLostInMoves)
+        lost_.Add(s, map.OwnerOf(s));
+    drive_.sectorsLostInMoves.clear();
+    return marked;
+}
+
 // A data track whose read failed, as the data-area choice says. Marking a whole cylinder
 // moves `sector` to its last track, so that the walk goes on behind the cylinder.
 Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
@@ -258,7 +317,7 @@ Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
     case DataChoice::MarkCylinder:
         host_.SetUpperLine(FormatString(Str::MarkingCylinderBad, long{cylinder}));
         drive_.lastError = Err::None;
-        repaired = drive_.MarkCylinderBad(cylinder);
+        repaired = MarkBad([&] { return drive_.MarkCylinderBad(cylinder); });
         if (repaired) {
             const uint32_t heads = drive_.params.heads();
             sector = (heads * cylinder + heads - 1) * Spt();
@@ -267,7 +326,7 @@ Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
     case DataChoice::MarkTrack:
         host_.SetUpperLine(FormatString(Str::MarkingTrackBad, long{cylinder}));
         drive_.lastError = Err::None;
-        repaired = drive_.MarkTrackBadAtSector(sector);
+        repaired = MarkBad([&] { return drive_.MarkTrackBadAtSector(sector); });
         break;
     case DataChoice::TryFormat:
         host_.SetUpperLine(FormatString(Str::ReformattingTrack, long{cylinder}));
@@ -300,29 +359,34 @@ bool FormatWithTentatives(OperationHost& host, DiskDrive& drive, uint16_t cylind
 // A FAT sector that does not read is written back as the same sector of another copy, not
 // as zeros: copies that differ leave the diskette unsound, and zeros in the copy read first
 // would free every cluster they describe.
-void FillFromOtherFatCopy(DiskDrive& drive, uint32_t first, std::span<uint8_t> track,
-                          const std::vector<uint32_t>& unread)
+// Answers the positions of `unread` whose bytes are still lost.
+std::vector<uint32_t> FillFromOtherFatCopy(DiskDrive& drive, uint32_t first, std::span<uint8_t> track,
+                                           const std::vector<uint32_t>& unread)
 {
     const std::optional<FatLayout> layout = FatLayout::FromParams(drive.params);
     if (!layout || layout->sectorsPerFat == 0)
-        return;
+        return unread;
+    std::vector<uint32_t> lost;
     for (uint32_t i : unread) {
         const uint32_t s = first + i;
-        if (s < layout->FatSector(0) || s >= layout->FatSector(layout->fatCount))
-            continue;
-        const uint32_t within = (s - layout->FatSector(0)) % layout->sectorsPerFat;
-        const std::span<uint8_t> slot = track.subspan(size_t{i} * kSectorSize, kSectorSize);
-        for (unsigned copy = 0; copy < layout->fatCount; ++copy) {
-            const uint32_t mirror = layout->FatSector(copy) + within;
-            if (mirror == s)
-                continue;
-            const bool read = drive.ReadSectors(mirror, 1, slot);
-            drive.lastError = Err::None;
-            if (read)
-                break;
-            std::fill(slot.begin(), slot.end(), uint8_t{0});
+        bool restored = false;
+        if (s >= layout->FatSector(0) && s < layout->FatSector(layout->fatCount)) {
+            const uint32_t within = (s - layout->FatSector(0)) % layout->sectorsPerFat;
+            const std::span<uint8_t> slot = track.subspan(size_t{i} * kSectorSize, kSectorSize);
+            for (unsigned copy = 0; copy < layout->fatCount && !restored; ++copy) {
+                const uint32_t mirror = layout->FatSector(copy) + within;
+                if (mirror == s)
+                    continue;
+                restored = drive.ReadSectors(mirror, 1, slot);
+                drive.lastError = Err::None;
+                if (!restored)
+                    std::fill(slot.begin(), slot.end(), uint8_t{0});
+            }
         }
+        if (!restored)
+            lost.push_back(i);
     }
+    return lost;
 }
 
 // Writes a track back, asking whether to try again while it fails. Given up, each sector
@@ -348,7 +412,8 @@ bool WriteTrackBack(OperationHost& host, DiskDrive& drive, uint32_t first, std::
 
 }  // namespace
 
-DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, std::span<uint8_t> trackBuffer)
+DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, std::span<uint8_t> trackBuffer,
+                        std::vector<uint32_t>* lostSectors)
 {
     host.SetLowerLine(LoadString(Str::ReadingTrack));
     const uint16_t spt = drive.params.sectorsPerTrack();
@@ -368,7 +433,7 @@ DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, s
     const std::vector<uint32_t> unread = ReadSectorsOneByOne(drive, first, track, &gone);
     if (gone != Err::None)
         return gone;
-    FillFromOtherFatCopy(drive, first, track, unread);
+    const std::vector<uint32_t> lost = FillFromOtherFatCopy(drive, first, track, unread);
 
     // Format mode on 21-sector media begins with track 0 formatted as a 1.44M track, and
     // its end writes a new boot sector: the diskette keeps its own track 0 and boot sector.
@@ -376,15 +441,21 @@ DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, s
     std::vector<uint8_t> ownTrackZero;
     std::span<uint8_t> zero = track;  // what is kept of track 0, from sector 0 on
     std::vector<uint32_t> zeroUnread = unread;
+    std::vector<uint32_t> zeroLost;
     if (first != 0) {
         ownTrackZero.resize(trackZeroFormattedToo ? trackBytes : kSectorSize);
         zero = ownTrackZero;
         zeroUnread = ReadSectorsOneByOne(drive, 0, zero, &gone);
         if (gone != Err::None)
             return gone;
-        FillFromOtherFatCopy(drive, 0, zero, zeroUnread);
+        zeroLost = FillFromOtherFatCopy(drive, 0, zero, zeroUnread);
     }
     const bool bootSectorKept = zeroUnread.empty() || zeroUnread.front() != 0;
+    if (lostSectors) {
+        for (uint32_t i : lost)
+            lostSectors->push_back(first + i);
+        lostSectors->insert(lostSectors->end(), zeroLost.begin(), zeroLost.end());
+    }
 
     drive.BeginFormat();
     const bool formatted = (!trackZeroFormattedToo || FormatWithTentatives(host, drive, 0, 0)) &&
@@ -415,16 +486,24 @@ OperationOutcome RepairWorker(RepairJob job, OperationHost& host)
     if (!DriveOpened(drive, host, session.errorCaption()))
         return session.End(kResultAborted);
     const std::string jobCompleted = job.sounds.jobCompleted;
+    const char letter = DriveLetterOf(job.inputs->driveText);
     Repairer repairer(std::move(job), session, drive);
     const Walk walk = repairer.Run();
-    if (walk == Walk::Done) {
-        // The sound tells a repair that lasts: the BAD marks are on the diskette first.
-        if (!session.Commit())
-            return session.End(kResultFailed);
+    // The sound tells a repair that lasts: the BAD marks are on the diskette first.
+    const bool lasts = walk == Walk::Done && session.Commit();
+    // Every end tells what the repair lost until then.
+    const bool dataLost = repairer.lost().Tell(host, letter);
+    OperationOutcome outcome;
+    if (lasts) {
         host.PlaySound(jobCompleted);
-        return session.End(kResultDone);
+        outcome = session.End(kResultDone);
+    } else if (walk == Walk::Done) {
+        outcome = session.End(kResultFailed);
+    } else {
+        outcome = session.End(kResultAborted, repairer.checkerWanted() ? FollowUp::RunDiskChecker : FollowUp::None);
     }
-    return session.End(kResultAborted, repairer.checkerWanted() ? FollowUp::RunDiskChecker : FollowUp::None);
+    outcome.dataLost = dataLost;
+    return outcome;
 }
 
 }  // namespace vokta

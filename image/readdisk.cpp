@@ -1,6 +1,9 @@
 // Read Disk: the whole diskette into the memory image, cylinder by cylinder.
+#include <set>
+
 #include "boot/bootsector.h"
 #include "fat/fatdrive.h"
+#include "fat/volumemap.h"
 #include "image/duplicate_common.h"
 
 namespace vokta {
@@ -23,12 +26,23 @@ std::optional<bool> MarkedBad(FatDrive& drive, uint32_t firstSectorOfTrack)
 
 enum class CylinderRead { Read, Aborted, FatUnreadable };
 
+// The sectors a read left as zeros: those the user chose to ignore, and the tracks passed
+// over for a BAD cluster, which may hold data of other clusters too.
+struct SectorsNotRead {
+    std::set<uint32_t> ignored;
+    std::set<uint32_t> passedOver;
+};
+
 // Reads cylinder c head by head. A track that fails is passed over when the FAT marks it
 // BAD; otherwise the user chooses: Retry reads the cylinder again from head 0, Ignore
 // keeps what can be read of the track, sector by sector, and goes on with the next head.
-CylinderRead ReadWholeCylinder(FatDrive& drive, OperationHost& host, uint16_t c, std::span<uint8_t> target)
+CylinderRead ReadWholeCylinder(FatDrive& drive, OperationHost& host, uint16_t c, std::span<uint8_t> target,
+                               SectorsNotRead& notRead)
 {
     CylinderRead outcome = CylinderRead::Read;
+    const uint32_t spt = drive.params.sectorsPerTrack();
+    const uint32_t cylinderStart = uint32_t{c} * spt * drive.params.heads();
+    std::vector<uint32_t> passed;
     auto decide = [&] {
         const DiskError error = drive.lastError;
         const uint32_t failedTrack = drive.lastSector;
@@ -41,20 +55,46 @@ CylinderRead ReadWholeCylinder(FatDrive& drive, OperationHost& host, uint16_t c,
             outcome = CylinderRead::FatUnreadable;
             return TrackFailure::Stop;
         }
-        if (*bad)
+        if (*bad) {
+            for (uint32_t s = failedTrack; s < failedTrack + spt; ++s)
+                passed.push_back(s);
             return TrackFailure::PassOver;
+        }
         const std::string text = drive.GetErrorText(error);
-        if (text.empty())
+        if (text.empty()) {
+            passed.clear();
             return TrackFailure::Retry;
+        }
         switch (host.MessageBox(text, LoadString(Str::DuplicateError), Buttons::AbortRetryIgnore, Icon::Error)) {
         case Answer::Ignore: return TrackFailure::Salvage;
         case Answer::Abort: outcome = CylinderRead::Aborted; return TrackFailure::Stop;
-        default: return TrackFailure::Retry;
+        default: passed.clear(); return TrackFailure::Retry;
         }
     };
     std::vector<size_t> unread;
     ReadCylinderTracks(drive, c, target, decide, unread);
+    for (size_t offset : unread)
+        notRead.ignored.insert(cylinderStart + static_cast<uint32_t>(offset / kSectorSize));
+    notRead.passedOver.insert(passed.begin(), passed.end());
     return outcome;
+}
+
+// What the sectors left as zeros held, told by the image's own FAT and directories. A
+// track passed over counts only where it held data.
+LostSectors LostInImage(const DeviceParams& params, std::span<const uint8_t> image, const SectorsNotRead& notRead)
+{
+    std::set<uint32_t> unread = notRead.ignored;
+    unread.insert(notRead.passedOver.begin(), notRead.passedOver.end());
+    const VolumeMap map = VolumeMap::OfImage(FatLayout::FromParams(params), image, unread);
+    LostSectors lost;
+    for (uint32_t s : notRead.ignored)
+        lost.Add(s, map.OwnerOf(s));
+    for (uint32_t s : notRead.passedOver) {
+        const SectorOwner owner = map.OwnerOf(s);
+        if (owner.use != SectorUse::Free && owner.use != SectorUse::Bad)
+            lost.Add(s, owner);
+    }
+    return lost;
 }
 
 }  // namespace
@@ -107,10 +147,12 @@ OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
     host.SetLowerLine(LoadString(Str::Reading));
     drive.lastError = Err::None;
     const size_t cylinderBytes = CylinderBytes(drive.params);
+    SectorsNotRead notRead;
     for (uint16_t c = 0; c < cylinders; ++c) {
         if (host.AbortRequested())
             return session.End(kResultAborted);
-        switch (ReadWholeCylinder(drive, host, c, CylinderOf(std::span<uint8_t>(image.data), c, cylinderBytes))) {
+        switch (ReadWholeCylinder(drive, host, c, CylinderOf(std::span<uint8_t>(image.data), c, cylinderBytes),
+                                  notRead)) {
         case CylinderRead::Read: break;
         case CylinderRead::Aborted: return session.End(kResultAborted);
         case CylinderRead::FatUnreadable:
@@ -122,8 +164,11 @@ OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
 
     image.mediaType = detected;
     image.serialText = serial;
+    const bool dataLost = LostInImage(drive.params, image.data, notRead).Tell(host, letter);
     host.PlaySound(job.sounds.jobCompleted);
-    return session.End(kResultDone, FollowUp::ImageRead);
+    OperationOutcome outcome = session.End(kResultDone, FollowUp::ImageRead);
+    outcome.dataLost = dataLost;
+    return outcome;
 }
 
 }  // namespace vokta

@@ -33,6 +33,9 @@ enum class FollowUp {
 struct OperationOutcome {
     int result = kResultFailed;
     FollowUp followUp = FollowUp::None;
+    // Done, but sectors that held data could not be read and were left as zeros; the
+    // operation has named them to the user.
+    bool dataLost = false;
 };
 
 // "OK.", "Aborted !" or "Failed !".

@@ -51,6 +51,8 @@ std::pair<char32_t, size_t> DecodeUtf8(std::string_view text, size_t i)
     return {code, length};
 }
 
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t code)
 {
     if (code < 0x80) {
@@ -64,8 +66,6 @@ void AppendUtf8(std::string& out, char32_t code)
         out += static_cast<char>(0x80 | (code & 0x3F));
     }
 }
-
-}  // namespace
 
 std::string Utf8ToWindows1252(std::string_view text)
 {

@@ -54,6 +54,9 @@ constexpr bool IsValidUtf8(std::string_view text)
 // one character that it cannot hold.
 std::string Utf8ToWindows1252(std::string_view text);
 
+// Appends a character of the basic multilingual plane in UTF-8.
+void AppendUtf8(std::string& out, char32_t code);
+
 // The UTF-8 text of 1252 bytes; the five bytes without a character (81h, 8Dh, 8Fh, 90h,
 // 9Dh) become U+FFFD.
 std::string Windows1252ToUtf8(std::string_view bytes);

@@ -58,6 +58,7 @@ constexpr uint16_t CheckerRunning = 60312;     // disk checker window: while it 
 constexpr uint16_t CheckerClean = 60313;       // disk checker window: nothing found
 constexpr uint16_t CheckerFoundErrors = 60314; // disk checker window: errors found, none changed
 constexpr uint16_t CheckerOtherEnd = 60315;    // disk checker window: any other exit status
+constexpr uint16_t CheckerUnreadable = 60316;  // disk checker window: sectors the copy checked lacks
 constexpr uint16_t BootDriveLabel = 60400;    // Boot: "&Drive :"
 constexpr uint16_t BootStateLabel = 60401;    // Boot: "Current State:"
 constexpr uint16_t BootResultsGroup = 60402;  // Boot: " Results "

@@ -295,6 +295,19 @@
     X(CheckerNothingToCheck, 2650) \
     X(CheckerCopyNotWritten, 2651) \
     X(CheckerNotStarted, 2652) \
+    X(LostSectorsHeader, 2670) \
+    X(LostInReserved, 2671) \
+    X(LostInFat, 2672) \
+    X(LostInRoot, 2673) \
+    X(LostInDirectory, 2674) \
+    X(LostInFile, 2675) \
+    X(LostInFree, 2676) \
+    X(LostInBad, 2677) \
+    X(LostUnnamed, 2678) \
+    X(LostUnlisted, 2679) \
+    X(LostOutside, 2680) \
+    X(LostSectorNumbers, 2681) \
+    X(CheckerUnreadableSectors, 2682) \
     X(DriveFloppy360K, 2700) \
     X(DriveFloppy1200K, 2701) \
     X(DriveFloppy720K, 2702) \

@@ -330,8 +330,11 @@ void Bench::CheckCommon(int result)
 {
     // A failure told in a box ends the operation, unless a question after it went on
     // (a quick format that could not write offers a full one).
+    // The warning that names the sectors a done operation lost tells no failure.
     bool refused = false, failureShown = false;
     for (const HostEvent& e : host_.Of(HostEvent::Box)) {
+        if (e.text.starts_with(LoadString(Str::LostSectorsHeader)))
+            continue;
         refused |= IsNegative(e.answer);
         if (e.buttons == Buttons::Ok)
             failureShown |= e.icon == Icon::Error || e.icon == Icon::Warning;

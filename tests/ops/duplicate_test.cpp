@@ -83,10 +83,14 @@ TEST_F(Duplicate, ReadAsksWhenTheClusterIsFreeAndIgnoreLosesOnlyTheFailingSector
     host.answers = {Answer::Retry, Answer::Ignore};
     EXPECT_EQ(Read(), kResultDone);
     const auto boxes = host.Of(HostEvent::Box);
-    ASSERT_EQ(boxes.size(), 2u);
+    ASSERT_EQ(boxes.size(), 3u);
     EXPECT_EQ(boxes[0].text, "Bad CRC !");
     EXPECT_EQ(boxes[0].caption, "Duplicate Disk Error");
     EXPECT_EQ(boxes[0].buttons, Buttons::AbortRetryIgnore);
+    // Told at the end, though the sector held no data.
+    EXPECT_EQ(boxes[2].text, "Sectors that could not be read now hold zeros. What they held:\n"
+                             "  1 in free space, which held no data (sectors 381)");
+    EXPECT_EQ(boxes[2].caption, "Warning");
     // Sector 4 of cylinder 10, head 1 is the only one lost: it holds zeros, never another
     // diskette's bytes; the sectors after it on its track were read one by one.
     const size_t badSector = (size_t{kTrack10Head0} + 18 + 3) * 512;
@@ -501,8 +505,11 @@ TEST_F(Duplicate, ReadAsksForATrackThatBeginsInsideTheSystemAreaWithoutLoadingTh
     host.answers = {Answer::Yes, Answer::Ignore};  // the boot check wants one reserved sector
     EXPECT_EQ(Read(), kResultDone);
     const std::vector<std::string> boxes = host.BoxTexts();
-    ASSERT_EQ(boxes.size(), 2u);
+    ASSERT_EQ(boxes.size(), 3u);
     EXPECT_EQ(boxes[1], "Bad CRC !");
+    // Named by the volume's own layout.
+    EXPECT_EQ(boxes[2], "Sectors that could not be read now hold zeros. What they held:\n"
+                        "  1 in the root directory: the files it listed there may be lost (sectors 36)");
 }
 
 TEST_F(Duplicate, ReadFindsTheBadClusterBehindEveryReservedSector)

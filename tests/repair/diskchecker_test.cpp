@@ -106,3 +106,37 @@ TEST_F(DiskChecker, DriveWithoutAFileHasNothingToCheck)
     EXPECT_FALSE(run.started);
     EXPECT_NE(run.reason.find("Q:"), std::string::npos) << run.reason;
 }
+
+// The raw copy holds zeros where the diskette could not be read, which the checker takes
+// for sound sectors: they are told before its report, and the report names the drive and
+// its file, never the copy.
+TEST_F(DiskChecker, UnreadableSectorsOfAnImageDiskFileAreToldBeforeTheReport)
+{
+    const struct {
+        std::set<uint32_t> unreadable;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {{2}, {"  1 in the FAT (sectors 2)"}},
+        {{2, 11, 40},
+         {"  2 in the FAT (sectors 2, 11)",
+          "  1 in the data area, whose files cannot be named: the FAT could not be read (sectors 40)"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines.front());
+        output.clear();
+        const std::string imd = dir.File("disk.imd");
+        WriteImageDiskFile(imd, kMedia144M, ReadFile(img), c.unreadable);
+
+        const DiskCheckerRun run = Check(imd);
+        EXPECT_TRUE(run.started) << run.reason;
+        EXPECT_EQ(run.unreadSectors, c.unreadable.size());
+        std::string told = "Sectors of A: (disk.imd) that could not be read: the copy that fsck.fat checks holds "
+                           "zeros in their place. What they hold:";
+        for (const std::string& line : c.lines)
+            told += "\n" + line;
+        EXPECT_TRUE(output.starts_with(told + "\n\n")) << output;
+        EXPECT_EQ(output.find("vokta-check-"), std::string::npos) << output;
+        EXPECT_NE(output.find("A: (disk.imd): 0 files"), std::string::npos) << output;
+        EXPECT_FALSE(TemporaryLeft());
+    }
+}

@@ -55,7 +55,12 @@ TEST_F(RepairInterop, UnreadableFatSectorIsHandedToTheChecker)
     const CliRun run = RunCli(VOKTA_CLI, "--drive A:=disk.imd repair A: --boot write --system checker", dir);
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_EQ(run.LastLine(), "Aborted !");
-    EXPECT_TRUE(run.out.starts_with("fsck.fat ")) << run.out;
+    // What the raw copy lacks comes first, then the checker's report on the drive.
+    EXPECT_TRUE(run.out.starts_with("Sectors of A: (disk.imd) that could not be read: the copy that fsck.fat checks "
+                                    "holds zeros in their place. What they hold:\n"
+                                    "  1 in the FAT (sectors 1)\n\nfsck.fat "))
+        << run.out;
+    EXPECT_NE(run.out.find("A: (disk.imd): 2 files"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("FATs differ"), std::string::npos) << "the unreadable sector reads as zeros:\n" << run.out;
     EXPECT_NE(run.out.find("2 files"), std::string::npos) << run.out;
     EXPECT_EQ(run.err.find("Scandiskw"), std::string::npos) << run.err;

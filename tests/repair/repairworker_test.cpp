@@ -14,6 +14,7 @@
 #include "drive/diskdrive.h"
 #include "fat/fatdisk.h"
 #include "repair/damageddiskette.h"
+#include "res/strings.h"
 #include "support/requiretools.h"
 
 using namespace vokta;
@@ -45,9 +46,30 @@ bool IsTransferOfSectorZero(const DiskRequest& r, uint8_t minor)
 }
 
 struct Repair : DamagedDiskette {
+    static bool NamesLostSectors(const HostEvent& box)
+    {
+        return box.text.starts_with(LoadString(Str::LostSectorsHeader));
+    }
+    // The boxes of the run, but the warning at its end that names what was lost.
+    std::vector<HostEvent> Boxes() const
+    {
+        std::vector<HostEvent> boxes = host.Of(HostEvent::Box);
+        std::erase_if(boxes, NamesLostSectors);
+        return boxes;
+    }
+    // The lines of that warning beneath its header; empty without one.
+    std::string LostLines() const
+    {
+        const std::vector<HostEvent> boxes = host.Of(HostEvent::Box);
+        if (boxes.empty() || !NamesLostSectors(boxes.back()))
+            return {};
+        EXPECT_EQ(boxes.back().caption, "Warning");
+        EXPECT_EQ(boxes.back().icon, Icon::Warning);
+        return boxes.back().text.substr(LoadString(Str::LostSectorsHeader).size());
+    }
     void ExpectNoBox() const
     {
-        EXPECT_EQ(host.Count(HostEvent::Box), 0) << host.BoxTexts().front();
+        EXPECT_EQ(Boxes().size(), 0u) << Boxes().front().text;
     }
     static void ExpectBox(const HostEvent& box, const std::string& text, const std::string& caption,
                           Buttons buttons = Buttons::Ok, Icon icon = Icon::Error)
@@ -61,7 +83,7 @@ struct Repair : DamagedDiskette {
     void ExpectOnlyBox(const std::string& text, const std::string& caption, Buttons buttons = Buttons::Ok,
                        Icon icon = Icon::Error) const
     {
-        const std::vector<HostEvent> boxes = host.Of(HostEvent::Box);
+        const std::vector<HostEvent> boxes = Boxes();
         ASSERT_EQ(boxes.size(), 1u);
         ExpectBox(boxes[0], text, caption, buttons, icon);
     }
@@ -284,6 +306,7 @@ TEST_F(Repair, MarkTrackOnTheRootDirectorysLastTrackMarksOnlyItsDataSectors)
     Run();
     ExpectEnd(kResultDone, true);
     ExpectNoBox();
+    EXPECT_EQ(LostLines(), "\n  1 in A:\\FIRST.BIN (sectors 34)");
     EXPECT_TRUE(host.Shown(HostEvent::Upper, "Marking Track 0 as BAD ..."));
 
     const std::vector<uint16_t> rootEndTrack = {ClusterOfSector(33), ClusterOfSector(34), ClusterOfSector(35)};
@@ -340,6 +363,7 @@ TEST_F(Repair, MarkCylinderMarksBothTracksAndTheWalkGoesOnBehindTheCylinder)
     Run();
     ExpectEnd(kResultDone, true);
     ExpectNoBox();
+    EXPECT_EQ(LostLines(), "\n  1 in A:\\BIG.BIN (sectors 80)");
     EXPECT_TRUE(host.Shown(HostEvent::Upper, "Marking cylinder 2 as BAD ..."));
     std::vector<uint16_t> cylinder;
     for (uint32_t s = 72; s < 108; ++s)
@@ -378,6 +402,7 @@ TEST_F(Repair, TryFormatRestoresTheDataTrackAndKeepsTheBootSector)
     Run();
     ExpectEnd(kResultDone, true);
     ExpectNoBox();
+    EXPECT_EQ(LostLines(), "\n  1 in A:\\BIG.BIN (sectors 80)");
     EXPECT_TRUE(host.Shown(HostEvent::Upper, "Read / Format / Write track 2 ..."));
     EXPECT_TRUE(host.Shown(HostEvent::Lower, "Reading track ..."));
     EXPECT_TRUE(host.Shown(HostEvent::Lower, "Formatting track: Tentative 0 ..."));
@@ -403,6 +428,7 @@ TEST_F(Repair, MarkTrackOnA720KDisketteMarksEveryClusterTheTrackTouches)
     Run();
     ExpectEnd(kResultDone, true);
     ExpectNoBox();
+    EXPECT_EQ(LostLines(), "\n  1 in A:\\BIG.BIN (sectors 40)");
     EXPECT_TRUE(host.Shown(HostEvent::Upper, "Marking Track 2 as BAD ..."));
     EXPECT_EQ(BadClusters(0), (std::vector<uint16_t>{13, 14, 15, 16, 17}));
     EXPECT_EQ(BadClusters(1), (std::vector<uint16_t>{13, 14, 15, 16, 17}));
@@ -423,6 +449,7 @@ TEST_F(Repair, TryFormatRestoresATrackOfA21SectorDiskette)
     Run();
     ExpectEnd(kResultDone, true);
     ExpectNoBox();
+    EXPECT_EQ(LostLines(), "\n  1 in A:\\BIG.BIN (sectors 90)");
     EXPECT_EQ(afterMedium->track(0, 0).sectors.size(), 21u);
     EXPECT_EQ(ChangedSectors(), std::vector<uint32_t>{90});
     EXPECT_TRUE(AllZero(After(90)));
@@ -436,6 +463,7 @@ TEST_F(Repair, TrackThatWillNotFormatIsFatal)
     job.inputs->data = DataChoice::TryFormat;
     RunInEmulatedDrive([](EmulatedMedium& medium) { medium.unformattable.insert({2, 0}); });
     ExpectEnd(kResultAborted, false);
+    EXPECT_EQ(LostLines(), "\n  1 in A:\\BIG.BIN (sectors 80)");
     ExpectOnlyBox("Cannot format/write the track !", "Fatal Error");
     for (int t = 0; t < 6; ++t)
         EXPECT_TRUE(host.Shown(HostEvent::Lower, "Formatting track: Tentative " + std::to_string(t) + " ..."));
@@ -458,6 +486,7 @@ TEST_F(Repair, TrackAlreadyMarkedBadIsPassedWithoutChangingTheFat)
     Run();
     ExpectEnd(kResultDone, true);
     ExpectNoBox();
+    EXPECT_EQ(LostLines(), "") << "nothing was read, nothing lost";
     EXPECT_TRUE(host.Shown(HostEvent::Upper, "Marking Track 5 as BAD ..."));
     EXPECT_EQ(BadClusters(0), track);
     EXPECT_EQ(BadClusters(1), track);
@@ -478,7 +507,8 @@ TEST_F(Repair, TrackWhoseDataCannotBeWrittenBackIsAskedForAgainThenFatal)
     host.answers = {Answer::Retry, Answer::Cancel};
     Run();
     ExpectEnd(kResultAborted, false);
-    const std::vector<HostEvent> boxes = host.Of(HostEvent::Box);
+    EXPECT_EQ(LostLines(), "\n  1 in A:\\BIG.BIN (sectors 80)");
+    const std::vector<HostEvent> boxes = Boxes();
     ASSERT_EQ(boxes.size(), 3u);
     for (int i = 0; i < 2; ++i)
         ExpectBox(boxes[i], DiskErrorText(Err::WriteFault), "Repair Error", Buttons::RetryCancel);
