@@ -15,6 +15,9 @@ namespace vokta {
 
 class FatDrive;
 
+// A FAT sector that cannot be had from any sound copy: nothing can be written in its place.
+constexpr DiskError kNoSoundFat = Err::UnrecognizedMedia;
+
 // What the repair does at a damaged spot of each stage, as the Repair page's groups say.
 enum class BootChoice { WriteNew, Stop };
 enum class SystemChoice { TryFormat, RunDiskChecker, Stop };
@@ -48,7 +51,9 @@ OperationOutcome RepairWorker(RepairJob job, OperationHost& host);
 // Reformats the track that holds `sector` and writes back what could be read of it
 // through `trackBuffer`: Err::None, Err::GeneralFailure when the track does not format,
 // Err::WriteFault when its data cannot be written back, the error that says so when the
-// diskette is gone before anything was done. The diskette keeps its boot sector.
+// diskette is gone before anything was done, kNoSoundFat, before anything was done, when
+// a FAT sector of the track does not read and no copy gives it. The diskette keeps its
+// boot sector.
 DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, std::span<uint8_t> trackBuffer);
 
 }  // namespace vokta

@@ -9,6 +9,7 @@
 #include "boot/bootsector.h"
 #include "fat/fatdrive.h"
 #include "fat/repair.h"
+#include "fat/soundfat.h"
 #include "ops/session.h"
 #include "res/strings.h"
 
@@ -48,6 +49,8 @@ private:
     uint16_t Spt() const { return drive_.params.sectorsPerTrack(); }
 
     Walk CheckBoot();
+    Walk CheckFat();
+    Walk ConfirmFat();
     Walk WalkSystemArea(uint32_t firstDataSector);
     Walk RescanTrack(uint32_t start);
     Walk WalkDataArea(uint32_t firstDataSector);
@@ -91,15 +94,18 @@ Walk Repairer::Run()
     // The system area as the selected media describes it, reserved sectors included.
     const std::optional<FatLayout> layout = FatLayout::FromParams(drive_.params);
     const uint32_t firstDataSector = layout ? layout->firstDataSector : 1;
-    if (WalkSystemArea(firstDataSector) != Walk::Go)
+    if (CheckFat() != Walk::Go || WalkSystemArea(firstDataSector) != Walk::Go)
         return Walk::Stopped;
-    if (!drive_.LoadFat()) {
+    if (!drive_.LoadFat() && drive_.fatTrust == FatDrive::FatTrust::Trusted) {
         Box(Str::CannotAccessFat, Str::FatalError, Buttons::Ok, Icon::Warning);
         drive_.lastError = Err::None;
         return Walk::Stopped;
     }
-    // A first copy that did not read is written anew from the second, so that the two agree.
-    if (drive_.firstFatCopyUnread)
+    if (ConfirmFat() != Walk::Go)
+        return Walk::Stopped;
+    // Copies that did not read, or were unsound, are written anew from the sound FAT, so
+    // that all agree.
+    if (drive_.fatCopiesDiffer)
         drive_.fatDirty = true;
     return WalkDataArea(firstDataSector);
 }
@@ -134,6 +140,41 @@ Walk Repairer::CheckBoot()
         drive_.lastError = Err::None;
     }
     host_.SetUpperLine(LoadString(Str::BootSectorFixed));
+    return Walk::Go;
+}
+
+// Before anything of the system area is written: a FAT that no sound copy gives would be
+// made up by any repair of it. The root directory is the walk's to repair, and is looked
+// at after it.
+Walk Repairer::CheckFat()
+{
+    const bool loaded = drive_.LoadFatOnly();
+    drive_.ReleaseTables();
+    if (DisketteGone(drive_.lastError)) {
+        ShowError();
+        return Walk::Stopped;
+    }
+    if (loaded || drive_.fatTrust == FatDrive::FatTrust::Trusted) {
+        drive_.lastError = Err::None;
+        return Walk::Go;
+    }
+    return ConfirmFat();
+}
+
+// A FAT that no sound copy gives would be made up by any repair of it, and one written
+// back where the boot sector misplaces the volume would land on the files.
+Walk Repairer::ConfirmFat()
+{
+    if (drive_.fatTrust != FatDrive::FatTrust::Trusted) {
+        drive_.lastError = Err::None;
+        Box(Str::RepairNoSoundFat, Str::RepairError, Buttons::Ok, Icon::Error);
+        return Walk::Stopped;
+    }
+    if (!drive_.RootConfirmsLayout()) {
+        drive_.ReleaseTables();
+        Box(Str::LayoutNotConfirmed, Str::RepairError, Buttons::Ok, Icon::Error);
+        return Walk::Stopped;
+    }
     return Walk::Go;
 }
 
@@ -201,6 +242,10 @@ bool Repairer::Reformat(uint32_t sector)
     if (DisketteGone(e)) {
         drive_.lastError = e;
         ShowError();
+        return false;
+    }
+    if (e == kNoSoundFat) {
+        Box(Str::RepairNoSoundFat, Str::RepairError, Buttons::Ok, Icon::Error);
         return false;
     }
     Box(Str::CannotFormatTrack, Str::FatalError, Buttons::Ok, Icon::Error);
@@ -289,32 +334,33 @@ bool FormatWithTentatives(OperationHost& host, DiskDrive& drive, uint16_t cylind
     return false;
 }
 
-// A FAT sector that does not read is written back as the same sector of another copy, not
-// as zeros: copies that differ leave the diskette unsound, and zeros in the copy read first
-// would free every cluster they describe.
-void FillFromOtherFatCopy(DiskDrive& drive, uint32_t first, std::span<uint8_t> track,
-                          const std::vector<uint32_t>& unread)
+// A FAT sector that does not read is written back as the FAT's sound copies give it, not
+// as zeros, which would free every cluster it describes. Without a sound copy of it the
+// answer is kNoSoundFat, and the track must not be formatted.
+DiskError FillFromSoundFat(DiskDrive& drive, uint32_t first, std::span<uint8_t> track,
+                           const std::vector<uint32_t>& unread)
 {
     const std::optional<FatLayout> layout = FatLayout::FromParams(drive.params);
-    if (!layout || layout->sectorsPerFat == 0)
-        return;
+    if (!layout)
+        return Err::None;
+    auto inFat = [&](uint32_t i) {
+        return first + i >= layout->FatSector(0) && first + i < layout->FatSector(layout->fatCount);
+    };
+    if (std::ranges::none_of(unread, inFat))
+        return Err::None;
+    const SoundFat fat = ReadSoundFat(drive, *layout, drive.params.u8(DeviceParams::MediaDescriptor));
+    if (DisketteGone(drive.lastError))
+        return drive.lastError;
+    if (!fat.sound)
+        return kNoSoundFat;
     for (uint32_t i : unread) {
-        const uint32_t s = first + i;
-        if (s < layout->FatSector(0) || s >= layout->FatSector(layout->fatCount))
+        if (!inFat(i))
             continue;
-        const uint32_t within = (s - layout->FatSector(0)) % layout->sectorsPerFat;
-        const std::span<uint8_t> slot = track.subspan(size_t{i} * kSectorSize, kSectorSize);
-        for (unsigned copy = 0; copy < layout->fatCount; ++copy) {
-            const uint32_t mirror = layout->FatSector(copy) + within;
-            if (mirror == s)
-                continue;
-            const bool read = drive.ReadSectors(mirror, 1, slot);
-            drive.lastError = Err::None;
-            if (read)
-                break;
-            std::fill(slot.begin(), slot.end(), uint8_t{0});
-        }
+        const uint32_t within = (first + i - layout->FatSector(0)) % layout->sectorsPerFat;
+        std::copy_n(fat.bytes.begin() + static_cast<std::ptrdiff_t>(size_t{within} * kSectorSize), kSectorSize,
+                    track.begin() + static_cast<std::ptrdiff_t>(size_t{i} * kSectorSize));
     }
+    return Err::None;
 }
 
 // Writes a track back, asking whether to try again while it fails. Given up, each sector
@@ -360,7 +406,8 @@ DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, s
     const std::vector<uint32_t> unread = ReadSectorsOneByOne(drive, first, track, &gone);
     if (gone != Err::None)
         return gone;
-    FillFromOtherFatCopy(drive, first, track, unread);
+    if (const DiskError e = FillFromSoundFat(drive, first, track, unread); e != Err::None)
+        return e;
 
     // Format mode on 21-sector media begins with track 0 formatted as a 1.44M track, and
     // its end writes a new boot sector: the diskette keeps its own track 0 and boot sector.
@@ -374,7 +421,8 @@ DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, s
         zeroUnread = ReadSectorsOneByOne(drive, 0, zero, &gone);
         if (gone != Err::None)
             return gone;
-        FillFromOtherFatCopy(drive, 0, zero, zeroUnread);
+        if (const DiskError e = FillFromSoundFat(drive, 0, zero, zeroUnread); e != Err::None)
+            return e;
     }
     const bool bootSectorKept = zeroUnread.empty() || zeroUnread.front() != 0;
 

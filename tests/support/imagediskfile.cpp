@@ -8,9 +8,15 @@ namespace vokta::test {
 void WriteImageDiskFile(const std::string& path, MediaType type, const std::vector<uint8_t>& image,
                         std::optional<uint32_t> unreadable)
 {
+    WriteImageDiskFile(path, type, image, unreadable ? std::vector<uint32_t>{*unreadable} : std::vector<uint32_t>{});
+}
+
+void WriteImageDiskFile(const std::string& path, MediaType type, const std::vector<uint8_t>& image,
+                        const std::vector<uint32_t>& unreadable)
+{
     EmulatedMedium medium = EmulatedMedium::FromImage(type, image);
-    if (unreadable)
-        medium.LogicalSectors(type).at(*unreadable)->dataError = true;
+    for (uint32_t sector : unreadable)
+        medium.LogicalSectors(type).at(sector)->dataError = true;
     WriteFile(path, WriteImd(medium, "07/12/2026 12:00:00", "test diskette\r\n"));
 }
 

@@ -14,5 +14,8 @@ namespace vokta::test {
 // that only the error keeps it from being read.
 void WriteImageDiskFile(const std::string& path, MediaType type, const std::vector<uint8_t>& image,
                         std::optional<uint32_t> unreadable = std::nullopt);
+// The same with any number of sectors recorded with a data error.
+void WriteImageDiskFile(const std::string& path, MediaType type, const std::vector<uint8_t>& image,
+                        const std::vector<uint32_t>& unreadable);
 
 }  // namespace vokta::test
