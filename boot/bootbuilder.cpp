@@ -28,6 +28,16 @@ uint8_t MediaDescriptorFor(const DeviceParams& params, int32_t mediaType)
     return row ? row->mediaDescriptor : reported;
 }
 
+// The 16-bit total when it holds the count, else the 32-bit one behind the hidden sectors.
+void PutTotal(BootSector& s, uint32_t total, uint16_t sectorsPerTrack)
+{
+    using B = BootSector;
+    const bool small = total <= kLargestSmallTotal;
+    s.setU16(B::TotalSectors16, small ? static_cast<uint16_t>(total) : 0);
+    s.setU32(B::HiddenSectors, small ? 0 : sectorsPerTrack);
+    s.setU32(B::TotalSectors32, small ? 0 : total);
+}
+
 char UpperAscii(char c)
 {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -75,7 +85,6 @@ BootSector BuildBootSector(const DeviceParams& params, int32_t mediaType, std::s
     // holds instead of wrapping round, perhaps to zero, which would say "no size at all".
     const uint64_t product = uint64_t{params.cylinders()} * params.heads() * params.sectorsPerTrack();
     const auto total = static_cast<uint32_t>(std::min<uint64_t>(product, UINT32_MAX));
-    const bool small = total <= kLargestSmallTotal;
 
     B s;
     s.setU8(B::Jump, B::kShortJump);
@@ -87,13 +96,11 @@ BootSector BuildBootSector(const DeviceParams& params, int32_t mediaType, std::s
     s.setU16(B::ReservedSectors, 1);
     s.setU8(B::FatCount, 2);
     s.setU16(B::RootEntries, params.u16(P::RootEntries));
-    s.setU16(B::TotalSectors16, small ? static_cast<uint16_t>(total) : 0);
     s.setU8(B::MediaDescriptor, MediaDescriptorFor(params, mediaType));
     s.setU16(B::SectorsPerFat, params.u16(P::SectorsPerFat));
     s.setU16(B::SectorsPerTrack, params.sectorsPerTrack());
     s.setU16(B::Heads, params.heads());
-    s.setU32(B::HiddenSectors, small ? 0 : params.sectorsPerTrack());
-    s.setU32(B::TotalSectors32, small ? 0 : total);
+    PutTotal(s, total, params.sectorsPerTrack());
     s.setU8(B::DriveNumber, hardDisk ? kHardDiskDrive : kDisketteDrive);
     s.setU8(B::Reserved, 0);
     s.setU8(B::ExtendedSignature, B::kExtendedBootSignature);
@@ -103,6 +110,23 @@ BootSector BuildBootSector(const DeviceParams& params, int32_t mediaType, std::s
     std::copy(kBootCode.begin(), kBootCode.end(), s.bytes.begin() + B::BootCode);
     s.setU8(B::Signature, B::kSignature0);
     s.setU8(B::Signature + 1, B::kSignature1);
+    return s;
+}
+
+BootSector BuildVolumeBootSector(const ConfirmedVolume& volume, const DeviceParams& params, int32_t mediaType,
+                                 std::string_view label, const LocalTime& now)
+{
+    using B = BootSector;
+    const FatLayout& l = volume.layout;
+    B s = BuildBootSector(params, mediaType, label, now);
+    s.setU8(B::SectorsPerCluster, l.sectorsPerCluster);
+    s.setU16(B::ReservedSectors, static_cast<uint16_t>(l.firstFatSector));
+    s.setU8(B::FatCount, l.fatCount);
+    s.setU16(B::RootEntries, l.rootEntries);
+    s.setU8(B::MediaDescriptor, volume.mediaDescriptor);
+    s.setU16(B::SectorsPerFat, l.sectorsPerFat);
+    PutTotal(s, l.totalSectors, params.sectorsPerTrack());
+    s.setText(B::FileSystemType, B::kFileSystemTypeSize, l.fatBits == 16 ? "FAT16" : "FAT12");
     return s;
 }
 

@@ -9,6 +9,7 @@
 #include "boot/localclock.h"
 #include "drive/deviceparams.h"
 #include "drive/fatlayout.h"
+#include "drive/volume.h"
 
 namespace vokta {
 
@@ -46,6 +47,12 @@ void PutVolumeLabelEntry(std::span<uint8_t> entry, std::string_view field, const
 BootSector BuildBootSector(const DeviceParams& params, int32_t mediaType, std::string_view label,
                            const LocalTime& now);
 
+// A good boot sector for the volume as it is: its confirmed layout (reserved sectors, FAT
+// count and size, root entries, cluster size, total and media byte) on the geometry of
+// `params`, with the system's code, OEM name and `label`.
+BootSector BuildVolumeBootSector(const ConfirmedVolume& volume, const DeviceParams& params, int32_t mediaType,
+                                 std::string_view label, const LocalTime& now);
+
 // Sectors of the system area that a built boot sector describes (its `layout`, whatever
 // the diskette's old boot sector said): the FAT copies, the root directory and the first
 // data sector.
@@ -60,6 +67,8 @@ void FillSystemArea(std::span<uint8_t> area, const FatLayout& layout, uint8_t me
 // A good boot sector for the media selected in `drive`, written to sector 0. False with
 // `lastError` set when the media is not determined, memory is short or the write fails.
 bool WriteBootSector(DiskDrive& drive, const std::string& label);
+// A good boot sector for the confirmed volume in `drive`, written to sector 0.
+bool WriteVolumeBootSector(DiskDrive& drive, const ConfirmedVolume& volume, const std::string& label);
 // The boot sector a format leaves: a good one without a label.
 bool WriteUnlabelledBootSector(DiskDrive& drive);
 // The empty system area of the good boot sector for the selected media, written from its

@@ -3,11 +3,13 @@
 #include "boot/bootsector.h"
 
 #include <algorithm>
+#include <bit>
 #include <memory>
 #include <new>
 
 #include "drive/diskdrive.h"
 #include "drive/fatlayout.h"
+#include "drive/media.h"
 #include "res/strings.h"
 
 namespace vokta {
@@ -38,6 +40,49 @@ constexpr std::array<TestLine, 9> kTestLines = {{
     {BootCheck::BadFileSystem, Str::BootBadFileSystem},
     {BootCheck::BadTotalSectors, Str::BootBadTotalSectors},
 }};
+
+struct FieldLine {
+    BootFieldFindings bit;
+    Str text;
+};
+
+constexpr std::array<FieldLine, 6> kFieldLines = {{
+    {BootField::SectorsPerCluster, Str::BootBadSectorsPerCluster},
+    {BootField::RootEntries, Str::BootBadRootEntries},
+    {BootField::SectorsPerFat, Str::BootBadSectorsPerFat},
+    {BootField::SectorsPerTrack, Str::BootBadSectorsPerTrack},
+    {BootField::Heads, Str::BootBadHeads},
+    {BootField::SystemArea, Str::BootBadSystemArea},
+}};
+
+constexpr uint32_t kEntriesPerSector = 16;
+constexpr uint16_t kMostSectorsPerTrack = 63;
+constexpr uint16_t kMostHeads = 255;
+constexpr uint32_t kFat16Clusters = 4085;
+
+// The diskette size whose total this is: its tracks and heads are the medium's.
+std::optional<MediaGeometry> DisketteOfTotal(uint32_t total)
+{
+    for (int32_t type = kMedia720K; type <= kMedia172M; ++type)
+        if (GeometryOf(type)->totalSectors == total)
+            return GeometryOf(type);
+    return std::nullopt;
+}
+
+// Sectors a FAT of `clusters` data clusters needs (entries 0 and 1 included).
+uint32_t FatSectorsFor(uint32_t clusters)
+{
+    const unsigned bits = clusters < kFat16Clusters ? 12 : 16;
+    return static_cast<uint32_t>(((uint64_t{clusters} + 2) * bits + 8 * kSectorSize - 1) / (8 * kSectorSize));
+}
+
+// The FAT size against the clusters: too few sectors to hold an entry for each, or more
+// than the volume could use were every sector but the boot sector and root directory a
+// cluster.
+bool FatSizeFits(uint16_t sectorsPerFat, uint32_t clusters, uint32_t mostClusters)
+{
+    return sectorsPerFat >= FatSectorsFor(clusters) && sectorsPerFat <= FatSectorsFor(mostClusters);
+}
 
 }  // namespace
 
@@ -85,9 +130,66 @@ BootCheckResult ValidateBootSector(std::span<const uint8_t> sector)
     return r;
 }
 
+BootFieldFindings WeighBootFields(std::span<const uint8_t> sector)
+{
+    BootSector s;
+    std::copy_n(sector.begin(), std::min(sector.size(), BootSector::kSize), s.bytes.begin());
+    using B = BootSector;
+    if (s.u16(B::BytesPerSector) != kSectorSize)
+        return 0;
+    BootFieldFindings f = 0;
+    const uint8_t perCluster = s.u8(B::SectorsPerCluster);
+    const bool clusterSizeValid = std::has_single_bit(unsigned{perCluster});
+    if (!clusterSizeValid)
+        f |= BootField::SectorsPerCluster;
+    const uint16_t rootEntries = s.u16(B::RootEntries);
+    if (rootEntries == 0 || rootEntries % kEntriesPerSector != 0)
+        f |= BootField::RootEntries;
+    const uint16_t perFat = s.u16(B::SectorsPerFat);
+    if (perFat == 0)
+        f |= BootField::SectorsPerFat;
+    const uint16_t perTrack = s.u16(B::SectorsPerTrack);
+    if (perTrack == 0 || perTrack > kMostSectorsPerTrack)
+        f |= BootField::SectorsPerTrack;
+    const uint16_t heads = s.u16(B::Heads);
+    if (heads == 0 || heads > kMostHeads)
+        f |= BootField::Heads;
+
+    const uint32_t total = s.u16(B::TotalSectors16) != 0 ? s.u16(B::TotalSectors16) : s.u32(B::TotalSectors32);
+    if (total == 0)
+        return f;
+    // A diskette size's tracks hold no more sectors than its own, on its own heads: another
+    // geometry sends every transfer past the first track to the wrong place.
+    if (const std::optional<MediaGeometry> diskette = DisketteOfTotal(total)) {
+        if (heads != diskette->heads)
+            f |= BootField::Heads;
+        if (perTrack > diskette->sectorsPerTrack)
+            f |= BootField::SectorsPerTrack;
+    }
+    const uint32_t reserved = s.u16(B::ReservedSectors);
+    const uint32_t rootSectors = (uint32_t{rootEntries} + kEntriesPerSector - 1) / kEntriesPerSector;
+    const uint32_t systemArea = reserved + uint32_t{s.u8(B::FatCount)} * perFat + rootSectors;
+    if (systemArea + (clusterSizeValid ? perCluster : 1) > total) {
+        f |= BootField::SystemArea;
+        return f;
+    }
+    if (clusterSizeValid && perFat != 0) {
+        const uint32_t clusters = (total - systemArea) / perCluster;
+        const uint32_t mostClusters = (total - std::min(total, reserved + rootSectors)) / perCluster;
+        if (!FatSizeFits(perFat, clusters, mostClusters))
+            f |= BootField::SectorsPerFat;
+    }
+    return f;
+}
+
 std::vector<std::string> BootCheckLines(BootCheckResult r)
 {
-    switch (r) {
+    return BootCheckLines(BootCheckReport{r, 0});
+}
+
+std::vector<std::string> BootCheckLines(const BootCheckReport& report)
+{
+    switch (report.result) {
     case BootCheck::MediaUnknown: return {LoadString(Str::MediaUnknownOrNotReady)};
     case BootCheck::ReadError: return {LoadString(Str::ReadError)};
     case BootCheck::NoMemory: return {LoadString(Str::InsufficientMemory)};
@@ -96,29 +198,45 @@ std::vector<std::string> BootCheckLines(BootCheckResult r)
     }
     std::vector<std::string> lines;
     for (const TestLine& t : kTestLines)
-        if (r & t.bit)
+        if (report.result & t.bit)
             lines.push_back(LoadString(t.text));
+    for (const FieldLine& f : kFieldLines)
+        if (report.fields & f.bit)
+            lines.push_back(LoadString(f.text));
     return lines;
 }
 
-BootCheckResult CheckBootSector(DiskDrive& drive)
+BootCheckReport CheckBootSectorBytes(std::span<const uint8_t> sector)
+{
+    BootCheckReport report{ValidateBootSector(sector), WeighBootFields(sector)};
+    if (report.fields != 0)
+        report.result |= BootCheck::Implausible;
+    return report;
+}
+
+BootCheckReport CheckBootSectorFully(DiskDrive& drive)
 {
     if (drive.mediaType == kMediaUnknown) {
         drive.lastError = Err::UnrecognizedMedia;
-        return BootCheck::MediaUnknown;
+        return {BootCheck::MediaUnknown};
     }
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kSectorSize]);
     if (!buffer) {
         drive.lastError = Err::InsufficientBuffer;
-        return BootCheck::NoMemory;
+        return {BootCheck::NoMemory};
     }
     const std::span<uint8_t> sector(buffer.get(), kSectorSize);
     if (!drive.ReadSectors(0, 1, sector)) {
         // The caller shows "Read error." from the result, not a disk error.
         drive.lastError = Err::None;
-        return BootCheck::ReadError;
+        return {BootCheck::ReadError};
     }
-    return ValidateBootSector(sector);
+    return CheckBootSectorBytes(sector);
+}
+
+BootCheckResult CheckBootSector(DiskDrive& drive)
+{
+    return CheckBootSectorFully(drive).result;
 }
 
 }  // namespace vokta

@@ -64,10 +64,26 @@ constexpr BootCheckResult BadMedia = 0x0400;
 constexpr BootCheckResult BadFileSystem = 0x0800;
 constexpr BootCheckResult BadTotalSectors = 0x1000;
 constexpr BootCheckResult AllTests = 0x1FF0;
+// Beyond the nine tests: a field they pass over cannot be the volume's. Set by the check of
+// a drive's boot sector, with the fields in a BootFieldFindings of their own.
+constexpr BootCheckResult Implausible = 0x2000;
 // Failures that make a file no disk image at all; the others are tolerated there.
 constexpr BootCheckResult NotAnImage = BadSectorLength | BadReservedSectors | BadFatCount |
                                        BadMedia | BadTotalSectors;
 }  // namespace BootCheck
+
+// The BPB fields that no usable volume of 512-byte sectors can have, as far as the sector
+// alone tells: one bit per field, in listing order.
+using BootFieldFindings = uint16_t;
+
+namespace BootField {
+constexpr BootFieldFindings SectorsPerCluster = 0x0001;  // 0, or not a power of two
+constexpr BootFieldFindings RootEntries = 0x0002;        // 0, or not whole sectors of entries
+constexpr BootFieldFindings SectorsPerFat = 0x0004;      // 0, too few for the clusters, or more than any use
+constexpr BootFieldFindings SectorsPerTrack = 0x0008;    // 0, over 63, or over a diskette size's own
+constexpr BootFieldFindings Heads = 0x0010;              // 0, over 255, or not a diskette size's own
+constexpr BootFieldFindings SystemArea = 0x0020;         // no room for data behind the system area
+}  // namespace BootField
 
 // F0h, F8h or F9h: the media descriptors the check accepts.
 bool IsAcceptedMediaDescriptor(uint8_t media);
@@ -76,8 +92,26 @@ bool IsAcceptedMediaDescriptor(uint8_t media);
 // Never returns a run-failure value.
 BootCheckResult ValidateBootSector(std::span<const uint8_t> sector);
 
-// Reads sector 0 of the selected media in `drive` and runs the nine tests on it. A media
-// not determined, a failed read (its error cleared) or no memory give the run-failure value.
+// The fields the nine tests pass over, weighed: nothing for a sector whose sectors are not
+// 512 bytes long or whose total is 0 (the tests name those already) for the fields that
+// depend on them.
+BootFieldFindings WeighBootFields(std::span<const uint8_t> sector);
+
+// What the check of a drive's boot sector found: the result (with Implausible when any
+// field was found) and the fields.
+struct BootCheckReport {
+    BootCheckResult result = BootCheck::Ok;
+    BootFieldFindings fields = 0;
+};
+
+// The nine tests and the weighed fields over the first 512 bytes of `sector`.
+BootCheckReport CheckBootSectorBytes(std::span<const uint8_t> sector);
+
+// Reads sector 0 of the selected media in `drive`, runs the nine tests on it and weighs its
+// fields. A media not determined, a failed read (its error cleared) or no memory give the
+// run-failure value.
+BootCheckReport CheckBootSectorFully(DiskDrive& drive);
+// The result of CheckBootSectorFully alone.
 BootCheckResult CheckBootSector(DiskDrive& drive);
 
 inline bool IsRunFailure(BootCheckResult r)
@@ -86,7 +120,8 @@ inline bool IsRunFailure(BootCheckResult r)
 }
 
 // The results list of a check: one line for a run failure, "OK." for 0, else one line per
-// failed test in bit order.
+// failed test in bit order, then one per implausible field.
 std::vector<std::string> BootCheckLines(BootCheckResult r);
+std::vector<std::string> BootCheckLines(const BootCheckReport& report);
 
 }  // namespace vokta

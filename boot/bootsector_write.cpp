@@ -1,4 +1,5 @@
 // Writing a good boot sector and an empty system area through the drive.
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <optional>
@@ -21,6 +22,17 @@ bool WriteBootSector(DiskDrive& drive, const std::string& label)
     }
     *sector = BuildBootSector(drive.params, drive.mediaType, label, CurrentLocalTime());
     return drive.WriteSectors(0, 1, sector->span());
+}
+
+bool WriteVolumeBootSector(DiskDrive& drive, const ConfirmedVolume& volume, const std::string& label)
+{
+    const BootSector sector = BuildVolumeBootSector(volume, drive.params, drive.mediaType, label, CurrentLocalTime());
+    if (!drive.WriteSectors(0, 1, sector.span()))
+        return false;
+    // The drive goes on with the volume as its boot sector now states it, as a detection
+    // of the diskette would find it.
+    std::copy_n(sector.bytes.begin() + Bpb::kInBootSector, Bpb::kSize, drive.params.bytes.begin() + DeviceParams::kBpbOffset);
+    return true;
 }
 
 bool WriteUnlabelledBootSector(DiskDrive& drive)

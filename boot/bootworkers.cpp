@@ -11,6 +11,7 @@
 #include "boot/bootsector.h"
 #include "drive/diskdrive.h"
 #include "drive/fatlayout.h"
+#include "drive/volume.h"
 #include "ops/session.h"
 #include "res/codepage.h"
 #include "res/strings.h"
@@ -44,8 +45,9 @@ bool Check(const BootJob& job, BootReporter& page, DiskDrive& drive)
         return false;
     }
     page.SetState(LoadString(Str::CheckingBootSector));
-    const BootCheckResult r = CheckBootSector(drive);
-    for (const std::string& line : BootCheckLines(r))
+    const BootCheckReport report = CheckBootSectorFully(drive);
+    const BootCheckResult r = report.result;
+    for (const std::string& line : BootCheckLines(report))
         page.AddResult(line);
     if (IsRunFailure(r)) {
         page.SetState(LoadString(Str::CannotCheck));
@@ -56,11 +58,11 @@ bool Check(const BootJob& job, BootReporter& page, DiskDrive& drive)
     return true;
 }
 
-// The label the volume already has: the first label entry of the root directory, which
-// lies where the media's own layout puts it; empty when it has none. A boot sector that
+// The label the volume already has: the first label entry of its root directory; empty
+// when it has none. A boot sector that
 // named any other label would contradict the volume, and the disk checkers would take
 // its label out again.
-std::string RootDirectoryLabel(DiskDrive& drive)
+std::string RootDirectoryLabel(DiskDrive& drive, const FatLayout& layout)
 {
     constexpr uint8_t kEndMark = 0x00;
     constexpr uint8_t kDeletedMark = 0xE5;
@@ -68,13 +70,10 @@ std::string RootDirectoryLabel(DiskDrive& drive)
     constexpr uint8_t kLabelAttribute = 0x08;
     constexpr uint8_t kDirectoryAttribute = 0x10;
     constexpr size_t kAttributeOffset = 11;
-    const std::optional<FatLayout> layout = FatLayout::FromParams(drive.params);
-    if (!layout)
-        return {};
-    std::vector<uint8_t> root(size_t{layout->rootSectors} * kSectorSize);
+    std::vector<uint8_t> root(size_t{layout.rootSectors} * kSectorSize);
     // A sector that cannot be read is left zero, which ends the directory there.
-    ReadSectorsOneByOne(drive, layout->rootFirstSector, root);
-    for (size_t at = 0; at + kDirectoryEntrySize <= layout->rootBytes; at += kDirectoryEntrySize) {
+    ReadSectorsOneByOne(drive, layout.rootFirstSector, root);
+    for (size_t at = 0; at + kDirectoryEntrySize <= layout.rootBytes; at += kDirectoryEntrySize) {
         const std::span<const uint8_t> entry(root.data() + at, kDirectoryEntrySize);
         if (entry[0] == kEndMark)
             break;
@@ -112,7 +111,15 @@ bool Recreate(const BootJob& job, BootReporter& page, DiskDrive& drive)
         return false;
     }
     page.SetState(LoadString(Str::WritingBootSector));
-    if (!WriteBootSector(drive, RootDirectoryLabel(drive))) {
+    // The boot sector written describes the volume as the diskette bears it out, or none is.
+    const VolumeFinding found = EstablishVolume(drive);
+    if (!found.volume) {
+        ShowFatal(page, VolumeDoubtText(found.doubt, drive));
+        page.SetState(LoadString(Str::WriteWord) + " " + LoadString(Str::Failed));
+        return false;
+    }
+    const ConfirmedVolume& volume = *found.volume;
+    if (!WriteVolumeBootSector(drive, volume, RootDirectoryLabel(drive, volume.layout))) {
         ShowFatal(page, drive.IsWriteProtected() ? LoadString(Str::WriteProtect) : LoadString(Str::CannotRepairBoot));
         page.SetState(LoadString(Str::WriteWord) + " " + LoadString(Str::Failed));
         return false;

@@ -17,6 +17,38 @@ void AskForCurrentMedium(DeviceParams& params)
     params.setU16(DeviceParams::LayoutCount, 0);
 }
 
+constexpr uint16_t kMostSectorsPerTrack = 63;
+constexpr uint16_t kMostHeads = 255;
+
+// Whether the tracks and heads that the diskette's boot sector states are the medium's:
+// they are the media table's, or the first and the last track they give verify. A
+// diskette formatted with other tracks keeps them; a boot sector that only says so
+// (damaged, or written for another drive) does not send the transfers astray.
+bool StatedGeometryHolds(DiskDrive& drive, const MediaGeometry& medium)
+{
+    const DeviceParams& p = drive.params;
+    const uint16_t spt = p.sectorsPerTrack();
+    const uint16_t heads = p.heads();
+    if (spt == medium.sectorsPerTrack && heads == medium.heads && p.cylinders() == medium.cylinders)
+        return true;
+    if (spt == 0 || heads == 0 || spt > kMostSectorsPerTrack || heads > kMostHeads)
+        return false;
+    const uint32_t last = p.totalSectors() - 1;
+    const uint32_t perCylinder = uint32_t{spt} * heads;
+    const auto cylinder = static_cast<uint16_t>(last / perCylinder);
+    const auto head = static_cast<uint16_t>(last % perCylinder / spt);
+    const bool holds = drive.VerifyTrack(0, 0) && drive.VerifyTrack(cylinder, head);
+    drive.lastError = Err::None;
+    return holds;
+}
+
+void TakeMediumGeometry(DeviceParams& params, const MediaGeometry& medium)
+{
+    params.setU16(DeviceParams::Cylinders, medium.cylinders);
+    params.setU16(DeviceParams::SectorsPerTrack, medium.sectorsPerTrack);
+    params.setU16(DeviceParams::Heads, medium.heads);
+}
+
 }  // namespace
 
 bool DiskDrive::SelectMedia(int32_t type, bool allowTestFormat)
@@ -62,9 +94,13 @@ bool DiskDrive::Detect(bool allowTestFormat)
         for (int32_t row = kMedia720K; row <= kMedia172M; ++row) {
             const MediaGeometry g = *GeometryOf(row);
             if (g.deviceType == params.deviceType() && g.totalSectors == params.totalSectors16()) {
-                // The device's own parameters are kept; only the row's type is taken.
+                // The layout stays the boot sector's; the tracks are the medium's.
                 SetTrackLayout(kStandardLayout, 0);
                 mediaType = row;
+                if (!StatedGeometryHolds(*this, g)) {
+                    TakeMediumGeometry(params, g);
+                    SetTrackLayout(kStandardLayout, 0);
+                }
                 return true;
             }
         }

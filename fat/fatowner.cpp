@@ -11,6 +11,9 @@ bool FatDrive::FindOwner(OwnerSearch& search)
 {
     if (NoFat())
         return false;
+    // No entry owns a cluster that is not on the volume, whatever a damaged one says.
+    if (search.target > lastCluster)
+        return false;
     std::vector<bool> searched(size_t{lastCluster} + 1);
     return SearchDirectory(search, 0, searched);
 }

@@ -7,6 +7,7 @@
 
 #include "boot/bootbuilder.h"
 #include "boot/bootsector.h"
+#include "drive/volume.h"
 #include "fat/fatdrive.h"
 #include "fat/repair.h"
 #include "fat/soundfat.h"
@@ -134,7 +135,14 @@ Walk Repairer::CheckBoot()
         return Walk::Stopped;
     }
     host_.SetLowerLine(LoadString(Str::FixingBootSector));
-    while (!WriteBootSector(drive_, std::string(kFixedBootLabel))) {
+    // The new boot sector describes the volume as the diskette bears it out, or none is
+    // written and the repair goes no further.
+    const VolumeFinding found = EstablishVolume(drive_);
+    if (!found.volume) {
+        host_.MessageBox(VolumeDoubtText(found.doubt, drive_), LoadString(Str::Error), Buttons::Ok, Icon::Error);
+        return Walk::Stopped;
+    }
+    while (!WriteVolumeBootSector(drive_, *found.volume, std::string(kFixedBootLabel))) {
         if (Box(Str::CannotWriteBootSector, Str::Error, Buttons::RetryCancel, Icon::Error) != Answer::Retry)
             return Walk::Stopped;
         drive_.lastError = Err::None;

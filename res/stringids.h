@@ -208,6 +208,14 @@
     X(BootChecked, 2105) \
     X(WriteWord, 2106) \
     X(CannotRepairBoot, 2107) \
+    X(BootBadSectorsPerCluster, 2150) \
+    X(BootBadRootEntries, 2151) \
+    X(BootBadSectorsPerFat, 2152) \
+    X(BootBadSectorsPerTrack, 2153) \
+    X(BootBadHeads, 2154) \
+    X(BootBadSystemArea, 2155) \
+    X(VolumeNotConfirmed, 2156) \
+    X(VolumeSectorSize, 2157) \
     X(WriteFault, 2201) \
     X(ChangesLost, 2202) \
     X(TablesNotWritten, 2203) \

@@ -58,7 +58,7 @@ TEST_F(BootCli, CheckOfAnEmptyDriveFails)
 
 TEST_F(BootCli, RecreateWritesTheDisketteFile)
 {
-    std::vector<uint8_t> image = PatternImage(kMedia144M);
+    std::vector<uint8_t> image = FatImage(kMedia144M);
     image[510] = 0;
     WriteFile(diskette, image);
     const CliRun run = Boot("recreate");
@@ -72,7 +72,7 @@ TEST_F(BootCli, RecreateWritesTheDisketteFile)
 
 TEST_F(BootCli, RecreateOnAWriteProtectedDisketteFile)
 {
-    const std::vector<uint8_t> image = PatternImage(kMedia144M);
+    const std::vector<uint8_t> image = FatImage(kMedia144M);
     WriteFile(diskette, image);
     chmod(diskette.c_str(), 0444);
     // Root writes read-only files anyway: the command runs as a user who may not.

@@ -129,20 +129,20 @@ TEST_F(BootFlow, RecreateWritesAGoodBootSectorWithTheVolumesOwnLabel)
 
 TEST_F(BootFlow, RecreateOnAWriteProtectedDiskette)
 {
-    InsertImage(PatternImage(kMedia144M), true);
+    InsertImage(FatImage(kMedia144M), true);
     BootRecreateWorker(job, page, setup.table);
     ASSERT_EQ(page.boxes.size(), 1u);
     EXPECT_EQ(page.boxes[0].text, "Write protect Disk !");
     EXPECT_EQ(page.boxes[0].caption, "Fatal Error");
     EXPECT_EQ(page.state(), "Write Failed !");
     EXPECT_TRUE(page.sounds.empty());
-    const std::vector<uint8_t> before = PatternImage(kMedia144M);
+    const std::vector<uint8_t> before = FatImage(kMedia144M);
     EXPECT_EQ(SectorZero(), std::vector<uint8_t>(before.begin(), before.begin() + 512));
 }
 
 TEST_F(BootFlow, RecreateWriteFailureOnAWritableDiskette)
 {
-    InsertImage(PatternImage(kMedia144M));
+    InsertImage(FatImage(kMedia144M));
     setup.recorder->FailNext([](const DiskRequest& r) { return r.minor() == Minor::WriteTrack; }, 1,
                           Err::SectorNotFound);
     BootRecreateWorker(job, page, setup.table);

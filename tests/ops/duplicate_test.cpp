@@ -432,6 +432,8 @@ TEST_F(Duplicate, ReportedGeometryThatDoesNotDivideTheTotalStaysInsideTheImage)
     disk.Find(0, 0, 1)->data = boot;
     disk.writeProtected = true;
     a->Insert(std::move(disk));
+    // More sectors a track than a 1.44M diskette's own: the read asks before it goes on.
+    host.answers = {Answer::Yes};
     ASSERT_EQ(Read(), kResultDone);
     ASSERT_EQ(image.data.size(), 2880u * 512);
     EXPECT_EQ(image.data[2879 * 512], static_cast<uint8_t>(2879));
