@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "drive/lostwork.h"
+#include "drive/volume.h"
 #include "fat/soundfat.h"
 #include "res/strings.h"
 
@@ -44,14 +45,12 @@ bool FatDrive::FitsTheFields(const FatLayout& found) const
            params.heads() != 0;
 }
 
-// A volume larger than the medium in the drive would have clusters no track holds.
+// A volume of another size than the medium in the drive, or one whose FAT cannot describe
+// its clusters, is not the diskette's.
 bool FatDrive::FitsTheMedium(const FatLayout& found) const
 {
     const std::optional<MediaGeometry> row = GeometryOf(mediaType);
-    const uint32_t capacity = row && mediaType != kMediaHardDisk
-                                  ? row->totalSectors
-                                  : uint32_t{params.cylinders()} * params.heads() * params.sectorsPerTrack();
-    return found.totalSectors <= capacity;
+    return LayoutFitsMedium(found, row && mediaType != kMediaHardDisk ? row->totalSectors : params.totalSectors());
 }
 
 bool FatDrive::TakeBuffer(std::vector<uint8_t>& buffer, size_t bytes)

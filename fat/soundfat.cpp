@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "drive/volume.h"
 #include "fat/direntry.h"
 #include "fat/fatentries.h"
 
@@ -25,14 +26,9 @@ size_t EntryOffset(unsigned fatBits, uint32_t cluster)
 
 Start StartOf(std::span<const uint8_t> fat, unsigned fatBits, uint8_t mediaByte)
 {
-    const uint16_t first = ReadFatEntry(fat, fatBits, 0);
-    const uint16_t second = ReadFatEntry(fat, fatBits, 1);
-    const uint16_t filled = fatBits == 16 ? 0xFF00 : 0x0F00;
-    // The two top bits of a 16-bit entry 1 are the volume's clean and error flags.
-    const uint16_t flags = fatBits == 16 ? 0xC000 : 0;
-    if ((first & filled) != filled || (first & 0xFF) < 0xF0 || (second | flags) < EndOfChainValue(fatBits))
-        return Start::Misplaced;
-    return (first & 0xFF) == mediaByte ? Start::Sound : Start::OtherMedia;
+    if (BeginsLikeFat(fat, mediaByte, fatBits))
+        return Start::Sound;
+    return fat[0] >= 0xF0 && BeginsLikeFat(fat, fat[0], fatBits) ? Start::OtherMedia : Start::Misplaced;
 }
 
 bool IsLink(uint16_t value, const FatLayout& layout)
@@ -159,34 +155,20 @@ SoundFat ReadSoundFat(DiskDrive& drive, const FatLayout& layout, uint8_t mediaBy
 bool RootFitsFat(std::span<const uint8_t> root, uint32_t rootBytes, std::span<const uint8_t> fat,
                  const FatLayout& layout)
 {
-    constexpr uint8_t kReservedAttributes = 0xC0;
-    constexpr uint8_t kKanjiLeadMark = 0x05;  // an E5h first name byte, escaped
-    // A damaged entry or two leave a root directory the volume's; another area read as
-    // one has hardly an entry that could be.
-    unsigned plausible = 0;
-    unsigned implausible = 0;
-    bool startsAChain = false;
-    for (size_t at = 0; at + DirEntry::kSize <= std::min<size_t>(rootBytes, root.size()); at += DirEntry::kSize) {
-        const std::span<const uint8_t> e = root.subspan(at, DirEntry::kSize);
+    const std::span<const uint8_t> entries = root.first(std::min<size_t>(rootBytes, root.size()));
+    if (!LooksLikeDirectory(entries.first(std::min(entries.size(), kSectorSize))))
+        return false;
+    for (size_t at = 0; at + DirEntry::kSize <= entries.size(); at += DirEntry::kSize) {
+        const std::span<const uint8_t> e = entries.subspan(at, DirEntry::kSize);
         if (DirEntry::EndsDirectory(e))
             break;
-        if (e[0] == DirEntry::kDeletedMark || DirEntry::Attribute(e) == DirEntry::kAttrLongName)
+        if (DirEntry::IsSkipped(e) || (!DirEntry::IsFile(e) && !DirEntry::IsSubdirectory(e)))
             continue;
         const uint16_t start = DirEntry::StartCluster(e);
-        const bool isVolumeLabel = !DirEntry::IsFile(e) && !DirEntry::IsSubdirectory(e);
-        if ((e[0] < 0x20 && e[0] != kKanjiLeadMark) || (DirEntry::Attribute(e) & kReservedAttributes) != 0 ||
-            (!isVolumeLabel && start != 0 && (start < kFirstDataCluster || start > layout.lastCluster))) {
-            ++implausible;
-            continue;
-        }
-        ++plausible;
-        startsAChain = startsAChain || (!isVolumeLabel && start != 0 &&
-                                        ReadFatEntry(fat, layout.fatBits, start) != FatValue::Free);
+        if (start >= kFirstDataCluster && start <= layout.lastCluster &&
+            ReadFatEntry(fat, layout.fatBits, start) != FatValue::Free)
+            return true;
     }
-    if (implausible > plausible)
-        return false;
-    if (startsAChain)
-        return true;
     // Without an entry that starts one, no cluster may be in use: BAD marks are no use.
     for (uint32_t c = kFirstDataCluster; c <= layout.lastCluster; ++c) {
         const uint16_t v = ReadFatEntry(fat, layout.fatBits, c);

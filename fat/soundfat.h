@@ -37,8 +37,8 @@ struct SoundFat {
 SoundFat ReadSoundFat(DiskDrive& drive, const FatLayout& layout, uint8_t mediaByte);
 
 // Whether the root directory's entries (up to `rootBytes`) can be the root of the volume
-// whose FAT is `fat`: plausible names and attributes, start clusters inside the data
-// area, and, when the FAT holds allocated clusters, at least one entry that starts one.
+// whose FAT is `fat`: its first sector looks like a directory, and, when the FAT holds
+// allocated clusters, an entry starts one.
 bool RootFitsFat(std::span<const uint8_t> root, uint32_t rootBytes, std::span<const uint8_t> fat,
                  const FatLayout& layout);
 
