@@ -5,6 +5,8 @@
 #include <optional>
 
 #include "drive/lostwork.h"
+#include "drive/volume.h"
+#include "fat/soundfat.h"
 #include "res/strings.h"
 
 namespace vokta {
@@ -43,6 +45,14 @@ bool FatDrive::FitsTheFields(const FatLayout& found) const
            params.heads() != 0;
 }
 
+// A volume of another size than the medium in the drive, or one whose FAT cannot describe
+// its clusters, is not the diskette's.
+bool FatDrive::FitsTheMedium(const FatLayout& found) const
+{
+    const std::optional<MediaGeometry> row = GeometryOf(mediaType);
+    return LayoutFitsMedium(found, row && mediaType != kMediaHardDisk ? row->totalSectors : params.totalSectors());
+}
+
 bool FatDrive::TakeBuffer(std::vector<uint8_t>& buffer, size_t bytes)
 {
     try {
@@ -52,11 +62,6 @@ bool FatDrive::TakeBuffer(std::vector<uint8_t>& buffer, size_t bytes)
         return false;
     }
     return true;
-}
-
-bool FatDrive::ReadFatCopy(unsigned copy)
-{
-    return ReadSectors(layout_.FatSector(copy), layout_.sectorsPerFat, fat);
 }
 
 // Changes to tables that are gone have nothing left to be written from.
@@ -70,35 +75,8 @@ void FatDrive::ReleaseTables()
 
 bool FatDrive::LoadFat()
 {
-    if (mediaType == kMediaUnknown || lastError != Err::None)
+    if (!LoadFatOnly())
         return false;
-    ReleaseTables();
-    const std::optional<FatLayout> found = FatLayout::FromParams(params);
-    if (!found || !FitsTheFields(*found)) {
-        lastError = Err::UnrecognizedMedia;
-        return false;
-    }
-    layout_ = *found;
-    sectorsPerCluster = layout_.sectorsPerCluster;
-    firstDataSector = static_cast<uint16_t>(layout_.firstDataSector);
-    fatBits = static_cast<uint16_t>(layout_.fatBits);
-
-    if (!TakeBuffer(fat, size_t{layout_.sectorsPerFat} * kSectorSize))
-        return false;
-    // Marking over a FAT that was never read, and writing it back, would destroy the
-    // diskette's allocation: an unreadable first copy is replaced by the second, and
-    // without either there is no FAT.
-    firstFatCopyUnread = !ReadFatCopy(0);
-    if (firstFatCopyUnread) {
-        lastError = Err::None;
-        if (layout_.fatCount < 2 || !ReadFatCopy(1)) {
-            ReleaseTables();
-            return false;
-        }
-    }
-    // Clusters beyond what the FAT can describe do not exist.
-    lastCluster = static_cast<uint16_t>(std::min(layout_.lastCluster, HighestEntryIn(fat.size(), fatBits)));
-
     // The root directory is read and written in whole sectors; its entries end at
     // `rootDirBytes`.
     rootDirBytes = static_cast<uint16_t>(layout_.rootBytes);
@@ -111,6 +89,60 @@ bool FatDrive::LoadFat()
         return false;
     }
     return true;
+}
+
+bool FatDrive::LoadFatOnly()
+{
+    if (mediaType == kMediaUnknown || lastError != Err::None)
+        return false;
+    ReleaseTables();
+    fatTrust = FatTrust::Trusted;
+    fatCopiesDiffer = false;
+    const std::optional<FatLayout> found = FatLayout::FromParams(params);
+    if (!found || !FitsTheFields(*found)) {
+        lastError = Err::UnrecognizedMedia;
+        return false;
+    }
+    if (!FitsTheMedium(*found)) {
+        fatTrust = FatTrust::Misplaced;
+        lastError = Err::UnrecognizedMedia;
+        return false;
+    }
+    layout_ = *found;
+    sectorsPerCluster = layout_.sectorsPerCluster;
+    firstDataSector = static_cast<uint16_t>(layout_.firstDataSector);
+    fatBits = static_cast<uint16_t>(layout_.fatBits);
+
+    // Marking over a FAT that was never read, or over one made up of zeros, and writing it
+    // back, would destroy the diskette's allocation: the FAT is what its sound copies say,
+    // and without one for every sector there is none.
+    SoundFat read;
+    try {
+        read = ReadSoundFat(*this, layout_, params.u8(DeviceParams::MediaDescriptor));
+    } catch (const std::bad_alloc&) {
+        lastError = Err::InsufficientBuffer;
+        return false;
+    }
+    if (lastError != Err::None)
+        return false;
+    if (!read.Confirmed()) {
+        fatTrust = !read.fatFound                ? FatTrust::NoFat
+                   : read.misplacedCopies > 1 ? FatTrust::Misplaced
+                                              : FatTrust::Unsound;
+        // A sector that no copy gave is told by the read that failed.
+        lastError = read.readError != Err::None ? read.readError : Err::UnrecognizedMedia;
+        return false;
+    }
+    fat = std::move(read.bytes);
+    fatCopiesDiffer = read.copiesDiffer;
+    // Clusters beyond what the FAT can describe do not exist.
+    lastCluster = static_cast<uint16_t>(std::min(layout_.lastCluster, HighestEntryIn(fat.size(), fatBits)));
+    return true;
+}
+
+bool FatDrive::RootConfirmsLayout() const
+{
+    return HasFat() && RootFitsFat(rootDir, rootDirBytes, fat, layout_);
 }
 
 uint16_t FatDrive::GetFatEntry(uint16_t cluster)

@@ -37,7 +37,15 @@ public:
     FatDrive(char letter, const DriveTable& table);
     ~FatDrive() override;
 
+    // Loads the FAT from its sound copies (see ReadSoundFat) and the root directory. Fails
+    // with `fatTrust` saying why (lastError 1785) when the copies where the layout puts them
+    // give no FAT that can be trusted, or the volume does not fit the medium.
     bool LoadFat();
+    // The same without the root directory: whether a FAT can be had at all.
+    bool LoadFatOnly();
+    // The loaded FAT and root directory confirm the volume's layout: the root directory's
+    // entries are those of this FAT's volume. Only then may its root directory be written.
+    bool RootConfirmsLayout() const;
 
     // Writes the changed FAT copies and root directory, then makes the disk service keep
     // them. A failed write stops there and leaves them changed in memory, for a retry.
@@ -61,11 +69,19 @@ public:
     bool MarkCylinderBad(uint16_t cylinder);
 
     bool HasFat() const { return !fat.empty(); }
+    // Drops the FAT and root directory and their changes: nothing of them is written.
+    void ReleaseTables();
 
     std::vector<uint8_t> fat;  // one FAT copy; empty = not loaded
     bool fatDirty = false;
-    // The last LoadFat took the FAT from the second copy, the first not reading.
-    bool firstFatCopyUnread = false;
+    // The last LoadFat found a copy unreadable, unsound or different from the FAT it took:
+    // writing the FAT back to every copy mends them.
+    bool fatCopiesDiffer = false;
+    // Why the last LoadFat found no FAT to trust: no copy begins as a FAT does, some sector
+    // has no sound copy, or the volume is not where the boot sector says (copies that do not
+    // begin as a FAT does, a volume larger than the medium).
+    enum class FatTrust { Trusted, NoFat, Unsound, Misplaced };
+    FatTrust fatTrust = FatTrust::Trusted;
     std::vector<uint8_t> rootDir;  // whole sectors
     uint16_t rootDirBytes = 0;     // of the root's entries
     bool rootDirDirty = false;
@@ -106,11 +122,15 @@ private:
     }
     bool NoFat();
     bool FitsTheFields(const FatLayout& found) const;
+    bool FitsTheMedium(const FatLayout& found) const;
     uint32_t FirstRootSector() const { return layout_.rootFirstSector; }
+    // The sector behind the last cluster's last sector.
+    uint32_t VolumeEnd() const
+    {
+        return firstDataSector + (uint32_t{lastCluster} - kFirstDataCluster + 1) * sectorsPerCluster;
+    }
     size_t ClusterBytes() const { return size_t{sectorsPerCluster} * kSectorSize; }
     bool TakeBuffer(std::vector<uint8_t>& buffer, size_t bytes);
-    bool ReadFatCopy(unsigned copy);
-    void ReleaseTables();
     bool WriteBack();
     void RecordUnwrittenChanges();
 

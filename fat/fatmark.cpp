@@ -230,6 +230,9 @@ bool FatDrive::MarkFreeClustersBad(uint32_t first, uint32_t end)
 
 bool FatDrive::MarkSectorsBad(uint32_t first, uint32_t end)
 {
+    // Sectors behind the volume's last cluster belong to no cluster: nothing there is marked.
+    end = std::min(end, VolumeEnd());
+    first = std::min(first, end);
     if (!MarkFreeClustersBad(first, end))
         return false;
     for (uint32_t sector = first; sector < end; ++sector) {
@@ -278,7 +281,8 @@ bool FatDrive::MarkCylinderBad(uint16_t cylinder)
     if (NoFat() || lastError != Err::None)
         return false;
     const uint32_t perCylinder = uint32_t{params.sectorsPerTrack()} * params.heads();
-    if (!MarkFreeClustersBad(cylinder * perCylinder, (cylinder + 1u) * perCylinder))
+    const uint32_t end = std::min((cylinder + 1u) * perCylinder, VolumeEnd());
+    if (!MarkFreeClustersBad(std::min(cylinder * perCylinder, end), end))
         return false;
     for (uint16_t head = 0; head < params.heads(); ++head)
         if (!MarkTrackBad(cylinder, head))

@@ -6,6 +6,7 @@
 #include "drive/diskdrive.h"
 #include "drive/fatlayout.h"
 #include "fat/fatentries.h"
+#include "fat/soundfat.h"
 
 namespace vokta {
 
@@ -18,14 +19,16 @@ std::optional<FreeSpace> CountFreeSpace(DiskDrive& drive)
     }
     const std::optional<FatLayout> layout = FatLayout::FromBootSector(boot.span());
     // The boot sector may describe a larger volume than the medium in the drive holds.
-    if (!layout || layout->firstFatSector + layout->sectorsPerFat > drive.params.totalSectors())
+    if (!layout || layout->FatSector(layout->fatCount) > drive.params.totalSectors())
         return std::nullopt;
 
-    std::vector<uint8_t> fat(size_t{layout->sectorsPerFat} * kSectorSize);
-    if (!drive.ReadSectors(layout->firstFatSector, layout->sectorsPerFat, fat)) {
-        drive.lastError = Err::None;
+    // A FAT copy of zeros would count every cluster free: only a FAT that its sound copies
+    // give is counted.
+    const SoundFat read = ReadSoundFat(drive, *layout, boot.u8(BootSector::MediaDescriptor));
+    drive.lastError = Err::None;
+    if (!read.Confirmed())
         return std::nullopt;
-    }
+    const std::vector<uint8_t>& fat = read.bytes;
     FreeSpace space;
     space.totalClusters = layout->clusterCount;
     space.bytesPerCluster = static_cast<uint32_t>(layout->sectorsPerCluster * kSectorSize);

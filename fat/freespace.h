@@ -13,9 +13,9 @@ struct FreeSpace {
     uint32_t bytesPerCluster = 0;
 };
 
-// The free and total clusters, and their size, of the FAT volume on the diskette, counted from its first
-// FAT. Nullopt when the boot sector or the FAT cannot be read or make no sense; the
-// drive's pending error is then cleared.
+// The free and total clusters, and their size, of the FAT volume on the diskette, counted in
+// the FAT that its sound copies give. Nullopt when the boot sector cannot be read or makes
+// no sense, or no sound FAT can be had; the drive's pending error is then cleared.
 std::optional<FreeSpace> CountFreeSpace(DiskDrive& drive);
 
 }  // namespace vokta

@@ -15,6 +15,9 @@ namespace vokta {
 
 class FatDrive;
 
+// A FAT sector that cannot be had from any sound copy: nothing can be written in its place.
+constexpr DiskError kNoSoundFat = Err::UnrecognizedMedia;
+
 // What the repair does at a damaged spot of each stage, as the Repair page's groups say.
 enum class BootChoice { WriteNew, Stop };
 enum class SystemChoice { TryFormat, RunDiskChecker, Stop };
@@ -48,10 +51,11 @@ OperationOutcome RepairWorker(RepairJob job, OperationHost& host);
 // Reformats the track that holds `sector` and writes back what could be read of it
 // through `trackBuffer`: Err::None, Err::GeneralFailure when the track does not format,
 // Err::WriteFault when its data cannot be written back, the error that says so when the
-// diskette is gone before anything was done. The diskette keeps its boot sector. The
-// sectors that could not be read and go back as zeros (of the track, and of track 0 when
-// it goes back too; a FAT sector taken from its twin is not lost) are added to
-// `lostSectors`, when given.
+// diskette is gone before anything was done, kNoSoundFat, before anything was done, when
+// a FAT sector of the track does not read and no copy gives it. The diskette keeps its
+// boot sector. The sectors that could not be read and go back as zeros (of the track, and
+// of track 0 when it goes back too; a FAT sector taken from the sound FAT is not lost) are
+// added to `lostSectors`, when given.
 DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, std::span<uint8_t> trackBuffer,
                         std::vector<uint32_t>* lostSectors = nullptr);
 

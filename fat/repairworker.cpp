@@ -1,6 +1,7 @@
 // Repair: the diskette walked from its boot sector to its last sector, each damaged spot
 // repaired as the user chose.
 #include <algorithm>
+#include <iterator>
 #include <array>
 #include <functional>
 #include <optional>
@@ -13,6 +14,7 @@
 #include "fat/fatdrive.h"
 #include "fat/repair.h"
 #include "fat/volumemap.h"
+#include "fat/soundfat.h"
 #include "ops/session.h"
 #include "res/strings.h"
 
@@ -53,6 +55,8 @@ private:
     uint16_t Spt() const { return drive_.params.sectorsPerTrack(); }
 
     Walk CheckBoot();
+    Walk CheckFat();
+    Walk ConfirmFat();
     Walk WalkSystemArea(uint32_t firstDataSector);
     Walk RescanTrack(uint32_t start);
     Walk WalkDataArea(uint32_t firstDataSector);
@@ -99,15 +103,18 @@ Walk Repairer::Run()
     // The system area as the selected media describes it, reserved sectors included.
     const std::optional<FatLayout> layout = FatLayout::FromParams(drive_.params);
     const uint32_t firstDataSector = layout ? layout->firstDataSector : 1;
-    if (WalkSystemArea(firstDataSector) != Walk::Go)
+    if (CheckFat() != Walk::Go || WalkSystemArea(firstDataSector) != Walk::Go)
         return Walk::Stopped;
-    if (!drive_.LoadFat()) {
+    if (!drive_.LoadFat() && drive_.fatTrust == FatDrive::FatTrust::Trusted) {
         Box(Str::CannotAccessFat, Str::FatalError, Buttons::Ok, Icon::Warning);
         drive_.lastError = Err::None;
         return Walk::Stopped;
     }
-    // A first copy that did not read is written anew from the second, so that the two agree.
-    if (drive_.firstFatCopyUnread)
+    if (ConfirmFat() != Walk::Go)
+        return Walk::Stopped;
+    // Copies that did not read, or were unsound, are written anew from the sound FAT, so
+    // that all agree.
+    if (drive_.fatCopiesDiffer)
         drive_.fatDirty = true;
     return WalkDataArea(firstDataSector);
 }
@@ -149,6 +156,41 @@ Walk Repairer::CheckBoot()
         drive_.lastError = Err::None;
     }
     host_.SetUpperLine(LoadString(Str::BootSectorFixed));
+    return Walk::Go;
+}
+
+// Before anything of the system area is written: a FAT that no sound copy gives would be
+// made up by any repair of it. The root directory is the walk's to repair, and is looked
+// at after it.
+Walk Repairer::CheckFat()
+{
+    const bool loaded = drive_.LoadFatOnly();
+    drive_.ReleaseTables();
+    if (DisketteGone(drive_.lastError)) {
+        ShowError();
+        return Walk::Stopped;
+    }
+    if (loaded || drive_.fatTrust == FatDrive::FatTrust::Trusted) {
+        drive_.lastError = Err::None;
+        return Walk::Go;
+    }
+    return ConfirmFat();
+}
+
+// A FAT that no sound copy gives would be made up by any repair of it, and one written
+// back where the boot sector misplaces the volume would land on the files.
+Walk Repairer::ConfirmFat()
+{
+    if (drive_.fatTrust != FatDrive::FatTrust::Trusted) {
+        drive_.lastError = Err::None;
+        Box(Str::RepairNoSoundFat, Str::RepairError, Buttons::Ok, Icon::Error);
+        return Walk::Stopped;
+    }
+    if (!drive_.RootConfirmsLayout()) {
+        drive_.ReleaseTables();
+        Box(Str::LayoutNotConfirmed, Str::RepairError, Buttons::Ok, Icon::Error);
+        return Walk::Stopped;
+    }
     return Walk::Go;
 }
 
@@ -257,6 +299,10 @@ bool Repairer::Reformat(uint32_t sector)
         ShowError();
         return false;
     }
+    if (e == kNoSoundFat) {
+        Box(Str::RepairNoSoundFat, Str::RepairError, Buttons::Ok, Icon::Error);
+        return false;
+    }
     Box(Str::CannotFormatTrack, Str::FatalError, Buttons::Ok, Icon::Error);
     return false;
 }
@@ -356,37 +402,37 @@ bool FormatWithTentatives(OperationHost& host, DiskDrive& drive, uint16_t cylind
     return false;
 }
 
-// A FAT sector that does not read is written back as the same sector of another copy, not
-// as zeros: copies that differ leave the diskette unsound, and zeros in the copy read first
-// would free every cluster they describe.
-// Answers the positions of `unread` whose bytes are still lost.
-std::vector<uint32_t> FillFromOtherFatCopy(DiskDrive& drive, uint32_t first, std::span<uint8_t> track,
-                                           const std::vector<uint32_t>& unread)
+// A FAT sector that does not read is written back as the FAT's sound copies give it, not
+// as zeros, which would free every cluster it describes. Without a sound copy of it the
+// answer is kNoSoundFat, and the track must not be formatted. The positions of `unread`
+// whose bytes stay lost go to `lost`.
+DiskError FillFromSoundFat(DiskDrive& drive, uint32_t first, std::span<uint8_t> track,
+                           const std::vector<uint32_t>& unread, std::vector<uint32_t>& lost)
 {
     const std::optional<FatLayout> layout = FatLayout::FromParams(drive.params);
-    if (!layout || layout->sectorsPerFat == 0)
-        return unread;
-    std::vector<uint32_t> lost;
-    for (uint32_t i : unread) {
-        const uint32_t s = first + i;
-        bool restored = false;
-        if (s >= layout->FatSector(0) && s < layout->FatSector(layout->fatCount)) {
-            const uint32_t within = (s - layout->FatSector(0)) % layout->sectorsPerFat;
-            const std::span<uint8_t> slot = track.subspan(size_t{i} * kSectorSize, kSectorSize);
-            for (unsigned copy = 0; copy < layout->fatCount && !restored; ++copy) {
-                const uint32_t mirror = layout->FatSector(copy) + within;
-                if (mirror == s)
-                    continue;
-                restored = drive.ReadSectors(mirror, 1, slot);
-                drive.lastError = Err::None;
-                if (!restored)
-                    std::fill(slot.begin(), slot.end(), uint8_t{0});
-            }
-        }
-        if (!restored)
-            lost.push_back(i);
+    if (!layout) {
+        lost = unread;
+        return Err::None;
     }
-    return lost;
+    auto inFat = [&](uint32_t i) {
+        return first + i >= layout->FatSector(0) && first + i < layout->FatSector(layout->fatCount);
+    };
+    std::ranges::copy_if(unread, std::back_inserter(lost), [&](uint32_t i) { return !inFat(i); });
+    if (std::ranges::none_of(unread, inFat))
+        return Err::None;
+    const SoundFat fat = ReadSoundFat(drive, *layout, drive.params.u8(DeviceParams::MediaDescriptor));
+    if (DisketteGone(drive.lastError))
+        return drive.lastError;
+    if (!fat.sound)
+        return kNoSoundFat;
+    for (uint32_t i : unread) {
+        if (!inFat(i))
+            continue;
+        const uint32_t within = (first + i - layout->FatSector(0)) % layout->sectorsPerFat;
+        std::copy_n(fat.bytes.begin() + static_cast<std::ptrdiff_t>(size_t{within} * kSectorSize), kSectorSize,
+                    track.begin() + static_cast<std::ptrdiff_t>(size_t{i} * kSectorSize));
+    }
+    return Err::None;
 }
 
 // Writes a track back, asking whether to try again while it fails. Given up, each sector
@@ -425,15 +471,17 @@ DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, s
     const auto cylinder = static_cast<uint16_t>(first / perCylinder);
     const auto head = static_cast<uint16_t>(first % perCylinder / spt);
     const std::span<uint8_t> track = trackBuffer.first(trackBytes);
-    // A sector that cannot be read comes back as zeros (a FAT sector as its twin in another
-    // copy), never as what the buffer held of another track. A track read without its
+    // A sector that cannot be read comes back as zeros (a FAT sector as the sound FAT gives
+    // it), never as what the buffer held of another track. A track read without its
     // diskette would be formatted and written back as zeros, or onto the diskette put in
     // instead: then nothing is done.
     DiskError gone = Err::None;
     const std::vector<uint32_t> unread = ReadSectorsOneByOne(drive, first, track, &gone);
     if (gone != Err::None)
         return gone;
-    const std::vector<uint32_t> lost = FillFromOtherFatCopy(drive, first, track, unread);
+    std::vector<uint32_t> lost;
+    if (const DiskError e = FillFromSoundFat(drive, first, track, unread, lost); e != Err::None)
+        return e;
 
     // Format mode on 21-sector media begins with track 0 formatted as a 1.44M track, and
     // its end writes a new boot sector: the diskette keeps its own track 0 and boot sector.
@@ -448,7 +496,8 @@ DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, s
         zeroUnread = ReadSectorsOneByOne(drive, 0, zero, &gone);
         if (gone != Err::None)
             return gone;
-        zeroLost = FillFromOtherFatCopy(drive, 0, zero, zeroUnread);
+        if (const DiskError e = FillFromSoundFat(drive, 0, zero, zeroUnread, zeroLost); e != Err::None)
+            return e;
     }
     const bool bootSectorKept = zeroUnread.empty() || zeroUnread.front() != 0;
     if (lostSectors) {

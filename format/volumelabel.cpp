@@ -16,28 +16,31 @@
 namespace vokta {
 namespace {
 
-// The first bytes of each FAT copy are the media descriptor and end-of-chain marks; a
-// diskette whose FAT does not begin so has no file system a label could belong to.
-bool FatBeginsWithMediaBytes(const FatDrive& drive)
+// Why the FAT could not be trusted, in words.
+std::string UntrustedFatText(FatDrive::FatTrust trust)
 {
-    const std::vector<uint8_t>& fat = drive.fat;
-    const size_t marks = drive.fatBits == 16 ? 2 : 3;
-    return fat.size() >= marks && fat[0] >= 0xF0 && fat[1] == 0xFF && (marks == 2 || fat[2] == 0xFF);
+    switch (trust) {
+    case FatDrive::FatTrust::NoFat: return LoadString(Str::NoFatOnDiskette);
+    case FatDrive::FatTrust::Unsound: return LoadString(Str::NoSoundFat);
+    case FatDrive::FatTrust::Misplaced: return LoadString(Str::LayoutNotConfirmed);
+    case FatDrive::FatTrust::Trusted: break;
+    }
+    return {};
 }
 
 // Loads the FAT and root directory of a diskette whose media is known; false with the
 // reason in words.
 bool LoadFileSystem(FatDrive& drive, std::string& reason)
 {
-    if (!drive.LoadFat()) {
+    if (drive.LoadFat())
+        return true;
+    if (drive.fatTrust != FatDrive::FatTrust::Trusted) {
+        drive.lastError = Err::None;
+        reason = UntrustedFatText(drive.fatTrust);
+    } else {
         reason = TakeFailureText(drive);
-        return false;
     }
-    if (!FatBeginsWithMediaBytes(drive)) {
-        reason = LoadString(Str::NoFatOnDiskette);
-        return false;
-    }
-    return true;
+    return false;
 }
 
 // Establishes the media, then opens the diskette's FAT and root directory.
@@ -203,10 +206,12 @@ LabelChange SetVolumeLabel(char letter, const std::string& label, const DriveTab
         return Refused(TakeFailureText(drive));
     before.root = drive.rootDir;
 
-    if (!PutLabelInRoot(drive, field, removal)) {
+    // A root directory that is not this volume's may be a FAT copy or files' data.
+    const bool placed = PutLabelInRoot(drive, field, removal);
+    if (!placed || !drive.RootConfirmsLayout()) {
         drive.rootDir = before.root;
         drive.rootDirDirty = false;
-        return Refused(LoadString(Str::RootDirectoryFull));
+        return Refused(LoadString(placed ? Str::LayoutNotConfirmed : Str::RootDirectoryFull));
     }
     before.rootChanged = drive.rootDirDirty;
 

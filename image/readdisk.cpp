@@ -19,8 +19,14 @@ std::optional<bool> MarkedBad(FatDrive& drive, uint32_t firstSectorOfTrack)
     const std::optional<FatLayout> layout = FatLayout::FromParams(drive.params);
     if (layout && layout->firstDataSector >= firstSectorOfTrack)
         return false;
-    if (!drive.HasFat() && !drive.LoadFat())
-        return std::nullopt;
+    if (!drive.HasFat() && !drive.LoadFat()) {
+        // A FAT that cannot be read is the end; one that reads but is not sound marks nothing
+        // BAD, and the user decides.
+        if (drive.fatTrust == FatDrive::FatTrust::Trusted || drive.lastError != Err::UnrecognizedMedia)
+            return std::nullopt;
+        drive.lastError = Err::None;
+        return false;
+    }
     return drive.IsClusterBad(drive.ClusterOfSector(firstSectorOfTrack));
 }
 

@@ -275,6 +275,9 @@
     X(LabelTooLong, 2510) \
     X(NoFatOnDiskette, 2511) \
     X(RootDirectoryFull, 2512) \
+    X(NoSoundFat, 2513) \
+    X(LayoutNotConfirmed, 2514) \
+    X(RepairNoSoundFat, 2515) \
     X(RepairError, 2601) \
     X(Repairing, 2602) \
     X(InvalidBootSector, 2603) \

@@ -295,10 +295,13 @@ TEST_F(LabelService, RandomRootDirectoriesGetAnAnswer)
         Insert();
         ASSERT_TRUE(Get().has_value());
         const LabelChange change = Set("FUZZ");
+        // Noise is no root directory a label may be written into, free slot or not.
         if (change.done) {
             EXPECT_EQ(Get(), "FUZZ");
         } else {
-            EXPECT_EQ(change.reason, LoadString(Str::RootDirectoryFull));
+            EXPECT_TRUE(change.reason == LoadString(Str::RootDirectoryFull) ||
+                        change.reason == LoadString(Str::LayoutNotConfirmed))
+                << change.reason;
             ExpectUnchanged();
         }
     }

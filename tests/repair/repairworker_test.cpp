@@ -225,15 +225,25 @@ TEST_F(Repair, SystemAreaReadErrorRescansTrackZeroAndReformatsIt)
     ExpectNoBox();
     EXPECT_EQ(outcome.followUp, FollowUp::None);
 
-    // The failed chunk, the rescan of the whole of track 0 one sector at a time, the
-    // reformat's own reads of the track and of the lost FAT sector's twin in the second
-    // copy, the rest of the rescan, and the walk on at sector 18.
-    std::vector<TrackTransfer> expected = {{0, 1, false}, {1, 17, true}};
+    // Both FAT copies, the first sector by sector once it fails, before anything is
+    // written; the failed chunk, the rescan of the whole of track 0 one sector at a time,
+    // the reformat's own reads of the track and of both FAT copies for the lost sector,
+    // the rest of the rescan, and the walk on at sector 18.
+    std::vector<TrackTransfer> expected = {{0, 1, false}};
+    auto readFatCopies = [&] {
+        expected.push_back({1, 9, true});
+        for (uint32_t s = 1; s <= 9; ++s)
+            expected.push_back({s, 1, s == kLostFatSector});
+        expected.push_back({10, 8, false});  // the second copy, to the end of track 0
+        expected.push_back({18, 1, false});
+    };
+    readFatCopies();
+    expected.push_back({1, 17, true});
     for (uint32_t s = 0; s <= kLostFatSector; ++s)
         expected.push_back({s, 1, s == kLostFatSector});
     for (uint32_t s = 0; s < kSpt; ++s)
         expected.push_back({s, 1, s == kLostFatSector});
-    expected.push_back({kLostFatSector + 9, 1, false});
+    readFatCopies();
     for (uint32_t s = kLostFatSector + 1; s < kSpt; ++s)
         expected.push_back({s, 1, false});
     expected.push_back({18, 18, false});
