@@ -48,7 +48,7 @@ enum class Fat { Trusted, Untrusted, Misplaced };
 struct Case {
     const char* name;
     std::function<void(Image&)> damage;
-    std::vector<uint32_t> unreadable;
+    std::set<uint32_t> unreadable;
     // Trusted: some copy gives every sector soundly. Untrusted: none does, nothing may be
     // written. Misplaced: the boot sector puts the FAT or root elsewhere than they are.
     Fat fat;
