@@ -69,6 +69,11 @@ void FillSystemArea(std::span<uint8_t> area, const FatLayout& layout, uint8_t me
 bool WriteBootSector(DiskDrive& drive, const std::string& label);
 // A good boot sector for the confirmed volume in `drive`, written to sector 0.
 bool WriteVolumeBootSector(DiskDrive& drive, const ConfirmedVolume& volume, const std::string& label);
+
+// The label the volume already has: the first label entry of its root directory; empty
+// when it has none. A new boot sector names it: any other label would contradict the
+// volume, and the disk checkers would take it out again.
+std::string RootDirectoryLabel(DiskDrive& drive, const FatLayout& layout);
 // The boot sector a format leaves: a good one without a label.
 bool WriteUnlabelledBootSector(DiskDrive& drive);
 // The empty system area of the good boot sector for the selected media, written from its

@@ -66,4 +66,31 @@ bool WriteSystemArea(DiskDrive& drive, const std::string& label)
     return drive.WriteSectors(layout->firstFatSector, count, area);
 }
 
+std::string RootDirectoryLabel(DiskDrive& drive, const FatLayout& layout)
+{
+    constexpr uint8_t kEndMark = 0x00;
+    constexpr uint8_t kDeletedMark = 0xE5;
+    constexpr uint8_t kLongNameAttributes = 0x0F;
+    constexpr uint8_t kLabelAttribute = 0x08;
+    constexpr uint8_t kDirectoryAttribute = 0x10;
+    constexpr size_t kAttributeOffset = 11;
+    std::vector<uint8_t> root(size_t{layout.rootSectors} * kSectorSize);
+    // A sector that cannot be read is left zero, which ends the directory there.
+    ReadSectorsOneByOne(drive, layout.rootFirstSector, root);
+    for (size_t at = 0; at + kDirectoryEntrySize <= layout.rootBytes; at += kDirectoryEntrySize) {
+        const std::span<const uint8_t> entry(root.data() + at, kDirectoryEntrySize);
+        if (entry[0] == kEndMark)
+            break;
+        const uint8_t attributes = entry[kAttributeOffset];
+        if (entry[0] == kDeletedMark || attributes == kLongNameAttributes ||
+            (attributes & (kLabelAttribute | kDirectoryAttribute)) != kLabelAttribute)
+            continue;
+        std::string field(entry.begin(), entry.begin() + BootSector::kLabelSize);
+        if (static_cast<uint8_t>(field[0]) == kEscapedDeletedMark)
+            field[0] = static_cast<char>(kDeletedMark);
+        return Windows1252ToUtf8(field);
+    }
+    return {};
+}
+
 }  // namespace vokta

@@ -58,36 +58,6 @@ bool Check(const BootJob& job, BootReporter& page, DiskDrive& drive)
     return true;
 }
 
-// The label the volume already has: the first label entry of its root directory; empty
-// when it has none. A boot sector that named any other label would contradict the
-// volume, and the disk checkers would take its label out again.
-std::string RootDirectoryLabel(DiskDrive& drive, const FatLayout& layout)
-{
-    constexpr uint8_t kEndMark = 0x00;
-    constexpr uint8_t kDeletedMark = 0xE5;
-    constexpr uint8_t kLongNameAttributes = 0x0F;
-    constexpr uint8_t kLabelAttribute = 0x08;
-    constexpr uint8_t kDirectoryAttribute = 0x10;
-    constexpr size_t kAttributeOffset = 11;
-    std::vector<uint8_t> root(size_t{layout.rootSectors} * kSectorSize);
-    // A sector that cannot be read is left zero, which ends the directory there.
-    ReadSectorsOneByOne(drive, layout.rootFirstSector, root);
-    for (size_t at = 0; at + kDirectoryEntrySize <= layout.rootBytes; at += kDirectoryEntrySize) {
-        const std::span<const uint8_t> entry(root.data() + at, kDirectoryEntrySize);
-        if (entry[0] == kEndMark)
-            break;
-        const uint8_t attributes = entry[kAttributeOffset];
-        if (entry[0] == kDeletedMark || attributes == kLongNameAttributes ||
-            (attributes & (kLabelAttribute | kDirectoryAttribute)) != kLabelAttribute)
-            continue;
-        std::string field(entry.begin(), entry.begin() + BootSector::kLabelSize);
-        if (static_cast<uint8_t>(field[0]) == kEscapedDeletedMark)
-            field[0] = static_cast<char>(kDeletedMark);
-        return Windows1252ToUtf8(field);
-    }
-    return {};
-}
-
 // The boot sector is on the diskette only once the drive's changes were made to last (a
 // diskette file saved); a failure there is the write's.
 bool WrittenToLast(BootReporter& page, DiskDrive& drive)

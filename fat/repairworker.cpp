@@ -22,7 +22,6 @@ namespace vokta {
 namespace {
 
 constexpr int kFormatTentatives = 6;
-constexpr std::string_view kFixedBootLabel = "VOKTA_FIXED";
 
 uint32_t FirstSectorOfTrackHolding(const DeviceParams& params, uint32_t sector)
 {
@@ -150,7 +149,7 @@ Walk Repairer::CheckBoot()
         host_.MessageBox(VolumeDoubtText(found.doubt, drive_), LoadString(Str::Error), Buttons::Ok, Icon::Error);
         return Walk::Stopped;
     }
-    while (!WriteVolumeBootSector(drive_, *found.volume, std::string(kFixedBootLabel))) {
+    while (!WriteVolumeBootSector(drive_, *found.volume, RootDirectoryLabel(drive_, found.volume->layout))) {
         if (Box(Str::CannotWriteBootSector, Str::Error, Buttons::RetryCancel, Icon::Error) != Answer::Retry)
             return Walk::Stopped;
         drive_.lastError = Err::None;

@@ -48,7 +48,7 @@ std::vector<uint8_t> LayoutAddressFields(const DeviceParams& params, uint16_t cy
 
 std::optional<MediaType> DosBlockDevice::MediumBeyondKind(uint16_t sectorsPerTrack, uint16_t cylinders) const
 {
-    const std::optional<std::vector<MediaType>> formattable = FormattableMedia(DeviceType());
+    const std::optional<std::vector<MediaType>> formattable = KindFormats();
     const std::optional<MediaType> medium = MediaOfTracks(sectorsPerTrack, cylinders);
     if (!formattable || !medium || std::find(formattable->begin(), formattable->end(), *medium) != formattable->end())
         return std::nullopt;
@@ -60,8 +60,9 @@ std::string DosBlockDevice::MediaRefusal(const DeviceParams& params)
     const std::optional<MediaType> refused = MediumBeyondKind(params.sectorsPerTrack(), params.cylinders());
     if (!refused)
         return {};
+    const std::vector<MediaType> kinds = KindFormats().value_or(std::vector<MediaType>{});
     std::string formattable;
-    for (MediaType t : *FormattableMedia(DeviceType()))
+    for (MediaType t : kinds)
         formattable += (formattable.empty() ? "" : ", ") + std::string(GetMediaTypeName(t));
     const std::string name(GetMediaTypeName(*refused));
     return formattable.empty() ? FormatString(Str::DriveKindFormatsNone, name)

@@ -49,6 +49,9 @@ protected:
     bool VolumeLocked() const { return !lockPermissions_.empty(); }
     // The diskette of these tracks when a drive of this kind cannot format it at all.
     std::optional<MediaType> MediumBeyondKind(uint16_t sectorsPerTrack, uint16_t cylinders) const;
+    // The diskettes a drive of this kind formats; nothing where the drive itself tells which
+    // (a USB floppy drive lists its capacities) or no diskette is judged.
+    virtual std::optional<std::vector<MediaType>> KindFormats() const { return FormattableMedia(DeviceType()); }
 
     // What the drive is.
     virtual uint8_t DeviceType() const = 0;

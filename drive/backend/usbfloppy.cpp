@@ -479,8 +479,6 @@ DiskError UsbFloppyDrive::FormatTrack(uint16_t cylinder, uint8_t head, std::span
 
 std::string UsbFloppyDrive::MediaRefusal(const DeviceParams& params)
 {
-    if (std::string refusal = DosBlockDevice::MediaRefusal(params); !refusal.empty())
-        return refusal;
     if (PresentMedium() != Err::None || params.heads() == 0)
         return {};
     const Ufi::Capacity asked = Ufi::CapacityOf(params.cylinders(), static_cast<uint8_t>(params.heads()),

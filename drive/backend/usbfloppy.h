@@ -73,6 +73,8 @@ public:
 protected:
     uint8_t DeviceType() const override { return deviceType_; }
     MediaType NativeMedia() const override;
+    // The capacities the drive lists decide, not its device type.
+    std::optional<std::vector<MediaType>> KindFormats() const override { return std::nullopt; }
     DiskError ReadBootSector(std::vector<uint8_t>& sector) override;
     DiskError SetParams(const DeviceParams& params) override;
     DiskError TransferTrack(uint16_t cylinder, uint8_t head, uint16_t first, uint16_t count,

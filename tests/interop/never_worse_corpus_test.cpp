@@ -146,7 +146,6 @@ const std::vector<KnownWorse> kKnownWorse = {
     {"boot 21 sectors a track", "Repair */format system/*", "root directory zeroed: every file gone"},
     {"boot 1 sector a FAT", "label", "label entry written into the first FAT: fsck.fat 0 -> 2 on the real layout"},
     // A new boot sector with a label the root directory does not hold.
-    {"boot bad signature", "Repair new boot/*", "fsck.fat 0 -> 1: boot sector label 'VOKTA_FIXED', none in the root"},
     // FAT sectors that do not read, zero-filled and written back.
     {"FAT sector unreadable in one copy", "Write Disk of its own image", "fsck.fat 0 -> 1, every file gone"},
     {"FAT sector unreadable in both copies", "Repair */format system/*", "fsck.fat 0 -> 1, every file gone"},

@@ -78,7 +78,8 @@ TEST(OperationStart, DriveLetterWithoutADriveIsToldAndFails)
 {
     DriveTable table;
     ScriptedHost host;
-    EXPECT_EQ(CompareWorker(JobOn(table, std::make_shared<DiskImage>(DiskImage{{1, 2}})), host).result, kResultFailed);
+    const auto held = std::make_shared<DiskImage>(DiskImage{PatternImage(kMedia144M), 2880 * 512, kMedia144M});
+    EXPECT_EQ(CompareWorker(JobOn(table, held), host).result, kResultFailed);
     ASSERT_EQ(host.Count(HostEvent::Box), 1);
     EXPECT_EQ(host.Of(HostEvent::Box)[0].caption, "Duplicate Disk Error");
     EXPECT_EQ(host.Count(HostEvent::Close), 1);

@@ -130,7 +130,7 @@ TEST_F(Repair, BootSectorWithAWrongFileSystemNameIsRewrittenAndTheWalkGoesOn)
     EXPECT_TRUE(host.Shown(HostEvent::Lower, "Checking Boot Sector ..."));
     EXPECT_TRUE(host.Shown(HostEvent::Lower, "Fixing Boot sector ..."));
     EXPECT_TRUE(host.Shown(HostEvent::Upper, "The Boot sector was fixed !"));
-    EXPECT_EQ(Field(After(0), 43, 11), "VOKTA_FIXED");
+    EXPECT_EQ(Field(After(0), 43, 11), "REPAIRME   ");
     EXPECT_EQ(Field(After(0), 54, 8), "FAT12   ");
     EXPECT_EQ(ValidateBootSector(After(0)), 0);
     EXPECT_EQ(ChangedSectors(), std::vector<uint32_t>{0});
@@ -167,7 +167,7 @@ TEST_F(Repair, UnreadableSectorZeroGetsANewBootSector)
     ExpectEnd(kResultDone, true);
     ExpectNoBox();
     EXPECT_TRUE(host.Shown(HostEvent::Upper, "The Boot sector was fixed !"));
-    EXPECT_EQ(Field(After(0), 43, 11), "VOKTA_FIXED");
+    EXPECT_EQ(Field(After(0), 43, 11), "NO NAME    ");
     EXPECT_EQ(ValidateBootSector(After(0)), 0);
 }
 
@@ -188,7 +188,7 @@ TEST_F(Repair, NewBootSectorThatCannotBeWrittenIsAskedForAgain)
     Run();
     ExpectEnd(kResultDone, true);
     ExpectOnlyBox("\nCannot write the Boot sector !\n", "Error", Buttons::RetryCancel);
-    EXPECT_EQ(Field(After(0), 43, 11), "VOKTA_FIXED");
+    EXPECT_EQ(Field(After(0), 43, 11), "NO NAME    ");
 }
 
 TEST_F(Repair, NewBootSectorThatCannotBeWrittenEndsOnCancel)
