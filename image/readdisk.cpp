@@ -1,4 +1,6 @@
 // Read Disk: the whole diskette into the memory image, cylinder by cylinder.
+#include <algorithm>
+#include <iterator>
 #include <set>
 
 #include "boot/bootsector.h"
@@ -85,6 +87,31 @@ CylinderRead ReadWholeCylinder(FatDrive& drive, OperationHost& host, uint16_t c,
     return outcome;
 }
 
+// A FAT sector that did not read is the same sector of another copy that did: left as
+// zeros it would free every cluster it describes once the image is written.
+void TakeFatSectorsFromTwins(const DeviceParams& params, std::span<uint8_t> image, std::set<uint32_t>& ignored)
+{
+    const std::optional<FatLayout> layout = FatLayout::FromParams(params);
+    if (!layout)
+        return;
+    const auto sectorAt = [&](uint32_t s) { return image.subspan(size_t{s} * kSectorSize, kSectorSize); };
+    for (auto it = ignored.begin(); it != ignored.end();) {
+        const uint32_t s = *it;
+        bool restored = false;
+        if (s >= layout->FatSector(0) && s < layout->FatSector(layout->fatCount)) {
+            const uint32_t within = (s - layout->FatSector(0)) % layout->sectorsPerFat;
+            for (unsigned copy = 0; copy < layout->fatCount && !restored; ++copy) {
+                const uint32_t twin = layout->FatSector(copy) + within;
+                if (twin == s || ignored.contains(twin) || size_t{twin + 1} * kSectorSize > image.size())
+                    continue;
+                std::ranges::copy(sectorAt(twin), sectorAt(s).begin());
+                restored = true;
+            }
+        }
+        it = restored ? ignored.erase(it) : std::next(it);
+    }
+}
+
 // What the sectors left as zeros held, told by the image's own FAT and directories. A
 // track passed over counts only where it held data.
 LostSectors LostInImage(const DeviceParams& params, std::span<const uint8_t> image, const SectorsNotRead& notRead)
@@ -168,6 +195,7 @@ OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
         host.SetProgressPos(c + 1);
     }
 
+    TakeFatSectorsFromTwins(drive.params, image.data, notRead.ignored);
     image.mediaType = detected;
     image.serialText = serial;
     const bool dataLost = LostInImage(drive.params, image.data, notRead).Tell(host, letter);

@@ -151,9 +151,7 @@ TEST_P(FaultSweepOtherLayout, EveryDuplicationAndTheReportAtTheStartOfEachSystem
         Expect({Operation::Read, Operation::Write, Operation::WriteWithoutVerify, Operation::Compare, Operation::Info});
 }
 
-// Known to fail: a repair writes the media table's boot sector over the volume's own, and
-// every file is lost. Run it with --gtest_also_run_disabled_tests; enable it once that is mended.
-TEST_P(FaultSweepOtherLayout, DISABLED_RepairKeepsTheLayoutAndEveryFile)
+TEST_P(FaultSweepOtherLayout, RepairKeepsTheLayoutAndEveryFile)
 {
     if (diskettes)
         Expect({Operation::RepairFormat, Operation::RepairMarkTrack, Operation::RepairStop});
