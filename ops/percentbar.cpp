@@ -22,8 +22,10 @@ double Luminance(QColor colour)
 
 double Contrast(QColor a, QColor b)
 {
-    const auto [dark, light] = std::minmax(Luminance(a), Luminance(b));
-    return (light + 0.05) / (dark + 0.05);
+    // std::minmax of two temporaries would hand back references to them.
+    const double la = Luminance(a);
+    const double lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 // `text` where it reads on `back` (a contrast of 3 or more), else black or white, whichever
