@@ -170,4 +170,12 @@ void PutVolumeLabelEntry(std::span<uint8_t> entry, std::string_view field, const
     PutU16(entry, kDate, DirectoryDate(now));
 }
 
+bool IsVolumeLabelEntry(std::span<const uint8_t> entry)
+{
+    constexpr size_t kAttribute = 11;
+    constexpr uint8_t kDeletedMark = 0xE5, kLongName = 0x0F, kLabel = 0x08, kDirectory = 0x10;
+    const uint8_t attribute = entry[kAttribute];
+    return entry[0] != kDeletedMark && attribute != kLongName && (attribute & (kLabel | kDirectory)) == kLabel;
+}
+
 }  // namespace vokta

@@ -41,6 +41,10 @@ constexpr uint8_t kEscapedDeletedMark = 0x05;
 // VolumeLabelField gives), dated `now`.
 void PutVolumeLabelEntry(std::span<uint8_t> entry, std::string_view field, const LocalTime& now);
 
+// Whether a live directory entry names the volume: the 08h attribute without 10h, and not a
+// long-name piece, which carries 08h too.
+bool IsVolumeLabelEntry(std::span<const uint8_t> entry);
+
 // A good boot sector for the media described by `params` (and `mediaType`: 0 gets a
 // hard disk's drive number and a 16-bit FAT), with the boot code block. A media
 // descriptor the check refuses is replaced by the media table's.

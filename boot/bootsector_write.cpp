@@ -70,10 +70,6 @@ std::string RootDirectoryLabel(DiskDrive& drive, const FatLayout& layout)
 {
     constexpr uint8_t kEndMark = 0x00;
     constexpr uint8_t kDeletedMark = 0xE5;
-    constexpr uint8_t kLongNameAttributes = 0x0F;
-    constexpr uint8_t kLabelAttribute = 0x08;
-    constexpr uint8_t kDirectoryAttribute = 0x10;
-    constexpr size_t kAttributeOffset = 11;
     std::vector<uint8_t> root(size_t{layout.rootSectors} * kSectorSize);
     // A sector that cannot be read is left zero, which ends the directory there.
     ReadSectorsOneByOne(drive, layout.rootFirstSector, root);
@@ -81,9 +77,7 @@ std::string RootDirectoryLabel(DiskDrive& drive, const FatLayout& layout)
         const std::span<const uint8_t> entry(root.data() + at, kDirectoryEntrySize);
         if (entry[0] == kEndMark)
             break;
-        const uint8_t attributes = entry[kAttributeOffset];
-        if (entry[0] == kDeletedMark || attributes == kLongNameAttributes ||
-            (attributes & (kLabelAttribute | kDirectoryAttribute)) != kLabelAttribute)
+        if (!IsVolumeLabelEntry(entry))
             continue;
         std::string field(entry.begin(), entry.begin() + BootSector::kLabelSize);
         if (static_cast<uint8_t>(field[0]) == kEscapedDeletedMark)

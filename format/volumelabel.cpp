@@ -59,14 +59,6 @@ std::span<uint8_t> Entry(FatDrive& drive, size_t index)
     return std::span(drive.rootDir).subspan(index * DirEntry::kSize, DirEntry::kSize);
 }
 
-// The 08h bit without the 10h bit; long-name pieces carry 08h too but name no volume.
-bool IsLabelEntry(std::span<const uint8_t> e)
-{
-    const uint8_t attribute = DirEntry::Attribute(e);
-    return e[0] != DirEntry::kDeletedMark && attribute != DirEntry::kAttrLongName &&
-           (attribute & (DirEntry::kAttrVolumeLabel | DirEntry::kAttrDirectory)) == DirEntry::kAttrVolumeLabel;
-}
-
 // The label entries of the root directory in order, up to its end mark or its last
 // entry when a damaged one has none.
 std::vector<size_t> LabelEntries(FatDrive& drive)
@@ -76,7 +68,7 @@ std::vector<size_t> LabelEntries(FatDrive& drive)
         const std::span<uint8_t> e = Entry(drive, i);
         if (DirEntry::EndsDirectory(e))
             break;
-        if (IsLabelEntry(e))
+        if (IsVolumeLabelEntry(e))
             found.push_back(i);
     }
     return found;
