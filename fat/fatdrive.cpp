@@ -199,11 +199,11 @@ uint16_t FatDrive::FindFreeCluster(uint16_t start)
     return FatValue::NoEntry;
 }
 
-bool FatDrive::Commit()
+DiskStatus FatDrive::Commit()
 {
     if (!WriteBack()) {
         commitFailureDetail = LoadString(Str::TablesNotWritten);
-        return false;
+        return PendingError() != Err::None ? PendingError() : Err::WriteFault;
     }
     return DiskDrive::Commit();
 }

@@ -49,7 +49,7 @@ public:
 
     // Writes the changed FAT copies and root directory, then makes the disk service keep
     // them. A failed write stops there and leaves them changed in memory, for a retry.
-    bool Commit() override;
+    DiskStatus Commit() override;
 
     uint16_t GetFatEntry(uint16_t cluster);
     bool SetFatEntry(uint16_t cluster, uint16_t value);

@@ -85,7 +85,7 @@ bool FatDrive::PointOwnerAt(const OwnerSearch& owner, uint16_t cluster)
     if (!ReadSectors(owner.entrySector, 1, sector))
         return false;
     DirEntry::SetStartCluster(std::span(sector).subspan(owner.entryOffset, DirEntry::kSize), cluster);
-    return WriteSectors(owner.entrySector, 1, sector);
+    return static_cast<bool>(WriteSectors(owner.entrySector, 1, sector));
 }
 
 uint16_t FatDrive::MoveCluster(uint16_t cluster)
@@ -159,7 +159,7 @@ void FatDrive::FixParentsListedIn(std::span<const uint8_t> entries, uint16_t new
         if (ReadSectors(childSector, 1, sector) &&
             DirEntry::IsDotDotEntry(std::span(sector).subspan(DirEntry::kSize, DirEntry::kSize))) {
             PutU16(sector, DirEntry::kDotDotStartCluster, newParent);
-            WriteSectors(childSector, 1, sector);
+            (void)WriteSectors(childSector, 1, sector);
         }
         lastError = Err::None;
     }

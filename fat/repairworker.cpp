@@ -264,7 +264,7 @@ VolumeMap Repairer::MapNow(const std::set<uint32_t>& lost)
         const auto hole = lost.lower_bound(first);
         if (hole != lost.end() && *hole < first + count)
             return false;
-        const bool read = drive_.ReadSectors(first, count, buffer);
+        const bool read = static_cast<bool>(drive_.ReadSectors(first, count, buffer));
         drive_.lastError = Err::None;
         return read;
     };
@@ -447,7 +447,7 @@ bool WriteTrackBack(OperationHost& host, DiskDrive& drive, uint32_t first, std::
             host.MessageBox(text, LoadString(Str::RepairError), Buttons::RetryCancel, Icon::Error) == Answer::Retry)
             continue;
         for (uint16_t i = 0; i < count && !DisketteGone(failed); ++i) {
-            drive.WriteSectors(first + i, 1, track.subspan(size_t{i} * kSectorSize, kSectorSize));
+            (void)drive.WriteSectors(first + i, 1, track.subspan(size_t{i} * kSectorSize, kSectorSize));
             drive.lastError = Err::None;
         }
         return false;
@@ -508,14 +508,15 @@ DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, s
     drive.BeginFormat();
     const bool formatted = (!trackZeroFormattedToo || FormatWithTentatives(host, drive, 0, 0)) &&
                            FormatWithTentatives(host, drive, cylinder, head);
-    drive.EndFormat([&](DiskDrive& d) {
-        return bootSectorKept ? d.WriteSectors(0, 1, zero.first(kSectorSize)) : WriteUnlabelledBootSector(d);
+    (void)drive.EndFormat([&](DiskDrive& d) {
+        return bootSectorKept ? static_cast<bool>(d.WriteSectors(0, 1, zero.first(kSectorSize)))
+                              : WriteUnlabelledBootSector(d);
     });
     if (!formatted)
         return Err::GeneralFailure;
     // Without a readable boot sector of its own, track 0 keeps the one the format wrote.
     if (!bootSectorKept) {
-        drive.ReadSectors(0, 1, zero.first(kSectorSize));
+        (void)drive.ReadSectors(0, 1, zero.first(kSectorSize));
         drive.lastError = Err::None;
     }
 

@@ -150,9 +150,9 @@ void PutBack(FatDrive& drive, const Before& before)
     drive.rootDirDirty = rootWritten;
     drive.lastError = Err::None;
     if (before.bootWritten)
-        drive.WriteSectors(0, 1, before.boot.span());
+        (void)drive.WriteSectors(0, 1, before.boot.span());
     if (rootWritten || before.bootWritten)
-        drive.Commit();
+        (void)drive.Commit();
 }
 
 }  // namespace

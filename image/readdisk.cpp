@@ -68,7 +68,7 @@ CylinderRead ReadWholeCylinder(FatDrive& drive, OperationHost& host, uint16_t c,
                 passed.push_back(s);
             return TrackFailure::PassOver;
         }
-        const std::string text = drive.GetErrorText(error);
+        const std::string text = DiskErrorText(error);
         if (text.empty()) {
             passed.clear();
             return TrackFailure::Retry;
