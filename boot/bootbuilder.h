@@ -68,20 +68,21 @@ uint32_t SystemAreaSectors(const FatLayout& layout);
 void FillSystemArea(std::span<uint8_t> area, const FatLayout& layout, uint8_t mediaDescriptor,
                     std::string_view label, const LocalTime& now);
 
-// A good boot sector for the media selected in `drive`, written to sector 0. False with
-// `lastError` set when the media is not determined, memory is short or the write fails.
-bool WriteBootSector(DiskDrive& drive, const std::string& label);
+// A good boot sector for the media selected in `drive`, written to sector 0. Fails when
+// the media is not determined or the write fails.
+DiskStatus WriteBootSector(DiskDrive& drive, const std::string& label);
 // A good boot sector for the confirmed volume in `drive`, written to sector 0.
-bool WriteVolumeBootSector(DiskDrive& drive, const ConfirmedVolume& volume, const std::string& label);
+DiskStatus WriteVolumeBootSector(DiskDrive& drive, const ConfirmedVolume& volume, const std::string& label);
 
 // The label the volume already has: the first label entry of its root directory; empty
 // when it has none. A new boot sector names it: any other label would contradict the
 // volume, and the disk checkers would take it out again.
 std::string RootDirectoryLabel(DiskDrive& drive, const FatLayout& layout);
 // The boot sector a format leaves: a good one without a label.
-bool WriteUnlabelledBootSector(DiskDrive& drive);
+DiskStatus WriteUnlabelledBootSector(DiskDrive& drive);
 // The empty system area of the good boot sector for the selected media, written from its
-// first FAT sector on.
-bool WriteSystemArea(DiskDrive& drive, const std::string& label);
+// first FAT sector on. A failure found before writing (no layout, too little memory) is
+// the outcome only, not latched in the drive.
+DiskStatus WriteSystemArea(DiskDrive& drive, const std::string& label);
 
 }  // namespace vokta

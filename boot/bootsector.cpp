@@ -3,6 +3,7 @@
 #include "boot/bootsector.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <memory>
 #include <new>
@@ -236,19 +237,12 @@ BootCheckReport CheckBootSectorBytes(std::span<const uint8_t> sector)
 
 BootCheckReport CheckBootSectorFully(DiskDrive& drive)
 {
-    if (drive.mediaType == kMediaUnknown) {
-        drive.lastError = Err::UnrecognizedMedia;
+    if (!drive.RequireMedia())
         return {BootCheck::MediaUnknown};
-    }
-    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kSectorSize]);
-    if (!buffer) {
-        drive.lastError = Err::InsufficientBuffer;
-        return {BootCheck::NoMemory};
-    }
-    const std::span<uint8_t> sector(buffer.get(), kSectorSize);
+    std::array<uint8_t, kSectorSize> sector{};
     if (!drive.ReadSectors(0, 1, sector)) {
         // The caller shows "Read error." from the result, not a disk error.
-        drive.lastError = Err::None;
+        drive.TakeError();
         return {BootCheck::ReadError};
     }
     return CheckBootSectorBytes(sector);

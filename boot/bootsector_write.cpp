@@ -9,61 +9,48 @@
 
 namespace vokta {
 
-bool WriteBootSector(DiskDrive& drive, const std::string& label)
+DiskStatus WriteBootSector(DiskDrive& drive, const std::string& label)
 {
-    if (drive.mediaType == kMediaUnknown) {
-        drive.lastError = Err::UnrecognizedMedia;
-        return false;
-    }
-    std::unique_ptr<BootSector> sector(new (std::nothrow) BootSector);
-    if (!sector) {
-        drive.lastError = Err::InsufficientBuffer;
-        return false;
-    }
-    *sector = BuildBootSector(drive.params, drive.mediaType, label, CurrentLocalTime());
-    return static_cast<bool>(drive.WriteSectors(0, 1, sector->span()));
+    if (const DiskStatus selected = drive.RequireMedia(); !selected)
+        return selected;
+    const BootSector sector = BuildBootSector(drive.params, drive.mediaType, label, CurrentLocalTime());
+    return drive.WriteSectors(0, 1, sector.span());
 }
 
-bool WriteVolumeBootSector(DiskDrive& drive, const ConfirmedVolume& volume, const std::string& label)
+DiskStatus WriteVolumeBootSector(DiskDrive& drive, const ConfirmedVolume& volume, const std::string& label)
 {
     const BootSector sector = BuildVolumeBootSector(volume, drive.params, drive.mediaType, label, CurrentLocalTime());
-    if (!drive.WriteSectors(0, 1, sector.span()))
-        return false;
+    if (const DiskStatus written = drive.WriteSectors(0, 1, sector.span()); !written)
+        return written;
     // The drive goes on with the volume as its boot sector now states it, as a detection
     // of the diskette would find it.
     std::copy_n(sector.bytes.begin() + Bpb::kInBootSector, Bpb::kSize,
                 drive.params.bytes.begin() + DeviceParams::kBpbOffset);
-    return true;
+    return {};
 }
 
-bool WriteUnlabelledBootSector(DiskDrive& drive)
+DiskStatus WriteUnlabelledBootSector(DiskDrive& drive)
 {
     return WriteBootSector(drive, "");
 }
 
-bool WriteSystemArea(DiskDrive& drive, const std::string& label)
+DiskStatus WriteSystemArea(DiskDrive& drive, const std::string& label)
 {
-    if (drive.mediaType == kMediaUnknown) {
-        drive.lastError = Err::UnrecognizedMedia;
-        return false;
-    }
+    if (const DiskStatus selected = drive.RequireMedia(); !selected)
+        return selected;
     // The system area of the good boot sector, so that the two always agree.
     const LocalTime now = CurrentLocalTime();
     const BootSector boot = BuildBootSector(drive.params, drive.mediaType, label, now);
     const std::optional<FatLayout> layout = FatLayout::FromBootSector(boot.span());
-    if (!layout || SystemAreaSectors(*layout) > 0xFFFF) {
-        drive.lastError = Err::UnrecognizedMedia;
-        return false;
-    }
+    if (!layout || SystemAreaSectors(*layout) > 0xFFFF)
+        return Err::UnrecognizedMedia;
     const auto count = static_cast<uint16_t>(SystemAreaSectors(*layout));
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[size_t{count} * kSectorSize]);
-    if (!buffer) {
-        drive.lastError = Err::InsufficientBuffer;
-        return false;
-    }
+    if (!buffer)
+        return Err::InsufficientBuffer;
     const std::span<uint8_t> area(buffer.get(), size_t{count} * kSectorSize);
     FillSystemArea(area, *layout, boot.u8(BootSector::MediaDescriptor), label, now);
-    return static_cast<bool>(drive.WriteSectors(layout->firstFatSector, count, area));
+    return drive.WriteSectors(layout->firstFatSector, count, area);
 }
 
 std::string RootDirectoryLabel(DiskDrive& drive, const FatLayout& layout)

@@ -285,7 +285,7 @@ DiskStatus DiskDrive::EndFormat(const BootSectorWriter& writeBootSector)
     (void)SetLockState(LockState::Level0);
     (void)SetTrackLayout(kStandardLayout, 0);
     lastError = Err::None;
-    const DiskStatus written = Outcome(writeBootSector(*this));
+    const DiskStatus written = writeBootSector(*this);
     lastError = Err::None;
     return written;
 }

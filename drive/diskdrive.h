@@ -64,7 +64,7 @@ class DiskDrive;
 
 // Writes the boot sector that a format leaves on the diskette. Boot sectors are built
 // above the drive, so whoever formats hands the writer down to EndFormat.
-using BootSectorWriter = std::function<bool(DiskDrive&)>;
+using BootSectorWriter = std::function<DiskStatus(DiskDrive&)>;
 
 // The object through which every disk request for one drive passes. It lives for one
 // operation: construction takes a level-0 lock on the volume, destruction releases it.
@@ -88,8 +88,8 @@ public:
     static int QueryDeviceType(const std::string& root, const DriveTable& table);
     bool IsDriveReady();
     void BeginFormat();
-    // Leaves format mode and writes the boot sector with `writeBootSector`; whether it
-    // was written. Nothing is latched afterwards either way.
+    // Leaves format mode and writes the boot sector with `writeBootSector`; the writer's
+    // outcome. Nothing is latched afterwards either way.
     DiskStatus EndFormat(const BootSectorWriter& writeBootSector);
 
     // Sector and track I/O.
@@ -99,6 +99,8 @@ public:
     DiskStatus FormatTrack(uint16_t cylinder, uint16_t head, bool optimized);
     DiskStatus SetTrackLayout(uint16_t cylinder, uint16_t head);
     bool IsWriteProtected();
+    // Fails, latched, with unrecognized media while no media is selected.
+    DiskStatus RequireMedia();
 
     // The latched error, left latched.
     DiskError PendingError() const { return lastError; }
@@ -119,7 +121,6 @@ public:
 
     DeviceParams params;
     int32_t mediaType = kMediaUnknown;
-    DiskError lastError = Err::None;
     uint32_t lastSector = 0;
     uint8_t driveNumber = 0;
     bool formatMode = false;
@@ -131,7 +132,13 @@ public:
     // Why the last Commit failed, in words.
     std::string commitFailureDetail;
 
+    // The latch itself, for the FAT layer's code until it reports through the calls
+    // above; nothing else uses it.
+    DiskError& LatchOfFatLayer() { return lastError; }
+
 private:
+    friend std::vector<uint32_t> ReadSectorsLatchingGone(DiskDrive& drive, uint32_t first, std::span<uint8_t> buffer);
+
     // Latches `error`; the failed outcome that reports it.
     DiskStatus Fail(DiskError error);
     // The outcome of a request that answered `succeeded`: a failure reports the latched
@@ -145,13 +152,14 @@ private:
     bool Detect(bool allowTestFormat);
     bool InstallParameterTable();
     bool RestoreParameterTable();
-    DiskStatus TrackPreconditions();
     uint32_t FirstSectorOfTrack(uint16_t cylinder, uint16_t head) const;
     bool IsPhysicalDrive() const { return driveNumber == 1 || driveNumber == 2; }
     bool HasDmfGeometry() const { return params.sectorsPerTrack() == 21; }
     // Whether the diskette in the drive is the one whose first sector was last seen; false
     // with the failure latched when it is another one, or still none.
     DiskStatus SameDisketteBack();
+    // The sticky error: a failure latched here blocks further transfers until it is taken.
+    DiskError lastError = Err::None;
     bool parameterTableInstalled_ = false;
     // The first sector as last read or written, and whether the drive was found empty since:
     // a diskette put back must be the same one before anything more goes to or from it.
@@ -189,10 +197,13 @@ std::string TakeFailureText(DiskDrive& drive);
 bool DetectMediaSayingWhy(DiskDrive& drive, std::string& reason);
 
 // Reads `buffer.size() / 512` sectors from `first` one at a time, so that only the sectors
-// that really fail are lost: they are left zero. `lastError` is clear afterwards. The
+// that really fail are lost: they are left zero. Nothing is latched afterwards. The
 // positions (from 0) of the sectors that could not be read. `goneWith`, when given, receives
 // the error that stopped the reads because the diskette was no longer there (else Err::None).
 std::vector<uint32_t> ReadSectorsOneByOne(DiskDrive& drive, uint32_t first, std::span<uint8_t> buffer,
                                           DiskError* goneWith = nullptr);
+// As ReadSectorsOneByOne, but the error of a diskette found gone stays latched, for the
+// caller to tell; any other failure is taken.
+std::vector<uint32_t> ReadSectorsLatchingGone(DiskDrive& drive, uint32_t first, std::span<uint8_t> buffer);
 
 }  // namespace vokta

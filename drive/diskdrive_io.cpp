@@ -16,7 +16,7 @@ uint32_t DiskDrive::FirstSectorOfTrack(uint16_t cylinder, uint16_t head) const
     return (uint32_t{cylinder} * params.heads() + head) * params.sectorsPerTrack();
 }
 
-DiskStatus DiskDrive::TrackPreconditions()
+DiskStatus DiskDrive::RequireMedia()
 {
     if (mediaType == kMediaUnknown)
         return Fail(Err::UnrecognizedMedia);
@@ -29,7 +29,7 @@ DiskStatus DiskDrive::TransferSectors(uint8_t minor, uint32_t first, uint16_t co
     if (lastError != Err::None)
         return lastError;
     lastSector = first;
-    if (const DiskStatus ready = TrackPreconditions(); !ready)
+    if (const DiskStatus ready = RequireMedia(); !ready)
         return ready;
     if (count == 0)
         return {};
@@ -104,7 +104,7 @@ DiskStatus DiskDrive::VerifyTrack(uint16_t cylinder, uint16_t head)
     if (lastError != Err::None)
         return lastError;
     lastSector = FirstSectorOfTrack(cylinder, head);
-    if (const DiskStatus ready = TrackPreconditions(); !ready)
+    if (const DiskStatus ready = RequireMedia(); !ready)
         return ready;
     if (cylinder >= params.cylinders())
         return Fail(Err::EndOfDisk);
@@ -124,7 +124,7 @@ DiskStatus DiskDrive::FormatTrack(uint16_t cylinder, uint16_t head, bool optimiz
         return lastError;
     if (!formatMode)
         return Fail(Err::InvalidFunction);
-    if (const DiskStatus ready = TrackPreconditions(); !ready)
+    if (const DiskStatus ready = RequireMedia(); !ready)
         return ready;
     if (cylinder >= params.cylinders())
         return Fail(Err::EndOfDisk);
@@ -226,7 +226,8 @@ bool DetectMediaSayingWhy(DiskDrive& drive, std::string& reason)
 {
     // A selection that left an error pending (parameters the device refused) blocks the
     // transfers that would follow: it is no detection to go on with.
-    if (drive.lastError == Err::None && drive.SelectMedia(kMediaUnknown, false) && drive.lastError == Err::None)
+    if (drive.PendingError() == Err::None && drive.SelectMedia(kMediaUnknown, false) &&
+        drive.PendingError() == Err::None)
         return true;
     reason = TakeFailureText(drive);
     return false;
@@ -235,7 +236,7 @@ bool DetectMediaSayingWhy(DiskDrive& drive, std::string& reason)
 std::vector<uint32_t> ReadSectorsOneByOne(DiskDrive& drive, uint32_t first, std::span<uint8_t> buffer,
                                           DiskError* goneWith)
 {
-    drive.lastError = Err::None;
+    drive.TakeError();
     if (goneWith)
         *goneWith = Err::None;
     std::vector<uint32_t> failed;
@@ -243,10 +244,10 @@ std::vector<uint32_t> ReadSectorsOneByOne(DiskDrive& drive, uint32_t first, std:
         const std::span<uint8_t> sector = buffer.subspan(size_t{i} * kSectorSize, kSectorSize);
         if (!drive.ReadSectors(first + i, 1, sector)) {
             std::fill(sector.begin(), sector.end(), uint8_t{0});
-            const bool gone = DisketteGone(drive.lastError);
+            const DiskError error = drive.TakeError();
+            const bool gone = DisketteGone(error);
             if (gone && goneWith)
-                *goneWith = drive.lastError;
-            drive.lastError = Err::None;
+                *goneWith = error;
             failed.push_back(i);
             // Without its diskette no further sector can be read: the rest are lost as well.
             for (uint32_t rest = i + 1; gone && rest < buffer.size() / kSectorSize; ++rest) {
@@ -257,6 +258,14 @@ std::vector<uint32_t> ReadSectorsOneByOne(DiskDrive& drive, uint32_t first, std:
                 break;
         }
     }
+    return failed;
+}
+
+std::vector<uint32_t> ReadSectorsLatchingGone(DiskDrive& drive, uint32_t first, std::span<uint8_t> buffer)
+{
+    DiskError gone = Err::None;
+    std::vector<uint32_t> failed = ReadSectorsOneByOne(drive, first, buffer, &gone);
+    drive.lastError = gone;
     return failed;
 }
 

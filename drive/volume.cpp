@@ -59,14 +59,12 @@ std::optional<ConfirmedVolume> Confirm(DiskDrive& drive, const FatLayout& layout
     const uint32_t first = layout.firstFatSector;
     const uint32_t count = layout.rootFirstSector - first + 1;
     std::vector<uint8_t> area(size_t{count} * kSectorSize);
-    DiskError gone = Err::None;
     std::vector<uint32_t> unread;
     // At once where it reads; sector by sector where it does not, so that only the sectors
     // that fail are left out.
     if (count > 0xFFFF || !drive.ReadSectors(first, static_cast<uint16_t>(count), area))
-        unread = ReadSectorsOneByOne(drive, first, area, &gone);
-    if (gone != Err::None) {
-        drive.lastError = gone;
+        unread = ReadSectorsLatchingGone(drive, first, area);
+    if (drive.PendingError() != Err::None) {
         doubt = VolumeDoubt::DisketteGone;
         return std::nullopt;
     }
@@ -152,12 +150,9 @@ VolumeFinding EstablishVolume(DiskDrive& drive)
         return {std::nullopt, VolumeDoubt::MediaUnknown};
     VolumeDoubt doubt = VolumeDoubt::NotConfirmed;
     std::array<uint8_t, kSectorSize> boot{};
-    DiskError gone = Err::None;
-    const bool unread = !ReadSectorsOneByOne(drive, 0, boot, &gone).empty();
-    if (gone != Err::None) {
-        drive.lastError = gone;
+    const bool unread = !ReadSectorsLatchingGone(drive, 0, boot).empty();
+    if (drive.PendingError() != Err::None)
         return {std::nullopt, VolumeDoubt::DisketteGone};
-    }
 
     std::optional<FatLayout> stated;
     bool otherSectorSize = false;

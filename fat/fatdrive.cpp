@@ -33,7 +33,7 @@ bool FatDrive::NoFat()
 {
     if (HasFat())
         return false;
-    lastError = Err::UnrecognizedMedia;
+    LatchOfFatLayer() = Err::UnrecognizedMedia;
     return true;
 }
 
@@ -58,7 +58,7 @@ bool FatDrive::TakeBuffer(std::vector<uint8_t>& buffer, size_t bytes)
     try {
         buffer.assign(bytes, 0);
     } catch (const std::bad_alloc&) {
-        lastError = Err::InsufficientBuffer;
+        LatchOfFatLayer() = Err::InsufficientBuffer;
         return false;
     }
     return true;
@@ -93,19 +93,19 @@ bool FatDrive::LoadFat()
 
 bool FatDrive::LoadFatOnly()
 {
-    if (mediaType == kMediaUnknown || lastError != Err::None)
+    if (mediaType == kMediaUnknown || LatchOfFatLayer() != Err::None)
         return false;
     ReleaseTables();
     fatTrust = FatTrust::Trusted;
     fatCopiesDiffer = false;
     const std::optional<FatLayout> found = FatLayout::FromParams(params);
     if (!found || !FitsTheFields(*found)) {
-        lastError = Err::UnrecognizedMedia;
+        LatchOfFatLayer() = Err::UnrecognizedMedia;
         return false;
     }
     if (!FitsTheMedium(*found)) {
         fatTrust = FatTrust::Misplaced;
-        lastError = Err::UnrecognizedMedia;
+        LatchOfFatLayer() = Err::UnrecognizedMedia;
         return false;
     }
     layout_ = *found;
@@ -120,17 +120,17 @@ bool FatDrive::LoadFatOnly()
     try {
         read = ReadSoundFat(*this, layout_, params.u8(DeviceParams::MediaDescriptor));
     } catch (const std::bad_alloc&) {
-        lastError = Err::InsufficientBuffer;
+        LatchOfFatLayer() = Err::InsufficientBuffer;
         return false;
     }
-    if (lastError != Err::None)
+    if (LatchOfFatLayer() != Err::None)
         return false;
     if (!read.Confirmed()) {
         fatTrust = !read.fatFound                ? FatTrust::NoFat
                    : read.misplacedCopies > 1 ? FatTrust::Misplaced
                                               : FatTrust::Unsound;
         // A sector that no copy gave is told by the read that failed.
-        lastError = read.readError != Err::None ? read.readError : Err::UnrecognizedMedia;
+        LatchOfFatLayer() = read.readError != Err::None ? read.readError : Err::UnrecognizedMedia;
         return false;
     }
     fat = std::move(read.bytes);
@@ -156,7 +156,7 @@ uint16_t FatDrive::GetFatEntry(uint16_t cluster)
 
 bool FatDrive::SetFatEntry(uint16_t cluster, uint16_t value)
 {
-    if (NoFat() || lastError != Err::None || cluster > lastCluster)
+    if (NoFat() || LatchOfFatLayer() != Err::None || cluster > lastCluster)
         return false;
     if (!WriteFatEntry(fat, fatBits, cluster, value))
         return false;
@@ -167,7 +167,7 @@ bool FatDrive::SetFatEntry(uint16_t cluster, uint16_t value)
 uint32_t FatDrive::SectorOfCluster(uint16_t cluster)
 {
     if (cluster < kFirstDataCluster) {
-        lastError = Err::EndOfDisk;
+        LatchOfFatLayer() = Err::EndOfDisk;
         cluster = kFirstDataCluster;
     }
     return (uint32_t{cluster} - kFirstDataCluster) * sectorsPerCluster + firstDataSector;
@@ -176,11 +176,11 @@ uint32_t FatDrive::SectorOfCluster(uint16_t cluster)
 uint16_t FatDrive::ClusterOfSector(uint32_t sector)
 {
     if (sectorsPerCluster == 0) {
-        lastError = Err::UnrecognizedMedia;
+        LatchOfFatLayer() = Err::UnrecognizedMedia;
         return 0;
     }
     if (sector < firstDataSector) {
-        lastError = Err::EndOfDisk;
+        LatchOfFatLayer() = Err::EndOfDisk;
         return 0;
     }
     // Far beyond the medium the number saturates rather than wrapping onto a real cluster.
@@ -215,7 +215,7 @@ bool FatDrive::WriteBack()
 {
     if (!fatDirty && !rootDirDirty)
         return true;
-    lastError = Err::None;
+    LatchOfFatLayer() = Err::None;
     if (fatDirty) {
         for (unsigned copy = 0; copy < layout_.fatCount; ++copy)
             if (!WriteSectors(layout_.FatSector(copy), layout_.sectorsPerFat, fat))
@@ -233,7 +233,7 @@ bool FatDrive::WriteBack()
 void FatDrive::RecordUnwrittenChanges()
 {
     const std::string drive{static_cast<char>('A' + driveNumber - 1), ':'};
-    RecordLostWork(FormatString(Str::ChangesLost, drive, DiskErrorText(lastError)));
+    RecordLostWork(FormatString(Str::ChangesLost, drive, DiskErrorText(LatchOfFatLayer())));
 }
 
 }  // namespace vokta

@@ -35,13 +35,13 @@ std::vector<uint32_t> FatDrive::ReadClusterSalvaging(uint16_t cluster, std::span
     const uint32_t first = SectorOfCluster(cluster);
     if (ReadSectors(first, sectorsPerCluster, buffer))
         return {};
-    lastError = Err::None;
+    LatchOfFatLayer() = Err::None;
     std::fill(buffer.begin(), buffer.end(), 0);
     std::vector<uint32_t> unread;
     for (uint16_t i = 0; i < sectorsPerCluster; ++i) {
         if (!ReadSectors(first + i, 1, buffer.subspan(size_t{i} * kSectorSize, kSectorSize)))
             unread.push_back(first + i);
-        lastError = Err::None;
+        LatchOfFatLayer() = Err::None;
     }
     return unread;
 }
@@ -55,16 +55,16 @@ uint16_t FatDrive::WriteToFreeCluster(std::span<uint8_t> data, bool isDirectory)
     for (;;) {
         candidate = FindFreeCluster(candidate);
         if (candidate == FatValue::NoEntry) {
-            lastError = Err::DiskFull;
+            LatchOfFatLayer() = Err::DiskFull;
             return FatValue::NoEntry;
         }
         if (patchDot)
             DirEntry::SetStartCluster(data, candidate);
         if (WriteSectors(SectorOfCluster(candidate), sectorsPerCluster, data))
             return candidate;
-        if (FailsForWholeDisk(lastError))
+        if (FailsForWholeDisk(LatchOfFatLayer()))
             return FatValue::NoEntry;
-        lastError = Err::None;
+        LatchOfFatLayer() = Err::None;
         MarkClusterBad(candidate);
         ++candidate;
     }
@@ -74,7 +74,7 @@ bool FatDrive::PointOwnerAt(const OwnerSearch& owner, uint16_t cluster)
 {
     if (owner.entrySector < firstDataSector) {
         if (size_t{owner.entryOffset} + DirEntry::kSize > rootDir.size()) {
-            lastError = kDamagedStructure;
+            LatchOfFatLayer() = kDamagedStructure;
             return false;
         }
         DirEntry::SetStartCluster(std::span(rootDir).subspan(owner.entryOffset, DirEntry::kSize), cluster);
@@ -93,7 +93,7 @@ uint16_t FatDrive::MoveCluster(uint16_t cluster)
     if (NoFat())
         return FatValue::NoEntry;
     if (!IsDataCluster(cluster)) {
-        lastError = Err::EndOfDisk;
+        LatchOfFatLayer() = Err::EndOfDisk;
         return FatValue::NoEntry;
     }
     const uint16_t next = GetFatEntry(cluster);
@@ -106,7 +106,7 @@ uint16_t FatDrive::MoveCluster(uint16_t cluster)
     // Everything that can refuse the move is settled before the first change.
     OwnerSearch owner{0, cluster};
     if (!FindOwner(owner)) {
-        lastError = kDamagedStructure;
+        LatchOfFatLayer() = kDamagedStructure;
         return FatValue::NoEntry;
     }
     uint16_t predecessor = 0;
@@ -118,7 +118,7 @@ uint16_t FatDrive::MoveCluster(uint16_t cluster)
             return false;
         });
         if (end != ChainEnd::Stopped) {
-            lastError = kDamagedStructure;
+            LatchOfFatLayer() = kDamagedStructure;
             return FatValue::NoEntry;
         }
     }
@@ -161,7 +161,7 @@ void FatDrive::FixParentsListedIn(std::span<const uint8_t> entries, uint16_t new
             PutU16(sector, DirEntry::kDotDotStartCluster, newParent);
             (void)WriteSectors(childSector, 1, sector);
         }
-        lastError = Err::None;
+        LatchOfFatLayer() = Err::None;
     }
 }
 
@@ -179,7 +179,7 @@ void FatDrive::FixParentsOfDirectory(std::span<const uint8_t> firstCluster, uint
     WalkChain(restOfChain, [&](uint16_t c) {
         if (ReadSectors(SectorOfCluster(c), sectorsPerCluster, buffer))
             FixParentsListedIn(buffer, newParent);
-        lastError = Err::None;
+        LatchOfFatLayer() = Err::None;
         return false;
     });
 }
@@ -189,7 +189,7 @@ void FatDrive::FixChildParents(uint16_t directoryCluster, uint16_t newCluster)
     if (NoFat())
         return;
     if (!IsDataCluster(directoryCluster)) {
-        lastError = Err::EndOfDisk;
+        LatchOfFatLayer() = Err::EndOfDisk;
         return;
     }
     std::vector<uint8_t> buffer;
@@ -201,10 +201,10 @@ void FatDrive::FixChildParents(uint16_t directoryCluster, uint16_t newCluster)
 
 bool FatDrive::MarkClusterBad(uint16_t cluster)
 {
-    if (NoFat() || lastError != Err::None)
+    if (NoFat() || LatchOfFatLayer() != Err::None)
         return false;
     if (!IsDataCluster(cluster)) {
-        lastError = Err::EndOfDisk;
+        LatchOfFatLayer() = Err::EndOfDisk;
         return false;
     }
     if (IsClusterBad(cluster))
@@ -220,7 +220,7 @@ bool FatDrive::MarkFreeClustersBad(uint32_t first, uint32_t end)
 {
     for (uint32_t sector = first; sector < end; ++sector) {
         const uint16_t cluster = ClusterOfSector(sector);
-        if (lastError != Err::None)
+        if (LatchOfFatLayer() != Err::None)
             return false;
         if (GetFatEntry(cluster) == FatValue::Free && !SetFatEntry(cluster, BadValue(fatBits)))
             return false;
@@ -237,7 +237,7 @@ bool FatDrive::MarkSectorsBad(uint32_t first, uint32_t end)
         return false;
     for (uint32_t sector = first; sector < end; ++sector) {
         const uint16_t cluster = ClusterOfSector(sector);
-        if (lastError != Err::None)
+        if (LatchOfFatLayer() != Err::None)
             return false;
         if (!IsClusterBad(cluster) && !MarkClusterBad(cluster))
             return false;
@@ -247,12 +247,12 @@ bool FatDrive::MarkSectorsBad(uint32_t first, uint32_t end)
 
 bool FatDrive::MarkTrackBadAtSector(uint32_t sector)
 {
-    if (NoFat() || lastError != Err::None)
+    if (NoFat() || LatchOfFatLayer() != Err::None)
         return false;
     const uint32_t spt = params.sectorsPerTrack();
     const uint32_t perCylinder = spt * params.heads();
     if (perCylinder == 0) {
-        lastError = Err::UnrecognizedMedia;
+        LatchOfFatLayer() = Err::UnrecognizedMedia;
         return false;
     }
     uint32_t first = sector / perCylinder * perCylinder + sector % perCylinder / spt * spt;
@@ -265,10 +265,10 @@ bool FatDrive::MarkTrackBadAtSector(uint32_t sector)
 
 bool FatDrive::MarkTrackBad(uint16_t cylinder, uint16_t head)
 {
-    if (NoFat() || lastError != Err::None)
+    if (NoFat() || LatchOfFatLayer() != Err::None)
         return false;
     if (head >= params.heads()) {
-        lastError = Err::EndOfDisk;
+        LatchOfFatLayer() = Err::EndOfDisk;
         return false;
     }
     const uint32_t spt = params.sectorsPerTrack();
@@ -278,7 +278,7 @@ bool FatDrive::MarkTrackBad(uint16_t cylinder, uint16_t head)
 
 bool FatDrive::MarkCylinderBad(uint16_t cylinder)
 {
-    if (NoFat() || lastError != Err::None)
+    if (NoFat() || LatchOfFatLayer() != Err::None)
         return false;
     const uint32_t perCylinder = uint32_t{params.sectorsPerTrack()} * params.heads();
     const uint32_t end = std::min((cylinder + 1u) * perCylinder, VolumeEnd());

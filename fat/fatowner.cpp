@@ -35,7 +35,7 @@ bool FatDrive::SearchDirectory(OwnerSearch& search, unsigned depth, std::vector<
         search.entrySector = SectorOfCluster(cluster);
         // An unreadable directory ends its own search; the rest of the tree is still searched.
         if (!ReadSectors(search.entrySector, sectorsPerCluster, buffer)) {
-            lastError = Err::None;
+            LatchOfFatLayer() = Err::None;
             return true;
         }
         found = ScanEntries(search, buffer, false, depth, searched);

@@ -86,7 +86,7 @@ Walk Repairer::Run()
     std::string label;
     if (drive_.GenericIoctl(Minor::GetMediaId, id.bytes))
         label = id.label();
-    drive_.lastError = Err::None;
+    drive_.LatchOfFatLayer() = Err::None;
     host_.SetTitle(OperationTitle(LoadString(Str::Repairing), DriveLetterOf(inputs_.driveText), label));
     host_.SetBarColours(BarColour::Blue, BarColour::White);
     if (host_.AbortRequested())
@@ -106,7 +106,7 @@ Walk Repairer::Run()
         return Walk::Stopped;
     if (!drive_.LoadFat() && drive_.fatTrust == FatDrive::FatTrust::Trusted) {
         Box(Str::CannotAccessFat, Str::FatalError, Buttons::Ok, Icon::Warning);
-        drive_.lastError = Err::None;
+        drive_.LatchOfFatLayer() = Err::None;
         return Walk::Stopped;
     }
     if (ConfirmFat() != Walk::Go)
@@ -129,11 +129,11 @@ Walk Repairer::CheckBoot()
         const std::span<uint8_t> sector = buffer_.first(kSectorSize);
         if (drive_.ReadSectors(0, 1, sector))
             checked = ValidateBootSector(sector);
-        else if (DisketteGone(drive_.lastError)) {
+        else if (DisketteGone(drive_.LatchOfFatLayer())) {
             ShowError();
             return Walk::Stopped;
         }
-        drive_.lastError = Err::None;
+        drive_.LatchOfFatLayer() = Err::None;
     }
     if (checked == 0)
         return Walk::Go;
@@ -152,7 +152,7 @@ Walk Repairer::CheckBoot()
     while (!WriteVolumeBootSector(drive_, *found.volume, RootDirectoryLabel(drive_, found.volume->layout))) {
         if (Box(Str::CannotWriteBootSector, Str::Error, Buttons::RetryCancel, Icon::Error) != Answer::Retry)
             return Walk::Stopped;
-        drive_.lastError = Err::None;
+        drive_.LatchOfFatLayer() = Err::None;
     }
     host_.SetUpperLine(LoadString(Str::BootSectorFixed));
     return Walk::Go;
@@ -165,12 +165,12 @@ Walk Repairer::CheckFat()
 {
     const bool loaded = drive_.LoadFatOnly();
     drive_.ReleaseTables();
-    if (DisketteGone(drive_.lastError)) {
+    if (DisketteGone(drive_.LatchOfFatLayer())) {
         ShowError();
         return Walk::Stopped;
     }
     if (loaded || drive_.fatTrust == FatDrive::FatTrust::Trusted) {
-        drive_.lastError = Err::None;
+        drive_.LatchOfFatLayer() = Err::None;
         return Walk::Go;
     }
     return ConfirmFat();
@@ -181,7 +181,7 @@ Walk Repairer::CheckFat()
 Walk Repairer::ConfirmFat()
 {
     if (drive_.fatTrust != FatDrive::FatTrust::Trusted) {
-        drive_.lastError = Err::None;
+        drive_.LatchOfFatLayer() = Err::None;
         Box(Str::RepairNoSoundFat, Str::RepairError, Buttons::Ok, Icon::Error);
         return Walk::Stopped;
     }
@@ -204,11 +204,11 @@ Walk Repairer::WalkSystemArea(uint32_t firstDataSector)
             sector += Spt();
             continue;
         }
-        if (DisketteGone(drive_.lastError)) {
+        if (DisketteGone(drive_.LatchOfFatLayer())) {
             ShowError();
             return Walk::Stopped;
         }
-        drive_.lastError = Err::None;
+        drive_.LatchOfFatLayer() = Err::None;
         const uint32_t start = FirstSectorOfTrackHolding(drive_.params, sector);
         if (RescanTrack(start) != Walk::Go)
             return Walk::Stopped;
@@ -224,7 +224,7 @@ Walk Repairer::RescanTrack(uint32_t start)
     for (uint32_t s = start; s < start + Spt(); ++s) {
         if (drive_.ReadSectors(s, 1, buffer_))
             continue;
-        if (DisketteGone(drive_.lastError)) {
+        if (DisketteGone(drive_.LatchOfFatLayer())) {
             ShowError();
             return Walk::Stopped;
         }
@@ -239,7 +239,7 @@ Walk Repairer::RescanTrack(uint32_t start)
             return Walk::Stopped;
         case SystemChoice::TryFormat:
             host_.SetLowerLine(LoadString(Str::FixingSystemArea));
-            drive_.lastError = Err::None;
+            drive_.LatchOfFatLayer() = Err::None;
             if (!Reformat(s))
                 return Walk::Stopped;
             host_.SetUpperLine(LoadString(Str::SystemAreaFixed));
@@ -265,7 +265,7 @@ VolumeMap Repairer::MapNow(const std::set<uint32_t>& lost)
         if (hole != lost.end() && *hole < first + count)
             return false;
         const bool read = static_cast<bool>(drive_.ReadSectors(first, count, buffer));
-        drive_.lastError = Err::None;
+        drive_.LatchOfFatLayer() = Err::None;
         return read;
     };
     if (!drive_.HasFat())
@@ -294,7 +294,7 @@ bool Repairer::Reformat(uint32_t sector)
     if (e == Err::None)
         return true;
     if (DisketteGone(e)) {
-        drive_.lastError = e;
+        drive_.LatchOfFatLayer() = e;
         ShowError();
         return false;
     }
@@ -327,7 +327,7 @@ Walk Repairer::WalkDataArea(uint32_t firstDataSector)
             sector += count;
             continue;
         }
-        if (DisketteGone(drive_.lastError)) {
+        if (DisketteGone(drive_.LatchOfFatLayer())) {
             ShowError();
             return Walk::Stopped;
         }
@@ -361,7 +361,7 @@ Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
     switch (inputs_.data) {
     case DataChoice::MarkCylinder:
         host_.SetUpperLine(FormatString(Str::MarkingCylinderBad, long{cylinder}));
-        drive_.lastError = Err::None;
+        drive_.LatchOfFatLayer() = Err::None;
         repaired = MarkBad([&] { return drive_.MarkCylinderBad(cylinder); });
         if (repaired) {
             const uint32_t heads = drive_.params.heads();
@@ -370,12 +370,12 @@ Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
         break;
     case DataChoice::MarkTrack:
         host_.SetUpperLine(FormatString(Str::MarkingTrackBad, long{cylinder}));
-        drive_.lastError = Err::None;
+        drive_.LatchOfFatLayer() = Err::None;
         repaired = MarkBad([&] { return drive_.MarkTrackBadAtSector(sector); });
         break;
     case DataChoice::TryFormat:
         host_.SetUpperLine(FormatString(Str::ReformattingTrack, long{cylinder}));
-        drive_.lastError = Err::None;
+        drive_.LatchOfFatLayer() = Err::None;
         return Reformat(sector) ? Walk::Go : Walk::Stopped;
     case DataChoice::Stop:
         break;
@@ -396,7 +396,7 @@ bool FormatWithTentatives(OperationHost& host, DiskDrive& drive, uint16_t cylind
         host.SetLowerLine(FormatString(Str::FormattingTentative, long{t}));
         if (drive.FormatTrack(cylinder, head, true))
             return true;
-        drive.lastError = Err::None;
+        drive.LatchOfFatLayer() = Err::None;
     }
     return false;
 }
@@ -420,8 +420,8 @@ DiskError FillFromSoundFat(DiskDrive& drive, uint32_t first, std::span<uint8_t> 
     if (std::ranges::none_of(unread, inFat))
         return Err::None;
     const SoundFat fat = ReadSoundFat(drive, *layout, drive.params.u8(DeviceParams::MediaDescriptor));
-    if (DisketteGone(drive.lastError))
-        return drive.lastError;
+    if (DisketteGone(drive.LatchOfFatLayer()))
+        return drive.LatchOfFatLayer();
     if (!fat.sound)
         return kNoSoundFat;
     for (uint32_t i : unread) {
@@ -441,14 +441,14 @@ bool WriteTrackBack(OperationHost& host, DiskDrive& drive, uint32_t first, std::
 {
     const auto count = static_cast<uint16_t>(track.size() / kSectorSize);
     while (!drive.WriteSectors(first, count, track)) {
-        const DiskError failed = drive.lastError;
+        const DiskError failed = drive.LatchOfFatLayer();
         const std::string text = drive.GetErrorText();
         if (!text.empty() &&
             host.MessageBox(text, LoadString(Str::RepairError), Buttons::RetryCancel, Icon::Error) == Answer::Retry)
             continue;
         for (uint16_t i = 0; i < count && !DisketteGone(failed); ++i) {
             (void)drive.WriteSectors(first + i, 1, track.subspan(size_t{i} * kSectorSize, kSectorSize));
-            drive.lastError = Err::None;
+            drive.LatchOfFatLayer() = Err::None;
         }
         return false;
     }
@@ -509,15 +509,14 @@ DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, s
     const bool formatted = (!trackZeroFormattedToo || FormatWithTentatives(host, drive, 0, 0)) &&
                            FormatWithTentatives(host, drive, cylinder, head);
     (void)drive.EndFormat([&](DiskDrive& d) {
-        return bootSectorKept ? static_cast<bool>(d.WriteSectors(0, 1, zero.first(kSectorSize)))
-                              : WriteUnlabelledBootSector(d);
+        return bootSectorKept ? d.WriteSectors(0, 1, zero.first(kSectorSize)) : WriteUnlabelledBootSector(d);
     });
     if (!formatted)
         return Err::GeneralFailure;
     // Without a readable boot sector of its own, track 0 keeps the one the format wrote.
     if (!bootSectorKept) {
         (void)drive.ReadSectors(0, 1, zero.first(kSectorSize));
-        drive.lastError = Err::None;
+        drive.LatchOfFatLayer() = Err::None;
     }
 
     host.SetLowerLine(LoadString(Str::WritingTrack));

@@ -73,14 +73,14 @@ bool ReadCopy(DiskDrive& drive, const FatLayout& layout, unsigned copy, Copy& in
     into.unread.assign(layout.sectorsPerFat, false);
     if (drive.ReadSectors(layout.FatSector(copy), layout.sectorsPerFat, into.bytes))
         return true;
-    if (DisketteGone(drive.lastError))
+    if (DisketteGone(drive.LatchOfFatLayer()))
         return false;
     if (readError == Err::None)
-        readError = drive.lastError;
+        readError = drive.LatchOfFatLayer();
     DiskError gone = Err::None;
     for (uint32_t i : ReadSectorsOneByOne(drive, layout.FatSector(copy), into.bytes, &gone))
         into.unread[i] = true;
-    drive.lastError = gone;
+    drive.LatchOfFatLayer() = gone;
     return gone == Err::None;
 }
 
@@ -105,7 +105,7 @@ SoundFat ReadSoundFat(DiskDrive& drive, const FatLayout& layout, uint8_t mediaBy
         result.fatFound = result.fatFound || copy.start == Start::Sound || copy.start == Start::OtherMedia;
         copies.push_back(std::move(copy));
     }
-    drive.lastError = Err::None;
+    drive.LatchOfFatLayer() = Err::None;
     if (result.misplacedCopies > 1)
         return result;
 

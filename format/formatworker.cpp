@@ -34,9 +34,9 @@ private:
     {
         return host_.MessageBox(LoadString(text), LoadString(Str::Message), buttons, Icon::Error);
     }
-    std::optional<Answer> ShowError(Buttons buttons)
+    std::optional<Answer> ShowError(Buttons buttons, DiskError whenNonePending = Err::None)
     {
-        return ShowPendingError(drive_, host_, session_.errorCaption(), buttons);
+        return ShowPendingError(drive_, host_, session_.errorCaption(), buttons, whenNonePending);
     }
 
     Stage QuickFormat();
@@ -46,7 +46,7 @@ private:
     // Cylinder 0 of a 21-sector medium, before its system area is written.
     void FormatFirstCylinder();
     // Boot sector (again, when the one after the tracks did not take) and system area.
-    bool WriteSystem();
+    DiskStatus WriteSystem();
     // Says, once per operation, that the drive numbered the sectors itself.
     void TellLayoutChosenByDriver();
 
@@ -66,15 +66,15 @@ Stage Formatter::Pass()
 {
     host_.SetLowerLine("");
     host_.SetUpperLine(LoadString(Str::CheckingMedia));
-    if (drive_.lastError == Err::DriveLocked || !drive_.SelectMedia(media_, true)) {
+    if (drive_.PendingError() == Err::DriveLocked || !drive_.SelectMedia(media_, true)) {
         ShowError(Buttons::Ok);
         return Stage::Failed;
     }
     // A drive that cannot take this media at all is told before anything is written.
     if (DiskService* service = drive_.Service()) {
         if (const std::string refusal = service->MediaRefusal(drive_.params); !refusal.empty()) {
-            drive_.lastError = Err::UnrecognizedMedia;
-            host_.MessageBox(TakeErrorWithReason(drive_, refusal), session_.errorCaption(), Buttons::Ok,
+            drive_.TakeError();
+            host_.MessageBox(ErrorWithReason(Err::UnrecognizedMedia, refusal), session_.errorCaption(), Buttons::Ok,
                              Icon::Error);
             return Stage::Failed;
         }
@@ -105,10 +105,12 @@ void Formatter::FormatFirstCylinder()
     host_.SetProgressPos(1);
     drive_.BeginFormat();
     host_.SetProgressPos(2);
-    for (uint16_t h = 0; h < drive_.params.heads(); ++h)
-        if (!drive_.FormatTrack(0, h, optimized_))
-            break;
-    drive_.lastError = Err::None;
+    {
+        GoOnAfterFailure goOn(drive_);
+        for (uint16_t h = 0; h < drive_.params.heads(); ++h)
+            if (!goOn(drive_.FormatTrack(0, h, optimized_)))
+                break;
+    }
     host_.SetProgressPos(3);
     (void)drive_.EndFormat(WriteUnlabelledBootSector);
 }
@@ -118,18 +120,19 @@ Stage Formatter::QuickFormat()
     host_.SetLowerLine(LoadString(Str::QuickFormatting));
     host_.SetRange(5);
     if (!FormattedAsChosen()) {
-        drive_.lastError = Err::None;
+        drive_.TakeError();
         host_.MessageBox(FormatString(Str::QuickFormatOfUnformatted, std::string(GetMediaTypeName(drive_.mediaType))),
                          session_.errorCaption(), Buttons::Ok, Icon::Error);
     } else {
         if (drive_.params.sectorsPerTrack() == 21)
             FormatFirstCylinder();
         host_.SetProgressPos(4);
-        bootSectorWritten_ = WriteBootSector(drive_, inputs_.label);
+        bootSectorWritten_ = static_cast<bool>(WriteBootSector(drive_, inputs_.label));
         host_.SetProgressPos(5);
-        if (WriteSystem())
+        const DiskStatus system = WriteSystem();
+        if (system)
             return Stage::Done;
-        ShowError(Buttons::Ok);
+        ShowError(Buttons::Ok, system.error());
     }
     if (Ask(Str::AskFullFormat, Buttons::YesNo) != Answer::Yes)
         return Stage::Aborted;
@@ -146,19 +149,20 @@ bool Formatter::FormattedAsChosen()
         return true;
     const uint16_t cylinders = drive_.params.cylinders();
     const uint16_t heads = drive_.params.heads();
-    return cylinders == 0 || heads == 0 || drive_.VerifyTrack(static_cast<uint16_t>(cylinders - 1),
-                                                              static_cast<uint16_t>(heads - 1));
+    return cylinders == 0 || heads == 0 ||
+           drive_.VerifyTrack(static_cast<uint16_t>(cylinders - 1), static_cast<uint16_t>(heads - 1));
 }
 
-bool Formatter::WriteSystem()
+DiskStatus Formatter::WriteSystem()
 {
     // A boot sector that did not take would leave a diskette that no system reads, behind a
     // system area that did: it is written again with the system area.
     if (!bootSectorWritten_) {
-        drive_.lastError = Err::None;
-        bootSectorWritten_ = WriteBootSector(drive_, inputs_.label);
-        if (!bootSectorWritten_)
-            return false;
+        drive_.TakeError();
+        const DiskStatus boot = WriteBootSector(drive_, inputs_.label);
+        bootSectorWritten_ = static_cast<bool>(boot);
+        if (!boot)
+            return boot;
     }
     return WriteSystemArea(drive_, inputs_.label);
 }
@@ -174,12 +178,10 @@ Stage Formatter::FullFormat()
     formatting.announce = [this](uint16_t c, uint16_t total) {
         host_.SetLowerLine(FormatString(Str::FormattingTrack, long{c}, long{total}));
     };
-    formatting.onFailure = [this](DiskDrive& drive) {
+    formatting.onFailure = [this](DiskDrive&) {
         // A failure without a code of its own is still told, so that the user decides
         // whether it is tried again, never the loop by itself.
-        if (drive.lastError == Err::None)
-            drive.lastError = Err::UnknownError;
-        return ShowError(Buttons::AbortRetryIgnore).value_or(Answer::Retry);
+        return ShowError(Buttons::AbortRetryIgnore, Err::UnknownError).value_or(Answer::Retry);
     };
     const FormatLoopEnd end = FormatCylinders(drive_, host_, formatting);
     if (end == FormatLoopEnd::Refused) {
@@ -189,13 +191,13 @@ Stage Formatter::FullFormat()
     // Even a format stopped by Abort leaves a labelled boot sector.
     host_.SetLowerLine(LoadString(Str::WritingBootSector));
     (void)drive_.EndFormat(WriteUnlabelledBootSector);
-    bootSectorWritten_ = WriteBootSector(drive_, inputs_.label);
+    bootSectorWritten_ = static_cast<bool>(WriteBootSector(drive_, inputs_.label));
     if (end == FormatLoopEnd::Stopped || host_.AbortRequested())
         return Stage::Aborted;
 
     host_.SetLowerLine(LoadString(Str::WritingSystemArea));
-    while (!WriteSystem()) {
-        const std::optional<Answer> answer = ShowError(Buttons::RetryCancel);
+    for (DiskStatus system = WriteSystem(); !system; system = WriteSystem()) {
+        const std::optional<Answer> answer = ShowError(Buttons::RetryCancel, system.error());
         if (!answer)
             return Stage::Failed;
         if (*answer != Answer::Retry)
@@ -208,8 +210,8 @@ Stage Formatter::Verify()
 {
     host_.SetTitle(Title(Str::Verifying));
     host_.SetBarColours(BarColour::Green, BarColour::Black);
-    if (!drive_.LoadFat() || drive_.lastError != Err::None) {
-        drive_.lastError = Err::None;
+    if (!drive_.LoadFat() || drive_.PendingError() != Err::None) {
+        drive_.TakeError();
         host_.MessageBox(LoadString(Str::CannotAccessFat), LoadString(Str::FatalError), Buttons::Ok,
                          Icon::Warning);
         return Stage::Failed;
@@ -224,7 +226,7 @@ Stage Formatter::Verify()
         for (uint16_t h = 0; h < drive_.params.heads(); ++h) {
             if (drive_.VerifyTrack(c, h))
                 continue;
-            drive_.lastError = Err::None;
+            drive_.TakeError();
             host_.SetLowerLine(FormatString(Str::MarkingTrackBad, long{c}));
             if (!drive_.MarkTrackBad(c, h)) {
                 ShowError(Buttons::Ok);

@@ -35,7 +35,7 @@ bool LoadFileSystem(FatDrive& drive, std::string& reason)
     if (drive.LoadFat())
         return true;
     if (drive.fatTrust != FatDrive::FatTrust::Trusted) {
-        drive.lastError = Err::None;
+        drive.LatchOfFatLayer() = Err::None;
         reason = UntrustedFatText(drive.fatTrust);
     } else {
         reason = TakeFailureText(drive);
@@ -148,7 +148,7 @@ void PutBack(FatDrive& drive, const Before& before)
     const bool rootWritten = before.rootChanged && !drive.rootDirDirty;
     drive.rootDir = before.root;
     drive.rootDirDirty = rootWritten;
-    drive.lastError = Err::None;
+    drive.LatchOfFatLayer() = Err::None;
     if (before.bootWritten)
         (void)drive.WriteSectors(0, 1, before.boot.span());
     if (rootWritten || before.bootWritten)

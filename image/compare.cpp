@@ -91,7 +91,7 @@ OperationOutcome CompareWorker(DuplicateJob job, OperationHost& host)
         return session.End(kResultFailed);
     }
     host.SetLowerLine(LoadString(Str::ComparingProgress));
-    drive.lastError = Err::None;
+    drive.TakeError();
     std::vector<size_t> unread;
     for (uint16_t c = 0; c < cylinders; ++c) {
         if (host.AbortRequested())

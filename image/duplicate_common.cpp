@@ -102,7 +102,7 @@ bool LayoutFitsMedia(DiskDrive& drive, OperationHost& host, const std::string& c
 {
     std::array<uint8_t, kSectorSize> boot{};
     if (!drive.ReadSectors(0, 1, boot)) {
-        drive.lastError = Err::None;  // an unreadable boot sector describes nothing: the read will tell
+        drive.TakeError();  // an unreadable boot sector describes nothing: the read will tell
         return true;
     }
     const std::optional<DescribedLayout> layout = LayoutOtherThanMedia(boot, drive.mediaType);
@@ -118,7 +118,7 @@ bool ReadMediaId(DiskDrive& drive, std::string& label, std::string& serial)
 {
     MediaIdBlock block;
     if (!drive.GenericIoctl(Minor::GetMediaId, block.bytes)) {
-        drive.lastError = Err::None;  // a diskette without identification is still read
+        drive.TakeError();  // a diskette without identification is still read
         return false;
     }
     label = block.label();

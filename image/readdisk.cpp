@@ -24,9 +24,9 @@ std::optional<bool> MarkedBad(FatDrive& drive, uint32_t firstSectorOfTrack)
     if (!drive.HasFat() && !drive.LoadFat()) {
         // A FAT that cannot be read is the end; one that reads but is not sound marks nothing
         // BAD, and the user decides.
-        if (drive.fatTrust == FatDrive::FatTrust::Trusted || drive.lastError != Err::UnrecognizedMedia)
+        if (drive.fatTrust == FatDrive::FatTrust::Trusted || drive.PendingError() != Err::UnrecognizedMedia)
             return std::nullopt;
-        drive.lastError = Err::None;
+        drive.TakeError();
         return false;
     }
     return drive.IsClusterBad(drive.ClusterOfSector(firstSectorOfTrack));
@@ -52,14 +52,13 @@ CylinderRead ReadWholeCylinder(FatDrive& drive, OperationHost& host, uint16_t c,
     const uint32_t cylinderStart = uint32_t{c} * spt * drive.params.heads();
     std::vector<uint32_t> passed;
     auto decide = [&] {
-        const DiskError error = drive.lastError;
+        const DiskError error = drive.TakeError();
         const uint32_t failedTrack = drive.lastSector;
-        drive.lastError = Err::None;
         // Without its diskette the drive says nothing about the track, and the FAT cannot be
         // read either: the user, who can put the diskette back, is asked instead of the FAT.
         const std::optional<bool> bad = DisketteGone(error) ? std::optional<bool>(false) : MarkedBad(drive, failedTrack);
         if (!bad) {
-            drive.lastError = Err::None;
+            drive.TakeError();
             outcome = CylinderRead::FatUnreadable;
             return TrackFailure::Stop;
         }
@@ -178,7 +177,7 @@ OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
     }
 
     host.SetLowerLine(LoadString(Str::Reading));
-    drive.lastError = Err::None;
+    drive.TakeError();
     const size_t cylinderBytes = CylinderBytes(drive.params);
     SectorsNotRead notRead;
     for (uint16_t c = 0; c < cylinders; ++c) {

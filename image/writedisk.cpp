@@ -55,7 +55,7 @@ private:
 
 Copy DiskWriter::FormatWholeDiskette()
 {
-    drive_.lastError = Err::None;
+    drive_.TakeError();
     host_.SetLowerLine(LoadString(Str::FormattingProgress));
     drive_.BeginFormat();
     TrackFormatting formatting;
@@ -89,7 +89,7 @@ Copy DiskWriter::VerifyCylinder(uint16_t c, std::span<const uint8_t> source, boo
 Copy DiskWriter::WriteOneCopy()
 {
     bool formatted = false;
-    drive_.lastError = Err::None;
+    drive_.TakeError();
     const uint16_t cylinders = drive_.params.cylinders();
     const size_t cylinderBytes = CylinderBytes(drive_.params);
     const std::span<const uint8_t> image(job_.image->data);
@@ -106,7 +106,7 @@ Copy DiskWriter::WriteOneCopy()
             if (formatted) {
                 if (ShowError(Buttons::RetryCancel) != Answer::Retry)
                     return Copy::Failed;
-                drive_.lastError = Err::None;
+                drive_.TakeError();
                 continue;
             }
             // The first failure of a copy means an unprepared diskette: format it once.
@@ -124,7 +124,7 @@ Copy DiskWriter::WriteOneCopy()
             if (verified != Copy::Done)
                 return verified;
         }
-        drive_.lastError = Err::None;
+        drive_.TakeError();
         if (retry)
             continue;
         ++c;
@@ -154,7 +154,7 @@ OperationOutcome WriteDiskWorker(DuplicateJob job, OperationHost& host)
     host.SetProgressPos(0);
 
     auto unrecognized = [&] {
-        drive.lastError = Err::None;
+        drive.TakeError();
         Box(host, Str::UnrecognizedMedia, Str::Error, Buttons::Ok, Icon::Error);
         return session.End(kResultFailed);
     };

@@ -119,7 +119,7 @@ std::vector<std::string> BuildInfoReport(FatDrive& drive, const std::string& pat
     std::vector<std::string> lines{LabelLine(drive)};
     std::array<uint8_t, kSectorSize> sector{};
     if (!drive.ReadSectors(0, 1, sector)) {
-        drive.lastError = Err::None;
+        drive.TakeError();
         lines.push_back(LoadString(Str::CannotReadBootSector));
         return lines;
     }
@@ -145,7 +145,7 @@ std::vector<std::string> BuildInfoReport(FatDrive& drive, const std::string& pat
 InfoResult GetInfo(char letter, const DriveTable& drives, MessageBoxHost& boxes)
 {
     FatDrive drive(letter, drives);
-    if (drive.lastError != Err::None) {
+    if (drive.PendingError() != Err::None) {
         boxes.MessageBox(TakeFailureText(drive), LoadString(Str::FatalError), Buttons::Ok, Icon::Error);
         return {InfoOutcome::NoDrive, {}};
     }
@@ -155,7 +155,7 @@ InfoResult GetInfo(char letter, const DriveTable& drives, MessageBoxHost& boxes)
             return {InfoOutcome::Cancelled, {}};
     }
     if (!drive.SelectMedia(kMediaUnknown, false)) {
-        drive.lastError = Err::None;
+        drive.TakeError();
         return {InfoOutcome::MediaUnknown, {LoadString(Str::CannotEstablishMedia)}};
     }
     const DriveBinding* binding = drives.Find(letter);

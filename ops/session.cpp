@@ -8,13 +8,18 @@
 namespace vokta {
 std::string TakeErrorWithReason(DiskDrive& drive, const std::string& reason)
 {
-    const std::string text = drive.GetErrorText();
+    return ErrorWithReason(drive.TakeError(), reason);
+}
+
+std::string ErrorWithReason(DiskError error, const std::string& reason)
+{
+    const std::string text = DiskErrorText(error);
     return reason.empty() ? text : text + "\n\n" + reason;
 }
 
 bool DriveOpened(DiskDrive& drive, MessageBoxHost& boxes, const std::string& caption)
 {
-    if (drive.lastError == Err::None)
+    if (drive.PendingError() == Err::None)
         return true;
     boxes.MessageBox(TakeErrorWithReason(drive, drive.openFailureDetail), caption, Buttons::Ok, Icon::Error);
     return false;
@@ -40,9 +45,10 @@ bool DetectMedia(DiskDrive& drive, MessageBoxHost& boxes, const std::string& cap
 }
 
 std::optional<Answer> ShowPendingError(DiskDrive& drive, MessageBoxHost& boxes, const std::string& caption,
-                                       Buttons buttons)
+                                       Buttons buttons, DiskError whenNonePending)
 {
-    const std::string text = drive.GetErrorText();
+    const DiskError pending = drive.TakeError();
+    const std::string text = DiskErrorText(pending != Err::None ? pending : whenNonePending);
     if (text.empty())
         return std::nullopt;
     return boxes.MessageBox(text, caption, buttons, Icon::Error);
@@ -74,7 +80,7 @@ bool OperationSession::Commit()
     if (!drive_)
         return true;
     // An error the work left pending would refuse the commit's own writes.
-    drive_->lastError = Err::None;
+    drive_->TakeError();
     if (drive_->Commit())
         return true;
     host_.MessageBox(TakeErrorWithReason(*drive_, drive_->commitFailureDetail), caption_, Buttons::Ok, Icon::Error);

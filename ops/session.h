@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "drive/diskerror.h"
 #include "ops/operation.h"
 
 namespace vokta {
@@ -28,11 +29,14 @@ bool DetectMedia(DiskDrive& drive, MessageBoxHost& boxes, const std::string& cap
 // The drive's pending error text (taken, so cleared) with the cause in words beneath it,
 // where there is one.
 std::string TakeErrorWithReason(DiskDrive& drive, const std::string& reason);
+// An error's text with the cause in words beneath it, where there is one.
+std::string ErrorWithReason(DiskError error, const std::string& reason);
 
-// Shows the drive's pending error (and clears it) unless its text is empty: the answer,
-// or nullopt when there was nothing to show.
+// Shows the drive's pending error (and clears it), or `whenNonePending` (a failure found
+// above the drive) when none is pending, unless the text is empty: the answer, or nullopt
+// when there was nothing to show.
 std::optional<Answer> ShowPendingError(DiskDrive& drive, MessageBoxHost& boxes, const std::string& caption,
-                                       Buttons buttons);
+                                       Buttons buttons, DiskError whenNonePending = Err::None);
 
 // The drive letter of a drive selector's entry: its first character.
 inline char DriveLetterOf(const std::string& driveText)

@@ -29,7 +29,7 @@ FormatLoopEnd FormatCylinders(DiskDrive& drive, OperationHost& host, const Track
             formatting.announce(c, cylinders);
         while (!FormatCylinder(drive, c, formatting.optimized)) {
             const Answer answer = formatting.onFailure(drive);
-            drive.lastError = Err::None;
+            drive.TakeError();
             if (answer == Answer::Ignore)
                 break;
             if (answer != Answer::Retry)
@@ -55,7 +55,7 @@ bool WaitForNextDiskette(DiskDrive& drive, OperationHost& host, const NextDisket
             return false;
         host.Rest(kPollRest);
     }
-    drive.lastError = Err::None;
+    drive.TakeError();
     host.SetLowerLine(texts.insert);
     for (bool ready = false; !ready;) {
         if (host.TickCount() >= due) {
@@ -68,7 +68,7 @@ bool WaitForNextDiskette(DiskDrive& drive, OperationHost& host, const NextDisket
         if (!ready)
             host.Rest(kPollRest);
     }
-    drive.lastError = Err::None;
+    drive.TakeError();
     host.SetAbortCaption(AbortButton::Abort);
     return true;
 }

@@ -14,7 +14,7 @@ struct TrackFormatting {
     bool optimized = true;
     // Called at the start of every cylinder (the lower line of Format); may be empty.
     std::function<void(uint16_t cylinder, uint16_t cylinders)> announce;
-    // Called when a head of the cylinder failed, with `lastError` pending: Retry formats the
+    // Called when a head of the cylinder failed, with its error pending: Retry formats the
     // cylinder again from head 0, Ignore goes on with the next one, anything else stops.
     std::function<Answer(DiskDrive&)> onFailure;
 };

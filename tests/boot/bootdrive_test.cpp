@@ -15,7 +15,7 @@ TEST(CheckBootSector, UndeterminedMediaReturnsOneWithoutReading)
     auto drive = setup.Open();
     setup.recorder->log.clear();
     EXPECT_EQ(CheckBootSector(*drive), BootCheck::MediaUnknown);
-    EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
+    EXPECT_EQ(drive->PendingError(), Err::UnrecognizedMedia);
     EXPECT_TRUE(setup.recorder->Requests(Minor::ReadTrack).empty());
 }
 
@@ -43,7 +43,7 @@ TEST(CheckBootSector, FailedReadReturnsTwoAndClearsTheError)
     ASSERT_TRUE(drive->SelectMedia(kMedia144M, false));
     setup.drive->medium()->defects.insert({0, 0, 1});
     EXPECT_EQ(CheckBootSector(*drive), BootCheck::ReadError);
-    EXPECT_EQ(drive->lastError, Err::None);
+    EXPECT_EQ(drive->PendingError(), Err::None);
     // The drive object stays usable.
     setup.drive->medium()->defects.clear();
     EXPECT_EQ(CheckBootSector(*drive), 0);
@@ -107,9 +107,9 @@ TEST_F(BootSectorWrite, UndeterminedMediaWritesNothing)
     setup.drive->Insert(PatternDiskette(kMedia144M));
     auto drive = setup.Open();
     EXPECT_FALSE(WriteBootSector(*drive, "x"));
-    EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
+    EXPECT_EQ(drive->PendingError(), Err::UnrecognizedMedia);
     EXPECT_FALSE(WriteSystemArea(*drive, "x"));
-    EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
+    EXPECT_EQ(drive->PendingError(), Err::UnrecognizedMedia);
     EXPECT_TRUE(setup.recorder->Requests(Minor::WriteTrack).empty());
     EXPECT_FALSE(setup.drive->modified);
 }
@@ -123,7 +123,7 @@ TEST_F(BootSectorWrite, WriteProtectedDisketteFailsWithItsError)
     auto drive = setup.Open();
     ASSERT_TRUE(drive->SelectMedia(kMedia144M, false));
     EXPECT_FALSE(WriteBootSector(*drive, ""));
-    EXPECT_EQ(drive->lastError, Err::WriteProtect);
+    EXPECT_EQ(drive->PendingError(), Err::WriteProtect);
 }
 
 TEST_F(SystemAreaWrite, DistributionFormatAreaIsEightSectorsInOneRequest)

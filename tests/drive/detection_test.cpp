@@ -14,7 +14,7 @@ std::unique_ptr<DiskDrive> Detect(EmulatedSetup& setup, bool allowTestFormat, bo
 {
     auto drive = setup.Open();
     setup.recorder->log.clear();
-    EXPECT_EQ(drive->SelectMedia(kMediaUnknown, allowTestFormat), expected);
+    EXPECT_EQ(static_cast<bool>(drive->SelectMedia(kMediaUnknown, allowTestFormat)), expected);
     return drive;
 }
 
@@ -74,7 +74,7 @@ TEST(Detection, UnformattedDisketteWithoutTestFormat)
     EmulatedSetup setup('A', DriveKind::Floppy35HD);
     setup.drive->Insert(EmulatedMedium(MediumDensity::High));
     auto drive = Detect(setup, false, false);
-    EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
+    EXPECT_EQ(drive->PendingError(), Err::UnrecognizedMedia);
     EXPECT_EQ(drive->mediaType, kMediaUnknown) << "get-device-parameters failed, no probe ran";
     EXPECT_EQ(CountVerifies(*setup.recorder), 0u);
 }
@@ -85,7 +85,7 @@ TEST(Detection, UnformattedDisketteWithTestFormatTakesTheFirstGeometryThatFormat
     setup.drive->Insert(EmulatedMedium(MediumDensity::High));
     auto drive = Detect(setup, true, true);
     EXPECT_EQ(drive->mediaType, kMedia172M);
-    EXPECT_EQ(drive->lastError, 0u);
+    EXPECT_EQ(drive->PendingError(), Err::None);
     EXPECT_FALSE(drive->formatMode);
     EXPECT_EQ(setup.drive->lockState(), LockState::Level0);
     EXPECT_TRUE(setup.drive->medium()->track(2, 0).formatted());
@@ -104,14 +104,14 @@ TEST(Detection, EveryTestFormatFails)
     setup.drive->medium()->writeProtected = true;
     auto drive = Detect(setup, true, false);
     EXPECT_EQ(drive->mediaType, kMediaUnknown);
-    EXPECT_EQ(drive->lastError, 0u);
+    EXPECT_EQ(drive->PendingError(), Err::None);
 }
 
 TEST(Detection, EmptyDriveIsNotReady)
 {
     EmulatedSetup setup('A', DriveKind::Floppy35HD);
     auto drive = Detect(setup, true, false);
-    EXPECT_EQ(drive->lastError, Err::NotReady);
+    EXPECT_EQ(drive->PendingError(), Err::NotReady);
     EXPECT_TRUE(setup.recorder->log.empty());
 }
 
@@ -123,7 +123,7 @@ TEST(Detection, NoVerifyProbeMatchesLeavesTheLastCandidate)
     disk.defects.insert({0, 0, 3});       // and track 0 unreadable
     setup.drive->Insert(std::move(disk));
     auto drive = Detect(setup, false, false);
-    EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
+    EXPECT_EQ(drive->PendingError(), Err::UnrecognizedMedia);
     EXPECT_EQ(drive->mediaType, kMedia720K);
 }
 

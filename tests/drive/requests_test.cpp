@@ -27,7 +27,7 @@ TEST(DriveObject, ConstructionTakesALevelZeroLockAndDestructionReleasesIt)
     {
         auto drive = setup.Open('a');
         EXPECT_EQ(drive->driveNumber, 1);
-        EXPECT_EQ(drive->lastError, 0u);
+        EXPECT_EQ(drive->PendingError(), Err::None);
         EXPECT_EQ(drive->mediaType, kMediaUnknown);
         EXPECT_EQ(setup.drive->lockState(), LockState::Level0);
     }
@@ -40,7 +40,7 @@ TEST(DriveObject, PhysicalLockCodesForAAndLogicalForC)
     a.drive->Insert(PatternDiskette(kMedia144M));
     {
         auto drive = a.Open('A');
-        drive->SetLockState(LockState::Format);
+        EXPECT_TRUE(drive->SetLockState(LockState::Format));
     }
     std::vector<LoggedRequest> locks = LockRequests(*a.recorder);
     ASSERT_EQ(locks.size(), 4u);  // lock 0, lock 4, then unlock twice
@@ -97,7 +97,7 @@ TEST(DriveObject, LockHeldByAnotherProgramGivesDriveIsLocked)
     setup.drive->Insert(PatternDiskette(kMedia144M));
     setup.drive->lockedElsewhere = true;
     auto drive = setup.Open();
-    EXPECT_EQ(drive->lastError, Err::DriveLocked);
+    EXPECT_EQ(drive->PendingError(), Err::DriveLocked);
     EXPECT_EQ(drive->GetErrorText(), "Drive is Locked !");
 }
 
@@ -105,7 +105,7 @@ TEST(DriveObject, UnknownLetterIsAnInvalidDrive)
 {
     EmulatedSetup setup('A', DriveKind::Floppy35HD);
     DiskDrive drive('Q', setup.table);
-    EXPECT_EQ(drive.lastError, Err::InvalidDrive);
+    EXPECT_EQ(drive.PendingError(), Err::InvalidDrive);
     EXPECT_EQ(DiskDrive::QueryDeviceType("Q:\\", setup.table), -1);
     EXPECT_EQ(DiskDrive::QueryDeviceType("a:\\", setup.table), 7);
 }
@@ -119,7 +119,7 @@ TEST(DriveObject, ErrorsAreStickyUntilRead)
     setup.recorder->FailNext([](const DiskRequest& r) { return r.minor() == Minor::ReadTrack; }, 1, Err::BadCrc);
     std::vector<uint8_t> buffer(512);
     EXPECT_FALSE(drive->ReadSectors(0, 1, buffer));
-    EXPECT_EQ(drive->lastError, Err::BadCrc);
+    EXPECT_EQ(drive->PendingError(), Err::BadCrc);
 
     const size_t before = setup.recorder->log.size();
     EXPECT_FALSE(drive->ReadSectors(0, 1, buffer)) << "blocked while the error is pending";
@@ -128,10 +128,10 @@ TEST(DriveObject, ErrorsAreStickyUntilRead)
     EXPECT_FALSE(drive->GenericIoctl(Minor::SetDeviceParams, p.span())) << "accepted, but the error is still pending";
 
     EXPECT_EQ(drive->GetErrorText(), "Bad CRC !");
-    EXPECT_EQ(drive->lastError, 0u);
+    EXPECT_EQ(drive->PendingError(), Err::None);
     EXPECT_EQ(drive->GetErrorText(), "");
-    EXPECT_EQ(drive->GetErrorText(0), "");
-    EXPECT_EQ(drive->GetErrorText(31), "Error number = 31");
+    EXPECT_EQ(DiskErrorText(Err::None), "");
+    EXPECT_EQ(DiskErrorText(static_cast<DiskError>(31)), "Error number = 31");
     EXPECT_TRUE(drive->ReadSectors(0, 1, buffer));
 }
 
@@ -143,7 +143,7 @@ TEST(DriveObject, ARefusedRequestIsInvalidFunction)
     ASSERT_TRUE(drive->SelectMedia(kMedia144M, false));
     setup.recorder->faultHook = [](const DiskRequest&) { return InjectedFault{true, 0}; };
     EXPECT_FALSE(drive->VerifyTrack(0, 0));
-    EXPECT_EQ(drive->lastError, Err::InvalidFunction);
+    EXPECT_EQ(drive->PendingError(), Err::InvalidFunction);
 }
 
 TEST(DriveObject, BiosRequestsOnlyForTheDisketteDrives)
@@ -153,7 +153,7 @@ TEST(DriveObject, BiosRequestsOnlyForTheDisketteDrives)
     auto drive = setup.Open('C');
     const size_t before = setup.recorder->log.size();
     EXPECT_FALSE(drive->Int13(Bios::Reset, 0, 0, 0, 0));
-    EXPECT_EQ(drive->lastError, Err::InvalidDrive);
+    EXPECT_EQ(drive->PendingError(), Err::InvalidDrive);
     EXPECT_EQ(setup.recorder->log.size(), before);
 }
 
@@ -164,15 +164,15 @@ TEST(DriveObject, BiosRegisterImageAndStatusMapping)
     auto drive = setup.Open('B');
     setup.recorder->FailNext([](const DiskRequest& r) { return r.controlCode == Control::Int13; }, 1, 0x80);
     EXPECT_FALSE(drive->Int13(Bios::FormatTrack, 1, 79, 1, 21));
-    EXPECT_EQ(drive->lastError, Err::NotReady);
+    EXPECT_EQ(drive->PendingError(), Err::NotReady);
     const LoggedRequest& r = setup.recorder->log.back();
     EXPECT_EQ(r.controlCode, 4u);
     EXPECT_EQ(r.in.eax, 0x0515u);
     EXPECT_EQ(r.in.ecx, 0x4F01u);
     EXPECT_EQ(r.in.edx, 0x0101u) << "DH = head, DL = BIOS unit 1 for B:";
     EXPECT_EQ(r.block.size(), 256u) << "the address fields travel with the request";
-    drive->lastError = 0;
+    (void)drive->TakeError();
     setup.recorder->FailNext([](const DiskRequest& q) { return q.controlCode == Control::Int13; }, 1, 0x00);
     EXPECT_FALSE(drive->Int13(Bios::Reset, 0, 0, 0, 0));
-    EXPECT_EQ(drive->lastError, Err::UnknownError) << "carry with status 0";
+    EXPECT_EQ(drive->PendingError(), Err::UnknownError) << "carry with status 0";
 }

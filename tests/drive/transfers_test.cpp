@@ -55,7 +55,7 @@ TEST_F(Drive144, ReadPastTheLastSectorKeepsWhatWasRead)
 {
     std::vector<uint8_t> buffer(2 * 512, 0xEE);
     EXPECT_FALSE(drive->ReadSectors(2879, 2, buffer));
-    EXPECT_EQ(drive->lastError, Err::EndOfDisk);
+    EXPECT_EQ(drive->PendingError(), Err::EndOfDisk);
     EXPECT_EQ(setup.recorder->Requests(Minor::ReadTrack).size(), 1u);
     const std::vector<uint8_t> image = PatternImage(kMedia144M);
     EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 512, image.begin() + 2879 * 512));
@@ -85,7 +85,7 @@ TEST_F(Drive144, ShortBufferIsRefusedBeforeAnyRequest)
 {
     std::vector<uint8_t> buffer(512);
     EXPECT_FALSE(drive->ReadSectors(0, 2, buffer));
-    EXPECT_EQ(drive->lastError, Err::InsufficientBuffer);
+    EXPECT_EQ(drive->PendingError(), Err::InsufficientBuffer);
     EXPECT_TRUE(setup.recorder->log.empty());
 }
 
@@ -101,20 +101,20 @@ TEST_F(Drive144, DefectiveSectorFailsWithCrcEveryTime)
     EXPECT_TRUE(drive->WriteSectors(sector, 1, buffer)) << "writing over a defect goes unnoticed";
     EXPECT_FALSE(drive->ReadSectors(sector, 1, buffer));
     EXPECT_FALSE(drive->VerifyTrack(3, 1));
-    EXPECT_EQ(drive->lastError, Err::BadCrc);
+    EXPECT_EQ(drive->PendingError(), Err::BadCrc);
 }
 
 TEST_F(Drive144, VerifyRetriesUpToThreeTimes)
 {
     setup.recorder->FailNext([](const DiskRequest& r) { return r.minor() == Minor::VerifyTrack; }, 1, Err::BadCrc);
     EXPECT_TRUE(drive->VerifyTrack(0, 0));
-    EXPECT_EQ(drive->lastError, 0u);
+    EXPECT_EQ(drive->PendingError(), Err::None);
     EXPECT_EQ(setup.recorder->Requests(Minor::VerifyTrack).size(), 2u);
 
     setup.recorder->log.clear();
     setup.recorder->FailNext([](const DiskRequest& r) { return r.minor() == Minor::VerifyTrack; }, 3, Err::SectorNotFound);
     EXPECT_FALSE(drive->VerifyTrack(1, 0));
-    EXPECT_EQ(drive->lastError, Err::SectorNotFound);
+    EXPECT_EQ(drive->PendingError(), Err::SectorNotFound);
     EXPECT_EQ(setup.recorder->Requests(Minor::VerifyTrack).size(), 3u);
     EXPECT_EQ(drive->lastSector, 36u);
     const auto block = setup.recorder->Requests(Minor::VerifyTrack)[0].block;
@@ -126,14 +126,12 @@ TEST_F(Drive144, VerifyRetriesUpToThreeTimes)
 TEST_F(Drive144, TrackOperationsRefuseCylindersBeyondTheMedia)
 {
     EXPECT_FALSE(drive->VerifyTrack(80, 0));
-    EXPECT_EQ(drive->lastError, Err::EndOfDisk);
-    drive->lastError = 0;
+    EXPECT_EQ(drive->TakeError(), Err::EndOfDisk);
     EXPECT_FALSE(drive->FormatTrack(0, 0, false)) << "outside format mode";
-    EXPECT_EQ(drive->lastError, Err::InvalidFunction);
-    drive->lastError = 0;
+    EXPECT_EQ(drive->TakeError(), Err::InvalidFunction);
     drive->BeginFormat();
     EXPECT_FALSE(drive->FormatTrack(80, 0, false));
-    EXPECT_EQ(drive->lastError, Err::EndOfDisk);
+    EXPECT_EQ(drive->PendingError(), Err::EndOfDisk);
     EXPECT_TRUE(setup.recorder->Requests(Minor::FormatTrack).empty());
 }
 
@@ -142,7 +140,7 @@ TEST_F(Drive144, UndeterminedMediaBlocksTransfers)
     drive->mediaType = kMediaUnknown;
     std::vector<uint8_t> buffer(512);
     EXPECT_FALSE(drive->ReadSectors(0, 1, buffer));
-    EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
+    EXPECT_EQ(drive->PendingError(), Err::UnrecognizedMedia);
     EXPECT_TRUE(setup.recorder->log.empty());
 }
 
@@ -168,7 +166,7 @@ TEST_F(Drive144, PlainFormatUsesTheLayoutAlreadySet)
     ASSERT_TRUE(drive->FormatTrack(5, 0, true));
     ASSERT_TRUE(drive->FormatTrack(6, 0, false));
     EXPECT_EQ(SectorOrder(6, 0), SectorOrder(5, 0)) << "no new layout was sent";
-    drive->SetTrackLayout(kStandardLayout, 0);
+    EXPECT_TRUE(drive->SetTrackLayout(kStandardLayout, 0));
     ASSERT_TRUE(drive->FormatTrack(7, 0, false));
     EXPECT_EQ(SectorOrder(7, 0), StandardTrackOrder(18));
 }
@@ -178,7 +176,7 @@ TEST_F(Drive144, FormatRetriesThreeTimesAndKeepsTheError)
     drive->BeginFormat();
     setup.drive->medium()->unformattable.insert({4, 0});
     EXPECT_FALSE(drive->FormatTrack(4, 0, false));
-    EXPECT_EQ(drive->lastError, Err::SectorNotFound);
+    EXPECT_EQ(drive->PendingError(), Err::SectorNotFound);
     EXPECT_EQ(setup.recorder->Requests(Minor::FormatTrack).size(), 3u);
 }
 
@@ -186,16 +184,16 @@ TEST_F(Drive144, EndFormatLeavesFormatModeBeforeTheHandedDownWriterRuns)
 {
     drive->BeginFormat();
     int calls = 0;
-    const bool written = drive->EndFormat([&](DiskDrive& d) {
+    const DiskStatus written = drive->EndFormat([&](DiskDrive& d) {
         ++calls;
         EXPECT_FALSE(d.formatMode);
         EXPECT_EQ(setup.drive->lockState(), LockState::Level0);
-        d.lastError = Err::WriteFault;
-        return false;
+        std::array<uint8_t, kSectorSize> past{};
+        return d.ReadSectors(d.params.totalSectors(), 1, past);
     });
-    EXPECT_FALSE(written);
+    EXPECT_EQ(written.error(), Err::EndOfDisk) << "the writer's failure is the outcome";
     EXPECT_EQ(calls, 1);
-    EXPECT_EQ(drive->lastError, 0u) << "a boot sector that failed leaves no pending error";
+    EXPECT_EQ(drive->PendingError(), Err::None) << "a boot sector that failed leaves no pending error";
 }
 
 TEST_F(Drive144, WriteProtectedDiskette)
@@ -203,7 +201,7 @@ TEST_F(Drive144, WriteProtectedDiskette)
     EXPECT_FALSE(drive->IsWriteProtected());
     setup.drive->medium()->writeProtected = true;
     EXPECT_TRUE(drive->IsWriteProtected());
-    EXPECT_EQ(drive->lastError, 0u);
+    EXPECT_EQ(drive->PendingError(), Err::None);
     std::vector<uint8_t> buffer(512);
     EXPECT_FALSE(drive->WriteSectors(0, 1, buffer));
     EXPECT_EQ(drive->GetErrorText(), "Write protect Disk !");
@@ -223,8 +221,7 @@ TEST(DistributionFormat, TwentyOneSectorTracksGoThroughTheBios)
     ASSERT_EQ(setup.recorder->Requests(Minor::FormatTrack).size(), 1u);
 
     EXPECT_FALSE(drive->FormatTrack(82, 0, true));
-    EXPECT_EQ(drive->lastError, Err::EndOfDisk);
-    drive->lastError = 0;
+    EXPECT_EQ(drive->TakeError(), Err::EndOfDisk);
     for (uint16_t c = 0; c < 82; ++c)
         for (uint8_t h = 0; h < 2; ++h)
             ASSERT_TRUE(drive->FormatTrack(c, h, false)) << c;
@@ -243,7 +240,7 @@ TEST(DistributionFormat, TwentyOneSectorTracksGoThroughTheBios)
     EXPECT_EQ(last.block[3], 2) << "size code of 512-byte sectors";
 
     EXPECT_TRUE(drive->EndFormat(WriteUnlabelledBootSector)) << "a fresh boot sector is written";
-    EXPECT_EQ(drive->lastError, 0u);
+    EXPECT_EQ(drive->PendingError(), Err::None);
     EXPECT_FALSE(setup.drive->installedTable().has_value());
     EXPECT_EQ(setup.drive->lockState(), LockState::Level0);
     std::vector<uint8_t> buffer(3444 * 512);
@@ -273,8 +270,7 @@ TEST(Density, DoubleDensityDisketteWillNotFormatAtHighDensity)
     ASSERT_TRUE(drive->SelectMedia(kMedia144M, false));
     drive->BeginFormat();
     EXPECT_FALSE(drive->FormatTrack(0, 0, false));
-    EXPECT_EQ(drive->lastError, Err::SectorNotFound);
-    drive->lastError = 0;
+    EXPECT_EQ(drive->TakeError(), Err::SectorNotFound);
     ASSERT_TRUE(drive->SelectMedia(kMedia720K, false));
     drive->formatMode = true;
     EXPECT_TRUE(drive->FormatTrack(0, 0, false));
@@ -288,15 +284,13 @@ TEST_F(Drive144, ADisketteTakenOutIsTakenBackOnlyWhenItIsTheSameOne)
     ASSERT_TRUE(drive->ReadSectors(0, 18, buffer));
     std::optional<EmulatedMedium> taken = setup.drive->Eject();
     EXPECT_FALSE(drive->ReadSectors(36, 18, buffer));
-    EXPECT_EQ(drive->lastError, Err::NotReady);
-    drive->lastError = Err::None;
+    EXPECT_EQ(drive->TakeError(), Err::NotReady);
 
     std::vector<uint8_t> other = PatternImage(kMedia144M);
     other[100] ^= 1;  // another diskette of the same media, differing in its first sector
     setup.drive->Insert(EmulatedMedium::FromImage(kMedia144M, other));
     EXPECT_FALSE(drive->ReadSectors(36, 18, buffer));
-    EXPECT_EQ(drive->lastError, Err::InvalidDiskChange);
-    drive->lastError = Err::None;
+    EXPECT_EQ(drive->TakeError(), Err::InvalidDiskChange);
     std::vector<uint8_t> salvaged(18 * 512, 0xEE);
     EXPECT_EQ(ReadSectorsOneByOne(*drive, 36, salvaged).size(), 18u);
     EXPECT_TRUE(std::all_of(salvaged.begin(), salvaged.end(), [](uint8_t b) { return b == 0; }));

@@ -169,7 +169,7 @@ TEST_F(UsbDrive, DetectsMediaFromTheDrivesAnswers)
     drive = Open();
     EXPECT_TRUE(drive->IsDriveReady());
     EXPECT_FALSE(drive->SelectMedia(kMediaUnknown, false));
-    EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
+    EXPECT_EQ(drive->PendingError(), Err::UnrecognizedMedia);
 }
 
 TEST_F(UsbDrive, ReadinessChangeAndProtectionComeFromTheDrive)
@@ -177,10 +177,10 @@ TEST_F(UsbDrive, ReadinessChangeAndProtectionComeFromTheDrive)
     auto drive = Open();
     EXPECT_FALSE(drive->IsDriveReady());
     EXPECT_FALSE(drive->SelectMedia(kMediaUnknown, false));
-    EXPECT_EQ(drive->lastError, Err::NotReady);
+    EXPECT_EQ(drive->PendingError(), Err::NotReady);
 
     a->Insert(PatternDiskette(kMedia144M));
-    drive->lastError = Err::None;
+    (void)drive->TakeError();
     ASSERT_TRUE(drive->SelectMedia(kMediaUnknown, false));
     std::vector<uint8_t> sector(512);
     ASSERT_TRUE(drive->ReadSectors(100, 1, sector));
@@ -199,13 +199,13 @@ TEST_F(UsbDrive, ReadinessChangeAndProtectionComeFromTheDrive)
     EXPECT_TRUE(drive->IsWriteProtected());
     EXPECT_EQ(Sent(Ufi::Op::Write10), 0u);
     EXPECT_FALSE(drive->WriteSectors(100, 1, sector));
-    EXPECT_EQ(drive->lastError, Err::WriteProtect);
+    EXPECT_EQ(drive->PendingError(), Err::WriteProtect);
 
     // A 720K diskette whose change the drive told someone else: the next wait for a
     // diskette learns it all the same.
     a->Insert(PatternDiskette(kMedia720K), false);
     a->medium()->density = MediumDensity::Double;
-    drive->lastError = Err::None;
+    (void)drive->TakeError();
     ASSERT_TRUE(drive->IsDriveReady());
     ASSERT_TRUE(drive->SelectMedia(kMediaUnknown, false));
     EXPECT_EQ(drive->mediaType, kMedia720K);
@@ -222,7 +222,7 @@ TEST_F(UsbDrive, OneCommandPerTrackAndTheDrivesFaultsAsDosErrors)
     std::vector<uint8_t> all(2880 * 512);
     a->ClearLog();
     EXPECT_FALSE(drive->ReadSectors(0, 2880, all));
-    EXPECT_EQ(drive->lastError, Err::BadCrc);
+    EXPECT_EQ(drive->PendingError(), Err::BadCrc);
     const auto reads = a->Commands(Ufi::Op::Read10);
     ASSERT_GT(reads.size(), 81u);
     // Track after track up to cylinder 40, head 1, which is tried again before it is given up.
@@ -232,10 +232,9 @@ TEST_F(UsbDrive, OneCommandPerTrackAndTheDrivesFaultsAsDosErrors)
     // A path that leaves the sense data with the drive, and a drive without VERIFY.
     a->autoSense = false;
     a->lacksVerify = true;
-    drive->lastError = Err::None;
+    (void)drive->TakeError();
     EXPECT_FALSE(drive->VerifyTrack(40, 1));
-    EXPECT_EQ(drive->lastError, Err::BadCrc);
-    drive->lastError = Err::None;
+    EXPECT_EQ(drive->TakeError(), Err::BadCrc);
     EXPECT_TRUE(drive->VerifyTrack(40, 0));
     EXPECT_EQ(Sent(Ufi::Op::Verify), 1u);  // refused once, then the tracks are read instead
     EXPECT_GE(Sent(Ufi::Op::RequestSense), 2u);
@@ -243,9 +242,9 @@ TEST_F(UsbDrive, OneCommandPerTrackAndTheDrivesFaultsAsDosErrors)
     // A BIOS format whose address fields name no sector size is refused without a command.
     for (size_t i = 0; i < 18; ++i)
         drive->formatIdList[4 * i + 3] = 0xFF;
-    drive->lastError = Err::None;
+    (void)drive->TakeError();
     EXPECT_FALSE(drive->Int13(Bios::FormatTrack, 0, 5, 1, 18));
-    EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
+    EXPECT_EQ(drive->PendingError(), Err::UnrecognizedMedia);
     EXPECT_EQ(Sent(Ufi::Op::FormatUnit), 0u);
 }
 
@@ -254,13 +253,13 @@ TEST_F(UsbDrive, AResetIsPassedAndAFailureIsNeverASuccess)
     a->Insert(PatternDiskette(kMedia144M));
     a->Reset();
     auto drive = Open();
-    ASSERT_EQ(drive->lastError, Err::None);
+    ASSERT_EQ(drive->PendingError(), Err::None);
     ASSERT_TRUE(drive->SelectMedia(kMedia144M, false));
     std::vector<uint8_t> track(18 * 512);
     // A drive that fails a read yet reports no sense: the read failed all the same.
     a->failNext = Ufi::Sense{};
     EXPECT_FALSE(drive->ReadSectors(0, 18, track));
-    EXPECT_EQ(drive->lastError, Err::UnknownError);
+    EXPECT_EQ(drive->PendingError(), Err::UnknownError);
     EXPECT_FALSE(a->failNext);
 }
 
@@ -289,9 +288,9 @@ TEST_F(UsbDrive, AVolumeHeldElsewhereIsLocked)
 {
     a->Insert(PatternDiskette(kMedia144M));
     a->heldElsewhere = true;
-    EXPECT_EQ(Open()->lastError, Err::DriveLocked);
+    EXPECT_EQ(Open()->PendingError(), Err::DriveLocked);
     a->heldElsewhere = false;
-    EXPECT_EQ(Open()->lastError, Err::None);
+    EXPECT_EQ(Open()->PendingError(), Err::None);
 }
 
 struct UsbFormat : UsbDrive {

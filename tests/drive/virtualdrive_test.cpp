@@ -48,7 +48,7 @@ struct VirtualFile : ::testing::Test {
         for (uint16_t c = 0; c < g.cylinders; ++c)
             for (uint16_t h = 0; h < g.heads; ++h)
                 ASSERT_TRUE(drive.FormatTrack(c, h, optimized)) << c << "/" << h;
-        drive.EndFormat(WriteUnlabelledBootSector);
+        EXPECT_TRUE(drive.EndFormat(WriteUnlabelledBootSector));
     }
 };
 
@@ -58,7 +58,7 @@ TEST_F(VirtualFile, AbsentFileIsAnEmptyDrive)
 {
     Bind("none.img");
     auto drive = Open();
-    EXPECT_EQ(drive->lastError, 0u);
+    EXPECT_EQ(drive->PendingError(), Err::None);
     EXPECT_FALSE(drive->IsDriveReady());
     EXPECT_FALSE(drive->SelectMedia(kMediaUnknown, true));
     EXPECT_EQ(drive->GetErrorText(), "Drive NOT ready !");
@@ -122,10 +122,10 @@ TEST_F(VirtualFile, FileWithoutWritePermissionIsWriteProtected)
     Bind("ro.img");
     const std::optional<std::string> problem = RunAsNobody([&]() -> std::string {
         auto drive = Open();
-        if (drive->lastError != 0 || !drive->SelectMedia(kMediaUnknown, false) || !drive->IsWriteProtected())
+        if (drive->PendingError() != Err::None || !drive->SelectMedia(kMediaUnknown, false) || !drive->IsWriteProtected())
             return "not write-protected";
         std::vector<uint8_t> sector(512);
-        if (drive->WriteSectors(0, 1, sector) || drive->lastError != Err::WriteProtect)
+        if (drive->WriteSectors(0, 1, sector) || drive->PendingError() != Err::WriteProtect)
             return "the write was not refused as write-protected";
         return "";
     });
@@ -137,7 +137,7 @@ TEST_F(VirtualFile, ADirectoryIsNoDiskette)
 {
     table.Bind(VirtualDriveBinding('A', dir.path(), DriveKind::Floppy35HD));
     auto drive = Open();
-    EXPECT_EQ(drive->lastError, Err::AccessDenied);
+    EXPECT_EQ(drive->PendingError(), Err::AccessDenied);
     EXPECT_NE(drive->openFailureDetail.find("directory"), std::string::npos) << drive->openFailureDetail;
 }
 
@@ -149,14 +149,14 @@ TEST_F(VirtualFile, AdvisoryLockOfAnotherProgramIsTheVolumeLock)
     ASSERT_EQ(flock(other, LOCK_EX), 0);
     {
         auto drive = Open();
-        EXPECT_EQ(drive->lastError, Err::DriveLocked);
+        EXPECT_EQ(drive->PendingError(), Err::DriveLocked);
         EXPECT_EQ(drive->GetErrorText(), "Drive is Locked !");
     }
     flock(other, LOCK_UN);
     auto first = Open();
-    EXPECT_EQ(first->lastError, 0u);
+    EXPECT_EQ(first->PendingError(), Err::None);
     auto second = Open();
-    EXPECT_EQ(second->lastError, Err::DriveLocked) << "one drive object at a time";
+    EXPECT_EQ(second->PendingError(), Err::DriveLocked) << "one drive object at a time";
     close(other);
 }
 
@@ -165,14 +165,14 @@ TEST_F(VirtualFile, UnknownSizesAndBrokenImageDiskFilesAreRefusedInWords)
     WriteFile(dir.File("odd.img"), std::vector<uint8_t>(1474560 - 512));
     Bind("odd.img");
     auto drive = Open();
-    EXPECT_EQ(drive->lastError, Err::InvalidData);
+    EXPECT_EQ(drive->PendingError(), Err::InvalidData);
     EXPECT_NE(drive->openFailureDetail.find("1474048 bytes"), std::string::npos) << drive->openFailureDetail;
 
     std::vector<uint8_t> imd = {'I', 'M', 'D', ' ', '1', 0x1A, 3, 0, 0, 18, 2};
     WriteFile(dir.File("cut.imd"), imd);
     Bind("cut.imd");
     auto cut = Open();
-    EXPECT_EQ(cut->lastError, Err::InvalidData);
+    EXPECT_EQ(cut->PendingError(), Err::InvalidData);
     EXPECT_NE(cut->openFailureDetail.find("truncated"), std::string::npos) << cut->openFailureDetail;
     EXPECT_EQ(ReadFile(dir.File("cut.imd")), imd) << "a refused file is left alone";
 
@@ -188,7 +188,7 @@ TEST_F(VirtualFile, UnknownSizesAndBrokenImageDiskFilesAreRefusedInWords)
     WriteFile(dir.File("bomb.imd"), bomb);
     Bind("bomb.imd");
     auto hostile = Open();
-    EXPECT_EQ(hostile->lastError, Err::InvalidData);
+    EXPECT_EQ(hostile->PendingError(), Err::InvalidData);
     EXPECT_NE(hostile->openFailureDetail.find("more sector data than any diskette holds"), std::string::npos)
         << hostile->openFailureDetail;
 }
@@ -228,7 +228,7 @@ TEST_F(VirtualFile, OptimizedFormatSavedAsImageDiskKeepsTheSectorOrder)
         for (uint16_t c = 0; c < 80; ++c)
             for (uint16_t h = 0; h < 2; ++h)
                 ASSERT_TRUE(drive->FormatTrack(c, h, true));
-        drive->EndFormat(WriteUnlabelledBootSector);
+        EXPECT_TRUE(drive->EndFormat(WriteUnlabelledBootSector));
         std::vector<uint8_t> data(18 * 512, 0x11);
         ASSERT_TRUE(drive->WriteSectors(18 * 2 * 7, 18, data));
     }
@@ -336,8 +336,8 @@ TEST_F(VirtualFile, CommitTellsWhyTheFileCouldNotBeSavedAndMayTryAgain)
         chmod(dir.path().c_str(), 0555);
         if (drive->Commit())
             return "Commit succeeded in a read-only folder";
-        if (drive->lastError != Err::WriteFault)
-            return "lastError " + std::to_string(drive->lastError);
+        if (drive->PendingError() != Err::WriteFault)
+            return "lastError " + std::to_string(CodeOf(drive->PendingError()));
         if (drive->commitFailureDetail.find("d.img: Permission denied") == std::string::npos)
             return "the reason: " + drive->commitFailureDetail;
         if (ReadFile(dir.File("d.img")) != original)
@@ -411,7 +411,7 @@ TEST_F(VirtualFile, ChangesGoneWithAReplacedDisketteAreToldByTheNextCommit)
             return "no second link";
         if (!drive->IsDriveReady())
             return "the second diskette is not ready";
-        const bool committed = drive->Commit();
+        const bool committed = static_cast<bool>(drive->Commit());
         const std::string reason = drive->commitFailureDetail;
         drive.reset();
         chmod(files.c_str(), 0755);
@@ -472,7 +472,7 @@ TEST_F(VirtualFile, NamedPipesSocketsAndDevicesAreNoDisketteFiles)
     for (const Case& c : cases) {
         table.Bind(VirtualDriveBinding('A', c.path, DriveKind::Floppy35HD));
         auto drive = Open();
-        EXPECT_EQ(drive->lastError, Err::AccessDenied) << c.path;
+        EXPECT_EQ(drive->PendingError(), Err::AccessDenied) << c.path;
         EXPECT_EQ(drive->openFailureDetail.rfind(c.path + ": " + c.cause, 0), 0u) << drive->openFailureDetail;
     }
     alarm(0);
@@ -533,7 +533,7 @@ TEST_F(VirtualFile, FilesOfNoDiskettesSizeAreRefusedByTheirSizeAlone)
         ASSERT_EQ(truncate(dir.File(c.name).c_str(), static_cast<off_t>(c.size)), 0);
         Bind(c.name);
         auto drive = Open();
-        EXPECT_EQ(drive->lastError, Err::InvalidData);
+        EXPECT_EQ(drive->PendingError(), Err::InvalidData);
         EXPECT_NE(drive->openFailureDetail.find(c.told), std::string::npos) << drive->openFailureDetail;
         struct stat st {};
         ASSERT_EQ(stat(dir.File(c.name).c_str(), &st), 0);
@@ -554,12 +554,12 @@ TEST_F(VirtualFile, ADriveOfAKindFormatsOnlyWhatThatKindTakes)
                 auto drive = Open();
                 ASSERT_TRUE(drive->SelectMedia(type, false));
                 drive->BeginFormat();
-                EXPECT_EQ(drive->FormatTrack(0, 0, false), type == takes);
+                EXPECT_EQ(static_cast<bool>(drive->FormatTrack(0, 0, false)), type == takes);
                 if (type != takes) {
                     EXPECT_EQ(drive->GetErrorText(), "Unrecognized Media");
                 }
                 EXPECT_EQ(drive->Service()->MediaRefusal(drive->params).empty(), type == takes);
-                drive->EndFormat([](DiskDrive&) { return true; });
+                (void)drive->EndFormat([](DiskDrive&) { return DiskStatus{}; });
             }
             if (type != takes) {
                 EXPECT_EQ(ReadFile(dir.File("blank.img")).size(), 0u) << "the diskette file is as it was";

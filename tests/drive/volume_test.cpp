@@ -71,7 +71,7 @@ TEST(EstablishVolume, EachDiskette)
         const VolumeFinding found = EstablishVolume(*drive);
         EXPECT_EQ(found.doubt, c.doubt);
         EXPECT_EQ(found.volume.has_value(), c.doubt == VolumeDoubt::None);
-        EXPECT_EQ(drive->lastError, Err::None);
+        EXPECT_EQ(drive->PendingError(), Err::None);
         EXPECT_FALSE(setup.drive->modified) << "only reads";
         if (!found.volume)
             continue;
@@ -108,7 +108,7 @@ TEST(Detection, StatedGeometryOnlyWhenTheMediumBearsItOut)
         auto drive = setup.Open();
         ASSERT_TRUE(drive->SelectMedia(kMediaUnknown, false));
         EXPECT_EQ(drive->mediaType, kMedia144M);
-        EXPECT_EQ(drive->lastError, Err::None);
+        EXPECT_EQ(drive->PendingError(), Err::None);
         EXPECT_EQ(drive->params.sectorsPerTrack(), g.expectedSpt);
         EXPECT_EQ(drive->params.heads(), g.expectedHeads);
         EXPECT_EQ(drive->params.cylinders(), g.expectedCylinders);

@@ -180,14 +180,14 @@ TEST_P(FatInterop, MarkedDisketteStaysConsistentAndKeepsEveryReadableFile)
 
         std::vector<uint8_t> track(size_t{g.sectorsPerTrack} * 512);
         EXPECT_FALSE(drive.ReadSectors(midTrack, g.sectorsPerTrack, track));
-        EXPECT_EQ(drive.lastError, Err::BadCrc);
-        drive.lastError = 0;
-        ASSERT_TRUE(drive.MarkTrackBadAtSector(defectSector)) << drive.lastError;
+        EXPECT_EQ(drive.PendingError(), Err::BadCrc);
+        drive.TakeError();
+        ASSERT_TRUE(drive.MarkTrackBadAtSector(defectSector)) << CodeOf(drive.PendingError());
         const std::set<uint16_t> onMidTrack = ClustersIn(midTrack, g.sectorsPerTrack);
         marked.insert(onMidTrack.begin(), onMidTrack.end());
 
         // The root directory's last track: the directories' first clusters and BIG.BIN's first.
-        ASSERT_TRUE(drive.MarkTrackBadAtSector(firstDataSector - 1)) << drive.lastError;
+        ASSERT_TRUE(drive.MarkTrackBadAtSector(firstDataSector - 1)) << CodeOf(drive.PendingError());
         const std::set<uint16_t> onRootEnd = ClustersIn(TrackStart(firstDataSector - 1), g.sectorsPerTrack);
         marked.insert(onRootEnd.begin(), onRootEnd.end());
 
@@ -195,11 +195,11 @@ TEST_P(FatInterop, MarkedDisketteStaysConsistentAndKeepsEveryReadableFile)
         ASSERT_TRUE(movable(ClustersIn(nextTrack, g.sectorsPerTrack)));
         ASSERT_TRUE(drive.MarkTrackBad(static_cast<uint16_t>(nextTrack / perCylinder),
                                        static_cast<uint16_t>(nextTrack % perCylinder / g.sectorsPerTrack)))
-            << drive.lastError;
+            << CodeOf(drive.PendingError());
         const std::set<uint16_t> onNextTrack = ClustersIn(nextTrack, g.sectorsPerTrack);
         marked.insert(onNextTrack.begin(), onNextTrack.end());
 
-        ASSERT_TRUE(drive.MarkCylinderBad(static_cast<uint16_t>(cylinder))) << drive.lastError;
+        ASSERT_TRUE(drive.MarkCylinderBad(static_cast<uint16_t>(cylinder))) << CodeOf(drive.PendingError());
         const std::set<uint16_t> onCylinder = ClustersIn(cylinder * perCylinder, perCylinder);
         marked.insert(onCylinder.begin(), onCylinder.end());
     }

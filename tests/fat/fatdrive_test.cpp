@@ -126,12 +126,12 @@ TEST_F(FatDiskette, GeometryOf144M)
     EXPECT_EQ(drive->SectorOfCluster(2), 33u);
     EXPECT_EQ(drive->ClusterOfSector(33), 2);
     EXPECT_EQ(drive->ClusterOfSector(2879), 2848);
-    EXPECT_EQ(drive->lastError, 0u);
+    EXPECT_EQ(drive->PendingError(), Err::None);
     EXPECT_EQ(drive->ClusterOfSector(32), 0);
-    EXPECT_EQ(drive->lastError, Err::EndOfDisk);
-    drive->lastError = 0;
+    EXPECT_EQ(drive->PendingError(), Err::EndOfDisk);
+    drive->TakeError();
     EXPECT_EQ(drive->SectorOfCluster(1), 33u) << "taken as cluster 2";
-    EXPECT_EQ(drive->lastError, Err::EndOfDisk);
+    EXPECT_EQ(drive->PendingError(), Err::EndOfDisk);
 }
 
 TEST_F(FatDiskette, GeometryOf720K)
@@ -144,7 +144,7 @@ TEST_F(FatDiskette, GeometryOf720K)
     EXPECT_EQ(drive->SectorOfCluster(3), 16u);
     EXPECT_EQ(drive->ClusterOfSector(17), 3);
     EXPECT_EQ(drive->ClusterOfSector(16), 3);
-    EXPECT_EQ(drive->lastError, 0u);
+    EXPECT_EQ(drive->PendingError(), Err::None);
 }
 
 TEST_F(FatDiskette, ClusterCountNotTheMediaByteChoosesTheEntryWidth)
@@ -164,20 +164,20 @@ TEST_F(FatDiskette, NothingWorksWithoutAFat)
 {
     auto drive = Open(kMedia144M);
     EXPECT_EQ(drive->GetFatEntry(2), FatValue::NoEntry);
-    EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
-    drive->lastError = 0;
+    EXPECT_EQ(drive->PendingError(), Err::UnrecognizedMedia);
+    drive->TakeError();
     EXPECT_FALSE(drive->SetFatEntry(2, 0));
-    EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
-    drive->lastError = 0;
+    EXPECT_EQ(drive->PendingError(), Err::UnrecognizedMedia);
+    drive->TakeError();
     EXPECT_EQ(drive->FindFreeCluster(2), FatValue::NoEntry);
-    EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
+    EXPECT_EQ(drive->PendingError(), Err::UnrecognizedMedia);
     for (auto mark : {+[](FatDrive& d) { return d.MarkClusterBad(5); },
                       +[](FatDrive& d) { return d.MarkTrackBadAtSector(40); },
                       +[](FatDrive& d) { return d.MarkTrackBad(2, 0); },
                       +[](FatDrive& d) { return d.MarkCylinderBad(2); }}) {
-        drive->lastError = 0;
+        drive->TakeError();
         EXPECT_FALSE(mark(*drive));
-        EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
+        EXPECT_EQ(drive->PendingError(), Err::UnrecognizedMedia);
     }
 }
 
@@ -186,7 +186,7 @@ TEST_F(FatDiskette, UndeterminedMediaLoadsNothingAndSetsNoError)
     setup.drive->Insert(EmulatedMedium::FromImage(image.type, image.bytes));
     FatDrive drive('A', setup.table);
     EXPECT_FALSE(drive.LoadFat());
-    EXPECT_EQ(drive.lastError, 0u);
+    EXPECT_EQ(drive.PendingError(), Err::None);
     EXPECT_FALSE(drive.HasFat());
 }
 
@@ -199,7 +199,7 @@ TEST_F(FatDiskette, UnreadableFirstCopyIsReplacedByTheSecond)
     ASSERT_TRUE(drive.SelectMedia(kMedia144M, false));
     ASSERT_TRUE(drive.LoadFat());
     EXPECT_EQ(drive.fat[10], 0x5A);
-    EXPECT_EQ(drive.lastError, 0u);
+    EXPECT_EQ(drive.PendingError(), Err::None);
 }
 
 TEST_F(FatDiskette, WithoutAReadableCopyThereIsNoFatAndNothingIsWrittenBack)
@@ -211,11 +211,11 @@ TEST_F(FatDiskette, WithoutAReadableCopyThereIsNoFatAndNothingIsWrittenBack)
         FatDrive drive('A', setup.table);
         ASSERT_TRUE(drive.SelectMedia(kMedia144M, false));
         EXPECT_FALSE(drive.LoadFat());
-        EXPECT_EQ(drive.lastError, Err::BadCrc);
+        EXPECT_EQ(drive.PendingError(), Err::BadCrc);
         EXPECT_FALSE(drive.HasFat());
-        drive.lastError = 0;
+        drive.TakeError();
         EXPECT_FALSE(drive.MarkClusterBad(100));
-        EXPECT_EQ(drive.lastError, Err::UnrecognizedMedia);
+        EXPECT_EQ(drive.PendingError(), Err::UnrecognizedMedia);
     }
     EXPECT_FALSE(setup.drive->modified);
 }
@@ -227,7 +227,7 @@ TEST_F(FatDiskette, UnreadableRootDirectoryFailsTheLoad)
     FatDrive drive('A', setup.table);
     ASSERT_TRUE(drive.SelectMedia(kMedia144M, false));
     EXPECT_FALSE(drive.LoadFat());
-    EXPECT_EQ(drive.lastError, Err::BadCrc);
+    EXPECT_EQ(drive.PendingError(), Err::BadCrc);
     EXPECT_FALSE(drive.HasFat());
 }
 
@@ -237,7 +237,7 @@ TEST_F(FatDiskette, UnusableParametersAreRefused)
     auto drive = Open(kMediaUnknown);
     ASSERT_EQ(drive->mediaType, kMedia144M);
     EXPECT_FALSE(drive->LoadFat());
-    EXPECT_EQ(drive->lastError, Err::UnrecognizedMedia);
+    EXPECT_EQ(drive->PendingError(), Err::UnrecognizedMedia);
     EXPECT_FALSE(drive->HasFat());
 }
 
@@ -263,10 +263,10 @@ TEST_F(FatDiskette, EntriesChangeOnlyWithinTheTableAndWithoutPendingError)
     EXPECT_FALSE(drive->fatDirty);
     EXPECT_FALSE(drive->SetFatEntry(2849, 5));
     EXPECT_EQ(drive->GetFatEntry(2849), FatValue::NoEntry);
-    drive->lastError = Err::BadCrc;
+    drive->LatchOfFatLayer() = Err::BadCrc;
     EXPECT_FALSE(drive->SetFatEntry(2, 5));
     EXPECT_FALSE(drive->fatDirty);
-    drive->lastError = 0;
+    drive->TakeError();
     EXPECT_TRUE(drive->SetFatEntry(2848, 0xFF7));
     EXPECT_TRUE(drive->fatDirty);
     EXPECT_EQ(drive->GetFatEntry(2848), 0xFF7);
@@ -302,7 +302,7 @@ TEST_F(TreeDiskette, FindsOwnersDepthFirst)
     EXPECT_FALSE(drive->FindOwner(nobody));
     OwnerSearch secondOfDirectory{0, 60};
     EXPECT_FALSE(drive->FindOwner(secondOfDirectory));
-    EXPECT_EQ(drive->lastError, 0u);
+    EXPECT_EQ(drive->PendingError(), Err::None);
 }
 
 TEST_F(TreeDiskette, FreeClusterIsMarkedWithoutTouchingAnyDirectory)
@@ -384,7 +384,7 @@ TEST_F(TreeDiskette, SecondClusterOfASubdirectoryIsNotFound)
     auto drive = Load();
     const std::vector<uint8_t> fat = drive->fat;
     EXPECT_FALSE(drive->MarkClusterBad(60));
-    EXPECT_EQ(drive->lastError, Err::EndOfDisk);
+    EXPECT_EQ(drive->PendingError(), Err::EndOfDisk);
     EXPECT_EQ(drive->fat, fat);
 }
 
@@ -414,7 +414,7 @@ TEST_F(TreeDiskette, AFullDiskRefusesTheMoveAndKeepsTheFat)
     auto drive = Load();
     const std::vector<uint8_t> fat = drive->fat;
     EXPECT_FALSE(drive->MarkClusterBad(51));
-    EXPECT_EQ(drive->lastError, Err::DiskFull);
+    EXPECT_EQ(drive->PendingError(), Err::DiskFull);
     EXPECT_EQ(drive->fat, fat);
     EXPECT_FALSE(drive->rootDirDirty);
 }
@@ -423,10 +423,10 @@ TEST_F(TreeDiskette, TracksHoldingTheSystemAreaAreRefused)
 {
     auto drive = Load();
     EXPECT_FALSE(drive->MarkTrackBad(0, 0));
-    EXPECT_EQ(drive->lastError, Err::EndOfDisk);
-    drive->lastError = 0;
+    EXPECT_EQ(drive->PendingError(), Err::EndOfDisk);
+    drive->TakeError();
     EXPECT_FALSE(drive->MarkCylinderBad(0));
-    EXPECT_EQ(drive->lastError, Err::EndOfDisk);
+    EXPECT_EQ(drive->PendingError(), Err::EndOfDisk);
     EXPECT_FALSE(drive->fatDirty);
     EXPECT_FALSE(setup.drive->modified);
 }
@@ -452,7 +452,7 @@ TEST_F(TreeDiskette, AHeadBeyondTheMediumIsRefused)
 {
     auto drive = Load();
     EXPECT_FALSE(drive->MarkTrackBad(5, 2));
-    EXPECT_EQ(drive->lastError, Err::EndOfDisk);
+    EXPECT_EQ(drive->PendingError(), Err::EndOfDisk);
 }
 
 TEST_F(TreeDiskette, ClusterThatFailsTheWriteTestIsMarkedAndPassedOver)
@@ -477,19 +477,19 @@ TEST_F(TreeDiskette, WriteProtectedDisketteLosesNoFreeCluster)
     setup.drive->medium()->writeProtected = true;
     const std::vector<uint8_t> fat = drive->fat;
     EXPECT_FALSE(drive->MarkClusterBad(51));
-    EXPECT_EQ(drive->lastError, Err::WriteProtect);
+    EXPECT_EQ(drive->PendingError(), Err::WriteProtect);
     EXPECT_EQ(drive->fat, fat);
 }
 
 TEST_F(TreeDiskette, PendingErrorBlocksEveryMark)
 {
     auto drive = Load();
-    drive->lastError = Err::BadCrc;
+    drive->LatchOfFatLayer() = Err::BadCrc;
     EXPECT_FALSE(drive->MarkClusterBad(51));
     EXPECT_FALSE(drive->MarkTrackBadAtSector(60));
     EXPECT_FALSE(drive->MarkTrackBad(3, 0));
     EXPECT_FALSE(drive->MarkCylinderBad(3));
-    EXPECT_EQ(drive->lastError, Err::BadCrc);
+    EXPECT_EQ(drive->PendingError(), Err::BadCrc);
     EXPECT_FALSE(drive->fatDirty);
     EXPECT_TRUE(setup.recorder->log.empty());
 }
@@ -500,7 +500,7 @@ TEST_F(FatDiskette, ReadableSectorsOfADefectiveClusterMove)
     image.AddFile(0, "HALF    DAT", {20, 21});
     auto drive = Load();
     Defect(image.SectorOf(20) + 1);
-    drive->lastError = 0;
+    drive->TakeError();
     ASSERT_TRUE(drive->MarkClusterBad(20));
     const uint16_t moved = StartOf(std::span(drive->rootDir).subspan(0, 32));
     EXPECT_EQ(moved, 2);
@@ -527,7 +527,7 @@ TEST_F(TreeDiskette, ClusterOnALoopWithoutOwnerEndsWithTheWalkError)
     image.SetEntry(81, 80);
     auto drive = Load();
     EXPECT_FALSE(drive->MarkClusterBad(80));
-    EXPECT_EQ(drive->lastError, kDamagedStructure);
+    EXPECT_EQ(drive->PendingError(), kDamagedStructure);
     EXPECT_EQ(drive->GetFatEntry(80), 81);
 }
 
@@ -539,8 +539,8 @@ TEST_F(TreeDiskette, OwnerReachedOnlyThroughALoopIsNotRelinkedWrongly)
     image.SetEntry(92, 0xFFF);
     auto drive = Load();
     EXPECT_FALSE(drive->MarkClusterBad(92));
-    EXPECT_EQ(drive->lastError, kDamagedStructure);
-    drive->lastError = 0;
+    EXPECT_EQ(drive->PendingError(), kDamagedStructure);
+    drive->TakeError();
     ASSERT_TRUE(drive->MarkClusterBad(91));
     EXPECT_EQ(drive->GetFatEntry(90), 10);
     EXPECT_EQ(drive->GetFatEntry(10), 90);
@@ -554,7 +554,7 @@ TEST_F(TreeDiskette, LinksOutsideTheClustersEndTheWalk)
     image.AddEntry(0, "FAR", 0x10, 4000);
     auto drive = Load();
     EXPECT_FALSE(drive->MarkClusterBad(96));
-    EXPECT_EQ(drive->lastError, kDamagedStructure);
+    EXPECT_EQ(drive->PendingError(), kDamagedStructure);
     for (const LoggedRequest& r : setup.recorder->Requests(Minor::ReadTrack))
         EXPECT_LT(TrackIoBlock::Cylinder(r.block), 80);
 }
@@ -567,8 +567,8 @@ TEST_F(TreeDiskette, DirectoriesHoldingThemselvesEndTheSearch)
     image.SetEntry(98, 0xFFF);
     auto drive = Load();
     EXPECT_FALSE(drive->MarkClusterBad(98));
-    EXPECT_EQ(drive->lastError, kDamagedStructure);
-    drive->lastError = 0;
+    EXPECT_EQ(drive->PendingError(), kDamagedStructure);
+    drive->TakeError();
     ASSERT_TRUE(drive->MarkClusterBad(40)) << "the tree is still searched";
 }
 
@@ -586,7 +586,7 @@ TEST_F(FatDiskette, NestingBeyondTheDepthBoundIsNotSearched)
     auto drive = Load();
     ASSERT_TRUE(drive->MarkClusterBad(21));
     EXPECT_FALSE(drive->MarkClusterBad(20));
-    EXPECT_EQ(drive->lastError, kDamagedStructure);
+    EXPECT_EQ(drive->PendingError(), kDamagedStructure);
 }
 
 TEST_F(TreeDiskette, FailedCommitLeavesTheSystemAreaAsItWasAndCanBeRetried)
@@ -597,14 +597,14 @@ TEST_F(TreeDiskette, FailedCommitLeavesTheSystemAreaAsItWasAndCanBeRetried)
     FailFatWrites(setup, image, 1, Err::SectorNotFound);
 
     EXPECT_FALSE(drive->Commit());
-    EXPECT_EQ(drive->lastError, Err::SectorNotFound);
+    EXPECT_EQ(drive->PendingError(), Err::SectorNotFound);
     EXPECT_EQ(drive->commitFailureDetail, "The changes to the FAT and the root directory could not be written.");
     const std::vector<uint8_t> after = Disk().bytes;
     EXPECT_TRUE(std::equal(after.begin(), after.begin() + 33 * 512, before.begin()))
         << "neither FAT copy nor the root directory changed";
 
     EXPECT_TRUE(drive->Commit());
-    EXPECT_EQ(drive->lastError, 0u);
+    EXPECT_EQ(drive->PendingError(), Err::None);
     FatDisk disk = Disk();
     EXPECT_EQ(disk.Entry(50, 0), 0xFF7);
     EXPECT_EQ(disk.Entry(50, 1), 0xFF7);

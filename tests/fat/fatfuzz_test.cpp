@@ -109,7 +109,7 @@ void Exercise(FatDrive& drive, Damage& damage, uint16_t clusters, const MediaGeo
     const size_t fatBytes = drive.fat.size();
     const size_t rootBytes = drive.rootDir.size();
     for (int op = 0; op < 8; ++op) {
-        drive.lastError = 0;
+        drive.TakeError();
         const auto cluster = static_cast<uint16_t>(damage.Below(clusters + 16));
         switch (damage.Below(7)) {
         case 0:
@@ -174,7 +174,7 @@ TEST(FatFuzz, DamagedDiskettesNeverHangNorTouchWhatIsNotTheirs)
             FatDrive drive('A', setup.table);
             if (!drive.SelectMedia(damage.OneIn(2) ? kMediaUnknown : type, false))
                 continue;
-            drive.lastError = 0;
+            drive.TakeError();
             if (drive.LoadFat())
                 Exercise(drive, damage, clusters, g);
         }

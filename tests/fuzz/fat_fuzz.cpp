@@ -20,7 +20,7 @@ void Exercise(FatDrive& drive, std::minstd_rand& rng, const MediaGeometry& g)
     const size_t rootBytes = drive.rootDir.size();
     const uint32_t clusters = uint32_t{drive.lastCluster} + 16;
     for (int op = 0; op < 6; ++op) {
-        drive.lastError = 0;
+        (void)drive.TakeError();
         const auto cluster = static_cast<uint16_t>(below(clusters));
         switch (below(7)) {
         case 0:
@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FatDrive drive('A', disk.table);
         if (!drive.SelectMedia(disk.seed & 1 ? kMediaUnknown : disk.type, false))
             return 0;
-        drive.lastError = 0;
+        (void)drive.TakeError();
         if (drive.LoadFat())
             Exercise(drive, rng, g);
     }

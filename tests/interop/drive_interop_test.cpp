@@ -96,7 +96,7 @@ TEST_F(Interop, OurImageDiskFileAsLibdskReadsIt)
         for (uint16_t c = 0; c < 80; ++c)
             for (uint16_t h = 0; h < 2; ++h)
                 ASSERT_TRUE(drive.FormatTrack(c, h, true));
-        drive.EndFormat(WriteUnlabelledBootSector);
+        EXPECT_TRUE(drive.EndFormat(WriteUnlabelledBootSector));
         ASSERT_TRUE(drive.WriteSectors(0, 2880, pattern));
     }
 

@@ -171,14 +171,14 @@ TEST(TrackFormatLoop, IgnoreGoesOnRetryRepeatsAndARefusalStops)
         announced.push_back(c);
     };
     formatting.onFailure = [&](DiskDrive& d) {
-        EXPECT_NE(d.lastError, Err::None) << "the failure's error is pending for the question";
+        EXPECT_NE(d.PendingError(), Err::None) << "the failure's error is pending for the question";
         const Answer a = answers.front();
         answers.erase(answers.begin());
         return a;
     };
     drive->BeginFormat();
     EXPECT_EQ(FormatCylinders(*drive, host, formatting), FormatLoopEnd::Done);
-    drive->EndFormat(WriteUnlabelledBootSector);
+    (void)drive->EndFormat(WriteUnlabelledBootSector);
     EXPECT_TRUE(answers.empty()) << "asked twice: once retried, once ignored";
     EXPECT_EQ(announced.size(), 80u) << "a retry formats the cylinder again without a new announcement";
     EXPECT_EQ(host.position, 80);
@@ -186,7 +186,7 @@ TEST(TrackFormatLoop, IgnoreGoesOnRetryRepeatsAndARefusalStops)
     answers = {Answer::Cancel};
     drive->BeginFormat();
     EXPECT_EQ(FormatCylinders(*drive, host, formatting), FormatLoopEnd::Refused);
-    drive->EndFormat(WriteUnlabelledBootSector);
+    (void)drive->EndFormat(WriteUnlabelledBootSector);
     EXPECT_EQ(host.position, 5) << "stopped at the failing cylinder";
 }
 

@@ -73,7 +73,7 @@ void FormatWhole(char letter, MediaType type, const std::string& name)
 {
     const DriveTable table = FloppyTable();
     DiskDrive drive(letter, table);
-    ASSERT_EQ(drive.lastError, Err::None) << drive.openFailureDetail;
+    ASSERT_EQ(drive.PendingError(), Err::None) << drive.openFailureDetail;
     ASSERT_TRUE(drive.SelectMedia(type, false)) << drive.GetErrorText();
     const Stopwatch clock;
     drive.BeginFormat();
@@ -83,7 +83,7 @@ void FormatWhole(char letter, MediaType type, const std::string& name)
             ASSERT_TRUE(drive.VerifyTrack(c, h)) << c << "/" << h << ": " << drive.GetErrorText();
         }
     }
-    const bool bootSectorWritten = drive.EndFormat(WriteUnlabelledBootSector);
+    const bool bootSectorWritten = static_cast<bool>(drive.EndFormat(WriteUnlabelledBootSector));
     Report(name + ".seconds", clock.Seconds());
     Report(name + ".endformat", bootSectorWritten ? "1" : "0");
     Report(name + ".layoutHonoured", drive.Service()->LayoutHonoured() ? "1" : "0");
@@ -98,7 +98,7 @@ TEST(Detect, Finds144MFromTheReportedParameters)
     const DriveTable table = FloppyTable();
     EXPECT_EQ(DiskDrive::QueryDeviceType("A:\\", table), DeviceType::Floppy144M);
     DiskDrive drive('A', table);
-    ASSERT_EQ(drive.lastError, Err::None) << drive.openFailureDetail;
+    ASSERT_EQ(drive.PendingError(), Err::None) << drive.openFailureDetail;
     EXPECT_TRUE(drive.IsDriveReady());
     ASSERT_TRUE(drive.SelectMedia(kMediaUnknown, false)) << drive.GetErrorText();
     EXPECT_EQ(drive.mediaType, kMedia144M);
@@ -110,7 +110,7 @@ TEST(Detect, Finds720KInA144MDrive)
 {
     const DriveTable table = FloppyTable();
     DiskDrive drive('B', table);
-    ASSERT_EQ(drive.lastError, Err::None) << drive.openFailureDetail;
+    ASSERT_EQ(drive.PendingError(), Err::None) << drive.openFailureDetail;
     ASSERT_TRUE(drive.SelectMedia(kMediaUnknown, false)) << drive.GetErrorText();
     EXPECT_EQ(drive.mediaType, kMedia720K);
     EXPECT_EQ(drive.params.totalSectors(), 1440u);
@@ -135,12 +135,12 @@ TEST(Detect, MountedDisketteIsLocked)
     const DriveTable table = FloppyTable();
     {
         DiskDrive drive('A', table);
-        EXPECT_EQ(drive.lastError, Err::DriveLocked);
+        EXPECT_EQ(drive.PendingError(), Err::DriveLocked);
         EXPECT_EQ(drive.GetErrorText(), "Drive is Locked !");
     }
     ASSERT_EQ(umount("/mnt"), 0) << std::strerror(errno);
     DiskDrive drive('A', table);
-    EXPECT_EQ(drive.lastError, Err::None);
+    EXPECT_EQ(drive.PendingError(), Err::None);
 }
 
 TEST(Detect, HeldDriveKeepsAMountOut)
@@ -148,7 +148,7 @@ TEST(Detect, HeldDriveKeepsAMountOut)
     const DriveTable table = FloppyTable();
     {
         DiskDrive drive('A', table);
-        ASSERT_EQ(drive.lastError, Err::None);
+        ASSERT_EQ(drive.PendingError(), Err::None);
         EXPECT_NE(mount("/dev/fd0", "/mnt", "msdos", MS_RDONLY, nullptr), 0);
         EXPECT_EQ(errno, EBUSY);
     }
@@ -168,7 +168,7 @@ TEST(Detect, PermissionFailureIsSaidInWords)
             _exit(2);
         const DriveTable table = FloppyTable();
         DiskDrive drive('A', table);
-        const std::string text = std::to_string(drive.lastError) + " " + drive.openFailureDetail;
+        const std::string text = std::to_string(CodeOf(drive.PendingError())) + " " + drive.openFailureDetail;
         if (write(link[1], text.data(), text.size()) < 0)
             _exit(3);
         _exit(0);
@@ -209,11 +209,11 @@ TEST(Write, WriteProtectedDisketteRefusesWrites)
 {
     const DriveTable table = FloppyTable();
     DiskDrive drive('B', table);
-    ASSERT_EQ(drive.lastError, Err::None) << drive.openFailureDetail;
+    ASSERT_EQ(drive.PendingError(), Err::None) << drive.openFailureDetail;
     EXPECT_TRUE(drive.IsWriteProtected());
     std::vector<uint8_t> sector(kSectorSize, 0x5A);
     EXPECT_FALSE(drive.WriteSectors(1, 1, sector));
-    EXPECT_EQ(drive.lastError, Err::WriteProtect);
+    EXPECT_EQ(drive.PendingError(), Err::WriteProtect);
     EXPECT_EQ(drive.GetErrorText(), "Write protect Disk !");
 }
 
@@ -228,10 +228,10 @@ TEST(Format144, EmptyDriveIsNotReady)
 {
     const DriveTable table = FloppyTable();
     DiskDrive drive('B', table);
-    ASSERT_EQ(drive.lastError, Err::None) << drive.openFailureDetail;
+    ASSERT_EQ(drive.PendingError(), Err::None) << drive.openFailureDetail;
     EXPECT_FALSE(drive.IsDriveReady());
     EXPECT_FALSE(drive.SelectMedia(kMediaUnknown, false));
-    EXPECT_EQ(drive.lastError, Err::NotReady);
+    EXPECT_EQ(drive.PendingError(), Err::NotReady);
 }
 
 // --- FormatDmf: A: holds a 1.68M diskette file, B: a 1.72M one ----------------------

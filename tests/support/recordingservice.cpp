@@ -4,17 +4,17 @@ namespace vokta::test {
 namespace {
 
 // Carry set, with the error where the service would put it: EAX for an IOCTL, AH for INT 13h.
-void PutFailure(DiskRequest& request, uint32_t error)
+void PutFailure(DiskRequest& request, FaultCode error)
 {
     request.regs.flags |= 1u;
-    request.regs.eax = request.controlCode == Control::Int13 ? (error << 8) : error;
+    request.regs.eax = request.controlCode == Control::Int13 ? (error.code << 8) : error.code;
 }
 
 }  // namespace
 
 RecordingService::RecordingService(std::unique_ptr<DiskService> service) : ForwardingService(std::move(service)) {}
 
-void RecordingService::FailNext(std::function<bool(const DiskRequest&)> match, int times, uint32_t error)
+void RecordingService::FailNext(std::function<bool(const DiskRequest&)> match, int times, FaultCode error)
 {
     auto previous = std::move(faultHook);
     faultHook = [match = std::move(match), times, error,

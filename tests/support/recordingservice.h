@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "drive/diskerror.h"
 #include "drive/diskservice.h"
 
 namespace vokta::test {
@@ -24,11 +25,18 @@ struct LoggedRequest {
     bool isBios(uint8_t f) const { return controlCode == Control::Int13 && biosFunction() == f; }
 };
 
-// An injected answer: refuse the request outright, or fail it (carry set) with an error,
-// a DOS code for an IOCTL, a BIOS status for INT 13h.
+// The error of an injected failure: a DOS code (a DiskError) for an IOCTL, a BIOS status
+// for INT 13h.
+struct FaultCode {
+    constexpr FaultCode(uint32_t number) : code(number) {}
+    constexpr FaultCode(DiskError error) : code(CodeOf(error)) {}
+    uint32_t code;
+};
+
+// An injected answer: refuse the request outright, or fail it (carry set) with an error.
 struct InjectedFault {
     bool refuse = false;
-    uint32_t error = 0;
+    FaultCode error = 0u;
 };
 
 // Sits in front of any disk service (the emulated drive, a diskette file, a real floppy
@@ -42,7 +50,7 @@ public:
     // never sees the request.
     std::function<std::optional<InjectedFault>(const DiskRequest&)> faultHook;
     // Fails the next `times` requests for which `match` holds with `error`.
-    void FailNext(std::function<bool(const DiskRequest&)> match, int times, uint32_t error);
+    void FailNext(std::function<bool(const DiskRequest&)> match, int times, FaultCode error);
 
     std::vector<LoggedRequest> log;
     // The logged IOCTL requests of one minor code.

@@ -241,7 +241,7 @@ TEST(LinuxFloppyErrors, BiosCallersGetTheStatusOfEachError)
 {
     for (DiskError e : {Err::WriteProtect, Err::NotReady, Err::BadCrc, Err::SectorNotFound, Err::EndOfDisk,
                         Err::InvalidDiskChange, Err::AddressMarkNotFound, Err::UnrecognizedMedia})
-        EXPECT_EQ(DiskErrorFromBiosStatus(BiosStatusOfDiskError(e)), e) << e;
+        EXPECT_EQ(DiskErrorFromBiosStatus(BiosStatusOfDiskError(e)), e) << CodeOf(e);
     EXPECT_EQ(BiosStatusOfDiskError(Err::None), 0);
 }
 
