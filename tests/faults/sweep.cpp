@@ -70,7 +70,8 @@ protected:
             const auto before = static_cast<uint16_t>(fails->number - 1 - first);
             --failures;
             if (before != 0)
-                if (const DiskError e = EmulatedDrive::TransferTrack(cylinder, head, first, before, buffer, true))
+                if (const DiskError e = EmulatedDrive::TransferTrack(cylinder, head, first, before, buffer, true);
+                    e != Err::None)
                     return e;
             return Err::WriteFault;
         }
