@@ -155,8 +155,8 @@ private:
     uint32_t FirstSectorOfTrack(uint16_t cylinder, uint16_t head) const;
     bool IsPhysicalDrive() const { return driveNumber == 1 || driveNumber == 2; }
     bool HasDmfGeometry() const { return params.sectorsPerTrack() == 21; }
-    // Whether the diskette in the drive is the one whose first sector was last seen; false
-    // with the failure latched when it is another one, or still none.
+    // Whether the diskette in the drive is the one whose first sector was last seen; fails,
+    // latched, when it is another one, or still none.
     DiskStatus SameDisketteBack();
     // The sticky error: a failure latched here blocks further transfers until it is taken.
     DiskError lastError = Err::None;

@@ -36,7 +36,7 @@ enum class VolumeDoubt {
     MediaUnknown,      // no media selected in the drive
     SectorSize,        // the boot sector states sectors that are not 512 bytes long
     NotConfirmed,      // no layout the diskette bears out
-    DisketteGone,      // the diskette went away while it was read; `lastError` holds why
+    DisketteGone,      // the diskette went away while it was read; the drive keeps why latched
 };
 
 struct VolumeFinding {
@@ -60,7 +60,7 @@ bool LooksLikeDirectory(std::span<const uint8_t> sector);
 // the diskette: FAT copies that begin with the media byte and end marks where the layout
 // puts them (each either sound, wiped or unreadable, at least one sound), a root directory
 // whose first sector holds directory entries or zeros, and a total that is the medium's.
-// Only sectors are read; `lastError` is clear afterwards unless the diskette went away.
+// Only sectors are read; nothing is latched afterwards unless the diskette went away.
 VolumeFinding EstablishVolume(DiskDrive& drive);
 
 // Why nothing is written, in words: for a diskette gone, the pending error's text (taken).

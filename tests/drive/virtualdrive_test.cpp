@@ -337,7 +337,7 @@ TEST_F(VirtualFile, CommitTellsWhyTheFileCouldNotBeSavedAndMayTryAgain)
         if (drive->Commit())
             return "Commit succeeded in a read-only folder";
         if (drive->PendingError() != Err::WriteFault)
-            return "lastError " + std::to_string(CodeOf(drive->PendingError()));
+            return "pending error " + std::to_string(CodeOf(drive->PendingError()));
         if (drive->commitFailureDetail.find("d.img: Permission denied") == std::string::npos)
             return "the reason: " + drive->commitFailureDetail;
         if (ReadFile(dir.File("d.img")) != original)
