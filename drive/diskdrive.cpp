@@ -76,6 +76,12 @@ DiskDrive::DiskDrive(char letter, const DriveTable& table)
 bool DiskDrive::Commit()
 {
     commitFailureDetail.clear();
+    if (heldChanges_) {
+        if (const DiskError held = heldChanges_(commitFailureDetail); held != Err::None) {
+            lastError = held;
+            return false;
+        }
+    }
     if (!device || device->Flush(commitFailureDetail))
         return true;
     lastError = Err::WriteFault;

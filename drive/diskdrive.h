@@ -108,6 +108,11 @@ public:
     // an explicit step whose failure is the operation's. False with `lastError` set and the
     // cause in words in `commitFailureDetail`.
     virtual bool Commit();
+    // Changes held above the drive (a FAT volume's tables), which Commit writes before the
+    // drive's own. Their holder sets the writer for its lifetime and an empty one at its end;
+    // the writer answers the error that kept them off the disk, and the cause in words.
+    using HeldChangesWriter = std::function<DiskError(std::string& why)>;
+    void HoldChanges(HeldChangesWriter writer) { heldChanges_ = std::move(writer); }
 
     // Media selection and detection (type 6 detects).
     bool SelectMedia(int32_t type, bool allowTestFormat);
@@ -145,6 +150,7 @@ private:
     // with `lastError` set when it is another one, or still none.
     bool SameDisketteBack();
     bool parameterTableInstalled_ = false;
+    HeldChangesWriter heldChanges_;
     // The first sector as last read or written, and whether the drive was found empty since:
     // a diskette put back must be the same one before anything more goes to or from it.
     std::vector<uint8_t> firstSectorSeen_;

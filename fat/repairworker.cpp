@@ -11,7 +11,7 @@
 #include "boot/bootbuilder.h"
 #include "boot/bootsector.h"
 #include "drive/volume.h"
-#include "fat/fatdrive.h"
+#include "fat/fatvolume.h"
 #include "fat/repair.h"
 #include "fat/volumemap.h"
 #include "fat/soundfat.h"
@@ -34,9 +34,9 @@ enum class Walk { Go, Stopped, Done };
 
 class Repairer {
 public:
-    Repairer(RepairJob job, OperationSession& session, FatDrive& drive)
-        : job_(std::move(job)), inputs_(*job_.inputs), session_(session), host_(session.host()), drive_(drive),
-          buffer_(*job_.trackBuffer)
+    Repairer(RepairJob job, OperationSession& session, FatVolume& volume)
+        : job_(std::move(job)), inputs_(*job_.inputs), session_(session), host_(session.host()),
+          drive_(volume.drive()), volume_(volume), buffer_(*job_.trackBuffer)
     {
     }
 
@@ -61,14 +61,15 @@ private:
     Walk WalkDataArea(uint32_t firstDataSector);
     Walk RepairDataTrack(uint32_t& sector, uint16_t cylinder);
     bool Reformat(uint32_t sector);
-    bool MarkBad(const std::function<bool()>& mark);
+    DiskStatus MarkBad(const std::function<DiskStatus()>& mark);
     VolumeMap MapNow(const std::set<uint32_t>& lost = {});
 
     RepairJob job_;
     const RepairInputs& inputs_;
     OperationSession& session_;
     OperationHost& host_;
-    FatDrive& drive_;
+    DiskDrive& drive_;
+    FatVolume& volume_;
     std::span<uint8_t> buffer_;
     bool checkerWanted_ = false;
     LostSectors lost_;
@@ -104,7 +105,7 @@ Walk Repairer::Run()
     const uint32_t firstDataSector = layout ? layout->firstDataSector : 1;
     if (CheckFat() != Walk::Go || WalkSystemArea(firstDataSector) != Walk::Go)
         return Walk::Stopped;
-    if (!drive_.LoadFat() && drive_.fatTrust == FatDrive::FatTrust::Trusted) {
+    if (!volume_.Load() && volume_.trust() == FatVolume::Trust::Trusted) {
         Box(Str::CannotAccessFat, Str::FatalError, Buttons::Ok, Icon::Warning);
         drive_.lastError = Err::None;
         return Walk::Stopped;
@@ -113,8 +114,7 @@ Walk Repairer::Run()
         return Walk::Stopped;
     // Copies that did not read, or were unsound, are written anew from the sound FAT, so
     // that all agree.
-    if (drive_.fatCopiesDiffer)
-        drive_.fatDirty = true;
+    volume_.MendCopies();
     return WalkDataArea(firstDataSector);
 }
 
@@ -163,13 +163,13 @@ Walk Repairer::CheckBoot()
 // at after it.
 Walk Repairer::CheckFat()
 {
-    const bool loaded = drive_.LoadFatOnly();
-    drive_.ReleaseTables();
+    const bool loaded = volume_.LoadFatOnly();
+    volume_.ReleaseTables();
     if (DisketteGone(drive_.lastError)) {
         ShowError();
         return Walk::Stopped;
     }
-    if (loaded || drive_.fatTrust == FatDrive::FatTrust::Trusted) {
+    if (loaded || volume_.trust() == FatVolume::Trust::Trusted) {
         drive_.lastError = Err::None;
         return Walk::Go;
     }
@@ -180,13 +180,13 @@ Walk Repairer::CheckFat()
 // back where the boot sector misplaces the volume would land on the files.
 Walk Repairer::ConfirmFat()
 {
-    if (drive_.fatTrust != FatDrive::FatTrust::Trusted) {
+    if (volume_.trust() != FatVolume::Trust::Trusted) {
         drive_.lastError = Err::None;
         Box(Str::RepairNoSoundFat, Str::RepairError, Buttons::Ok, Icon::Error);
         return Walk::Stopped;
     }
-    if (!drive_.RootConfirmsLayout()) {
-        drive_.ReleaseTables();
+    if (!volume_.RootConfirmsLayout()) {
+        volume_.ReleaseTables();
         Box(Str::LayoutNotConfirmed, Str::RepairError, Buttons::Ok, Icon::Error);
         return Walk::Stopped;
     }
@@ -268,15 +268,16 @@ VolumeMap Repairer::MapNow(const std::set<uint32_t>& lost)
         drive_.lastError = Err::None;
         return read;
     };
-    if (!drive_.HasFat())
+    if (!volume_.HasFat())
         return VolumeMap(*layout, readDisk);
     // The root directory as the repair changed it, not yet written.
-    return VolumeMap(*layout, drive_.fat, [&](uint32_t first, std::span<uint8_t> buffer) {
+    return VolumeMap(*layout, volume_.fat(), [&](uint32_t first, std::span<uint8_t> buffer) {
         const size_t offset = size_t{first - layout->rootFirstSector} * kSectorSize;
+        const std::span<const uint8_t> root = volume_.rootDir();
         if (first < layout->rootFirstSector || first >= layout->firstDataSector ||
-            offset + buffer.size() > drive_.rootDir.size())
+            offset + buffer.size() > root.size())
             return readDisk(first, buffer);
-        std::copy_n(drive_.rootDir.begin() + static_cast<ptrdiff_t>(offset), buffer.size(), buffer.begin());
+        std::copy_n(root.begin() + static_cast<ptrdiff_t>(offset), buffer.size(), buffer.begin());
         return true;
     });
 }
@@ -340,14 +341,13 @@ Walk Repairer::WalkDataArea(uint32_t firstDataSector)
 
 // Marks as `mark` does; the sectors that could not be read when their clusters moved
 // moved as zeros. Who owned them is known from before the moves.
-bool Repairer::MarkBad(const std::function<bool()>& mark)
+DiskStatus Repairer::MarkBad(const std::function<DiskStatus()>& mark)
 {
     const VolumeMap map = MapNow();
-    drive_.sectorsLostInMoves.clear();
-    const bool marked = mark();
-    for (uint32_t s : drive_.sectorsLostInMoves)
+    volume_.TakeSectorsLostInMoves();
+    const DiskStatus marked = mark();
+    for (uint32_t s : volume_.TakeSectorsLostInMoves())
         lost_.Add(s, map.OwnerOf(s));
-    drive_.sectorsLostInMoves.clear();
     return marked;
 }
 
@@ -357,12 +357,12 @@ Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
 {
     if (host_.AbortRequested())
         return Walk::Stopped;
-    bool repaired = false;
+    DiskStatus repaired = Err::GeneralFailure;
     switch (inputs_.data) {
     case DataChoice::MarkCylinder:
         host_.SetUpperLine(FormatString(Str::MarkingCylinderBad, long{cylinder}));
         drive_.lastError = Err::None;
-        repaired = MarkBad([&] { return drive_.MarkCylinderBad(cylinder); });
+        repaired = MarkBad([&] { return volume_.MarkCylinderBad(cylinder); });
         if (repaired) {
             const uint32_t heads = drive_.params.heads();
             sector = (heads * cylinder + heads - 1) * Spt();
@@ -371,18 +371,21 @@ Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
     case DataChoice::MarkTrack:
         host_.SetUpperLine(FormatString(Str::MarkingTrackBad, long{cylinder}));
         drive_.lastError = Err::None;
-        repaired = MarkBad([&] { return drive_.MarkTrackBadAtSector(sector); });
+        repaired = MarkBad([&] { return volume_.MarkTrackBadAtSector(sector); });
         break;
     case DataChoice::TryFormat:
         host_.SetUpperLine(FormatString(Str::ReformattingTrack, long{cylinder}));
         drive_.lastError = Err::None;
         return Reformat(sector) ? Walk::Go : Walk::Stopped;
     case DataChoice::Stop:
-        break;
+        ShowError();
+        return Walk::Stopped;
     }
     if (repaired)
         return Walk::Go;
-    ShowError();
+    // The damage a walk met is the mark's answer alone; a drive's failure is also pending.
+    drive_.lastError = Err::None;
+    host_.MessageBox(DiskErrorText(repaired.error()), session_.errorCaption(), Buttons::Ok, Icon::Error);
     return Walk::Stopped;
 }
 
@@ -457,7 +460,7 @@ bool WriteTrackBack(OperationHost& host, DiskDrive& drive, uint32_t first, std::
 
 }  // namespace
 
-DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, std::span<uint8_t> trackBuffer,
+DiskError ReformatTrack(OperationHost& host, DiskDrive& drive, uint32_t sector, std::span<uint8_t> trackBuffer,
                         std::vector<uint32_t>* lostSectors)
 {
     host.SetLowerLine(LoadString(Str::ReadingTrack));
@@ -529,13 +532,14 @@ DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, s
 OperationOutcome RepairWorker(RepairJob job, OperationHost& host)
 {
     OperationSession session(host, LoadString(Str::RepairError));
-    FatDrive drive(DriveLetterOf(job.inputs->driveText), job.drives);
+    DiskDrive drive(DriveLetterOf(job.inputs->driveText), job.drives);
+    FatVolume volume(drive);
     session.Attach(drive);
     if (!DriveOpened(drive, host, session.errorCaption()))
         return session.End(kResultAborted);
     const std::string jobCompleted = job.sounds.jobCompleted;
     const char letter = DriveLetterOf(job.inputs->driveText);
-    Repairer repairer(std::move(job), session, drive);
+    Repairer repairer(std::move(job), session, volume);
     const Walk walk = repairer.Run();
     // The sound tells a repair that lasts: the BAD marks are on the diskette first.
     const bool lasts = walk == Walk::Done && session.Commit();

@@ -9,7 +9,7 @@
 #include "boot/localclock.h"
 #include "drive/diskerror.h"
 #include "fat/fatdisk.h"
-#include "format/volumelabel.h"
+#include "fat/volumelabel.h"
 #include "res/strings.h"
 #include "support/testdrives.h"
 
