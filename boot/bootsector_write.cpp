@@ -21,7 +21,7 @@ bool WriteBootSector(DiskDrive& drive, const std::string& label)
         return false;
     }
     *sector = BuildBootSector(drive.params, drive.mediaType, label, CurrentLocalTime());
-    return drive.WriteSectors(0, 1, sector->span());
+    return static_cast<bool>(drive.WriteSectors(0, 1, sector->span()));
 }
 
 bool WriteVolumeBootSector(DiskDrive& drive, const ConfirmedVolume& volume, const std::string& label)
@@ -63,7 +63,7 @@ bool WriteSystemArea(DiskDrive& drive, const std::string& label)
     }
     const std::span<uint8_t> area(buffer.get(), size_t{count} * kSectorSize);
     FillSystemArea(area, *layout, boot.u8(BootSector::MediaDescriptor), label, now);
-    return drive.WriteSectors(layout->firstFatSector, count, area);
+    return static_cast<bool>(drive.WriteSectors(layout->firstFatSector, count, area));
 }
 
 std::string RootDirectoryLabel(DiskDrive& drive, const FatLayout& layout)

@@ -70,9 +70,8 @@ bool WrittenToLast(BootReporter& page, DiskDrive& drive)
 
 bool Recreate(const BootJob& job, BootReporter& page, DiskDrive& drive)
 {
-    drive.SelectMedia(kMediaUnknown, false);
-    const DiskError detection = drive.lastError;
-    drive.lastError = Err::None;
+    (void)drive.SelectMedia(kMediaUnknown, false);
+    const DiskError detection = drive.TakeError();
     if (detection != Err::None) {
         page.SetState(LoadString(Str::Failed));
         page.AddResult(LoadString(Str::MediaUnknownOrNotReady));

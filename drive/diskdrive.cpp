@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "drive/drivetable.h"
@@ -69,23 +70,52 @@ DiskDrive::DiskDrive(char letter, const DriveTable& table)
         lastError = Err::DriveLocked;
         return;
     }
-    SetLockState(LockState::Level0);
+    // A refused level-0 lock is latched: the first transfer reports it.
+    (void)SetLockState(LockState::Level0);
     mediaType = kMediaUnknown;
 }
 
-bool DiskDrive::Commit()
+DiskStatus DiskDrive::Commit()
 {
     commitFailureDetail.clear();
     if (heldChanges_) {
-        if (const DiskError held = heldChanges_(commitFailureDetail); held != Err::None) {
-            lastError = held;
-            return false;
-        }
+        if (const DiskError held = heldChanges_(commitFailureDetail); held != Err::None)
+            return Fail(held);
     }
     if (!device || device->Flush(commitFailureDetail))
-        return true;
-    lastError = Err::WriteFault;
-    return false;
+        return {};
+    return Fail(Err::WriteFault);
+}
+
+DiskStatus DiskDrive::Fail(DiskError error)
+{
+    lastError = error;
+    return error;
+}
+
+DiskStatus DiskDrive::Outcome(bool succeeded) const
+{
+    if (succeeded)
+        return {};
+    return lastError != Err::None ? lastError : Err::UnrecognizedMedia;
+}
+
+DiskError DiskDrive::TakeError()
+{
+    return std::exchange(lastError, Err::None);
+}
+
+bool GoOnAfterFailure::operator()(DiskStatus step)
+{
+    Note(drive_.TakeError());
+    Note(step.error());
+    return static_cast<bool>(step);
+}
+
+void GoOnAfterFailure::Note(DiskError error)
+{
+    if (first_ == Err::None)
+        first_ = error;
 }
 
 DiskDrive::~DiskDrive()
@@ -93,21 +123,19 @@ DiskDrive::~DiskDrive()
     if (device) {
         if (parameterTableInstalled_)
             RestoreParameterTable();
-        SetLockState(LockState::Unlocked);
+        (void)SetLockState(LockState::Unlocked);
     }
 }
 
-bool DiskDrive::SendIoctl(uint8_t minor, uint32_t edx, std::span<uint8_t> block,
-                          std::span<uint8_t> buffer)
+DiskStatus DiskDrive::SendIoctl(uint8_t minor, uint32_t edx, std::span<uint8_t> block,
+                                std::span<uint8_t> buffer)
 {
     DiskRequest request;
     request.controlCode = Control::DosIoctl;
     request.regs.ebx = driveNumber;
     if (IsSpecialLockMinor(minor)) {
-        if (!IsPhysicalDrive()) {
-            lastError = Err::InvalidDrive;
-            return false;
-        }
+        if (!IsPhysicalDrive())
+            return Fail(Err::InvalidDrive);
         request.regs.ebx = static_cast<uint32_t>(driveNumber - 1);
     }
     request.regs.ecx = kCategoryDisk | minor;
@@ -116,32 +144,28 @@ bool DiskDrive::SendIoctl(uint8_t minor, uint32_t edx, std::span<uint8_t> block,
     request.regs.flags = 1;
     request.block = block;
     request.buffer = buffer;
-    if (!device || !device->DeviceIoControl(request)) {
-        lastError = Err::InvalidFunction;
-        return false;
-    }
+    if (!device || !device->DeviceIoControl(request))
+        return Fail(Err::InvalidFunction);
     if (request.regs.carry())
-        lastError = request.regs.eax;
-    return lastError == Err::None;
+        lastError = static_cast<DiskError>(request.regs.eax);
+    return lastError;
 }
 
-bool DiskDrive::GenericIoctl(uint8_t minor, std::span<uint8_t> block, std::span<uint8_t> buffer)
+DiskStatus DiskDrive::GenericIoctl(uint8_t minor, std::span<uint8_t> block, std::span<uint8_t> buffer)
 {
     return SendIoctl(minor, 0, block, buffer);
 }
 
-bool DiskDrive::GenericIoctl(uint8_t minor, uint16_t permission)
+DiskStatus DiskDrive::GenericIoctl(uint8_t minor, uint16_t permission)
 {
     return SendIoctl(minor, permission, {}, {});
 }
 
-bool DiskDrive::Int13(uint8_t function, uint8_t head, uint8_t cylinder, uint8_t sector,
-                      uint8_t count)
+DiskStatus DiskDrive::Int13(uint8_t function, uint8_t head, uint8_t cylinder, uint8_t sector,
+                            uint8_t count)
 {
-    if (!IsPhysicalDrive()) {
-        lastError = Err::InvalidDrive;
-        return false;
-    }
+    if (!IsPhysicalDrive())
+        return Fail(Err::InvalidDrive);
     lastSector = sector;
     DiskRequest request;
     request.controlCode = Control::Int13;
@@ -150,13 +174,11 @@ bool DiskDrive::Int13(uint8_t function, uint8_t head, uint8_t cylinder, uint8_t 
     request.regs.eax = (uint32_t{function} << 8) | count;
     request.regs.flags = 1;
     request.block = formatIdList;
-    if (!device || !device->DeviceIoControl(request)) {
-        lastError = Err::InvalidFunction;
-        return false;
-    }
+    if (!device || !device->DeviceIoControl(request))
+        return Fail(Err::InvalidFunction);
     if (request.regs.carry())
         lastError = DiskErrorFromBiosStatus(static_cast<uint8_t>(request.regs.eax >> 8));
-    return lastError == Err::None;
+    return lastError;
 }
 
 DiskDrive::LockQuery DiskDrive::QueryLockState(uint16_t& state)
@@ -172,42 +194,42 @@ DiskDrive::LockQuery DiskDrive::QueryLockState(uint16_t& state)
         return LockQuery::Refused;
     }
     if (request.regs.carry()) {
-        lastError = request.regs.eax;
+        lastError = static_cast<DiskError>(request.regs.eax);
         return LockQuery::Failed;
     }
     state = static_cast<uint16_t>((request.regs.cx() << 8) | request.regs.ax());
     return LockQuery::Answered;
 }
 
-bool DiskDrive::SetLockState(uint16_t wanted)
+DiskStatus DiskDrive::SetLockState(uint16_t wanted)
 {
     uint16_t current = 0;
     if (QueryLockState(current) != LockQuery::Answered)
-        return false;
+        return Outcome(false);
     if (current == wanted || wanted == LockState::QueryOnly)
-        return true;
+        return {};
 
     const uint8_t lock = IsPhysicalDrive() ? Minor::LockPhysical : Minor::LockLogical;
     const uint8_t unlock = IsPhysicalDrive() ? Minor::UnlockPhysical : Minor::UnlockLogical;
     using namespace LockState;
     if (current == Level0 && wanted == Unlocked) {
-        GenericIoctl(unlock, 0);
+        (void)GenericIoctl(unlock, 0);
     } else if (current == Level0 && wanted == Format) {
-        GenericIoctl(lock, 4);
+        (void)GenericIoctl(lock, 4);
     } else if (current == Format && wanted == Unlocked) {
-        GenericIoctl(unlock, 0);
-        GenericIoctl(unlock, 0);
+        (void)GenericIoctl(unlock, 0);
+        (void)GenericIoctl(unlock, 0);
     } else if (current == Format && wanted == Level0) {
-        GenericIoctl(unlock, 0);
+        (void)GenericIoctl(unlock, 0);
     } else if (current == Unlocked && wanted == Level0) {
-        GenericIoctl(lock, 0);
+        (void)GenericIoctl(lock, 0);
     } else if (current == Unlocked && wanted == Format) {
-        GenericIoctl(lock, 0);
-        GenericIoctl(lock, 4);
+        (void)GenericIoctl(lock, 0);
+        (void)GenericIoctl(lock, 4);
     }
-    // A failed step, or a failed final query, is left in lastError; the answer is true
+    // A failed step, or a failed final query, is left latched; the answer is a success
     // unless the device refused the query.
-    return QueryLockState(current) != LockQuery::Refused;
+    return Outcome(QueryLockState(current) != LockQuery::Refused);
 }
 
 int DiskDrive::QueryDeviceType(const std::string& root)
@@ -242,7 +264,7 @@ bool DiskDrive::IsDriveReady()
 
 void DiskDrive::BeginFormat()
 {
-    SetLockState(LockState::Format);
+    (void)SetLockState(LockState::Format);
     formatMode = true;
     // Whatever diskette is in the drive now is formatted as the new one.
     firstSectorSeen_.clear();
@@ -250,23 +272,24 @@ void DiskDrive::BeginFormat()
     if (HasDmfGeometry()) {
         // The driver learns the medium from a 1.44M track 0 before the 21-sector tracks.
         const int32_t remembered = mediaType;
-        SelectMedia(kMedia144M, false);
-        FormatTrack(0, 0, true);
-        SelectMedia(remembered, false);
+        (void)SelectMedia(kMedia144M, false);
+        (void)FormatTrack(0, 0, true);
+        (void)SelectMedia(remembered, false);
         InstallParameterTable();
     }
+    // Format mode starts with nothing latched, whatever the steps above met.
     lastError = Err::None;
 }
 
-bool DiskDrive::EndFormat(const BootSectorWriter& writeBootSector)
+DiskStatus DiskDrive::EndFormat(const BootSectorWriter& writeBootSector)
 {
     if (HasDmfGeometry())
         RestoreParameterTable();
     formatMode = false;
-    SetLockState(LockState::Level0);
-    SetTrackLayout(kStandardLayout, 0);
+    (void)SetLockState(LockState::Level0);
+    (void)SetTrackLayout(kStandardLayout, 0);
     lastError = Err::None;
-    const bool written = writeBootSector(*this);
+    const DiskStatus written = Outcome(writeBootSector(*this));
     lastError = Err::None;
     return written;
 }

@@ -58,7 +58,6 @@ constexpr uint16_t QueryOnly = 0x5555;
 }  // namespace LockState
 
 constexpr uint16_t kStandardLayout = 0xFFFF;
-constexpr uint32_t kPendingError = 0xFFFFFFFF;
 constexpr size_t kSectorSize = 512;
 
 class DiskDrive;
@@ -69,8 +68,8 @@ using BootSectorWriter = std::function<bool(DiskDrive&)>;
 
 // The object through which every disk request for one drive passes. It lives for one
 // operation: construction takes a level-0 lock on the volume, destruction releases it.
-// Failures are left in the sticky `lastError`, which blocks further transfers until it
-// is read or cleared.
+// Every transfer returns its outcome; a failure is also latched, and the latched error
+// blocks further transfers until it is taken (TakeError, GetErrorText).
 class DiskDrive {
 public:
     explicit DiskDrive(char letter);
@@ -81,33 +80,37 @@ public:
     DiskDrive& operator=(const DiskDrive&) = delete;
 
     // Request layer.
-    bool GenericIoctl(uint8_t minor, std::span<uint8_t> block, std::span<uint8_t> buffer = {});
-    bool GenericIoctl(uint8_t minor, uint16_t permission);  // lock and unlock requests
-    bool Int13(uint8_t function, uint8_t head, uint8_t cylinder, uint8_t sector, uint8_t count);
-    bool SetLockState(uint16_t wanted);
+    DiskStatus GenericIoctl(uint8_t minor, std::span<uint8_t> block, std::span<uint8_t> buffer = {});
+    DiskStatus GenericIoctl(uint8_t minor, uint16_t permission);  // lock and unlock requests
+    DiskStatus Int13(uint8_t function, uint8_t head, uint8_t cylinder, uint8_t sector, uint8_t count);
+    DiskStatus SetLockState(uint16_t wanted);
     static int QueryDeviceType(const std::string& root);
     static int QueryDeviceType(const std::string& root, const DriveTable& table);
     bool IsDriveReady();
     void BeginFormat();
     // Leaves format mode and writes the boot sector with `writeBootSector`; whether it
-    // was written. `lastError` is clear afterwards either way.
-    bool EndFormat(const BootSectorWriter& writeBootSector);
+    // was written. Nothing is latched afterwards either way.
+    DiskStatus EndFormat(const BootSectorWriter& writeBootSector);
 
     // Sector and track I/O.
-    bool ReadSectors(uint32_t first, uint16_t count, std::span<uint8_t> buffer);
-    bool WriteSectors(uint32_t first, uint16_t count, std::span<const uint8_t> buffer);
-    bool VerifyTrack(uint16_t cylinder, uint16_t head);
-    bool FormatTrack(uint16_t cylinder, uint16_t head, bool optimized);
-    bool SetTrackLayout(uint16_t cylinder, uint16_t head);
+    DiskStatus ReadSectors(uint32_t first, uint16_t count, std::span<uint8_t> buffer);
+    DiskStatus WriteSectors(uint32_t first, uint16_t count, std::span<const uint8_t> buffer);
+    DiskStatus VerifyTrack(uint16_t cylinder, uint16_t head);
+    DiskStatus FormatTrack(uint16_t cylinder, uint16_t head, bool optimized);
+    DiskStatus SetTrackLayout(uint16_t cylinder, uint16_t head);
     bool IsWriteProtected();
 
-    // Error text of a code; kPendingError takes (and clears) `lastError`.
-    const std::string& GetErrorText(uint32_t code = kPendingError);
+    // The latched error, left latched.
+    DiskError PendingError() const { return lastError; }
+    // The latched error, taken: the latch is clear afterwards.
+    DiskError TakeError();
+    // The text of the latched error, taken ("" when none is latched).
+    std::string GetErrorText();
 
     // Makes every change of the operation last (a diskette file saved, FAT copies written):
-    // an explicit step whose failure is the operation's. False with `lastError` set and the
+    // an explicit step whose failure is the operation's. A failure is latched, with the
     // cause in words in `commitFailureDetail`.
-    virtual bool Commit();
+    virtual DiskStatus Commit();
     // Changes held above the drive (a FAT volume's tables), which Commit writes before the
     // drive's own. Their holder sets the writer for its lifetime and an empty one at its end;
     // the writer answers the error that kept them off the disk, and the cause in words.
@@ -115,7 +118,7 @@ public:
     void HoldChanges(HeldChangesWriter writer) { heldChanges_ = std::move(writer); }
 
     // Media selection and detection (type 6 detects).
-    bool SelectMedia(int32_t type, bool allowTestFormat);
+    DiskStatus SelectMedia(int32_t type, bool allowTestFormat);
 
     DiskService* Service() { return device.get(); }
 
@@ -134,27 +137,52 @@ public:
     std::string commitFailureDetail;
 
 private:
-    bool SendIoctl(uint8_t minor, uint32_t edx, std::span<uint8_t> block, std::span<uint8_t> buffer);
+    // Latches `error`; the failed outcome that reports it.
+    DiskStatus Fail(DiskError error);
+    // The outcome of a request that answered `succeeded`: a failure reports the latched
+    // error, or unrecognized media when it latched none.
+    DiskStatus Outcome(bool succeeded) const;
+    DiskStatus SendIoctl(uint8_t minor, uint32_t edx, std::span<uint8_t> block, std::span<uint8_t> buffer);
     enum class LockQuery { Answered, Refused, Failed };
     LockQuery QueryLockState(uint16_t& state);
-    bool TransferSectors(uint8_t minor, uint32_t first, uint16_t count, std::span<uint8_t> buffer);
+    DiskStatus TransferSectors(uint8_t minor, uint32_t first, uint16_t count, std::span<uint8_t> buffer);
     bool SelectExplicit(int32_t type);
     bool Detect(bool allowTestFormat);
     bool InstallParameterTable();
     bool RestoreParameterTable();
-    bool TrackPreconditions();
+    DiskStatus TrackPreconditions();
     uint32_t FirstSectorOfTrack(uint16_t cylinder, uint16_t head) const;
     bool IsPhysicalDrive() const { return driveNumber == 1 || driveNumber == 2; }
     bool HasDmfGeometry() const { return params.sectorsPerTrack() == 21; }
     // Whether the diskette in the drive is the one whose first sector was last seen; false
-    // with `lastError` set when it is another one, or still none.
-    bool SameDisketteBack();
+    // with the failure latched when it is another one, or still none.
+    DiskStatus SameDisketteBack();
     bool parameterTableInstalled_ = false;
     HeldChangesWriter heldChanges_;
     // The first sector as last read or written, and whether the drive was found empty since:
     // a diskette put back must be the same one before anything more goes to or from it.
     std::vector<uint8_t> firstSectorSeen_;
     bool emptiedSince_ = false;
+};
+
+// Runs steps that may each fail without stopping the ones after: each step's latched
+// error is taken once the step is done, so it does not block the next, and whatever is
+// still latched when the scope ends is taken then. `error()` is the first failure.
+class GoOnAfterFailure {
+public:
+    explicit GoOnAfterFailure(DiskDrive& drive) : drive_(drive) {}
+    ~GoOnAfterFailure() { Note(drive_.TakeError()); }
+    GoOnAfterFailure(const GoOnAfterFailure&) = delete;
+    GoOnAfterFailure& operator=(const GoOnAfterFailure&) = delete;
+
+    // Whether `step` succeeded; what it latched is taken.
+    bool operator()(DiskStatus step);
+    DiskError error() const { return first_ != Err::None ? first_ : drive_.PendingError(); }
+
+private:
+    void Note(DiskError error);
+    DiskDrive& drive_;
+    DiskError first_ = Err::None;
 };
 
 // The failure of a drive in words: the pending error's text (taken, so cleared; a failure

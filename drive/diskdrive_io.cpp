@@ -16,52 +16,46 @@ uint32_t DiskDrive::FirstSectorOfTrack(uint16_t cylinder, uint16_t head) const
     return (uint32_t{cylinder} * params.heads() + head) * params.sectorsPerTrack();
 }
 
-bool DiskDrive::TrackPreconditions()
+DiskStatus DiskDrive::TrackPreconditions()
 {
-    if (mediaType == kMediaUnknown) {
-        lastError = Err::UnrecognizedMedia;
-        return false;
-    }
-    return true;
+    if (mediaType == kMediaUnknown)
+        return Fail(Err::UnrecognizedMedia);
+    return {};
 }
 
-bool DiskDrive::TransferSectors(uint8_t minor, uint32_t first, uint16_t count,
-                                std::span<uint8_t> buffer)
+DiskStatus DiskDrive::TransferSectors(uint8_t minor, uint32_t first, uint16_t count,
+                                      std::span<uint8_t> buffer)
 {
     if (lastError != Err::None)
-        return false;
+        return lastError;
     lastSector = first;
-    if (!TrackPreconditions())
-        return false;
+    if (const DiskStatus ready = TrackPreconditions(); !ready)
+        return ready;
     if (count == 0)
-        return true;
+        return {};
     const uint32_t spt = params.sectorsPerTrack();
     const uint32_t heads = params.heads();
-    if (spt == 0 || heads == 0) {
-        lastError = Err::UnrecognizedMedia;
-        return false;
+    if (spt == 0 || heads == 0)
+        return Fail(Err::UnrecognizedMedia);
+    if (buffer.size() < size_t{count} * kSectorSize)
+        return Fail(Err::InsufficientBuffer);
+    if (emptiedSince_) {
+        if (const DiskStatus back = SameDisketteBack(); !back)
+            return back;
     }
-    if (buffer.size() < size_t{count} * kSectorSize) {
-        lastError = Err::InsufficientBuffer;
-        return false;
-    }
-    if (emptiedSince_ && !SameDisketteBack())
-        return false;
     const uint32_t total = params.totalSectors();
     while (count > 0) {
-        if (first >= total) {
-            lastError = Err::EndOfDisk;
-            return false;
-        }
+        if (first >= total)
+            return Fail(Err::EndOfDisk);
         const uint32_t perCylinder = spt * heads;
         const auto cylinder = static_cast<uint16_t>(first / perCylinder);
         const auto head = static_cast<uint16_t>((first % perCylinder) / spt);
         const auto position = static_cast<uint16_t>((first % perCylinder) % spt);
         const auto n = static_cast<uint16_t>(std::min<uint32_t>(count, spt - position));
         TrackIoBlock block(head, cylinder, position, n);
-        if (!GenericIoctl(minor, block.bytes, buffer.first(size_t{n} * kSectorSize))) {
-            emptiedSince_ |= lastError == Err::NotReady;
-            return false;
+        if (const DiskStatus moved = GenericIoctl(minor, block.bytes, buffer.first(size_t{n} * kSectorSize)); !moved) {
+            emptiedSince_ |= moved.error() == Err::NotReady;
+            return moved;
         }
         if (first == 0)
             firstSectorSeen_.assign(buffer.begin(), buffer.begin() + kSectorSize);
@@ -69,55 +63,52 @@ bool DiskDrive::TransferSectors(uint8_t minor, uint32_t first, uint16_t count,
         buffer = buffer.subspan(size_t{n} * kSectorSize);
         count = static_cast<uint16_t>(count - n);
     }
-    return true;
+    return {};
 }
 
-bool DiskDrive::SameDisketteBack()
+DiskStatus DiskDrive::SameDisketteBack()
 {
     if (firstSectorSeen_.empty()) {
         emptiedSince_ = false;
-        return true;
+        return {};
     }
     std::array<uint8_t, kSectorSize> now{};
     TrackIoBlock block(0, 0, 0, 1);
-    if (!GenericIoctl(Minor::ReadTrack, block.bytes, now)) {
-        if (lastError == Err::NotReady)
-            return false;
+    if (const DiskStatus read = GenericIoctl(Minor::ReadTrack, block.bytes, now); !read) {
+        if (read.error() == Err::NotReady)
+            return read;
         // A first sector that cannot be read tells nothing; the transfer asked for goes on.
         lastError = Err::None;
     } else if (!std::equal(now.begin(), now.end(), firstSectorSeen_.begin())) {
         // Another diskette: none of its sectors may mix with those of the one taken out.
-        lastError = Err::InvalidDiskChange;
-        return false;
+        return Fail(Err::InvalidDiskChange);
     }
     emptiedSince_ = false;
-    return true;
+    return {};
 }
 
-bool DiskDrive::ReadSectors(uint32_t first, uint16_t count, std::span<uint8_t> buffer)
+DiskStatus DiskDrive::ReadSectors(uint32_t first, uint16_t count, std::span<uint8_t> buffer)
 {
     return TransferSectors(Minor::ReadTrack, first, count, buffer);
 }
 
-bool DiskDrive::WriteSectors(uint32_t first, uint16_t count, std::span<const uint8_t> buffer)
+DiskStatus DiskDrive::WriteSectors(uint32_t first, uint16_t count, std::span<const uint8_t> buffer)
 {
     // The device only reads from the buffer of a write request.
     std::span<uint8_t> source(const_cast<uint8_t*>(buffer.data()), buffer.size());
     return TransferSectors(Minor::WriteTrack, first, count, source);
 }
 
-bool DiskDrive::VerifyTrack(uint16_t cylinder, uint16_t head)
+DiskStatus DiskDrive::VerifyTrack(uint16_t cylinder, uint16_t head)
 {
     if (lastError != Err::None)
-        return false;
+        return lastError;
     lastSector = FirstSectorOfTrack(cylinder, head);
-    if (!TrackPreconditions())
-        return false;
-    if (cylinder >= params.cylinders()) {
-        lastError = Err::EndOfDisk;
-        return false;
-    }
-    bool verified = false;
+    if (const DiskStatus ready = TrackPreconditions(); !ready)
+        return ready;
+    if (cylinder >= params.cylinders())
+        return Fail(Err::EndOfDisk);
+    DiskStatus verified = Err::UnknownError;
     for (int attempt = 0; attempt < kTrackAttempts && !verified; ++attempt) {
         if (attempt > 0)
             lastError = Err::None;
@@ -127,27 +118,24 @@ bool DiskDrive::VerifyTrack(uint16_t cylinder, uint16_t head)
     return verified;
 }
 
-bool DiskDrive::FormatTrack(uint16_t cylinder, uint16_t head, bool optimized)
+DiskStatus DiskDrive::FormatTrack(uint16_t cylinder, uint16_t head, bool optimized)
 {
     if (lastError != Err::None)
-        return false;
-    if (!formatMode) {
-        lastError = Err::InvalidFunction;
-        return false;
-    }
-    if (!TrackPreconditions())
-        return false;
-    if (cylinder >= params.cylinders()) {
-        lastError = Err::EndOfDisk;
-        return false;
-    }
+        return lastError;
+    if (!formatMode)
+        return Fail(Err::InvalidFunction);
+    if (const DiskStatus ready = TrackPreconditions(); !ready)
+        return ready;
+    if (cylinder >= params.cylinders())
+        return Fail(Err::EndOfDisk);
     lastSector = FirstSectorOfTrack(cylinder, head);
     const uint16_t spt = params.sectorsPerTrack();
-    bool formatted = false;
+    DiskStatus formatted = Err::UnknownError;
 
     if (spt != 21) {
+        // A layout the device refused is latched, and the first try below starts clear.
         if (optimized && mediaType != kMediaHardDisk)
-            SetTrackLayout(cylinder, head);
+            (void)SetTrackLayout(cylinder, head);
         for (int attempt = 0; attempt < kTrackAttempts && !formatted; ++attempt) {
             lastError = Err::None;
             TrackBlock block(head, cylinder);
@@ -173,12 +161,12 @@ bool DiskDrive::FormatTrack(uint16_t cylinder, uint16_t head, bool optimized)
         formatted = Int13(Bios::FormatTrack, static_cast<uint8_t>(head),
                           static_cast<uint8_t>(cylinder), 1, static_cast<uint8_t>(spt));
         if (!formatted)
-            Int13(Bios::Reset, 0, 0, 0, 0);
+            (void)Int13(Bios::Reset, 0, 0, 0, 0);
     }
     return formatted;
 }
 
-bool DiskDrive::SetTrackLayout(uint16_t cylinder, uint16_t head)
+DiskStatus DiskDrive::SetTrackLayout(uint16_t cylinder, uint16_t head)
 {
     const uint16_t spt = std::min<uint16_t>(params.sectorsPerTrack(),
                                             static_cast<uint16_t>(DeviceParams::kMaxLayoutEntries));
@@ -193,8 +181,10 @@ bool DiskDrive::SetTrackLayout(uint16_t cylinder, uint16_t head)
     }
     for (size_t i = 0; i < order.size(); ++i)
         params.setLayoutEntry(i, order[i], params.bytesPerSector());
-    GenericIoctl(Minor::SetDeviceParams, params.span());
-    return true;
+    // A refused layout is latched for the next transfer to report; the layout step itself
+    // goes on.
+    (void)GenericIoctl(Minor::SetDeviceParams, params.span());
+    return {};
 }
 
 bool DiskDrive::IsWriteProtected()
@@ -213,29 +203,20 @@ bool DiskDrive::IsWriteProtected()
         return false;
     lastError = Err::None;
     // Sector 1 written back with its own contents: harmless, and refused by a protected disk.
-    const bool written = WriteSectors(1, 1, std::span<const uint8_t>(track).subspan(kSectorSize));
+    const DiskStatus written = WriteSectors(1, 1, std::span<const uint8_t>(track).subspan(kSectorSize));
     lastError = Err::None;
     return !written;
 }
 
-const std::string& DiskDrive::GetErrorText(uint32_t code)
+std::string DiskDrive::GetErrorText()
 {
-    static const std::string kEmpty;
-    if (code == kPendingError) {
-        code = lastError;
-        lastError = Err::None;
-    }
-    if (code == Err::None)
-        return kEmpty;
-    errorText = DiskErrorText(code);
-    return errorText;
+    return DiskErrorText(TakeError());
 }
 
 std::string TakeFailureText(DiskDrive& drive)
 {
-    if (drive.lastError == Err::None)
-        drive.lastError = Err::UnrecognizedMedia;
-    std::string text = drive.GetErrorText();
+    const DiskError error = drive.TakeError();
+    std::string text = DiskErrorText(error != Err::None ? error : Err::UnrecognizedMedia);
     if (!drive.openFailureDetail.empty())
         text += " (" + drive.openFailureDetail + ")";
     return text;

@@ -37,9 +37,8 @@ bool StatedGeometryHolds(DiskDrive& drive, const MediaGeometry& medium)
     const uint32_t perCylinder = uint32_t{spt} * heads;
     const auto cylinder = static_cast<uint16_t>(last / perCylinder);
     const auto head = static_cast<uint16_t>(last % perCylinder / spt);
-    const bool holds = drive.VerifyTrack(0, 0) && drive.VerifyTrack(cylinder, head);
-    drive.lastError = Err::None;
-    return holds;
+    GoOnAfterFailure goOn(drive);
+    return goOn(drive.VerifyTrack(0, 0)) && goOn(drive.VerifyTrack(cylinder, head));
 }
 
 void TakeMediumGeometry(DeviceParams& params, const MediaGeometry& medium)
@@ -51,17 +50,15 @@ void TakeMediumGeometry(DeviceParams& params, const MediaGeometry& medium)
 
 }  // namespace
 
-bool DiskDrive::SelectMedia(int32_t type, bool allowTestFormat)
+DiskStatus DiskDrive::SelectMedia(int32_t type, bool allowTestFormat)
 {
     mediaType = kMediaUnknown;
     lastError = Err::None;
     if (type == kMediaUnknown)
-        return Detect(allowTestFormat);
-    if (!GeometryOf(type)) {
-        lastError = Err::UnrecognizedMedia;
-        return false;
-    }
-    return SelectExplicit(type);
+        return Outcome(Detect(allowTestFormat));
+    if (!GeometryOf(type))
+        return Fail(Err::UnrecognizedMedia);
+    return Outcome(SelectExplicit(type));
 }
 
 bool DiskDrive::SelectExplicit(int32_t type)
@@ -72,7 +69,7 @@ bool DiskDrive::SelectExplicit(int32_t type)
         if (!GenericIoctl(Minor::GetDeviceParams, params.span()))
             return false;
     }
-    SetTrackLayout(kStandardLayout, 0);
+    (void)SetTrackLayout(kStandardLayout, 0);
     mediaType = type;
     return true;
 }
@@ -87,7 +84,7 @@ bool DiskDrive::Detect(bool allowTestFormat)
     AskForCurrentMedium(params);
     if (GenericIoctl(Minor::GetDeviceParams, params.span())) {
         if (params.deviceType() == DeviceType::FixedDisk) {
-            SetTrackLayout(kStandardLayout, 0);
+            (void)SetTrackLayout(kStandardLayout, 0);
             mediaType = kMediaHardDisk;
             return true;
         }
@@ -95,11 +92,11 @@ bool DiskDrive::Detect(bool allowTestFormat)
             const MediaGeometry g = *GeometryOf(row);
             if (g.deviceType == params.deviceType() && g.totalSectors == params.totalSectors16()) {
                 // The layout stays the boot sector's; the tracks are the medium's.
-                SetTrackLayout(kStandardLayout, 0);
+                (void)SetTrackLayout(kStandardLayout, 0);
                 mediaType = row;
                 if (!StatedGeometryHolds(*this, g)) {
                     TakeMediumGeometry(params, g);
-                    SetTrackLayout(kStandardLayout, 0);
+                    (void)SetTrackLayout(kStandardLayout, 0);
                 }
                 return true;
             }
@@ -124,11 +121,11 @@ bool DiskDrive::Detect(bool allowTestFormat)
             lastError = Err::UnrecognizedMedia;
             return false;
         }
-        SetLockState(LockState::Format);
+        (void)SetLockState(LockState::Format);
         formatMode = true;
-        const bool formatted = FormatTrack(kTestFormatCylinder, 0, false);
+        const bool formatted = static_cast<bool>(FormatTrack(kTestFormatCylinder, 0, false));
         formatMode = false;
-        SetLockState(LockState::Level0);
+        (void)SetLockState(LockState::Level0);
         if (formatted)
             return true;
         lastError = Err::None;

@@ -6,32 +6,55 @@
 namespace vokta {
 
 // Result code of a disk request: the system's error numbers (below 32 also the DOS
-// extended error codes), with the BIOS statuses and our own checks mapped into them.
-using DiskError = uint32_t;
+// extended error codes), with the BIOS statuses and our own checks mapped into them. Any
+// other code a service returns stays representable through static_cast.
+enum class DiskError : uint32_t {
+    None = 0,
+    InvalidFunction = 1,
+    FileNotFound = 2,
+    AccessDenied = 5,
+    InvalidData = 13,
+    InvalidDrive = 15,
+    WriteProtect = 19,
+    BadUnit = 20,
+    NotReady = 21,
+    BadCrc = 23,
+    EndOfDisk = 25,
+    SectorNotFound = 27,
+    WriteFault = 29,
+    GeneralFailure = 31,
+    InvalidDiskChange = 107,
+    DriveLocked = 108,
+    DiskFull = 112,
+    InsufficientBuffer = 122,
+    AddressMarkNotFound = 1122,
+    UnknownError = 1124,
+    UnrecognizedMedia = 1785,
+};
 
 namespace Err {
-constexpr DiskError None = 0;
-constexpr DiskError InvalidFunction = 1;
-constexpr DiskError FileNotFound = 2;
-constexpr DiskError AccessDenied = 5;
-constexpr DiskError InvalidData = 13;
-constexpr DiskError InvalidDrive = 15;
-constexpr DiskError WriteProtect = 19;
-constexpr DiskError BadUnit = 20;
-constexpr DiskError NotReady = 21;
-constexpr DiskError BadCrc = 23;
-constexpr DiskError EndOfDisk = 25;
-constexpr DiskError SectorNotFound = 27;
-constexpr DiskError WriteFault = 29;
-constexpr DiskError GeneralFailure = 31;
-constexpr DiskError InvalidDiskChange = 107;
-constexpr DiskError DriveLocked = 108;
-constexpr DiskError DiskFull = 112;
-constexpr DiskError InsufficientBuffer = 122;
-constexpr DiskError AddressMarkNotFound = 1122;
-constexpr DiskError UnknownError = 1124;
-constexpr DiskError UnrecognizedMedia = 1785;
+using enum DiskError;
 }  // namespace Err
+
+// The number of a code, as the services and the numbered text carry it.
+constexpr uint32_t CodeOf(DiskError error)
+{
+    return static_cast<uint32_t>(error);
+}
+
+// The outcome of one disk request: ok, or the one error it failed with. True when ok, so
+// `if (!drive.ReadSectors(...))` reads as it says.
+class [[nodiscard]] DiskStatus {
+public:
+    constexpr DiskStatus() = default;
+    constexpr DiskStatus(DiskError error) : error_(error) {}
+    constexpr explicit operator bool() const { return error_ == DiskError::None; }
+    constexpr DiskError error() const { return error_; }
+    friend constexpr bool operator==(DiskStatus, DiskStatus) = default;
+
+private:
+    DiskError error_ = DiskError::None;
+};
 
 // BIOS diskette statuses (AH after INT 13h with carry set).
 namespace BiosStatus {

@@ -33,16 +33,14 @@ bool FailsForWholeDisk(DiskError error)
 std::vector<uint32_t> FatVolume::ReadClusterSalvaging(uint16_t cluster, std::span<uint8_t> buffer)
 {
     const uint32_t first = SectorOfCluster(cluster);
-    if (drive_.ReadSectors(first, sectorsPerCluster_, buffer))
+    GoOnAfterFailure salvage(drive_);
+    if (salvage(drive_.ReadSectors(first, sectorsPerCluster_, buffer)))
         return {};
-    drive_.lastError = Err::None;
     std::fill(buffer.begin(), buffer.end(), 0);
     std::vector<uint32_t> unread;
-    for (uint16_t i = 0; i < sectorsPerCluster_; ++i) {
-        if (!drive_.ReadSectors(first + i, 1, buffer.subspan(size_t{i} * kSectorSize, kSectorSize)))
+    for (uint16_t i = 0; i < sectorsPerCluster_; ++i)
+        if (!salvage(drive_.ReadSectors(first + i, 1, buffer.subspan(size_t{i} * kSectorSize, kSectorSize))))
             unread.push_back(first + i);
-        drive_.lastError = Err::None;
-    }
     return unread;
 }
 
@@ -58,11 +56,12 @@ uint16_t FatVolume::WriteToFreeCluster(std::span<uint8_t> data, bool isDirectory
             return FatValue::NoEntry;
         if (patchDot)
             DirEntry::SetStartCluster(data, candidate);
-        if (drive_.WriteSectors(SectorOfCluster(candidate), sectorsPerCluster_, data))
+        const DiskStatus written = drive_.WriteSectors(SectorOfCluster(candidate), sectorsPerCluster_, data);
+        if (written)
             return candidate;
-        if (FailsForWholeDisk(drive_.lastError))
+        if (FailsForWholeDisk(written.error()))
             return FatValue::NoEntry;
-        drive_.lastError = Err::None;
+        (void)drive_.TakeError();
         SetFatEntry(candidate, BadValue(fatBits_));
         ++candidate;
     }
@@ -78,18 +77,16 @@ DiskStatus FatVolume::PointOwnerAt(const Owner& owner, uint16_t cluster)
         return Err::None;
     }
     std::vector<uint8_t> sector(kSectorSize);
-    if (!drive_.ReadSectors(owner.entrySector, 1, sector))
-        return Failure();
+    if (const DiskStatus read = drive_.ReadSectors(owner.entrySector, 1, sector); !read)
+        return read;
     DirEntry::SetStartCluster(std::span(sector).subspan(owner.entryOffset, DirEntry::kSize), cluster);
-    if (!drive_.WriteSectors(owner.entrySector, 1, sector))
-        return Failure();
-    return Err::None;
+    return drive_.WriteSectors(owner.entrySector, 1, sector);
 }
 
 DiskStatus FatVolume::MoveCluster(uint16_t cluster, uint16_t* movedTo)
 {
-    if (NoFat())
-        return Failure();
+    if (!HasFat())
+        return Err::UnrecognizedMedia;
     if (!IsDataCluster(cluster))
         return kDamagedStructure;
     const uint16_t next = GetFatEntry(cluster);
@@ -100,7 +97,7 @@ DiskStatus FatVolume::MoveCluster(uint16_t cluster, uint16_t* movedTo)
     }
     std::vector<uint8_t> data;
     if (!TakeBuffer(data, ClusterBytes()))
-        return Failure();
+        return Err::InsufficientBuffer;
 
     // Everything that can refuse the move is settled before the first change.
     const std::optional<Owner> owner = FindOwner(cluster);
@@ -153,12 +150,12 @@ void FatVolume::FixParentsListedIn(std::span<const uint8_t> entries, uint16_t ne
             !IsDataCluster(DirEntry::StartCluster(entry)))
             continue;
         const uint32_t childSector = SectorOfCluster(DirEntry::StartCluster(entry));
-        if (drive_.ReadSectors(childSector, 1, sector) &&
+        GoOnAfterFailure child(drive_);
+        if (child(drive_.ReadSectors(childSector, 1, sector)) &&
             DirEntry::IsDotDotEntry(std::span(sector).subspan(DirEntry::kSize, DirEntry::kSize))) {
             PutU16(sector, DirEntry::kDotDotStartCluster, newParent);
-            drive_.WriteSectors(childSector, 1, sector);
+            child(drive_.WriteSectors(childSector, 1, sector));
         }
-        drive_.lastError = Err::None;
     }
 }
 
@@ -174,21 +171,17 @@ void FatVolume::FixParentsOfDirectory(std::span<const uint8_t> firstCluster, uin
     if (!TakeBuffer(buffer, ClusterBytes()))
         return;
     WalkChain(restOfChain, [&](uint16_t c) {
-        if (drive_.ReadSectors(SectorOfCluster(c), sectorsPerCluster_, buffer))
+        GoOnAfterFailure listing(drive_);
+        if (listing(drive_.ReadSectors(SectorOfCluster(c), sectorsPerCluster_, buffer)))
             FixParentsListedIn(buffer, newParent);
-        drive_.lastError = Err::None;
         return false;
     });
 }
 
 void FatVolume::FixChildParents(uint16_t directoryCluster, uint16_t newCluster)
 {
-    if (NoFat())
+    if (!HasFat() || !IsDataCluster(directoryCluster))
         return;
-    if (!IsDataCluster(directoryCluster)) {
-        drive_.lastError = Err::EndOfDisk;
-        return;
-    }
     std::vector<uint8_t> buffer;
     if (!TakeBuffer(buffer, ClusterBytes()))
         return;
@@ -198,8 +191,8 @@ void FatVolume::FixChildParents(uint16_t directoryCluster, uint16_t newCluster)
 
 DiskStatus FatVolume::MarkClusterBad(uint16_t cluster)
 {
-    if (NoFat() || drive_.lastError != Err::None)
-        return Failure();
+    if (const DiskError refused = Refusal(); refused != Err::None)
+        return refused;
     if (!IsDataCluster(cluster))
         return kDamagedStructure;
     if (IsClusterBad(cluster))
@@ -207,7 +200,7 @@ DiskStatus FatVolume::MarkClusterBad(uint16_t cluster)
     if (const DiskStatus moved = MoveCluster(cluster); !moved)
         return moved;
     if (!SetFatEntry(cluster, BadValue(fatBits_)))
-        return Failure();
+        return Failure(Err::EndOfDisk);
     return Err::None;
 }
 
@@ -217,10 +210,10 @@ DiskStatus FatVolume::MarkFreeClustersBad(uint32_t first, uint32_t end)
 {
     for (uint32_t sector = first; sector < end; ++sector) {
         const uint16_t cluster = ClusterOfSector(sector);
-        if (drive_.lastError != Err::None)
-            return Failure();
+        if (cluster == 0)
+            return Err::EndOfDisk;
         if (GetFatEntry(cluster) == FatValue::Free && !SetFatEntry(cluster, BadValue(fatBits_)))
-            return Failure();
+            return Failure(Err::EndOfDisk);
     }
     return Err::None;
 }
@@ -234,8 +227,8 @@ DiskStatus FatVolume::MarkSectorsBad(uint32_t first, uint32_t end)
         return freeMarked;
     for (uint32_t sector = first; sector < end; ++sector) {
         const uint16_t cluster = ClusterOfSector(sector);
-        if (drive_.lastError != Err::None)
-            return Failure();
+        if (cluster == 0)
+            return Err::EndOfDisk;
         if (IsClusterBad(cluster))
             continue;
         if (const DiskStatus marked = MarkClusterBad(cluster); !marked)
@@ -246,8 +239,8 @@ DiskStatus FatVolume::MarkSectorsBad(uint32_t first, uint32_t end)
 
 DiskStatus FatVolume::MarkTrackBadAtSector(uint32_t sector)
 {
-    if (NoFat() || drive_.lastError != Err::None)
-        return Failure();
+    if (const DiskError refused = Refusal(); refused != Err::None)
+        return refused;
     const uint32_t spt = drive_.params.sectorsPerTrack();
     const uint32_t perCylinder = spt * drive_.params.heads();
     if (perCylinder == 0)
@@ -262,8 +255,8 @@ DiskStatus FatVolume::MarkTrackBadAtSector(uint32_t sector)
 
 DiskStatus FatVolume::MarkTrackBad(uint16_t cylinder, uint16_t head)
 {
-    if (NoFat() || drive_.lastError != Err::None)
-        return Failure();
+    if (const DiskError refused = Refusal(); refused != Err::None)
+        return refused;
     if (head >= drive_.params.heads())
         return Err::EndOfDisk;
     const uint32_t spt = drive_.params.sectorsPerTrack();
@@ -273,8 +266,8 @@ DiskStatus FatVolume::MarkTrackBad(uint16_t cylinder, uint16_t head)
 
 DiskStatus FatVolume::MarkCylinderBad(uint16_t cylinder)
 {
-    if (NoFat() || drive_.lastError != Err::None)
-        return Failure();
+    if (const DiskError refused = Refusal(); refused != Err::None)
+        return refused;
     const uint32_t perCylinder = uint32_t{drive_.params.sectorsPerTrack()} * drive_.params.heads();
     const uint32_t end = std::min((cylinder + 1u) * perCylinder, VolumeEnd());
     if (const DiskStatus freeMarked = MarkFreeClustersBad(std::min(cylinder * perCylinder, end), end); !freeMarked)

@@ -9,7 +9,7 @@ namespace vokta {
 
 std::optional<Owner> FatVolume::FindOwner(uint16_t target)
 {
-    if (NoFat())
+    if (!HasFat())
         return std::nullopt;
     // No entry owns a cluster that is not on the volume, whatever a damaged one says.
     if (target > lastCluster_)
@@ -39,7 +39,7 @@ bool FatVolume::SearchDirectory(Owner& found, uint16_t dirCluster, uint16_t targ
         found.entrySector = SectorOfCluster(cluster);
         // An unreadable directory ends its own search; the rest of the tree is still searched.
         if (!drive_.ReadSectors(found.entrySector, sectorsPerCluster_, buffer)) {
-            drive_.lastError = Err::None;
+            (void)drive_.TakeError();
             return true;
         }
         owned = ScanEntries(found, target, buffer, false, depth, searched);
@@ -81,7 +81,7 @@ bool FatVolume::ScanEntries(Owner& found, uint16_t target, std::span<const uint8
     return false;
 }
 
-bool FatVolume::FileChainHolds(uint16_t start, uint16_t target)
+bool FatVolume::FileChainHolds(uint16_t start, uint16_t target) const
 {
     return WalkChain(start, [target](uint16_t cluster) { return cluster == target; }) == ChainEnd::Stopped;
 }

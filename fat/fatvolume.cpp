@@ -39,22 +39,9 @@ DiskError FatVolume::CommitTables(std::string& why)
     return left.error;
 }
 
-bool FatVolume::NoFat()
-{
-    if (HasFat())
-        return false;
-    drive_.lastError = Err::UnrecognizedMedia;
-    return true;
-}
-
-DiskError FatVolume::TakeDriveError()
-{
-    return std::exchange(drive_.lastError, Err::None);
-}
-
 DiskError FatVolume::Failure(DiskError otherwise) const
 {
-    return drive_.lastError != Err::None ? drive_.lastError : otherwise;
+    return drive_.PendingError() != Err::None ? drive_.PendingError() : otherwise;
 }
 
 // Beside a usable layout, the fields the operations keep it in, and the tracks they mark,
@@ -79,7 +66,6 @@ bool FatVolume::TakeBuffer(std::vector<uint8_t>& buffer, size_t bytes)
     try {
         buffer.assign(bytes, 0);
     } catch (const std::bad_alloc&) {
-        drive_.lastError = Err::InsufficientBuffer;
         return false;
     }
     return true;
@@ -95,40 +81,40 @@ void FatVolume::ReleaseTables()
     rootWritten_ = false;
 }
 
-bool FatVolume::Load()
+DiskStatus FatVolume::Load()
 {
-    if (!LoadFatOnly())
-        return false;
+    if (const DiskStatus loaded = LoadFatOnly(); !loaded)
+        return loaded;
     // The root directory is read and written in whole sectors; its entries end at
     // `rootDirBytes_`.
     rootDirBytes_ = static_cast<uint16_t>(layout_.rootBytes);
     if (!TakeBuffer(rootDir_, size_t{layout_.rootSectors} * kSectorSize)) {
         ReleaseTables();
-        return false;
+        return Err::InsufficientBuffer;
     }
-    if (!drive_.ReadSectors(FirstRootSector(), static_cast<uint16_t>(layout_.rootSectors), rootDir_)) {
+    if (const DiskStatus read = drive_.ReadSectors(FirstRootSector(), static_cast<uint16_t>(layout_.rootSectors), rootDir_);
+        !read) {
         ReleaseTables();
-        return false;
+        return read;
     }
-    return true;
+    return Err::None;
 }
 
-bool FatVolume::LoadFatOnly()
+DiskStatus FatVolume::LoadFatOnly()
 {
-    if (drive_.mediaType == kMediaUnknown || drive_.lastError != Err::None)
-        return false;
+    if (drive_.PendingError() != Err::None)
+        return drive_.PendingError();
+    if (drive_.mediaType == kMediaUnknown)
+        return Err::UnrecognizedMedia;
     ReleaseTables();
     trust_ = Trust::Trusted;
     copiesDiffer_ = false;
     const std::optional<FatLayout> found = FatLayout::FromParams(drive_.params);
-    if (!found || !FitsTheFields(*found)) {
-        drive_.lastError = Err::UnrecognizedMedia;
-        return false;
-    }
+    if (!found || !FitsTheFields(*found))
+        return Err::UnrecognizedMedia;
     if (!FitsTheMedium(*found)) {
         trust_ = Trust::Misplaced;
-        drive_.lastError = Err::UnrecognizedMedia;
-        return false;
+        return Err::UnrecognizedMedia;
     }
     layout_ = *found;
     sectorsPerCluster_ = layout_.sectorsPerCluster;
@@ -142,24 +128,22 @@ bool FatVolume::LoadFatOnly()
     try {
         read = ReadSoundFat(drive_, layout_, drive_.params.u8(DeviceParams::MediaDescriptor));
     } catch (const std::bad_alloc&) {
-        drive_.lastError = Err::InsufficientBuffer;
-        return false;
+        return Err::InsufficientBuffer;
     }
-    if (drive_.lastError != Err::None)
-        return false;
+    if (read.gone != Err::None)
+        return read.gone;
     if (!read.Confirmed()) {
         trust_ = !read.fatFound                ? Trust::NoFat
                  : read.misplacedCopies > 1 ? Trust::Misplaced
                                             : Trust::Unsound;
         // A sector that no copy gave is told by the read that failed.
-        drive_.lastError = read.readError != Err::None ? read.readError : Err::UnrecognizedMedia;
-        return false;
+        return read.readError != Err::None ? read.readError : Err::UnrecognizedMedia;
     }
     fat_ = std::move(read.bytes);
     copiesDiffer_ = read.copiesDiffer;
     // Clusters beyond what the FAT can describe do not exist.
     lastCluster_ = static_cast<uint16_t>(std::min(layout_.lastCluster, HighestEntryIn(fat_.size(), fatBits_)));
-    return true;
+    return Err::None;
 }
 
 bool FatVolume::RootConfirmsLayout() const
@@ -200,18 +184,16 @@ void FatVolume::RestoreRoot(std::span<const uint8_t> saved)
     rootDirty_ = rootWritten_;
 }
 
-uint16_t FatVolume::GetFatEntry(uint16_t cluster)
+uint16_t FatVolume::GetFatEntry(uint16_t cluster) const
 {
-    if (NoFat())
-        return FatValue::NoEntry;
-    if (cluster > lastCluster_)
+    if (!HasFat() || cluster > lastCluster_)
         return FatValue::NoEntry;
     return ReadFatEntry(fat_, fatBits_, cluster);
 }
 
 bool FatVolume::SetFatEntry(uint16_t cluster, uint16_t value)
 {
-    if (NoFat() || drive_.lastError != Err::None || cluster > lastCluster_)
+    if (!HasFat() || drive_.PendingError() != Err::None || cluster > lastCluster_)
         return false;
     if (!WriteFatEntry(fat_, fatBits_, cluster, value))
         return false;
@@ -219,33 +201,24 @@ bool FatVolume::SetFatEntry(uint16_t cluster, uint16_t value)
     return true;
 }
 
-uint32_t FatVolume::SectorOfCluster(uint16_t cluster)
+uint32_t FatVolume::SectorOfCluster(uint16_t cluster) const
 {
-    if (cluster < kFirstDataCluster) {
-        drive_.lastError = Err::EndOfDisk;
-        cluster = kFirstDataCluster;
-    }
-    return (uint32_t{cluster} - kFirstDataCluster) * sectorsPerCluster_ + firstDataSector_;
+    return (uint32_t{std::max(cluster, kFirstDataCluster)} - kFirstDataCluster) * sectorsPerCluster_ +
+           firstDataSector_;
 }
 
-uint16_t FatVolume::ClusterOfSector(uint32_t sector)
+uint16_t FatVolume::ClusterOfSector(uint32_t sector) const
 {
-    if (sectorsPerCluster_ == 0) {
-        drive_.lastError = Err::UnrecognizedMedia;
+    if (sectorsPerCluster_ == 0 || sector < firstDataSector_)
         return 0;
-    }
-    if (sector < firstDataSector_) {
-        drive_.lastError = Err::EndOfDisk;
-        return 0;
-    }
     // Far beyond the medium the number saturates rather than wrapping onto a real cluster.
     return static_cast<uint16_t>(
         std::min<uint32_t>((sector - firstDataSector_) / sectorsPerCluster_ + kFirstDataCluster, 0xFFFF));
 }
 
-uint16_t FatVolume::FindFreeCluster(uint16_t start)
+uint16_t FatVolume::FindFreeCluster(uint16_t start) const
 {
-    if (NoFat())
+    if (!HasFat())
         return FatValue::NoEntry;
     // Entries 0 and 1 hold the media byte; they are never a cluster to hand out.
     for (uint32_t c = std::max(start, kFirstDataCluster); c <= lastCluster_; ++c)
@@ -265,16 +238,23 @@ Unwritten FatVolume::WriteBack()
 {
     if (!HasUnwrittenChanges())
         return {};
-    drive_.lastError = Err::None;
+    (void)drive_.TakeError();
     if (fatDirty_) {
         for (unsigned copy = 0; copy < layout_.fatCount; ++copy)
-            if (!drive_.WriteSectors(layout_.FatSector(copy), layout_.sectorsPerFat, fat_))
-                return {true, rootDirty_, TakeDriveError()};
+            if (const DiskStatus written = drive_.WriteSectors(layout_.FatSector(copy), layout_.sectorsPerFat, fat_);
+                !written) {
+                (void)drive_.TakeError();
+                return {true, rootDirty_, written.error()};
+            }
         fatDirty_ = false;
     }
     if (rootDirty_) {
-        if (!drive_.WriteSectors(FirstRootSector(), static_cast<uint16_t>(layout_.rootSectors), rootDir_))
-            return {false, true, TakeDriveError()};
+        if (const DiskStatus written =
+                drive_.WriteSectors(FirstRootSector(), static_cast<uint16_t>(layout_.rootSectors), rootDir_);
+            !written) {
+            (void)drive_.TakeError();
+            return {false, true, written.error()};
+        }
         rootDirty_ = false;
         rootWritten_ = true;
     }

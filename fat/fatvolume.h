@@ -12,18 +12,6 @@
 
 namespace vokta {
 
-// A step's answer: ok, or the error that stopped it.
-class [[nodiscard]] DiskStatus {
-public:
-    constexpr DiskStatus() = default;
-    constexpr DiskStatus(DiskError error) : error_(error) {}
-    constexpr explicit operator bool() const { return error_ == Err::None; }
-    constexpr DiskError error() const { return error_; }
-
-private:
-    DiskError error_ = Err::None;
-};
-
 // The directory entry that owns a cluster.
 struct Owner {
     uint16_t firstCluster = 0;  // starting cluster of the owning entry's chain
@@ -61,11 +49,12 @@ public:
     DiskDrive& drive() { return drive_; }
 
     // Loads the FAT from its sound copies (see ReadSoundFat) and the root directory. Fails
-    // with `trust()` saying why (pending error 1785) when the copies where the layout puts
-    // them give no FAT that can be trusted, or the volume does not fit the medium.
-    bool Load();
+    // with `trust()` saying why when the copies where the layout puts them give no FAT that
+    // can be trusted, or the volume does not fit the medium; the failure is the read's that
+    // failed, else 1785. An error pending in the drive fails it at once.
+    DiskStatus Load();
     // The same without the root directory: whether a FAT can be had at all.
-    bool LoadFatOnly();
+    DiskStatus LoadFatOnly();
     // The loaded FAT and root directory confirm the volume's layout: the root directory's
     // entries are those of this FAT's volume. Only then may its root directory be written.
     bool RootConfirmsLayout() const;
@@ -101,18 +90,21 @@ public:
     uint16_t fatBits() const { return fatBits_; }
     uint16_t sectorsPerCluster() const { return sectorsPerCluster_; }
 
-    uint16_t GetFatEntry(uint16_t cluster);
+    // NoEntry for an entry that does not exist, or without a FAT.
+    uint16_t GetFatEntry(uint16_t cluster) const;
     bool SetFatEntry(uint16_t cluster, uint16_t value);
-    bool IsClusterBad(uint16_t cluster) { return GetFatEntry(cluster) == BadValue(fatBits_); }
+    bool IsClusterBad(uint16_t cluster) const { return GetFatEntry(cluster) == BadValue(fatBits_); }
     // Replaces entry `index` of the root directory in memory.
     bool SetRootEntry(size_t index, std::span<const uint8_t> entry);
     // Puts a copy of the root directory taken earlier back in memory: to be written again
     // when a write-back already put the changed one on the disk, else dropped with the change.
     void RestoreRoot(std::span<const uint8_t> saved);
 
-    uint32_t SectorOfCluster(uint16_t cluster);
-    uint16_t ClusterOfSector(uint32_t sector);
-    uint16_t FindFreeCluster(uint16_t start);
+    // Clusters below the first data cluster are taken as the first.
+    uint32_t SectorOfCluster(uint16_t cluster) const;
+    // 0 for a sector of the system area.
+    uint16_t ClusterOfSector(uint32_t sector) const;
+    uint16_t FindFreeCluster(uint16_t start) const;
 
     // The entry that owns `target`; nullopt when none does, or the walk met damage.
     std::optional<Owner> FindOwner(uint16_t target);
@@ -121,7 +113,8 @@ public:
     DiskStatus MoveCluster(uint16_t cluster, uint16_t* movedTo = nullptr);
     void FixChildParents(uint16_t directoryCluster, uint16_t newCluster);
 
-    // Each answers the first failure: the drive's (also left pending there) or the damage met.
+    // Each answers the first failure: the drive's (also left pending there), or the damage
+    // met, or 1785 without a FAT. An error pending in the drive refuses them at once.
     DiskStatus MarkClusterBad(uint16_t cluster);
     DiskStatus MarkTrackBadAtSector(uint32_t sector);
     DiskStatus MarkTrackBad(uint16_t cylinder, uint16_t head);
@@ -138,7 +131,7 @@ private:
     // value (Ended). A link outside the data clusters, or more links than there are
     // clusters, which only a loop makes, ends it as Broken.
     template <class Visit>
-    ChainEnd WalkChain(uint16_t start, Visit&& visit)
+    ChainEnd WalkChain(uint16_t start, Visit&& visit) const
     {
         uint16_t cluster = start;
         for (uint32_t links = 0; links < lastCluster_; ++links) {
@@ -158,7 +151,6 @@ private:
     {
         return cluster >= kFirstDataCluster && cluster <= lastCluster_;
     }
-    bool NoFat();
     bool FitsTheFields(const FatLayout& found) const;
     bool FitsTheMedium(const FatLayout& found) const;
     uint32_t FirstRootSector() const { return layout_.rootFirstSector; }
@@ -170,13 +162,12 @@ private:
     size_t ClusterBytes() const { return size_t{sectorsPerCluster_} * kSectorSize; }
     bool TakeBuffer(std::vector<uint8_t>& buffer, size_t bytes);
     DiskError CommitTables(std::string& why);
-    DiskError TakeDriveError();
 
     bool SearchDirectory(Owner& found, uint16_t dirCluster, uint16_t target, unsigned depth,
                          std::vector<bool>& searched);
     bool ScanEntries(Owner& found, uint16_t target, std::span<const uint8_t> entries, bool inRoot, unsigned depth,
                      std::vector<bool>& searched);
-    bool FileChainHolds(uint16_t start, uint16_t target);
+    bool FileChainHolds(uint16_t start, uint16_t target) const;
 
     // The sectors that could not be read, left as zeros.
     std::vector<uint32_t> ReadClusterSalvaging(uint16_t cluster, std::span<uint8_t> buffer);
@@ -188,7 +179,9 @@ private:
     DiskStatus MarkSectorsBad(uint32_t first, uint32_t end);
     DiskStatus MarkFreeClustersBad(uint32_t first, uint32_t end);
     // The drive's pending error, or `otherwise` when none is.
-    DiskError Failure(DiskError otherwise = Err::UnrecognizedMedia) const;
+    DiskError Failure(DiskError otherwise) const;
+    // Why no mark may begin: an error pending in the drive, or no FAT; None when one may.
+    DiskError Refusal() const { return Failure(HasFat() ? Err::None : Err::UnrecognizedMedia); }
 
     DiskDrive& drive_;
     FatLayout layout_;             // of the loaded FAT

@@ -47,6 +47,12 @@ public:
 
 private:
     void ShowError() { ShowPendingError(drive_, host_, session_.errorCaption(), Buttons::Ok); }
+    // Shows a failure known by its value; whatever the drive has pending goes with it.
+    void ShowError(DiskError error)
+    {
+        (void)drive_.TakeError();
+        host_.MessageBox(DiskErrorText(error), session_.errorCaption(), Buttons::Ok, Icon::Error);
+    }
     Answer Box(Str text, Str caption, Buttons buttons, Icon icon)
     {
         return host_.MessageBox(LoadString(text), LoadString(caption), buttons, icon);
@@ -87,7 +93,7 @@ Walk Repairer::Run()
     std::string label;
     if (drive_.GenericIoctl(Minor::GetMediaId, id.bytes))
         label = id.label();
-    drive_.lastError = Err::None;
+    (void)drive_.TakeError();
     host_.SetTitle(OperationTitle(LoadString(Str::Repairing), DriveLetterOf(inputs_.driveText), label));
     host_.SetBarColours(BarColour::Blue, BarColour::White);
     if (host_.AbortRequested())
@@ -107,7 +113,7 @@ Walk Repairer::Run()
         return Walk::Stopped;
     if (!volume_.Load() && volume_.trust() == FatVolume::Trust::Trusted) {
         Box(Str::CannotAccessFat, Str::FatalError, Buttons::Ok, Icon::Warning);
-        drive_.lastError = Err::None;
+        (void)drive_.TakeError();
         return Walk::Stopped;
     }
     if (ConfirmFat() != Walk::Go)
@@ -127,13 +133,14 @@ Walk Repairer::CheckBoot()
     // one, or land on another diskette.
     if (checked == BootCheck::ReadError) {
         const std::span<uint8_t> sector = buffer_.first(kSectorSize);
-        if (drive_.ReadSectors(0, 1, sector))
+        const DiskStatus read = drive_.ReadSectors(0, 1, sector);
+        if (read)
             checked = ValidateBootSector(sector);
-        else if (DisketteGone(drive_.lastError)) {
+        else if (DisketteGone(read.error())) {
             ShowError();
             return Walk::Stopped;
         }
-        drive_.lastError = Err::None;
+        (void)drive_.TakeError();
     }
     if (checked == 0)
         return Walk::Go;
@@ -152,7 +159,7 @@ Walk Repairer::CheckBoot()
     while (!WriteVolumeBootSector(drive_, *found.volume, RootDirectoryLabel(drive_, found.volume->layout))) {
         if (Box(Str::CannotWriteBootSector, Str::Error, Buttons::RetryCancel, Icon::Error) != Answer::Retry)
             return Walk::Stopped;
-        drive_.lastError = Err::None;
+        (void)drive_.TakeError();
     }
     host_.SetUpperLine(LoadString(Str::BootSectorFixed));
     return Walk::Go;
@@ -163,16 +170,15 @@ Walk Repairer::CheckBoot()
 // at after it.
 Walk Repairer::CheckFat()
 {
-    const bool loaded = volume_.LoadFatOnly();
+    const DiskStatus loaded = volume_.LoadFatOnly();
     volume_.ReleaseTables();
-    if (DisketteGone(drive_.lastError)) {
-        ShowError();
+    if (DisketteGone(loaded.error())) {
+        ShowError(loaded.error());
         return Walk::Stopped;
     }
-    if (loaded || volume_.trust() == FatVolume::Trust::Trusted) {
-        drive_.lastError = Err::None;
+    (void)drive_.TakeError();
+    if (loaded || volume_.trust() == FatVolume::Trust::Trusted)
         return Walk::Go;
-    }
     return ConfirmFat();
 }
 
@@ -181,7 +187,7 @@ Walk Repairer::CheckFat()
 Walk Repairer::ConfirmFat()
 {
     if (volume_.trust() != FatVolume::Trust::Trusted) {
-        drive_.lastError = Err::None;
+        (void)drive_.TakeError();
         Box(Str::RepairNoSoundFat, Str::RepairError, Buttons::Ok, Icon::Error);
         return Walk::Stopped;
     }
@@ -200,15 +206,16 @@ Walk Repairer::WalkSystemArea(uint32_t firstDataSector)
         host_.SetLowerLine(LoadString(Str::CheckingSystemArea));
         if (host_.AbortRequested())
             return Walk::Stopped;
-        if (drive_.ReadSectors(sector, Spt(), buffer_)) {
+        const DiskStatus read = drive_.ReadSectors(sector, Spt(), buffer_);
+        if (read) {
             sector += Spt();
             continue;
         }
-        if (DisketteGone(drive_.lastError)) {
+        if (DisketteGone(read.error())) {
             ShowError();
             return Walk::Stopped;
         }
-        drive_.lastError = Err::None;
+        (void)drive_.TakeError();
         const uint32_t start = FirstSectorOfTrackHolding(drive_.params, sector);
         if (RescanTrack(start) != Walk::Go)
             return Walk::Stopped;
@@ -222,9 +229,10 @@ Walk Repairer::WalkSystemArea(uint32_t firstDataSector)
 Walk Repairer::RescanTrack(uint32_t start)
 {
     for (uint32_t s = start; s < start + Spt(); ++s) {
-        if (drive_.ReadSectors(s, 1, buffer_))
+        const DiskStatus read = drive_.ReadSectors(s, 1, buffer_);
+        if (read)
             continue;
-        if (DisketteGone(drive_.lastError)) {
+        if (DisketteGone(read.error())) {
             ShowError();
             return Walk::Stopped;
         }
@@ -239,7 +247,7 @@ Walk Repairer::RescanTrack(uint32_t start)
             return Walk::Stopped;
         case SystemChoice::TryFormat:
             host_.SetLowerLine(LoadString(Str::FixingSystemArea));
-            drive_.lastError = Err::None;
+            (void)drive_.TakeError();
             if (!Reformat(s))
                 return Walk::Stopped;
             host_.SetUpperLine(LoadString(Str::SystemAreaFixed));
@@ -264,9 +272,9 @@ VolumeMap Repairer::MapNow(const std::set<uint32_t>& lost)
         const auto hole = lost.lower_bound(first);
         if (hole != lost.end() && *hole < first + count)
             return false;
-        const bool read = drive_.ReadSectors(first, count, buffer);
-        drive_.lastError = Err::None;
-        return read;
+        const DiskStatus read = drive_.ReadSectors(first, count, buffer);
+        (void)drive_.TakeError();
+        return static_cast<bool>(read);
     };
     if (!volume_.HasFat())
         return VolumeMap(*layout, readDisk);
@@ -295,8 +303,7 @@ bool Repairer::Reformat(uint32_t sector)
     if (e == Err::None)
         return true;
     if (DisketteGone(e)) {
-        drive_.lastError = e;
-        ShowError();
+        ShowError(e);
         return false;
     }
     if (e == kNoSoundFat) {
@@ -324,11 +331,12 @@ Walk Repairer::WalkDataArea(uint32_t firstDataSector)
         }
         if (host_.AbortRequested())
             return Walk::Stopped;
-        if (drive_.ReadSectors(sector, count, buffer_)) {
+        const DiskStatus read = drive_.ReadSectors(sector, count, buffer_);
+        if (read) {
             sector += count;
             continue;
         }
-        if (DisketteGone(drive_.lastError)) {
+        if (DisketteGone(read.error())) {
             ShowError();
             return Walk::Stopped;
         }
@@ -361,7 +369,7 @@ Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
     switch (inputs_.data) {
     case DataChoice::MarkCylinder:
         host_.SetUpperLine(FormatString(Str::MarkingCylinderBad, long{cylinder}));
-        drive_.lastError = Err::None;
+        (void)drive_.TakeError();
         repaired = MarkBad([&] { return volume_.MarkCylinderBad(cylinder); });
         if (repaired) {
             const uint32_t heads = drive_.params.heads();
@@ -370,12 +378,12 @@ Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
         break;
     case DataChoice::MarkTrack:
         host_.SetUpperLine(FormatString(Str::MarkingTrackBad, long{cylinder}));
-        drive_.lastError = Err::None;
+        (void)drive_.TakeError();
         repaired = MarkBad([&] { return volume_.MarkTrackBadAtSector(sector); });
         break;
     case DataChoice::TryFormat:
         host_.SetUpperLine(FormatString(Str::ReformattingTrack, long{cylinder}));
-        drive_.lastError = Err::None;
+        (void)drive_.TakeError();
         return Reformat(sector) ? Walk::Go : Walk::Stopped;
     case DataChoice::Stop:
         ShowError();
@@ -384,8 +392,7 @@ Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
     if (repaired)
         return Walk::Go;
     // The damage a walk met is the mark's answer alone; a drive's failure is also pending.
-    drive_.lastError = Err::None;
-    host_.MessageBox(DiskErrorText(repaired.error()), session_.errorCaption(), Buttons::Ok, Icon::Error);
+    ShowError(repaired.error());
     return Walk::Stopped;
 }
 
@@ -395,11 +402,11 @@ namespace {
 
 bool FormatWithTentatives(OperationHost& host, DiskDrive& drive, uint16_t cylinder, uint16_t head)
 {
+    GoOnAfterFailure tentatives(drive);
     for (int t = 0; t < kFormatTentatives; ++t) {
         host.SetLowerLine(FormatString(Str::FormattingTentative, long{t}));
-        if (drive.FormatTrack(cylinder, head, true))
+        if (tentatives(drive.FormatTrack(cylinder, head, true)))
             return true;
-        drive.lastError = Err::None;
     }
     return false;
 }
@@ -423,8 +430,8 @@ DiskError FillFromSoundFat(DiskDrive& drive, uint32_t first, std::span<uint8_t> 
     if (std::ranges::none_of(unread, inFat))
         return Err::None;
     const SoundFat fat = ReadSoundFat(drive, *layout, drive.params.u8(DeviceParams::MediaDescriptor));
-    if (DisketteGone(drive.lastError))
-        return drive.lastError;
+    if (fat.gone != Err::None)
+        return fat.gone;
     if (!fat.sound)
         return kNoSoundFat;
     for (uint32_t i : unread) {
@@ -444,15 +451,14 @@ bool WriteTrackBack(OperationHost& host, DiskDrive& drive, uint32_t first, std::
 {
     const auto count = static_cast<uint16_t>(track.size() / kSectorSize);
     while (!drive.WriteSectors(first, count, track)) {
-        const DiskError failed = drive.lastError;
+        const DiskError failed = drive.PendingError();
         const std::string text = drive.GetErrorText();
         if (!text.empty() &&
             host.MessageBox(text, LoadString(Str::RepairError), Buttons::RetryCancel, Icon::Error) == Answer::Retry)
             continue;
-        for (uint16_t i = 0; i < count && !DisketteGone(failed); ++i) {
-            drive.WriteSectors(first + i, 1, track.subspan(size_t{i} * kSectorSize, kSectorSize));
-            drive.lastError = Err::None;
-        }
+        GoOnAfterFailure each(drive);
+        for (uint16_t i = 0; i < count && !DisketteGone(failed); ++i)
+            each(drive.WriteSectors(first + i, 1, track.subspan(size_t{i} * kSectorSize, kSectorSize)));
         return false;
     }
     return true;
@@ -511,15 +517,16 @@ DiskError ReformatTrack(OperationHost& host, DiskDrive& drive, uint32_t sector, 
     drive.BeginFormat();
     const bool formatted = (!trackZeroFormattedToo || FormatWithTentatives(host, drive, 0, 0)) &&
                            FormatWithTentatives(host, drive, cylinder, head);
-    drive.EndFormat([&](DiskDrive& d) {
-        return bootSectorKept ? d.WriteSectors(0, 1, zero.first(kSectorSize)) : WriteUnlabelledBootSector(d);
+    (void)drive.EndFormat([&](DiskDrive& d) {
+        return bootSectorKept ? static_cast<bool>(d.WriteSectors(0, 1, zero.first(kSectorSize)))
+                              : WriteUnlabelledBootSector(d);
     });
     if (!formatted)
         return Err::GeneralFailure;
     // Without a readable boot sector of its own, track 0 keeps the one the format wrote.
     if (!bootSectorKept) {
-        drive.ReadSectors(0, 1, zero.first(kSectorSize));
-        drive.lastError = Err::None;
+        GoOnAfterFailure reread(drive);
+        reread(drive.ReadSectors(0, 1, zero.first(kSectorSize)));
     }
 
     host.SetLowerLine(LoadString(Str::WritingTrack));

@@ -33,14 +33,12 @@ std::string UntrustedFatText(FatVolume::Trust trust)
 // reason in words.
 bool LoadFileSystem(FatVolume& volume, std::string& reason)
 {
-    if (volume.Load())
+    const DiskStatus loaded = volume.Load();
+    if (loaded)
         return true;
-    if (volume.trust() != FatVolume::Trust::Trusted) {
-        volume.drive().lastError = Err::None;
-        reason = UntrustedFatText(volume.trust());
-    } else {
-        reason = TakeFailureText(volume.drive());
-    }
+    (void)volume.drive().TakeError();
+    reason = volume.trust() != FatVolume::Trust::Trusted ? UntrustedFatText(volume.trust())
+                                                         : DiskErrorText(loaded.error());
     return false;
 }
 
@@ -144,11 +142,12 @@ void PutBack(FatVolume& volume, const Before& before)
 {
     volume.RestoreRoot(before.root);
     DiskDrive& drive = volume.drive();
-    drive.lastError = Err::None;
+    // Each step is tried whatever the one before did: what can be put back is.
+    GoOnAfterFailure steps(drive);
     if (before.bootWritten)
-        drive.WriteSectors(0, 1, before.boot.span());
+        steps(drive.WriteSectors(0, 1, before.boot.span()));
     if (volume.HasUnwrittenChanges() || before.bootWritten)
-        drive.Commit();
+        steps(drive.Commit());
 }
 
 }  // namespace

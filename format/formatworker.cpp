@@ -112,7 +112,7 @@ void Formatter::FormatFirstCylinder()
             break;
     drive_.lastError = Err::None;
     host_.SetProgressPos(3);
-    drive_.EndFormat(WriteUnlabelledBootSector);
+    (void)drive_.EndFormat(WriteUnlabelledBootSector);
 }
 
 Stage Formatter::QuickFormat()
@@ -185,12 +185,12 @@ Stage Formatter::FullFormat()
     };
     const FormatLoopEnd end = FormatCylinders(drive_, host_, formatting);
     if (end == FormatLoopEnd::Refused) {
-        drive_.EndFormat(WriteUnlabelledBootSector);
+        (void)drive_.EndFormat(WriteUnlabelledBootSector);
         return Stage::Aborted;
     }
     // Even a format stopped by Abort leaves a labelled boot sector.
     host_.SetLowerLine(LoadString(Str::WritingBootSector));
-    drive_.EndFormat(WriteUnlabelledBootSector);
+    (void)drive_.EndFormat(WriteUnlabelledBootSector);
     bootSectorWritten_ = WriteBootSector(drive_, inputs_.label);
     if (end == FormatLoopEnd::Stopped || host_.AbortRequested())
         return Stage::Aborted;

@@ -39,7 +39,7 @@ uint16_t SectorsIn(std::span<const uint8_t> track)
 
 bool ReadTrack(DiskDrive& drive, uint16_t cylinder, uint16_t head, std::span<uint8_t> track)
 {
-    return drive.ReadSectors(FirstSectorOfTrack(drive.params, cylinder, head), SectorsIn(track), track);
+    return static_cast<bool>(drive.ReadSectors(FirstSectorOfTrack(drive.params, cylinder, head), SectorsIn(track), track));
 }
 
 bool ReadCylinderTracks(DiskDrive& drive, uint16_t cylinder, std::span<uint8_t> buffer,

@@ -22,10 +22,10 @@ std::optional<bool> MarkedBad(FatVolume& volume, uint32_t firstSectorOfTrack)
     const std::optional<FatLayout> layout = FatLayout::FromParams(drive.params);
     if (layout && layout->firstDataSector >= firstSectorOfTrack)
         return false;
-    if (!volume.HasFat() && !volume.Load()) {
+    if (const DiskStatus loaded = volume.HasFat() ? DiskStatus() : volume.Load(); !loaded) {
         // A FAT that cannot be read is the end; one that reads but is not sound marks nothing
         // BAD, and the user decides.
-        if (volume.trust() == FatVolume::Trust::Trusted || drive.lastError != Err::UnrecognizedMedia)
+        if (volume.trust() == FatVolume::Trust::Trusted || loaded.error() != Err::UnrecognizedMedia)
             return std::nullopt;
         drive.lastError = Err::None;
         return false;
@@ -70,7 +70,7 @@ CylinderRead ReadWholeCylinder(FatVolume& volume, OperationHost& host, uint16_t 
                 passed.push_back(s);
             return TrackFailure::PassOver;
         }
-        const std::string text = drive.GetErrorText(error);
+        const std::string text = DiskErrorText(error);
         if (text.empty()) {
             passed.clear();
             return TrackFailure::Retry;

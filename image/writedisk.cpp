@@ -64,7 +64,7 @@ Copy DiskWriter::FormatWholeDiskette()
     const FormatLoopEnd end = FormatCylinders(drive_, host_, formatting);
     if (end != FormatLoopEnd::Refused)
         host_.SetLowerLine(LoadString(Str::WritingSystemArea));
-    drive_.EndFormat(WriteUnlabelledBootSector);
+    (void)drive_.EndFormat(WriteUnlabelledBootSector);
     return end == FormatLoopEnd::Done ? Copy::Done : end == FormatLoopEnd::Stopped ? Copy::Aborted : Copy::Failed;
 }
 

@@ -111,12 +111,12 @@ DosBlockDevice::Answer DosBlockDevice::ServeIoctl(DiskRequest& request)
 {
     Registers& r = request.regs;
     if ((r.eax & 0xFFFF) != kIoctlFunction || (r.ecx & 0xFF00) != kCategoryDisk)
-        return Answer{true, Err::InvalidFunction};
+        return Answer{true, CodeOf(Err::InvalidFunction)};
     const uint8_t minor = request.minor();
     const bool physical = minor == Minor::LockPhysical || minor == Minor::UnlockPhysical;
     const uint8_t expectedUnit = physical ? static_cast<uint8_t>(driveNumber_ - 1) : driveNumber_;
     if ((r.ebx & 0xFF) != expectedUnit)
-        return Answer{true, Err::InvalidDrive};
+        return Answer{true, CodeOf(Err::InvalidDrive)};
 
     switch (minor) {
     case Minor::GetLockState: return GetLockState(r);
@@ -132,14 +132,14 @@ DosBlockDevice::Answer DosBlockDevice::ServeIoctl(DiskRequest& request)
     case Minor::SetDeviceParams:
         if (request.block.size() < DeviceParams::kSize)
             return Answer{false};
-        return Answer{true, SetParams(ParamsFrom(request.block))};
+        return Answer{true, CodeOf(SetParams(ParamsFrom(request.block)))};
     case Minor::GetDeviceParams: return GetDeviceParams(request.block);
     case Minor::ReadTrack: return ReadWriteTrack(request.block, request.buffer, false);
     case Minor::WriteTrack: return ReadWriteTrack(request.block, request.buffer, true);
     case Minor::VerifyTrack: return VerifyTracks(request.block);
     case Minor::FormatTrack: return FormatLaidOutTrack(request.block);
     case Minor::GetMediaId: return GetMediaId(request.block);
-    default: return Answer{true, Err::InvalidFunction};
+    default: return Answer{true, CodeOf(Err::InvalidFunction)};
     }
 }
 
@@ -152,7 +152,7 @@ DiskError DosBlockDevice::SetParams(const DeviceParams& params)
 DosBlockDevice::Answer DosBlockDevice::GetLockState(Registers& regs)
 {
     if (lockPermissions_.empty() && VolumeHeldElsewhere())
-        return Answer{true, Err::AccessDenied};
+        return Answer{true, CodeOf(Err::AccessDenied)};
     regs.eax = lockPermissions_.empty() ? 0xFFFF : 0x0000;
     regs.ecx = lockPermissions_.empty() ? 0 : lockPermissions_.back();
     return {};
@@ -161,10 +161,10 @@ DosBlockDevice::Answer DosBlockDevice::GetLockState(Registers& regs)
 DosBlockDevice::Answer DosBlockDevice::Lock(const Registers& regs)
 {
     if (((regs.ebx >> 8) & 0xFF) != 0)
-        return Answer{true, Err::InvalidFunction};  // only level 0 is used
+        return Answer{true, CodeOf(Err::InvalidFunction)};  // only level 0 is used
     if (lockPermissions_.empty()) {
-        if (const DiskError refused = TakeVolume())
-            return Answer{true, refused};
+        if (const DiskError refused = TakeVolume(); refused != Err::None)
+            return Answer{true, CodeOf(refused)};
     }
     lockPermissions_.push_back(static_cast<uint16_t>(regs.edx & 0xFFFF));
     return {};
@@ -173,10 +173,10 @@ DosBlockDevice::Answer DosBlockDevice::Lock(const Registers& regs)
 DosBlockDevice::Answer DosBlockDevice::Unlock()
 {
     if (lockPermissions_.empty())
-        return Answer{true, Err::InvalidFunction};
+        return Answer{true, CodeOf(Err::InvalidFunction)};
     lockPermissions_.pop_back();
     if (lockPermissions_.empty())
-        return Answer{true, ReleaseVolume()};
+        return Answer{true, CodeOf(ReleaseVolume())};
     return {};
 }
 
@@ -188,8 +188,8 @@ DosBlockDevice::Answer DosBlockDevice::GetDeviceParams(std::span<uint8_t> block)
     const bool currentMedium = (p.u8(DeviceParams::SpecialFunctions) & DeviceParams::kCurrentMedium) != 0;
     if (currentMedium || DefaultParamsFromMedium()) {
         std::vector<uint8_t> boot;
-        if (const DiskError failed = ReadBootSector(boot))
-            return Answer{true, failed};
+        if (const DiskError failed = ReadBootSector(boot); failed != Err::None)
+            return Answer{true, CodeOf(failed)};
         std::copy_n(boot.begin() + kBootBpbOffset, DeviceParams::kBpbSize, p.bytes.begin() + DeviceParams::kBpbOffset);
     } else {
         const DeviceParams row = GeometryOf(NativeMedia())->ToParams();
@@ -213,10 +213,10 @@ DosBlockDevice::Answer DosBlockDevice::GetMediaId(std::span<uint8_t> block)
     if (block.size() < MediaIdBlock::kSize)
         return Answer{false};
     std::vector<uint8_t> boot;
-    if (const DiskError failed = ReadBootSector(boot))
-        return Answer{true, failed};
+    if (const DiskError failed = ReadBootSector(boot); failed != Err::None)
+        return Answer{true, CodeOf(failed)};
     if (boot[kExtendedSignatureOffset] != kExtendedBootSignature)
-        return Answer{true, Err::InvalidData};
+        return Answer{true, CodeOf(Err::InvalidData)};
     PutU16(block, 0, 0);
     std::copy_n(boot.begin() + kExtendedSignatureOffset + 1, 4 + 11 + 8, block.begin() + 2);
     return {};
@@ -231,8 +231,8 @@ DosBlockDevice::Answer DosBlockDevice::ReadWriteTrack(std::span<const uint8_t> b
     const uint16_t bytesPerSector = params_ ? params_->bytesPerSector() : kSectorSize;
     if (buffer.size() < size_t{count} * bytesPerSector)
         return Answer{false};
-    return Answer{true, TransferTrack(TrackIoBlock::Cylinder(block), static_cast<uint8_t>(TrackIoBlock::Head(block)),
-                                      TrackIoBlock::FirstSector(block), count, buffer, write)};
+    return Answer{true, CodeOf(TransferTrack(TrackIoBlock::Cylinder(block), static_cast<uint8_t>(TrackIoBlock::Head(block)),
+                                      TrackIoBlock::FirstSector(block), count, buffer, write))};
 }
 
 DosBlockDevice::Answer DosBlockDevice::VerifyTracks(std::span<const uint8_t> block)
@@ -243,8 +243,8 @@ DosBlockDevice::Answer DosBlockDevice::VerifyTracks(std::span<const uint8_t> blo
     const uint16_t cylinder = TrackBlock::Cylinder(block);
     const uint16_t tracks = std::max<uint16_t>(TrackBlock::Tracks(block), 1);
     for (uint16_t t = 0; t < tracks; ++t) {
-        if (const DiskError failed = VerifyTrack(static_cast<uint16_t>(cylinder + t), head))
-            return Answer{true, failed};
+        if (const DiskError failed = VerifyTrack(static_cast<uint16_t>(cylinder + t), head); failed != Err::None)
+            return Answer{true, CodeOf(failed)};
     }
     return {};
 }
@@ -254,15 +254,15 @@ DosBlockDevice::Answer DosBlockDevice::FormatLaidOutTrack(std::span<const uint8_
     if (block.size() < TrackBlock::kSize)
         return Answer{false};
     if (!params_)
-        return Answer{true, Err::InvalidFunction};
+        return Answer{true, CodeOf(Err::InvalidFunction)};
     if (!VolumeLocked())
-        return Answer{true, Err::AccessDenied};
+        return Answer{true, CodeOf(Err::AccessDenied)};
     // Whatever asks, a drive never lays down tracks of a diskette its kind cannot take.
     if (MediumBeyondKind(params_->sectorsPerTrack(), params_->cylinders()))
-        return Answer{true, Err::UnrecognizedMedia};
+        return Answer{true, CodeOf(Err::UnrecognizedMedia)};
     const auto head = static_cast<uint8_t>(TrackBlock::Head(block));
     const uint16_t cylinder = TrackBlock::Cylinder(block);
-    return Answer{true, FormatTrack(cylinder, head, LayoutAddressFields(*params_, cylinder, head), false)};
+    return Answer{true, CodeOf(FormatTrack(cylinder, head, LayoutAddressFields(*params_, cylinder, head), false))};
 }
 
 DosBlockDevice::Answer DosBlockDevice::ServeBios(DiskRequest& request)

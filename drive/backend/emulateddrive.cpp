@@ -174,7 +174,7 @@ DiskError EmulatedDrive::TransferTrack(uint16_t cylinder, uint8_t head, uint16_t
     const uint16_t bytesPerSector = params_ ? params_->bytesPerSector() : kSectorSize;
     DiskError result = Err::None;
     uint16_t failing = 0;
-    for (uint16_t i = 0; i < count && !result; ++i) {
+    for (uint16_t i = 0; i < count && result == Err::None; ++i) {
         const auto number = static_cast<uint8_t>(first + i + 1);
         SectorRecord* s = medium_->Find(cylinder, head, number);
         std::span<uint8_t> data = buffer.subspan(size_t{i} * bytesPerSector, bytesPerSector);
@@ -184,7 +184,7 @@ DiskError EmulatedDrive::TransferTrack(uint16_t cylinder, uint8_t head, uint16_t
         } else if (write) {
             // Rewriting a sector with its own bytes (the write-protect probe does) changes nothing.
             if (s->dataError || !std::equal(data.begin(), data.end(), s->data.begin(), s->data.end())) {
-                if ((result = PrepareToModify()))
+                if ((result = PrepareToModify()) != Err::None)
                     break;
                 s->data.assign(data.begin(), data.end());
                 s->dataError = false;
@@ -213,13 +213,13 @@ DiskError EmulatedDrive::VerifyTrack(uint16_t cylinder, uint8_t head)
     const uint16_t sectors = params_->sectorsPerTrack();
     DiskError result = Readable(track) ? Err::None : Err::SectorNotFound;
     uint16_t failing = 0;
-    for (uint16_t r = 1; r <= sectors && !result; ++r) {
+    for (uint16_t r = 1; r <= sectors && result == Err::None; ++r) {
         const SectorRecord* s = medium_->Find(cylinder, head, static_cast<uint8_t>(r));
         if (!s || s->size() != params_->bytesPerSector())
             result = Err::SectorNotFound;
         else if (s->dataError || medium_->IsDefective(cylinder, head, static_cast<uint8_t>(r)))
             result = Err::BadCrc;
-        if (result)
+        if (result != Err::None)
             failing = r;
     }
     Charge(cylinder, track, 0, sectors, failing);
@@ -243,7 +243,7 @@ DiskError EmulatedDrive::FormatTrack(uint16_t cylinder, uint8_t head, std::span<
     if (!DriveSupports(rate) || !medium_->Supports(rate) || medium_->IsUnformattable(cylinder, head))
         return Err::SectorNotFound;
 
-    if (const DiskError refused = PrepareToModify())
+    if (const DiskError refused = PrepareToModify(); refused != Err::None)
         return refused;
     const uint8_t filler = bios && table_ ? (*table_)[kFillerInTable] : kDefaultFiller;
     Track& track = medium_->track(cylinder, head);

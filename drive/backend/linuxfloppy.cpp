@@ -368,7 +368,7 @@ DiskError LinuxFloppyDrive::SetParams(const DeviceParams& params)
 DiskError LinuxFloppyDrive::ReadBootSector(std::vector<uint8_t>& sector)
 {
     DriveState state;
-    if (const DiskError absent = PresentMedium(state))
+    if (const DiskError absent = PresentMedium(state); absent != Err::None)
         return absent;
     const std::optional<floppy_struct> previous = applied_;
     sector.assign(kSectorSize, 0);
@@ -400,7 +400,7 @@ DiskError LinuxFloppyDrive::TransferTrack(uint16_t cylinder, uint8_t head, uint1
     if (!params_)
         return Err::InvalidFunction;
     DriveState state;
-    if (const DiskError absent = PresentMedium(state))
+    if (const DiskError absent = PresentMedium(state); absent != Err::None)
         return absent;
     if (write && !VolumeLocked())
         return Err::AccessDenied;
@@ -427,7 +427,7 @@ DiskError LinuxFloppyDrive::VerifyTrack(uint16_t cylinder, uint8_t head)
     if (!params_)
         return Err::InvalidFunction;
     DriveState state;
-    if (const DiskError absent = PresentMedium(state))
+    if (const DiskError absent = PresentMedium(state); absent != Err::None)
         return absent;
     if (!IsTrackOnMedium(cylinder, head))
         return Err::EndOfDisk;
@@ -447,7 +447,7 @@ DiskError LinuxFloppyDrive::FormatTrack(uint16_t cylinder, uint8_t head, std::sp
 {
     if (bios && (!params_ || size_t{params_->sectorsPerTrack()} * 4 != addressFields.size()))
         return Err::UnrecognizedMedia;
-    if (const DiskError refused = FormatRefusal(cylinder, head))
+    if (const DiskError refused = FormatRefusal(cylinder, head); refused != Err::None)
         return refused;
     std::vector<uint8_t> fields(addressFields.begin(), addressFields.end());
     // The BIOS path formats with the installed diskette parameter table's gap and filler.
@@ -460,7 +460,7 @@ DiskError LinuxFloppyDrive::FormatTrack(uint16_t cylinder, uint8_t head, std::sp
 DiskError LinuxFloppyDrive::FormatRefusal(uint16_t cylinder, uint8_t head)
 {
     DriveState state;
-    if (const DiskError absent = PresentMedium(state))
+    if (const DiskError absent = PresentMedium(state); absent != Err::None)
         return absent;
     if (!state.writable)
         return Err::WriteProtect;

@@ -229,11 +229,11 @@ bool UsbFloppyDrive::Identify()
 {
     // A direct-access device with removable media, that lists diskette capacities.
     std::array<uint8_t, Ufi::kInquiryLength> inquiry{};
-    if (CommandPastAttention(Ufi::Inquiry(), ScsiDirection::In, inquiry, kCommandTimeoutMs).error ||
+    if (CommandPastAttention(Ufi::Inquiry(), ScsiDirection::In, inquiry, kCommandTimeoutMs).error != Err::None ||
         (inquiry[0] & 0x1F) != 0 || (inquiry[1] & 0x80) == 0)
         return false;
     std::array<uint8_t, Ufi::kCapacityListLength> data{};
-    if (CommandPastAttention(Ufi::ReadFormatCapacities(), ScsiDirection::In, data, kCommandTimeoutMs).error)
+    if (CommandPastAttention(Ufi::ReadFormatCapacities(), ScsiDirection::In, data, kCommandTimeoutMs).error != Err::None)
         return false;
     const std::optional<Ufi::CapacityList> list = Ufi::ParseCapacityList(data);
     if (!list)
@@ -296,7 +296,7 @@ DiskError UsbFloppyDrive::LearnMedium()
 {
     std::array<uint8_t, Ufi::kCapacityListLength> data{};
     if (const Result r = CommandPastAttention(Ufi::ReadFormatCapacities(), ScsiDirection::In, data, kCommandTimeoutMs);
-        r.error)
+        r.error != Err::None)
         return r.error;
     const std::optional<Ufi::CapacityList> list = Ufi::ParseCapacityList(data);
     if (!list)
@@ -306,9 +306,9 @@ DiskError UsbFloppyDrive::LearnMedium()
     std::array<uint8_t, Ufi::kModeSenseLength> mode{};
     const Result sensed = CommandPastAttention(Ufi::ModeSense10(), ScsiDirection::In, mode, kCommandTimeoutMs);
     // A drive without the mode pages still refuses the writes a protected diskette does not take.
-    if (sensed.error && sensed.error != Err::InvalidFunction)
+    if (sensed.error != Err::None && sensed.error != Err::InvalidFunction)
         return sensed.error;
-    writeProtected_ = !sensed.error && Ufi::WriteProtectedInModeHeader(mode).value_or(false);
+    writeProtected_ = sensed.error == Err::None && Ufi::WriteProtectedInModeHeader(mode).value_or(false);
     formattable_ = list->formattable;
     recorded_.reset();
     if (list->current == Ufi::DescriptorType::Formatted)
@@ -324,7 +324,7 @@ DiskError UsbFloppyDrive::PresentMedium(bool relearn)
     if (mediumKnown_ && !relearn)
         return Err::None;
     const Result ready = CommandPastAttention(Ufi::TestUnitReady(), ScsiDirection::None, {}, kCommandTimeoutMs);
-    if (ready.error) {
+    if (ready.error != Err::None) {
         // An unformatted diskette is there all the same; the drive says so only in the sense.
         const bool unformatted = ready.sense && ready.sense->key == Ufi::SenseKey::MediumError;
         if (!unformatted) {
@@ -385,7 +385,7 @@ DiskError UsbFloppyDrive::TrackRefusal(uint16_t cylinder, uint8_t head) const
 
 DiskError UsbFloppyDrive::ReadBootSector(std::vector<uint8_t>& sector)
 {
-    if (const DiskError absent = PresentMedium(true))
+    if (const DiskError absent = PresentMedium(true); absent != Err::None)
         return absent;
     if (!recorded_)
         return Err::SectorNotFound;
@@ -400,13 +400,13 @@ DiskError UsbFloppyDrive::TransferTrack(uint16_t cylinder, uint8_t head, uint16_
 {
     if (!params_)
         return Err::InvalidFunction;
-    if (const DiskError absent = PresentMedium())
+    if (const DiskError absent = PresentMedium(); absent != Err::None)
         return absent;
     if (write && !VolumeLocked())
         return Err::AccessDenied;
     if (write && writeProtected_)
         return Err::WriteProtect;
-    if (const DiskError refused = TrackRefusal(cylinder, head))
+    if (const DiskError refused = TrackRefusal(cylinder, head); refused != Err::None)
         return refused;
     if (params_->bytesPerSector() != kSectorSize || first + count > params_->sectorsPerTrack())
         return Err::SectorNotFound;
@@ -429,9 +429,9 @@ DiskError UsbFloppyDrive::VerifyTrack(uint16_t cylinder, uint8_t head)
 {
     if (!params_)
         return Err::InvalidFunction;
-    if (const DiskError absent = PresentMedium())
+    if (const DiskError absent = PresentMedium(); absent != Err::None)
         return absent;
-    if (const DiskError refused = TrackRefusal(cylinder, head))
+    if (const DiskError refused = TrackRefusal(cylinder, head); refused != Err::None)
         return refused;
     const uint32_t lba = FirstBlockOf(cylinder, head);
     const uint16_t blocks = params_->sectorsPerTrack();
@@ -439,7 +439,7 @@ DiskError UsbFloppyDrive::VerifyTrack(uint16_t cylinder, uint8_t head)
         return VerifyByReading(lba, blocks);
     const Result verified = Command(Ufi::Verify(lba, blocks), ScsiDirection::None, {}, kCommandTimeoutMs);
     // Some drives lack VERIFY, and say so or say nothing: reading the track checks it as well.
-    const bool lacking = verified.error && (!verified.sense || (verified.sense->key == Ufi::SenseKey::IllegalRequest &&
+    const bool lacking = verified.error != Err::None && (!verified.sense || (verified.sense->key == Ufi::SenseKey::IllegalRequest &&
                                                                 verified.sense->asc == 0x20));
     if (!lacking)
         return verified.error;
@@ -454,7 +454,7 @@ DiskError UsbFloppyDrive::FormatTrack(uint16_t cylinder, uint8_t head, std::span
     if (!params_ || addressFields.size() < 4 || addressFields[3] > 7 ||
         (bios && size_t{params_->sectorsPerTrack()} * 4 != addressFields.size()))
         return Err::UnrecognizedMedia;
-    if (const DiskError absent = PresentMedium())
+    if (const DiskError absent = PresentMedium(); absent != Err::None)
         return absent;
     if (writeProtected_)
         return Err::WriteProtect;
@@ -469,7 +469,8 @@ DiskError UsbFloppyDrive::FormatTrack(uint16_t cylinder, uint8_t head, std::span
     std::array<uint8_t, Ufi::kFormatParameterLength> list =
         Ufi::FormatParameters(head, capacity.blocks, capacity.blockLength);
     if (const DiskError error =
-            Command(Ufi::FormatUnit(static_cast<uint8_t>(cylinder)), ScsiDirection::Out, list, kFormatTimeoutMs).error)
+            Command(Ufi::FormatUnit(static_cast<uint8_t>(cylinder)), ScsiDirection::Out, list, kFormatTimeoutMs).error;
+        error != Err::None)
         return error;
     formatted_ = true;
     // From now on the drive reads and writes the diskette at the new capacity.

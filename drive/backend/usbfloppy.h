@@ -94,7 +94,7 @@ private:
 
         // The error of a transfer: fewer bytes than asked for, without a word why, leave
         // the sectors past them unmoved.
-        DiskError Whole() const { return error ? error : residual != 0 ? Err::SectorNotFound : Err::None; }
+        DiskError Whole() const { return error != Err::None ? error : residual != 0 ? Err::SectorNotFound : Err::None; }
     };
 
     UsbFloppyDrive(std::unique_ptr<ScsiTransport> transport, uint8_t driveNumber, uint8_t deviceType);

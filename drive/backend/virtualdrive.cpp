@@ -172,7 +172,7 @@ DriveOpenResult VirtualDrive::Open(const std::string& path, DriveKind kind, uint
 {
     std::unique_ptr<VirtualDrive> v(new VirtualDrive(path, kind, driveNumber));
     std::string detail;
-    if (const DiskError failed = v->Load(detail))
+    if (const DiskError failed = v->Load(detail); failed != Err::None)
         return {nullptr, failed, detail};
     return {std::move(v), Err::None, {}};
 }
@@ -372,7 +372,7 @@ DiskError VirtualDrive::PrepareToModify()
 
 DiskError VirtualDrive::TakeVolume()
 {
-    if (const DiskError held = EmulatedDrive::TakeVolume())
+    if (const DiskError held = EmulatedDrive::TakeVolume(); held != Err::None)
         return held;
     if (locked_ || fd_ < 0)
         return Err::None;

@@ -181,26 +181,27 @@ TEST_P(FatInterop, MarkedDisketteStaysConsistentAndKeepsEveryReadableFile)
 
         std::vector<uint8_t> track(size_t{g.sectorsPerTrack} * 512);
         EXPECT_FALSE(drive.ReadSectors(midTrack, g.sectorsPerTrack, track));
-        EXPECT_EQ(drive.lastError, Err::BadCrc);
-        drive.lastError = 0;
-        ASSERT_TRUE(volume.MarkTrackBadAtSector(defectSector)) << drive.lastError;
+        EXPECT_EQ(drive.TakeError(), Err::BadCrc);
+        ASSERT_EQ(volume.MarkTrackBadAtSector(defectSector).error(), Err::None);
         const std::set<uint16_t> onMidTrack = ClustersIn(midTrack, g.sectorsPerTrack);
         marked.insert(onMidTrack.begin(), onMidTrack.end());
 
         // The root directory's last track: the directories' first clusters and BIG.BIN's first.
-        ASSERT_TRUE(volume.MarkTrackBadAtSector(firstDataSector - 1)) << drive.lastError;
+        ASSERT_EQ(volume.MarkTrackBadAtSector(firstDataSector - 1).error(), Err::None);
         const std::set<uint16_t> onRootEnd = ClustersIn(TrackStart(firstDataSector - 1), g.sectorsPerTrack);
         marked.insert(onRootEnd.begin(), onRootEnd.end());
 
         const uint32_t nextTrack = TrackStart(firstDataSector - 1) + g.sectorsPerTrack;
         ASSERT_TRUE(movable(ClustersIn(nextTrack, g.sectorsPerTrack)));
-        ASSERT_TRUE(volume.MarkTrackBad(static_cast<uint16_t>(nextTrack / perCylinder),
-                                       static_cast<uint16_t>(nextTrack % perCylinder / g.sectorsPerTrack)))
-            << drive.lastError;
+        ASSERT_EQ(volume
+                      .MarkTrackBad(static_cast<uint16_t>(nextTrack / perCylinder),
+                                    static_cast<uint16_t>(nextTrack % perCylinder / g.sectorsPerTrack))
+                      .error(),
+                  Err::None);
         const std::set<uint16_t> onNextTrack = ClustersIn(nextTrack, g.sectorsPerTrack);
         marked.insert(onNextTrack.begin(), onNextTrack.end());
 
-        ASSERT_TRUE(volume.MarkCylinderBad(static_cast<uint16_t>(cylinder))) << drive.lastError;
+        ASSERT_EQ(volume.MarkCylinderBad(static_cast<uint16_t>(cylinder)).error(), Err::None);
         const std::set<uint16_t> onCylinder = ClustersIn(cylinder * perCylinder, perCylinder);
         marked.insert(onCylinder.begin(), onCylinder.end());
     }

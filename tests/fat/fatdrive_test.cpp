@@ -32,7 +32,19 @@ void FailFatWrites(EmulatedSetup& setup, const FatDisk& disk, int times, DiskErr
                                    TrackIoBlock::FirstSector(r.block);
             return first < fatEnd && first + TrackIoBlock::Count(r.block) > 1;
         },
-        times, error);
+        times, CodeOf(error));
+}
+
+// Leaves `error` pending in the drive, as a read that fails with it does.
+void LeavePending(EmulatedSetup& setup, DiskDrive& drive, DiskError error)
+{
+    setup.recorder->FailNext(
+        [](const DiskRequest& r) { return r.controlCode == Control::DosIoctl && r.minor() == Minor::ReadTrack; }, 1,
+        CodeOf(error));
+    std::vector<uint8_t> sector(512);
+    EXPECT_FALSE(drive.ReadSectors(0, 1, sector));
+    EXPECT_EQ(drive.PendingError(), error);
+    setup.recorder->log.clear();
 }
 
 uint16_t StartOf(std::span<const uint8_t> entry)
@@ -127,12 +139,9 @@ TEST_F(FatDiskette, GeometryOf144M)
     EXPECT_EQ(drive->fat.SectorOfCluster(2), 33u);
     EXPECT_EQ(drive->fat.ClusterOfSector(33), 2);
     EXPECT_EQ(drive->fat.ClusterOfSector(2879), 2848);
-    EXPECT_EQ(drive->disk.lastError, 0u);
-    EXPECT_EQ(drive->fat.ClusterOfSector(32), 0);
-    EXPECT_EQ(drive->disk.lastError, Err::EndOfDisk);
-    drive->disk.lastError = 0;
+    EXPECT_EQ(drive->fat.ClusterOfSector(32), 0) << "the system area's";
     EXPECT_EQ(drive->fat.SectorOfCluster(1), 33u) << "taken as cluster 2";
-    EXPECT_EQ(drive->disk.lastError, Err::EndOfDisk);
+    EXPECT_EQ(drive->disk.PendingError(), Err::None);
 }
 
 TEST_F(FatDiskette, GeometryOf720K)
@@ -145,7 +154,7 @@ TEST_F(FatDiskette, GeometryOf720K)
     EXPECT_EQ(drive->fat.SectorOfCluster(3), 16u);
     EXPECT_EQ(drive->fat.ClusterOfSector(17), 3);
     EXPECT_EQ(drive->fat.ClusterOfSector(16), 3);
-    EXPECT_EQ(drive->disk.lastError, 0u);
+    EXPECT_EQ(drive->disk.PendingError(), Err::None);
 }
 
 TEST_F(FatDiskette, ClusterCountNotTheMediaByteChoosesTheEntryWidth)
@@ -165,29 +174,24 @@ TEST_F(FatDiskette, NothingWorksWithoutAFat)
 {
     auto drive = Open(kMedia144M);
     EXPECT_EQ(drive->fat.GetFatEntry(2), FatValue::NoEntry);
-    EXPECT_EQ(drive->disk.lastError, Err::UnrecognizedMedia);
-    drive->disk.lastError = 0;
     EXPECT_FALSE(drive->fat.SetFatEntry(2, 0));
-    EXPECT_EQ(drive->disk.lastError, Err::UnrecognizedMedia);
-    drive->disk.lastError = 0;
     EXPECT_EQ(drive->fat.FindFreeCluster(2), FatValue::NoEntry);
-    EXPECT_EQ(drive->disk.lastError, Err::UnrecognizedMedia);
+    EXPECT_FALSE(drive->fat.FindOwner(2));
     for (auto mark : {+[](FatVolume& v) { return v.MarkClusterBad(5); },
                       +[](FatVolume& v) { return v.MarkTrackBadAtSector(40); },
                       +[](FatVolume& v) { return v.MarkTrackBad(2, 0); },
                       +[](FatVolume& v) { return v.MarkCylinderBad(2); }}) {
-        drive->disk.lastError = 0;
         EXPECT_EQ(mark(drive->fat).error(), Err::UnrecognizedMedia);
-        EXPECT_EQ(drive->disk.lastError, Err::UnrecognizedMedia);
     }
+    EXPECT_EQ(drive->disk.PendingError(), Err::None) << "the volume's answer, not the drive's";
 }
 
 TEST_F(FatDiskette, UndeterminedMediaLoadsNothingAndSetsNoError)
 {
     setup.drive->Insert(EmulatedMedium::FromImage(image.type, image.bytes));
     VolumeOnDrive drive('A', setup.table);
-    EXPECT_FALSE(drive.fat.Load());
-    EXPECT_EQ(drive.disk.lastError, 0u);
+    EXPECT_EQ(drive.fat.Load().error(), Err::UnrecognizedMedia);
+    EXPECT_EQ(drive.disk.PendingError(), Err::None);
     EXPECT_FALSE(drive.fat.HasFat());
 }
 
@@ -200,7 +204,7 @@ TEST_F(FatDiskette, UnreadableFirstCopyIsReplacedByTheSecond)
     ASSERT_TRUE(drive.disk.SelectMedia(kMedia144M, false));
     ASSERT_TRUE(drive.fat.Load());
     EXPECT_EQ(drive.fat.fat()[10], 0x5A);
-    EXPECT_EQ(drive.disk.lastError, 0u);
+    EXPECT_EQ(drive.disk.PendingError(), Err::None);
 }
 
 TEST_F(FatDiskette, WithoutAReadableCopyThereIsNoFatAndNothingIsWrittenBack)
@@ -211,10 +215,10 @@ TEST_F(FatDiskette, WithoutAReadableCopyThereIsNoFatAndNothingIsWrittenBack)
         Defect(12);
         VolumeOnDrive drive('A', setup.table);
         ASSERT_TRUE(drive.disk.SelectMedia(kMedia144M, false));
-        EXPECT_FALSE(drive.fat.Load());
-        EXPECT_EQ(drive.disk.lastError, Err::BadCrc);
+        EXPECT_EQ(drive.fat.Load().error(), Err::BadCrc);
+        EXPECT_EQ(drive.fat.trust(), FatVolume::Trust::Unsound);
+        EXPECT_EQ(drive.disk.PendingError(), Err::None);
         EXPECT_FALSE(drive.fat.HasFat());
-        drive.disk.lastError = 0;
         EXPECT_EQ(drive.fat.MarkClusterBad(100).error(), Err::UnrecognizedMedia);
     }
     EXPECT_FALSE(setup.drive->modified);
@@ -226,8 +230,8 @@ TEST_F(FatDiskette, UnreadableRootDirectoryFailsTheLoad)
     Defect(25);
     VolumeOnDrive drive('A', setup.table);
     ASSERT_TRUE(drive.disk.SelectMedia(kMedia144M, false));
-    EXPECT_FALSE(drive.fat.Load());
-    EXPECT_EQ(drive.disk.lastError, Err::BadCrc);
+    EXPECT_EQ(drive.fat.Load().error(), Err::BadCrc);
+    EXPECT_EQ(drive.disk.PendingError(), Err::BadCrc) << "the drive's own read";
     EXPECT_FALSE(drive.fat.HasFat());
 }
 
@@ -236,8 +240,7 @@ TEST_F(FatDiskette, UnusableParametersAreRefused)
     image.bytes[13] = 0;  // sectors per cluster, read back as the medium's parameters
     auto drive = Open(kMediaUnknown);
     ASSERT_EQ(drive->disk.mediaType, kMedia144M);
-    EXPECT_FALSE(drive->fat.Load());
-    EXPECT_EQ(drive->disk.lastError, Err::UnrecognizedMedia);
+    EXPECT_EQ(drive->fat.Load().error(), Err::UnrecognizedMedia);
     EXPECT_FALSE(drive->fat.HasFat());
 }
 
@@ -263,10 +266,10 @@ TEST_F(FatDiskette, EntriesChangeOnlyWithinTheTableAndWithoutPendingError)
     EXPECT_FALSE(drive->fat.FatChanged());
     EXPECT_FALSE(drive->fat.SetFatEntry(2849, 5));
     EXPECT_EQ(drive->fat.GetFatEntry(2849), FatValue::NoEntry);
-    drive->disk.lastError = Err::BadCrc;
+    LeavePending(setup, drive->disk, Err::BadCrc);
     EXPECT_FALSE(drive->fat.SetFatEntry(2, 5));
     EXPECT_FALSE(drive->fat.FatChanged());
-    drive->disk.lastError = 0;
+    (void)drive->disk.TakeError();
     EXPECT_TRUE(drive->fat.SetFatEntry(2848, 0xFF7));
     EXPECT_TRUE(drive->fat.FatChanged());
     EXPECT_EQ(drive->fat.GetFatEntry(2848), 0xFF7);
@@ -300,7 +303,7 @@ TEST_F(TreeDiskette, FindsOwnersDepthFirst)
 
     EXPECT_FALSE(drive->fat.FindOwner(70)) << "nobody";
     EXPECT_FALSE(drive->fat.FindOwner(60)) << "second cluster of a directory";
-    EXPECT_EQ(drive->disk.lastError, 0u);
+    EXPECT_EQ(drive->disk.PendingError(), Err::None);
 }
 
 TEST_F(TreeDiskette, FreeClusterIsMarkedWithoutTouchingAnyDirectory)
@@ -419,7 +422,7 @@ TEST_F(TreeDiskette, TracksHoldingTheSystemAreaAreRefused)
 {
     auto drive = Load();
     EXPECT_EQ(drive->fat.MarkTrackBad(0, 0).error(), Err::EndOfDisk);
-    drive->disk.lastError = 0;
+    (void)drive->disk.TakeError();
     EXPECT_EQ(drive->fat.MarkCylinderBad(0).error(), Err::EndOfDisk);
     EXPECT_FALSE(drive->fat.FatChanged());
     EXPECT_FALSE(setup.drive->modified);
@@ -457,7 +460,7 @@ TEST_F(TreeDiskette, ClusterThatFailsTheWriteTestIsMarkedAndPassedOver)
                    TrackIoBlock::Cylinder(r.block) == 1 && TrackIoBlock::Head(r.block) == 0 &&
                    TrackIoBlock::FirstSector(r.block) == 5;  // sector 41: cluster 10
         },
-        1, Err::SectorNotFound);
+        1, CodeOf(Err::SectorNotFound));
     ASSERT_TRUE(drive->fat.MarkClusterBad(51));
     EXPECT_EQ(drive->fat.GetFatEntry(10), 0xFF7);
     EXPECT_EQ(drive->fat.GetFatEntry(50), 11);
@@ -476,12 +479,12 @@ TEST_F(TreeDiskette, WriteProtectedDisketteLosesNoFreeCluster)
 TEST_F(TreeDiskette, PendingErrorBlocksEveryMark)
 {
     auto drive = Load();
-    drive->disk.lastError = Err::BadCrc;
+    LeavePending(setup, drive->disk, Err::BadCrc);
     EXPECT_FALSE(drive->fat.MarkClusterBad(51));
     EXPECT_FALSE(drive->fat.MarkTrackBadAtSector(60));
     EXPECT_FALSE(drive->fat.MarkTrackBad(3, 0));
     EXPECT_EQ(drive->fat.MarkCylinderBad(3).error(), Err::BadCrc);
-    EXPECT_EQ(drive->disk.lastError, Err::BadCrc);
+    EXPECT_EQ(drive->disk.PendingError(), Err::BadCrc);
     EXPECT_FALSE(drive->fat.FatChanged());
     EXPECT_TRUE(setup.recorder->log.empty());
 }
@@ -492,7 +495,7 @@ TEST_F(FatDiskette, ReadableSectorsOfADefectiveClusterMove)
     image.AddFile(0, "HALF    DAT", {20, 21});
     auto drive = Load();
     Defect(image.SectorOf(20) + 1);
-    drive->disk.lastError = 0;
+    (void)drive->disk.TakeError();
     ASSERT_TRUE(drive->fat.MarkClusterBad(20));
     const uint16_t moved = StartOf(std::span(drive->fat.rootDir()).subspan(0, 32));
     EXPECT_EQ(moved, 2);
@@ -519,7 +522,7 @@ TEST_F(TreeDiskette, ClusterOnALoopWithoutOwnerEndsWithTheWalkError)
     image.SetEntry(81, 80);
     auto drive = Load();
     EXPECT_EQ(drive->fat.MarkClusterBad(80).error(), kDamagedStructure);
-    EXPECT_EQ(drive->disk.lastError, 0u) << "the damage is the answer, not the drive's";
+    EXPECT_EQ(drive->disk.PendingError(), Err::None) << "the damage is the answer, not the drive's";
     EXPECT_EQ(drive->fat.GetFatEntry(80), 81);
 }
 
@@ -531,7 +534,7 @@ TEST_F(TreeDiskette, OwnerReachedOnlyThroughALoopIsNotRelinkedWrongly)
     image.SetEntry(92, 0xFFF);
     auto drive = Load();
     EXPECT_EQ(drive->fat.MarkClusterBad(92).error(), kDamagedStructure);
-    drive->disk.lastError = 0;
+    (void)drive->disk.TakeError();
     ASSERT_TRUE(drive->fat.MarkClusterBad(91));
     EXPECT_EQ(drive->fat.GetFatEntry(90), 10);
     EXPECT_EQ(drive->fat.GetFatEntry(10), 90);
@@ -557,7 +560,7 @@ TEST_F(TreeDiskette, DirectoriesHoldingThemselvesEndTheSearch)
     image.SetEntry(98, 0xFFF);
     auto drive = Load();
     EXPECT_EQ(drive->fat.MarkClusterBad(98).error(), kDamagedStructure);
-    drive->disk.lastError = 0;
+    (void)drive->disk.TakeError();
     ASSERT_TRUE(drive->fat.MarkClusterBad(40)) << "the tree is still searched";
 }
 
@@ -585,14 +588,14 @@ TEST_F(TreeDiskette, FailedCommitLeavesTheSystemAreaAsItWasAndCanBeRetried)
     FailFatWrites(setup, image, 1, Err::SectorNotFound);
 
     EXPECT_FALSE(drive->disk.Commit());
-    EXPECT_EQ(drive->disk.lastError, Err::SectorNotFound);
+    EXPECT_EQ(drive->disk.PendingError(), Err::SectorNotFound);
     EXPECT_EQ(drive->disk.commitFailureDetail, "The changes to the FAT and the root directory could not be written.");
     const std::vector<uint8_t> after = Disk().bytes;
     EXPECT_TRUE(std::equal(after.begin(), after.begin() + 33 * 512, before.begin()))
         << "neither FAT copy nor the root directory changed";
 
     EXPECT_TRUE(drive->disk.Commit());
-    EXPECT_EQ(drive->disk.lastError, 0u);
+    EXPECT_EQ(drive->disk.PendingError(), Err::None);
     FatDisk disk = Disk();
     EXPECT_EQ(disk.Entry(50, 0), 0xFF7);
     EXPECT_EQ(disk.Entry(50, 1), 0xFF7);
@@ -622,12 +625,12 @@ TEST_F(TreeDiskette, WriteBackTellsWhatItLeftUnwritten)
         auto drive = Load();
         ASSERT_TRUE(drive->fat.MarkClusterBad(row.cluster));
         FailFatWrites(setup, image, row.failures, Err::SectorNotFound);
-        drive->disk.lastError = Err::BadCrc;  // left pending by the operation: no reason to keep the tables back
+        LeavePending(setup, drive->disk, Err::BadCrc);  // left pending by the operation: no reason to keep the tables back
         const Unwritten left = drive->fat.WriteBack();
         EXPECT_EQ(left.fat, row.fatLeft);
         EXPECT_EQ(left.root, row.rootLeft);
         EXPECT_EQ(left.error, row.failures ? Err::SectorNotFound : Err::None);
-        EXPECT_EQ(drive->disk.lastError, 0u);
+        EXPECT_EQ(drive->disk.PendingError(), Err::None);
         EXPECT_EQ(drive->fat.HasUnwrittenChanges(), row.fatLeft);
         EXPECT_TRUE(drive->fat.WriteBack().Nothing());
         EXPECT_EQ(Disk().Entry(row.cluster, 1), 0xFF7);

@@ -109,7 +109,7 @@ void Exercise(FatVolume& volume, Damage& damage, uint16_t clusters, const MediaG
     const size_t fatBytes = volume.fat().size();
     const size_t rootBytes = volume.rootDir().size();
     for (int op = 0; op < 8; ++op) {
-        volume.drive().lastError = 0;
+        (void)volume.drive().TakeError();
         const auto cluster = static_cast<uint16_t>(damage.Below(clusters + 16));
         switch (damage.Below(7)) {
         case 0:
@@ -176,7 +176,7 @@ TEST(FatFuzz, DamagedDiskettesNeverHangNorTouchWhatIsNotTheirs)
             FatVolume volume(drive);
             if (!drive.SelectMedia(damage.OneIn(2) ? kMediaUnknown : type, false))
                 continue;
-            drive.lastError = 0;
+            (void)drive.TakeError();
             if (volume.Load())
                 Exercise(volume, damage, clusters, g);
         }

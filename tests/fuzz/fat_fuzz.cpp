@@ -20,7 +20,7 @@ void Exercise(FatVolume& volume, std::minstd_rand& rng, const MediaGeometry& g)
     const size_t rootBytes = volume.rootDir().size();
     const uint32_t clusters = uint32_t{volume.lastCluster()} + 16;
     for (int op = 0; op < 6; ++op) {
-        volume.drive().lastError = 0;
+        (void)volume.drive().TakeError();
         const auto cluster = static_cast<uint16_t>(below(clusters));
         switch (below(7)) {
         case 0:
@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FatVolume volume(drive);
         if (!drive.SelectMedia(disk.seed & 1 ? kMediaUnknown : disk.type, false))
             return 0;
-        drive.lastError = 0;
+        (void)drive.TakeError();
         if (volume.Load())
             Exercise(volume, rng, g);
     }
