@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "format/labelcheck.h"
+#include "fat/labelcheck.h"
 #include "res/strings.h"
 
 namespace vokta::cli {

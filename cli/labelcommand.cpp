@@ -1,6 +1,6 @@
 // vokta-cli label L: [TEXT]: the volume label dialog on the terminal.
 #include "cli/cli.h"
-#include "format/volumelabel.h"
+#include "fat/volumelabel.h"
 #include "res/strings.h"
 
 namespace vokta::cli {

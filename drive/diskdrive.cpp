@@ -78,6 +78,10 @@ DiskDrive::DiskDrive(char letter, const DriveTable& table)
 DiskStatus DiskDrive::Commit()
 {
     commitFailureDetail.clear();
+    if (heldChanges_) {
+        if (const DiskError held = heldChanges_(commitFailureDetail); held != Err::None)
+            return Fail(held);
+    }
     if (!device || device->Flush(commitFailureDetail))
         return {};
     return Fail(Err::WriteFault);

@@ -113,6 +113,11 @@ public:
     // an explicit step whose failure is the operation's. A failure is latched, with the
     // cause in words in `commitFailureDetail`.
     virtual DiskStatus Commit();
+    // Changes held above the drive (a FAT volume's tables), which Commit writes before the
+    // drive's own. Their holder sets the writer for its lifetime and an empty one at its end;
+    // the writer answers the error that kept them off the disk, and the cause in words.
+    using HeldChangesWriter = std::function<DiskError(std::string& why)>;
+    void HoldChanges(HeldChangesWriter writer) { heldChanges_ = std::move(writer); }
 
     // Media selection and detection (type 6 detects).
     DiskStatus SelectMedia(int32_t type, bool allowTestFormat);
@@ -131,10 +136,6 @@ public:
     std::string openFailureDetail;
     // Why the last Commit failed, in words.
     std::string commitFailureDetail;
-
-    // The latch itself, for the FAT layer's code until it reports through the calls
-    // above; nothing else uses it.
-    DiskError& LatchOfFatLayer() { return lastError; }
 
 private:
     friend std::vector<uint32_t> ReadSectorsLatchingGone(DiskDrive& drive, uint32_t first, std::span<uint8_t> buffer);
@@ -161,6 +162,7 @@ private:
     // The sticky error: a failure latched here blocks further transfers until it is taken.
     DiskError lastError = Err::None;
     bool parameterTableInstalled_ = false;
+    HeldChangesWriter heldChanges_;
     // The first sector as last read or written, and whether the drive was found empty since:
     // a diskette put back must be the same one before anything more goes to or from it.
     std::vector<uint8_t> firstSectorSeen_;

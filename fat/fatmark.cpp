@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "fat/direntry.h"
-#include "fat/fatdrive.h"
+#include "fat/fatvolume.h"
 
 namespace vokta {
 namespace {
@@ -30,120 +30,114 @@ bool FailsForWholeDisk(DiskError error)
 }  // namespace
 
 // What can be read of the cluster; sectors that cannot be read move as zeros.
-std::vector<uint32_t> FatDrive::ReadClusterSalvaging(uint16_t cluster, std::span<uint8_t> buffer)
+std::vector<uint32_t> FatVolume::ReadClusterSalvaging(uint16_t cluster, std::span<uint8_t> buffer)
 {
     const uint32_t first = SectorOfCluster(cluster);
-    if (ReadSectors(first, sectorsPerCluster, buffer))
+    GoOnAfterFailure salvage(drive_);
+    if (salvage(drive_.ReadSectors(first, sectorsPerCluster_, buffer)))
         return {};
-    LatchOfFatLayer() = Err::None;
     std::fill(buffer.begin(), buffer.end(), 0);
     std::vector<uint32_t> unread;
-    for (uint16_t i = 0; i < sectorsPerCluster; ++i) {
-        if (!ReadSectors(first + i, 1, buffer.subspan(size_t{i} * kSectorSize, kSectorSize)))
+    for (uint16_t i = 0; i < sectorsPerCluster_; ++i)
+        if (!salvage(drive_.ReadSectors(first + i, 1, buffer.subspan(size_t{i} * kSectorSize, kSectorSize))))
             unread.push_back(first + i);
-        LatchOfFatLayer() = Err::None;
-    }
     return unread;
 }
 
 // The data is its own write test: the first free cluster that takes it is the new home,
-// one that refuses it is marked BAD and passed over.
-uint16_t FatDrive::WriteToFreeCluster(std::span<uint8_t> data, bool isDirectory)
+// one that refuses it is marked BAD and passed over. NoEntry when none takes it.
+uint16_t FatVolume::WriteToFreeCluster(std::span<uint8_t> data, bool isDirectory)
 {
     const bool patchDot = isDirectory && DirEntry::IsDotEntry(data);
     uint16_t candidate = kFirstDataCluster;
     for (;;) {
         candidate = FindFreeCluster(candidate);
-        if (candidate == FatValue::NoEntry) {
-            LatchOfFatLayer() = Err::DiskFull;
+        if (candidate == FatValue::NoEntry)
             return FatValue::NoEntry;
-        }
         if (patchDot)
             DirEntry::SetStartCluster(data, candidate);
-        if (WriteSectors(SectorOfCluster(candidate), sectorsPerCluster, data))
+        const DiskStatus written = drive_.WriteSectors(SectorOfCluster(candidate), sectorsPerCluster_, data);
+        if (written)
             return candidate;
-        if (FailsForWholeDisk(LatchOfFatLayer()))
+        if (FailsForWholeDisk(written.error()))
             return FatValue::NoEntry;
-        LatchOfFatLayer() = Err::None;
-        MarkClusterBad(candidate);
+        (void)drive_.TakeError();
+        SetFatEntry(candidate, BadValue(fatBits_));
         ++candidate;
     }
 }
 
-bool FatDrive::PointOwnerAt(const OwnerSearch& owner, uint16_t cluster)
+DiskStatus FatVolume::PointOwnerAt(const Owner& owner, uint16_t cluster)
 {
-    if (owner.entrySector < firstDataSector) {
-        if (size_t{owner.entryOffset} + DirEntry::kSize > rootDir.size()) {
-            LatchOfFatLayer() = kDamagedStructure;
-            return false;
-        }
-        DirEntry::SetStartCluster(std::span(rootDir).subspan(owner.entryOffset, DirEntry::kSize), cluster);
-        rootDirDirty = true;
-        return true;
+    if (owner.entrySector < firstDataSector_) {
+        if (size_t{owner.entryOffset} + DirEntry::kSize > rootDir_.size())
+            return kDamagedStructure;
+        DirEntry::SetStartCluster(std::span(rootDir_).subspan(owner.entryOffset, DirEntry::kSize), cluster);
+        rootDirty_ = true;
+        return Err::None;
     }
     std::vector<uint8_t> sector(kSectorSize);
-    if (!ReadSectors(owner.entrySector, 1, sector))
-        return false;
+    if (const DiskStatus read = drive_.ReadSectors(owner.entrySector, 1, sector); !read)
+        return read;
     DirEntry::SetStartCluster(std::span(sector).subspan(owner.entryOffset, DirEntry::kSize), cluster);
-    return static_cast<bool>(WriteSectors(owner.entrySector, 1, sector));
+    return drive_.WriteSectors(owner.entrySector, 1, sector);
 }
 
-uint16_t FatDrive::MoveCluster(uint16_t cluster)
+DiskStatus FatVolume::MoveCluster(uint16_t cluster, uint16_t* movedTo)
 {
-    if (NoFat())
-        return FatValue::NoEntry;
-    if (!IsDataCluster(cluster)) {
-        LatchOfFatLayer() = Err::EndOfDisk;
-        return FatValue::NoEntry;
-    }
+    if (!HasFat())
+        return Err::UnrecognizedMedia;
+    if (!IsDataCluster(cluster))
+        return kDamagedStructure;
     const uint16_t next = GetFatEntry(cluster);
-    if (next == FatValue::Free)
-        return cluster;
+    if (next == FatValue::Free) {
+        if (movedTo)
+            *movedTo = cluster;
+        return Err::None;
+    }
     std::vector<uint8_t> data;
     if (!TakeBuffer(data, ClusterBytes()))
-        return FatValue::NoEntry;
+        return Err::InsufficientBuffer;
 
     // Everything that can refuse the move is settled before the first change.
-    OwnerSearch owner{0, cluster};
-    if (!FindOwner(owner)) {
-        LatchOfFatLayer() = kDamagedStructure;
-        return FatValue::NoEntry;
-    }
+    const std::optional<Owner> owner = FindOwner(cluster);
+    if (!owner)
+        return Failure(kDamagedStructure);
     uint16_t predecessor = 0;
-    if (owner.firstCluster != cluster) {
-        const ChainEnd end = WalkChain(owner.firstCluster, [&](uint16_t c) {
+    if (owner->firstCluster != cluster) {
+        const ChainEnd end = WalkChain(owner->firstCluster, [&](uint16_t c) {
             if (c == cluster)
                 return true;
             predecessor = c;
             return false;
         });
-        if (end != ChainEnd::Stopped) {
-            LatchOfFatLayer() = kDamagedStructure;
-            return FatValue::NoEntry;
-        }
+        if (end != ChainEnd::Stopped)
+            return kDamagedStructure;
     }
     const std::vector<uint32_t> unread = ReadClusterSalvaging(cluster, data);
 
-    const uint16_t moved = WriteToFreeCluster(data, owner.isDirectory);
+    const uint16_t moved = WriteToFreeCluster(data, owner->isDirectory);
     if (moved == FatValue::NoEntry)
-        return FatValue::NoEntry;
-    if (owner.firstCluster == cluster) {
-        if (!PointOwnerAt(owner, moved))
-            return FatValue::NoEntry;
+        return Failure(Err::DiskFull);
+    if (owner->firstCluster == cluster) {
+        if (const DiskStatus pointed = PointOwnerAt(*owner, moved); !pointed)
+            return pointed;
     } else {
         SetFatEntry(predecessor, moved);
     }
     SetFatEntry(moved, next);
     SetFatEntry(cluster, FatValue::Free);
-    sectorsLostInMoves.insert(sectorsLostInMoves.end(), unread.begin(), unread.end());
-    if (owner.isDirectory)
+    sectorsLostInMoves_.insert(sectorsLostInMoves_.end(), unread.begin(), unread.end());
+    if (owner->isDirectory)
         FixParentsOfDirectory(data, next, moved);
-    return moved;
+    if (movedTo)
+        *movedTo = moved;
+    return Err::None;
 }
 
 // The ".." entry of every subdirectory listed. A child whose first sector cannot be read
 // or written, or does not begin like a directory, is left as it is; the others are fixed.
-void FatDrive::FixParentsListedIn(std::span<const uint8_t> entries, uint16_t newParent)
+void FatVolume::FixParentsListedIn(std::span<const uint8_t> entries, uint16_t newParent)
 {
     std::vector<uint8_t> sector;
     if (!TakeBuffer(sector, kSectorSize))
@@ -156,42 +150,38 @@ void FatDrive::FixParentsListedIn(std::span<const uint8_t> entries, uint16_t new
             !IsDataCluster(DirEntry::StartCluster(entry)))
             continue;
         const uint32_t childSector = SectorOfCluster(DirEntry::StartCluster(entry));
-        if (ReadSectors(childSector, 1, sector) &&
+        GoOnAfterFailure child(drive_);
+        if (child(drive_.ReadSectors(childSector, 1, sector)) &&
             DirEntry::IsDotDotEntry(std::span(sector).subspan(DirEntry::kSize, DirEntry::kSize))) {
             PutU16(sector, DirEntry::kDotDotStartCluster, newParent);
-            (void)WriteSectors(childSector, 1, sector);
+            child(drive_.WriteSectors(childSector, 1, sector));
         }
-        LatchOfFatLayer() = Err::None;
     }
 }
 
 // Children listed in later clusters of the directory name its first cluster as their
 // parent too, so the whole chain is visited.
-void FatDrive::FixParentsOfDirectory(std::span<const uint8_t> firstCluster, uint16_t restOfChain,
+void FatVolume::FixParentsOfDirectory(std::span<const uint8_t> firstCluster, uint16_t restOfChain,
                                      uint16_t newParent)
 {
     FixParentsListedIn(firstCluster, newParent);
-    if (restOfChain >= EndOfChainValue(fatBits))
+    if (restOfChain >= EndOfChainValue(fatBits_))
         return;
     std::vector<uint8_t> buffer;
     if (!TakeBuffer(buffer, ClusterBytes()))
         return;
     WalkChain(restOfChain, [&](uint16_t c) {
-        if (ReadSectors(SectorOfCluster(c), sectorsPerCluster, buffer))
+        GoOnAfterFailure listing(drive_);
+        if (listing(drive_.ReadSectors(SectorOfCluster(c), sectorsPerCluster_, buffer)))
             FixParentsListedIn(buffer, newParent);
-        LatchOfFatLayer() = Err::None;
         return false;
     });
 }
 
-void FatDrive::FixChildParents(uint16_t directoryCluster, uint16_t newCluster)
+void FatVolume::FixChildParents(uint16_t directoryCluster, uint16_t newCluster)
 {
-    if (NoFat())
+    if (!HasFat() || !IsDataCluster(directoryCluster))
         return;
-    if (!IsDataCluster(directoryCluster)) {
-        LatchOfFatLayer() = Err::EndOfDisk;
-        return;
-    }
     std::vector<uint8_t> buffer;
     if (!TakeBuffer(buffer, ClusterBytes()))
         return;
@@ -199,95 +189,93 @@ void FatDrive::FixChildParents(uint16_t directoryCluster, uint16_t newCluster)
     FixParentsOfDirectory(buffer, GetFatEntry(directoryCluster), newCluster);
 }
 
-bool FatDrive::MarkClusterBad(uint16_t cluster)
+DiskStatus FatVolume::MarkClusterBad(uint16_t cluster)
 {
-    if (NoFat() || LatchOfFatLayer() != Err::None)
-        return false;
-    if (!IsDataCluster(cluster)) {
-        LatchOfFatLayer() = Err::EndOfDisk;
-        return false;
-    }
+    if (const DiskError refused = Refusal(); refused != Err::None)
+        return refused;
+    if (!IsDataCluster(cluster))
+        return kDamagedStructure;
     if (IsClusterBad(cluster))
-        return true;
-    if (MoveCluster(cluster) == FatValue::NoEntry)
-        return false;
-    return SetFatEntry(cluster, BadValue(fatBits));
+        return Err::None;
+    if (const DiskStatus moved = MoveCluster(cluster); !moved)
+        return moved;
+    if (!SetFatEntry(cluster, BadValue(fatBits_)))
+        return Failure(Err::EndOfDisk);
+    return Err::None;
 }
 
 // The free clusters of a range that is being condemned are marked first: data moved out of
 // the range must not land in it, on a sector that may itself not read back.
-bool FatDrive::MarkFreeClustersBad(uint32_t first, uint32_t end)
+DiskStatus FatVolume::MarkFreeClustersBad(uint32_t first, uint32_t end)
 {
     for (uint32_t sector = first; sector < end; ++sector) {
         const uint16_t cluster = ClusterOfSector(sector);
-        if (LatchOfFatLayer() != Err::None)
-            return false;
-        if (GetFatEntry(cluster) == FatValue::Free && !SetFatEntry(cluster, BadValue(fatBits)))
-            return false;
+        if (cluster == 0)
+            return Err::EndOfDisk;
+        if (GetFatEntry(cluster) == FatValue::Free && !SetFatEntry(cluster, BadValue(fatBits_)))
+            return Failure(Err::EndOfDisk);
     }
-    return true;
+    return Err::None;
 }
 
-bool FatDrive::MarkSectorsBad(uint32_t first, uint32_t end)
+DiskStatus FatVolume::MarkSectorsBad(uint32_t first, uint32_t end)
 {
     // Sectors behind the volume's last cluster belong to no cluster: nothing there is marked.
     end = std::min(end, VolumeEnd());
     first = std::min(first, end);
-    if (!MarkFreeClustersBad(first, end))
-        return false;
+    if (const DiskStatus freeMarked = MarkFreeClustersBad(first, end); !freeMarked)
+        return freeMarked;
     for (uint32_t sector = first; sector < end; ++sector) {
         const uint16_t cluster = ClusterOfSector(sector);
-        if (LatchOfFatLayer() != Err::None)
-            return false;
-        if (!IsClusterBad(cluster) && !MarkClusterBad(cluster))
-            return false;
+        if (cluster == 0)
+            return Err::EndOfDisk;
+        if (IsClusterBad(cluster))
+            continue;
+        if (const DiskStatus marked = MarkClusterBad(cluster); !marked)
+            return marked;
     }
-    return true;
+    return Err::None;
 }
 
-bool FatDrive::MarkTrackBadAtSector(uint32_t sector)
+DiskStatus FatVolume::MarkTrackBadAtSector(uint32_t sector)
 {
-    if (NoFat() || LatchOfFatLayer() != Err::None)
-        return false;
-    const uint32_t spt = params.sectorsPerTrack();
-    const uint32_t perCylinder = spt * params.heads();
-    if (perCylinder == 0) {
-        LatchOfFatLayer() = Err::UnrecognizedMedia;
-        return false;
-    }
+    if (const DiskError refused = Refusal(); refused != Err::None)
+        return refused;
+    const uint32_t spt = drive_.params.sectorsPerTrack();
+    const uint32_t perCylinder = spt * drive_.params.heads();
+    if (perCylinder == 0)
+        return Err::UnrecognizedMedia;
     uint32_t first = sector / perCylinder * perCylinder + sector % perCylinder / spt * spt;
     const uint32_t end = first + spt;
     // The system-area part of the track is left alone.
-    if (first < firstDataSector)
-        first = firstDataSector;
+    if (first < firstDataSector_)
+        first = firstDataSector_;
     return MarkSectorsBad(first, end);
 }
 
-bool FatDrive::MarkTrackBad(uint16_t cylinder, uint16_t head)
+DiskStatus FatVolume::MarkTrackBad(uint16_t cylinder, uint16_t head)
 {
-    if (NoFat() || LatchOfFatLayer() != Err::None)
-        return false;
-    if (head >= params.heads()) {
-        LatchOfFatLayer() = Err::EndOfDisk;
-        return false;
-    }
-    const uint32_t spt = params.sectorsPerTrack();
-    const uint32_t first = (uint32_t{params.heads()} * cylinder + head) * spt;
+    if (const DiskError refused = Refusal(); refused != Err::None)
+        return refused;
+    if (head >= drive_.params.heads())
+        return Err::EndOfDisk;
+    const uint32_t spt = drive_.params.sectorsPerTrack();
+    const uint32_t first = (uint32_t{drive_.params.heads()} * cylinder + head) * spt;
     return MarkSectorsBad(first, first + spt);
 }
 
-bool FatDrive::MarkCylinderBad(uint16_t cylinder)
+DiskStatus FatVolume::MarkCylinderBad(uint16_t cylinder)
 {
-    if (NoFat() || LatchOfFatLayer() != Err::None)
-        return false;
-    const uint32_t perCylinder = uint32_t{params.sectorsPerTrack()} * params.heads();
+    if (const DiskError refused = Refusal(); refused != Err::None)
+        return refused;
+    const uint32_t perCylinder = uint32_t{drive_.params.sectorsPerTrack()} * drive_.params.heads();
     const uint32_t end = std::min((cylinder + 1u) * perCylinder, VolumeEnd());
-    if (!MarkFreeClustersBad(std::min(cylinder * perCylinder, end), end))
-        return false;
-    for (uint16_t head = 0; head < params.heads(); ++head)
-        if (!MarkTrackBad(cylinder, head))
-            return false;
-    return true;
+    if (const DiskStatus freeMarked = MarkFreeClustersBad(std::min(cylinder * perCylinder, end), end); !freeMarked)
+        return freeMarked;
+    for (uint16_t head = 0; head < drive_.params.heads(); ++head)
+        if (const DiskStatus marked = MarkTrackBad(cylinder, head); !marked)
+            return marked;
+    return Err::None;
 }
 
 }  // namespace vokta

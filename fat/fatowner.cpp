@@ -3,49 +3,53 @@
 // themselves or each other, so every directory cluster is searched at most once per
 // search and the nesting is bounded.
 #include "fat/direntry.h"
-#include "fat/fatdrive.h"
+#include "fat/fatvolume.h"
 
 namespace vokta {
 
-bool FatDrive::FindOwner(OwnerSearch& search)
+std::optional<Owner> FatVolume::FindOwner(uint16_t target)
 {
-    if (NoFat())
-        return false;
+    if (!HasFat())
+        return std::nullopt;
     // No entry owns a cluster that is not on the volume, whatever a damaged one says.
-    if (search.target > lastCluster)
-        return false;
-    std::vector<bool> searched(size_t{lastCluster} + 1);
-    return SearchDirectory(search, 0, searched);
+    if (target > lastCluster_)
+        return std::nullopt;
+    std::vector<bool> searched(size_t{lastCluster_} + 1);
+    Owner found;
+    if (!SearchDirectory(found, 0, target, 0, searched))
+        return std::nullopt;
+    return found;
 }
 
-bool FatDrive::SearchDirectory(OwnerSearch& search, unsigned depth, std::vector<bool>& searched)
+bool FatVolume::SearchDirectory(Owner& found, uint16_t dirCluster, uint16_t target, unsigned depth,
+                                std::vector<bool>& searched)
 {
-    if (search.dirCluster == 0) {
-        search.entrySector = FirstRootSector();
-        return ScanEntries(search, std::span(rootDir).first(rootDirBytes), true, depth, searched);
+    if (dirCluster == 0) {
+        found.entrySector = FirstRootSector();
+        return ScanEntries(found, target, std::span(rootDir_).first(rootDirBytes_), true, depth, searched);
     }
     std::vector<uint8_t> buffer;
     if (!TakeBuffer(buffer, ClusterBytes()))
         return false;
-    bool found = false;
-    WalkChain(search.dirCluster, [&](uint16_t cluster) {
+    bool owned = false;
+    WalkChain(dirCluster, [&](uint16_t cluster) {
         if (searched[cluster])
             return true;
         searched[cluster] = true;
-        search.entrySector = SectorOfCluster(cluster);
+        found.entrySector = SectorOfCluster(cluster);
         // An unreadable directory ends its own search; the rest of the tree is still searched.
-        if (!ReadSectors(search.entrySector, sectorsPerCluster, buffer)) {
-            LatchOfFatLayer() = Err::None;
+        if (!drive_.ReadSectors(found.entrySector, sectorsPerCluster_, buffer)) {
+            (void)drive_.TakeError();
             return true;
         }
-        found = ScanEntries(search, buffer, false, depth, searched);
-        return found;
+        owned = ScanEntries(found, target, buffer, false, depth, searched);
+        return owned;
     });
-    return found;
+    return owned;
 }
 
-bool FatDrive::ScanEntries(OwnerSearch& search, std::span<const uint8_t> entries, bool inRoot,
-                           unsigned depth, std::vector<bool>& searched)
+bool FatVolume::ScanEntries(Owner& found, uint16_t target, std::span<const uint8_t> entries, bool inRoot,
+                            unsigned depth, std::vector<bool>& searched)
 {
     for (size_t offset = 0; offset + DirEntry::kSize <= entries.size(); offset += DirEntry::kSize) {
         const std::span<const uint8_t> entry = entries.subspan(offset, DirEntry::kSize);
@@ -54,25 +58,22 @@ bool FatDrive::ScanEntries(OwnerSearch& search, std::span<const uint8_t> entries
         if (DirEntry::IsSkipped(entry))
             continue;
         const uint16_t start = DirEntry::StartCluster(entry);
-        if (start == search.target) {
-            search.firstCluster = search.target;
-            search.entryOffset = static_cast<uint16_t>(inRoot ? offset : offset % kSectorSize);
-            search.entrySector += static_cast<uint32_t>(offset / kSectorSize);
-            search.isDirectory = DirEntry::IsSubdirectory(entry);
+        if (start == target) {
+            found.firstCluster = target;
+            found.entryOffset = static_cast<uint16_t>(inRoot ? offset : offset % kSectorSize);
+            found.entrySector += static_cast<uint32_t>(offset / kSectorSize);
+            found.isDirectory = DirEntry::IsSubdirectory(entry);
             return true;
         }
-        if (search.target != 0 && DirEntry::IsFile(entry) && FileChainHolds(start, search.target)) {
-            search.firstCluster = start;
-            search.isDirectory = false;
+        if (target != 0 && DirEntry::IsFile(entry) && FileChainHolds(start, target)) {
+            found.firstCluster = start;
+            found.isDirectory = false;
             return true;
         }
         if (DirEntry::IsSubdirectory(entry) && IsDataCluster(start) && depth < kMaxDirectoryDepth) {
-            OwnerSearch inner{start, search.target};
-            if (SearchDirectory(inner, depth + 1, searched)) {
-                search.firstCluster = inner.firstCluster;
-                search.entrySector = inner.entrySector;
-                search.entryOffset = inner.entryOffset;
-                search.isDirectory = inner.isDirectory;
+            Owner inner;
+            if (SearchDirectory(inner, start, target, depth + 1, searched)) {
+                found = inner;
                 return true;
             }
         }
@@ -80,7 +81,7 @@ bool FatDrive::ScanEntries(OwnerSearch& search, std::span<const uint8_t> entries
     return false;
 }
 
-bool FatDrive::FileChainHolds(uint16_t start, uint16_t target)
+bool FatVolume::FileChainHolds(uint16_t start, uint16_t target) const
 {
     return WalkChain(start, [target](uint16_t cluster) { return cluster == target; }) == ChainEnd::Stopped;
 }

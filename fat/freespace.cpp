@@ -14,7 +14,7 @@ std::optional<FreeSpace> CountFreeSpace(DiskDrive& drive)
 {
     BootSector boot;
     if (!drive.ReadSectors(0, 1, boot.bytes)) {
-        drive.LatchOfFatLayer() = Err::None;
+        (void)drive.TakeError();
         return std::nullopt;
     }
     const std::optional<FatLayout> layout = FatLayout::FromBootSector(boot.span());
@@ -25,7 +25,6 @@ std::optional<FreeSpace> CountFreeSpace(DiskDrive& drive)
     // A FAT copy of zeros would count every cluster free: only a FAT that its sound copies
     // give is counted.
     const SoundFat read = ReadSoundFat(drive, *layout, boot.u8(BootSector::MediaDescriptor));
-    drive.LatchOfFatLayer() = Err::None;
     if (!read.Confirmed())
         return std::nullopt;
     const std::vector<uint8_t>& fat = read.bytes;

@@ -13,7 +13,7 @@
 
 namespace vokta {
 
-class FatDrive;
+class DiskDrive;
 
 // A FAT sector that cannot be had from any sound copy: nothing can be written in its place.
 constexpr DiskError kNoSoundFat = Err::UnrecognizedMedia;
@@ -56,7 +56,7 @@ OperationOutcome RepairWorker(RepairJob job, OperationHost& host);
 // boot sector. The sectors that could not be read and go back as zeros (of the track, and
 // of track 0 when it goes back too; a FAT sector taken from the sound FAT is not lost) are
 // added to `lostSectors`, when given.
-DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, std::span<uint8_t> trackBuffer,
+DiskError ReformatTrack(OperationHost& host, DiskDrive& drive, uint32_t sector, std::span<uint8_t> trackBuffer,
                         std::vector<uint32_t>* lostSectors = nullptr);
 
 }  // namespace vokta

@@ -11,7 +11,7 @@
 #include "boot/bootbuilder.h"
 #include "boot/bootsector.h"
 #include "drive/volume.h"
-#include "fat/fatdrive.h"
+#include "fat/fatvolume.h"
 #include "fat/repair.h"
 #include "fat/volumemap.h"
 #include "fat/soundfat.h"
@@ -34,9 +34,9 @@ enum class Walk { Go, Stopped, Done };
 
 class Repairer {
 public:
-    Repairer(RepairJob job, OperationSession& session, FatDrive& drive)
-        : job_(std::move(job)), inputs_(*job_.inputs), session_(session), host_(session.host()), drive_(drive),
-          buffer_(*job_.trackBuffer)
+    Repairer(RepairJob job, OperationSession& session, FatVolume& volume)
+        : job_(std::move(job)), inputs_(*job_.inputs), session_(session), host_(session.host()),
+          drive_(volume.drive()), volume_(volume), buffer_(*job_.trackBuffer)
     {
     }
 
@@ -47,6 +47,12 @@ public:
 
 private:
     void ShowError() { ShowPendingError(drive_, host_, session_.errorCaption(), Buttons::Ok); }
+    // Shows a failure known by its value; whatever the drive has pending goes with it.
+    void ShowError(DiskError error)
+    {
+        (void)drive_.TakeError();
+        host_.MessageBox(DiskErrorText(error), session_.errorCaption(), Buttons::Ok, Icon::Error);
+    }
     Answer Box(Str text, Str caption, Buttons buttons, Icon icon)
     {
         return host_.MessageBox(LoadString(text), LoadString(caption), buttons, icon);
@@ -61,14 +67,15 @@ private:
     Walk WalkDataArea(uint32_t firstDataSector);
     Walk RepairDataTrack(uint32_t& sector, uint16_t cylinder);
     bool Reformat(uint32_t sector);
-    bool MarkBad(const std::function<bool()>& mark);
+    DiskStatus MarkBad(const std::function<DiskStatus()>& mark);
     VolumeMap MapNow(const std::set<uint32_t>& lost = {});
 
     RepairJob job_;
     const RepairInputs& inputs_;
     OperationSession& session_;
     OperationHost& host_;
-    FatDrive& drive_;
+    DiskDrive& drive_;
+    FatVolume& volume_;
     std::span<uint8_t> buffer_;
     bool checkerWanted_ = false;
     LostSectors lost_;
@@ -86,7 +93,7 @@ Walk Repairer::Run()
     std::string label;
     if (drive_.GenericIoctl(Minor::GetMediaId, id.bytes))
         label = id.label();
-    drive_.LatchOfFatLayer() = Err::None;
+    (void)drive_.TakeError();
     host_.SetTitle(OperationTitle(LoadString(Str::Repairing), DriveLetterOf(inputs_.driveText), label));
     host_.SetBarColours(BarColour::Blue, BarColour::White);
     if (host_.AbortRequested())
@@ -104,17 +111,16 @@ Walk Repairer::Run()
     const uint32_t firstDataSector = layout ? layout->firstDataSector : 1;
     if (CheckFat() != Walk::Go || WalkSystemArea(firstDataSector) != Walk::Go)
         return Walk::Stopped;
-    if (!drive_.LoadFat() && drive_.fatTrust == FatDrive::FatTrust::Trusted) {
+    if (!volume_.Load() && volume_.trust() == FatVolume::Trust::Trusted) {
         Box(Str::CannotAccessFat, Str::FatalError, Buttons::Ok, Icon::Warning);
-        drive_.LatchOfFatLayer() = Err::None;
+        (void)drive_.TakeError();
         return Walk::Stopped;
     }
     if (ConfirmFat() != Walk::Go)
         return Walk::Stopped;
     // Copies that did not read, or were unsound, are written anew from the sound FAT, so
     // that all agree.
-    if (drive_.fatCopiesDiffer)
-        drive_.fatDirty = true;
+    volume_.MendCopies();
     return WalkDataArea(firstDataSector);
 }
 
@@ -127,13 +133,14 @@ Walk Repairer::CheckBoot()
     // one, or land on another diskette.
     if (checked == BootCheck::ReadError) {
         const std::span<uint8_t> sector = buffer_.first(kSectorSize);
-        if (drive_.ReadSectors(0, 1, sector))
+        const DiskStatus read = drive_.ReadSectors(0, 1, sector);
+        if (read)
             checked = ValidateBootSector(sector);
-        else if (DisketteGone(drive_.LatchOfFatLayer())) {
+        else if (DisketteGone(read.error())) {
             ShowError();
             return Walk::Stopped;
         }
-        drive_.LatchOfFatLayer() = Err::None;
+        (void)drive_.TakeError();
     }
     if (checked == 0)
         return Walk::Go;
@@ -152,7 +159,7 @@ Walk Repairer::CheckBoot()
     while (!WriteVolumeBootSector(drive_, *found.volume, RootDirectoryLabel(drive_, found.volume->layout))) {
         if (Box(Str::CannotWriteBootSector, Str::Error, Buttons::RetryCancel, Icon::Error) != Answer::Retry)
             return Walk::Stopped;
-        drive_.LatchOfFatLayer() = Err::None;
+        (void)drive_.TakeError();
     }
     host_.SetUpperLine(LoadString(Str::BootSectorFixed));
     return Walk::Go;
@@ -163,16 +170,15 @@ Walk Repairer::CheckBoot()
 // at after it.
 Walk Repairer::CheckFat()
 {
-    const bool loaded = drive_.LoadFatOnly();
-    drive_.ReleaseTables();
-    if (DisketteGone(drive_.LatchOfFatLayer())) {
-        ShowError();
+    const DiskStatus loaded = volume_.LoadFatOnly();
+    volume_.ReleaseTables();
+    if (DisketteGone(loaded.error())) {
+        ShowError(loaded.error());
         return Walk::Stopped;
     }
-    if (loaded || drive_.fatTrust == FatDrive::FatTrust::Trusted) {
-        drive_.LatchOfFatLayer() = Err::None;
+    (void)drive_.TakeError();
+    if (loaded || volume_.trust() == FatVolume::Trust::Trusted)
         return Walk::Go;
-    }
     return ConfirmFat();
 }
 
@@ -180,13 +186,13 @@ Walk Repairer::CheckFat()
 // back where the boot sector misplaces the volume would land on the files.
 Walk Repairer::ConfirmFat()
 {
-    if (drive_.fatTrust != FatDrive::FatTrust::Trusted) {
-        drive_.LatchOfFatLayer() = Err::None;
+    if (volume_.trust() != FatVolume::Trust::Trusted) {
+        (void)drive_.TakeError();
         Box(Str::RepairNoSoundFat, Str::RepairError, Buttons::Ok, Icon::Error);
         return Walk::Stopped;
     }
-    if (!drive_.RootConfirmsLayout()) {
-        drive_.ReleaseTables();
+    if (!volume_.RootConfirmsLayout()) {
+        volume_.ReleaseTables();
         Box(Str::LayoutNotConfirmed, Str::RepairError, Buttons::Ok, Icon::Error);
         return Walk::Stopped;
     }
@@ -200,15 +206,16 @@ Walk Repairer::WalkSystemArea(uint32_t firstDataSector)
         host_.SetLowerLine(LoadString(Str::CheckingSystemArea));
         if (host_.AbortRequested())
             return Walk::Stopped;
-        if (drive_.ReadSectors(sector, Spt(), buffer_)) {
+        const DiskStatus read = drive_.ReadSectors(sector, Spt(), buffer_);
+        if (read) {
             sector += Spt();
             continue;
         }
-        if (DisketteGone(drive_.LatchOfFatLayer())) {
+        if (DisketteGone(read.error())) {
             ShowError();
             return Walk::Stopped;
         }
-        drive_.LatchOfFatLayer() = Err::None;
+        (void)drive_.TakeError();
         const uint32_t start = FirstSectorOfTrackHolding(drive_.params, sector);
         if (RescanTrack(start) != Walk::Go)
             return Walk::Stopped;
@@ -222,9 +229,10 @@ Walk Repairer::WalkSystemArea(uint32_t firstDataSector)
 Walk Repairer::RescanTrack(uint32_t start)
 {
     for (uint32_t s = start; s < start + Spt(); ++s) {
-        if (drive_.ReadSectors(s, 1, buffer_))
+        const DiskStatus read = drive_.ReadSectors(s, 1, buffer_);
+        if (read)
             continue;
-        if (DisketteGone(drive_.LatchOfFatLayer())) {
+        if (DisketteGone(read.error())) {
             ShowError();
             return Walk::Stopped;
         }
@@ -239,7 +247,7 @@ Walk Repairer::RescanTrack(uint32_t start)
             return Walk::Stopped;
         case SystemChoice::TryFormat:
             host_.SetLowerLine(LoadString(Str::FixingSystemArea));
-            drive_.LatchOfFatLayer() = Err::None;
+            (void)drive_.TakeError();
             if (!Reformat(s))
                 return Walk::Stopped;
             host_.SetUpperLine(LoadString(Str::SystemAreaFixed));
@@ -264,19 +272,20 @@ VolumeMap Repairer::MapNow(const std::set<uint32_t>& lost)
         const auto hole = lost.lower_bound(first);
         if (hole != lost.end() && *hole < first + count)
             return false;
-        const bool read = static_cast<bool>(drive_.ReadSectors(first, count, buffer));
-        drive_.LatchOfFatLayer() = Err::None;
-        return read;
+        const DiskStatus read = drive_.ReadSectors(first, count, buffer);
+        (void)drive_.TakeError();
+        return static_cast<bool>(read);
     };
-    if (!drive_.HasFat())
+    if (!volume_.HasFat())
         return VolumeMap(*layout, readDisk);
     // The root directory as the repair changed it, not yet written.
-    return VolumeMap(*layout, drive_.fat, [&](uint32_t first, std::span<uint8_t> buffer) {
+    return VolumeMap(*layout, volume_.fat(), [&](uint32_t first, std::span<uint8_t> buffer) {
         const size_t offset = size_t{first - layout->rootFirstSector} * kSectorSize;
+        const std::span<const uint8_t> root = volume_.rootDir();
         if (first < layout->rootFirstSector || first >= layout->firstDataSector ||
-            offset + buffer.size() > drive_.rootDir.size())
+            offset + buffer.size() > root.size())
             return readDisk(first, buffer);
-        std::copy_n(drive_.rootDir.begin() + static_cast<ptrdiff_t>(offset), buffer.size(), buffer.begin());
+        std::copy_n(root.begin() + static_cast<ptrdiff_t>(offset), buffer.size(), buffer.begin());
         return true;
     });
 }
@@ -294,8 +303,7 @@ bool Repairer::Reformat(uint32_t sector)
     if (e == Err::None)
         return true;
     if (DisketteGone(e)) {
-        drive_.LatchOfFatLayer() = e;
-        ShowError();
+        ShowError(e);
         return false;
     }
     if (e == kNoSoundFat) {
@@ -323,11 +331,12 @@ Walk Repairer::WalkDataArea(uint32_t firstDataSector)
         }
         if (host_.AbortRequested())
             return Walk::Stopped;
-        if (drive_.ReadSectors(sector, count, buffer_)) {
+        const DiskStatus read = drive_.ReadSectors(sector, count, buffer_);
+        if (read) {
             sector += count;
             continue;
         }
-        if (DisketteGone(drive_.LatchOfFatLayer())) {
+        if (DisketteGone(read.error())) {
             ShowError();
             return Walk::Stopped;
         }
@@ -340,14 +349,13 @@ Walk Repairer::WalkDataArea(uint32_t firstDataSector)
 
 // Marks as `mark` does; the sectors that could not be read when their clusters moved
 // moved as zeros. Who owned them is known from before the moves.
-bool Repairer::MarkBad(const std::function<bool()>& mark)
+DiskStatus Repairer::MarkBad(const std::function<DiskStatus()>& mark)
 {
     const VolumeMap map = MapNow();
-    drive_.sectorsLostInMoves.clear();
-    const bool marked = mark();
-    for (uint32_t s : drive_.sectorsLostInMoves)
+    volume_.TakeSectorsLostInMoves();
+    const DiskStatus marked = mark();
+    for (uint32_t s : volume_.TakeSectorsLostInMoves())
         lost_.Add(s, map.OwnerOf(s));
-    drive_.sectorsLostInMoves.clear();
     return marked;
 }
 
@@ -357,12 +365,12 @@ Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
 {
     if (host_.AbortRequested())
         return Walk::Stopped;
-    bool repaired = false;
+    DiskStatus repaired = Err::GeneralFailure;
     switch (inputs_.data) {
     case DataChoice::MarkCylinder:
         host_.SetUpperLine(FormatString(Str::MarkingCylinderBad, long{cylinder}));
-        drive_.LatchOfFatLayer() = Err::None;
-        repaired = MarkBad([&] { return drive_.MarkCylinderBad(cylinder); });
+        (void)drive_.TakeError();
+        repaired = MarkBad([&] { return volume_.MarkCylinderBad(cylinder); });
         if (repaired) {
             const uint32_t heads = drive_.params.heads();
             sector = (heads * cylinder + heads - 1) * Spt();
@@ -370,19 +378,21 @@ Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
         break;
     case DataChoice::MarkTrack:
         host_.SetUpperLine(FormatString(Str::MarkingTrackBad, long{cylinder}));
-        drive_.LatchOfFatLayer() = Err::None;
-        repaired = MarkBad([&] { return drive_.MarkTrackBadAtSector(sector); });
+        (void)drive_.TakeError();
+        repaired = MarkBad([&] { return volume_.MarkTrackBadAtSector(sector); });
         break;
     case DataChoice::TryFormat:
         host_.SetUpperLine(FormatString(Str::ReformattingTrack, long{cylinder}));
-        drive_.LatchOfFatLayer() = Err::None;
+        (void)drive_.TakeError();
         return Reformat(sector) ? Walk::Go : Walk::Stopped;
     case DataChoice::Stop:
-        break;
+        ShowError();
+        return Walk::Stopped;
     }
     if (repaired)
         return Walk::Go;
-    ShowError();
+    // The damage a walk met is the mark's answer alone; a drive's failure is also pending.
+    ShowError(repaired.error());
     return Walk::Stopped;
 }
 
@@ -392,11 +402,11 @@ namespace {
 
 bool FormatWithTentatives(OperationHost& host, DiskDrive& drive, uint16_t cylinder, uint16_t head)
 {
+    GoOnAfterFailure tentatives(drive);
     for (int t = 0; t < kFormatTentatives; ++t) {
         host.SetLowerLine(FormatString(Str::FormattingTentative, long{t}));
-        if (drive.FormatTrack(cylinder, head, true))
+        if (tentatives(drive.FormatTrack(cylinder, head, true)))
             return true;
-        drive.LatchOfFatLayer() = Err::None;
     }
     return false;
 }
@@ -420,8 +430,8 @@ DiskError FillFromSoundFat(DiskDrive& drive, uint32_t first, std::span<uint8_t> 
     if (std::ranges::none_of(unread, inFat))
         return Err::None;
     const SoundFat fat = ReadSoundFat(drive, *layout, drive.params.u8(DeviceParams::MediaDescriptor));
-    if (DisketteGone(drive.LatchOfFatLayer()))
-        return drive.LatchOfFatLayer();
+    if (fat.gone != Err::None)
+        return fat.gone;
     if (!fat.sound)
         return kNoSoundFat;
     for (uint32_t i : unread) {
@@ -441,15 +451,14 @@ bool WriteTrackBack(OperationHost& host, DiskDrive& drive, uint32_t first, std::
 {
     const auto count = static_cast<uint16_t>(track.size() / kSectorSize);
     while (!drive.WriteSectors(first, count, track)) {
-        const DiskError failed = drive.LatchOfFatLayer();
+        const DiskError failed = drive.PendingError();
         const std::string text = drive.GetErrorText();
         if (!text.empty() &&
             host.MessageBox(text, LoadString(Str::RepairError), Buttons::RetryCancel, Icon::Error) == Answer::Retry)
             continue;
-        for (uint16_t i = 0; i < count && !DisketteGone(failed); ++i) {
-            (void)drive.WriteSectors(first + i, 1, track.subspan(size_t{i} * kSectorSize, kSectorSize));
-            drive.LatchOfFatLayer() = Err::None;
-        }
+        GoOnAfterFailure each(drive);
+        for (uint16_t i = 0; i < count && !DisketteGone(failed); ++i)
+            each(drive.WriteSectors(first + i, 1, track.subspan(size_t{i} * kSectorSize, kSectorSize)));
         return false;
     }
     return true;
@@ -457,7 +466,7 @@ bool WriteTrackBack(OperationHost& host, DiskDrive& drive, uint32_t first, std::
 
 }  // namespace
 
-DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, std::span<uint8_t> trackBuffer,
+DiskError ReformatTrack(OperationHost& host, DiskDrive& drive, uint32_t sector, std::span<uint8_t> trackBuffer,
                         std::vector<uint32_t>* lostSectors)
 {
     host.SetLowerLine(LoadString(Str::ReadingTrack));
@@ -515,8 +524,8 @@ DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, s
         return Err::GeneralFailure;
     // Without a readable boot sector of its own, track 0 keeps the one the format wrote.
     if (!bootSectorKept) {
-        (void)drive.ReadSectors(0, 1, zero.first(kSectorSize));
-        drive.LatchOfFatLayer() = Err::None;
+        GoOnAfterFailure reread(drive);
+        reread(drive.ReadSectors(0, 1, zero.first(kSectorSize)));
     }
 
     host.SetLowerLine(LoadString(Str::WritingTrack));
@@ -529,13 +538,14 @@ DiskError ReformatTrack(OperationHost& host, FatDrive& drive, uint32_t sector, s
 OperationOutcome RepairWorker(RepairJob job, OperationHost& host)
 {
     OperationSession session(host, LoadString(Str::RepairError));
-    FatDrive drive(DriveLetterOf(job.inputs->driveText), job.drives);
+    DiskDrive drive(DriveLetterOf(job.inputs->driveText), job.drives);
+    FatVolume volume(drive);
     session.Attach(drive);
     if (!DriveOpened(drive, host, session.errorCaption()))
         return session.End(kResultAborted);
     const std::string jobCompleted = job.sounds.jobCompleted;
     const char letter = DriveLetterOf(job.inputs->driveText);
-    Repairer repairer(std::move(job), session, drive);
+    Repairer repairer(std::move(job), session, volume);
     const Walk walk = repairer.Run();
     // The sound tells a repair that lasts: the BAD marks are on the diskette first.
     const bool lasts = walk == Walk::Done && session.Commit();

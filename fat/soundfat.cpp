@@ -67,21 +67,24 @@ bool LinksInRange(std::span<const uint8_t> fat, uint32_t index, const FatLayout&
 }
 
 // One copy, in one request while it reads, else sector by sector.
-bool ReadCopy(DiskDrive& drive, const FatLayout& layout, unsigned copy, Copy& into, DiskError& readError)
+// False when the diskette went away, which `result.gone` then tells.
+bool ReadCopy(DiskDrive& drive, const FatLayout& layout, unsigned copy, Copy& into, SoundFat& result)
 {
     into.bytes.assign(size_t{layout.sectorsPerFat} * kSectorSize, 0);
     into.unread.assign(layout.sectorsPerFat, false);
-    if (drive.ReadSectors(layout.FatSector(copy), layout.sectorsPerFat, into.bytes))
+    const DiskStatus whole = drive.ReadSectors(layout.FatSector(copy), layout.sectorsPerFat, into.bytes);
+    if (whole)
         return true;
-    if (DisketteGone(drive.LatchOfFatLayer()))
+    (void)drive.TakeError();
+    if (DisketteGone(whole.error())) {
+        result.gone = whole.error();
         return false;
-    if (readError == Err::None)
-        readError = drive.LatchOfFatLayer();
-    DiskError gone = Err::None;
-    for (uint32_t i : ReadSectorsOneByOne(drive, layout.FatSector(copy), into.bytes, &gone))
+    }
+    if (result.readError == Err::None)
+        result.readError = whole.error();
+    for (uint32_t i : ReadSectorsOneByOne(drive, layout.FatSector(copy), into.bytes, &result.gone))
         into.unread[i] = true;
-    drive.LatchOfFatLayer() = gone;
-    return gone == Err::None;
+    return result.gone == Err::None;
 }
 
 }  // namespace
@@ -96,7 +99,7 @@ SoundFat ReadSoundFat(DiskDrive& drive, const FatLayout& layout, uint8_t mediaBy
     std::vector<Copy> copies;
     for (unsigned k = 0; k < layout.fatCount && result.misplacedCopies <= 1; ++k) {
         Copy copy;
-        if (!ReadCopy(drive, layout, k, copy, result.readError))
+        if (!ReadCopy(drive, layout, k, copy, result))
             return result;
         if (!copy.unread[0])
             copy.start = StartOf(copy.bytes, layout.fatBits, mediaByte);
@@ -105,7 +108,6 @@ SoundFat ReadSoundFat(DiskDrive& drive, const FatLayout& layout, uint8_t mediaBy
         result.fatFound = result.fatFound || copy.start == Start::Sound || copy.start == Start::OtherMedia;
         copies.push_back(std::move(copy));
     }
-    drive.LatchOfFatLayer() = Err::None;
     if (result.misplacedCopies > 1)
         return result;
 

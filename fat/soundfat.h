@@ -25,6 +25,7 @@ struct SoundFat {
     uint32_t unsoundSector = 0;    // the first FAT sector without a sound copy, when not sound
     bool fatFound = false;         // a copy that read begins as a FAT does
     DiskError readError = Err::None;  // the first failed read of a FAT sector
+    DiskError gone = Err::None;       // why the reads stopped: the diskette went away
 
     // The volume is where the boot sector says: at most one copy is damaged at its start,
     // the others begin as a FAT does, and no sector is without a sound copy.
@@ -33,7 +34,7 @@ struct SoundFat {
 
 // Reads every copy of the FAT that `layout` places. `mediaByte` is the boot sector's media
 // descriptor: copies that begin with it are preferred to copies that begin with another.
-// `lastError` is clear afterwards, unless the diskette went away while it was read.
+// Nothing is left pending in the drive; a diskette that went away is told by `gone`.
 SoundFat ReadSoundFat(DiskDrive& drive, const FatLayout& layout, uint8_t mediaByte);
 
 // Whether the root directory's entries (up to `rootBytes`) can be the root of the volume

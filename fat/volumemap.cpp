@@ -7,7 +7,7 @@
 #include "drive/diskdrive.h"
 #include "drive/drivetable.h"
 #include "fat/direntry.h"
-#include "fat/fatdrive.h"
+#include "fat/fatvolume.h"
 #include "fat/fatentries.h"
 #include "res/codepage.h"
 #include "res/strings.h"

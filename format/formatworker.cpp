@@ -1,6 +1,6 @@
 // Format: one diskette, or several in a row, track by track or the system area only.
 #include "boot/bootbuilder.h"
-#include "fat/fatdrive.h"
+#include "fat/fatvolume.h"
 #include "format/format.h"
 #include "ops/session.h"
 #include "ops/trackformat.h"
@@ -19,9 +19,10 @@ int ResultOf(Stage stage)
 
 class Formatter {
 public:
-    Formatter(FormatJob job, OperationSession& session, FatDrive& drive)
+    Formatter(FormatJob job, OperationSession& session, FatVolume& volume)
         : job_(std::move(job)), inputs_(*job_.inputs), media_(inputs_.media), optimized_(inputs_.optimized),
-          session_(session), host_(session.host()), drive_(drive), letter_(DriveLetterOf(inputs_.driveText))
+          session_(session), host_(session.host()), drive_(volume.drive()), volume_(volume),
+          letter_(DriveLetterOf(inputs_.driveText))
     {
     }
 
@@ -56,7 +57,8 @@ private:
     const bool optimized_;
     OperationSession& session_;
     OperationHost& host_;
-    FatDrive& drive_;
+    DiskDrive& drive_;
+    FatVolume& volume_;
     const char letter_;
     bool bootSectorWritten_ = false;
     bool layoutTold_ = false;
@@ -210,7 +212,7 @@ Stage Formatter::Verify()
 {
     host_.SetTitle(Title(Str::Verifying));
     host_.SetBarColours(BarColour::Green, BarColour::Black);
-    if (!drive_.LoadFat() || drive_.PendingError() != Err::None) {
+    if (!volume_.Load() || drive_.PendingError() != Err::None) {
         drive_.TakeError();
         host_.MessageBox(LoadString(Str::CannotAccessFat), LoadString(Str::FatalError), Buttons::Ok,
                          Icon::Warning);
@@ -228,8 +230,10 @@ Stage Formatter::Verify()
                 continue;
             drive_.TakeError();
             host_.SetLowerLine(FormatString(Str::MarkingTrackBad, long{c}));
-            if (!drive_.MarkTrackBad(c, h)) {
-                ShowError(Buttons::Ok);
+            if (const DiskStatus marked = volume_.MarkTrackBad(c, h); !marked) {
+                // The damage a walk met is the answer alone; a drive's failure is also pending.
+                drive_.TakeError();
+                host_.MessageBox(DiskErrorText(marked.error()), session_.errorCaption(), Buttons::Ok, Icon::Error);
                 return Stage::Failed;
             }
         }
@@ -259,14 +263,15 @@ OperationOutcome FormatWorker(FormatJob job, OperationHost& host)
 {
     OperationSession session(host, LoadString(Str::FormatError));
     const FormatInputs& inputs = *job.inputs;
-    FatDrive drive(DriveLetterOf(inputs.driveText), job.drives);
+    DiskDrive drive(DriveLetterOf(inputs.driveText), job.drives);
+    FatVolume volume(drive);
     session.Attach(drive);
     if (!DriveOpened(drive, host, session.errorCaption()))
         return session.End(kResultFailed);
 
     const NextDisketteTexts between{LoadString(Str::FormatComplete), LoadString(Str::InsertDiskToFormat)};
     const std::string jobCompleted = job.sounds.jobCompleted;
-    Formatter formatter(std::move(job), session, drive);
+    Formatter formatter(std::move(job), session, volume);
     for (;;) {
         const Stage pass = formatter.Pass();
         if (pass != Stage::Done)

@@ -1,6 +1,6 @@
 #include "format/labeledit.h"
 
-#include "format/labelcheck.h"
+#include "fat/labelcheck.h"
 #include "ops/qthost.h"
 #include "ops/uitext.h"
 

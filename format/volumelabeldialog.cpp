@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "format/labeledit.h"
-#include "format/volumelabel.h"
+#include "fat/volumelabel.h"
 #include "ops/dialogframe.h"
 #include "ops/qthost.h"
 #include "ops/session.h"

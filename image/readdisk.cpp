@@ -4,7 +4,7 @@
 #include <set>
 
 #include "boot/bootsector.h"
-#include "fat/fatdrive.h"
+#include "fat/fatvolume.h"
 #include "fat/volumemap.h"
 #include "image/duplicate_common.h"
 
@@ -16,20 +16,21 @@ namespace {
 
 // A track that cannot be read is passed over without a question when the FAT already
 // marks the cluster of its first sector BAD. Nullopt when the FAT cannot be read.
-std::optional<bool> MarkedBad(FatDrive& drive, uint32_t firstSectorOfTrack)
+std::optional<bool> MarkedBad(FatVolume& volume, uint32_t firstSectorOfTrack)
 {
+    DiskDrive& drive = volume.drive();
     const std::optional<FatLayout> layout = FatLayout::FromParams(drive.params);
     if (layout && layout->firstDataSector >= firstSectorOfTrack)
         return false;
-    if (!drive.HasFat() && !drive.LoadFat()) {
+    if (const DiskStatus loaded = volume.HasFat() ? DiskStatus() : volume.Load(); !loaded) {
         // A FAT that cannot be read is the end; one that reads but is not sound marks nothing
         // BAD, and the user decides.
-        if (drive.fatTrust == FatDrive::FatTrust::Trusted || drive.PendingError() != Err::UnrecognizedMedia)
+        if (volume.trust() == FatVolume::Trust::Trusted || loaded.error() != Err::UnrecognizedMedia)
             return std::nullopt;
         drive.TakeError();
         return false;
     }
-    return drive.IsClusterBad(drive.ClusterOfSector(firstSectorOfTrack));
+    return volume.IsClusterBad(volume.ClusterOfSector(firstSectorOfTrack));
 }
 
 enum class CylinderRead { Read, Aborted, FatUnreadable };
@@ -44,9 +45,10 @@ struct SectorsNotRead {
 // Reads cylinder c head by head. A track that fails is passed over when the FAT marks it
 // BAD; otherwise the user chooses: Retry reads the cylinder again from head 0, Ignore
 // keeps what can be read of the track, sector by sector, and goes on with the next head.
-CylinderRead ReadWholeCylinder(FatDrive& drive, OperationHost& host, uint16_t c, std::span<uint8_t> target,
+CylinderRead ReadWholeCylinder(FatVolume& volume, OperationHost& host, uint16_t c, std::span<uint8_t> target,
                                SectorsNotRead& notRead)
 {
+    DiskDrive& drive = volume.drive();
     CylinderRead outcome = CylinderRead::Read;
     const uint32_t spt = drive.params.sectorsPerTrack();
     const uint32_t cylinderStart = uint32_t{c} * spt * drive.params.heads();
@@ -56,7 +58,7 @@ CylinderRead ReadWholeCylinder(FatDrive& drive, OperationHost& host, uint16_t c,
         const uint32_t failedTrack = drive.lastSector;
         // Without its diskette the drive says nothing about the track, and the FAT cannot be
         // read either: the user, who can put the diskette back, is asked instead of the FAT.
-        const std::optional<bool> bad = DisketteGone(error) ? std::optional<bool>(false) : MarkedBad(drive, failedTrack);
+        const std::optional<bool> bad = DisketteGone(error) ? std::optional<bool>(false) : MarkedBad(volume, failedTrack);
         if (!bad) {
             drive.TakeError();
             outcome = CylinderRead::FatUnreadable;
@@ -138,7 +140,8 @@ OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
     DiskImage& image = *job.image;
     image.mediaType = kMediaUnknown;
 
-    FatDrive drive(letter, job.drives);
+    DiskDrive drive(letter, job.drives);
+    FatVolume volume(drive);
     if (!Opened(session, drive))
         return session.End(kResultFailed);
     host.SetLowerLine("");
@@ -183,7 +186,7 @@ OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
     for (uint16_t c = 0; c < cylinders; ++c) {
         if (host.AbortRequested())
             return session.End(kResultAborted);
-        switch (ReadWholeCylinder(drive, host, c, CylinderOf(std::span<uint8_t>(image.data), c, cylinderBytes),
+        switch (ReadWholeCylinder(volume, host, c, CylinderOf(std::span<uint8_t>(image.data), c, cylinderBytes),
                                   notRead)) {
         case CylinderRead::Read: break;
         case CylinderRead::Aborted: return session.End(kResultAborted);

@@ -9,7 +9,7 @@
 
 #include "boot/bootsector.h"
 #include "fat/freespace.h"
-#include "format/volumelabel.h"
+#include "fat/volumelabel.h"
 #include "info/mountpoint.h"
 #include "info/sizetext.h"
 #include "res/codepage.h"
@@ -23,9 +23,9 @@ constexpr unsigned kAssumedReservedSectors = 1;
 constexpr unsigned kAssumedEntriesPerSector = 16;
 constexpr uint8_t kNonRemovableBit = 0x01;
 
-std::string LabelLine(FatDrive& drive)
+std::string LabelLine(FatVolume& volume)
 {
-    const LabelReading reading = ReadVolumeLabel(drive);
+    const LabelReading reading = ReadVolumeLabel(volume);
     if (!reading.label)
         return LoadString(Str::CannotGetLabel);
     return LoadString(Str::InfoVolumeLabel) + (reading.label->empty() ? LoadString(Str::NoLabel) : *reading.label);
@@ -71,7 +71,7 @@ std::string MediaTypeLine(uint8_t mediaTypeByte, uint8_t deviceType)
 }
 
 // The free bytes as the file system of a mounted volume counts them, else as the FAT does.
-std::optional<uint64_t> FreeBytes(FatDrive& drive, const std::string& path)
+std::optional<uint64_t> FreeBytes(DiskDrive& drive, const std::string& path)
 {
     if (const std::optional<std::string> mountPoint = MountPointOf(path)) {
         struct statvfs fs{};
@@ -114,9 +114,10 @@ void AddLayoutLines(std::vector<std::string>& lines, const DeviceParams& p)
 
 }  // namespace
 
-std::vector<std::string> BuildInfoReport(FatDrive& drive, const std::string& path)
+std::vector<std::string> BuildInfoReport(FatVolume& volume, const std::string& path)
 {
-    std::vector<std::string> lines{LabelLine(drive)};
+    std::vector<std::string> lines{LabelLine(volume)};
+    DiskDrive& drive = volume.drive();
     std::array<uint8_t, kSectorSize> sector{};
     if (!drive.ReadSectors(0, 1, sector)) {
         drive.TakeError();
@@ -144,7 +145,7 @@ std::vector<std::string> BuildInfoReport(FatDrive& drive, const std::string& pat
 
 InfoResult GetInfo(char letter, const DriveTable& drives, MessageBoxHost& boxes)
 {
-    FatDrive drive(letter, drives);
+    DiskDrive drive(letter, drives);
     if (drive.PendingError() != Err::None) {
         boxes.MessageBox(TakeFailureText(drive), LoadString(Str::FatalError), Buttons::Ok, Icon::Error);
         return {InfoOutcome::NoDrive, {}};
@@ -159,7 +160,8 @@ InfoResult GetInfo(char letter, const DriveTable& drives, MessageBoxHost& boxes)
         return {InfoOutcome::MediaUnknown, {LoadString(Str::CannotEstablishMedia)}};
     }
     const DriveBinding* binding = drives.Find(letter);
-    return {InfoOutcome::Done, BuildInfoReport(drive, binding ? binding->path : std::string())};
+    FatVolume volume(drive);
+    return {InfoOutcome::Done, BuildInfoReport(volume, binding ? binding->path : std::string())};
 }
 
 }  // namespace vokta

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "drive/drivetable.h"
-#include "fat/fatdrive.h"
+#include "fat/fatvolume.h"
 #include "ops/operation.h"
 
 namespace vokta {
@@ -15,7 +15,7 @@ namespace vokta {
 // sector 0 cannot be read. `path` is the device or diskette file behind the drive (empty
 // when it has none): the free space of a mounted volume comes from the file system,
 // otherwise it is counted from the FAT; the line is left out when neither answers.
-std::vector<std::string> BuildInfoReport(FatDrive& drive, const std::string& path);
+std::vector<std::string> BuildInfoReport(FatVolume& volume, const std::string& path);
 
 enum class InfoOutcome {
     Done,          // the report was built

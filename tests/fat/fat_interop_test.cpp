@@ -1,5 +1,5 @@
 // Diskettes made and read by tools nobody here wrote: mkfs.fat, mformat and mcopy fill
-// them, FatDrive marks clusters, tracks and a cylinder BAD (one track over a defective
+// them, the FAT volume marks clusters, tracks and a cylinder BAD (one track over a defective
 // sector under a file), and fsck.fat, mdir, mcopy and both FAT copies judge the result.
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include "drive/backend/virtualdrive.h"
 #include "drive/lostwork.h"
 #include "fat/fatdisk.h"
-#include "fat/fatdrive.h"
+#include "fat/fatvolume.h"
 #include "support/requiretools.h"
 #include "support/tempdir.h"
 #include "support/testdrives.h"
@@ -170,36 +170,38 @@ TEST_P(FatInterop, MarkedDisketteStaysConsistentAndKeepsEveryReadableFile)
                                            static_cast<uint8_t>(defectSector % perCylinder / g.sectorsPerTrack),
                                            static_cast<uint8_t>(defectSector % g.sectorsPerTrack + 1)});
     {
-        FatDrive drive('A', setup.table);
+        DiskDrive drive('A', setup.table);
+        FatVolume volume(drive);
         ASSERT_TRUE(drive.SelectMedia(kMediaUnknown, false));
         ASSERT_EQ(drive.mediaType, GetParam().type);
-        ASSERT_TRUE(drive.LoadFat());
-        ASSERT_EQ(drive.firstDataSector, firstDataSector);
+        ASSERT_TRUE(volume.Load());
+        ASSERT_EQ(volume.firstDataSector(), firstDataSector);
 
-        ASSERT_TRUE(drive.MarkClusterBad(big[1]));
+        ASSERT_TRUE(volume.MarkClusterBad(big[1]));
 
         std::vector<uint8_t> track(size_t{g.sectorsPerTrack} * 512);
         EXPECT_FALSE(drive.ReadSectors(midTrack, g.sectorsPerTrack, track));
-        EXPECT_EQ(drive.PendingError(), Err::BadCrc);
-        drive.TakeError();
-        ASSERT_TRUE(drive.MarkTrackBadAtSector(defectSector)) << CodeOf(drive.PendingError());
+        EXPECT_EQ(drive.TakeError(), Err::BadCrc);
+        ASSERT_EQ(volume.MarkTrackBadAtSector(defectSector).error(), Err::None);
         const std::set<uint16_t> onMidTrack = ClustersIn(midTrack, g.sectorsPerTrack);
         marked.insert(onMidTrack.begin(), onMidTrack.end());
 
         // The root directory's last track: the directories' first clusters and BIG.BIN's first.
-        ASSERT_TRUE(drive.MarkTrackBadAtSector(firstDataSector - 1)) << CodeOf(drive.PendingError());
+        ASSERT_EQ(volume.MarkTrackBadAtSector(firstDataSector - 1).error(), Err::None);
         const std::set<uint16_t> onRootEnd = ClustersIn(TrackStart(firstDataSector - 1), g.sectorsPerTrack);
         marked.insert(onRootEnd.begin(), onRootEnd.end());
 
         const uint32_t nextTrack = TrackStart(firstDataSector - 1) + g.sectorsPerTrack;
         ASSERT_TRUE(movable(ClustersIn(nextTrack, g.sectorsPerTrack)));
-        ASSERT_TRUE(drive.MarkTrackBad(static_cast<uint16_t>(nextTrack / perCylinder),
-                                       static_cast<uint16_t>(nextTrack % perCylinder / g.sectorsPerTrack)))
-            << CodeOf(drive.PendingError());
+        ASSERT_EQ(volume
+                      .MarkTrackBad(static_cast<uint16_t>(nextTrack / perCylinder),
+                                    static_cast<uint16_t>(nextTrack % perCylinder / g.sectorsPerTrack))
+                      .error(),
+                  Err::None);
         const std::set<uint16_t> onNextTrack = ClustersIn(nextTrack, g.sectorsPerTrack);
         marked.insert(onNextTrack.begin(), onNextTrack.end());
 
-        ASSERT_TRUE(drive.MarkCylinderBad(static_cast<uint16_t>(cylinder))) << CodeOf(drive.PendingError());
+        ASSERT_EQ(volume.MarkCylinderBad(static_cast<uint16_t>(cylinder)).error(), Err::None);
         const std::set<uint16_t> onCylinder = ClustersIn(cylinder * perCylinder, perCylinder);
         marked.insert(onCylinder.begin(), onCylinder.end());
     }
@@ -261,11 +263,12 @@ TEST(FatCommitInterop, CommittedMarksAreInTheDisketteFile)
     DriveTable table;
     table.Bind(VirtualDriveBinding('A', img, DriveKind::Floppy35HD));
     {
-        FatDrive drive('A', table);
+        DiskDrive drive('A', table);
+        FatVolume volume(drive);
         ASSERT_TRUE(drive.SelectMedia(kMediaUnknown, false));
-        ASSERT_TRUE(drive.LoadFat());
-        ASSERT_TRUE(drive.MarkClusterBad(first));  // the root entry changes too
-        ASSERT_TRUE(drive.MarkClusterBad(third));
+        ASSERT_TRUE(volume.Load());
+        ASSERT_TRUE(volume.MarkClusterBad(first));  // the root entry changes too
+        ASSERT_TRUE(volume.MarkClusterBad(third));
         EXPECT_TRUE(drive.Commit()) << drive.commitFailureDetail;
     }
     EXPECT_TRUE(TakeLostWork().empty());

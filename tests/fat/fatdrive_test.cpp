@@ -1,4 +1,4 @@
-// FatDrive on the emulated drive: loading the FAT, locating clusters, and marking
+// The FAT volume on the emulated drive: loading the FAT, locating clusters, and marking
 // clusters, tracks and cylinders BAD with the data moved and its owners relinked.
 #include <gtest/gtest.h>
 
@@ -7,8 +7,9 @@
 
 #include "drive/lostwork.h"
 #include "fat/direntry.h"
-#include "fat/fatdrive.h"
 #include "fat/fatdisk.h"
+#include "fat/fatvolume.h"
+#include "fat/volumeondrive.h"
 #include "support/testdrives.h"
 
 using namespace vokta;
@@ -31,7 +32,19 @@ void FailFatWrites(EmulatedSetup& setup, const FatDisk& disk, int times, DiskErr
                                    TrackIoBlock::FirstSector(r.block);
             return first < fatEnd && first + TrackIoBlock::Count(r.block) > 1;
         },
-        times, error);
+        times, CodeOf(error));
+}
+
+// Leaves `error` pending in the drive, as a read that fails with it does.
+void LeavePending(EmulatedSetup& setup, DiskDrive& drive, DiskError error)
+{
+    setup.recorder->FailNext(
+        [](const DiskRequest& r) { return r.controlCode == Control::DosIoctl && r.minor() == Minor::ReadTrack; }, 1,
+        CodeOf(error));
+    std::vector<uint8_t> sector(512);
+    EXPECT_FALSE(drive.ReadSectors(0, 1, sector));
+    EXPECT_EQ(drive.PendingError(), error);
+    setup.recorder->log.clear();
 }
 
 uint16_t StartOf(std::span<const uint8_t> entry)
@@ -43,18 +56,18 @@ struct FatDiskette : ::testing::Test {
     EmulatedSetup setup{'A', DriveKind::Floppy35HD};
     FatDisk image{kMedia144M};
 
-    std::unique_ptr<FatDrive> Open(int32_t select)
+    std::unique_ptr<VolumeOnDrive> Open(int32_t select)
     {
         setup.drive->Insert(EmulatedMedium::FromImage(image.type, image.bytes));
-        auto drive = std::make_unique<FatDrive>('A', setup.table);
-        EXPECT_TRUE(drive->SelectMedia(select, false));
+        auto drive = std::make_unique<VolumeOnDrive>('A', setup.table);
+        EXPECT_TRUE(drive->disk.SelectMedia(select, false));
         return drive;
     }
 
-    std::unique_ptr<FatDrive> Load()
+    std::unique_ptr<VolumeOnDrive> Load()
     {
         auto drive = Open(image.type);
-        EXPECT_TRUE(drive->LoadFat());
+        EXPECT_TRUE(drive->fat.Load());
         setup.recorder->log.clear();
         setup.drive->modified = false;
         return drive;
@@ -117,34 +130,31 @@ struct TreeDiskette : FatDiskette {
 TEST_F(FatDiskette, GeometryOf144M)
 {
     auto drive = Load();
-    EXPECT_EQ(drive->firstDataSector, 33);
-    EXPECT_EQ(drive->lastCluster, 2848);
-    EXPECT_EQ(drive->sectorsPerCluster, 1);
-    EXPECT_EQ(drive->fatBits, 12);
-    EXPECT_EQ(drive->fat.size(), 9u * 512);
-    EXPECT_EQ(drive->rootDirBytes, 224 * 32);
-    EXPECT_EQ(drive->SectorOfCluster(2), 33u);
-    EXPECT_EQ(drive->ClusterOfSector(33), 2);
-    EXPECT_EQ(drive->ClusterOfSector(2879), 2848);
-    EXPECT_EQ(drive->PendingError(), Err::None);
-    EXPECT_EQ(drive->ClusterOfSector(32), 0);
-    EXPECT_EQ(drive->PendingError(), Err::EndOfDisk);
-    drive->TakeError();
-    EXPECT_EQ(drive->SectorOfCluster(1), 33u) << "taken as cluster 2";
-    EXPECT_EQ(drive->PendingError(), Err::EndOfDisk);
+    EXPECT_EQ(drive->fat.firstDataSector(), 33);
+    EXPECT_EQ(drive->fat.lastCluster(), 2848);
+    EXPECT_EQ(drive->fat.sectorsPerCluster(), 1);
+    EXPECT_EQ(drive->fat.fatBits(), 12);
+    EXPECT_EQ(drive->fat.fat().size(), 9u * 512);
+    EXPECT_EQ(drive->fat.RootEntryCount() * 32, 224 * 32);
+    EXPECT_EQ(drive->fat.SectorOfCluster(2), 33u);
+    EXPECT_EQ(drive->fat.ClusterOfSector(33), 2);
+    EXPECT_EQ(drive->fat.ClusterOfSector(2879), 2848);
+    EXPECT_EQ(drive->fat.ClusterOfSector(32), 0) << "the system area's";
+    EXPECT_EQ(drive->fat.SectorOfCluster(1), 33u) << "taken as cluster 2";
+    EXPECT_EQ(drive->disk.PendingError(), Err::None);
 }
 
 TEST_F(FatDiskette, GeometryOf720K)
 {
     image = FatDisk(kMedia720K);
     auto drive = Load();
-    EXPECT_EQ(drive->firstDataSector, 14);
-    EXPECT_EQ(drive->lastCluster, 714);
-    EXPECT_EQ(drive->sectorsPerCluster, 2);
-    EXPECT_EQ(drive->SectorOfCluster(3), 16u);
-    EXPECT_EQ(drive->ClusterOfSector(17), 3);
-    EXPECT_EQ(drive->ClusterOfSector(16), 3);
-    EXPECT_EQ(drive->PendingError(), Err::None);
+    EXPECT_EQ(drive->fat.firstDataSector(), 14);
+    EXPECT_EQ(drive->fat.lastCluster(), 714);
+    EXPECT_EQ(drive->fat.sectorsPerCluster(), 2);
+    EXPECT_EQ(drive->fat.SectorOfCluster(3), 16u);
+    EXPECT_EQ(drive->fat.ClusterOfSector(17), 3);
+    EXPECT_EQ(drive->fat.ClusterOfSector(16), 3);
+    EXPECT_EQ(drive->disk.PendingError(), Err::None);
 }
 
 TEST_F(FatDiskette, ClusterCountNotTheMediaByteChoosesTheEntryWidth)
@@ -153,41 +163,36 @@ TEST_F(FatDiskette, ClusterCountNotTheMediaByteChoosesTheEntryWidth)
         FatDisk disk(kMedia144M);
         disk.Fat(0)[0] = mediaByte;
         setup.drive->Insert(EmulatedMedium::FromImage(kMedia144M, disk.bytes));
-        FatDrive drive('A', setup.table);
-        ASSERT_TRUE(drive.SelectMedia(kMedia144M, false));
-        ASSERT_TRUE(drive.LoadFat());
-        EXPECT_EQ(drive.fatBits, 12) << "2847 clusters, media byte " << std::hex << int{mediaByte};
+        VolumeOnDrive drive('A', setup.table);
+        ASSERT_TRUE(drive.disk.SelectMedia(kMedia144M, false));
+        ASSERT_TRUE(drive.fat.Load());
+        EXPECT_EQ(drive.fat.fatBits(), 12) << "2847 clusters, media byte " << std::hex << int{mediaByte};
     }
 }
 
 TEST_F(FatDiskette, NothingWorksWithoutAFat)
 {
     auto drive = Open(kMedia144M);
-    EXPECT_EQ(drive->GetFatEntry(2), FatValue::NoEntry);
-    EXPECT_EQ(drive->PendingError(), Err::UnrecognizedMedia);
-    drive->TakeError();
-    EXPECT_FALSE(drive->SetFatEntry(2, 0));
-    EXPECT_EQ(drive->PendingError(), Err::UnrecognizedMedia);
-    drive->TakeError();
-    EXPECT_EQ(drive->FindFreeCluster(2), FatValue::NoEntry);
-    EXPECT_EQ(drive->PendingError(), Err::UnrecognizedMedia);
-    for (auto mark : {+[](FatDrive& d) { return d.MarkClusterBad(5); },
-                      +[](FatDrive& d) { return d.MarkTrackBadAtSector(40); },
-                      +[](FatDrive& d) { return d.MarkTrackBad(2, 0); },
-                      +[](FatDrive& d) { return d.MarkCylinderBad(2); }}) {
-        drive->TakeError();
-        EXPECT_FALSE(mark(*drive));
-        EXPECT_EQ(drive->PendingError(), Err::UnrecognizedMedia);
+    EXPECT_EQ(drive->fat.GetFatEntry(2), FatValue::NoEntry);
+    EXPECT_FALSE(drive->fat.SetFatEntry(2, 0));
+    EXPECT_EQ(drive->fat.FindFreeCluster(2), FatValue::NoEntry);
+    EXPECT_FALSE(drive->fat.FindOwner(2));
+    for (auto mark : {+[](FatVolume& v) { return v.MarkClusterBad(5); },
+                      +[](FatVolume& v) { return v.MarkTrackBadAtSector(40); },
+                      +[](FatVolume& v) { return v.MarkTrackBad(2, 0); },
+                      +[](FatVolume& v) { return v.MarkCylinderBad(2); }}) {
+        EXPECT_EQ(mark(drive->fat).error(), Err::UnrecognizedMedia);
     }
+    EXPECT_EQ(drive->disk.PendingError(), Err::None) << "the volume's answer, not the drive's";
 }
 
 TEST_F(FatDiskette, UndeterminedMediaLoadsNothingAndSetsNoError)
 {
     setup.drive->Insert(EmulatedMedium::FromImage(image.type, image.bytes));
-    FatDrive drive('A', setup.table);
-    EXPECT_FALSE(drive.LoadFat());
-    EXPECT_EQ(drive.PendingError(), Err::None);
-    EXPECT_FALSE(drive.HasFat());
+    VolumeOnDrive drive('A', setup.table);
+    EXPECT_EQ(drive.fat.Load().error(), Err::UnrecognizedMedia);
+    EXPECT_EQ(drive.disk.PendingError(), Err::None);
+    EXPECT_FALSE(drive.fat.HasFat());
 }
 
 TEST_F(FatDiskette, UnreadableFirstCopyIsReplacedByTheSecond)
@@ -195,11 +200,11 @@ TEST_F(FatDiskette, UnreadableFirstCopyIsReplacedByTheSecond)
     image.Fat(1)[10] = 0x5A;  // tells the copies apart
     setup.drive->Insert(EmulatedMedium::FromImage(image.type, image.bytes));
     Defect(4);
-    FatDrive drive('A', setup.table);
-    ASSERT_TRUE(drive.SelectMedia(kMedia144M, false));
-    ASSERT_TRUE(drive.LoadFat());
-    EXPECT_EQ(drive.fat[10], 0x5A);
-    EXPECT_EQ(drive.PendingError(), Err::None);
+    VolumeOnDrive drive('A', setup.table);
+    ASSERT_TRUE(drive.disk.SelectMedia(kMedia144M, false));
+    ASSERT_TRUE(drive.fat.Load());
+    EXPECT_EQ(drive.fat.fat()[10], 0x5A);
+    EXPECT_EQ(drive.disk.PendingError(), Err::None);
 }
 
 TEST_F(FatDiskette, WithoutAReadableCopyThereIsNoFatAndNothingIsWrittenBack)
@@ -208,14 +213,13 @@ TEST_F(FatDiskette, WithoutAReadableCopyThereIsNoFatAndNothingIsWrittenBack)
         setup.drive->Insert(EmulatedMedium::FromImage(image.type, image.bytes));
         Defect(3);
         Defect(12);
-        FatDrive drive('A', setup.table);
-        ASSERT_TRUE(drive.SelectMedia(kMedia144M, false));
-        EXPECT_FALSE(drive.LoadFat());
-        EXPECT_EQ(drive.PendingError(), Err::BadCrc);
-        EXPECT_FALSE(drive.HasFat());
-        drive.TakeError();
-        EXPECT_FALSE(drive.MarkClusterBad(100));
-        EXPECT_EQ(drive.PendingError(), Err::UnrecognizedMedia);
+        VolumeOnDrive drive('A', setup.table);
+        ASSERT_TRUE(drive.disk.SelectMedia(kMedia144M, false));
+        EXPECT_EQ(drive.fat.Load().error(), Err::BadCrc);
+        EXPECT_EQ(drive.fat.trust(), FatVolume::Trust::Unsound);
+        EXPECT_EQ(drive.disk.PendingError(), Err::None);
+        EXPECT_FALSE(drive.fat.HasFat());
+        EXPECT_EQ(drive.fat.MarkClusterBad(100).error(), Err::UnrecognizedMedia);
     }
     EXPECT_FALSE(setup.drive->modified);
 }
@@ -224,21 +228,20 @@ TEST_F(FatDiskette, UnreadableRootDirectoryFailsTheLoad)
 {
     setup.drive->Insert(EmulatedMedium::FromImage(image.type, image.bytes));
     Defect(25);
-    FatDrive drive('A', setup.table);
-    ASSERT_TRUE(drive.SelectMedia(kMedia144M, false));
-    EXPECT_FALSE(drive.LoadFat());
-    EXPECT_EQ(drive.PendingError(), Err::BadCrc);
-    EXPECT_FALSE(drive.HasFat());
+    VolumeOnDrive drive('A', setup.table);
+    ASSERT_TRUE(drive.disk.SelectMedia(kMedia144M, false));
+    EXPECT_EQ(drive.fat.Load().error(), Err::BadCrc);
+    EXPECT_EQ(drive.disk.PendingError(), Err::BadCrc) << "the drive's own read";
+    EXPECT_FALSE(drive.fat.HasFat());
 }
 
 TEST_F(FatDiskette, UnusableParametersAreRefused)
 {
     image.bytes[13] = 0;  // sectors per cluster, read back as the medium's parameters
     auto drive = Open(kMediaUnknown);
-    ASSERT_EQ(drive->mediaType, kMedia144M);
-    EXPECT_FALSE(drive->LoadFat());
-    EXPECT_EQ(drive->PendingError(), Err::UnrecognizedMedia);
-    EXPECT_FALSE(drive->HasFat());
+    ASSERT_EQ(drive->disk.mediaType, kMedia144M);
+    EXPECT_EQ(drive->fat.Load().error(), Err::UnrecognizedMedia);
+    EXPECT_FALSE(drive->fat.HasFat());
 }
 
 TEST_F(FatDiskette, SingleFatCopyIsWrittenBackWithoutTouchingTheRootDirectory)
@@ -248,9 +251,9 @@ TEST_F(FatDiskette, SingleFatCopyIsWrittenBackWithoutTouchingTheRootDirectory)
     PutName(image.Sector(10).subspan(0, 32), "KEEP    ME");
     {
         auto drive = Open(kMediaUnknown);
-        ASSERT_TRUE(drive->LoadFat());
-        EXPECT_EQ(drive->firstDataSector, 24);
-        ASSERT_TRUE(drive->MarkClusterBad(7));
+        ASSERT_TRUE(drive->fat.Load());
+        EXPECT_EQ(drive->fat.firstDataSector(), 24);
+        ASSERT_TRUE(drive->fat.MarkClusterBad(7));
     }
     FatDisk disk = Disk();
     EXPECT_EQ(disk.Entry(7), 0xFF7);
@@ -260,58 +263,56 @@ TEST_F(FatDiskette, SingleFatCopyIsWrittenBackWithoutTouchingTheRootDirectory)
 TEST_F(FatDiskette, EntriesChangeOnlyWithinTheTableAndWithoutPendingError)
 {
     auto drive = Load();
-    EXPECT_FALSE(drive->fatDirty);
-    EXPECT_FALSE(drive->SetFatEntry(2849, 5));
-    EXPECT_EQ(drive->GetFatEntry(2849), FatValue::NoEntry);
-    drive->LatchOfFatLayer() = Err::BadCrc;
-    EXPECT_FALSE(drive->SetFatEntry(2, 5));
-    EXPECT_FALSE(drive->fatDirty);
-    drive->TakeError();
-    EXPECT_TRUE(drive->SetFatEntry(2848, 0xFF7));
-    EXPECT_TRUE(drive->fatDirty);
-    EXPECT_EQ(drive->GetFatEntry(2848), 0xFF7);
-    EXPECT_TRUE(drive->IsClusterBad(2848));
+    EXPECT_FALSE(drive->fat.FatChanged());
+    EXPECT_FALSE(drive->fat.SetFatEntry(2849, 5));
+    EXPECT_EQ(drive->fat.GetFatEntry(2849), FatValue::NoEntry);
+    LeavePending(setup, drive->disk, Err::BadCrc);
+    EXPECT_FALSE(drive->fat.SetFatEntry(2, 5));
+    EXPECT_FALSE(drive->fat.FatChanged());
+    (void)drive->disk.TakeError();
+    EXPECT_TRUE(drive->fat.SetFatEntry(2848, 0xFF7));
+    EXPECT_TRUE(drive->fat.FatChanged());
+    EXPECT_EQ(drive->fat.GetFatEntry(2848), 0xFF7);
+    EXPECT_TRUE(drive->fat.IsClusterBad(2848));
 }
 
 TEST_F(TreeDiskette, FindsOwnersDepthFirst)
 {
     auto drive = Load();
-    OwnerSearch deep{0, 40};
-    ASSERT_TRUE(drive->FindOwner(deep));
-    EXPECT_EQ(deep.firstCluster, 40);
-    EXPECT_FALSE(deep.isDirectory);
-    EXPECT_EQ(deep.entrySector, image.SectorOf(30));
-    EXPECT_EQ(deep.entryOffset, 64) << "after . and ..";
+    const std::optional<Owner> deep = drive->fat.FindOwner(40);
+    ASSERT_TRUE(deep);
+    EXPECT_EQ(deep->firstCluster, 40);
+    EXPECT_FALSE(deep->isDirectory);
+    EXPECT_EQ(deep->entrySector, image.SectorOf(30));
+    EXPECT_EQ(deep->entryOffset, 64) << "after . and ..";
 
-    OwnerSearch middle{0, 5};
-    ASSERT_TRUE(drive->FindOwner(middle));
-    EXPECT_EQ(middle.firstCluster, 2);
+    const std::optional<Owner> middle = drive->fat.FindOwner(5);
+    ASSERT_TRUE(middle);
+    EXPECT_EQ(middle->firstCluster, 2);
 
-    OwnerSearch sub{0, 33};
-    ASSERT_TRUE(drive->FindOwner(sub));
-    EXPECT_TRUE(sub.isDirectory);
-    EXPECT_EQ(sub.entrySector, image.SectorOf(60));
-    EXPECT_EQ(sub.entryOffset, 0);
+    const std::optional<Owner> sub = drive->fat.FindOwner(33);
+    ASSERT_TRUE(sub);
+    EXPECT_TRUE(sub->isDirectory);
+    EXPECT_EQ(sub->entrySector, image.SectorOf(60));
+    EXPECT_EQ(sub->entryOffset, 0);
 
-    OwnerSearch root{0, 50};
-    ASSERT_TRUE(drive->FindOwner(root));
-    EXPECT_EQ(root.entrySector, 19u);
-    EXPECT_EQ(root.entryOffset, 64);
+    const std::optional<Owner> root = drive->fat.FindOwner(50);
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->entrySector, 19u);
+    EXPECT_EQ(root->entryOffset, 64);
 
-    OwnerSearch nobody{0, 70};
-    EXPECT_FALSE(drive->FindOwner(nobody));
-    OwnerSearch secondOfDirectory{0, 60};
-    EXPECT_FALSE(drive->FindOwner(secondOfDirectory));
-    EXPECT_EQ(drive->PendingError(), Err::None);
+    EXPECT_FALSE(drive->fat.FindOwner(70)) << "nobody";
+    EXPECT_FALSE(drive->fat.FindOwner(60)) << "second cluster of a directory";
+    EXPECT_EQ(drive->disk.PendingError(), Err::None);
 }
 
 TEST_F(TreeDiskette, FreeClusterIsMarkedWithoutTouchingAnyDirectory)
 {
     {
         auto drive = Load();
-        ASSERT_TRUE(drive->MarkClusterBad(100));
-        EXPECT_EQ(drive->GetFatEntry(100), 0xFF7);
-        EXPECT_FALSE(drive->rootDirDirty);
+        ASSERT_TRUE(drive->fat.MarkClusterBad(100));
+        EXPECT_EQ(drive->fat.GetFatEntry(100), 0xFF7);
+        EXPECT_FALSE(drive->fat.RootChanged());
         EXPECT_TRUE(setup.recorder->Requests(Minor::WriteTrack).empty());
         EXPECT_TRUE(setup.recorder->Requests(Minor::ReadTrack).empty());
     }
@@ -324,11 +325,11 @@ TEST_F(TreeDiskette, FreeClusterIsMarkedWithoutTouchingAnyDirectory)
 TEST_F(TreeDiskette, SecondClusterOfAFileIsRelinkedAndCopied)
 {
     auto drive = Load();
-    ASSERT_TRUE(drive->MarkClusterBad(51));
-    EXPECT_EQ(drive->GetFatEntry(50), 10);
-    EXPECT_EQ(drive->GetFatEntry(10), 52);
-    EXPECT_EQ(drive->GetFatEntry(51), 0xFF7);
-    EXPECT_FALSE(drive->rootDirDirty);
+    ASSERT_TRUE(drive->fat.MarkClusterBad(51));
+    EXPECT_EQ(drive->fat.GetFatEntry(50), 10);
+    EXPECT_EQ(drive->fat.GetFatEntry(10), 52);
+    EXPECT_EQ(drive->fat.GetFatEntry(51), 0xFF7);
+    EXPECT_FALSE(drive->fat.RootChanged());
     FatDisk disk = Disk();
     EXPECT_TRUE(std::ranges::equal(disk.Cluster(10), image.Pattern(51))) << "data written at once";
 }
@@ -336,9 +337,9 @@ TEST_F(TreeDiskette, SecondClusterOfAFileIsRelinkedAndCopied)
 TEST_F(TreeDiskette, FirstClusterOfARootFileChangesItsEntryAtDestruction)
 {
     auto drive = Load();
-    ASSERT_TRUE(drive->MarkClusterBad(50));
-    EXPECT_TRUE(drive->rootDirDirty);
-    EXPECT_EQ(StartOf(std::span(drive->rootDir).subspan(64, 32)), 10);
+    ASSERT_TRUE(drive->fat.MarkClusterBad(50));
+    EXPECT_TRUE(drive->fat.RootChanged());
+    EXPECT_EQ(StartOf(std::span(drive->fat.rootDir()).subspan(64, 32)), 10);
     EXPECT_EQ(StartOf(Disk().RootEntry(2)), 50) << "not on the disk yet";
     EXPECT_EQ(Disk().Entry(50), 51);
     drive.reset();
@@ -352,7 +353,7 @@ TEST_F(TreeDiskette, FirstClusterOfARootFileChangesItsEntryAtDestruction)
 
 TEST_F(TreeDiskette, FirstClusterOfASubdirectoryTakesItsChildrenAlong)
 {
-    ASSERT_TRUE(Load()->MarkClusterBad(20));
+    ASSERT_TRUE(Load()->fat.MarkClusterBad(20));
     FatDisk disk = Disk();
     EXPECT_EQ(StartOf(disk.RootEntry(1)), 10);
     EXPECT_EQ(ChainOf(disk, 10), (std::vector<uint16_t>{10, 60}));
@@ -370,8 +371,8 @@ TEST_F(TreeDiskette, FirstClusterOfASubdirectoryTakesItsChildrenAlong)
 TEST_F(TreeDiskette, FirstClusterOfANestedSubdirectoryIsRelinkedOnTheDiskAtOnce)
 {
     auto drive = Load();
-    ASSERT_TRUE(drive->MarkClusterBad(30));
-    EXPECT_FALSE(drive->rootDirDirty);
+    ASSERT_TRUE(drive->fat.MarkClusterBad(30));
+    EXPECT_FALSE(drive->fat.RootChanged());
     FatDisk disk = Disk();
     EXPECT_EQ(StartOf(disk.Cluster(20).subspan(64, 32)), 10) << "SUB.A's entry in DIR1";
     EXPECT_EQ(StartOf(disk.Cluster(10).subspan(0, 32)), 10);
@@ -382,20 +383,19 @@ TEST_F(TreeDiskette, FirstClusterOfANestedSubdirectoryIsRelinkedOnTheDiskAtOnce)
 TEST_F(TreeDiskette, SecondClusterOfASubdirectoryIsNotFound)
 {
     auto drive = Load();
-    const std::vector<uint8_t> fat = drive->fat;
-    EXPECT_FALSE(drive->MarkClusterBad(60));
-    EXPECT_EQ(drive->PendingError(), Err::EndOfDisk);
-    EXPECT_EQ(drive->fat, fat);
+    const std::vector<uint8_t> fat(drive->fat.fat().begin(), drive->fat.fat().end());
+    EXPECT_EQ(drive->fat.MarkClusterBad(60).error(), Err::EndOfDisk);
+    EXPECT_TRUE(std::ranges::equal(drive->fat.fat(), fat));
 }
 
 TEST_F(TreeDiskette, TrackWhereTheRootEndsLosesOnlyItsDataSectors)
 {
     auto drive = Load();
-    ASSERT_TRUE(drive->MarkTrackBadAtSector(30));
+    ASSERT_TRUE(drive->fat.MarkTrackBadAtSector(30));
     for (uint16_t c = 2; c <= 4; ++c)
-        EXPECT_EQ(drive->GetFatEntry(c), 0xFF7) << c;
-    EXPECT_EQ(drive->GetFatEntry(5), 6);
-    EXPECT_EQ(StartOf(std::span(drive->rootDir).subspan(0, 32)), 10);
+        EXPECT_EQ(drive->fat.GetFatEntry(c), 0xFF7) << c;
+    EXPECT_EQ(drive->fat.GetFatEntry(5), 6);
+    EXPECT_EQ(StartOf(std::span(drive->fat.rootDir()).subspan(0, 32)), 10);
     FatDisk before = Disk();
     EXPECT_TRUE(std::ranges::equal(std::span(before.bytes).first(33 * 512), std::span(image.bytes).first(33 * 512)))
         << "the system area waits for the destruction";
@@ -412,31 +412,28 @@ TEST_F(TreeDiskette, AFullDiskRefusesTheMoveAndKeepsTheFat)
         if (image.Entry(c) == 0)
             image.SetEntry(c, 0xFF7);
     auto drive = Load();
-    const std::vector<uint8_t> fat = drive->fat;
-    EXPECT_FALSE(drive->MarkClusterBad(51));
-    EXPECT_EQ(drive->PendingError(), Err::DiskFull);
-    EXPECT_EQ(drive->fat, fat);
-    EXPECT_FALSE(drive->rootDirDirty);
+    const std::vector<uint8_t> fat(drive->fat.fat().begin(), drive->fat.fat().end());
+    EXPECT_EQ(drive->fat.MarkClusterBad(51).error(), Err::DiskFull);
+    EXPECT_TRUE(std::ranges::equal(drive->fat.fat(), fat));
+    EXPECT_FALSE(drive->fat.RootChanged());
 }
 
 TEST_F(TreeDiskette, TracksHoldingTheSystemAreaAreRefused)
 {
     auto drive = Load();
-    EXPECT_FALSE(drive->MarkTrackBad(0, 0));
-    EXPECT_EQ(drive->PendingError(), Err::EndOfDisk);
-    drive->TakeError();
-    EXPECT_FALSE(drive->MarkCylinderBad(0));
-    EXPECT_EQ(drive->PendingError(), Err::EndOfDisk);
-    EXPECT_FALSE(drive->fatDirty);
+    EXPECT_EQ(drive->fat.MarkTrackBad(0, 0).error(), Err::EndOfDisk);
+    (void)drive->disk.TakeError();
+    EXPECT_EQ(drive->fat.MarkCylinderBad(0).error(), Err::EndOfDisk);
+    EXPECT_FALSE(drive->fat.FatChanged());
     EXPECT_FALSE(setup.drive->modified);
 }
 
 TEST_F(TreeDiskette, CylinderIsMarkedOnBothHeads)
 {
     auto drive = Load();
-    ASSERT_TRUE(drive->MarkCylinderBad(1));  // sectors 36..71: clusters 5..40
+    ASSERT_TRUE(drive->fat.MarkCylinderBad(1));  // sectors 36..71: clusters 5..40
     for (uint16_t c = 5; c <= 40; ++c)
-        EXPECT_TRUE(drive->IsClusterBad(c)) << c;
+        EXPECT_TRUE(drive->fat.IsClusterBad(c)) << c;
     drive.reset();
     FatDisk disk = Disk();
     ExpectData(disk, ChainOf(disk, StartOf(disk.RootEntry(0))), {2, 3, 4, 5, 6, 7, 8, 9});
@@ -451,8 +448,7 @@ TEST_F(TreeDiskette, CylinderIsMarkedOnBothHeads)
 TEST_F(TreeDiskette, AHeadBeyondTheMediumIsRefused)
 {
     auto drive = Load();
-    EXPECT_FALSE(drive->MarkTrackBad(5, 2));
-    EXPECT_EQ(drive->PendingError(), Err::EndOfDisk);
+    EXPECT_EQ(drive->fat.MarkTrackBad(5, 2).error(), Err::EndOfDisk);
 }
 
 TEST_F(TreeDiskette, ClusterThatFailsTheWriteTestIsMarkedAndPassedOver)
@@ -464,33 +460,32 @@ TEST_F(TreeDiskette, ClusterThatFailsTheWriteTestIsMarkedAndPassedOver)
                    TrackIoBlock::Cylinder(r.block) == 1 && TrackIoBlock::Head(r.block) == 0 &&
                    TrackIoBlock::FirstSector(r.block) == 5;  // sector 41: cluster 10
         },
-        1, Err::SectorNotFound);
-    ASSERT_TRUE(drive->MarkClusterBad(51));
-    EXPECT_EQ(drive->GetFatEntry(10), 0xFF7);
-    EXPECT_EQ(drive->GetFatEntry(50), 11);
-    EXPECT_EQ(drive->GetFatEntry(11), 52);
+        1, CodeOf(Err::SectorNotFound));
+    ASSERT_TRUE(drive->fat.MarkClusterBad(51));
+    EXPECT_EQ(drive->fat.GetFatEntry(10), 0xFF7);
+    EXPECT_EQ(drive->fat.GetFatEntry(50), 11);
+    EXPECT_EQ(drive->fat.GetFatEntry(11), 52);
 }
 
 TEST_F(TreeDiskette, WriteProtectedDisketteLosesNoFreeCluster)
 {
     auto drive = Load();
     setup.drive->medium()->writeProtected = true;
-    const std::vector<uint8_t> fat = drive->fat;
-    EXPECT_FALSE(drive->MarkClusterBad(51));
-    EXPECT_EQ(drive->PendingError(), Err::WriteProtect);
-    EXPECT_EQ(drive->fat, fat);
+    const std::vector<uint8_t> fat(drive->fat.fat().begin(), drive->fat.fat().end());
+    EXPECT_EQ(drive->fat.MarkClusterBad(51).error(), Err::WriteProtect);
+    EXPECT_TRUE(std::ranges::equal(drive->fat.fat(), fat));
 }
 
 TEST_F(TreeDiskette, PendingErrorBlocksEveryMark)
 {
     auto drive = Load();
-    drive->LatchOfFatLayer() = Err::BadCrc;
-    EXPECT_FALSE(drive->MarkClusterBad(51));
-    EXPECT_FALSE(drive->MarkTrackBadAtSector(60));
-    EXPECT_FALSE(drive->MarkTrackBad(3, 0));
-    EXPECT_FALSE(drive->MarkCylinderBad(3));
-    EXPECT_EQ(drive->PendingError(), Err::BadCrc);
-    EXPECT_FALSE(drive->fatDirty);
+    LeavePending(setup, drive->disk, Err::BadCrc);
+    EXPECT_FALSE(drive->fat.MarkClusterBad(51));
+    EXPECT_FALSE(drive->fat.MarkTrackBadAtSector(60));
+    EXPECT_FALSE(drive->fat.MarkTrackBad(3, 0));
+    EXPECT_EQ(drive->fat.MarkCylinderBad(3).error(), Err::BadCrc);
+    EXPECT_EQ(drive->disk.PendingError(), Err::BadCrc);
+    EXPECT_FALSE(drive->fat.FatChanged());
     EXPECT_TRUE(setup.recorder->log.empty());
 }
 
@@ -500,9 +495,9 @@ TEST_F(FatDiskette, ReadableSectorsOfADefectiveClusterMove)
     image.AddFile(0, "HALF    DAT", {20, 21});
     auto drive = Load();
     Defect(image.SectorOf(20) + 1);
-    drive->TakeError();
-    ASSERT_TRUE(drive->MarkClusterBad(20));
-    const uint16_t moved = StartOf(std::span(drive->rootDir).subspan(0, 32));
+    (void)drive->disk.TakeError();
+    ASSERT_TRUE(drive->fat.MarkClusterBad(20));
+    const uint16_t moved = StartOf(std::span(drive->fat.rootDir()).subspan(0, 32));
     EXPECT_EQ(moved, 2);
     FatDisk disk = Disk();
     const std::vector<uint8_t> pattern = image.Pattern(20);
@@ -517,8 +512,8 @@ TEST_F(TreeDiskette, LoopingChainOfAnotherFileDoesNotHideTheOwner)
     image.SetEntry(65, 64);
     image.AddFile(0, "LATE    DAT", {70, 71});
     auto drive = Load();
-    ASSERT_TRUE(drive->MarkClusterBad(71));
-    EXPECT_EQ(drive->GetFatEntry(70), 10);
+    ASSERT_TRUE(drive->fat.MarkClusterBad(71));
+    EXPECT_EQ(drive->fat.GetFatEntry(70), 10);
 }
 
 TEST_F(TreeDiskette, ClusterOnALoopWithoutOwnerEndsWithTheWalkError)
@@ -526,9 +521,9 @@ TEST_F(TreeDiskette, ClusterOnALoopWithoutOwnerEndsWithTheWalkError)
     image.SetEntry(80, 81);
     image.SetEntry(81, 80);
     auto drive = Load();
-    EXPECT_FALSE(drive->MarkClusterBad(80));
-    EXPECT_EQ(drive->PendingError(), kDamagedStructure);
-    EXPECT_EQ(drive->GetFatEntry(80), 81);
+    EXPECT_EQ(drive->fat.MarkClusterBad(80).error(), kDamagedStructure);
+    EXPECT_EQ(drive->disk.PendingError(), Err::None) << "the damage is the answer, not the drive's";
+    EXPECT_EQ(drive->fat.GetFatEntry(80), 81);
 }
 
 TEST_F(TreeDiskette, OwnerReachedOnlyThroughALoopIsNotRelinkedWrongly)
@@ -538,12 +533,11 @@ TEST_F(TreeDiskette, OwnerReachedOnlyThroughALoopIsNotRelinkedWrongly)
     image.SetEntry(91, 90);
     image.SetEntry(92, 0xFFF);
     auto drive = Load();
-    EXPECT_FALSE(drive->MarkClusterBad(92));
-    EXPECT_EQ(drive->PendingError(), kDamagedStructure);
-    drive->TakeError();
-    ASSERT_TRUE(drive->MarkClusterBad(91));
-    EXPECT_EQ(drive->GetFatEntry(90), 10);
-    EXPECT_EQ(drive->GetFatEntry(10), 90);
+    EXPECT_EQ(drive->fat.MarkClusterBad(92).error(), kDamagedStructure);
+    (void)drive->disk.TakeError();
+    ASSERT_TRUE(drive->fat.MarkClusterBad(91));
+    EXPECT_EQ(drive->fat.GetFatEntry(90), 10);
+    EXPECT_EQ(drive->fat.GetFatEntry(10), 90);
 }
 
 TEST_F(TreeDiskette, LinksOutsideTheClustersEndTheWalk)
@@ -553,8 +547,7 @@ TEST_F(TreeDiskette, LinksOutsideTheClustersEndTheWalk)
     image.SetEntry(96, 0xFFF);
     image.AddEntry(0, "FAR", 0x10, 4000);
     auto drive = Load();
-    EXPECT_FALSE(drive->MarkClusterBad(96));
-    EXPECT_EQ(drive->PendingError(), kDamagedStructure);
+    EXPECT_EQ(drive->fat.MarkClusterBad(96).error(), kDamagedStructure);
     for (const LoggedRequest& r : setup.recorder->Requests(Minor::ReadTrack))
         EXPECT_LT(TrackIoBlock::Cylinder(r.block), 80);
 }
@@ -566,10 +559,9 @@ TEST_F(TreeDiskette, DirectoriesHoldingThemselvesEndTheSearch)
     image.SetEntry(33, 20);                // and its chain runs back into DIR1
     image.SetEntry(98, 0xFFF);
     auto drive = Load();
-    EXPECT_FALSE(drive->MarkClusterBad(98));
-    EXPECT_EQ(drive->PendingError(), kDamagedStructure);
-    drive->TakeError();
-    ASSERT_TRUE(drive->MarkClusterBad(40)) << "the tree is still searched";
+    EXPECT_EQ(drive->fat.MarkClusterBad(98).error(), kDamagedStructure);
+    (void)drive->disk.TakeError();
+    ASSERT_TRUE(drive->fat.MarkClusterBad(40)) << "the tree is still searched";
 }
 
 TEST_F(FatDiskette, NestingBeyondTheDepthBoundIsNotSearched)
@@ -584,27 +576,26 @@ TEST_F(FatDiskette, NestingBeyondTheDepthBoundIsNotSearched)
     image.AddFile(parent, "LOST    DAT", {20});
     image.AddFile(100 + kMaxDirectoryDepth - 1, "FOUND   DAT", {21});
     auto drive = Load();
-    ASSERT_TRUE(drive->MarkClusterBad(21));
-    EXPECT_FALSE(drive->MarkClusterBad(20));
-    EXPECT_EQ(drive->PendingError(), kDamagedStructure);
+    ASSERT_TRUE(drive->fat.MarkClusterBad(21));
+    EXPECT_EQ(drive->fat.MarkClusterBad(20).error(), kDamagedStructure);
 }
 
 TEST_F(TreeDiskette, FailedCommitLeavesTheSystemAreaAsItWasAndCanBeRetried)
 {
     auto drive = Load();
-    ASSERT_TRUE(drive->MarkClusterBad(50));
+    ASSERT_TRUE(drive->fat.MarkClusterBad(50));
     const std::vector<uint8_t> before = Disk().bytes;
     FailFatWrites(setup, image, 1, Err::SectorNotFound);
 
-    EXPECT_FALSE(drive->Commit());
-    EXPECT_EQ(drive->PendingError(), Err::SectorNotFound);
-    EXPECT_EQ(drive->commitFailureDetail, "The changes to the FAT and the root directory could not be written.");
+    EXPECT_FALSE(drive->disk.Commit());
+    EXPECT_EQ(drive->disk.PendingError(), Err::SectorNotFound);
+    EXPECT_EQ(drive->disk.commitFailureDetail, "The changes to the FAT and the root directory could not be written.");
     const std::vector<uint8_t> after = Disk().bytes;
     EXPECT_TRUE(std::equal(after.begin(), after.begin() + 33 * 512, before.begin()))
         << "neither FAT copy nor the root directory changed";
 
-    EXPECT_TRUE(drive->Commit());
-    EXPECT_EQ(drive->PendingError(), Err::None);
+    EXPECT_TRUE(drive->disk.Commit());
+    EXPECT_EQ(drive->disk.PendingError(), Err::None);
     FatDisk disk = Disk();
     EXPECT_EQ(disk.Entry(50, 0), 0xFF7);
     EXPECT_EQ(disk.Entry(50, 1), 0xFF7);
@@ -617,11 +608,63 @@ TEST_F(TreeDiskette, FailedCommitLeavesTheSystemAreaAsItWasAndCanBeRetried)
     EXPECT_TRUE(TakeLostWork().empty());
 }
 
+// What a write-back left off the disk, table by table, with the error that stopped it;
+// the drive keeps no error of it, and a later write-back puts the rest on the disk.
+TEST_F(TreeDiskette, WriteBackTellsWhatItLeftUnwritten)
+{
+    struct Row {
+        const char* name;
+        uint16_t cluster;  // marked BAD: 50 changes the root entry too, 51 the FAT alone
+        int failures;      // of the writes that reach the FAT copies
+        bool fatLeft, rootLeft;
+    };
+    for (const Row& row : {Row{"FAT and root, first copy refused", 50, 1, true, true},
+                           Row{"FAT alone, first copy refused", 51, 1, true, false},
+                           Row{"both copies taken", 50, 0, false, false}}) {
+        SCOPED_TRACE(row.name);
+        auto drive = Load();
+        ASSERT_TRUE(drive->fat.MarkClusterBad(row.cluster));
+        FailFatWrites(setup, image, row.failures, Err::SectorNotFound);
+        LeavePending(setup, drive->disk, Err::BadCrc);  // left pending by the operation: no reason to keep the tables back
+        const Unwritten left = drive->fat.WriteBack();
+        EXPECT_EQ(left.fat, row.fatLeft);
+        EXPECT_EQ(left.root, row.rootLeft);
+        EXPECT_EQ(left.error, row.failures ? Err::SectorNotFound : Err::None);
+        EXPECT_EQ(drive->disk.PendingError(), Err::None);
+        EXPECT_EQ(drive->fat.HasUnwrittenChanges(), row.fatLeft);
+        EXPECT_TRUE(drive->fat.WriteBack().Nothing());
+        EXPECT_EQ(Disk().Entry(row.cluster, 1), 0xFF7);
+        EXPECT_EQ(StartOf(Disk().RootEntry(2)), row.cluster == 50 ? 10 : 50);
+    }
+}
+
+// A root directory put back is written again only when the changed one reached the disk.
+TEST_F(TreeDiskette, RestoredRootIsWrittenOnlyOverAChangeOnTheDisk)
+{
+    for (const bool writtenBetween : {false, true}) {
+        SCOPED_TRACE(writtenBetween ? "written between" : "still in memory");
+        auto drive = Load();
+        const std::vector<uint8_t> saved(drive->fat.rootDir().begin(), drive->fat.rootDir().end());
+        std::vector<uint8_t> entry(saved.begin() + 64, saved.begin() + 96);
+        entry[0] = 0xE5;
+        ASSERT_TRUE(drive->fat.SetRootEntry(2, entry));
+        EXPECT_FALSE(drive->fat.SetRootEntry(224, entry)) << "beyond the last entry";
+        EXPECT_TRUE(drive->fat.RootChanged());
+        if (writtenBetween) {
+            ASSERT_TRUE(drive->fat.WriteBack().Nothing());
+        }
+        drive->fat.RestoreRoot(saved);
+        EXPECT_EQ(drive->fat.RootChanged(), writtenBetween);
+        drive.reset();
+        EXPECT_TRUE(std::ranges::equal(Disk().RootEntry(2), image.RootEntry(2)));
+    }
+}
+
 TEST_F(TreeDiskette, ChangesTheDestructorCannotWriteAreRecordedAsLost)
 {
     TakeLostWork();
     auto drive = Load();
-    ASSERT_TRUE(drive->MarkClusterBad(51));
+    ASSERT_TRUE(drive->fat.MarkClusterBad(51));
     FailFatWrites(setup, image, 1, Err::SectorNotFound);
     drive.reset();
 
@@ -634,7 +677,7 @@ TEST_F(TreeDiskette, ChangesTheDestructorCannotWriteAreRecordedAsLost)
 TEST_F(TreeDiskette, UncommittedChangesAreWrittenAtTheEndWithoutARecord)
 {
     TakeLostWork();
-    Load()->MarkClusterBad(51);
+    EXPECT_TRUE(Load()->fat.MarkClusterBad(51));
     EXPECT_EQ(Disk().Entry(51), 0xFF7);
     EXPECT_TRUE(TakeLostWork().empty());
 }

@@ -1,4 +1,4 @@
-// FatDrive over FATs and directories of random and adversarial bytes: loops, directories
+// The FAT volume over FATs and directories of random and adversarial bytes: loops, directories
 // that hold themselves, links outside the clusters, garbage entries and parameters.
 // Every walk must end, nothing may be touched outside the tables (the sanitizer build
 // watches that), and what the drive reports must hold.
@@ -9,7 +9,7 @@
 #include <random>
 
 #include "fat/fatdisk.h"
-#include "fat/fatdrive.h"
+#include "fat/fatvolume.h"
 #include "support/testdrives.h"
 
 using namespace vokta;
@@ -104,47 +104,48 @@ private:
     std::mt19937 rng_;
 };
 
-void Exercise(FatDrive& drive, Damage& damage, uint16_t clusters, const MediaGeometry& g)
+void Exercise(FatVolume& volume, Damage& damage, uint16_t clusters, const MediaGeometry& g)
 {
-    const size_t fatBytes = drive.fat.size();
-    const size_t rootBytes = drive.rootDir.size();
+    const size_t fatBytes = volume.fat().size();
+    const size_t rootBytes = volume.rootDir().size();
     for (int op = 0; op < 8; ++op) {
-        drive.TakeError();
+        (void)volume.drive().TakeError();
         const auto cluster = static_cast<uint16_t>(damage.Below(clusters + 16));
         switch (damage.Below(7)) {
         case 0:
-            if (drive.MarkClusterBad(cluster)) {
-                EXPECT_TRUE(drive.IsClusterBad(cluster)) << cluster;
+            if (volume.MarkClusterBad(cluster)) {
+                EXPECT_TRUE(volume.IsClusterBad(cluster)) << cluster;
             }
             break;
         case 1:
-            drive.MarkTrackBadAtSector(damage.Below(uint32_t{g.totalSectors} + 64));
+            static_cast<void>(volume.MarkTrackBadAtSector(damage.Below(uint32_t{g.totalSectors} + 64)));
             break;
         case 2:
-            drive.MarkTrackBad(static_cast<uint16_t>(damage.Below(g.cylinders + 4)),
-                               static_cast<uint16_t>(damage.Below(3)));
+            static_cast<void>(volume.MarkTrackBad(static_cast<uint16_t>(damage.Below(g.cylinders + 4)),
+                               static_cast<uint16_t>(damage.Below(3))));
             break;
         case 3:
-            drive.MarkCylinderBad(static_cast<uint16_t>(damage.Below(g.cylinders + 4)));
+            static_cast<void>(volume.MarkCylinderBad(static_cast<uint16_t>(damage.Below(g.cylinders + 4))));
             break;
         case 4: {
-            const uint16_t moved = drive.MoveCluster(cluster);
-            EXPECT_TRUE(moved == FatValue::NoEntry || (moved >= 2 && moved <= drive.lastCluster)) << moved;
+            uint16_t moved = FatValue::NoEntry;
+            if (volume.MoveCluster(cluster, &moved)) {
+                EXPECT_TRUE(moved >= 2 && moved <= volume.lastCluster()) << moved;
+            }
             break;
         }
         case 5: {
-            OwnerSearch search{0, cluster};
-            if (drive.FindOwner(search)) {
-                EXPECT_LE(search.firstCluster, drive.lastCluster);
+            if (const std::optional<Owner> owner = volume.FindOwner(cluster)) {
+                EXPECT_LE(owner->firstCluster, volume.lastCluster());
             }
             break;
         }
         default:
-            drive.FixChildParents(cluster, static_cast<uint16_t>(damage.Below(clusters)));
+            volume.FixChildParents(cluster, static_cast<uint16_t>(damage.Below(clusters)));
             break;
         }
-        EXPECT_EQ(drive.fat.size(), fatBytes);
-        EXPECT_EQ(drive.rootDir.size(), rootBytes);
+        EXPECT_EQ(volume.fat().size(), fatBytes);
+        EXPECT_EQ(volume.rootDir().size(), rootBytes);
     }
 }
 
@@ -171,12 +172,13 @@ TEST(FatFuzz, DamagedDiskettesNeverHangNorTouchWhatIsNotTheirs)
                 {static_cast<uint16_t>(damage.Below(g.cylinders)), static_cast<uint8_t>(damage.Below(2)),
                  static_cast<uint8_t>(1 + damage.Below(g.sectorsPerTrack))});
         {
-            FatDrive drive('A', setup.table);
+            DiskDrive drive('A', setup.table);
+            FatVolume volume(drive);
             if (!drive.SelectMedia(damage.OneIn(2) ? kMediaUnknown : type, false))
                 continue;
-            drive.TakeError();
-            if (drive.LoadFat())
-                Exercise(drive, damage, clusters, g);
+            (void)drive.TakeError();
+            if (volume.Load())
+                Exercise(volume, damage, clusters, g);
         }
         const std::vector<uint8_t> after = setup.drive->medium()->ToImage(type);
         ASSERT_EQ(after.size(), disk.bytes.size());

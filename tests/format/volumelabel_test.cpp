@@ -9,7 +9,7 @@
 #include "boot/localclock.h"
 #include "drive/diskerror.h"
 #include "fat/fatdisk.h"
-#include "format/volumelabel.h"
+#include "fat/volumelabel.h"
 #include "res/strings.h"
 #include "support/testdrives.h"
 
@@ -210,7 +210,7 @@ TEST_F(LabelService, FailedRootDirectoryWritePutsTheBootSectorBack)
                    TrackIoBlock::Cylinder(r.block) == 0 && TrackIoBlock::Head(r.block) == 1 &&
                    TrackIoBlock::FirstSector(r.block) == rootSector - 18;
         },
-        1, Err::SectorNotFound);
+        1, CodeOf(Err::SectorNotFound));
     const LabelChange change = Set("NEW");
     EXPECT_FALSE(change.done);
     EXPECT_TRUE(change.reason.starts_with(DiskErrorText(Err::SectorNotFound))) << change.reason;

@@ -21,7 +21,7 @@
 #include "boot/bootworkers.h"
 #include "drive/fatlayout.h"
 #include "fat/repair.h"
-#include "format/volumelabel.h"
+#include "fat/volumelabel.h"
 #include "image/duplicate.h"
 #include "support/diskettestate.h"
 #include "support/imagediskfile.h"

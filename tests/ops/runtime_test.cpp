@@ -10,7 +10,7 @@
 #include "boot/bootbuilder.h"
 #include "drive/backend/virtualdrive.h"
 #include "drive/lostwork.h"
-#include "fat/fatdrive.h"
+#include "fat/fatvolume.h"
 #include "image/duplicate.h"
 #include "ops/runner.h"
 #include "ops/session.h"
@@ -123,11 +123,12 @@ TEST(OperationEnd, AFatWriteBackThatFailsIsTheOperationsFailure)
     OperationOutcome outcome;
     {
         OperationSession session(host, "Repair Error");
-        FatDrive drive('A', setup.table);
+        DiskDrive drive('A', setup.table);
+        FatVolume volume(drive);
         session.Attach(drive);
         ASSERT_TRUE(drive.SelectMedia(kMedia144M, false));
-        ASSERT_TRUE(drive.LoadFat());
-        ASSERT_TRUE(drive.MarkClusterBad(50));
+        ASSERT_TRUE(volume.Load());
+        ASSERT_TRUE(volume.MarkClusterBad(50));
         outcome = session.End(kResultDone);
     }
     EXPECT_EQ(outcome.result, kResultFailed);

@@ -116,7 +116,7 @@ void DamagedDiskette::Weaken(uint32_t sector)
                                TrackIoBlock::FirstSector(r.block);
         if (sector < first || sector >= first + TrackIoBlock::Count(r.block) || ++*reads == 1)
             return std::nullopt;
-        return InjectedFault{false, Err::BadCrc};
+        return InjectedFault{false, CodeOf(Err::BadCrc)};
     };
 }
 

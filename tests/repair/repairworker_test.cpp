@@ -107,7 +107,7 @@ struct Repair : DamagedDiskette {
             if (IsTransferOfSectorZero(r, Minor::WriteTrack))
                 *rewritten = true;
             if (!*rewritten && IsTransferOfSectorZero(r, Minor::ReadTrack))
-                return InjectedFault{false, Err::BadCrc};
+                return InjectedFault{false, CodeOf(Err::BadCrc)};
             return std::nullopt;
         };
     }
@@ -180,7 +180,7 @@ TEST_F(Repair, NewBootSectorThatCannotBeWrittenIsAskedForAgain)
     faultHook = [failures](const DiskRequest& r) -> std::optional<InjectedFault> {
         if (IsTransferOfSectorZero(r, Minor::WriteTrack) && *failures > 0) {
             --*failures;
-            return InjectedFault{false, Err::WriteFault};
+            return InjectedFault{false, CodeOf(Err::WriteFault)};
         }
         return std::nullopt;
     };
@@ -198,7 +198,7 @@ TEST_F(Repair, NewBootSectorThatCannotBeWrittenEndsOnCancel)
     job.inputs->boot = BootChoice::WriteNew;
     faultHook = [](const DiskRequest& r) -> std::optional<InjectedFault> {
         if (IsTransferOfSectorZero(r, Minor::WriteTrack))
-            return InjectedFault{false, Err::WriteFault};
+            return InjectedFault{false, CodeOf(Err::WriteFault)};
         return std::nullopt;
     };
     host.answers = {Answer::Retry, Answer::Cancel};
@@ -511,7 +511,7 @@ TEST_F(Repair, TrackWhoseDataCannotBeWrittenBackIsAskedForAgainThenFatal)
     job.inputs->data = DataChoice::TryFormat;
     faultHook = [](const DiskRequest& r) -> std::optional<InjectedFault> {
         if (IsTransferOn(r, Minor::WriteTrack, 2, 0))
-            return InjectedFault{false, Err::WriteFault};
+            return InjectedFault{false, CodeOf(Err::WriteFault)};
         return std::nullopt;
     };
     host.answers = {Answer::Retry, Answer::Cancel};

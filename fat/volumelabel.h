@@ -4,7 +4,7 @@
 #include <string>
 
 #include "drive/drivetable.h"
-#include "fat/fatdrive.h"
+#include "fat/fatvolume.h"
 
 namespace vokta {
 
@@ -26,10 +26,10 @@ struct LabelReading {
 std::optional<std::string> GetVolumeLabel(char letter, const DriveTable& drives);
 // The same, with the reason when the label cannot be read.
 LabelReading ReadVolumeLabel(char letter, const DriveTable& drives);
-// The same through a drive object already open on the drive (a second one could not lock
-// it) whose media has been determined; its pending error is read and cleared when the
-// label cannot be read.
-LabelReading ReadVolumeLabel(FatDrive& drive);
+// The same through a volume over a drive object already open on the drive (a second one
+// could not lock it) whose media has been determined; the drive's pending error is read
+// and cleared when the label cannot be read.
+LabelReading ReadVolumeLabel(FatVolume& volume);
 
 // Writes `label` (UTF-8, at most 11 characters, each one a label may hold) as the
 // volume label: the boot sector's label field (only where the boot sector has the

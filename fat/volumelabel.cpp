@@ -1,6 +1,7 @@
-#include "format/volumelabel.h"
+#include "fat/volumelabel.h"
 
 #include <algorithm>
+#include <array>
 #include <span>
 #include <vector>
 
@@ -8,8 +9,8 @@
 #include "boot/bootsector.h"
 #include "boot/localclock.h"
 #include "fat/direntry.h"
-#include "fat/fatdrive.h"
-#include "format/labelcheck.h"
+#include "fat/fatvolume.h"
+#include "fat/labelcheck.h"
 #include "res/codepage.h"
 #include "res/strings.h"
 
@@ -17,55 +18,43 @@ namespace vokta {
 namespace {
 
 // Why the FAT could not be trusted, in words.
-std::string UntrustedFatText(FatDrive::FatTrust trust)
+std::string UntrustedFatText(FatVolume::Trust trust)
 {
     switch (trust) {
-    case FatDrive::FatTrust::NoFat: return LoadString(Str::NoFatOnDiskette);
-    case FatDrive::FatTrust::Unsound: return LoadString(Str::NoSoundFat);
-    case FatDrive::FatTrust::Misplaced: return LoadString(Str::LayoutNotConfirmed);
-    case FatDrive::FatTrust::Trusted: break;
+    case FatVolume::Trust::NoFat: return LoadString(Str::NoFatOnDiskette);
+    case FatVolume::Trust::Unsound: return LoadString(Str::NoSoundFat);
+    case FatVolume::Trust::Misplaced: return LoadString(Str::LayoutNotConfirmed);
+    case FatVolume::Trust::Trusted: break;
     }
     return {};
 }
 
 // Loads the FAT and root directory of a diskette whose media is known; false with the
 // reason in words.
-bool LoadFileSystem(FatDrive& drive, std::string& reason)
+bool LoadFileSystem(FatVolume& volume, std::string& reason)
 {
-    if (drive.LoadFat())
+    const DiskStatus loaded = volume.Load();
+    if (loaded)
         return true;
-    if (drive.fatTrust != FatDrive::FatTrust::Trusted) {
-        drive.LatchOfFatLayer() = Err::None;
-        reason = UntrustedFatText(drive.fatTrust);
-    } else {
-        reason = TakeFailureText(drive);
-    }
+    (void)volume.drive().TakeError();
+    reason = volume.trust() != FatVolume::Trust::Trusted ? UntrustedFatText(volume.trust())
+                                                         : DiskErrorText(loaded.error());
     return false;
 }
 
 // Establishes the media, then opens the diskette's FAT and root directory.
-bool OpenFileSystem(FatDrive& drive, std::string& reason)
+bool OpenFileSystem(FatVolume& volume, std::string& reason)
 {
-    return DetectMediaSayingWhy(drive, reason) && LoadFileSystem(drive, reason);
-}
-
-size_t EntryCount(const FatDrive& drive)
-{
-    return drive.rootDirBytes / DirEntry::kSize;
-}
-
-std::span<uint8_t> Entry(FatDrive& drive, size_t index)
-{
-    return std::span(drive.rootDir).subspan(index * DirEntry::kSize, DirEntry::kSize);
+    return DetectMediaSayingWhy(volume.drive(), reason) && LoadFileSystem(volume, reason);
 }
 
 // The label entries of the root directory in order, up to its end mark or its last
 // entry when a damaged one has none.
-std::vector<size_t> LabelEntries(FatDrive& drive)
+std::vector<size_t> LabelEntries(const FatVolume& volume)
 {
     std::vector<size_t> found;
-    for (size_t i = 0; i < EntryCount(drive); ++i) {
-        const std::span<uint8_t> e = Entry(drive, i);
+    for (size_t i = 0; i < volume.RootEntryCount(); ++i) {
+        const std::span<const uint8_t> e = volume.RootEntry(i);
         if (DirEntry::EndsDirectory(e))
             break;
         if (IsVolumeLabelEntry(e))
@@ -74,14 +63,23 @@ std::vector<size_t> LabelEntries(FatDrive& drive)
     return found;
 }
 
-std::optional<size_t> FirstFreeEntry(FatDrive& drive)
+std::optional<size_t> FirstFreeEntry(const FatVolume& volume)
 {
-    for (size_t i = 0; i < EntryCount(drive); ++i) {
-        const uint8_t first = Entry(drive, i)[0];
+    for (size_t i = 0; i < volume.RootEntryCount(); ++i) {
+        const uint8_t first = volume.RootEntry(i)[0];
         if (first == DirEntry::kEndMark || first == DirEntry::kDeletedMark)
             return i;
     }
     return std::nullopt;
+}
+
+// Entry `index` with its first byte replaced by `mark`.
+void MarkEntry(FatVolume& volume, size_t index, uint8_t mark)
+{
+    std::array<uint8_t, DirEntry::kSize> entry;
+    std::ranges::copy(volume.RootEntry(index), entry.begin());
+    entry[0] = mark;
+    volume.SetRootEntry(index, entry);
 }
 
 // The entry's name as text: trailing blanks (and the zeros some writers pad with) dropped,
@@ -105,26 +103,25 @@ std::string LabelText(std::span<const uint8_t> e)
 // later one (only a damaged directory has them) deleted, so that one label is left; with
 // no label entry, one in the first free slot. A removal deletes them all. False when
 // there is no free slot.
-bool PutLabelInRoot(FatDrive& drive, const std::string& field, bool removal)
+bool PutLabelInRoot(FatVolume& volume, const std::string& field, bool removal)
 {
-    const std::vector<size_t> labels = LabelEntries(drive);
+    const std::vector<size_t> labels = LabelEntries(volume);
     size_t deleteFrom = 0;
     if (!removal) {
-        std::optional<size_t> slot = labels.empty() ? FirstFreeEntry(drive) : std::optional(labels.front());
+        std::optional<size_t> slot = labels.empty() ? FirstFreeEntry(volume) : std::optional(labels.front());
         if (!slot)
             return false;
-        const std::span<uint8_t> e = Entry(drive, *slot);
         // Taking the end mark's slot moves the end of the directory to the next entry.
-        if (DirEntry::EndsDirectory(e) && *slot + 1 < EntryCount(drive))
-            Entry(drive, *slot + 1)[0] = DirEntry::kEndMark;
-        PutVolumeLabelEntry(e, field, CurrentLocalTime());
+        if (DirEntry::EndsDirectory(volume.RootEntry(*slot)) && *slot + 1 < volume.RootEntryCount())
+            MarkEntry(volume, *slot + 1, DirEntry::kEndMark);
+        std::array<uint8_t, DirEntry::kSize> entry;
+        std::ranges::copy(volume.RootEntry(*slot), entry.begin());
+        PutVolumeLabelEntry(entry, field, CurrentLocalTime());
+        volume.SetRootEntry(*slot, entry);
         deleteFrom = 1;
-        drive.rootDirDirty = true;
     }
-    for (size_t k = deleteFrom; k < labels.size(); ++k) {
-        Entry(drive, labels[k])[0] = DirEntry::kDeletedMark;
-        drive.rootDirDirty = true;
-    }
+    for (size_t k = deleteFrom; k < labels.size(); ++k)
+        MarkEntry(volume, labels[k], DirEntry::kDeletedMark);
     return true;
 }
 
@@ -138,41 +135,40 @@ LabelChange Refused(std::string reason)
 struct Before {
     BootSector boot;
     std::vector<uint8_t> root;
-    bool rootChanged = false;
     bool bootWritten = false;
 };
 
-void PutBack(FatDrive& drive, const Before& before)
+void PutBack(FatVolume& volume, const Before& before)
 {
-    // The write-back clears the dirty flag once the root directory is on the disk.
-    const bool rootWritten = before.rootChanged && !drive.rootDirDirty;
-    drive.rootDir = before.root;
-    drive.rootDirDirty = rootWritten;
-    drive.LatchOfFatLayer() = Err::None;
+    volume.RestoreRoot(before.root);
+    DiskDrive& drive = volume.drive();
+    // Each step is tried whatever the one before did: what can be put back is.
+    GoOnAfterFailure steps(drive);
     if (before.bootWritten)
-        (void)drive.WriteSectors(0, 1, before.boot.span());
-    if (rootWritten || before.bootWritten)
-        (void)drive.Commit();
+        steps(drive.WriteSectors(0, 1, before.boot.span()));
+    if (volume.HasUnwrittenChanges() || before.bootWritten)
+        steps(drive.Commit());
 }
 
 }  // namespace
 
 LabelReading ReadVolumeLabel(char letter, const DriveTable& drives)
 {
-    FatDrive drive(letter, drives);
+    DiskDrive drive(letter, drives);
     LabelReading reading;
     if (!DetectMediaSayingWhy(drive, reading.reason))
         return reading;
-    return ReadVolumeLabel(drive);
+    FatVolume volume(drive);
+    return ReadVolumeLabel(volume);
 }
 
-LabelReading ReadVolumeLabel(FatDrive& drive)
+LabelReading ReadVolumeLabel(FatVolume& volume)
 {
     LabelReading reading;
-    if (!LoadFileSystem(drive, reading.reason))
+    if (!LoadFileSystem(volume, reading.reason))
         return reading;
-    const std::vector<size_t> labels = LabelEntries(drive);
-    reading.label = labels.empty() ? std::string() : LabelText(Entry(drive, labels.front()));
+    const std::vector<size_t> labels = LabelEntries(volume);
+    reading.label = labels.empty() ? std::string() : LabelText(volume.RootEntry(labels.front()));
     return reading;
 }
 
@@ -189,23 +185,22 @@ LabelChange SetVolumeLabel(char letter, const std::string& label, const DriveTab
     const bool removal = label.find_first_not_of(' ') == std::string::npos;
     const std::string field = VolumeLabelField(removal ? std::string() : label);
 
-    FatDrive drive(letter, drives);
+    DiskDrive drive(letter, drives);
+    FatVolume volume(drive);
     std::string reason;
-    if (!OpenFileSystem(drive, reason))
+    if (!OpenFileSystem(volume, reason))
         return Refused(reason);
     Before before;
     if (!drive.ReadSectors(0, 1, before.boot.span()))
         return Refused(TakeFailureText(drive));
-    before.root = drive.rootDir;
+    before.root.assign(volume.rootDir().begin(), volume.rootDir().end());
 
     // A root directory that is not this volume's may be a FAT copy or files' data.
-    const bool placed = PutLabelInRoot(drive, field, removal);
-    if (!placed || !drive.RootConfirmsLayout()) {
-        drive.rootDir = before.root;
-        drive.rootDirDirty = false;
+    const bool placed = PutLabelInRoot(volume, field, removal);
+    if (!placed || !volume.RootConfirmsLayout()) {
+        volume.RestoreRoot(before.root);
         return Refused(LoadString(placed ? Str::LayoutNotConfirmed : Str::RootDirectoryFull));
     }
-    before.rootChanged = drive.rootDirDirty;
 
     BootSector boot = before.boot;
     if (boot.u8(BootSector::ExtendedSignature) == BootSector::kExtendedBootSignature)
@@ -213,7 +208,7 @@ LabelChange SetVolumeLabel(char letter, const std::string& label, const DriveTab
     if (boot != before.boot) {
         if (!drive.WriteSectors(0, 1, boot.span())) {
             reason = TakeFailureText(drive);
-            PutBack(drive, before);
+            PutBack(volume, before);
             return Refused(reason);
         }
         before.bootWritten = true;
@@ -222,7 +217,7 @@ LabelChange SetVolumeLabel(char letter, const std::string& label, const DriveTab
         reason = TakeFailureText(drive);
         if (!drive.commitFailureDetail.empty())
             reason += "\n" + drive.commitFailureDetail;
-        PutBack(drive, before);
+        PutBack(volume, before);
         return Refused(reason);
     }
     return {true, {}};

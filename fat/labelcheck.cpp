@@ -1,4 +1,4 @@
-#include "format/labelcheck.h"
+#include "fat/labelcheck.h"
 
 #include <string>
 #include <string_view>
