@@ -39,6 +39,7 @@ function(vokta_layer name)
   endforeach()
 
   add_library(vokta_${name} STATIC)
+  vokta_warnings(vokta_${name})
   target_include_directories(vokta_${name} PUBLIC ${root})
   list(TRANSFORM arg_DEPENDS PREPEND vokta_)
   target_link_libraries(vokta_${name} PUBLIC ${arg_DEPENDS})

@@ -24,16 +24,15 @@ double KbitOf(DataRate rate)
     return 500;
 }
 
-TrackShape ShapeOf(const Track& track)
+// Fills `shape` in place: its storage outlives the request, as every transfer is charged.
+void ShapeOf(const Track& track, TrackShape& shape)
 {
-    TrackShape shape;
-    shape.order.reserve(track.sectors.size());
+    shape.order.clear();
     for (const SectorRecord& s : track.sectors)
         shape.order.push_back(s.number);
     const auto sectors = static_cast<uint16_t>(track.sectors.size());
     shape.gap = track.gap ? track.gap : StandardFormatGap(sectors);
     shape.sectorBytes = track.sectors.empty() ? 512 : static_cast<uint16_t>(track.sectors.front().size());
-    return shape;
 }
 
 }  // namespace
@@ -66,8 +65,11 @@ void EmulatedDrive::Charge(uint16_t cylinder, const Track& track, uint16_t first
 {
     SetClockRate(track.rate);
     // A track the drive cannot read at its rate shows no address field at all.
-    clock.Transfer(cylinder, Readable(track) ? ShapeOf(track) : TrackShape{}, static_cast<uint16_t>(first + 1), count,
-                   failing);
+    if (Readable(track))
+        ShapeOf(track, shape_);
+    else
+        shape_ = TrackShape{};
+    clock.Transfer(cylinder, shape_, static_cast<uint16_t>(first + 1), count, failing);
 }
 
 // The device parameters belong to the drive: they outlive the diskettes put in and out.

@@ -76,6 +76,7 @@ private:
     DriveKind kind_;
     std::optional<EmulatedMedium> medium_;
     std::optional<DisketteParameterTable> table_;
+    TrackShape shape_;  // the shape last charged, kept for its storage
 };
 
 }  // namespace vokta
