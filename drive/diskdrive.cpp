@@ -53,8 +53,6 @@ TrackBlock::TrackBlock(uint16_t head, uint16_t cylinder)
     PutU16(bytes, 3, cylinder);
 }
 
-DiskDrive::DiskDrive(char letter) : DiskDrive(letter, DriveTable::System()) {}
-
 DiskDrive::DiskDrive(char letter, const DriveTable& table)
 {
     driveNumber = DriveNumberOf(letter);
@@ -202,11 +200,6 @@ bool DiskDrive::SetLockState(uint16_t wanted)
     // A failed step, or a failed final query, is left in lastError; the answer is true
     // unless the device refused the query.
     return QueryLockState(current) != LockQuery::Refused;
-}
-
-int DiskDrive::QueryDeviceType(const std::string& root)
-{
-    return QueryDeviceType(root, DriveTable::System());
 }
 
 int DiskDrive::QueryDeviceType(const std::string& root, const DriveTable& table)

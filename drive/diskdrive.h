@@ -73,7 +73,6 @@ using BootSectorWriter = std::function<bool(DiskDrive&)>;
 // is read or cleared.
 class DiskDrive {
 public:
-    explicit DiskDrive(char letter);
     DiskDrive(char letter, const DriveTable& table);
     virtual ~DiskDrive();
 
@@ -85,7 +84,6 @@ public:
     bool GenericIoctl(uint8_t minor, uint16_t permission);  // lock and unlock requests
     bool Int13(uint8_t function, uint8_t head, uint8_t cylinder, uint8_t sector, uint8_t count);
     bool SetLockState(uint16_t wanted);
-    static int QueryDeviceType(const std::string& root);
     static int QueryDeviceType(const std::string& root, const DriveTable& table);
     bool IsDriveReady();
     void BeginFormat();

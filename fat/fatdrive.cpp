@@ -11,11 +11,6 @@
 
 namespace vokta {
 
-FatDrive::FatDrive(char letter) : DiskDrive(letter)
-{
-    errorText.clear();
-}
-
 FatDrive::FatDrive(char letter, const DriveTable& table) : DiskDrive(letter, table)
 {
     errorText.clear();

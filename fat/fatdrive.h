@@ -33,7 +33,6 @@ constexpr unsigned kMaxDirectoryDepth = 128;
 // and moved data are written at once.
 class FatDrive : public DiskDrive {
 public:
-    explicit FatDrive(char letter);
     FatDrive(char letter, const DriveTable& table);
     ~FatDrive() override;
 
