@@ -1,11 +1,10 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 
 #include "app/filechooser.h"
 #include "app/shell.h"
-#include <memory>
-
 #include "info/inforeport.h"
 #include "ops/qthost.h"
 #include "ops/runner.h"

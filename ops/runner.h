@@ -22,7 +22,6 @@
 // harmlessly) after its window is gone. An exception leaving a worker ends it as failed,
 // told to the user through the host, which is then closed.
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
