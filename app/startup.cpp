@@ -14,6 +14,7 @@
 #include "app/shell.h"
 #include "app/tooltips.h"
 #include "ops/dialogframe.h"
+#include "ops/runner.h"
 #include "ops/uitext.h"
 
 namespace vokta {
@@ -101,6 +102,8 @@ int RunStartup(const StartupInputs& inputs, const ShowMainWindow& show)
         startPage = MainWindow::kOptionsPage;
     }
     qApp->removeEventFilter(&tips);
+    // A worker a closed page let go still writes what it was writing, before the program ends.
+    WaitForAbandonedWorkers();
     return 0;
 }
 

@@ -12,7 +12,7 @@
 
 #include "app/driveselector.h"
 #include "app/sounds.h"
-#include "ops/uithreadcalls.h"
+#include "ops/pagerun.h"
 #include "ops/uitext.h"
 
 namespace vokta {
@@ -22,21 +22,15 @@ using namespace BootControl;
 
 }  // namespace
 
-// Where one worker's reports go: each call carried out on the page's thread while the
-// worker waits, and none once the page has let the worker go. Sounds play on the
-// worker's thread, which waits for them to end.
+// The boot workers' reports, made through the page's host: each change carried out on
+// the page's thread while the worker waits, and none once the page has let the worker go.
 class BootPageReporter final : public BootReporter {
 public:
-    BootPageReporter(BootPage& page, SoundPlayer play) : page_(&page), play_(std::move(play)) {}
-
-    void Detach() { calls_.Detach(); }
+    explicit BootPageReporter(QtHost& host) : host_(host) {}
 
     void EnableActions(bool enabled) override
     {
-        OnPage([enabled](BootPage& page) {
-            page.check_->setEnabled(enabled);
-            page.recreate_->setEnabled(enabled);
-        });
+        OnPage([enabled](BootPage& page) { page.EnableActions(enabled); });
     }
 
     void AddResult(const std::string& line) override
@@ -49,34 +43,20 @@ public:
         OnPage([text](BootPage& page) { page.state_->setText(UiText(text)); });
     }
 
-    void PlaySound(const std::string& sound) override
-    {
-        if (play_ && !calls_.Detached())
-            play_(sound);
-    }
+    void PlaySound(const std::string& sound) override { host_.PlaySound(sound); }
 
     Answer MessageBox(const std::string& text, const std::string& caption, Buttons buttons, Icon icon) override
     {
-        const Answer harmless = SafeAnswer(buttons);
-        return calls_.Run<Answer>(
-            [page = page_, text, caption, buttons, icon, harmless] {
-                return page ? AskInMessageBox(*page, text, caption, buttons, icon) : harmless;
-            },
-            harmless);
+        return host_.MessageBox(text, caption, buttons, icon);
     }
 
 private:
     void OnPage(std::function<void(BootPage&)> change)
     {
-        calls_.Run([page = page_, change = std::move(change)] {
-            if (page)
-                change(*page);
-        });
+        host_.OnPage([change = std::move(change)](QWidget& page) { change(static_cast<BootPage&>(page)); });
     }
 
-    UiThreadCalls calls_;
-    QPointer<BootPage> page_;
-    SoundPlayer play_;
+    QtHost& host_;
 };
 
 BootPage::BootPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shell), play_(PlaySoundAndWait)
@@ -85,13 +65,12 @@ BootPage::BootPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shel
     FillDriveSelector(*drive_, shell_, false);
 }
 
-BootPage::~BootPage()
+BootPage::~BootPage() = default;
+
+void BootPage::EnableActions(bool enabled)
 {
-    if (reporter_)
-        reporter_->Detach();
-    // Abandoned by the run's own end when it has not ended by then.
-    if (running_)
-        running_->WaitFor(kWorkerGrace);
+    check_->setEnabled(enabled);
+    recreate_->setEnabled(enabled);
 }
 
 void BootPage::BuildControls()
@@ -136,8 +115,8 @@ void BootPage::BuildControls()
     setTabOrder(recreate_, drive_);
     setTabOrder(drive_, results_);
 
-    connect(check_, &QPushButton::clicked, this, [this] { Start(BootCheckWorker); });
-    connect(recreate_, &QPushButton::clicked, this, [this] { Start(BootRecreateWorker); });
+    connect(check_, &QPushButton::clicked, this, [this] { Start(RunBootCheck, check_->text().remove(QLatin1Char('&'))); });
+    connect(recreate_, &QPushButton::clicked, this, [this] { Start(RunBootRecreate, recreate_->text().remove(QLatin1Char('&'))); });
     // The user's choice only: the refills of the selector are no change of drive.
     connect(drive_, &QComboBox::activated, this, &BootPage::DriveChosen);
 }
@@ -164,30 +143,30 @@ void BootPage::DriveChosen()
     shell_.currentDriveText = drive_->currentText().toStdString();
 }
 
-void BootPage::Start(int (*worker)(BootJob, BootReporter&, const DriveTable&))
+void BootPage::Start(bool (*work)(const BootJob&, BootReporter&, const DriveTable&), const QString& caption)
 {
     Uncheck();
     if (shell_.drives == nullptr)
         return;
     // The buttons go off at once, before the worker says so from its thread, so that a
     // second click already queued cannot start a second worker.
-    check_->setEnabled(false);
-    recreate_->setEnabled(false);
-    // The last worker turned the buttons back on as its last call: it is ending now. One
-    // that has not ended by then is let go, and shows nothing more.
-    if (running_ && !running_->WaitFor(kWorkerGrace))
-        reporter_->Detach();
-    BootJob job{drive_->currentText().toStdString(), shell_.settings.OperationSounds()};
-    reporter_ = std::make_shared<BootPageReporter>(*this, play_);
-    // The worker has its own copy of the drive table and shares its reporter, so that
-    // neither ends under it if the page lets it go.
-    running_ = std::make_unique<RunningOperation>(
-        [worker, job = std::move(job), reporter = reporter_, drives = *shell_.drives](OperationHost&) {
-            worker(job, *reporter, drives);
+    EnableActions(false);
+    // The last worker turned the buttons back on as its last call: it is ending now, and
+    // is let go if it has not.
+    run_ = std::make_unique<WorkerRun>();
+    StartOnPage(
+        *run_, *this, play_,
+        [work, job = BootJob{drive_->currentText().toStdString(), shell_.settings.OperationSounds()},
+         drives = *shell_.drives](QtHost& host) {
+            BootPageReporter reporter(host);
+            work(job, reporter, drives);
             return OperationOutcome{kResultDone};
         },
-        // It reports to the page through its reporter: nothing goes through a host.
-        nullptr);
+        // A worker that failed before giving the buttons back still gives them back.
+        [this, caption = caption.toStdString()](const OperationOutcome&) {
+            EnableActions(true);
+            TellLostWork(*this, caption);
+        });
 }
 
 }  // namespace vokta

@@ -35,8 +35,8 @@ class BootPage final : public QWidget {
 
 public:
     explicit BootPage(Shell& shell, QWidget* parent = nullptr);
-    // A worker still running is given up to 10 seconds to end, with nothing shown any more,
-    // so that a write under way reaches the diskette before the window goes.
+    // A worker still running is let go: it shows nothing more, and is waited for at
+    // program exit, so that a write under way still reaches the diskette.
     ~BootPage() override;
 
     // The desktop's sound player by default (it returns when the sound has ended); a test
@@ -51,7 +51,8 @@ private:
     void BuildControls();
     void Uncheck();
     void DriveChosen();
-    void Start(int (*worker)(BootJob, BootReporter&, const DriveTable&));
+    void EnableActions(bool enabled);
+    void Start(bool (*work)(const BootJob&, BootReporter&, const DriveTable&), const QString& caption);
 
     friend class BootPageReporter;
 
@@ -62,8 +63,7 @@ private:
     QComboBox* drive_ = nullptr;
     QLabel* state_ = nullptr;
     QListWidget* results_ = nullptr;
-    std::shared_ptr<BootPageReporter> reporter_;
-    std::unique_ptr<RunningOperation> running_;
+    std::unique_ptr<WorkerRun> run_;
 };
 
 }  // namespace vokta

@@ -125,16 +125,4 @@ bool RunBootRecreate(const BootJob& job, BootReporter& page, const DriveTable& d
     return RunWithSelectedDrive(job, page, drives, Recreate);
 }
 
-int BootCheckWorker(BootJob job, BootReporter& page, const DriveTable& drives)
-{
-    RunBootCheck(job, page, drives);
-    return 0;
-}
-
-int BootRecreateWorker(BootJob job, BootReporter& page, const DriveTable& drives)
-{
-    RunBootRecreate(job, page, drives);
-    return 0;
-}
-
 }  // namespace vokta

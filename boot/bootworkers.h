@@ -28,13 +28,9 @@ public:
 };
 
 // Detects the media and lists the boot sector's failed tests. True when the check ran.
-bool RunBootCheck(const BootJob& job, BootReporter& page, const DriveTable& drives = DriveTable::System());
+bool RunBootCheck(const BootJob& job, BootReporter& page, const DriveTable& drives);
 
 // Detects the media and writes a predefined good boot sector. True when it was written.
-bool RunBootRecreate(const BootJob& job, BootReporter& page, const DriveTable& drives = DriveTable::System());
-
-// The Boot page's thread entries: the runs above, returning 0.
-int BootCheckWorker(BootJob job, BootReporter& page, const DriveTable& drives = DriveTable::System());
-int BootRecreateWorker(BootJob job, BootReporter& page, const DriveTable& drives = DriveTable::System());
+bool RunBootRecreate(const BootJob& job, BootReporter& page, const DriveTable& drives);
 
 }  // namespace vokta

@@ -54,8 +54,6 @@ TrackBlock::TrackBlock(uint16_t head, uint16_t cylinder)
     PutU16(bytes, 3, cylinder);
 }
 
-DiskDrive::DiskDrive(char letter) : DiskDrive(letter, DriveTable::System()) {}
-
 DiskDrive::DiskDrive(char letter, const DriveTable& table)
 {
     driveNumber = DriveNumberOf(letter);
@@ -230,11 +228,6 @@ DiskStatus DiskDrive::SetLockState(uint16_t wanted)
     // A failed step, or a failed final query, is left latched; the answer is a success
     // unless the device refused the query.
     return Outcome(QueryLockState(current) != LockQuery::Refused);
-}
-
-int DiskDrive::QueryDeviceType(const std::string& root)
-{
-    return QueryDeviceType(root, DriveTable::System());
 }
 
 int DiskDrive::QueryDeviceType(const std::string& root, const DriveTable& table)

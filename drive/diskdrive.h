@@ -72,7 +72,6 @@ using BootSectorWriter = std::function<DiskStatus(DiskDrive&)>;
 // blocks further transfers until it is taken (TakeError, GetErrorText).
 class DiskDrive {
 public:
-    explicit DiskDrive(char letter);
     DiskDrive(char letter, const DriveTable& table);
     virtual ~DiskDrive();
 
@@ -84,7 +83,6 @@ public:
     DiskStatus GenericIoctl(uint8_t minor, uint16_t permission);  // lock and unlock requests
     DiskStatus Int13(uint8_t function, uint8_t head, uint8_t cylinder, uint8_t sector, uint8_t count);
     DiskStatus SetLockState(uint16_t wanted);
-    static int QueryDeviceType(const std::string& root);
     static int QueryDeviceType(const std::string& root, const DriveTable& table);
     bool IsDriveReady();
     void BeginFormat();

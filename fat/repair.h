@@ -39,8 +39,8 @@ struct RepairJob {
     std::shared_ptr<RepairInputs> inputs = std::make_shared<RepairInputs>();
     std::shared_ptr<std::vector<uint8_t>> trackBuffer = std::make_shared<std::vector<uint8_t>>(kTrackBufferSize);
     Sounds sounds;
-    // The process-wide table, or a test's own that outlives the operation.
-    std::reference_wrapper<const DriveTable> drives = DriveTable::System();
+    // The worker's own copy: the page's table may change or go while it runs.
+    DriveTable drives;
 };
 
 // Walks the diskette from sector 0 to its end: boot sector, system area, data area, and

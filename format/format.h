@@ -13,8 +13,8 @@ namespace vokta {
 
 // The Format page's choices. The operation reads the drive, the media and the layout once
 // when it starts, and `full`, `label` and `verify` in every pass of a run of several
-// diskettes; when a quick format falls back to a full one it sets `full`, where the page
-// (and the next pass) finds it.
+// diskettes; when a quick format falls back to a full one it sets `full`, where the next
+// pass finds it, and its outcome tells the page (FollowUp::FormattedFull).
 struct FormatInputs {
     std::string driveText;           // the drive selector's entry; its first character is the letter
     int32_t media = kMediaUnknown;   // a media type, or kMediaUnknown for Auto
@@ -26,11 +26,11 @@ struct FormatInputs {
 };
 
 struct FormatJob {
-    // Shared with the page, which does nothing else while the operation runs.
+    // The worker's own: the passes of a run of several diskettes share them.
     std::shared_ptr<FormatInputs> inputs = std::make_shared<FormatInputs>();
     Sounds sounds;
-    // The process-wide table, or a test's own that outlives the operation.
-    std::reference_wrapper<const DriveTable> drives = DriveTable::System();
+    // The worker's own copy: the page's table may change or go while it runs.
+    DriveTable drives;
 };
 
 // Formats the diskette (or several in a row), writes the labelled boot sector and an empty

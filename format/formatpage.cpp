@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
-#include <atomic>
 
 #include "app/driveselector.h"
 #include "app/sounds.h"
@@ -49,13 +48,6 @@ DriveKindOfEntry KindOfDrive(const Shell& shell, char letter)
             return {.fixedDisk = true};
     return {.drive12M = query.DeviceType(letter) == kDeviceType12M};
 }
-
-// A format run's job, and whether its worker has ended, so that the page reads back the
-// choice the worker may have changed only from a worker that is done with it.
-struct FormatRun {
-    FormatJob job;
-    std::atomic<bool> ended = false;
-};
 
 }  // namespace
 
@@ -213,20 +205,15 @@ FormatInputs FormatPage::Inputs() const
 
 void FormatPage::StartFormat()
 {
-    auto run = std::make_shared<FormatRun>();
-    *run->job.inputs = Inputs();
-    run->job.sounds = shell_.settings.OperationSounds();
-    run->job.drives = *shell_.drives;
-    const Worker worker = [run](OperationHost& host) {
-        OperationOutcome outcome = FormatWorker(run->job, host);
-        run->ended = true;
-        return outcome;
-    };
+    FormatJob job;
+    *job.inputs = Inputs();
+    job.sounds = shell_.settings.OperationSounds();
+    job.drives = *shell_.drives;
+    const Worker worker = [job = std::move(job)](OperationHost& host) { return FormatWorker(job, host); };
     PageRunFlags flags;
     flags.bringToFrontAtEnd = shell_.settings.enableTopMostAtEnd;
-    // A quick format that found no usable system area went on as a full one.
-    const PageFollowUp fellBackToFull = [this, run](const OperationOutcome&) {
-        if (run->ended && run->job.inputs->full && format_->checkedId() == Quick) {
+    const PageFollowUp fellBackToFull = [this](const OperationOutcome& outcome) {
+        if (outcome.followUp == FollowUp::FormattedFull && format_->checkedId() == Quick) {
             format_->button(Full)->setChecked(true);
             mode_->button(Standard)->setEnabled(true);
             mode_->button(Optimized)->setEnabled(true);

@@ -263,11 +263,18 @@ OperationOutcome FormatWorker(FormatJob job, OperationHost& host)
 {
     OperationSession session(host, LoadString(Str::FormatError));
     const FormatInputs& inputs = *job.inputs;
+    // A quick format that found no usable system area goes on as a full one, and says so.
+    const auto end = [&session, &inputs, askedFull = inputs.full](int result) {
+        OperationOutcome outcome = session.End(result);
+        if (inputs.full && !askedFull)
+            outcome.followUp = FollowUp::FormattedFull;
+        return outcome;
+    };
     DiskDrive drive(DriveLetterOf(inputs.driveText), job.drives);
     FatVolume volume(drive);
     session.Attach(drive);
     if (!DriveOpened(drive, host, session.errorCaption()))
-        return session.End(kResultFailed);
+        return end(kResultFailed);
 
     const NextDisketteTexts between{LoadString(Str::FormatComplete), LoadString(Str::InsertDiskToFormat)};
     const std::string jobCompleted = job.sounds.jobCompleted;
@@ -275,14 +282,14 @@ OperationOutcome FormatWorker(FormatJob job, OperationHost& host)
     for (;;) {
         const Stage pass = formatter.Pass();
         if (pass != Stage::Done)
-            return session.End(ResultOf(pass));
+            return end(ResultOf(pass));
         // Each diskette keeps its own BAD marks before it is called done and the next one comes.
         if (!session.Commit())
-            return session.End(kResultFailed);
+            return end(kResultFailed);
         host.SetLowerLine(LoadString(Str::Done));
         host.PlaySound(jobCompleted);
         if (!inputs.multiple || !WaitForNextDiskette(drive, host, between, jobCompleted))
-            return session.End(kResultDone);
+            return end(kResultDone);
     }
 }
 

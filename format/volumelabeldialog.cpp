@@ -10,6 +10,7 @@
 #include "format/labeledit.h"
 #include "fat/volumelabel.h"
 #include "ops/dialogframe.h"
+#include "ops/pagerun.h"
 #include "ops/qthost.h"
 #include "ops/session.h"
 #include "ops/uitext.h"
@@ -30,12 +31,12 @@ VolumeLabelDialog::VolumeLabelDialog(const std::string& driveText, const DriveTa
     caption->setBuddy(edit_);
 
     auto* buttons = new QDialogButtonBox(this);
-    auto* change = buttons->addButton(UiText(Dialog::VolumeLabel, Change), QDialogButtonBox::AcceptRole);
+    change_ = buttons->addButton(UiText(Dialog::VolumeLabel, Change), QDialogButtonBox::AcceptRole);
     auto* cancel = buttons->addButton(UiText(Dialog::VolumeLabel, Cancel), QDialogButtonBox::RejectRole);
-    SetControlId(change, Change);
+    SetControlId(change_, Change);
     SetControlId(cancel, Cancel);
-    change->setDefault(true);
-    connect(change, &QPushButton::clicked, this, &VolumeLabelDialog::ChangeLabel);
+    change_->setDefault(true);
+    connect(change_, &QPushButton::clicked, this, &VolumeLabelDialog::ChangeLabel);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* row = new QHBoxLayout;
@@ -44,8 +45,8 @@ VolumeLabelDialog::VolumeLabelDialog(const std::string& driveText, const DriveTa
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(row);
     layout->addWidget(buttons);
-    setTabOrder(edit_, change);
-    setTabOrder(change, cancel);
+    setTabOrder(edit_, change_);
+    setTabOrder(change_, cancel);
     FitFrame(*this, FrameButtons::Close);
 }
 
@@ -64,27 +65,53 @@ void VolumeLabelDialog::showEvent(QShowEvent* event)
 void VolumeLabelDialog::ReadLabel()
 {
     labelRead_ = true;
-    const LabelReading reading = ReadVolumeLabel(letter_, drives_);
-    if (!reading.label) {
-        AskInMessageBox(*this, LoadString(Str::CannotGetLabel), LoadString(Str::Error), Buttons::Ok, Icon::None);
-        return;
-    }
-    edit_->setText(QString::fromStdString(*reading.label));
-    edit_->setFocus();
+    auto reading = std::make_shared<LabelReading>();
+    OffThread([letter = letter_, drives = drives_, reading] { *reading = ReadVolumeLabel(letter, drives); },
+              [this, reading] {
+                  if (!reading->label) {
+                      AskInMessageBox(*this, LoadString(Str::CannotGetLabel), LoadString(Str::Error), Buttons::Ok,
+                                      Icon::None);
+                      return;
+                  }
+                  edit_->setText(QString::fromStdString(*reading->label));
+                  edit_->setFocus();
+              });
 }
 
 void VolumeLabelDialog::ChangeLabel()
 {
-    const LabelChange change = SetVolumeLabel(letter_, label(), drives_);
-    if (change.done) {
-        accept();
-        return;
-    }
-    // The system's refusal, then why: write-protected, not ready, root directory full.
-    std::string text = LoadString(Str::CannotChangeLabel);
-    if (!change.reason.empty())
-        text += "\n" + change.reason;
-    AskInMessageBox(*this, text, LoadString(Str::Error), Buttons::Ok, Icon::Error);
+    auto change = std::make_shared<LabelChange>();
+    OffThread([letter = letter_, label = label(), drives = drives_,
+               change] { *change = SetVolumeLabel(letter, label, drives); },
+              [this, change] {
+                  if (change->done) {
+                      accept();
+                      return;
+                  }
+                  // The system's refusal, then why: write-protected, not ready, root directory full.
+                  std::string text = LoadString(Str::CannotChangeLabel);
+                  if (!change->reason.empty())
+                      text += "\n" + change->reason;
+                  AskInMessageBox(*this, text, LoadString(Str::Error), Buttons::Ok, Icon::Error);
+              });
+}
+
+void VolumeLabelDialog::OffThread(std::function<void()> work, std::function<void()> then)
+{
+    // "Change" waits for the drive: a second read or write never overlaps this one.
+    change_->setEnabled(false);
+    run_ = std::make_unique<WorkerRun>();
+    StartOnPage(
+        *run_, *this, {},
+        [work = std::move(work)](QtHost&) {
+            work();
+            return OperationOutcome{kResultDone};
+        },
+        [this, then = std::move(then)](const OperationOutcome&) {
+            change_->setEnabled(true);
+            TellLostWork(*this, windowTitle().toStdString());
+            then();
+        });
 }
 
 }  // namespace vokta

@@ -1,11 +1,15 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "drive/drivetable.h"
+#include "ops/runner.h"
 
 class QLineEdit;
+class QPushButton;
 
 namespace vokta {
 
@@ -27,8 +31,9 @@ public:
     // The label written, once the dialog ended with "Change".
     std::string label() const;
 
-    // Reads the drive's label into the edit, telling the user when it cannot be read.
-    // Runs when the dialog is shown, so that the message has the dialog to stand over.
+    // Reads the drive's label into the edit off the window's thread, telling the user when
+    // it cannot be read. Starts when the dialog is shown, so that the message has the
+    // dialog to stand over.
     void ReadLabel();
 
 protected:
@@ -36,10 +41,15 @@ protected:
 
 private:
     void ChangeLabel();
+    // `work` on a worker's thread with "Change" off, then `then` on this thread, unless the
+    // dialog has gone by then.
+    void OffThread(std::function<void()> work, std::function<void()> then);
 
     char letter_;
-    const DriveTable& drives_;
+    DriveTable drives_;
     QLineEdit* edit_ = nullptr;
+    QPushButton* change_ = nullptr;
+    std::unique_ptr<WorkerRun> run_;
     bool labelRead_ = false;
 };
 

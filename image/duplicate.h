@@ -19,8 +19,8 @@ struct DuplicateJob {
     Sounds sounds;
     // Shared with the page: Read Disk fills it, Write Disk and Compare read it.
     std::shared_ptr<DiskImage> image = std::make_shared<DiskImage>();
-    // The process-wide table, or a test's own that outlives the operation.
-    std::reference_wrapper<const DriveTable> drives = DriveTable::System();
+    // The worker's own copy: the page's table may change or go while it runs.
+    DriveTable drives;
 };
 
 // Reads the diskette into the image, cylinder by cylinder.

@@ -13,6 +13,7 @@
 #include "app/driveselector.h"
 #include "app/sounds.h"
 #include "info/inforeport.h"
+#include "ops/pagerun.h"
 #include "ops/uitext.h"
 
 namespace vokta {
@@ -82,13 +83,24 @@ void InfoPage::ReportOnDrive()
         return;
     const QString caption = getInfo_->text();
     getInfo_->setText(UiText(Str::Wait));
-    getInfo_->setEnabled(false);
-    // The report is gathered right here, so the caption is painted before the work starts.
-    getInfo_->repaint();
-    PageMessageBoxes boxes(*this);
-    const InfoResult info = vokta::GetInfo(entry.at(0).toLatin1(), *shell_.drives, boxes);
+    // The report belongs to the drive chosen: no other is chosen until it is there.
+    SetGathering(true);
+    auto info = std::make_shared<InfoResult>();
+    run_ = std::make_unique<WorkerRun>();
+    StartOnPage(
+        *run_, *this, {},
+        [letter = entry.at(0).toLatin1(), drives = *shell_.drives, info](QtHost& host) {
+            *info = vokta::GetInfo(letter, drives, host);
+            return OperationOutcome{kResultDone};
+        },
+        [this, caption, info](const OperationOutcome&) { ReportGathered(*info, caption); });
+}
+
+void InfoPage::ReportGathered(const InfoResult& info, const QString& caption)
+{
     getInfo_->setText(caption);
-    getInfo_->setEnabled(true);
+    SetGathering(false);
+    TellLostWork(*this, QString(caption).remove(QLatin1Char('&')).toStdString());
     switch (info.outcome) {
     case InfoOutcome::Done:
         ShowReport(info.lines);
@@ -104,6 +116,12 @@ void InfoPage::ReportOnDrive()
     case InfoOutcome::NoDrive:
         break;
     }
+}
+
+void InfoPage::SetGathering(bool gathering)
+{
+    getInfo_->setEnabled(!gathering);
+    drive_->setEnabled(!gathering);
 }
 
 void InfoPage::ShowReport(const std::vector<std::string>& lines)

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 
 #include "app/filechooser.h"
 #include "app/shell.h"
+#include "info/inforeport.h"
 #include "ops/qthost.h"
+#include "ops/runner.h"
 
 class QComboBox;
 class QListWidget;
@@ -20,8 +23,8 @@ constexpr int Report = 1051;
 constexpr int Save = 1148;
 }  // namespace InfoControl
 
-// The fifth tab: the information report of the chosen drive, gathered on the user-interface
-// thread while "&Get Info" waits, and saved as a text file.
+// The fifth tab: the information report of the chosen drive, gathered on a worker's thread
+// while "&Get Info" reads "Wait ...", and saved as a text file.
 class InfoPage final : public QWidget {
     Q_OBJECT
 
@@ -39,6 +42,8 @@ protected:
 private:
     void BuildControls();
     void ReportOnDrive();
+    void ReportGathered(const InfoResult& info, const QString& caption);
+    void SetGathering(bool gathering);
     void DriveChanged();
     void SaveReport();
     void ShowReport(const std::vector<std::string>& lines);
@@ -50,6 +55,7 @@ private:
     QListWidget* report_ = nullptr;
     QPushButton* getInfo_ = nullptr;
     QPushButton* save_ = nullptr;
+    std::unique_ptr<WorkerRun> run_;
 };
 
 }  // namespace vokta

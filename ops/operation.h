@@ -27,6 +27,7 @@ enum class FollowUp {
     None,
     ImageRead,       // the image holds a diskette now: Write Disk, Compare and Save File Image
     RunDiskChecker,  // the user asked for the system's disk checker on the drive
+    FormattedFull,   // a quick format found no usable system area and went on as a full one
 };
 
 // The value an operation ends with.

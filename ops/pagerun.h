@@ -25,12 +25,25 @@ struct PageRunFlags {
 using PageFollowUp = std::function<void(const OperationOutcome&)>;
 
 // The routine of an operation button: the progress dialog over `page`, the worker on a
-// thread of its own, the dialog run modally, then the wait for the worker, the page's
-// follow-up and the result in `resultField`. A worker that has not ended within the grace
-// is abandoned: it counts as failed and never reaches the dialog or the page again.
+// thread of its own, the dialog run modally, then the wait for the worker (the window's
+// events still handled, the user's input held back), the page's follow-up, the result in
+// `resultField`, and what drive objects could not make last told under the dialog's
+// title. A worker that has not ended within the grace is abandoned: it counts as failed
+// and never reaches the dialog or the page again.
 OperationOutcome RunOperationOnPage(QWidget& page, QWidget* mainWindow, QLineEdit& resultField, Worker worker,
                                     const PageRunFlags& flags, const PageFollowUp& followUp,
                                     SoundPlayer playSound);
+
+// The page's side of work without a progress dialog: `worker` started on `run` with a
+// host over `page` (message boxes, OnPage changes, sounds), and `ended` called with its
+// outcome on the user-interface thread once it has ended, unless the page is gone by then.
+void StartOnPage(WorkerRun& run, QWidget& page, SoundPlayer playSound,
+                 std::function<OperationOutcome(QtHost&)> worker,
+                 std::function<void(const OperationOutcome&)> ended);
+
+// What drive objects recorded as lost since last told, in one message box over `owner`
+// under `caption`; nothing when none was.
+void TellLostWork(QWidget& owner, const std::string& caption);
 
 // "OK.", "Aborted !" or "Failed !" in the page's result field.
 void ShowResult(QLineEdit& resultField, int result);

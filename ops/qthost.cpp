@@ -16,8 +16,10 @@ namespace vokta {
 // the user-interface thread hold it, so it outlives the host as long as they need it;
 // the dialog and the page are only looked at on the user-interface thread.
 struct QtHost::State {
+    explicit State(std::shared_ptr<RunLink> link) : calls(std::move(link)) {}
     UiThreadCalls calls;
     std::atomic<bool> abortPressed{false};
+    bool hasDialog = false;
     QPointer<ProgressDialog> dialog;
     QPointer<QWidget> page;
 };
@@ -100,53 +102,70 @@ Answer AskInMessageBox(QWidget& owner, const std::string& text, const std::strin
     return answer.value_or(SafeAnswer(buttons));
 }
 
-QtHost::QtHost(ProgressDialog& dialog, QWidget& page, SoundPlayer playSound)
-    : state_(std::make_shared<State>()), playSound_(std::move(playSound))
+QtHost::QtHost(ProgressDialog* dialog, QWidget& page, SoundPlayer playSound, std::shared_ptr<RunLink> link)
+    : state_(std::make_shared<State>(link)), playSound_(std::move(playSound))
 {
-    state_->dialog = &dialog;
+    state_->hasDialog = dialog != nullptr;
+    state_->dialog = dialog;
     state_->page = &page;
-    // The connections hold the shared state, not the host, which may end first.
-    QObject::connect(&dialog, &ProgressDialog::AbortPressed, &dialog,
+    if (!dialog)
+        return;
+    // The connections hold the shared state and the link, not the host, which may end first.
+    QObject::connect(dialog, &ProgressDialog::AbortPressed, dialog,
                      [state = state_] { state->abortPressed = true; });
-    QObject::connect(&dialog, &QDialog::finished, &dialog, [state = state_] { state->calls.Detach(); });
+    QObject::connect(dialog, &QDialog::finished, dialog, [link] { link->Cut(); });
 }
 
 QtHost::~QtHost() = default;
 
-void QtHost::Detach()
+bool QtHost::Cut() const
 {
-    state_->calls.Detach();
-}
-
-bool QtHost::Detached() const
-{
-    return state_->calls.Detached();
+    return state_->calls.Cut();
 }
 
 template <typename Result>
-Result QtHost::OnUiThread(std::function<Result(ProgressDialog&, QWidget&)> call, Result harmless)
+Result QtHost::OnUiThread(std::function<Result(QWidget&)> call, Result harmless)
 {
     return state_->calls.Run<Result>(
         [state = state_, call = std::move(call), harmless] {
-            return state->dialog && state->page ? call(*state->dialog, *state->page) : harmless;
+            const bool dialogGone = state->hasDialog && !state->dialog;
+            return state->page && !dialogGone ? call(*state->page) : harmless;
         },
         harmless);
 }
 
-void QtHost::OnUiThread(std::function<void(ProgressDialog&)> call)
+void QtHost::OnPage(std::function<void(QWidget&)> change)
 {
     OnUiThread<bool>(
-        [call = std::move(call)](ProgressDialog& dialog, QWidget&) {
-            call(dialog);
+        [change = std::move(change)](QWidget& page) {
+            change(page);
             return true;
         },
         false);
 }
 
+int QtHost::OnDialog(std::function<int(ProgressDialog&)> call, int harmless)
+{
+    if (!state_->hasDialog)
+        return harmless;
+    return OnUiThread<int>([state = state_, call = std::move(call)](QWidget&) { return call(*state->dialog); },
+                           harmless);
+}
+
+void QtHost::OnDialog(std::function<void(ProgressDialog&)> call)
+{
+    OnDialog(
+        [call = std::move(call)](ProgressDialog& dialog) {
+            call(dialog);
+            return 0;
+        },
+        0);
+}
+
 Answer QtHost::MessageBox(const std::string& text, const std::string& caption, Buttons buttons, Icon icon)
 {
     return OnUiThread<Answer>(
-        [text, caption, buttons, icon](ProgressDialog&, QWidget& page) {
+        [text, caption, buttons, icon](QWidget& page) {
             return AskInMessageBox(page, text, caption, buttons, icon);
         },
         SafeAnswer(buttons));
@@ -154,54 +173,53 @@ Answer QtHost::MessageBox(const std::string& text, const std::string& caption, B
 
 void QtHost::SetUpperLine(const std::string& text)
 {
-    OnUiThread([text](ProgressDialog& dialog) { dialog.SetUpperLine(UiText(text)); });
+    OnDialog([text](ProgressDialog& dialog) { dialog.SetUpperLine(UiText(text)); });
 }
 
 void QtHost::SetLowerLine(const std::string& text)
 {
-    OnUiThread([text](ProgressDialog& dialog) { dialog.SetLowerLine(UiText(text)); });
+    OnDialog([text](ProgressDialog& dialog) { dialog.SetLowerLine(UiText(text)); });
 }
 
 void QtHost::SetTitle(const std::string& text)
 {
-    OnUiThread([text](ProgressDialog& dialog) { dialog.setWindowTitle(UiText(text)); });
+    OnDialog([text](ProgressDialog& dialog) { dialog.setWindowTitle(UiText(text)); });
 }
 
 void QtHost::SetRange(int high)
 {
-    OnUiThread([high](ProgressDialog& dialog) { dialog.SetRange(high); });
+    OnDialog([high](ProgressDialog& dialog) { dialog.SetRange(high); });
 }
 
 int QtHost::SetProgressPos(int position)
 {
-    return OnUiThread<int>(
-        [position](ProgressDialog& dialog, QWidget&) { return dialog.SetProgressPos(position); }, 0);
+    return OnDialog([position](ProgressDialog& dialog) { return dialog.SetProgressPos(position); }, 0);
 }
 
 void QtHost::SetBarColours(Rgb fill, Rgb text)
 {
-    OnUiThread([fill, text](ProgressDialog& dialog) { dialog.SetBarColours(ColourOf(fill), ColourOf(text)); });
+    OnDialog([fill, text](ProgressDialog& dialog) { dialog.SetBarColours(ColourOf(fill), ColourOf(text)); });
 }
 
 void QtHost::SetAbortCaption(AbortButton button)
 {
-    OnUiThread([button](ProgressDialog& dialog) { dialog.SetAbortCaption(button); });
+    OnDialog([button](ProgressDialog& dialog) { dialog.SetAbortCaption(button); });
 }
 
 bool QtHost::AbortRequested()
 {
-    return state_->abortPressed || state_->calls.Detached();
+    return state_->abortPressed || state_->calls.Cut();
 }
 
 void QtHost::PlaySound(const std::string& sound)
 {
-    if (playSound_ && !state_->calls.Detached())
+    if (playSound_ && !state_->calls.Cut())
         playSound_(sound);
 }
 
 void QtHost::Close()
 {
-    OnUiThread([](ProgressDialog& dialog) { dialog.RequestClose(); });
+    OnDialog([](ProgressDialog& dialog) { dialog.RequestClose(); });
 }
 
 uint64_t QtHost::TickCount()

@@ -8,29 +8,33 @@
 
 #include "ops/operation.h"
 #include "ops/progressdialog.h"
+#include "ops/runner.h"
 
 namespace vokta {
 
 using SoundPlayer = std::function<void(const std::string&)>;
 
-// The desktop's host of a running operation. Every call of the worker is carried out on
-// the user-interface thread, which owns the dialog and the page, and the worker waits for
-// it. Once the dialog has ended the host is detached: the user-interface thread may then
-// be waiting for the worker and no longer runs calls, and the dialog is about to go, so
-// every call answers at once and harmlessly (Abort pressed, Cancel, No) and a call still
-// waiting is released with that answer.
+// The desktop's host of a running worker. Every call of the worker is carried out on the
+// user-interface thread, which owns the dialog and the page, and the worker waits for it.
+// The host answers through the run's link: once it is cut (the progress dialog ended, or
+// the page let its worker go) every call answers at once and harmlessly (Abort pressed,
+// Cancel, No) and a call still waiting is released with that answer. A page's host
+// without a progress dialog (the Boot and Info pages, the label dialog) shows message
+// boxes and the page's own changes only.
 class QtHost final : public OperationHost {
 public:
     // Built on the user-interface thread. `playSound` plays on the worker's thread and
     // returns when the sound has ended.
-    QtHost(ProgressDialog& dialog, QWidget& page, SoundPlayer playSound);
+    QtHost(ProgressDialog* dialog, QWidget& page, SoundPlayer playSound, std::shared_ptr<RunLink> link);
     ~QtHost() override;
     QtHost(const QtHost&) = delete;
     QtHost& operator=(const QtHost&) = delete;
 
-    // From now on nothing reaches the dialog or the page. Any thread.
-    void Detach();
-    bool Detached() const;
+    bool Cut() const;
+
+    // `change` made on the page on the user-interface thread while the worker waits;
+    // nothing once cut or once the page is gone.
+    void OnPage(std::function<void(QWidget&)> change);
 
     Answer MessageBox(const std::string& text, const std::string& caption, Buttons buttons, Icon icon) override;
     void SetUpperLine(const std::string& text) override;
@@ -49,11 +53,13 @@ public:
 private:
     struct State;
 
-    // Runs `call` on the user-interface thread with the dialog and the page, and returns
-    // its answer; `harmless` once detached, or when either is gone.
+    // Runs `call` on the user-interface thread with the page, and returns its answer;
+    // `harmless` once cut, or when the page is gone.
     template <typename Result>
-    Result OnUiThread(std::function<Result(ProgressDialog&, QWidget&)> call, Result harmless);
-    void OnUiThread(std::function<void(ProgressDialog&)> call);
+    Result OnUiThread(std::function<Result(QWidget&)> call, Result harmless);
+    // `call` with the progress dialog; nothing without one.
+    void OnDialog(std::function<void(ProgressDialog&)> call);
+    int OnDialog(std::function<int(ProgressDialog&)> call, int harmless);
 
     std::shared_ptr<State> state_;
     SoundPlayer playSound_;

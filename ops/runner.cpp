@@ -1,26 +1,113 @@
 #include "ops/runner.h"
 
+#include <exception>
+#include <vector>
+
+#include "res/strings.h"
+
 namespace vokta {
+namespace {
+
+// The threads of abandoned workers, kept to be joined at program exit.
+class AbandonedWorkers {
+public:
+    ~AbandonedWorkers() { JoinAll(); }
+
+    void Keep(std::thread thread)
+    {
+        const std::lock_guard lock(mutex_);
+        threads_.push_back(std::move(thread));
+    }
+
+    void JoinAll()
+    {
+        std::vector<std::thread> threads;
+        {
+            const std::lock_guard lock(mutex_);
+            threads.swap(threads_);
+        }
+        for (std::thread& thread : threads)
+            thread.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::thread> threads_;
+};
+
+AbandonedWorkers& Abandoned()
+{
+    static AbandonedWorkers workers;
+    return workers;
+}
+
+// A worker that threw: the user is told, the dialog closed, and the run counts as failed.
+OperationOutcome FailedBy(OperationHost& host, const std::string& what)
+{
+    host.MessageBox(FormatString(Str::WorkerStopped, what), LoadString(Str::FatalError), Buttons::Ok, Icon::Error);
+    host.Close();
+    return {kResultFailed, FollowUp::None};
+}
+
+OperationOutcome RunGuarded(const Worker& worker, OperationHost& host)
+{
+    try {
+        return worker(host);
+    } catch (const std::exception& error) {
+        return FailedBy(host, error.what());
+    } catch (...) {
+        return FailedBy(host, "?");
+    }
+}
+
+}  // namespace
+
+void RunLink::Cut()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        cut_ = true;
+    }
+    changed_.notify_all();
+}
+
+bool RunLink::IsCut() const
+{
+    const std::lock_guard lock(mutex_);
+    return cut_;
+}
+
+bool RunLink::WaitUntil(const std::function<bool()>& ready)
+{
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return cut_ || ready(); });
+    return ready();
+}
+
+void RunLink::Settle(const std::function<void()>& change)
+{
+    {
+        const std::lock_guard lock(mutex_);
+        change();
+    }
+    changed_.notify_all();
+}
 
 void HostLink::Cut()
 {
+    link_->Cut();
     std::shared_ptr<OperationHost> released;
-    {
-        const std::lock_guard lock(mutex_);
+    const std::lock_guard lock(mutex_);
+    released = std::move(target_);
+    // The page's host may end with `released`, after the lock: declared before it.
+}
+
+std::shared_ptr<OperationHost> HostLink::Target()
+{
+    std::shared_ptr<OperationHost> released;
+    const std::lock_guard lock(mutex_);
+    if (link_->IsCut())
         released = std::move(target_);
-    }
-    // The page's host may end here, outside the lock, when nothing else holds it.
-}
-
-bool HostLink::IsCut() const
-{
-    const std::lock_guard lock(mutex_);
-    return !target_;
-}
-
-std::shared_ptr<OperationHost> HostLink::Target() const
-{
-    const std::lock_guard lock(mutex_);
     return target_;
 }
 
@@ -106,48 +193,71 @@ void HostLink::Rest(int milliseconds)
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-RunningOperation::RunningOperation(Worker worker, std::shared_ptr<OperationHost> host)
-    : link_(std::make_shared<HostLink>(std::move(host)))
+WorkerRun::WorkerRun() : link_(std::make_shared<RunLink>()) {}
+
+WorkerRun::~WorkerRun()
 {
+    // The link of a run that is over is cut as well: nothing of it reaches the page later.
+    Abandon();
+}
+
+void WorkerRun::Start(Worker worker, std::shared_ptr<OperationHost> host,
+                      std::function<void(const OperationOutcome&)> ended)
+{
+    host_ = std::make_shared<HostLink>(link_, std::move(host));
     std::promise<OperationOutcome> promise;
-    ended_ = promise.get_future().share();
-    // The thread owns the worker, its link and the promise: nothing of this object.
-    thread_ = std::thread([worker = std::move(worker), link = link_, promise = std::move(promise)]() mutable {
-        promise.set_value(worker(*link));
+    outcome_ = promise.get_future().share();
+    // The thread owns the worker, the link to its host and the promise: nothing of this object.
+    thread_ = std::thread([worker = std::move(worker), host = host_, promise = std::move(promise),
+                           ended = std::move(ended)]() mutable {
+        const OperationOutcome outcome = RunGuarded(worker, *host);
+        promise.set_value(outcome);
+        if (ended)
+            ended(outcome);
     });
 }
 
-RunningOperation::~RunningOperation()
+bool WorkerRun::Ended() const
 {
-    if (thread_.joinable())
-        Abandon();
+    return outcome_.valid() && outcome_.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
 }
 
-std::optional<OperationOutcome> RunningOperation::WaitFor(std::chrono::milliseconds wait)
+std::optional<OperationOutcome> WorkerRun::WaitFor(std::chrono::milliseconds wait)
 {
-    if (ended_.wait_for(wait) != std::future_status::ready)
+    if (!outcome_.valid() || outcome_.wait_for(wait) != std::future_status::ready)
         return std::nullopt;
     if (thread_.joinable())
         thread_.join();
-    return ended_.get();
+    return outcome_.get();
 }
 
-void RunningOperation::Abandon()
+void WorkerRun::Abandon()
 {
-    link_->Cut();
-    if (thread_.joinable())
-        thread_.detach();
+    if (host_)
+        host_->Cut();
+    else
+        link_->Cut();
+    if (thread_.joinable() && Ended())
+        thread_.join();
+    else if (thread_.joinable())
+        Abandoned().Keep(std::move(thread_));
+}
+
+void WaitForAbandonedWorkers()
+{
+    Abandoned().JoinAll();
 }
 
 OperationOutcome RunOperation(Worker worker, std::shared_ptr<OperationHost> host,
                               const std::function<void()>& modalLoop, std::chrono::milliseconds grace)
 {
-    RunningOperation running(std::move(worker), std::move(host));
+    WorkerRun run;
+    run.Start(std::move(worker), std::move(host));
     if (modalLoop)
         modalLoop();
-    if (std::optional<OperationOutcome> outcome = running.WaitFor(grace))
+    if (std::optional<OperationOutcome> outcome = run.WaitFor(grace))
         return *outcome;
-    running.Abandon();
+    run.Abandon();
     return {kResultFailed, FollowUp::None};
 }
 

@@ -1,24 +1,29 @@
 #pragma once
 
-// Running an operation on a worker thread, and who may hold what.
+// Running work on a worker thread, and who may hold what.
 //
 // The lifetime rule. A worker holds only:
-//   - its inputs, by value (the job: drive text, choices, sounds);
+//   - its inputs, by value (the job: drive text, choices, sounds, its own copy of the
+//     drive table);
 //   - shared ownership (std::shared_ptr) of what it reads or writes beyond them, such as
 //     the memory image; a page that abandons a worker gives up its share of these and
 //     starts afresh, so the two never touch one object again;
-//   - the process-wide drive table, which lives until the process ends;
-//   - the host it was started with, which is a HostLink: never the page's host itself.
-// A worker never holds a page, a widget or the page's host. The page stops waiting for
-// its worker 10 seconds after the progress dialog ended (the worker then counts as
-// failed), and the language switch destroys and rebuilds every page; in both cases the
-// page abandons the worker: its HostLink is cut, so every later call of the worker
-// reaches no window and gets the harmless answer (Abort pressed, Cancel, No), while the
-// worker's own objects stay alive through its shares until it ends. A host's call that
-// was under way when the link was cut still holds the host through the link's share:
-// a host must therefore stay usable (answering harmlessly) after its window is gone.
+//   - the host it was started with, through the run's HostLink.
+// A worker never holds a page or a widget. Every run has one RunLink: cutting it is the
+// only way a page lets go of its worker, and everything between the two (the HostLink,
+// the desktop host's calls onto the window's thread) answers harmlessly from then on
+// (Abort pressed, Cancel, No) and reaches no window, while the worker's own objects stay
+// alive through its shares until it ends. A page cuts the link when it stops waiting for
+// its worker (its grace after the progress dialog ended) and when it goes (the language
+// switch rebuilds every page, the window closes). A worker not ended then is never
+// detached: its thread is kept and joined at program exit by WaitForAbandonedWorkers,
+// after the cut link has told it to stop at its next poll of Abort. A host's call under
+// way when the link was cut still holds the host: a host must stay usable (answering
+// harmlessly) after its window is gone. An exception leaving a worker ends it as failed,
+// told to the user through the host, which is then closed.
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <future>
 #include <memory>
@@ -33,15 +38,37 @@ namespace vokta {
 // How long a page waits for its worker after the progress dialog ended.
 constexpr std::chrono::milliseconds kWorkerGrace{10000};
 
-// The host a worker talks to: forwards to the page's host until it is cut, then answers
-// every call harmlessly and shows nothing. Safe to call from any thread.
-class HostLink final : public OperationHost {
+// The one tie between a page and its worker: once cut, never mended. Waits of the worker
+// for the page end when it is cut. Safe from any thread.
+class RunLink {
 public:
-    explicit HostLink(std::shared_ptr<OperationHost> target) : target_(std::move(target)) {}
-
-    // Cuts the link: the page's host is no longer reached (nor kept alive) from here.
     void Cut();
     bool IsCut() const;
+
+    // Waits until `ready` holds or the link is cut; `ready` is asked under the link's lock.
+    // True when ready.
+    bool WaitUntil(const std::function<bool()>& ready);
+
+    // Makes `change` under the link's lock and wakes those waiting.
+    void Settle(const std::function<void()>& change);
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    bool cut_ = false;
+};
+
+// The host a worker talks to: forwards to the page's host until the run's link is cut,
+// then answers every call harmlessly, shows nothing and no longer keeps the host alive.
+class HostLink final : public OperationHost {
+public:
+    HostLink(std::shared_ptr<RunLink> link, std::shared_ptr<OperationHost> target)
+        : link_(std::move(link)), target_(std::move(target))
+    {
+    }
+
+    // Cuts the run's link and lets go of the page's host.
+    void Cut();
 
     Answer MessageBox(const std::string& text, const std::string& caption, Buttons buttons, Icon icon) override;
     void SetUpperLine(const std::string& text) override;
@@ -58,44 +85,56 @@ public:
     void Rest(int milliseconds) override;
 
 private:
-    std::shared_ptr<OperationHost> Target() const;
+    std::shared_ptr<OperationHost> Target();
 
-    mutable std::mutex mutex_;
+    std::shared_ptr<RunLink> link_;
+    std::mutex mutex_;
     std::shared_ptr<OperationHost> target_;
 };
 
 using Worker = std::function<OperationOutcome(OperationHost&)>;
 
-// A worker started on a thread of its own, talking to the page's host through a link.
-class RunningOperation {
+// A page's run of one worker: its thread, its link, its outcome and whether it ended.
+class WorkerRun {
 public:
-    RunningOperation(Worker worker, std::shared_ptr<OperationHost> host);
-    // A worker not waited for to its end is abandoned.
-    ~RunningOperation();
-    RunningOperation(const RunningOperation&) = delete;
-    RunningOperation& operator=(const RunningOperation&) = delete;
+    WorkerRun();
+    // A worker still running is abandoned; the link is cut in any case.
+    ~WorkerRun();
+    WorkerRun(const WorkerRun&) = delete;
+    WorkerRun& operator=(const WorkerRun&) = delete;
+
+    // The link the page's host is made with, before the worker starts.
+    const std::shared_ptr<RunLink>& Link() const { return link_; }
+
+    // Starts `worker` on a thread of its own, talking to `host` through the link. `ended`,
+    // if any, is called with the outcome on the worker's thread as its last step. Once per run.
+    void Start(Worker worker, std::shared_ptr<OperationHost> host,
+               std::function<void(const OperationOutcome&)> ended = {});
+
+    bool Ended() const;
 
     // The worker's outcome once it has ended, waiting at most `wait`; nullopt when it has
     // not ended by then.
     std::optional<OperationOutcome> WaitFor(std::chrono::milliseconds wait);
 
-    // Stops waiting for good: the link is cut and the worker ends alone.
+    // Stops waiting for good: the link is cut, and the thread is joined at program exit.
     void Abandon();
 
-    // The outcome, for whoever must know when an abandoned worker ended.
-    std::shared_future<OperationOutcome> Ended() const { return ended_; }
-
 private:
-    std::shared_ptr<HostLink> link_;
-    std::shared_future<OperationOutcome> ended_;
+    std::shared_ptr<RunLink> link_;
+    std::shared_ptr<HostLink> host_;
+    std::shared_future<OperationOutcome> outcome_;
     std::thread thread_;
 };
 
+// Joins the threads of every abandoned worker; each was told to stop when its link was
+// cut. Called at program exit, before anything a worker may use ends.
+void WaitForAbandonedWorkers();
+
 // The platform-free steps of an operation button: start the worker, run the progress
-// dialog's loop until the dialog ends (`modalLoop`, the desktop's modal dialog), wait at
-// most `grace` for the worker, and hand back its outcome; a worker that has not ended by
-// then is abandoned and counts as failed. A terminal has no dialog loop to run meanwhile:
-// it calls the worker on its own thread.
+// dialog's loop until the dialog ends (`modalLoop`), wait at most `grace` for the worker,
+// and hand back its outcome; a worker that has not ended by then is abandoned and counts
+// as failed.
 OperationOutcome RunOperation(Worker worker, std::shared_ptr<OperationHost> host,
                               const std::function<void()>& modalLoop,
                               std::chrono::milliseconds grace = kWorkerGrace);

@@ -351,7 +351,9 @@
     X(VersionDescription, 2890) \
     X(VersionCopyright, 2891) \
     X(VersionTrademarks, 2892) \
-    X(UserGuide, 2900)
+    X(UserGuide, 2900) \
+    X(WorkerStopped, 2910) \
+    X(LostWorkDropped, 2911)
 
 namespace vokta {
 

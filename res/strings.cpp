@@ -1,6 +1,7 @@
 #include "res/strings.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <iterator>
 #include <optional>
@@ -46,7 +47,8 @@ static_assert(SortedByDialogAndControl(kEnglishDialogTexts),
 static_assert(DialogTextsUtf8(kEnglishDialogTexts), "a dialog text is not valid UTF-8");
 
 constinit const ArrayStringTable kEnglishTable{kEnglish, kEnglishDialogTexts};
-const StringTable* currentModule = nullptr;
+// Switched on the window's thread while workers may be loading strings.
+std::atomic<const StringTable*> currentModule = nullptr;
 
 // One argument of a format: a number or a text.
 struct FormatArg {
@@ -224,13 +226,13 @@ const StringTable& EnglishStrings()
 
 void SetResourceModule(const StringTable* module)
 {
-    currentModule = module;
+    currentModule.store(module);
 }
 
 std::string LoadString(Str id)
 {
-    if (currentModule) {
-        std::string_view text = currentModule->Find(id);
+    if (const StringTable* module = currentModule.load()) {
+        std::string_view text = module->Find(id);
         if (!text.empty())
             return std::string(text);
     }
@@ -239,8 +241,8 @@ std::string LoadString(Str id)
 
 std::string LoadDialogText(Dialog dialog, uint16_t control)
 {
-    if (currentModule)
-        if (const char* text = currentModule->FindDialogText(dialog, control))
+    if (const StringTable* module = currentModule.load())
+        if (const char* text = module->FindDialogText(dialog, control))
             return text;
     const char* english = EnglishStrings().FindDialogText(dialog, control);
     return english ? english : "";

@@ -106,7 +106,9 @@ bool SaveOperations(vokta::MainWindow& window, const QString& folder)
     saved &= Press(window, kBootPage, BootControl::Check);
     WaitForButton(window, kBootPage, BootControl::Check);
     saved &= Save(window, folder + "/boot.png");
-    saved &= Press(window, kInfoPage, InfoControl::GetInfo) && Save(window, folder + "/info.png");
+    saved &= Press(window, kInfoPage, InfoControl::GetInfo);
+    WaitForButton(window, kInfoPage, InfoControl::GetInfo);
+    saved &= Save(window, folder + "/info.png");
     return saved;
 }
 
@@ -164,7 +166,9 @@ int main(int argc, char** argv)
     if (status == 0)
         status = RunWith(1, diskette, [&](MainWindow& window) {
             Spectator spectator({});
-            allSaved &= Press(window, kInfoPage, InfoControl::GetInfo) && Save(window, folder + "/info-it.png");
+            allSaved &= Press(window, kInfoPage, InfoControl::GetInfo);
+            WaitForButton(window, kInfoPage, InfoControl::GetInfo);
+            allSaved &= Save(window, folder + "/info-it.png");
         });
     return status != 0 ? status : allSaved ? 0 : 1;
 }

@@ -37,7 +37,7 @@ TEST_F(BootFlow, AllZeroBootSectorListsNineLines)
     std::vector<uint8_t> image = PatternImage(kMedia144M);
     std::fill_n(image.begin(), 512, 0);
     InsertImage(image);
-    EXPECT_EQ(BootCheckWorker(job, page, setup.table), 0);
+    EXPECT_TRUE(RunBootCheck(job, page, setup.table));
     EXPECT_EQ(page.results, (std::vector<std::string>{
                                 "Invalid final signature.", "Invalid initial op codes.",
                                 "Invalid sector length.", "Invalid begin sector number.",
@@ -54,7 +54,7 @@ TEST_F(BootFlow, WrongMediaCodeOnlyListsThatLine)
     std::vector<uint8_t> image = PatternImage(kMedia144M);
     image[21] = 0xFD;
     InsertImage(image);
-    BootCheckWorker(job, page, setup.table);
+    RunBootCheck(job, page, setup.table);
     EXPECT_EQ(page.events, (std::vector<std::string>{
                                "actions: off", "state: Checking Disk media ...",
                                "state: Checking Boot Sector ...", "result: Invalid media code.",
@@ -64,7 +64,7 @@ TEST_F(BootFlow, WrongMediaCodeOnlyListsThatLine)
 TEST_F(BootFlow, GoodBootSectorIsOk)
 {
     InsertImage(PatternImage(kMedia144M));
-    BootCheckWorker(job, page, setup.table);
+    RunBootCheck(job, page, setup.table);
     EXPECT_EQ(page.results, std::vector<std::string>{"OK."});
     EXPECT_EQ(page.sounds, std::vector<std::string>{"done.wav"});
     EXPECT_EQ(page.state(), "Boot Checked !");
@@ -72,7 +72,7 @@ TEST_F(BootFlow, GoodBootSectorIsOk)
 
 TEST_F(BootFlow, EmptyDriveFailsTheCheck)
 {
-    BootCheckWorker(job, page, setup.table);
+    RunBootCheck(job, page, setup.table);
     EXPECT_EQ(page.results, std::vector<std::string>{"Media UNKNOWN or Drive NOT Ready."});
     EXPECT_EQ(page.state(), "Check failed !");
     EXPECT_EQ(page.sounds, std::vector<std::string>{"error.wav"});
@@ -84,7 +84,7 @@ TEST_F(BootFlow, UnreadableBootSectorCannotBeChecked)
     InsertImage(PatternImage(kMedia144M));
     // Detection reads the parameters; the check's own read is the first track read.
     setup.recorder->FailNext([](const DiskRequest& r) { return r.minor() == Minor::ReadTrack; }, 1, Err::BadCrc);
-    BootCheckWorker(job, page, setup.table);
+    RunBootCheck(job, page, setup.table);
     EXPECT_EQ(page.results, std::vector<std::string>{"Read error."});
     EXPECT_EQ(page.state(), "Cannot Check !");
     EXPECT_TRUE(page.sounds.empty());
@@ -95,7 +95,7 @@ TEST_F(BootFlow, DriveLockedElsewhereIsReportedAndNothingElse)
 {
     InsertImage(PatternImage(kMedia144M));
     setup.drive->lockedElsewhere = true;
-    BootRecreateWorker(job, page, setup.table);
+    RunBootRecreate(job, page, setup.table);
     ASSERT_EQ(page.boxes.size(), 1u);
     EXPECT_EQ(page.boxes[0].text, "Drive is Locked !");
     EXPECT_EQ(page.boxes[0].caption, "Fatal Error");
@@ -116,7 +116,7 @@ TEST_F(BootFlow, RecreateWritesAGoodBootSectorWithTheVolumesOwnLabel)
     image[510] = 0;
     image[21] = 0xFD;
     InsertImage(image);
-    BootRecreateWorker(job, page, setup.table);
+    RunBootRecreate(job, page, setup.table);
     EXPECT_EQ(page.events, (std::vector<std::string>{
                                "actions: off", "state: Checking Disk media ...",
                                "state: Writing Boot Sector ...", "state: Write OK.",
@@ -130,7 +130,7 @@ TEST_F(BootFlow, RecreateWritesAGoodBootSectorWithTheVolumesOwnLabel)
 TEST_F(BootFlow, RecreateOnAWriteProtectedDiskette)
 {
     InsertImage(FatImage(kMedia144M), true);
-    BootRecreateWorker(job, page, setup.table);
+    RunBootRecreate(job, page, setup.table);
     ASSERT_EQ(page.boxes.size(), 1u);
     EXPECT_EQ(page.boxes[0].text, "Write protect Disk !");
     EXPECT_EQ(page.boxes[0].caption, "Fatal Error");
@@ -145,7 +145,7 @@ TEST_F(BootFlow, RecreateWriteFailureOnAWritableDiskette)
     InsertImage(FatImage(kMedia144M));
     setup.recorder->FailNext([](const DiskRequest& r) { return r.minor() == Minor::WriteTrack; }, 1,
                           Err::SectorNotFound);
-    BootRecreateWorker(job, page, setup.table);
+    RunBootRecreate(job, page, setup.table);
     ASSERT_EQ(page.boxes.size(), 1u);
     EXPECT_EQ(page.boxes[0].text, "Cannot Repair Boot Sector !");
     EXPECT_EQ(page.state(), "Write Failed !");
@@ -153,7 +153,7 @@ TEST_F(BootFlow, RecreateWriteFailureOnAWritableDiskette)
 
 TEST_F(BootFlow, RecreateOnAnEmptyDrive)
 {
-    BootRecreateWorker(job, page, setup.table);
+    RunBootRecreate(job, page, setup.table);
     EXPECT_EQ(page.events, (std::vector<std::string>{
                                "actions: off", "state: Checking Disk media ...", "state: Failed !",
                                "result: Media UNKNOWN or Drive NOT Ready.", "sound: error.wav",

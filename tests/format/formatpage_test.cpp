@@ -224,6 +224,16 @@ TEST_F(FormatPageTest, AFullFormatEndsOkWithADisketteTheToolsAccept)
     Shoot(*page, "format.png");
 }
 
+namespace {
+
+// The dialog reads and writes off the window's thread, with "Change" off meanwhile.
+bool LabelRead(VolumeLabelDialog& dialog)
+{
+    return FindControl<QPushButton>(&dialog, VolumeLabelControl::Change)->isEnabled();
+}
+
+}  // namespace
+
 TEST_F(FormatPageTest, TheVolumeLabelDialogWritesALabelMtoolsReads)
 {
     if (!RequireTools({"mkfs.fat", "mlabel"}))
@@ -231,13 +241,15 @@ TEST_F(FormatPageTest, TheVolumeLabelDialogWritesALabelMtoolsReads)
     const std::string image = BindFile('A', DriveKind::Floppy35HD, "mkfs.fat -C -n OLDLABEL --invariant IMG 1440");
     Open();
     std::string shown;
-    WhenModal<VolumeLabelDialog>([&](VolumeLabelDialog& dialog) {
-        auto* edit = FindControl<QLineEdit>(&dialog, VolumeLabelControl::Label);
-        shown = edit->text().toStdString();
-        Shoot(dialog, "volumelabel.png");
-        edit->setText("FRESH ONE");
-        FindControl<QPushButton>(&dialog, VolumeLabelControl::Change)->click();
-    });
+    WhenModal<VolumeLabelDialog>(
+        [&](VolumeLabelDialog& dialog) {
+            auto* edit = FindControl<QLineEdit>(&dialog, VolumeLabelControl::Label);
+            shown = edit->text().toStdString();
+            Shoot(dialog, "volumelabel.png");
+            edit->setText("FRESH ONE");
+            FindControl<QPushButton>(&dialog, VolumeLabelControl::Change)->click();
+        },
+        LabelRead);
     Control<QPushButton>(ChangeLabel)->click();
     EXPECT_EQ(shown, "OLDLABEL");
     EXPECT_EQ(Control<QLineEdit>(Label)->text(), "FRESH ONE");
@@ -260,12 +272,15 @@ TEST_F(FormatPageTest, AWriteProtectedDisketteRefusesTheLabelAndTheDialogStays)
     Open();
     BoxAnswerer boxes;
     bool stayedOpen = false;
-    WhenModal<VolumeLabelDialog>([&](VolumeLabelDialog& dialog) {
-        FindControl<QLineEdit>(&dialog, VolumeLabelControl::Label)->setText("REFUSED");
-        FindControl<QPushButton>(&dialog, VolumeLabelControl::Change)->click();
-        stayedOpen = dialog.isVisible();
-        FindControl<QPushButton>(&dialog, VolumeLabelControl::Cancel)->click();
-    });
+    WhenModal<VolumeLabelDialog>(
+        [&](VolumeLabelDialog& dialog) {
+            FindControl<QLineEdit>(&dialog, VolumeLabelControl::Label)->setText("REFUSED");
+            FindControl<QPushButton>(&dialog, VolumeLabelControl::Change)->click();
+            EXPECT_TRUE(QTest::qWaitFor([&] { return LabelRead(dialog) && !boxes.texts.empty(); }, 30000));
+            stayedOpen = dialog.isVisible();
+            FindControl<QPushButton>(&dialog, VolumeLabelControl::Cancel)->click();
+        },
+        LabelRead);
     Control<QPushButton>(ChangeLabel)->click();
     EXPECT_TRUE(stayedOpen);
     ASSERT_EQ(boxes.texts.size(), 1u);

@@ -12,10 +12,13 @@
 #include <atomic>
 #include <future>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #include "gui/pagetesting.h"
+#include "drive/lostwork.h"
 #include "ops/pagerun.h"
+#include "res/strings.h"
 #include "ops/uitext.h"
 
 using namespace vokta;
@@ -373,17 +376,17 @@ TEST_F(PageRunTest, TheMainWindowComesBackAtTheEndOnlyWhenAskedTo)
 
 // Once its dialog has ended the host answers from any thread without the user-interface
 // thread, which here does not run its loop at all.
-TEST(DetachedHost, AnswersAtOnceAndHarmlessly)
+TEST(CutHost, AnswersAtOnceAndHarmlessly)
 {
     QWidget page;
     ProgressDialog dialog(&page, &page);
     SoundRecorder sounds;
-    QtHost host(dialog, page, sounds.Player());
+    QtHost host(&dialog, page, sounds.Player(), std::make_shared<RunLink>());
     dialog.open();
     QTest::mouseClick(FindControl<QPushButton>(&dialog, ProgressControl::Abort), Qt::LeftButton);
     EXPECT_TRUE(host.AbortRequested());
     QTest::keyClick(&dialog, Qt::Key_Escape);
-    ASSERT_TRUE(host.Detached());
+    ASSERT_TRUE(host.Cut());
 
     std::thread worker([&] {
         EXPECT_EQ(host.MessageBox("Retry ?", "Format Error", Buttons::RetryCancel, Icon::Error), Answer::Cancel);
@@ -397,4 +400,55 @@ TEST(DetachedHost, AnswersAtOnceAndHarmlessly)
     QCoreApplication::processEvents();
     EXPECT_EQ(Line(dialog, ProgressControl::UpperLine), "");
     EXPECT_TRUE(sounds.played.empty());
+}
+
+// What ends an operation beside its worker's result: an exception leaving the worker, and
+// changes drive objects could not make last, each told in a message box over the page.
+TEST_F(PageRunTest, AThrowingWorkerFailsWithAMessageAndLostWorkIsToldUnderTheTitle)
+{
+    struct Case {
+        const char* name;
+        Worker worker;
+        int result;
+        std::vector<std::string> boxTexts;
+        std::string caption;
+    };
+    const std::vector<Case> cases = {
+        {"throws before closing",
+         [](OperationHost& host) -> OperationOutcome {
+             host.SetTitle("Compare");
+             throw std::runtime_error("bad_alloc");
+         },
+         kResultFailed, {FormatString(Str::WorkerStopped, "bad_alloc")}, LoadString(Str::FatalError)},
+        {"records lost work",
+         [](OperationHost& host) {
+             host.SetTitle("Repair A:");
+             RecordLostWork("Changes to drive A: were lost");
+             host.Close();
+             return OperationOutcome{kResultDone, FollowUp::None};
+         },
+         kResultDone, {"Changes to drive A: were lost"}, "Repair A:"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TakeLostWork();
+        std::vector<std::pair<std::string, std::string>> boxes;
+        QTimer answerer;
+        answerer.setInterval(5);
+        QObject::connect(&answerer, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                boxes.emplace_back(box->text().toStdString(), box->windowTitle().toStdString());
+                box->button(QMessageBox::Ok)->click();
+            }
+        });
+        answerer.start();
+        EXPECT_EQ(Run(c.worker).result, c.result);
+        ASSERT_EQ(boxes.size(), c.boxTexts.size());
+        for (size_t i = 0; i < boxes.size(); ++i) {
+            EXPECT_EQ(boxes[i].first, c.boxTexts[i]);
+            EXPECT_EQ(boxes[i].second, c.caption);
+        }
+        EXPECT_EQ(resultField->text(), UiText(ResultText(c.result)));
+        EXPECT_TRUE(TakeLostWork().empty()) << "told once";
+    }
 }

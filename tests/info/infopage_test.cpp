@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include "gui/pagetesting.h"
@@ -77,6 +78,18 @@ struct InfoPageTest : ::testing::Test {
         return lines;
     }
 
+    // Get Info as the user clicks it: "Wait ..." with the button and the drive selector off
+    // while the report is gathered off the window's thread, then the report.
+    void GetInfoAndWait()
+    {
+        auto* getInfo = Control<QPushButton>(InfoControl::GetInfo);
+        getInfo->click();
+        EXPECT_EQ(getInfo->text().toStdString(), LoadString(Str::Wait));
+        EXPECT_FALSE(Control(InfoControl::Drive)->isEnabled());
+        EXPECT_TRUE(QTest::qWaitFor([getInfo] { return getInfo->isEnabled(); }, 30000));
+        EXPECT_TRUE(Control(InfoControl::Drive)->isEnabled());
+    }
+
     void Choose(char letter)
     {
         auto* drive = Control<QComboBox>(InfoControl::Drive);
@@ -120,7 +133,7 @@ TEST_F(InfoPageTest, SaveIsEnabledByGetInfoAndDisabledByAnotherDrive)
     auto* save = Control<QPushButton>(InfoControl::Save);
     EXPECT_FALSE(save->isEnabled());
     Choose('A');
-    Control<QPushButton>(InfoControl::GetInfo)->click();
+    GetInfoAndWait();
     EXPECT_TRUE(save->isEnabled());
     EXPECT_EQ(Report().value(1), "Detected Media = 1.44M (DS HD)");
     EXPECT_EQ(played, std::vector<std::string>{"done.wav"});
@@ -132,7 +145,7 @@ TEST_F(InfoPageTest, SaveIsEnabledByGetInfoAndDisabledByAnotherDrive)
     EXPECT_EQ(shell.currentDriveText.substr(0, 2), "B:");
 
     // Leaving the page and coming back empties the list but leaves Save as it was.
-    Control<QPushButton>(InfoControl::GetInfo)->click();
+    GetInfoAndWait();
     page->hide();
     page->show();
     EXPECT_TRUE(Report().isEmpty());
@@ -148,7 +161,7 @@ TEST_F(InfoPageTest, SavedReportOfA144MDisketteHas29CrLfLines)
     ASSERT_TRUE(a);
     Build(table);
     Choose('A');
-    Control<QPushButton>(InfoControl::GetInfo)->click();
+    GetInfoAndWait();
     const std::string path = folder.File("report.txt");
     WriteFile(path, std::vector<uint8_t>(5000, 'x'));  // replaced without a question
     FileRequest asked;
@@ -186,13 +199,13 @@ TEST_F(InfoPageTest, CancellingTheInsertDiskQuestionKeepsThePreviousReport)
     setup.drive->Insert(EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M)));
     Build(setup.table);
     Choose('A');
-    Control<QPushButton>(InfoControl::GetInfo)->click();
+    GetInfoAndWait();
     const QStringList before = Report();
     ASSERT_EQ(before.size(), 27);
 
     setup.drive->Eject();
     MessageBoxAnswerer user(QMessageBox::Cancel);
-    Control<QPushButton>(InfoControl::GetInfo)->click();
+    GetInfoAndWait();
     EXPECT_EQ(user.texts, QStringList{"Please insert a disk !"});
     EXPECT_EQ(Report(), before);
     auto* getInfo = Control<QPushButton>(InfoControl::GetInfo);
@@ -207,7 +220,7 @@ TEST_F(InfoPageTest, UnformattedDisketteGivesTheErrorLineAndLeavesSaveDisabled)
     setup.drive->Insert(EmulatedMedium(MediumDensity::High));
     Build(setup.table);
     Choose('A');
-    Control<QPushButton>(InfoControl::GetInfo)->click();
+    GetInfoAndWait();
     EXPECT_EQ(Report(), QStringList{"Error: Cannot establish the media type !"});
     EXPECT_FALSE(Control<QPushButton>(InfoControl::Save)->isEnabled());
     EXPECT_EQ(played, std::vector<std::string>{"error.wav"});

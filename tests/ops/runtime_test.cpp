@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdio>
 #include <future>
+#include <stdexcept>
 
 #include "boot/bootbuilder.h"
 #include "drive/backend/virtualdrive.h"
@@ -15,6 +16,7 @@
 #include "ops/runner.h"
 #include "ops/session.h"
 #include "ops/trackformat.h"
+#include "res/strings.h"
 #include "support/scriptedhost.h"
 #include "support/tempdir.h"
 #include "support/testdrives.h"
@@ -207,7 +209,10 @@ TEST(LateWorker, EndsAfterItsHostWentAwayWithoutTouchingIt)
     };
     auto seen = std::make_shared<Seen>();
 
-    auto running = std::make_unique<RunningOperation>(
+    auto running = std::make_unique<WorkerRun>();
+    std::promise<OperationOutcome> endedPromise;
+    std::future<OperationOutcome> ended = endedPromise.get_future();
+    running->Start(
         [released, image, seen](OperationHost& h) {
             h.SetUpperLine("working");
             released.wait();
@@ -219,10 +224,10 @@ TEST(LateWorker, EndsAfterItsHostWentAwayWithoutTouchingIt)
             h.Close();
             return OperationOutcome{kResultDone, FollowUp::ImageRead};
         },
-        host);
+        host, [&endedPromise](const OperationOutcome& outcome) { endedPromise.set_value(outcome); });
     EXPECT_FALSE(running->WaitFor(std::chrono::milliseconds(20)).has_value());
+    EXPECT_FALSE(running->Ended());
     running->Abandon();
-    const std::shared_future<OperationOutcome> ended = running->Ended();
     running.reset();
     host.reset();
     EXPECT_TRUE(watch.expired()) << "the page's host is gone once the page let go of it";
@@ -231,6 +236,7 @@ TEST(LateWorker, EndsAfterItsHostWentAwayWithoutTouchingIt)
     EXPECT_EQ(seen->answer, Answer::No) << "a cut link answers harmlessly";
     EXPECT_TRUE(seen->abort);
     EXPECT_EQ(image->data.size(), 512u) << "the worker's share of the image stayed alive";
+    WaitForAbandonedWorkers();
 }
 
 TEST(LateWorker, RunOperationGivesUpAfterItsGraceAndCountsTheWorkerFailed)
@@ -269,5 +275,37 @@ TEST(LateWorker, AWorkerThatEndsInTimeHandsBackItsOutcomeThroughTheLink)
         host, nullptr);
     EXPECT_EQ(outcome.result, kResultAborted);
     EXPECT_EQ(host->Texts(HostEvent::Title), std::vector<std::string>{"Reading ... A: "});
+    EXPECT_EQ(host->Count(HostEvent::Close), 1);
+}
+
+TEST(LostWork, KeepsTheLatestRecordsAndCountsTheDropped)
+{
+    TakeLostWork();
+    for (const size_t recorded : {size_t{0}, size_t{1}, kLostWorkKept, kLostWorkKept + 3}) {
+        SCOPED_TRACE(recorded);
+        for (size_t i = 0; i < recorded; ++i)
+            RecordLostWork("lost " + std::to_string(i));
+        const std::vector<std::string> told = TakeLostWork();
+        const size_t dropped = recorded > kLostWorkKept ? recorded - kLostWorkKept : 0;
+        ASSERT_EQ(told.size(), recorded - dropped + (dropped > 0 ? 1 : 0));
+        if (recorded > 0) {
+            EXPECT_EQ(told.front(), "lost " + std::to_string(dropped)) << "the oldest kept comes first";
+        }
+        if (dropped > 0) {
+            EXPECT_EQ(told.back(), FormatString(Str::LostWorkDropped, static_cast<long>(dropped)));
+        }
+        EXPECT_TRUE(TakeLostWork().empty());
+    }
+}
+
+// A worker that throws ends as failed: its host is told and closed, and the run goes on.
+TEST(LateWorker, AnExceptionLeavingAWorkerFailsItWithAMessage)
+{
+    auto host = std::make_shared<ScriptedHost>();
+    const OperationOutcome outcome = RunOperation(
+        [](OperationHost&) -> OperationOutcome { throw std::length_error("vector"); }, host, nullptr);
+    EXPECT_EQ(outcome.result, kResultFailed);
+    ASSERT_EQ(host->Count(HostEvent::Box), 1);
+    EXPECT_EQ(host->Of(HostEvent::Box)[0].text, FormatString(Str::WorkerStopped, "vector"));
     EXPECT_EQ(host->Count(HostEvent::Close), 1);
 }
