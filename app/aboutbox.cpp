@@ -9,8 +9,8 @@
 #include <QVBoxLayout>
 
 #include "app/programicon.h"
-#include "ops/dialogframe.h"
-#include "ops/uitext.h"
+#include "ui/dialogframe.h"
+#include "ui/uitext.h"
 #include "versioninfo.h"
 
 namespace vokta {

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "drive/backend/virtualdrive.h"
+#include "drive/backend/files/virtualdrive.h"
 #include "res/strings.h"
 
 namespace vokta {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "drive/drivetable.h"
-#include "drive/systemdrives.h"
+#include "drives/systemdrives.h"
 
 namespace vokta {
 

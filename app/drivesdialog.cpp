@@ -12,8 +12,8 @@
 #include <QVBoxLayout>
 
 #include "app/drivebindings.h"
-#include "ops/dialogframe.h"
-#include "ops/uitext.h"
+#include "ui/dialogframe.h"
+#include "ui/uitext.h"
 
 namespace vokta {
 namespace {

@@ -4,9 +4,9 @@
 #include <functional>
 #include <vector>
 
-#include "app/filechooser.h"
-#include "drive/systemdrives.h"
-#include "ops/qthost.h"
+#include "ui/filechooser.h"
+#include "drives/systemdrives.h"
+#include "ui/qthost.h"
 
 class QComboBox;
 class QLineEdit;

@@ -3,8 +3,8 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
-#include "ops/dialogframe.h"
-#include "ops/uitext.h"
+#include "ui/dialogframe.h"
+#include "ui/uitext.h"
 
 namespace vokta {
 

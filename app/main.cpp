@@ -2,7 +2,7 @@
 #include <QFileInfo>
 
 #include "app/programicon.h"
-#include "app/settingsstore.h"
+#include "ui/settingsstore.h"
 #include "app/startup.h"
 
 int main(int argc, char** argv)

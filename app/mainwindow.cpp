@@ -9,12 +9,12 @@
 #include "app/aboutbox.h"
 #include "app/helpwindow.h"
 #include "app/optionspage.h"
-#include "boot/bootpage.h"
-#include "fat/repairpage.h"
-#include "format/formatpage.h"
-#include "image/dupdiskpage.h"
-#include "info/infopage.h"
-#include "ops/uitext.h"
+#include "app/pages/bootpage.h"
+#include "app/pages/repairpage.h"
+#include "app/pages/formatpage.h"
+#include "app/pages/dupdiskpage.h"
+#include "app/pages/infopage.h"
+#include "ui/uitext.h"
 
 namespace vokta {
 namespace {

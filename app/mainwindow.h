@@ -4,7 +4,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "app/shell.h"
+#include "ui/shell.h"
 
 class QTabWidget;
 

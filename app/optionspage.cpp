@@ -13,8 +13,8 @@
 
 #include "app/drivebindings.h"
 #include "app/drivesdialog.h"
-#include "app/sounds.h"
-#include "ops/uitext.h"
+#include "ui/sounds.h"
+#include "ui/uitext.h"
 
 namespace vokta {
 namespace {

@@ -4,9 +4,9 @@
 #include <functional>
 #include <string>
 
-#include "app/filechooser.h"
-#include "app/shell.h"
-#include "ops/qthost.h"
+#include "ui/filechooser.h"
+#include "ui/shell.h"
+#include "ui/qthost.h"
 
 class QComboBox;
 class QLineEdit;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "drive/systemdrives.h"
+#include "drives/systemdrives.h"
 
 namespace vokta {
 

@@ -10,12 +10,12 @@
 #include "app/mainwindow.h"
 #include "app/platform.h"
 #include "app/programline.h"
-#include "app/settingsstore.h"
-#include "app/shell.h"
-#include "app/tooltips.h"
-#include "ops/dialogframe.h"
+#include "ui/settingsstore.h"
+#include "ui/shell.h"
+#include "ui/tooltips.h"
+#include "ui/dialogframe.h"
 #include "ops/runner.h"
-#include "ops/uitext.h"
+#include "ui/uitext.h"
 
 namespace vokta {
 namespace {

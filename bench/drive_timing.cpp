@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "drive/backend/emulateddrive.h"
+#include "drive/backend/emulated/emulateddrive.h"
 #include "drive/drivetable.h"
 #include "drive/media.h"
 #include "fat/repair.h"

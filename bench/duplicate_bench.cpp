@@ -8,7 +8,7 @@
 
 #include <unistd.h>
 
-#include "drive/backend/virtualdrive.h"
+#include "drive/backend/files/virtualdrive.h"
 #include "drive/drivetable.h"
 #include "drive/fatlayout.h"
 #include "image/duplicate.h"

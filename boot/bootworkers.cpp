@@ -12,7 +12,7 @@
 #include "drive/diskdrive.h"
 #include "drive/fatlayout.h"
 #include "drive/volume.h"
-#include "ops/session.h"
+#include "steps/session.h"
 #include "res/codepage.h"
 #include "res/strings.h"
 

@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "drive/drivetable.h"
-#include "drive/systemdrives.h"
+#include "drives/systemdrives.h"
 #include "ops/messagebox.h"
 #include "ops/operation.h"
 

@@ -2,7 +2,7 @@
 
 #include "cli/cli.h"
 #include "drive/diskdrive.h"
-#include "drive/drivelist.h"
+#include "drives/drivelist.h"
 
 namespace vokta::cli {
 

@@ -16,7 +16,7 @@
 #include <set>
 #include <vector>
 
-#include "drive/backend/imdfile.h"
+#include "drive/backend/files/imdfile.h"
 #include "drive/diskdrive.h"
 #include "fat/volumemap.h"
 #include "res/strings.h"

@@ -15,7 +15,7 @@
 #include "fat/repair.h"
 #include "fat/volumemap.h"
 #include "fat/soundfat.h"
-#include "ops/session.h"
+#include "steps/session.h"
 #include "res/strings.h"
 
 namespace vokta {

@@ -2,8 +2,8 @@
 #include "boot/bootbuilder.h"
 #include "fat/fatvolume.h"
 #include "format/format.h"
-#include "ops/session.h"
-#include "ops/trackformat.h"
+#include "steps/session.h"
+#include "steps/trackformat.h"
 #include "res/strings.h"
 
 namespace vokta {

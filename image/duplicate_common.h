@@ -11,7 +11,7 @@
 
 #include "drive/diskdrive.h"
 #include "image/duplicate.h"
-#include "ops/session.h"
+#include "steps/session.h"
 #include "res/strings.h"
 
 namespace vokta::dup {

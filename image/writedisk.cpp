@@ -6,7 +6,7 @@
 #include "boot/bootbuilder.h"
 #include "image/duplicate_common.h"
 #include "fat/freespace.h"
-#include "ops/trackformat.h"
+#include "steps/trackformat.h"
 
 namespace vokta {
 

@@ -15,14 +15,14 @@
 #include "app/aboutbox.h"
 #include "app/helpwindow.h"
 #include "app/mainwindow.h"
-#include "app/settingsstore.h"
+#include "ui/settingsstore.h"
 #include "app/startup.h"
-#include "boot/bootpage.h"
-#include "fat/repairpage.h"
-#include "image/dupdiskpage.h"
-#include "info/infopage.h"
-#include "ops/progressdialog.h"
-#include "ops/uitext.h"
+#include "app/pages/bootpage.h"
+#include "app/pages/repairpage.h"
+#include "app/pages/dupdiskpage.h"
+#include "app/pages/infopage.h"
+#include "ui/progressdialog.h"
+#include "ui/uitext.h"
 
 namespace {
 

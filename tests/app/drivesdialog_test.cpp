@@ -13,7 +13,7 @@
 #include "app/drivesdialog.h"
 #include "drive/diskdrive.h"
 #include "drive/media.h"
-#include "ops/uitext.h"
+#include "ui/uitext.h"
 #include "support/requiretools.h"
 #include "support/tempdir.h"
 

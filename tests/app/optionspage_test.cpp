@@ -15,9 +15,9 @@
 #include "app/drivebindings.h"
 #include "app/drivesdialog.h"
 #include "app/optionspage.h"
-#include "app/tooltips.h"
-#include "gui/pagetesting.h"
-#include "ops/uitext.h"
+#include "ui/tooltips.h"
+#include "ui/pagetesting.h"
+#include "ui/uitext.h"
 #include "support/tempdir.h"
 
 using namespace vokta;

@@ -10,7 +10,7 @@
 #include <regex>
 #include <set>
 
-#include "drive/backend/virtualdrive.h"
+#include "drive/backend/files/virtualdrive.h"
 #include "drive/lostwork.h"
 #include "fat/fatdisk.h"
 #include "fat/fatvolume.h"

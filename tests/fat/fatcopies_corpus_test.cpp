@@ -12,7 +12,7 @@
 #include <set>
 #include <sstream>
 
-#include "drive/backend/imdfile.h"
+#include "drive/backend/files/imdfile.h"
 #include "drive/bytes.h"
 #include "res/strings.h"
 #include "support/clirun.h"

@@ -20,10 +20,10 @@
 #include <thread>
 
 #include "boot/localclock.h"
-#include "drive/backend/virtualdrive.h"
+#include "drive/backend/files/virtualdrive.h"
 #include "format/format.h"
 #include "image/duplicate.h"
-#include "repair/damageddiskette.h"
+#include "fat/damageddiskette.h"
 #include "support/imagediskfile.h"
 
 using namespace vokta;

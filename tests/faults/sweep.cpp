@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "boot/bootsector.h"
-#include "drive/backend/emulateddrive.h"
+#include "drive/backend/emulated/emulateddrive.h"
 #include "drive/diskdrive.h"
 #include "fat/repair.h"
 #include "format/format.h"

@@ -4,7 +4,7 @@
 #include <numeric>
 #include <set>
 
-#include "drive/backend/emulateddrive.h"
+#include "drive/backend/emulated/emulateddrive.h"
 #include "drive/lostwork.h"
 #include "fat/fatentries.h"
 #include "format/format.h"

@@ -9,8 +9,8 @@
 #include <array>
 #include <string>
 
-#include "drive/backend/imdfile.h"
-#include "drive/backend/virtualdrive.h"
+#include "drive/backend/files/imdfile.h"
+#include "drive/backend/files/virtualdrive.h"
 #include "fuzzinput.h"
 #include "image/diskimage.h"
 

@@ -11,7 +11,7 @@
 #include <span>
 #include <vector>
 
-#include "drive/backend/emulateddrive.h"
+#include "drive/backend/emulated/emulateddrive.h"
 #include "drive/drivetable.h"
 #include "drive/media.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <tuple>
 
-#include "drive/backend/imdfile.h"
+#include "drive/backend/files/imdfile.h"
 #include "fuzzinput.h"
 
 using namespace vokta;

@@ -9,13 +9,13 @@
 #include <stdexcept>
 
 #include "boot/bootbuilder.h"
-#include "drive/backend/virtualdrive.h"
+#include "drive/backend/files/virtualdrive.h"
 #include "drive/lostwork.h"
 #include "fat/fatvolume.h"
 #include "image/duplicate.h"
 #include "ops/runner.h"
-#include "ops/session.h"
-#include "ops/trackformat.h"
+#include "steps/session.h"
+#include "steps/trackformat.h"
 #include "res/strings.h"
 #include "support/scriptedhost.h"
 #include "support/tempdir.h"

@@ -16,7 +16,7 @@
 
 #include "boot/bootbuilder.h"
 #include "drive/diskdrive.h"
-#include "drive/systemdrives.h"
+#include "drives/systemdrives.h"
 #include "qemu/pattern.h"
 
 using namespace vokta;

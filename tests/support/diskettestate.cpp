@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "drive/backend/imdfile.h"
+#include "drive/backend/files/imdfile.h"
 #include "drive/fatlayout.h"
 #include "support/tempdir.h"
 

@@ -1,6 +1,6 @@
 #include "support/imagediskfile.h"
 
-#include "drive/backend/imdfile.h"
+#include "drive/backend/files/imdfile.h"
 #include "support/tempdir.h"
 
 namespace vokta::test {

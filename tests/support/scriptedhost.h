@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "drive/backend/driveclock.h"
+#include "drive/backend/emulated/driveclock.h"
 #include "ops/operation.h"
 
 namespace vokta::test {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "drive/backend/virtualdrive.h"
+#include "drive/backend/files/virtualdrive.h"
 
 namespace vokta::test {
 namespace {

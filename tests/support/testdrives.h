@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "drive/backend/emulateddrive.h"
+#include "drive/backend/emulated/emulateddrive.h"
 #include "drive/diskdrive.h"
 #include "drive/drivetable.h"
 #include "support/recordingservice.h"

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "drive/backend/usbfloppy.h"
+#include "drive/backend/usbfloppy/usbfloppy.h"
 
 namespace vokta::test {
 namespace {

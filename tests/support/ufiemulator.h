@@ -4,8 +4,8 @@
 #include <optional>
 #include <vector>
 
-#include "drive/backend/emulatedmedium.h"
-#include "drive/backend/ufi.h"
+#include "drive/backend/emulated/emulatedmedium.h"
+#include "drive/backend/usbfloppy/ufi.h"
 #include "drive/drivetable.h"
 
 namespace vokta::test {

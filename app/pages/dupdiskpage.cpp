@@ -1,0 +1,252 @@
+#include "app/pages/dupdiskpage.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <atomic>
+
+#include "ui/driveselector.h"
+#include "ui/sounds.h"
+#include "ui/uitext.h"
+
+namespace vokta {
+namespace {
+
+using namespace DupDiskControl;
+
+// A field that shows what the image holds: it carries no tool tip of its own.
+QLabel* Field(int id, QWidget* parent)
+{
+    auto* field = WithControlId(new QLabel(UiText(Dialog::DupDisk, id), parent), id);
+    field->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    SetNoToolTip(field);
+    return field;
+}
+
+}  // namespace
+
+DupDiskPage::DupDiskPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shell), play_(PlaySoundAndWait)
+{
+    BuildControls();
+    // Diskettes only: a fixed disk is never the source or the copy of a diskette.
+    FillDriveSelector(*drive_, shell_, true);
+    verify_->setChecked(shell_.settings.verifyAfterWrite);
+    // Until an image is held there is nothing to write, compare or save.
+    EnableImageControls(false);
+}
+
+void DupDiskPage::EnableImageControls(bool enabled)
+{
+    for (QWidget* control : std::initializer_list<QWidget*>{writeDisk_, compare_, saveImage_, labelCaption_,
+                                                            serialCaption_, mediaCaption_})
+        control->setEnabled(enabled);
+}
+
+void DupDiskPage::BuildControls()
+{
+    // Created in the order the Tab key visits them.
+    auto* source = new QGroupBox(UiText(Dialog::DupDisk, Unnumbered::SourceGroup), this);
+    readDisk_ = WithControlId(new QPushButton(UiText(Dialog::DupDisk, ReadDisk), source), ReadDisk);
+    labelCaption_ = WithControlId(new QLabel(UiText(Dialog::DupDisk, LabelCaption), source), LabelCaption);
+    label_ = Field(ImageLabel, source);
+    serialCaption_ = WithControlId(new QLabel(UiText(Dialog::DupDisk, SerialCaption), source), SerialCaption);
+    serial_ = Field(ImageSerial, source);
+    mediaCaption_ = WithControlId(new QLabel(UiText(Dialog::DupDisk, MediaCaption), source), MediaCaption);
+    media_ = Field(ImageMedia, source);
+
+    auto* destination = new QGroupBox(UiText(Dialog::DupDisk, Unnumbered::DestinationGroup), this);
+    verify_ = WithControlId(new QCheckBox(UiText(Dialog::DupDisk, Verify), destination), Verify);
+    writeDisk_ = WithControlId(new QPushButton(UiText(Dialog::DupDisk, WriteDisk), destination), WriteDisk);
+    compare_ = WithControlId(new QPushButton(UiText(Dialog::DupDisk, Compare), destination), Compare);
+
+    auto* driveCaption = new QLabel(UiText(Dialog::DupDisk, Unnumbered::DupDiskDriveLabel), this);
+    drive_ = WithControlId(new QComboBox(this), Drive);
+    driveCaption->setBuddy(drive_);
+    auto* resultCaption = new QLabel(UiText(Dialog::DupDisk, Unnumbered::DupDiskResultLabel), this);
+    result_ = WithControlId(new QLineEdit(UiText(Dialog::DupDisk, Result), this), Result);
+    result_->setReadOnly(true);
+    result_->setFocusPolicy(Qt::NoFocus);
+    SetNoToolTip(result_);
+
+    auto* image = new QGroupBox(UiText(Dialog::DupDisk, Unnumbered::ImageGroup), this);
+    loadImage_ = WithControlId(new QPushButton(UiText(Dialog::DupDisk, LoadImage), image), LoadImage);
+    saveImage_ = WithControlId(new QPushButton(UiText(Dialog::DupDisk, SaveImage), image), SaveImage);
+
+    auto* sourceLayout = new QGridLayout(source);
+    sourceLayout->addWidget(readDisk_, 0, 0, 1, 2);
+    sourceLayout->addWidget(labelCaption_, 1, 0);
+    sourceLayout->addWidget(label_, 1, 1);
+    sourceLayout->addWidget(serialCaption_, 2, 0);
+    sourceLayout->addWidget(serial_, 2, 1);
+    sourceLayout->addWidget(mediaCaption_, 3, 0);
+    sourceLayout->addWidget(media_, 3, 1);
+    sourceLayout->setColumnStretch(1, 1);
+    // Room for every media name and a label of eleven wide letters, before any is shown.
+    int fieldWidth = media_->fontMetrics().horizontalAdvance(QString(11, QLatin1Char('W')));
+    for (int32_t type = kMedia720K; type <= kMedia172M; ++type)
+        fieldWidth = std::max(fieldWidth, media_->fontMetrics().horizontalAdvance(
+                                              QString::fromUtf8(GetMediaTypeName(type))));
+    sourceLayout->setColumnMinimumWidth(1, fieldWidth);
+
+    auto* destinationLayout = new QVBoxLayout(destination);
+    destinationLayout->addWidget(verify_);
+    destinationLayout->addWidget(writeDisk_);
+    destinationLayout->addWidget(compare_);
+
+    // Load and Save side by side with Write and Compare.
+    auto* imageLayout = new QVBoxLayout(image);
+    imageLayout->addStretch();
+    imageLayout->addWidget(loadImage_);
+    imageLayout->addWidget(saveImage_);
+
+    auto* settingsColumn = new QGridLayout;
+    settingsColumn->addWidget(driveCaption, 0, 0);
+    settingsColumn->addWidget(drive_, 0, 1);
+    settingsColumn->addWidget(resultCaption, 1, 0);
+    settingsColumn->addWidget(result_, 1, 1);
+    settingsColumn->setRowStretch(2, 1);
+
+    auto* layout = new QGridLayout(this);
+    layout->addWidget(source, 0, 0);
+    layout->addLayout(settingsColumn, 0, 1);
+    layout->addWidget(destination, 1, 0);
+    layout->addWidget(image, 1, 1);
+    layout->setColumnStretch(0, 1);
+    layout->setColumnStretch(1, 1);
+    layout->setRowStretch(2, 1);
+
+    setTabOrder(readDisk_, verify_);
+    setTabOrder(verify_, writeDisk_);
+    setTabOrder(writeDisk_, compare_);
+    setTabOrder(compare_, drive_);
+    setTabOrder(drive_, loadImage_);
+    setTabOrder(loadImage_, saveImage_);
+
+    connect(readDisk_, &QPushButton::clicked, this, [this] { RunDuplication(ReadDiskWorker); });
+    connect(writeDisk_, &QPushButton::clicked, this, [this] { RunDuplication(WriteDiskWorker); });
+    connect(compare_, &QPushButton::clicked, this, [this] { RunDuplication(CompareWorker); });
+    connect(loadImage_, &QPushButton::clicked, this, &DupDiskPage::LoadFileImage);
+    connect(saveImage_, &QPushButton::clicked, this, &DupDiskPage::SaveFileImage);
+    connect(drive_, &QComboBox::activated, this,
+            [this] { shell_.currentDriveText = drive_->currentText().toStdString(); });
+    connect(verify_, &QCheckBox::clicked, this, [this](bool checked) { shell_.settings.verifyAfterWrite = checked; });
+}
+
+void DupDiskPage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // A window coming back from the task bar is no return to the page.
+    if (!event->spontaneous())
+        FillDriveSelector(*drive_, shell_, true);
+    // A name on the command line with no file behind it loads nothing, silently, as
+    // no name does.
+    if (!commandLineLoaded_) {
+        commandLineLoaded_ = true;
+        if (QFileInfo::exists(shell_.commandLineFile))
+            LoadImagePath(shell_.commandLineFile);
+    }
+    if (image_->mediaType != kMediaUnknown)
+        writeDisk_->setFocus();
+}
+
+void DupDiskPage::RunDuplication(DuplicationWorker work)
+{
+    const bool reading = work == ReadDiskWorker;
+    DuplicateJob job;
+    job.driveText = drive_->currentText().toStdString();
+    job.serialField = serial_->text().toStdString();
+    job.verifyAfterWrite = verify_->isChecked();
+    job.multiWrite = shell_.settings.enableMultiWriteFormat;
+    job.sounds = shell_.settings.OperationSounds();
+    job.image = image_;
+    job.drives = *shell_.drives;
+    auto ended = std::make_shared<std::atomic<bool>>(false);
+    const Worker worker = [job, work, ended](OperationHost& host) {
+        OperationOutcome outcome = work(job, host);
+        *ended = true;
+        return outcome;
+    };
+    PageRunFlags flags;
+    // A read keeps the last result until its own is known.
+    flags.questionMarkFirst = !reading;
+    flags.bringToFrontAtEnd = shell_.settings.enableTopMostAtEnd;
+    // Only a read that ended well changes what the page shows.
+    const PageFollowUp showRead = [this, reading](const OperationOutcome& outcome) {
+        if (reading && outcome.result == kResultDone)
+            ShowImage();
+    };
+    RunOperationOnPage(*this, shell_.mainWindow, *result_, worker, flags, showRead, play_);
+    if (!*ended) {
+        auto fresh = std::make_shared<DiskImage>();
+        fresh->fileName = image_->fileName;
+        image_ = std::move(fresh);
+    }
+}
+
+void DupDiskPage::ShowImage()
+{
+    label_->setText(QString::fromStdString(image_->label));
+    serial_->setText(QString::fromStdString(image_->serialText));
+    media_->setText(QString::fromUtf8(GetMediaTypeName(image_->mediaType)));
+    // Nothing disables them again: a later read that fails leaves them to the operations.
+    EnableImageControls(true);
+    writeDisk_->setFocus();
+}
+
+QString DupDiskPage::AskForImageFile(bool forSaving)
+{
+    const QString proposed = QFile::decodeName(ProposeNextFileName(image_->fileName).c_str());
+    FileRequest request;
+    if (!proposed.isEmpty()) {
+        const QFileInfo file(proposed);
+        request.folder = file.absolutePath();
+        request.fileName = file.fileName();
+    }
+    request.filter = QtFileFilter(UiText(Str::ImageFileFilter));
+    request.defaultSuffix = QStringLiteral("dim");
+    request.mustExist = !forSaving;
+    request.forSaving = forSaving;
+    const QString chosen = chooseFile_(this, request);
+    if (!chosen.isEmpty())
+        image_->fileName = QFile::encodeName(chosen).toStdString();
+    return chosen;
+}
+
+void DupDiskPage::LoadFileImage()
+{
+    const QString path = AskForImageFile(false);
+    if (!path.isEmpty())
+        LoadImagePath(path);
+}
+
+void DupDiskPage::LoadImagePath(const QString& path)
+{
+    PageMessageBoxes boxes(*this);
+    if (LoadImageFile(*image_, QFile::encodeName(path).toStdString(), boxes) == 0)
+        ShowImage();
+}
+
+void DupDiskPage::SaveFileImage()
+{
+    PageMessageBoxes boxes(*this);
+    // After a read that did not end, or a file of an unknown media, the block holds no
+    // whole diskette: saved, it would pass for one.
+    if (!image_->IsValid()) {
+        boxes.MessageBox(LoadString(Str::NoSourceRead), LoadString(Str::ErrorMessage), Buttons::Ok, Icon::Error);
+        return;
+    }
+    const QString path = AskForImageFile(true);
+    if (!path.isEmpty())
+        SaveImageFile(*image_, QFile::encodeName(path).toStdString(), boxes);
+}
+
+}  // namespace vokta

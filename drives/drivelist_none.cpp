@@ -1,0 +1,11 @@
+// A platform without a scan of its disks: the drive list holds the drive table's drives.
+#include "drives/drivelist.h"
+
+namespace vokta {
+
+std::vector<MachineDrive> MachineDrives(const MachineDriveSources&)
+{
+    return {};
+}
+
+}  // namespace vokta

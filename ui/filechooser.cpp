@@ -1,0 +1,22 @@
+#include "ui/filechooser.h"
+
+#include <QFileDialog>
+
+namespace vokta {
+
+QString AskForFile(QWidget* parent, const FileRequest& request)
+{
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(request.forSaving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.mustExist && !request.forSaving ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, request.forSaving);
+    dialog.setNameFilter(request.filter);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    dialog.setDirectory(request.folder);
+    dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+}  // namespace vokta
