@@ -6,13 +6,14 @@
 # Every layer, and an interface library linking them all (the tests use it).
 add_library(vokta_layers INTERFACE)
 
-# vokta_layer(<name> [FOLDER <folder>] [PAGES] [DEPENDS <layer>...]): the library
-# vokta_<name> of the sources in <folder> (<name> when not given), linked to the libraries
+# vokta_layer(<name> [FOLDER <folder>] [QT] [DEPENDS <layer>...]): the library
+# vokta_<name> of the sources in <folder> (<name> when not given, relative to the project's
+# root), linked to the libraries
 # of the layers it depends on. It sees its own folder and every folder those see; whoever
-# links it sees the same. A PAGES layer holds the Qt widgets of its folder (pages, dialogs)
+# links it sees the same. A QT layer holds Qt widgets (the kit, the pages, the program)
 # and links Qt Widgets; every other layer is plain C++.
 function(vokta_layer name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "PAGES" "FOLDER" "DEPENDS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "QT" "FOLDER" "DEPENDS")
   if(NOT arg_FOLDER)
     set(arg_FOLDER ${name})
   endif()
@@ -26,16 +27,22 @@ function(vokta_layer name)
   endforeach()
   list(REMOVE_DUPLICATES visible)
   set_property(GLOBAL PROPERTY VOKTA_LAYER_SEES_${name} ${visible})
-  if(NOT arg_PAGES)
+  if(NOT arg_QT)
     set_property(GLOBAL APPEND PROPERTY VOKTA_LAYERS ${name})
     target_link_libraries(vokta_layers INTERFACE vokta_${name})
   endif()
 
+  # A folder's files are linked one by one, not the folder itself: a layer nested in another's
+  # folder (drive/backend/emulated in drive/) stays out of sight of the outer one.
   set(root ${PROJECT_BINARY_DIR}/include-roots/${name})
   file(REMOVE_RECURSE ${root})
-  file(MAKE_DIRECTORY ${root})
   foreach(folder IN LISTS visible)
-    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC)
+    file(GLOB sources LIST_DIRECTORIES false CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${folder}/*)
+    file(MAKE_DIRECTORY ${root}/${folder})
+    foreach(source IN LISTS sources)
+      get_filename_component(leaf ${source} NAME)
+      file(CREATE_LINK ${source} ${root}/${folder}/${leaf} SYMBOLIC)
+    endforeach()
   endforeach()
 
   add_library(vokta_${name} STATIC)
@@ -43,19 +50,19 @@ function(vokta_layer name)
   target_include_directories(vokta_${name} PUBLIC ${root})
   list(TRANSFORM arg_DEPENDS PREPEND vokta_)
   target_link_libraries(vokta_${name} PUBLIC ${arg_DEPENDS})
-  if(arg_PAGES)
+  if(arg_QT)
     set_target_properties(vokta_${name} PROPERTIES AUTOMOC ON)
     target_link_libraries(vokta_${name} PUBLIC Qt6::Widgets)
   endif()
 endfunction()
 
-# Everything below the pages is plain C++: a layer that links Qt stops the configuration.
+# Everything below the Qt kit is plain C++: a layer that links Qt stops the configuration.
 function(vokta_refuse_qt_below_the_pages)
   get_property(layers GLOBAL PROPERTY VOKTA_LAYERS)
   foreach(layer IN LISTS layers)
     get_target_property(libraries vokta_${layer} LINK_LIBRARIES)
     if(libraries MATCHES "(^|;)Qt[0-9]*::")
-      message(FATAL_ERROR "vokta_${layer} links Qt (${libraries}): only the pages may")
+      message(FATAL_ERROR "vokta_${layer} links Qt (${libraries}): only ui, app/pages and app may")
     endif()
   endforeach()
 endfunction()
