@@ -137,11 +137,9 @@ DiskStatus FatVolume::MoveCluster(uint16_t cluster, uint16_t* movedTo)
 
 // The ".." entry of every subdirectory listed. A child whose first sector cannot be read
 // or written, or does not begin like a directory, is left as it is; the others are fixed.
-void FatVolume::FixParentsListedIn(std::span<const uint8_t> entries, uint16_t newParent)
+// `sector` is the walk's scratch space for a child's first sector.
+void FatVolume::FixParentsListedIn(std::span<const uint8_t> entries, uint16_t newParent, std::span<uint8_t> sector)
 {
-    std::vector<uint8_t> sector;
-    if (!TakeBuffer(sector, kSectorSize))
-        return;
     for (size_t offset = 0; offset + DirEntry::kSize <= entries.size(); offset += DirEntry::kSize) {
         const std::span<const uint8_t> entry = entries.subspan(offset, DirEntry::kSize);
         if (DirEntry::EndsDirectory(entry))
@@ -160,11 +158,15 @@ void FatVolume::FixParentsListedIn(std::span<const uint8_t> entries, uint16_t ne
 }
 
 // Children listed in later clusters of the directory name its first cluster as their
-// parent too, so the whole chain is visited.
+// parent too, so the whole chain is visited. A long chain is read into the same buffers
+// throughout.
 void FatVolume::FixParentsOfDirectory(std::span<const uint8_t> firstCluster, uint16_t restOfChain,
                                      uint16_t newParent)
 {
-    FixParentsListedIn(firstCluster, newParent);
+    std::vector<uint8_t> sector;
+    if (!TakeBuffer(sector, kSectorSize))
+        return;
+    FixParentsListedIn(firstCluster, newParent, sector);
     if (restOfChain >= EndOfChainValue(fatBits_))
         return;
     std::vector<uint8_t> buffer;
@@ -173,7 +175,7 @@ void FatVolume::FixParentsOfDirectory(std::span<const uint8_t> firstCluster, uin
     WalkChain(restOfChain, [&](uint16_t c) {
         GoOnAfterFailure listing(drive_);
         if (listing(drive_.ReadSectors(SectorOfCluster(c), sectorsPerCluster_, buffer)))
-            FixParentsListedIn(buffer, newParent);
+            FixParentsListedIn(buffer, newParent, sector);
         return false;
     });
 }

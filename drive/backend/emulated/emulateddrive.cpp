@@ -27,10 +27,10 @@ double KbitOf(DataRate rate)
 // Fills `shape` in place: its storage outlives the request, as every transfer is charged.
 void ShapeOf(const Track& track, TrackShape& shape)
 {
-    shape.order.clear();
-    for (const SectorRecord& s : track.sectors)
-        shape.order.push_back(s.number);
     const auto sectors = static_cast<uint16_t>(track.sectors.size());
+    shape.order.resize(sectors);
+    for (uint16_t i = 0; i < sectors; ++i)
+        shape.order[i] = track.sectors[i].number;
     shape.gap = track.gap ? track.gap : StandardFormatGap(sectors);
     shape.sectorBytes = track.sectors.empty() ? 512 : static_cast<uint16_t>(track.sectors.front().size());
 }
