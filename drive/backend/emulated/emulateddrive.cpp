@@ -29,8 +29,7 @@ void ShapeOf(const Track& track, TrackShape& shape)
 {
     const auto sectors = static_cast<uint16_t>(track.sectors.size());
     shape.order.resize(sectors);
-    for (uint16_t i = 0; i < sectors; ++i)
-        shape.order[i] = track.sectors[i].number;
+    std::ranges::transform(track.sectors, shape.order.begin(), &SectorRecord::number);
     shape.gap = track.gap ? track.gap : StandardFormatGap(sectors);
     shape.sectorBytes = track.sectors.empty() ? 512 : static_cast<uint16_t>(track.sectors.front().size());
 }
