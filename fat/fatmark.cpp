@@ -137,43 +137,60 @@ DiskStatus FatVolume::MoveCluster(uint16_t cluster, uint16_t* movedTo)
 
 // The ".." entry of every subdirectory listed. A child whose first sector cannot be read
 // or written, or does not begin like a directory, is left as it is; the others are fixed.
-void FatVolume::FixParentsListedIn(std::span<const uint8_t> entries, uint16_t newParent)
+// `sector` is the walk's scratch space for a child's first sector. True when a child's
+// sector did not read or one was written: the diskette may no longer be as it was.
+bool FatVolume::FixParentsListedIn(std::span<const uint8_t> entries, uint16_t newParent, std::span<uint8_t> sector)
 {
-    std::vector<uint8_t> sector;
-    if (!TakeBuffer(sector, kSectorSize))
-        return;
+    bool touched = false;
     for (size_t offset = 0; offset + DirEntry::kSize <= entries.size(); offset += DirEntry::kSize) {
         const std::span<const uint8_t> entry = entries.subspan(offset, DirEntry::kSize);
         if (DirEntry::EndsDirectory(entry))
-            return;
+            return touched;
         if (DirEntry::IsSkipped(entry) || !DirEntry::IsSubdirectory(entry) ||
             !IsDataCluster(DirEntry::StartCluster(entry)))
             continue;
         const uint32_t childSector = SectorOfCluster(DirEntry::StartCluster(entry));
         GoOnAfterFailure child(drive_);
-        if (child(drive_.ReadSectors(childSector, 1, sector)) &&
-            DirEntry::IsDotDotEntry(std::span(sector).subspan(DirEntry::kSize, DirEntry::kSize))) {
+        if (!child(drive_.ReadSectors(childSector, 1, sector))) {
+            touched = true;
+        } else if (DirEntry::IsDotDotEntry(std::span(sector).subspan(DirEntry::kSize, DirEntry::kSize))) {
             PutU16(sector, DirEntry::kDotDotStartCluster, newParent);
             child(drive_.WriteSectors(childSector, 1, sector));
+            touched = true;
         }
     }
+    return touched;
 }
 
 // Children listed in later clusters of the directory name its first cluster as their
-// parent too, so the whole chain is visited.
+// parent too, so the whole chain is visited. A damaged chain may loop: once a cluster comes
+// round again after a lap that read everything and wrote nothing, the diskette is as it
+// was at that cluster's last visit, and every further lap would repeat the last one read
+// for read, so the walk ends there.
 void FatVolume::FixParentsOfDirectory(std::span<const uint8_t> firstCluster, uint16_t restOfChain,
                                      uint16_t newParent)
 {
-    FixParentsListedIn(firstCluster, newParent);
+    std::vector<uint8_t> sector;
+    if (!TakeBuffer(sector, kSectorSize))
+        return;
+    FixParentsListedIn(firstCluster, newParent, sector);
     if (restOfChain >= EndOfChainValue(fatBits_))
         return;
     std::vector<uint8_t> buffer;
     if (!TakeBuffer(buffer, ClusterBytes()))
         return;
+    std::vector<uint32_t> lastVisit(size_t{lastCluster_} + 1, 0);  // by cluster; 0 = not visited
+    uint32_t visit = 0;
+    uint32_t lastTouch = 0;
     WalkChain(restOfChain, [&](uint16_t c) {
+        ++visit;
+        if (lastVisit[c] > lastTouch)
+            return true;
+        lastVisit[c] = visit;
         GoOnAfterFailure listing(drive_);
-        if (listing(drive_.ReadSectors(SectorOfCluster(c), sectorsPerCluster_, buffer)))
-            FixParentsListedIn(buffer, newParent);
+        if (!listing(drive_.ReadSectors(SectorOfCluster(c), sectorsPerCluster_, buffer)) ||
+            FixParentsListedIn(buffer, newParent, sector))
+            lastTouch = visit;
         return false;
     });
 }

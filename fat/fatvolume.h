@@ -173,7 +173,7 @@ private:
     std::vector<uint32_t> ReadClusterSalvaging(uint16_t cluster, std::span<uint8_t> buffer);
     uint16_t WriteToFreeCluster(std::span<uint8_t> data, bool isDirectory);
     DiskStatus PointOwnerAt(const Owner& owner, uint16_t cluster);
-    void FixParentsListedIn(std::span<const uint8_t> entries, uint16_t newParent);
+    bool FixParentsListedIn(std::span<const uint8_t> entries, uint16_t newParent, std::span<uint8_t> sector);
     void FixParentsOfDirectory(std::span<const uint8_t> firstCluster, uint16_t restOfChain,
                                uint16_t newParent);
     DiskStatus MarkSectorsBad(uint32_t first, uint32_t end);

@@ -540,6 +540,51 @@ TEST_F(TreeDiskette, OwnerReachedOnlyThroughALoopIsNotRelinkedWrongly)
     EXPECT_EQ(drive->fat.GetFatEntry(10), 90);
 }
 
+// DIR1's chain runs on into a loop, 20 -> 60 -> 61 -> 61 or 60; SUB.B, listed in 60, is
+// told of a new parent, 77. A lap that reads everything and writes nothing ends the walk; a lap
+// with a failed read does not, as the next one may fix what it missed.
+struct LoopingDirectory {
+    const char* what;
+    uint16_t loopsTo;       // where 61 leads
+    int failedChildReads;   // first reads of SUB.B's sector that fail
+    size_t mostReads;       // of the walk, at most
+};
+
+TEST_F(TreeDiskette, ParentsAreFixedRoundALoopingDirectoryChain)
+{
+    const std::array cases = {
+        LoopingDirectory{"a quiet loop ends after one lap", 61, 0, 8},
+        LoopingDirectory{"a loop through SUB.B's lister is walked to the bound", 60, 0, 9999},
+        LoopingDirectory{"a failed read is tried again on the next lap", 60, 1, 9999},
+    };
+    for (const LoopingDirectory& c : cases) {
+        SCOPED_TRACE(c.what);
+        image = FatDisk(kMedia144M);
+        SetUp();
+        image.SetEntry(60, 61);
+        image.SetEntry(61, c.loopsTo);
+        auto drive = Load();
+        const uint32_t childSector = image.SectorOf(33);
+        setup.recorder->FailNext(
+            [childSector](const DiskRequest& r) {
+                return r.controlCode == Control::DosIoctl && r.minor() == Minor::ReadTrack &&
+                       TrackIoBlock::Cylinder(r.block) * 36u + TrackIoBlock::Head(r.block) * 18u +
+                               TrackIoBlock::FirstSector(r.block) ==
+                           childSector;
+            },
+            c.failedChildReads, CodeOf(Err::BadCrc));
+        drive->fat.FixChildParents(20, 77);
+        EXPECT_EQ(drive->disk.PendingError(), Err::None);
+        const size_t reads = setup.recorder->Requests(Minor::ReadTrack).size();
+        EXPECT_LE(reads, c.mostReads);
+        EXPECT_GT(reads, c.mostReads == 9999 ? 2000u : 3u) << "every lap that wrote is followed by another";
+        FatDisk disk = Disk();
+        EXPECT_EQ(StartOf(disk.Cluster(33).subspan(32, 32)), 77) << "SUB.B";
+        EXPECT_EQ(StartOf(disk.Cluster(30).subspan(32, 32)), 77) << "SUB.A, listed in the first cluster";
+        EXPECT_EQ(disk.Entry(61), c.loopsTo) << "the FAT is not touched";
+    }
+}
+
 TEST_F(TreeDiskette, LinksOutsideTheClustersEndTheWalk)
 {
     image.AddFile(0, "WILD    DAT", {95});

@@ -27,10 +27,9 @@ double KbitOf(DataRate rate)
 // Fills `shape` in place: its storage outlives the request, as every transfer is charged.
 void ShapeOf(const Track& track, TrackShape& shape)
 {
-    shape.order.clear();
-    for (const SectorRecord& s : track.sectors)
-        shape.order.push_back(s.number);
     const auto sectors = static_cast<uint16_t>(track.sectors.size());
+    shape.order.resize(sectors);
+    std::ranges::transform(track.sectors, shape.order.begin(), &SectorRecord::number);
     shape.gap = track.gap ? track.gap : StandardFormatGap(sectors);
     shape.sectorBytes = track.sectors.empty() ? 512 : static_cast<uint16_t>(track.sectors.front().size());
 }

@@ -75,7 +75,7 @@ public:
 
     bool IsDefective(uint16_t cylinder, uint8_t head, uint8_t number) const
     {
-        return defects.count({cylinder, head, number}) != 0;
+        return !defects.empty() && defects.count({cylinder, head, number}) != 0;
     }
     bool IsUnformattable(uint16_t cylinder, uint8_t head) const
     {
