@@ -66,7 +66,9 @@ std::optional<RepairJob> TakeJob()
 RepairPage::RepairPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shell), play_(PlaySoundAndWait)
 {
     BuildControls();
-    FillDriveSelector(*drive_, shell_, false);
+    driveFill_ = std::make_unique<DriveSelectorFiller>(*drive_, shell_,
+                                                       std::vector<QWidget*>{FindControl<QPushButton>(this, Start)});
+    driveFill_->Refill(false);
     // A fresh page stops at the first damaged spot until the user chooses otherwise.
     boot_->button(BootStop)->setChecked(true);
     system_->button(SystemStop)->setChecked(true);
@@ -145,7 +147,7 @@ void RepairPage::BuildControls()
 void RepairPage::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    FillDriveSelector(*drive_, shell_, false);
+    driveFill_->Refill(false);
 }
 
 void RepairPage::ChoicesChanged()
