@@ -1,5 +1,6 @@
 #include "ui/driveselector.h"
 
+#include <QApplication>
 #include <QSignalBlocker>
 
 #include "ui/pagerun.h"
@@ -69,8 +70,11 @@ void DriveSelectorFiller::SetFilling(bool filling)
     if (filling) {
         for (QWidget* action : actions_) {
             if (action->isEnabled()) {
+                const bool focused = action->hasFocus();
                 action->setEnabled(false);
                 turnedOff_.push_back(action);
+                if (focused)
+                    focus_ = {action, QApplication::focusWidget()};
             }
         }
         return;
@@ -78,6 +82,10 @@ void DriveSelectorFiller::SetFilling(bool filling)
     for (QWidget* action : turnedOff_)
         action->setEnabled(true);
     turnedOff_.clear();
+    // The focus the fill moved off an action goes back, unless the user has moved it since.
+    if (focus_.action && QApplication::focusWidget() == focus_.movedTo)
+        focus_.action->setFocus();
+    focus_ = {};
 }
 
 }  // namespace vokta

@@ -46,6 +46,10 @@ private:
     const Shell& shell_;
     std::vector<QWidget*> actions_;
     std::vector<QWidget*> turnedOff_;
+    struct MovedFocus {
+        QWidget* action = nullptr;
+        QWidget* movedTo = nullptr;
+    } focus_;
     std::unique_ptr<WorkerRun> run_;
     std::optional<Request> next_;
 };
