@@ -1,6 +1,5 @@
 #include "ui/driveselector.h"
 
-#include <QApplication>
 #include <QSignalBlocker>
 
 #include "ui/pagerun.h"
@@ -70,11 +69,12 @@ void DriveSelectorFiller::SetFilling(bool filling)
     if (filling) {
         for (QWidget* action : actions_) {
             if (action->isEnabled()) {
-                const bool focused = action->hasFocus();
+                // The window's focus, which an inactive window keeps too.
+                const bool focused = action->window()->focusWidget() == action;
                 action->setEnabled(false);
                 turnedOff_.push_back(action);
                 if (focused)
-                    focus_ = {action, QApplication::focusWidget()};
+                    focus_ = {action, action->window()->focusWidget()};
             }
         }
         return;
@@ -83,7 +83,7 @@ void DriveSelectorFiller::SetFilling(bool filling)
         action->setEnabled(true);
     turnedOff_.clear();
     // The focus the fill moved off an action goes back, unless the user has moved it since.
-    if (focus_.action && QApplication::focusWidget() == focus_.movedTo)
+    if (focus_.action && selector_.window()->focusWidget() == focus_.movedTo)
         focus_.action->setFocus();
     focus_ = {};
 }
