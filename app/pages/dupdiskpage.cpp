@@ -40,8 +40,8 @@ DupDiskPage::DupDiskPage(Shell& shell, QWidget* parent) : QWidget(parent), shell
     verify_->setChecked(shell_.settings.verifyAfterWrite);
     // Until an image is held there is nothing to write, compare or save.
     EnableImageControls(false);
-    driveFill_ = std::make_unique<DriveSelectorFiller>(*drive_, shell_,
-                                                       std::vector<QWidget*>{readDisk_, writeDisk_, compare_});
+    // Write and Compare stay as the image leaves them: the command line's image focuses Write.
+    driveFill_ = std::make_unique<DriveSelectorFiller>(*drive_, shell_, std::vector<QWidget*>{readDisk_});
     // Diskettes only: a fixed disk is never the source or the copy of a diskette.
     driveFill_->Refill(true);
 }
