@@ -184,22 +184,23 @@ uint32_t DriveSelectorMask(const DriveListSettings& settings, bool noHardDisks)
     return mask;
 }
 
+std::optional<size_t> SelectedDriveEntry(const std::vector<std::string>& entries, const std::string& currentDriveText)
+{
+    if (entries.empty())
+        return std::nullopt;
+    if (!currentDriveText.empty())
+        for (size_t i = 0; i < entries.size(); ++i)
+            if (StartsWithIgnoringCase(entries[i], currentDriveText))
+                return i;
+    return 0;
+}
+
 DriveSelectorFill FillDriveSelector(const SystemDriveQuery& query, const DriveListSettings& settings,
                                     bool noHardDisks, const std::string& currentDriveText)
 {
     DriveSelectorFill fill;
     fill.entries = ListDrives(query, DriveSelectorMask(settings, noHardDisks));
-    if (fill.entries.empty())
-        return fill;
-    fill.selected = 0;
-    if (currentDriveText.empty())
-        return fill;
-    for (size_t i = 0; i < fill.entries.size(); ++i) {
-        if (StartsWithIgnoringCase(fill.entries[i], currentDriveText)) {
-            fill.selected = i;
-            break;
-        }
-    }
+    fill.selected = SelectedDriveEntry(fill.entries, currentDriveText);
     return fill;
 }
 

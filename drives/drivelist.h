@@ -103,6 +103,10 @@ struct DriveSelectorFill {
     std::optional<size_t> selected;
 };
 
+// The entry a refilled selector shows: the first that begins with `currentDriveText`
+// (ignoring case), else the first; none when there are no entries.
+std::optional<size_t> SelectedDriveEntry(const std::vector<std::string>& entries, const std::string& currentDriveText);
+
 // Refills a page's drive selector and reselects the drive chosen last on any page: the
 // first entry that begins with `currentDriveText` (ignoring case), else the first entry.
 DriveSelectorFill FillDriveSelector(const SystemDriveQuery& query, const DriveListSettings& settings,

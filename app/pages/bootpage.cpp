@@ -62,7 +62,8 @@ private:
 BootPage::BootPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shell), play_(PlaySoundAndWait)
 {
     BuildControls();
-    FillDriveSelector(*drive_, shell_, false);
+    driveFill_ = std::make_unique<DriveSelectorFiller>(*drive_, shell_, std::vector<QWidget*>{check_, recreate_});
+    driveFill_->Refill(false);
 }
 
 BootPage::~BootPage() = default;
@@ -126,7 +127,7 @@ void BootPage::showEvent(QShowEvent* event)
     // A window coming back from the task bar is no return to the page.
     if (!event->spontaneous()) {
         Uncheck();
-        FillDriveSelector(*drive_, shell_, false);
+        driveFill_->Refill(false);
     }
     QWidget::showEvent(event);
 }

@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "ui/driveselector.h"
 #include "ui/shell.h"
 #include "boot/bootworkers.h"
 #include "ui/qthost.h"
@@ -64,6 +65,8 @@ private:
     QLabel* state_ = nullptr;
     QListWidget* results_ = nullptr;
     std::unique_ptr<WorkerRun> run_;
+    // Gathers the selector's entries off the window's thread; goes first, with the page.
+    std::unique_ptr<DriveSelectorFiller> driveFill_;
 };
 
 }  // namespace vokta

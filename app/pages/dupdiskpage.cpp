@@ -37,11 +37,13 @@ QLabel* Field(int id, QWidget* parent)
 DupDiskPage::DupDiskPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shell), play_(PlaySoundAndWait)
 {
     BuildControls();
-    // Diskettes only: a fixed disk is never the source or the copy of a diskette.
-    FillDriveSelector(*drive_, shell_, true);
     verify_->setChecked(shell_.settings.verifyAfterWrite);
     // Until an image is held there is nothing to write, compare or save.
     EnableImageControls(false);
+    // Write and Compare stay as the image leaves them: the command line's image focuses Write.
+    driveFill_ = std::make_unique<DriveSelectorFiller>(*drive_, shell_, std::vector<QWidget*>{readDisk_});
+    // Diskettes only: a fixed disk is never the source or the copy of a diskette.
+    driveFill_->Refill(true);
 }
 
 void DupDiskPage::EnableImageControls(bool enabled)
@@ -146,7 +148,7 @@ void DupDiskPage::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     // A window coming back from the task bar is no return to the page.
     if (!event->spontaneous())
-        FillDriveSelector(*drive_, shell_, true);
+        driveFill_->Refill(true);
     // A name on the command line with no file behind it loads nothing, silently, as
     // no name does.
     if (!commandLineLoaded_) {

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "ui/filechooser.h"
+#include "ui/driveselector.h"
 #include "ui/shell.h"
 #include "image/duplicate.h"
 #include "ui/pagerun.h"
@@ -95,6 +96,8 @@ private:
     QLabel* serial_ = nullptr;
     QLabel* media_ = nullptr;
     QLineEdit* result_ = nullptr;
+    // Gathers the selector's entries off the window's thread; goes first, with the page.
+    std::unique_ptr<DriveSelectorFiller> driveFill_;
 };
 
 }  // namespace vokta

@@ -55,11 +55,14 @@ FormatPage::FormatPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(
 {
     BuildControls();
     verify_->setChecked(shell_.settings.verifyAfterFormat);
-    FillDriveSelector(*drive_, shell_, true);
     media_->button(MediaAuto)->setChecked(true);
     format_->button(Full)->setChecked(true);
     mode_->button(Optimized)->setChecked(true);
-    DriveChanged();
+    driveFill_ = std::make_unique<DriveSelectorFiller>(
+        *drive_, shell_,
+        std::vector<QWidget*>{FindControl<QPushButton>(this, FormatControl::StartFormat),
+                              FindControl<QPushButton>(this, ChangeLabel)});
+    driveFill_->Refill(true, [this] { DriveChanged(); });
 }
 
 QRadioButton* FormatPage::Radio(int id, QButtonGroup& group, QWidget* parent)
@@ -161,8 +164,7 @@ void FormatPage::BuildControls()
 void FormatPage::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    FillDriveSelector(*drive_, shell_, false);
-    DriveChanged();
+    driveFill_->Refill(false, [this] { DriveChanged(); });
 }
 
 void FormatPage::DriveChanged()
@@ -228,7 +230,7 @@ void FormatPage::ChangeVolumeLabel()
     if (dialog.exec() == QDialog::Accepted)
         label_->setText(QString::fromStdString(dialog.label()));
     // Entries that show a volume label show the new one.
-    FillDriveSelector(*drive_, shell_, false);
+    driveFill_->Refill(false);
 }
 
 }  // namespace vokta

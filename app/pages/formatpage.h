@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 
+#include "ui/driveselector.h"
 #include "ui/shell.h"
 #include "format/format.h"
 #include "ui/qthost.h"
@@ -71,6 +73,8 @@ private:
     QLineEdit* label_ = nullptr;
     QCheckBox* verify_ = nullptr;
     QLineEdit* result_ = nullptr;
+    // Gathers the selector's entries off the window's thread; goes first, with the page.
+    std::unique_ptr<DriveSelectorFiller> driveFill_;
 };
 
 }  // namespace vokta

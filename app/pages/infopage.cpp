@@ -22,8 +22,9 @@ InfoPage::InfoPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shel
 {
     BuildControls();
     save_->setEnabled(false);
+    driveFill_ = std::make_unique<DriveSelectorFiller>(*drive_, shell_, std::vector<QWidget*>{getInfo_});
     // Fixed disks are always offered here: reading their report changes nothing on them.
-    FillDriveSelector(*drive_, shell_, false);
+    driveFill_->Refill(false);
 }
 
 void InfoPage::BuildControls()
@@ -70,7 +71,7 @@ void InfoPage::showEvent(QShowEvent* event)
 {
     // A window coming back from the task bar is no return to the page.
     if (!event->spontaneous()) {
-        FillDriveSelector(*drive_, shell_, false);
+        driveFill_->Refill(false);
         report_->clear();
     }
     QWidget::showEvent(event);

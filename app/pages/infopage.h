@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "ui/filechooser.h"
+#include "ui/driveselector.h"
 #include "ui/shell.h"
 #include "info/inforeport.h"
 #include "ui/qthost.h"
@@ -56,6 +57,8 @@ private:
     QPushButton* getInfo_ = nullptr;
     QPushButton* save_ = nullptr;
     std::unique_ptr<WorkerRun> run_;
+    // Gathers the selector's entries off the window's thread; goes first, with the page.
+    std::unique_ptr<DriveSelectorFiller> driveFill_;
 };
 
 }  // namespace vokta

@@ -66,7 +66,10 @@ std::optional<RepairJob> TakeJob()
 RepairPage::RepairPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shell), play_(PlaySoundAndWait)
 {
     BuildControls();
-    FillDriveSelector(*drive_, shell_, false);
+    // Start stays on: turning off the focused first button takes a radio button off the
+    // Tab key's round, and Start runs on the drive the selector shows.
+    driveFill_ = std::make_unique<DriveSelectorFiller>(*drive_, shell_, std::vector<QWidget*>{});
+    driveFill_->Refill(false);
     // A fresh page stops at the first damaged spot until the user chooses otherwise.
     boot_->button(BootStop)->setChecked(true);
     system_->button(SystemStop)->setChecked(true);
@@ -145,7 +148,7 @@ void RepairPage::BuildControls()
 void RepairPage::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    FillDriveSelector(*drive_, shell_, false);
+    driveFill_->Refill(false);
 }
 
 void RepairPage::ChoicesChanged()

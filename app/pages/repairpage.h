@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "ui/driveselector.h"
 #include "ui/shell.h"
 #include "fat/repair.h"
 #include "ui/qthost.h"
@@ -66,6 +67,8 @@ private:
     QButtonGroup* system_ = nullptr;
     QButtonGroup* data_ = nullptr;
     QLineEdit* result_ = nullptr;
+    // Gathers the selector's entries off the window's thread; goes first, with the page.
+    std::unique_ptr<DriveSelectorFiller> driveFill_;
 };
 
 }  // namespace vokta

@@ -10,12 +10,14 @@
 #include <QDir>
 #include <QHelpEvent>
 #include <QMessageBox>
+#include <QTest>
 #include <QTimer>
 #include <QToolTip>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "ui/driveselector.h"
 #include "ui/shell.h"
 #include "ui/uitext.h"
 #include "support/tempdir.h"
@@ -100,6 +102,19 @@ inline QString ToolTipOf(QWidget* control)
     QHelpEvent hover(QEvent::ToolTip, QPoint(1, 1), control->mapToGlobal(QPoint(1, 1)));
     QApplication::sendEvent(control, &hover);
     return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+
+// Waits until every drive selector under `page` has its entries in, as a page's selector
+// is filled off the window's thread once the page is made and each time it is shown.
+inline void WaitForDriveSelectors(QWidget* page)
+{
+    const auto filled = [page] {
+        for (const QComboBox* selector : page->findChildren<QComboBox*>())
+            if (selector->property(kDriveSelectorFilling).toBool())
+                return false;
+        return true;
+    };
+    EXPECT_TRUE(QTest::qWaitFor(filled, 60000)) << "a drive selector was never filled";
 }
 
 // Chooses the drive selector's entry of `letter` as the user does.

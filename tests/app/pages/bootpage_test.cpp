@@ -58,6 +58,7 @@ struct BootPageTest : ::testing::Test {
         page->SetSoundPlayer([this](const std::string& sound) { played.push_back(sound); });
         page->resize(page->sizeHint().expandedTo(QSize(480, 300)));
         page->show();
+        WaitForDriveSelectors(page.get());
     }
 
     template <typename T = QWidget>

@@ -66,6 +66,7 @@ struct DupDiskPageTest : ::testing::Test {
         });
         page->resize(page->sizeHint());
         page->show();
+        WaitForDriveSelectors(page.get());
     }
 
     template <typename T = QWidget>
@@ -223,6 +224,7 @@ TEST_F(DupDiskPageTest, TheControlsStartAsTheTemplateSaysAndNoHardDiskIsOffered)
     EXPECT_EQ(entries(), QStringList{"A:"});
     page->hide();
     page->show();
+    WaitForDriveSelectors(page.get());
     EXPECT_EQ(entries(), QStringList{"A:"}) << "nor when the page is shown again";
 
     for (int id : {WriteDisk, Compare, SaveImage, LabelCaption, SerialCaption, MediaCaption})

@@ -65,6 +65,7 @@ struct FormatPageTest : ::testing::Test {
         page->SetSoundPlayer([](const std::string&) {});
         page->resize(page->sizeHint());
         page->show();
+        WaitForDriveSelectors(page.get());
     }
 
     template <typename T = QWidget>

@@ -61,6 +61,7 @@ struct InfoPageTest : ::testing::Test {
         page = std::make_unique<InfoPage>(shell);
         page->SetSoundPlayer([this](const std::string& sound) { played.push_back(sound); });
         page->show();
+        WaitForDriveSelectors(page.get());
     }
 
     template <typename T = QWidget>
@@ -148,6 +149,7 @@ TEST_F(InfoPageTest, SaveIsEnabledByGetInfoAndDisabledByAnotherDrive)
     GetInfoAndWait();
     page->hide();
     page->show();
+    WaitForDriveSelectors(page.get());
     EXPECT_TRUE(Report().isEmpty());
     EXPECT_TRUE(save->isEnabled());
 }

@@ -60,6 +60,7 @@ struct RepairPageTest : ::testing::Test {
         page->SetSoundPlayer([this](const std::string& sound) { sounds.push_back(sound); });
         page->resize(page->sizeHint());
         page->show();
+        WaitForDriveSelectors(page.get());
     }
 
     template <typename T = QWidget>
@@ -93,6 +94,7 @@ TEST_F(RepairPageTest, AFreshPageStopsInEveryGroupAndKeepsTheChoicesItIsGiven)
     Control<QRadioButton>(DataMarkTrack)->click();
     page->hide();
     page->show();
+    WaitForDriveSelectors(page.get());
     EXPECT_EQ(Checked(), (std::vector<int>{BootWriteNew, SystemStop, DataMarkTrack}));
     EXPECT_EQ(page->Inputs().boot, BootChoice::WriteNew);
     EXPECT_EQ(page->Inputs().data, DataChoice::MarkTrack);

@@ -27,6 +27,7 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr auto kRequestDelay = std::chrono::milliseconds(15);
+constexpr auto kSlowDriveQuery = std::chrono::milliseconds(300);
 constexpr auto kLongestAllowedBlock = std::chrono::milliseconds(100);
 
 // The longest gap between the ticks of a 10 ms timer while it runs.
@@ -99,6 +100,7 @@ std::function<bool()> GetInfo(ResponsiveTest& test, std::vector<std::unique_ptr<
     auto page = std::make_unique<InfoPage>(test.shell);
     page->SetSoundPlayer([](const std::string&) {});
     page->show();
+    WaitForDriveSelectors(page.get());
     auto* button = FindControl<QPushButton>(page.get(), InfoControl::GetInfo);
     auto* report = FindControl<QListWidget>(page.get(), InfoControl::Report);
     meter.Restart();
@@ -112,6 +114,7 @@ std::function<bool()> CheckBoot(ResponsiveTest& test, std::vector<std::unique_pt
     auto page = std::make_unique<BootPage>(test.shell);
     page->SetSoundPlayer([](const std::string&) {});
     page->show();
+    WaitForDriveSelectors(page.get());
     auto* button = FindControl<QPushButton>(page.get(), BootControl::Check);
     auto* results = FindControl<QListWidget>(page.get(), BootControl::Results);
     meter.Restart();
@@ -164,11 +167,31 @@ std::function<bool()> SlowEndingWorker(ResponsiveTest&, std::vector<std::unique_
     return [ended] { return *ended; };
 }
 
+// A page made and shown while asking the diskette's drive for its kind takes long.
+std::function<bool()> FillSelector(ResponsiveTest& test, std::vector<std::unique_ptr<QWidget>>& windows, LoopGapMeter& meter)
+{
+    test.recorder->faultHook = [](const DiskRequest&) -> std::optional<InjectedFault> {
+        std::this_thread::sleep_for(kSlowDriveQuery);
+        return std::nullopt;
+    };
+    meter.Restart();
+    auto page = std::make_unique<InfoPage>(test.shell);
+    page->show();
+    auto* selector = FindControl<QComboBox>(page.get(), InfoControl::Drive);
+    auto* button = FindControl<QPushButton>(page.get(), InfoControl::GetInfo);
+    windows.push_back(std::move(page));
+    return [selector, button] {
+        return !selector->property(kDriveSelectorFilling).toBool() && selector->currentText().startsWith("A:")
+               && button->isEnabled();
+    };
+}
+
 const Work kWorks[] = {
     {"Get Info", GetInfo},
     {"Boot Check", CheckBoot},
     {"Volume label read and write", ReadAndWriteLabel},
     {"Worker ending after its dialog", SlowEndingWorker},
+    {"Drive selector filled from a slow drive", FillSelector},
 };
 
 }  // namespace
