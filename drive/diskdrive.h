@@ -73,7 +73,7 @@ using BootSectorWriter = std::function<DiskStatus(DiskDrive&)>;
 class DiskDrive {
 public:
     DiskDrive(char letter, const DriveTable& table);
-    virtual ~DiskDrive();
+    ~DiskDrive();
 
     DiskDrive(const DiskDrive&) = delete;
     DiskDrive& operator=(const DiskDrive&) = delete;
@@ -110,7 +110,7 @@ public:
     // Makes every change of the operation last (a diskette file saved, FAT copies written):
     // an explicit step whose failure is the operation's. A failure is latched, with the
     // cause in words in `commitFailureDetail`.
-    virtual DiskStatus Commit();
+    DiskStatus Commit();
     // Changes held above the drive (a FAT volume's tables), which Commit writes before the
     // drive's own. Their holder sets the writer for its lifetime and an empty one at its end;
     // the writer answers the error that kept them off the disk, and the cause in words.
