@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Modelled seconds and revolutions of each whole-diskette operation on a real PC drive, per
 // medium and layout: the real operations run on the emulated drive, whose model clock
 // charges every request what the drive and controller would take. Beside each figure, the

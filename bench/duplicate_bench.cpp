@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Read, write with verify, and compare of a 1.72M diskette between two diskette files,
 // timed step by step. Prints milliseconds and MB/s per step.
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Read Disk, Write Disk with and without verify, Compare, quick and full Format with verify, Repair with each data
 // choice and the information report, each under every fault at every sector
 // (`--all`) or every 97th (default) of a 1.44M and a 1.72M diskette holding a file tree, and of two

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The good boot sector and the empty system area, built from the device parameters.
 #include "boot/bootbuilder.h"
 

@@ -1,3 +1,4 @@
+; SPDX-License-Identifier: GPL-3.0-or-later
 ; Boot code block of the boot sector the builder writes: bytes 62..509 of sector 0.
 ; The BIOS loads the sector at 0000:7C00h and enters it at offset 0, whose short jump
 ; lands here. The code reads the BPB in place, so it serves every geometry it is put in.

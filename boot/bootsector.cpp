@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The boot-sector check: nine independent field tests, and the drive operation that
 // reads sector 0 to run them.
 #include "boot/bootsector.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing a good boot sector and an empty system area through the drive.
 #include <algorithm>
 #include <memory>

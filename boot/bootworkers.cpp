@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Boot page's two workers: check the boot sector, or write a good one over it.
 #include "boot/bootworkers.h"
 

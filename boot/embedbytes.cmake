@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes the bytes of a binary file as a C++ array definition.
 #   cmake -DINPUT=<file> -DOUTPUT=<file.cpp> -DSIZE=<bytes> -DNAME=<variable>
 #         -DHEADER=<include> -P embedbytes.cmake

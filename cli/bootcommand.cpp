@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vokta-cli boot check|recreate L: the Boot page's two workers on the terminal.
 #include "boot/bootworkers.h"
 #include "cli/cli.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // read, write and compare: the duplication operations through a memory image.
 #include "cli/cli.h"
 #include "cli/terminalhost.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vokta-cli format: the Format page's operation on the terminal.
 #include <algorithm>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vokta-cli info L: [--save FILE]: the Info page's report on the terminal, and its Save.
 #include "cli/cli.h"
 #include "cli/terminalhost.h"

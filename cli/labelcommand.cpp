@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vokta-cli label L: [TEXT]: the volume label dialog on the terminal.
 #include "cli/cli.h"
 #include "fat/volumelabel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vokta-cli repair: the Repair page's operation on the terminal, and the system's disk
 // checker after it when the operation asks for it.
 #include "cli/cli.h"

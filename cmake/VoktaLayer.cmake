@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Each subsystem folder is one static library, a layer that may use only the layers below
 # it. The compiler enforces that: a layer's include root is a folder of its own in the
 # build tree holding links to its source folder and to those of the layers below, so an

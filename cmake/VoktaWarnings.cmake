@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The project's warnings are set on each target of ours rather than on the whole tree, so
 # that a target carries its own flags wherever it is built, and code that is not ours
 # (generated or found) is never compiled under them.

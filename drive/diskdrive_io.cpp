@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sector and track transfers, track layouts and the write-protect probe.
 #include <algorithm>
 #include <new>

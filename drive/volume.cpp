@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The volume's layout, established from its boot sector or the media table and borne out
 // by the diskette itself before anything is written into it.
 #include "drive/volume.h"

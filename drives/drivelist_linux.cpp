@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <mntent.h>
 // The machine's drives on Linux: whole block devices from sysfs, labels from udev's
 // by-label links, network file systems from the mount table.

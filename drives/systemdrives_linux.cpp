@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The machine's diskette drives on Linux: /dev/fd0 and /dev/fd1 of the kernel floppy driver,
 // and USB floppy drives, which the kernel shows as SCSI disks.
 #include "drives/systemdrives.h"

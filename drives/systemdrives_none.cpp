@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A platform without a diskette-drive backend: every drive letter is a diskette file.
 #include "drives/systemdrives.h"
 

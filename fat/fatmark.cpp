@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Moving a cluster's data to a free cluster and marking clusters, tracks and cylinders BAD.
 #include <algorithm>
 

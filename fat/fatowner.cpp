@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The search for the directory entry that owns a cluster: depth-first, in directory
 // order, subdirectories read from the disk. A damaged diskette can make directories hold
 // themselves or each other, so every directory cluster is searched at most once per

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Repair: the diskette walked from its boot sector to its last sector, each damaged spot
 // repaired as the user chose.
 #include <algorithm>

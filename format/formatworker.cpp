@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Format: one diskette, or several in a row, track by track or the system area only.
 #include "boot/bootbuilder.h"
 #include "fat/fatvolume.h"

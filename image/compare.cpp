@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Compare: the diskette against the memory image, cylinder by cylinder.
 #include <algorithm>
 #include <new>

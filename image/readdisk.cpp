@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Read Disk: the whole diskette into the memory image, cylinder by cylinder.
 #include <algorithm>
 #include <iterator>

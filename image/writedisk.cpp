@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Write Disk: the memory image onto one diskette, or onto several in a row.
 #include <algorithm>
 #include <new>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saves a picture of every tab of the main window, of the About box and of the help, as
 // the program shows them after start-up, and of the pages after a real operation on a
 // diskette file bound to A:, in English and in Italian; tools/screenshots.sh runs it under

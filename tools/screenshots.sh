@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Pictures of the desktop program's windows, one PNG per tab plus the About box and the help,
 # and the pages after an operation on a 1.44M diskette file made by mkfs.fat and filled by
 # mcopy, taken under a virtual X server from an existing build.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Italian language module: nothing but its two tables and the one function the
 // loader looks up by name.
 #include <iterator>

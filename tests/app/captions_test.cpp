@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every caption, title and label the program shows is whole, in English and in Italian:
 // each window is at least as wide as its title in a bold title-bar font with room for its
 // icon and frame buttons, each one-line label is as wide as its text, and each window

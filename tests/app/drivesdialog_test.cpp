@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Letters bound to diskette files: kept in the settings, bound into the drive table, and
 // edited in the drives dialog.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Options page as its user drives it: switches, sounds, language, and the drives
 // dialog it opens, each change in the shell's settings at once.
 #include <gtest/gtest.h>

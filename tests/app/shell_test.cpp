@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up and the main window as a user meets them: a fresh user's first run, the
 // settings written when the window closes, the language switch, the tool tips, the About
 // box and the help, the command line and the ".dim" association. The settings and the data

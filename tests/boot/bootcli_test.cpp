@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vokta-cli boot check|recreate on diskette files: stdout lines, stderr boxes, exit status.
 #include <gtest/gtest.h>
 

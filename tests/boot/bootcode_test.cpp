@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The assembled boot code block inside a built boot sector: where its data lies.
 #include <gtest/gtest.h>
 

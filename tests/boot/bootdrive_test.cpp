@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The boot-sector operations of the drive on the emulated drive: what they send and write.
 #include <gtest/gtest.h>
 

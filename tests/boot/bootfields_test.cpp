@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The boot check beyond its nine tests: the fields no usable volume can have, over boot
 // sectors of the media table and byte edits of them, each with the lines the Boot page
 // lists for it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Boot page's check and recreate workers against the emulated drive.
 #include <gtest/gtest.h>
 

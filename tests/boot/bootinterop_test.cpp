@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Boot sectors against tools nobody here wrote: the check on mkfs.fat and mformat
 // diskettes, and our boot sector and system area under fsck.fat, minfo and mtools.
 #include <gtest/gtest.h>

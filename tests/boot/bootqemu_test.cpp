@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Diskettes made by our builder booted by a PC BIOS in QEMU: the boot code's message on
 // the screen, and IO.SYS loaded and entered with the registers it expects.
 #include <gtest/gtest.h>

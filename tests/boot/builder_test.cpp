@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The boot-sector builder's pure parts: serial number, label, fields, system area.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+; SPDX-License-Identifier: GPL-3.0-or-later
 ; A stand-in IO.SYS for the boot test: reports on COM1 the registers the boot sector
 ; handed over and what it loaded, then ends the virtual machine through the debug-exit
 ; port. Loaded at 0070:0000h.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The nine boot-sector tests over 512 bytes.
 #include <gtest/gtest.h>
 

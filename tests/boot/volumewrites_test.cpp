@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recreate and Repair's "Write a New Boot" over diskettes other tools make (other layouts,
 // damaged boot sectors): the boot sector written describes the volume as it is, so that
 // fsck.fat complains no more than before and every file copies out identical, or the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vokta-cli's command line: every command's help and usage errors from its own row, and
 // the one way from an operation's outcome to the last line on stdout and the exit status.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Our diskette files against tools nobody here wrote: mkfs.fat images, and ImageDisk
 // files read and written by libdsk.
 #include <gtest/gtest.h>

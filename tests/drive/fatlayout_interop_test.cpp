@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The FAT layout read from boot sectors that mkfs.fat and mformat wrote, field by field
 // against what minfo, fsck.fat and mkfs.fat itself report of the same diskette file: the
 // five media, and odd but valid geometries.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FAT layouts the tools never make: values no volume can have, and the width boundary.
 #include <gtest/gtest.h>
 

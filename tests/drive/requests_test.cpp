@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The request layer: register images, the lock state machine, sticky errors.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sector and track I/O against the emulated drive.
 #include <gtest/gtest.h>
 

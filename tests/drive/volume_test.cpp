@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The volume's layout as the diskette bears it out: which layout is confirmed, from which
 // FAT copies, and when none is; and the tracks detection takes from a boot sector.
 #include <gtest/gtest.h>

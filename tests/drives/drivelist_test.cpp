@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The entries of a drive selector: what each kind of drive is called, which drives a
 // selector's settings leave out, and which entry a refill selects.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The system's FAT checker handed a diskette: fsck.fat's verdict on diskette files made by
 // mkfs.fat, raw and as ImageDisk files read through the drive, and a drive it cannot check.
 #include <gtest/gtest.h>

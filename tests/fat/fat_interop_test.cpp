@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Diskettes made and read by tools nobody here wrote: mkfs.fat, mformat and mcopy fill
 // them, the FAT volume marks clusters, tracks and a cylinder BAD (one track over a defective
 // sector under a file), and fsck.fat, mdir, mcopy and both FAT copies judge the result.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Diskettes made by mkfs.fat and filled by mcopy, then given damaged FAT copies (sectors
 // recorded with a data error, a copy of zeros, a wrong media byte, a link out of range) or
 // a boot sector that misplaces the FAT and root directory, each run through every writing

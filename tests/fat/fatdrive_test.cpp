@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The FAT volume on the emulated drive: loading the FAT, locating clusters, and marking
 // clusters, tracks and cylinders BAD with the data moved and its owners relinked.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FAT entry encoding: 12-bit entries packed in pairs, 16-bit words, and the table's end.
 #include <gtest/gtest.h>
 

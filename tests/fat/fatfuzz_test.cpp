@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The FAT volume over FATs and directories of random and adversarial bytes: loops, directories
 // that hold themselves, links outside the clusters, garbage entries and parameters.
 // Every walk must end, nothing may be touched outside the tables (the sanitizer build

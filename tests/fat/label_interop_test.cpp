@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vokta-cli label on diskette files made by mkfs.fat and mformat: mlabel and mdir read
 // the labels it writes, it reads the labels mlabel writes, and fsck.fat finds nothing
 // to fix after either.

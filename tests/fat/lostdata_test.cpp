@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sectors that could not be read are named by what they held: a read that ignored them and
 // a repair that could not read them tell each file, directory and area with its count,
 // and vokta-cli's status says when data was lost. Diskettes made by mkfs.fat and mtools,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vokta-cli repair on diskettes made by mkfs.fat and filled by mcopy: a sound diskette is
 // walked to its end untouched, and a diskette with an unreadable FAT sector is handed to
 // fsck.fat, whose report reaches stdout before the result.

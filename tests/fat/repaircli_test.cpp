@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vokta-cli repair: its choices from the command line, and the disk checker it hands a
 // diskette to when the system area is unreadable, here without a checker on PATH.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Repaired diskettes judged by tools nobody here wrote: fsck.fat finds no error and counts
 // the clusters in use, mcopy reads every file back, and both FAT copies, read here byte by
 // byte, hold the clusters marked BAD.

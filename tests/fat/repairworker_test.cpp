@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The repair operation end to end on damaged diskettes: diskette files made by mkfs.fat and
 // mcopy, with sectors recorded with data errors, run through a scripted host.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The volume label service on emulated drives: where the label lands in the root
 // directory and the boot sector, what a refusal leaves on the diskette (nothing), and
 // answers on damaged root directories.

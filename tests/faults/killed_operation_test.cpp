@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A process killed in the middle of an operation on a diskette file: a child runs the
 // operation and is killed with SIGKILL at sampled points, some at a drive request, some
 // while the finished operation saves the file. Whatever the point, the file on disk must be

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every writing operation over a corpus of diskettes that other tools make every day and of
 // damaged ones: no run may leave a diskette worse. After each run fsck.fat -n complains no
 // more than before and every file that copied out before copies out identical, or the

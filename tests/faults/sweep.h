@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The fault sweep: one disk operation at a time, run on the emulated drive with one fault

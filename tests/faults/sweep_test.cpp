@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Read Disk, Write Disk with and without verify, Compare, quick and full Format with verify, Repair and the information
 // report under a fault at sampled sectors of tool-made diskettes, every question answered every way; each run's
 // aftermath checked.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Formatted diskettes judged by tools nobody here wrote: fsck.fat checks the file system,
 // minfo reads the geometry and the BPB, mcopy, mdir and mlabel use the diskette as DOS
 // would, and libdsk's dskscan reads the sector headers of ImageDisk files.

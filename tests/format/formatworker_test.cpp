@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The format operation end to end on emulated drives with a scripted host.
 #include <gtest/gtest.h>
 

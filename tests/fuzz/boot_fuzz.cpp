@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The boot-sector check over any 512 bytes, and the builder over any device parameters:
 // the check only ever names its nine tests, and what the builder makes passes them but
 // for what the parameters themselves lack (a size, an accepted media byte).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recognition of files chosen as images or diskettes: the same bytes loaded as an image
 // file (Read/Write's "Load Image") and opened as a diskette file under a raw name and an
 // ImageDisk name. An image is loaded whole or not at all, and a raw file of a standard

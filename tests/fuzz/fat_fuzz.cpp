@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The FAT volume over a diskette of the fuzzer's bytes: load the FAT, look for owners, mark
 // clusters, tracks and cylinders BAD and move what was on them. Every walk must end, the
 // tables keep their size, what is answered lies in the volume, and the boot sector is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ImageDisk reader over any bytes: it answers a medium or a reason, and a medium it
 // reads is written back and read again unchanged (what a diskette file saves is what
 // was loaded).

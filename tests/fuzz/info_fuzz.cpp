@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The information report over a diskette of the fuzzer's bytes: whatever the boot sector
 // and the FAT say, the report ends one of its ways, says something, and never writes to
 // the diskette.

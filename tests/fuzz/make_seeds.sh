@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Seed corpora for the fuzz targets, made from diskettes that the FAT tools make and fill:
 #   make_seeds.sh OUT   -> OUT/boot OUT/fat OUT/info OUT/imd OUT/diskfile
 # Diskette seeds for fat/info are a 4-byte header (media index 0..4 = 720K, 1.2M, 1.44M,

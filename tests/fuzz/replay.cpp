@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replays fuzz inputs through a target's entry point in the ordinary build: every crash
 // input kept under regressions/ and every seed must pass its checks. Arguments: folders
 // (each file in them) or files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vokta-cli read, write and compare on diskette files made by mkfs.fat and mformat.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Get Info on an emulated drive: the locked drive, the missing diskette, the diskette of
 // no known media and the unreadable boot sector each end the report their own way.
 #include <gtest/gtest.h>

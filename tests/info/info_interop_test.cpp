@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vokta-cli info on diskette files made by mkfs.fat and mformat in the five densities:
 // the report's layout agrees with what minfo reads from the same boot sector, its free
 // space with what mdir counts, and the saved report is the shown one in CR LF lines.

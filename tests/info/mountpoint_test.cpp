@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finding where a diskette file or device is mounted, in a mount table written here.
 #include <gtest/gtest.h>
 

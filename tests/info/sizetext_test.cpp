@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The size lines of the information report: decimal units chosen on a float's value and
 // printed with three decimals, as the saved reports of old diskettes show them.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The operation runtime: the shared start, the close and commit at the end, the track
 // format loop, and workers that outlive the page that started them.
 #include <gtest/gtest.h>

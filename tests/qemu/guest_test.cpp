@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cases that run inside the QEMU guest, on /dev/fd0 (A:) and /dev/fd1 (B:) of the
 // kernel floppy driver. The host prepares the diskettes and checks the files afterwards;
 // values it needs come back as "vokta-result" lines.

@@ -1,4 +1,5 @@
 #!/bin/busybox sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # /init of the QEMU guest: loads the floppy driver, the FAT modules and the USB mass storage
 # stack, runs what the host named on the kernel command line, reports how it ended and
 # powers the machine off.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds what the QEMU cases boot, in KIT: Debian's kernel and its floppy, FAT and USB mass
 # storage modules (the package downloaded and unpacked once per build directory, never
 # installed; a kit without the last module of the list is made again), and an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vokta-cli itself inside the QEMU guest: each case boots the guest with a diskette file in
 // A:, which the machine's drive table makes the kernel floppy driver's /dev/fd0, runs one
 // command line there and checks what the program said and, with tools nobody here wrote,

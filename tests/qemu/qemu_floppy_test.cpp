@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Linux floppy backend against the kernel's floppy driver: each case boots Debian's
 // kernel in QEMU with diskette files in A: and B:, runs a group of guest cases
 // (guest_test.cpp) and checks the diskette files afterwards with our eyes and with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // vokta-cli inside the QEMU guest on a USB disk: QEMU's usb-storage device, which the
 // guest's usb-storage and sd drivers show as /dev/sda, holds a 1.44M diskette file, and
 // the kernel floppy driver's A: holds another. One boot runs the command lines in turn, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Italian language module as the program meets it: a shared library found by name,
 // whose every text stands in for the English one without breaking what the code does
 // with it.

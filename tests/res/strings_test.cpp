@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The string table's formats, a translated module over it, and the code page of the
 // bytes that reach a diskette.
 #include <gtest/gtest.h>

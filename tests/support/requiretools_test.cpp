@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a test that needs an outside tool reports when the tool is missing: a skip on a
 // developer's machine, a failure in CI.
 #include <gtest/gtest-spi.h>

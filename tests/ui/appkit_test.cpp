@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings' store and the sounds: what the desktop program keeps between runs and plays.
 #include <gtest/gtest.h>
 

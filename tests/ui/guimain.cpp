@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The entry of the desktop tests: one application object on the offscreen platform, so
 // the windows are real but need no display.
 #include <gtest/gtest.h>

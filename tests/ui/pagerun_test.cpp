@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Operations run from a page under the real progress dialog, with workers written for
 // the cases: the result field, the follow-up, Abort, a worker that will not stop, message
 // boxes, and the main window at the end.

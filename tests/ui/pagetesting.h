@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What the page tests share: message boxes answered as they open, a step run on a dialog

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The percent bar: its text, and what it paints, counted in the pixels of a rendering.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The progress dialog on its own: its controls, Abort and Escape, the window manager's
 // close, the seconds and the pictures, and the main window's title while minimised.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the Linux floppy backend says to the driver and the controller, and how it reads
 // their answers: geometry, raw command bytes, status and errno mapping. No I/O here.
 #include <linux/fdreg.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Boot page as its user drives it: Check and Recreate on diskette files made by
 // mkfs.fat and mcopy, the worker's reports on the page, the page unchecked by another
 // drive; the diskettes checked afterwards with dosfstools and mtools.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The DupDisk page as its user drives it, on diskette files made by mkfs.fat and mcopy in
 // drives of the test's own table: the image named on the command line, Read, Write and
 // Compare, a read aborted half-way, the image files, the drive selector.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Format page and its volume label dialog as their user drives them, on diskette files
 // and emulated drives of the test's own table; the diskettes checked with dosfstools and
 // mtools.

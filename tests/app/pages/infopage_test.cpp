@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Info page as its user drives it: Get Info on diskettes made by mkfs.fat and on an
 // emulated drive, the "&Save ..." button's state, the saved report, the insert-disk question.
 #include <gtest/gtest.h>

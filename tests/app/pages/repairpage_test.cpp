@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Repair page as its user drives it, on diskettes made by mkfs.fat and mcopy: the
 // choices of a fresh page, a repair handed to the disk checker, a repair that ends well.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's event loop keeps running while disk work goes on: each page's work on a
 // diskette whose every request takes a while, with a 10 ms timer recording the longest
 // time the loop did not come round.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The drive model's clock on a 1.44M track: 300 rpm (200 ms a revolution), 500 kbit/s
 // (16 us a byte), gap 3 6Ch, so a sector slot is 682 bytes = 10.912 ms and sector 1's
 // address mark lies 158 bytes = 2.528 ms after the index.

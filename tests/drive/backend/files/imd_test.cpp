@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ImageDisk reading and writing, and what hostile files do to the reader.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Diskette files as drives: raw images, ImageDisk files, protection, locking, saving.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Linux floppy backend's words to the driver and the controller, and how it reads
 // their answers. The raw-command path cannot run on Debian's kernel (it has no FDRAWCMD),
 // so its command bytes are checked here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A USB disk of the SCSI transparent command set under the USB floppy drive: READ FORMAT
 // CAPACITIES, which it does not know, answered from READ CAPACITY, and FORMAT UNIT kept
 // from it; a UFI drive on the same path is left alone.

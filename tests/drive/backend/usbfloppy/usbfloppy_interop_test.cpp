@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Diskettes that went through a USB floppy drive (the UFI emulator), judged by fsck.fat,
 // minfo and mtools.
 #include <gtest/gtest.h>

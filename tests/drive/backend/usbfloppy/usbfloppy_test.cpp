@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The USB floppy drive: its command blocks, what it makes of the drive's answers, and the
 // operations on it, against the UFI emulator.
 #include <gtest/gtest.h>
