@@ -25,6 +25,8 @@ constexpr uint16_t kProductField = 1064;
 constexpr uint16_t kVersionField = 1066;
 constexpr uint16_t kTrademarksField = 1067;
 constexpr uint16_t kNoticeField = 1068;
+// A line of our own under the template's fields.
+constexpr uint16_t kLicenceField = 1069;
 
 constexpr int kIconSize = 64;
 constexpr int kNoticeLines = 6;
@@ -68,6 +70,9 @@ AboutBox::AboutBox(QWidget* parent, const VersionInfo& version) : QDialog(parent
     fields->addLayout(versionRow);
     fields->addWidget(Field(this, kCopyrightField, version.legalCopyright));
     fields->addWidget(Field(this, kTrademarksField, version.legalTrademarks));
+    QLabel* licence = Field(this, kLicenceField, UiText(Str::VersionLicence));
+    licence->setWordWrap(true);
+    fields->addWidget(licence);
 
     auto* top = new QHBoxLayout;
     top->addWidget(icon);

@@ -352,6 +352,7 @@
     X(VersionDescription, 2890) \
     X(VersionCopyright, 2891) \
     X(VersionTrademarks, 2892) \
+    X(VersionLicence, 2893) \
     X(UserGuide, 2900) \
     X(WorkerStopped, 2910) \
     X(LostWorkDropped, 2911)

@@ -140,7 +140,7 @@ TEST(ItalianAboutBox, HasNoEnglishVersionLine)
         SetResourceModule(module);
         AboutBox about(nullptr);
         QStringList texts;
-        for (int id : {1039, 1043, 1067})
+        for (int id : {1039, 1043, 1067, 1069})
             texts << FindControl<QLabel>(&about, id)->text();
         SetResourceModule(nullptr);
         return texts;

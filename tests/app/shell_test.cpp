@@ -479,7 +479,7 @@ TEST(ProgramDesktopEntry, IsValid)
 {
     if (!test::RequireTools({"desktop-file-validate"}))
         return;
-    EXPECT_EQ(Validate(VOKTA_SOURCE_DIR "/res/desktop/vokta.desktop"), "");
+    EXPECT_EQ(Validate(VOKTA_SOURCE_DIR "/res/desktop/org.example.vokta.desktop"), "");
 }
 
 // The About box's fields from the version information, and the template's texts where a
@@ -492,6 +492,8 @@ TEST(AboutBox, FieldsShowTheBuildsVersionInformation)
     EXPECT_EQ(FindControl<QLabel>(&about, 1066)->text(), VOKTA_VERSION);
     for (int id : {1039, 1043, 1067})
         EXPECT_FALSE(FindControl<QLabel>(&about, id)->text().isEmpty()) << id;
+    EXPECT_EQ(FindControl<QLabel>(&about, 1069)->text(),
+              "This program is free software under the GNU General Public License, version 3 or later.");
     EXPECT_TRUE(FindControl<QPlainTextEdit>(&about, 1068)->toPlainText().startsWith("Vokta duplicates, formats"));
     EXPECT_EQ(FindControl<QPushButton>(&about, 1)->text(), "&OK");
 }
