@@ -37,7 +37,7 @@ fi
 deb=$(ls "$work"/*.deb)
 echo "package: $deb, $(wc -c <"$deb") bytes"
 
-lintian --fail-on error,warning --no-tag-display-limit "$deb" || fail "lintian"
+lintian --fail-on error,warning --tag-display-limit 0 "$deb" || fail "lintian"
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
