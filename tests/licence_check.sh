@@ -3,7 +3,8 @@
 # Every source file the tree keeps names its licence in its first lines.
 cd "$1" || exit 2
 missing=$(git ls-files -- '*.cpp' '*.h' '*.inc' '*.in' '*.cmake' '*CMakeLists.txt' '*.sh' '*.asm' \
-            '*.supp' '*.desktop' '*.svg' '*.py' '*.xml' '*.scd' 'bench/fuzz_all' |
+            '*.supp' '*.desktop' '*.svg' '*.py' '*.xml' '*.scd' '*.bash' 'bench/fuzz_all' \
+            'docs/completions/_vokta-cli' |
           while read -r f; do
             head -n 3 "$f" | grep -q 'SPDX-License-Identifier: GPL-3.0-or-later' || echo "$f"
           done)
