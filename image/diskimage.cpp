@@ -150,6 +150,18 @@ int LoadImageDiskFile(DiskImage& image, const std::string& path, int fd, uint64_
     return 0;
 }
 
+// The image as an ImageDisk file, its unreadable sectors recorded with a data error.
+std::vector<uint8_t> ImageDiskBytes(const DiskImage& image)
+{
+    const auto type = static_cast<MediaType>(image.mediaType);
+    EmulatedMedium medium = EmulatedMedium::FromImage(type, image.data);
+    const std::vector<SectorRecord*> sectors = medium.LogicalSectors(type);
+    for (uint32_t s : image.unreadable)
+        if (s < sectors.size())
+            sectors[s]->dataError = true;
+    return WriteImd(medium, ImdStampNow(), kImdComment);
+}
+
 }  // namespace
 
 bool DiskImage::TakeBlock(uint32_t bytes)
@@ -255,17 +267,6 @@ int LoadImageFile(DiskImage& image, const std::string& path, MessageBoxHost& box
     }
     TakeLabelAndSerial(image, boot);
     return 0;
-}
-
-std::vector<uint8_t> ImageDiskBytes(const DiskImage& image)
-{
-    const auto type = static_cast<MediaType>(image.mediaType);
-    EmulatedMedium medium = EmulatedMedium::FromImage(type, image.data);
-    const std::vector<SectorRecord*> sectors = medium.LogicalSectors(type);
-    for (uint32_t s : image.unreadable)
-        if (s < sectors.size())
-            sectors[s]->dataError = true;
-    return WriteImd(medium, ImdStampNow(), kImdComment);
 }
 
 bool SaveImageFile(const DiskImage& image, const std::string& path, MessageBoxHost& boxes)

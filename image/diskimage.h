@@ -42,9 +42,6 @@ uint32_t MediaTotalSectors(int32_t mediaType);
 // message boxes and leave the image as the failed step leaves it.
 int LoadImageFile(DiskImage& image, const std::string& path, MessageBoxHost& boxes);
 
-// The image as an ImageDisk file, its unreadable sectors recorded with a data error.
-std::vector<uint8_t> ImageDiskBytes(const DiskImage& image);
-
 // Writes the image to `path`: an ImageDisk file for a ".imd" name, else its bytes. False
 // with the cause told in a message box.
 bool SaveImageFile(const DiskImage& image, const std::string& path, MessageBoxHost& boxes);

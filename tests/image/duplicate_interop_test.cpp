@@ -180,7 +180,7 @@ TEST_F(DuplicateInterop, ImageDiskFilesPassThroughLibdsk)
 
     const std::string source = Make({"for-libdsk", kDiskettes[2].command});
     const std::string theirs = dir.File("theirs.imd");
-    ASSERT_EQ(Shell("dsktrans -itype raw -otype imd -format pc1440 '" + source + "' '" + theirs + "' >/dev/null 2>&1"), 0);
+    ASSERT_EQ(Shell("dsktrans -itype raw -otype imd -format ibm1440 '" + source + "' '" + theirs + "' >/dev/null 2>&1"), 0);
     ScriptedHost boxes;
     DiskImage image;
     ASSERT_EQ(LoadImageFile(image, theirs, boxes), 0) << testing::PrintToString(boxes.BoxTexts());
