@@ -47,6 +47,19 @@ bool SameExceptUnread(std::span<const uint8_t> expected, std::span<const uint8_t
     return same(expected.size());
 }
 
+// The sectors of cylinder c that the image holds no data of join those the diskette
+// did not give: neither side of them can be compared.
+void AddUnreadableOfImage(const DiskImage& image, uint16_t c, size_t cylinderBytes, size_t comparedBytes,
+                          std::vector<size_t>& unread)
+{
+    const auto first = static_cast<uint32_t>(c * cylinderBytes / kSectorSize);
+    const auto end = static_cast<uint32_t>(first + comparedBytes / kSectorSize);
+    for (auto it = image.unreadable.lower_bound(first); it != image.unreadable.end() && *it < end; ++it)
+        unread.push_back(size_t{*it - first} * kSectorSize);
+    std::ranges::sort(unread);
+    unread.erase(std::unique(unread.begin(), unread.end()), unread.end());
+}
+
 }  // namespace
 
 OperationOutcome CompareWorker(DuplicateJob job, OperationHost& host)
@@ -102,6 +115,7 @@ OperationOutcome CompareWorker(DuplicateJob job, OperationHost& host)
         const std::span<uint8_t> read = std::span<uint8_t>(buffer).first(expected.size());
         if (!ReadForCompare(drive, session, c, read, unread))
             return session.End(kResultAborted);
+        AddUnreadableOfImage(image, c, cylinderBytes, expected.size(), unread);
         if (!SameExceptUnread(expected, read, unread)) {
             Box(host, Str::NoMatch, Str::Message, Buttons::Ok, Icon::Error);
             return session.End(kResultAborted);

@@ -10,8 +10,11 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "boot/bootsector.h"
+#include "drive/backend/files/imdfile.h"
+#include "drive/backend/files/virtualdrive.h"
 #include "drive/bytes.h"
 #include "drive/diskdrive.h"
 #include "drive/replacementfile.h"
@@ -76,10 +79,94 @@ bool FileFitsItsMedium(const std::string& path, uint64_t fileSize, int32_t media
     return boxes.MessageBox(question, LoadString(Str::Warning), Buttons::YesNo, Icon::Warning) == Answer::Yes;
 }
 
+// The media type of the image whose boot sector this is: a plausible boot sector of one of
+// the five media. Nothing, after telling why, for any other.
+std::optional<int32_t> MediaOfImage(DiskImage& image, std::span<const uint8_t> boot, MessageBoxHost& boxes)
+{
+    if (ValidateBootSector(boot) & BootCheck::NotAnImage) {
+        boxes.MessageBox(LoadString(Str::NotADiskImage), LoadString(Str::Error), Buttons::Ok, Icon::Error);
+        return std::nullopt;
+    }
+    const int32_t mediaType = MediaTypeFromBootSector(boot);
+    if (mediaType == kMediaUnknown) {
+        image.mediaType = kMediaUnknown;
+        boxes.MessageBox(LoadString(Str::ImageMediaNotSupported), LoadString(Str::Error), Buttons::Ok, Icon::Error);
+        return std::nullopt;
+    }
+    return mediaType;
+}
+
+// A zeroed block for the whole diskette of this media, else told.
+bool TakeImageBlock(DiskImage& image, int32_t mediaType, MessageBoxHost& boxes)
+{
+    image.mediaType = mediaType;
+    if (image.TakeBlock(MediaTotalSectors(mediaType) * kSectorSize))
+        return true;
+    image.mediaType = kMediaUnknown;
+    boxes.MessageBox(LoadString(Str::InsufficientMemory), LoadString(Str::FatalError), Buttons::Ok, Icon::Error);
+    return false;
+}
+
+void TakeLabelAndSerial(DiskImage& image, const BootSector& boot)
+{
+    image.label = Windows1252ToUtf8(boot.text(BootSector::VolumeLabel, BootSector::kLabelSize));
+    image.serialText = SerialText(boot.u32(BootSector::SerialNumber));
+}
+
+// An ImageDisk file: its sectors in logical order, those it records with a data error or
+// does not hold at all kept as unreadable, and told.
+int LoadImageDiskFile(DiskImage& image, const std::string& path, int fd, uint64_t fileSize, MessageBoxHost& boxes)
+{
+    std::vector<uint8_t> bytes(static_cast<size_t>(fileSize));
+    if (const ssize_t got = ReadPrefix(fd, bytes); got != static_cast<ssize_t>(bytes.size())) {
+        TellFileError(boxes, path, got < 0 ? std::strerror(errno) : LoadString(Str::FileShorterThanItsSize));
+        return 1;
+    }
+    ImdReadResult imd = ReadImd(bytes, MediumDensity::High);
+    if (!imd.medium) {
+        TellFileError(boxes, path, imd.error);
+        return 1;
+    }
+    const SectorRecord* first = imd.medium->Find(0, 0, 1);
+    BootSector boot;
+    if (first && first->data.size() >= BootSector::kSize)
+        std::copy_n(first->data.begin(), BootSector::kSize, boot.bytes.begin());
+    const std::optional<int32_t> mediaType = MediaOfImage(image, boot.span(), boxes);
+    if (!mediaType || !TakeImageBlock(image, *mediaType, boxes))
+        return 1;
+    uint32_t sector = 0;
+    for (const SectorRecord* s : imd.medium->LogicalSectors(static_cast<MediaType>(*mediaType))) {
+        if (s && s->data.size() == kSectorSize)
+            std::ranges::copy(s->data, image.data.begin() + static_cast<std::ptrdiff_t>(sector * kSectorSize));
+        if (!s || s->data.size() != kSectorSize || s->dataError)
+            image.unreadable.insert(sector);
+        ++sector;
+    }
+    TakeLabelAndSerial(image, boot);
+    if (!image.unreadable.empty())
+        boxes.MessageBox(path + ":\n" + FormatString(Str::ImageRecordsUnreadable,
+                                                     static_cast<long>(image.unreadable.size())),
+                         LoadString(Str::Warning), Buttons::Ok, Icon::Warning);
+    return 0;
+}
+
+// The image as an ImageDisk file, its unreadable sectors recorded with a data error.
+std::vector<uint8_t> ImageDiskBytes(const DiskImage& image)
+{
+    const auto type = static_cast<MediaType>(image.mediaType);
+    EmulatedMedium medium = EmulatedMedium::FromImage(type, image.data);
+    const std::vector<SectorRecord*> sectors = medium.LogicalSectors(type);
+    for (uint32_t s : image.unreadable)
+        if (s < sectors.size())
+            sectors[s]->dataError = true;
+    return WriteImd(medium, ImdStampNow(), kImdComment);
+}
+
 }  // namespace
 
 bool DiskImage::TakeBlock(uint32_t bytes)
 {
+    unreadable.clear();
     if (data.size() == bytes) {
         std::fill(data.begin(), data.end(), 0);
         return true;
@@ -149,6 +236,10 @@ int LoadImageFile(DiskImage& image, const std::string& path, MessageBoxHost& box
         return 1;
     }
     const auto fileSize = static_cast<uint64_t>(st.st_size);
+    uint8_t magic[4] = {};
+    const bool imageDisk = ReadPrefix(fd, magic) == static_cast<ssize_t>(sizeof magic) && LooksLikeImd(magic);
+    if (imageDisk && fileSize <= kLargestDisketteFile)
+        return LoadImageDiskFile(image, path, fd, fileSize, boxes);
     if (fileSize > ImageSizeOf(kMedia172M)) {
         TellFileError(boxes, path, FormatString(Str::FileLargerThanAnyDiskette, static_cast<long>(fileSize)));
         return 1;
@@ -163,40 +254,26 @@ int LoadImageFile(DiskImage& image, const std::string& path, MessageBoxHost& box
         TellFileError(boxes, path, FormatString(Str::ImageShorterThanSector, static_cast<long>(got)));
         return 1;
     }
-    if (ValidateBootSector(boot.span()) & BootCheck::NotAnImage) {
-        boxes.MessageBox(LoadString(Str::NotADiskImage), LoadString(Str::Error), Buttons::Ok, Icon::Error);
-        return 1;
-    }
-    const int32_t mediaType = MediaTypeFromBootSector(boot.span());
-    if (mediaType == kMediaUnknown) {
-        image.mediaType = kMediaUnknown;
-        boxes.MessageBox(LoadString(Str::ImageMediaNotSupported), LoadString(Str::Error), Buttons::Ok, Icon::Error);
-        return 1;
-    }
+    const std::optional<int32_t> mediaType = MediaOfImage(image, boot.span(), boxes);
     // Refused here, the image held before is still held.
-    if (!FileFitsItsMedium(path, fileSize, mediaType, boxes))
+    if (!mediaType || !FileFitsItsMedium(path, fileSize, *mediaType, boxes) ||
+        !TakeImageBlock(image, *mediaType, boxes))
         return 1;
-    image.mediaType = mediaType;
-    if (!image.TakeBlock(MediaTotalSectors(image.mediaType) * kSectorSize)) {
-        image.mediaType = kMediaUnknown;
-        boxes.MessageBox(LoadString(Str::InsufficientMemory), LoadString(Str::FatalError), Buttons::Ok, Icon::Error);
-        return 1;
-    }
     // A shorter file leaves the rest of the image zero, never another diskette's bytes.
     if (ReadPrefix(fd, image.data) < 0) {
         image.mediaType = kMediaUnknown;
         TellFileError(boxes, path, std::strerror(errno));
         return 1;
     }
-    image.label = Windows1252ToUtf8(boot.text(BootSector::VolumeLabel, BootSector::kLabelSize));
-    image.serialText = SerialText(boot.u32(BootSector::SerialNumber));
+    TakeLabelAndSerial(image, boot);
     return 0;
 }
 
 bool SaveImageFile(const DiskImage& image, const std::string& path, MessageBoxHost& boxes)
 {
     std::string reason;
-    if (SaveWholeFile(path, image.data, reason))
+    const bool imageDisk = FormatForName(path) == DisketteFileFormat::Imd;
+    if (SaveWholeFile(path, imageDisk ? ImageDiskBytes(image) : image.data, reason))
         return true;
     boxes.MessageBox(reason, LoadString(Str::Error), Buttons::Ok, Icon::Error);
     return false;
@@ -204,8 +281,11 @@ bool SaveImageFile(const DiskImage& image, const std::string& path, MessageBoxHo
 
 std::string ProposeNextFileName(const std::string& fileName)
 {
+    // Only the file's own name counts: a "." in a folder's name is no extension.
+    const size_t slash = fileName.find_last_of('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     const size_t dot = fileName.find_last_of('.');
-    if (fileName.empty() || dot == std::string::npos)
+    if (fileName.empty() || dot == std::string::npos || dot < nameStart)
         return fileName;
     size_t start = dot;
     while (start > 0 && std::isdigit(static_cast<unsigned char>(fileName[start - 1])))

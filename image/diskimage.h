@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -13,7 +14,7 @@ namespace vokta {
 
 // One whole diskette held in memory: its sectors in logical order (cylinder by cylinder,
 // head by head, sector 1 first), with the media type, label and serial number it came
-// with. Image files (".dim", ".ima") are exactly these bytes.
+// with. Raw image files (".dim", ".ima", ".img") are exactly these bytes.
 struct DiskImage {
     std::vector<uint8_t> data;  // empty: no data held
     uint32_t size = 0;
@@ -21,6 +22,9 @@ struct DiskImage {
     std::string label;                  // the 11-byte label field as UTF-8 text, blank-padded
     std::string serialText;             // "%X" of the volume serial number
     std::string fileName;               // the image file chosen last
+    // Logical sectors the diskette did not give: their bytes are zeros, or what an
+    // ImageDisk file recorded with a data error.
+    std::set<uint32_t> unreadable;
 
     bool HasData() const { return !data.empty(); }
     bool IsValid() const { return HasData() && mediaType != kMediaUnknown; }
@@ -34,11 +38,12 @@ struct DiskImage {
 int32_t MediaTypeFromBootSector(std::span<const uint8_t> bootSector);
 uint32_t MediaTotalSectors(int32_t mediaType);
 
-// Loads an image file. 0 when an image was loaded, 1 otherwise; refusals are told in
+// Loads an image file, raw or ImageDisk. 0 when an image was loaded, 1 otherwise; refusals are told in
 // message boxes and leave the image as the failed step leaves it.
 int LoadImageFile(DiskImage& image, const std::string& path, MessageBoxHost& boxes);
 
-// Writes the image's bytes to `path`. False with the cause told in a message box.
+// Writes the image to `path`: an ImageDisk file for a ".imd" name, else its bytes. False
+// with the cause told in a message box.
 bool SaveImageFile(const DiskImage& image, const std::string& path, MessageBoxHost& boxes);
 
 // The next name of a numbered series: DISK1.DIM gives DISK2.DIM, DISK9.DIM DISK10.DIM,

@@ -201,6 +201,9 @@ OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
     TakeFatSectorsFromTwins(drive.params, image.data, notRead.ignored);
     image.mediaType = detected;
     image.serialText = serial;
+    // Kept with the image: an ImageDisk file records them, a write asks about them.
+    image.unreadable.insert(notRead.ignored.begin(), notRead.ignored.end());
+    image.unreadable.insert(notRead.passedOver.begin(), notRead.passedOver.end());
     const bool dataLost = LostInImage(drive.params, image.data, notRead).Tell(host, letter);
     host.PlaySound(job.sounds.jobCompleted);
     OperationOutcome outcome = session.End(kResultDone, FollowUp::ImageRead);

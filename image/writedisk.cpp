@@ -147,6 +147,12 @@ OperationOutcome WriteDiskWorker(DuplicateJob job, OperationHost& host)
         Box(host, Str::NoSourceRead, Str::ErrorMessage, Buttons::Ok, Icon::Error);
         return session.End(kResultFailed);
     }
+    // A copy with holes where the source could not be read passes for a whole one: only
+    // the user's word writes it, asked before any diskette is touched.
+    if (!image.unreadable.empty() &&
+        host.MessageBox(FormatString(Str::WriteUnreadableSectors, static_cast<long>(image.unreadable.size())),
+                        LoadString(Str::Warning), Buttons::YesNo, Icon::Warning) != Answer::Yes)
+        return session.End(kResultAborted);
     DiskDrive drive(letter, job.drives);
     if (!Opened(session, drive))
         return session.End(kResultFailed);

@@ -263,6 +263,10 @@
     X(FileLargerThanAnyDiskette, 2328) \
     X(QuickFormatOfUnformatted, 2329) \
     X(LayoutNoImageHolds, 2330) \
+    X(ImageRecordsUnreadable, 2340) \
+    X(WriteUnreadableSectors, 2341) \
+    X(RawImageFilter, 2342) \
+    X(ImageDiskFilter, 2343) \
     X(ElapsedSeconds, 2401) \
     X(TitlePercent, 2402) \
     X(LayoutChosenByDriver, 2501) \

@@ -2,6 +2,7 @@
 #include "ui/filechooser.h"
 
 #include <QFileDialog>
+#include <QRegularExpression>
 
 namespace vokta {
 
@@ -13,6 +14,11 @@ QString AskForFile(QWidget* parent, const FileRequest& request)
     dialog.setOption(QFileDialog::DontConfirmOverwrite, request.forSaving);
     dialog.setNameFilter(request.filter);
     dialog.setDefaultSuffix(request.defaultSuffix);
+    // A name typed without an extension takes that of the filter chosen, ".imd" included.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
+        const QRegularExpressionMatch only = QRegularExpression(QStringLiteral("\\(\\*\\.(\\w+)\\)$")).match(filter);
+        dialog.setDefaultSuffix(only.hasMatch() ? only.captured(1) : request.defaultSuffix);
+    });
     dialog.setDirectory(request.folder);
     dialog.selectFile(request.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

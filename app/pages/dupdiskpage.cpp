@@ -35,6 +35,12 @@ QLabel* Field(int id, QWidget* parent)
 
 }  // namespace
 
+QString ImageFileDialogFilter()
+{
+    return QtFileFilter(UiText(Str::ImageFileFilter)) + QStringLiteral(";;") + QtFileFilter(UiText(Str::RawImageFilter)) +
+           QStringLiteral(";;") + QtFileFilter(UiText(Str::ImageDiskFilter));
+}
+
 DupDiskPage::DupDiskPage(Shell& shell, QWidget* parent) : QWidget(parent), shell_(shell), play_(PlaySoundAndWait)
 {
     BuildControls();
@@ -214,7 +220,7 @@ QString DupDiskPage::AskForImageFile(bool forSaving)
         request.folder = file.absolutePath();
         request.fileName = file.fileName();
     }
-    request.filter = QtFileFilter(UiText(Str::ImageFileFilter));
+    request.filter = ImageFileDialogFilter();
     request.defaultSuffix = QStringLiteral("dim");
     request.mustExist = !forSaving;
     request.forSaving = forSaving;

@@ -36,6 +36,10 @@ constexpr int ImageMedia = 1156;
 constexpr int Result = 1158;
 }  // namespace DupDiskControl
 
+// The image file dialogs' filters: the system's own first, then raw ".img" images and
+// ImageDisk files, which a ".imd" name saves.
+QString ImageFileDialogFilter();
+
 // The first tab: one diskette held in memory for the page's whole life, read from a
 // diskette or loaded from an image file, then written to other diskettes, compared with
 // one, or saved as a file.

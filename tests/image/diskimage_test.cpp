@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <set>
 
 #include "image/diskimage.h"
 #include "info/inforeport.h"
@@ -21,16 +22,31 @@
 using namespace vokta;
 using namespace vokta::test;
 
-TEST(ImageFileName, NumberedSeriesAdvance)
+TEST(ImageFileName, NumberedSeriesAdvanceInTheFilesOwnNameOnly)
 {
-    EXPECT_EQ(ProposeNextFileName("C:\\IMAGES\\DISK1.DIM"), "C:\\IMAGES\\DISK2.DIM");
-    EXPECT_EQ(ProposeNextFileName("/img/DISK9.DIM"), "/img/DISK10.DIM");
-    EXPECT_EQ(ProposeNextFileName("DISK007.DIM"), "DISK8.DIM");
-    EXPECT_EQ(ProposeNextFileName("/img/DISK.DIM"), "/img/DISK.DIM");
-    EXPECT_EQ(ProposeNextFileName("/img/DISK1"), "/img/DISK1");
-    EXPECT_EQ(ProposeNextFileName(""), "");
-    EXPECT_EQ(ProposeNextFileName("7.ima"), "8.ima");
-    EXPECT_EQ(ProposeNextFileName("d99999999999999999999.dim"), "d99999999999999999999.dim");
+    const struct {
+        const char* before;
+        const char* after;
+    } cases[] = {
+        {"C:\\IMAGES\\DISK1.DIM", "C:\\IMAGES\\DISK2.DIM"},
+        {"/img/DISK9.DIM", "/img/DISK10.DIM"},
+        {"DISK007.DIM", "DISK8.DIM"},
+        {"/img/DISK.DIM", "/img/DISK.DIM"},
+        {"/img/DISK1", "/img/DISK1"},
+        {"", ""},
+        {"7.ima", "8.ima"},
+        {"/img/7.ima", "/img/8.ima"},
+        {"d99999999999999999999.dim", "d99999999999999999999.dim"},
+        // A "." in a folder's name is no extension of the file.
+        {"/tmp/v1.d/disk", "/tmp/v1.d/disk"},
+        {"/tmp/v1.d/disk1.dim", "/tmp/v1.d/disk2.dim"},
+        {"/tmp/v1.d/1", "/tmp/v1.d/1"},
+        {"/tmp/v1/.dim", "/tmp/v1/.dim"},
+        {"/tmp/v1.d/disk1.tar.imd", "/tmp/v1.d/disk1.tar.imd"},
+        {"/tmp/v1.d/disk.1.imd", "/tmp/v1.d/disk.2.imd"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ProposeNextFileName(c.before), c.after) << c.before;
 }
 
 TEST(ImageMedia, TypeFromTheSixteenBitTotal)
@@ -293,4 +309,76 @@ TEST_F(ImageFiles, SavesReplaceTheOldFileWholeOrLeaveItAsItWas)
     struct stat st {};
     ASSERT_EQ(lstat(pipe.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the pipe is still a pipe";
+}
+
+// A ".imd" name, in any case, saves an ImageDisk file that loads back as the same image,
+// its unreadable sectors recorded as such; any other name saves the raw bytes.
+TEST_F(ImageFiles, ImageDiskFilesKeepEverySectorAndWhichOnesWereUnreadable)
+{
+    const struct {
+        MediaType type;
+        const char* name;
+        std::set<uint32_t> unreadable;
+    } cases[] = {
+        {kMedia720K, "copy.imd", {}},
+        {kMedia12M, "COPY.IMD", {0, 2399}},
+        {kMedia144M, "copy.Imd", {5, 6, 7, 1000}},
+        {kMedia168M, "copy.imd", {}},
+        {kMedia172M, "copy.imd", {3443}},
+        {kMedia144M, "copy.img", {9}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.type));
+        boxes = ScriptedHost{};
+        DiskImage source;
+        WriteFile(dir.File("source.dim"), PatternImage(c.type));
+        ASSERT_EQ(LoadImageFile(source, dir.File("source.dim"), boxes), 0);
+        source.unreadable = c.unreadable;
+        ASSERT_TRUE(SaveImageFile(source, dir.File(c.name), boxes));
+        const std::vector<uint8_t> saved = ReadFile(dir.File(c.name));
+        const bool imageDisk = std::string(c.name).ends_with("imd") || std::string(c.name).ends_with("IMD") ||
+                               std::string(c.name).ends_with("Imd");
+        ASSERT_EQ(std::string(saved.begin(), saved.begin() + 4) == "IMD ", imageDisk);
+        if (!imageDisk) {
+            EXPECT_EQ(saved, source.data);
+            continue;
+        }
+        DiskImage loaded;
+        ASSERT_EQ(LoadImageFile(loaded, dir.File(c.name), boxes), 0) << testing::PrintToString(boxes.BoxTexts());
+        EXPECT_EQ(loaded.mediaType, c.type);
+        EXPECT_EQ(loaded.data, source.data) << "sectors recorded unreadable keep what the image held";
+        EXPECT_EQ(loaded.unreadable, c.unreadable);
+        EXPECT_EQ(loaded.label, source.label);
+        EXPECT_EQ(loaded.serialText, source.serialText);
+        if (c.unreadable.empty())
+            EXPECT_TRUE(boxes.BoxTexts().empty());
+        else
+            EXPECT_EQ(boxes.BoxTexts(), std::vector<std::string>{
+                                            dir.File(c.name) + ":\nThe image file records " +
+                                            std::to_string(c.unreadable.size()) +
+                                            " sectors that could not be read from its diskette: their data in the "
+                                            "image is missing or damaged."});
+    }
+}
+
+// An ImageDisk file that is no diskette image is refused with the system's message, one
+// that is no ImageDisk file with its cause, and the image held stays.
+TEST_F(ImageFiles, ImageDiskFilesThatAreNoImagesAreRefused)
+{
+    ASSERT_EQ(Load("held.dim", PatternImage(kMedia720K)), 0);
+    const std::vector<uint8_t> held = image.data;
+    const std::string noBootSector = "IMD 1.18: 01/01/2026 00:00:00\r\n\x1A";
+    const std::string truncated = noBootSector + std::string("\x03\x00\x00\x12\x02", 5);
+    const std::pair<std::string, std::string> cases[] = {
+        {noBootSector, "\nThe selected file is NOT a Disk Image File !\n"},
+        {truncated, dir.File("bad.imd") + ": truncated sector maps at byte 0"},
+    };
+    for (const auto& [bytes, told] : cases) {
+        boxes = ScriptedHost{};
+        EXPECT_EQ(Load("bad.imd", std::vector<uint8_t>(bytes.begin(), bytes.end())), 1);
+        ASSERT_EQ(boxes.BoxTexts().size(), 1u);
+        EXPECT_EQ(boxes.BoxTexts()[0], told);
+        EXPECT_EQ(image.data, held);
+        EXPECT_EQ(image.mediaType, kMedia720K);
+    }
 }

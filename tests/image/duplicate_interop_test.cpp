@@ -4,6 +4,8 @@
 
 #include <sys/stat.h>
 
+#include <set>
+
 #include "drive/backend/files/imdfile.h"
 #include "image/diskimage.h"
 #include "support/scriptedhost.h"
@@ -150,6 +152,63 @@ TEST_F(DuplicateInterop, UnattendedAnswersNeverLoopForever)
     EXPECT_EQ(Vokta("--on-error ignore --drive A:='" + imd + "' --assume-yes read A: '" + dir.File("i.dim") + "'", &out), 0)
         << "Ignore goes past every bad cylinder";
     EXPECT_EQ(ReadFile(dir.File("i.dim")).size(), 1474560u);
+}
+
+// ImageDisk files through libdsk: what a read saves under a ".imd" name is the diskette
+// for dsktrans, what dsktrans makes loads, and a sector recorded unreadable is written
+// only on the user's word.
+TEST_F(DuplicateInterop, ImageDiskFilesPassThroughLibdsk)
+{
+    if (!RequireTools({"dsktrans"}))
+        return;
+    for (const Made& m : {kDiskettes[0], kDiskettes[2], kDiskettes[6], kDiskettes[4]}) {
+        SCOPED_TRACE(m.name);
+        const std::string source = Make(m);
+        const std::vector<uint8_t> original = ReadFile(source);
+        const std::string sourceDrive = "--drive A:='" + source + m.drive + "'";
+        const std::string ours = dir.File(std::string(m.name) + ".IMD");
+        ASSERT_EQ(Vokta(sourceDrive + " --assume-yes read A: '" + ours + "'"), 0);
+        const std::string raw = dir.File("back.raw");
+        ASSERT_EQ(Shell("dsktrans -itype imd -otype raw '" + ours + "' '" + raw + "' >/dev/null 2>&1"), 0);
+        EXPECT_EQ(ReadFile(raw), original) << "libdsk reads our ImageDisk file as the diskette";
+        EXPECT_EQ(Vokta(sourceDrive + " compare '" + ours + "' A:"), 0);
+        const std::string blank = dir.File(std::string(m.name) + "-copy.img");
+        WriteFile(blank, {});
+        ASSERT_EQ(Vokta("--drive B:='" + blank + m.drive + "' --assume-yes write '" + ours + "' B:"), 0);
+        EXPECT_EQ(ReadFile(blank), original);
+    }
+
+    const std::string source = Make({"for-libdsk", kDiskettes[2].command});
+    const std::string theirs = dir.File("theirs.imd");
+    ASSERT_EQ(Shell("dsktrans -itype raw -otype imd -format ibm1440 '" + source + "' '" + theirs + "' >/dev/null 2>&1"), 0);
+    ScriptedHost boxes;
+    DiskImage image;
+    ASSERT_EQ(LoadImageFile(image, theirs, boxes), 0) << testing::PrintToString(boxes.BoxTexts());
+    EXPECT_EQ(image.mediaType, kMedia144M);
+    EXPECT_EQ(image.data, ReadFile(source));
+    EXPECT_TRUE(image.unreadable.empty());
+    EXPECT_EQ(Vokta("--drive A:='" + source + "' compare '" + theirs + "' A:"), 0);
+
+    // A sector that would not read, ignored: the saved file records it unreadable.
+    EmulatedMedium disk = EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M));
+    disk.Find(10, 1, 5)->dataError = true;
+    disk.writeProtected = true;
+    const std::string damaged = dir.File("damaged.imd");
+    WriteFile(damaged, WriteImd(disk, "01/01/2000 00:00:00", ""));
+    const std::string read = dir.File("read.imd");
+    ASSERT_EQ(Vokta("--on-error ignore --drive A:='" + damaged + "' --assume-yes read A: '" + read + "'"), 0);
+    boxes = ScriptedHost{};
+    ASSERT_EQ(LoadImageFile(image, read, boxes), 0);
+    EXPECT_EQ(image.unreadable, std::set<uint32_t>{10 * 36 + 18 + 4});
+    const std::string blank = dir.File("blank.img");
+    WriteFile(blank, {});
+    std::string out;
+    EXPECT_EQ(Vokta("--drive B:='" + blank + "' write '" + read + "' B:", &out), 1)
+        << "without a terminal the question is answered No";
+    EXPECT_EQ(out, "Aborted !\n");
+    EXPECT_TRUE(ReadFile(blank).empty()) << "nothing written";
+    EXPECT_EQ(Vokta("--drive B:='" + blank + "' --assume-yes write '" + read + "' B:"), 0);
+    EXPECT_EQ(ReadFile(blank), image.data);
 }
 
 // The command line as a user types it, with a time-out: a named pipe that kept an open

@@ -72,6 +72,10 @@ TEST_F(Duplicate, ReadPassesOverTracksTheFatMarksBad)
     EXPECT_EQ(host.Texts(HostEvent::Sound), std::vector<std::string>{"SystemDefault"});
     const std::vector<uint8_t> source = FatImage(kMedia144M, {kClusterOfTrack10});
     EXPECT_TRUE(std::equal(source.begin(), source.begin() + kTrack10Head0 * 512, image.data.begin()));
+    std::set<uint32_t> passedOver;
+    for (uint32_t s = kTrack10Head0; s < kTrack10Head0 + 18; ++s)
+        passedOver.insert(s);
+    EXPECT_EQ(image.unreadable, passedOver) << "the image knows the track it holds no data of";
     ExpectClosedOnce();
 }
 
@@ -128,6 +132,48 @@ TEST_F(Duplicate, ReadIgnoringScatteredDefectsKeepsEveryReadableSector)
                 << "readable sector " << sector;
     }
     EXPECT_LE(host.Count(HostEvent::Box), 25) << "one question per failing track at most";
+    EXPECT_EQ(image.unreadable, bad);
+}
+
+// The sectors a read could not give: a write copies them only on the user's word, asked
+// before any diskette is touched, and a compare leaves them out.
+TEST_F(Duplicate, UnreadableSectorsOfTheImageAreAskedAboutOnWriteAndLeftOutOfCompare)
+{
+    const std::vector<uint8_t> source = PatternImage(kMedia144M);
+    a->Insert(EmulatedMedium::FromImage(kMedia144M, source));
+    a->medium()->writeProtected = true;
+    a->medium()->defects.insert({10, 1, 4});
+    host.answers = {Answer::Ignore};
+    ASSERT_EQ(Read(), kResultDone);
+    const uint32_t bad = kTrack10Head0 + 18 + 3;
+    ASSERT_EQ(image.unreadable, std::set<uint32_t>{bad});
+
+    b->Insert(EmulatedMedium::FromImage(kMedia144M, std::vector<uint8_t>(source.size(), 0xE5)));
+    const std::vector<uint8_t> before = Content(*b, kMedia144M);
+    host = ScriptedHost();
+    host.answers = {Answer::No};
+    EXPECT_EQ(Write(), kResultAborted);
+    ASSERT_EQ(host.BoxTexts().size(), 1u);
+    EXPECT_EQ(host.BoxTexts()[0], "1 sectors of the image could not be read from its diskette: the copy will hold "
+                                  "zeros, or the damaged data the image records, in their place.\n\nDo you want "
+                                  "to write it anyway ?");
+    EXPECT_TRUE(bRequests->log.empty()) << "asked before the drive is opened";
+    EXPECT_EQ(Content(*b, kMedia144M), before);
+
+    host = ScriptedHost();
+    host.answers = {Answer::Yes, Answer::Ok};
+    EXPECT_EQ(Write(), kResultDone) << testing::PrintToString(host.BoxTexts());
+    EXPECT_EQ(Content(*b, kMedia144M), image.data);
+
+    // The diskette differs from the image only where the image holds no data of it.
+    host = ScriptedHost();
+    a->medium()->defects.clear();
+    EXPECT_EQ(Compare('A'), kResultDone) << testing::PrintToString(host.BoxTexts());
+    std::vector<uint8_t> differs = source;
+    differs[size_t{bad} * 512 - 1] ^= 1;
+    a->Insert(EmulatedMedium::FromImage(kMedia144M, differs));
+    host = ScriptedHost();
+    EXPECT_EQ(Compare('A'), kResultAborted) << "the sector before it is still compared";
 }
 
 TEST_F(Duplicate, CompareIgnoringAFailingTrackStillComparesTheOtherHead)

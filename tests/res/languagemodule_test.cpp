@@ -173,7 +173,8 @@ TEST_F(ItalianTables, TheReportKeepsItsLayout)
 
 TEST_F(ItalianTables, FileFiltersKeepTheirPatterns)
 {
-    for (Str filter : {Str::ImageFileFilter, Str::SoundFileFilter, Str::ReportFileFilter}) {
+    for (Str filter : {Str::ImageFileFilter, Str::RawImageFilter, Str::ImageDiskFilter, Str::SoundFileFilter,
+                       Str::ReportFileFilter}) {
         const std::vector<std::string_view> english = Split(EnglishStrings().Find(filter), '|');
         const std::vector<std::string_view> text = Split(italian->Find(filter), '|');
         ASSERT_EQ(text.size(), english.size()) << italian->Find(filter);

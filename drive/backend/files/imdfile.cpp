@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <ctime>
 
 #include "res/strings.h"
 
@@ -77,6 +78,16 @@ std::string At(Str text, size_t offset)
 }
 
 }  // namespace
+
+std::string ImdStampNow()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local {};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%d/%m/%Y %H:%M:%S", &local);
+    return text;
+}
 
 bool LooksLikeImd(std::span<const uint8_t> file)
 {

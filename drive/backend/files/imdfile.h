@@ -25,6 +25,12 @@ bool LooksLikeImd(std::span<const uint8_t> file);
 // `density` is the medium's when the file holds no track to tell it.
 ImdReadResult ReadImd(std::span<const uint8_t> file, MediumDensity density);
 
+// The comment of the ImageDisk files written here, after the header line.
+inline constexpr char kImdComment[] = "Vokta diskette image\r\n";
+
+// This moment, local time, as the header's "dd/mm/yyyy hh:mm:ss".
+std::string ImdStampNow();
+
 // `stamp` is the header's "dd/mm/yyyy hh:mm:ss".
 std::vector<uint8_t> WriteImd(const EmulatedMedium& medium, const std::string& stamp,
                               const std::string& comment);

@@ -12,7 +12,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <map>
 #include <optional>
 #include <utility>
@@ -113,16 +112,6 @@ std::optional<MediaType> RawTypeOf(const EmulatedMedium& medium)
     return beyond80 ? kMedia172M : kMedia168M;
 }
 
-std::string Timestamp()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm local {};
-    localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%d/%m/%Y %H:%M:%S", &local);
-    return text;
-}
-
 }  // namespace
 
 DisketteFileFormat FormatForName(const std::string& path)
@@ -219,6 +208,10 @@ DiskError VirtualDrive::Load(std::string& detail)
     }
     device_ = st.st_dev;
     inode_ = st.st_ino;
+    // Root may open any file for writing: a file nobody may write is write-protected for
+    // everyone, as the diskette with its tab open would be.
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        writable = false;
 
     // A raw image of a standard size goes straight into the sectors of the diskette.
     uint8_t magic[4] = {};
@@ -422,7 +415,7 @@ bool VirtualDrive::WriteContents(const EmulatedMedium& disk)
     bool written = true;
     if (format_ == DisketteFileFormat::Imd) {
         const std::vector<uint8_t> bytes =
-            WriteImd(disk, Timestamp(), imdComment_.empty() ? "Vokta diskette image\r\n" : imdComment_);
+            WriteImd(disk, ImdStampNow(), imdComment_.empty() ? kImdComment : imdComment_);
         written = WriteAllAt0(temp_.fd(), bytes);
         size = static_cast<off_t>(bytes.size());
     } else if (std::optional<MediaType> type = RawTypeOf(disk)) {

@@ -17,12 +17,13 @@ enum class DisketteFileFormat : uint8_t { Raw, Imd };
 
 // The emulated drive persisted in a diskette file: a raw image of one of the five
 // standard sizes (an empty file is an unformatted diskette) or an ImageDisk file.
-// No file = no diskette; a file we may not write = a write-protected diskette; an
-// advisory lock on the file = the volume lock. Changes go to the file when the work asks
-// for it (Flush), whenever the work pauses for the user (the drive is asked whether it is
-// ready), and at the drive object's end at the latest, through a new file beside it that is
-// synced, renamed over it, and made lasting by syncing the folder: neither a crash nor a
-// killed process leaves a half-written diskette file. The new file is taken, with room for
+// No file = no diskette; a file we may not write, or one nobody may (root included), or
+// one on a read-only file system = a write-protected diskette; an advisory lock on the
+// file = the volume lock. Changes go to the file when the work asks for it (Flush),
+// whenever the work pauses for the user (the drive is asked whether it is ready), and at
+// the drive object's end at the latest, through a new file beside it that is synced,
+// renamed over it, and made lasting by syncing the folder: neither a crash nor a killed
+// process leaves a half-written diskette file. The new file is taken, with room for
 // the whole diskette, before the first change (a folder that cannot take it refuses the
 // write itself), and has no name until its rename, so a killed process leaves none behind.
 class VirtualDrive final : public EmulatedDrive {

@@ -196,7 +196,8 @@ TEST_F(DupDiskPageTest, ImageFilesAreProposedInSeriesAndACancelKeepsTheName)
     Control<QPushButton>(SaveImage)->click();
     ASSERT_EQ(asked.size(), 3u);
     EXPECT_FALSE(asked[0].forSaving);
-    EXPECT_EQ(asked[0].filter, QtFileFilter(UiText(Str::ImageFileFilter)));
+    EXPECT_EQ(asked[0].filter, ImageFileDialogFilter());
+    EXPECT_EQ(asked[1].filter, ImageFileDialogFilter());
     EXPECT_EQ(asked[0].defaultSuffix, "dim");
     EXPECT_TRUE(asked[1].forSaving);
     EXPECT_EQ(asked[1].fileName, "disk2.dim");
@@ -206,6 +207,32 @@ TEST_F(DupDiskPageTest, ImageFilesAreProposedInSeriesAndACancelKeepsTheName)
     answers = {QString::fromStdString(dir.File("disk2.dim"))};
     Control<QPushButton>(SaveImage)->click();
     EXPECT_EQ(ReadFile(dir.File("disk2.dim")), ReadFile(disk1));
+}
+
+// The system's own filters first and as they are, then raw images and ImageDisk files;
+// a name chosen under the last one saves an ImageDisk file.
+TEST_F(DupDiskPageTest, ImageFileDialogsOfferRawAndImageDiskFilesAfterTheSystemsOwn)
+{
+    EXPECT_EQ(ImageFileDialogFilter().split(QStringLiteral(";;")),
+              (QStringList{"VOKTA Image Files (*.dim)", "Physical Image Files (*.ima)", "All Files (*)",
+                           "Raw Diskette Images (*.img)", "ImageDisk Files (*.imd)"}));
+    if (!RequireMtools())
+        return;
+    const std::string disk = MakeDiskette("disk.dim", "IMAGEDISK", "ABCDEF02");
+    Open();
+    answers = {QString::fromStdString(disk), QString::fromStdString(dir.File("copy.imd")),
+               QString::fromStdString(dir.File("copy.img"))};
+    Control<QPushButton>(LoadImage)->click();
+    Control<QPushButton>(SaveImage)->click();
+    Control<QPushButton>(SaveImage)->click();
+    const std::vector<uint8_t> saved = ReadFile(dir.File("copy.imd"));
+    ASSERT_GT(saved.size(), 4u);
+    EXPECT_EQ(std::string(saved.begin(), saved.begin() + 4), "IMD ");
+    EXPECT_EQ(ReadFile(dir.File("copy.img")), ReadFile(disk)) << "a raw image under any other name";
+    answers = {QString::fromStdString(dir.File("copy.imd"))};
+    Control<QPushButton>(LoadImage)->click();
+    EXPECT_EQ(page->Image().data, ReadFile(disk));
+    EXPECT_EQ(Text(ImageLabel), "IMAGEDISK  ");
 }
 
 TEST_F(DupDiskPageTest, TheControlsStartAsTheTemplateSaysAndNoHardDiskIsOffered)
