@@ -263,6 +263,7 @@
     X(FileLargerThanAnyDiskette, 2328) \
     X(QuickFormatOfUnformatted, 2329) \
     X(LayoutNoImageHolds, 2330) \
+    X(ImageExistsNoForce, 2345) \
     X(ElapsedSeconds, 2401) \
     X(TitlePercent, 2402) \
     X(LayoutChosenByDriver, 2501) \
