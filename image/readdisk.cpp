@@ -191,15 +191,16 @@ OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
     const size_t cylinderBytes = CylinderBytes(drive.params);
     SectorsNotRead notRead;
     OperationFigures& figures = session.figures();
+    uint32_t covered = 0;  // the sectors of the cylinders done
     for (uint16_t c = 0; c < cylinders; ++c) {
         if (host.AbortRequested())
             return session.End(kResultAborted);
         const std::span<uint8_t> cylinder = CylinderOf(std::span<uint8_t>(image.data), c, cylinderBytes);
         switch (ReadWholeCylinder(volume, host, c, cylinder, notRead)) {
         case CylinderRead::Read:
+            covered += static_cast<uint32_t>(cylinder.size() / kSectorSize);
             figures.sectorsIgnored = ZeroedCount(notRead);
-            figures.sectorsRead = uint32_t{c + 1u} * static_cast<uint32_t>(cylinderBytes / kSectorSize) -
-                                  figures.sectorsIgnored;
+            figures.sectorsRead = covered - figures.sectorsIgnored;
             break;
         case CylinderRead::Aborted: return session.End(kResultAborted);
         case CylinderRead::FatUnreadable:
