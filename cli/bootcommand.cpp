@@ -13,7 +13,7 @@ public:
     explicit TerminalBootReporter(Context& context) : context_(context) {}
 
     void EnableActions(bool) override {}
-    void AddResult(const std::string& line) override { std::fprintf(context_.out, "%s\n", line.c_str()); }
+    void AddResult(const std::string& line) override { context_.Print(line); }
     void SetState(const std::string& text) override { state_ = text; }
     Answer MessageBox(const std::string& text, const std::string& caption, Buttons buttons, Icon icon) override
     {

@@ -13,9 +13,11 @@
 //   --on-error answers Abort/Retry/Ignore boxes (and Retry/Cancel boxes with Retry only for
 //   "retry"), and with neither the answer is No/Cancel/Abort, never the destructive one.
 // - An operation command ends through Finish: the last line on stdout is the result text,
-//   the exit status is the operation's result (0 done, 1 aborted, 2 failed), or 3 when it
-//   was done but sectors that held data could not be read (the operation named them). A
-//   usage error exits 64 with "vokta-cli: message" and the command's usage on stderr.
+//   the exit status is one of the table below. A usage error exits 64 with
+//   "vokta-cli: message" and the command's usage on stderr.
+// - Lines a command shows on stdout go through Context::Print: with --json they are kept
+//   and the command's one JSON object (main prints it) carries them. Progress and
+//   informational lines go to stderr only without --quiet.
 //
 // Adding a subcommand: write `int <Name>Command(Context&, const Arguments&)` in its own
 // cli/<name>command.cpp, declare it below, and add one row to the table in commands.cpp.
@@ -34,15 +36,33 @@
 
 namespace vokta::cli {
 
-constexpr int kExitUsage = 64;
+// The exit status of every command.
+constexpr int kExitDone = 0;
+constexpr int kExitAborted = 1;  // by the user: an Abort, a Cancel, a question answered No
+constexpr int kExitFailed = 2;
 // Done ("OK."), but data was lost: sectors that held data could not be read.
 constexpr int kExitDataLost = 3;
+// Compare found the diskette different from the image.
+constexpr int kExitDiffers = 4;
+constexpr int kExitUsage = 64;
+
+// "done", "aborted", "failed", "data-lost" or "differs": the word of an exit status.
+std::string_view ExitWord(int status);
 
 struct GlobalOptions {
     std::vector<DriveOption> drives;
     bool assumeYes = false;
     std::optional<Answer> onError;  // Abort, Retry or Ignore
     std::string language = "en";
+    bool json = false;   // one JSON object on stdout instead of the lines
+    bool quiet = false;  // no progress or informational lines on stderr
+};
+
+// A message box as the terminal showed it, and the answer it got.
+struct ShownMessage {
+    std::string caption;
+    std::string text;
+    Answer answer = Answer::Ok;
 };
 
 // Asks message-box questions on the terminal, or answers them by the options.
@@ -56,15 +76,27 @@ public:
     Answer Ask(const std::string& text, const std::string& caption, Buttons buttons, Icon icon);
     // The operation moved on: a question asked again is a new one.
     void NoteProgress();
+    // Every box asked so far, in order.
+    const std::vector<ShownMessage>& shown() const { return shown_; }
 
 private:
     Answer Unattended(Buttons buttons);
+    Answer Choose(const std::string& text, const std::string& caption, Buttons buttons, Icon icon);
     const GlobalOptions& options_;
+    std::vector<ShownMessage> shown_;
     std::string lastQuestion_;
     int repeats_ = 0;
     std::FILE* in_;
     std::FILE* err_;
     bool interactive_;
+};
+
+// What a command reports beyond the boxes, kept for its JSON object.
+struct Report {
+    std::vector<std::string> lines;  // what stdout shows without --json
+    std::optional<std::string> resultText;
+    std::optional<OperationOutcome> outcome;
+    std::vector<std::pair<std::string, std::string>> fields;  // the command's own: name, JSON value
 };
 
 struct Context {
@@ -73,7 +105,17 @@ struct Context {
     std::FILE* out;
     std::FILE* err;
     Prompter& prompter;
+    Report report{};
+
+    // A line of the command's output on stdout, or kept for the JSON object.
+    void Print(const std::string& line);
+    // A field of the command's JSON object beside the common ones.
+    void AddField(std::string name, std::string json) { report.fields.emplace_back(std::move(name), std::move(json)); }
 };
+
+// The command's JSON object on context.out: the command, its result and exit status, the
+// lines, the boxes with their answers, an operation's outcome and the command's fields.
+void PrintJson(const Context& context, std::string_view command, int status);
 
 // What an argument, or an option's value, must be.
 enum class OperandKind {
@@ -130,6 +172,8 @@ const std::vector<Command>& Commands();
 
 // The values of format's --media: Auto, then the media types from 1 on, in their order.
 constexpr std::string_view kMediaWords = "auto|720k|1.2m|1.44m|1.68m|1.72m";
+// The word of kMediaWords for a media type; "auto" for one not determined.
+std::string_view MediaWord(int32_t media);
 
 // The drive letter of an argument such as "A:" or "a", or nullopt.
 std::optional<char> DriveLetterArgument(const std::string& argument);
@@ -137,7 +181,8 @@ std::optional<char> DriveLetterArgument(const std::string& argument);
 // The end of every operation command: the changes that drive objects could not save at
 // their end (the lost-work records) on stderr, where they make the operation failed; then
 // the result text ("OK.", "Aborted !", "Failed !") as the last line on stdout. Returns the
-// exit status: the result, or kExitDataLost for a done operation that lost data.
+// exit status: the result, kExitDataLost for a done operation that lost data, or
+// kExitDiffers for a compare that ended at a differing cylinder.
 int Finish(Context& context, OperationOutcome outcome);
 // The same for an operation that words its own result (the Boot page's state field):
 // `resultLine` is the last line on stdout in place of the result text.

@@ -19,11 +19,23 @@ const std::vector<Option>& GlobalOptionTable()
         {"--on-error", Operand{"abort|retry|ignore", OperandKind::OneOf},
          "answer Abort/Retry/Ignore questions with this when no terminal can"},
         {"--lang", Operand{"en|it", OperandKind::OneOf}, "language of the texts"},
+        {"--json", {}, "one JSON object on stdout: the result, the figures, the messages\nand their answers"},
+        {"--quiet", {}, "no progress or informational lines on stderr; questions and errors\nare still shown", "-q"},
         {"--help", {}, "show this help; COMMAND --help shows a command's", "-h"},
         {"--version", {}, "show the version"},
     };
     return options;
 }
+
+constexpr std::pair<int, const char*> kExitStatuses[] = {
+    {kExitDone, "done"},
+    {kExitAborted, "aborted by the user"},
+    {kExitFailed, "failed"},
+    {kExitDataLost, "done but data lost: sectors that held data could not be read;\n"
+                    "     the files they belonged to are named on stderr"},
+    {kExitDiffers, "compare found a difference"},
+    {kExitUsage, "usage error"},
+};
 
 // Every command takes it; its help lists it with the command's own options.
 const Option kCommandHelp{"--help", {}, "show this help", "-h"};
@@ -195,10 +207,9 @@ void PrintHelp(std::FILE* out)
         rows.emplace_back(CommandLine(c), c.summary);
     PrintColumns(out, rows);
     std::fprintf(out, "\n'%s COMMAND --help' shows a command's arguments and options.\n", kProgram);
-    std::fprintf(out,
-                 "\nExit status: 0 done, 1 aborted, 2 failed, 3 done but data lost (sectors that held\n"
-                 "data could not be read; the files they belonged to are named on stderr), 64 usage\n"
-                 "error.\n");
+    std::fprintf(out, "\nExit status:\n");
+    for (const auto& [status, meaning] : kExitStatuses)
+        std::fprintf(out, "  %2d %s\n", status, meaning);
 }
 
 void PrintCommandUsage(std::FILE* out, const Command& command)
@@ -271,6 +282,8 @@ std::string ApplyGlobalOptions(const Arguments& given, GlobalOptions& options)
         options.drives.push_back(*drive);
     }
     options.assumeYes = given.Has("--assume-yes");
+    options.json = given.Has("--json");
+    options.quiet = given.Has("--quiet");
     if (std::optional<std::string> onError = given.Value("--on-error"))
         options.onError = OnErrorAnswer(*onError);
     if (std::optional<std::string> language = given.Value("--lang")) {

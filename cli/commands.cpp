@@ -2,6 +2,7 @@
 #include <cctype>
 
 #include "cli/cli.h"
+#include "cli/json.h"
 #include "drive/diskdrive.h"
 #include "drives/drivelist.h"
 
@@ -23,7 +24,11 @@ const std::vector<Command>& Commands()
         {"media", {{"L:", Drive}}, {}, "detect the media in a drive", MediaCommand},
         {"boot", {{"check|recreate", OneOf}, {"L:", Drive}}, {},
          "check the boot sector, or write a predefined good one", BootCommand},
-        {"read", {{"L:", Drive}, {"IMAGE"}}, {}, "Read Disk, then save the memory image to IMAGE", ReadCommand},
+        {"read",
+         {{"L:", Drive}, {"IMAGE"}},
+         {{"--force", {}, "replace IMAGE when it exists"}},
+         "Read Disk, then save the memory image to IMAGE",
+         ReadCommand},
         {"write",
          {{"IMAGE"}, {"L:", Drive}},
          {
@@ -77,17 +82,76 @@ std::optional<char> DriveLetterArgument(const std::string& argument)
     return NormalizeDriveLetter(argument[0]);
 }
 
+namespace {
+
+std::string_view KindWord(SystemDriveType type)
+{
+    switch (type) {
+    case SystemDriveType::Removable: return "removable";
+    case SystemDriveType::Fixed: return "fixed";
+    case SystemDriveType::Remote: return "network";
+    case SystemDriveType::CdRom: return "optical";
+    case SystemDriveType::RamDisk: return "ramdisk";
+    case SystemDriveType::Unknown:
+    case SystemDriveType::NoRoot: break;
+    }
+    return "unknown";
+}
+
+SystemDriveType TypeOf(const SystemDriveQuery& query, char letter)
+{
+    for (const SystemDrive& drive : query.Drives())
+        if (drive.letter == letter)
+            return drive.type;
+    return SystemDriveType::Unknown;
+}
+
+// A drive entry's parts: "A:  FLOPPY 3½ 1.44M" is letter A and its description.
+std::string DriveJson(const SystemDriveQuery& query, const std::string& entry, const std::string& path)
+{
+    const std::string description = entry.size() > 4 ? entry.substr(4) : std::string();
+    JsonWriter json;
+    json.BeginObject()
+        .Key("letter").String(entry.substr(0, 1))
+        .Key("kind").String(KindWord(TypeOf(query, entry[0])))
+        .Key("description").String(description)
+        .Key("path").String(path)
+        .Key("entry").String(entry)
+        .EndObject();
+    return json.text();
+}
+
+std::string MediaJson(const DiskDrive& drive)
+{
+    const DeviceParams& p = drive.params;
+    JsonWriter json;
+    json.BeginObject()
+        .Key("type").String(MediaWord(drive.mediaType))
+        .Key("name").String(GetMediaTypeName(drive.mediaType))
+        .Key("cylinders").Number(p.cylinders())
+        .Key("heads").Number(p.heads())
+        .Key("sectorsPerTrack").Number(p.sectorsPerTrack())
+        .Key("totalSectors").Number(p.totalSectors())
+        .EndObject();
+    return json.text();
+}
+
+}  // namespace
+
 int DrivesCommand(Context& context, const Arguments& args)
 {
     const DriveTableQuery query(context.drives, MachineDrives({}));
     const DriveListSettings settings{.hideSubstDrives = !args.Has("--show-subst"),
                                      .enableHardDisks = args.Has("--hard-disks")};
     const bool paths = args.Has("--paths");
+    std::string drives;
     for (const std::string& entry : ListDrives(query, DriveSelectorMask(settings, false))) {
-        const std::string path = paths ? query.Path(entry[0]) : std::string();
-        std::fprintf(context.out, "%s%s%s\n", entry.c_str(), path.empty() ? "" : "\t", path.c_str());
+        const std::string path = query.Path(entry[0]);
+        context.Print(paths && !path.empty() ? entry + "\t" + path : entry);
+        drives.append(drives.empty() ? "" : ",").append(DriveJson(query, entry, path));
     }
-    return 0;
+    context.AddField("drives", "[" + drives + "]");
+    return kExitDone;
 }
 
 int MediaCommand(Context& context, const Arguments& args)
@@ -95,11 +159,13 @@ int MediaCommand(Context& context, const Arguments& args)
     DiskDrive drive(args.Drive(0), context.drives);
     if (std::string reason; !DetectMediaSayingWhy(drive, reason)) {
         context.prompter.Ask(reason, "Error", Buttons::Ok, Icon::Error);
-        std::fprintf(context.out, "%s\n", std::string(GetMediaTypeName(kMediaUnknown)).c_str());
-        return 2;
+        context.Print(std::string(GetMediaTypeName(kMediaUnknown)));
+        context.AddField("error", JsonString(reason));
+        return kExitFailed;
     }
-    std::fprintf(context.out, "%s\n", std::string(GetMediaTypeName(drive.mediaType)).c_str());
-    return 0;
+    context.Print(std::string(GetMediaTypeName(drive.mediaType)));
+    context.AddField("media", MediaJson(drive));
+    return kExitDone;
 }
 
 }  // namespace vokta::cli

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // read, write and compare: the duplication operations through a memory image.
+#include <sys/stat.h>
+
 #include "cli/cli.h"
 #include "cli/terminalhost.h"
 #include "drive/replacementfile.h"
@@ -38,6 +40,11 @@ int ReadCommand(Context& context, const Arguments& args)
     // A file nothing can be saved into is told before the diskette is read, not after.
     if (const std::optional<std::string> refusal = SaveTargetRefusal(path)) {
         host.MessageBox(path + ": " + *refusal, LoadString(Str::Error), Buttons::Ok, Icon::Error);
+        return Finish(context, {kResultFailed});
+    }
+    // A script that names an image twice keeps the first one.
+    if (struct stat st{}; !args.Has("--force") && lstat(path.c_str(), &st) == 0) {
+        host.MessageBox(FormatString(Str::ImageExistsNoForce, path), LoadString(Str::Error), Buttons::Ok, Icon::Error);
         return Finish(context, {kResultFailed});
     }
     DuplicateJob job = MakeJob(context, args.Drive(0));

@@ -17,10 +17,26 @@ int Settle(Context& context, int result)
     return result == kResultDone || result == kResultAborted ? result : kResultFailed;
 }
 
-// "OK." stays the result of a done operation that lost data; the status tells the loss.
+// "OK." stays the result of a done operation that lost data, and "Aborted !" that of a
+// compare that met a difference; the status tells them apart.
 int ExitStatus(int result, const OperationOutcome& outcome)
 {
-    return result == kResultDone && outcome.dataLost ? kExitDataLost : result;
+    if (result == kResultDone && outcome.dataLost)
+        return kExitDataLost;
+    if (result == kResultAborted && outcome.figures.firstDifferingCylinder)
+        return kExitDiffers;
+    return result;
+}
+
+// The result line on stdout, the outcome kept for the JSON object, and the exit status.
+int Conclude(Context& context, OperationOutcome outcome, int result, const std::string& resultLine)
+{
+    context.Print(resultLine);
+    context.report.resultText = resultLine;
+    const int status = ExitStatus(result, outcome);
+    outcome.result = result;
+    context.report.outcome = std::move(outcome);
+    return status;
 }
 
 }  // namespace
@@ -28,15 +44,13 @@ int ExitStatus(int result, const OperationOutcome& outcome)
 int Finish(Context& context, OperationOutcome outcome)
 {
     const int result = Settle(context, outcome.result);
-    std::fprintf(context.out, "%s\n", ResultText(result).c_str());
-    return ExitStatus(result, outcome);
+    return Conclude(context, std::move(outcome), result, ResultText(result));
 }
 
 int Finish(Context& context, OperationOutcome outcome, const std::string& resultLine)
 {
     const int result = Settle(context, outcome.result);
-    std::fprintf(context.out, "%s\n", resultLine.c_str());
-    return ExitStatus(result, outcome);
+    return Conclude(context, std::move(outcome), result, resultLine);
 }
 
 }  // namespace vokta::cli

@@ -10,20 +10,26 @@ namespace vokta::cli {
 
 namespace {
 
-// The media of a word of kMediaWords, whose words after "auto" follow the media types.
+// The media of a word of kMediaWords; Unknown for "auto".
 int32_t MediaOfWord(std::string_view word)
 {
-    int32_t media = 0;
-    for (size_t start = 0; start <= kMediaWords.size(); ++media) {
-        const size_t bar = std::min(kMediaWords.find('|', start), kMediaWords.size());
-        if (kMediaWords.substr(start, bar - start) == word)
-            return media == 0 ? kMediaUnknown : media;
-        start = bar + 1;
-    }
+    for (int32_t media = 1; media < kMediaUnknown; ++media)
+        if (MediaWord(media) == word)
+            return media;
     return kMediaUnknown;
 }
 
 }  // namespace
+
+std::string_view MediaWord(int32_t media)
+{
+    size_t start = 0;
+    for (int32_t m = 0; m < media && start < kMediaWords.size(); ++m)
+        start = std::min(kMediaWords.find('|', start), kMediaWords.size()) + 1;
+    if (media <= 0 || start >= kMediaWords.size())
+        return kMediaWords.substr(0, kMediaWords.find('|'));
+    return kMediaWords.substr(start, kMediaWords.find('|', start) - start);
+}
 
 int FormatCommand(Context& context, const Arguments& args)
 {

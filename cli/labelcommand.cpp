@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // vokta-cli label L: [TEXT]: the volume label dialog on the terminal.
 #include "cli/cli.h"
+#include "cli/json.h"
 #include "fat/volumelabel.h"
 #include "res/strings.h"
 
@@ -16,7 +17,8 @@ int PrintLabel(Context& context, char letter)
         return kResultFailed;
     }
     const std::string shown = reading.label->empty() ? LoadString(Str::NoLabel) : *reading.label;
-    std::fprintf(context.out, "%s\n", shown.c_str());
+    context.Print(shown);
+    context.AddField("label", JsonString(*reading.label));
     return kResultDone;
 }
 

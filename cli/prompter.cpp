@@ -50,9 +50,19 @@ void Prompter::NoteProgress()
     repeats_ = 0;
 }
 
-Answer Prompter::Ask(const std::string& text, const std::string& caption, Buttons buttons, Icon)
+Answer Prompter::Ask(const std::string& text, const std::string& caption, Buttons buttons, Icon icon)
 {
-    std::fprintf(err_, "%s: %s\n", caption.c_str(), text.c_str());
+    const Answer answer = Choose(text, caption, buttons, icon);
+    shown_.push_back({caption, text, answer});
+    return answer;
+}
+
+Answer Prompter::Choose(const std::string& text, const std::string& caption, Buttons buttons, Icon icon)
+{
+    // A box that only informs is a progress line to a quiet run; questions, warnings and
+    // errors are always shown.
+    if (!options_.quiet || buttons != Buttons::Ok || icon != Icon::Information)
+        std::fprintf(err_, "%s: %s\n", caption.c_str(), text.c_str());
     const std::vector<Answer> choices = Choices(buttons);
     if (choices.size() == 1)
         return choices.front();

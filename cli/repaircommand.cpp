@@ -44,15 +44,24 @@ OperationOutcome Repair(Context& context, const Arguments& args)
     return RepairWorker(std::move(job), host);
 }
 
-// The checker's report goes to stdout as it comes; its verdict is the user's to read and
-// leaves the repair's result as it was.
+// The checker's report goes to stdout as it comes (with --json, line by line into the
+// object); its verdict is the user's to read and leaves the repair's result as it was.
 void RunChecker(Context& context, char letter)
 {
     std::fflush(context.out);
+    std::string pending;
     const DiskCheckerRun run = RunDiskChecker(letter, context.drives, [&](std::string_view chunk) {
-        std::fwrite(chunk.data(), 1, chunk.size(), context.out);
-        std::fflush(context.out);
+        if (!context.options.json) {
+            std::fwrite(chunk.data(), 1, chunk.size(), context.out);
+            std::fflush(context.out);
+            return;
+        }
+        pending.append(chunk);
+        for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1))
+            context.Print(pending.substr(0, end));
     });
+    if (!pending.empty())
+        context.Print(pending);
     if (!run.started)
         context.prompter.Ask(LoadString(Str::CannotRunDiskChecker) + "\n" + run.reason, LoadString(Str::Error),
                              Buttons::Ok, Icon::Error);

@@ -54,7 +54,7 @@ void TerminalHost::Say(const std::string& text)
 
 void TerminalHost::Redraw()
 {
-    if (!terminal_)
+    if (!terminal_ || context_.options.quiet)
         return;
     const int percent = high_ > 0 ? position_ * 100 / high_ : 0;
     const int filled = percent * kBarWidth / 100;
@@ -75,7 +75,7 @@ Answer TerminalHost::MessageBox(const std::string& text, const std::string& capt
 
 void TerminalHost::SetUpperLine(const std::string& text)
 {
-    if (text != upper_ && !text.empty())
+    if (text != upper_ && !text.empty() && !context_.options.quiet)
         Say(text);
     upper_ = text;
 }
@@ -88,7 +88,7 @@ void TerminalHost::SetLowerLine(const std::string& text)
 
 void TerminalHost::SetTitle(const std::string& text)
 {
-    if (text != title_)
+    if (text != title_ && !context_.options.quiet)
         Say(text);
     title_ = text;
 }

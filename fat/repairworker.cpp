@@ -209,6 +209,7 @@ Walk Repairer::WalkSystemArea(uint32_t firstDataSector)
             return Walk::Stopped;
         const DiskStatus read = drive_.ReadSectors(sector, Spt(), buffer_);
         if (read) {
+            session_.figures().sectorsRead += Spt();
             sector += Spt();
             continue;
         }
@@ -231,8 +232,10 @@ Walk Repairer::RescanTrack(uint32_t start)
 {
     for (uint32_t s = start; s < start + Spt(); ++s) {
         const DiskStatus read = drive_.ReadSectors(s, 1, buffer_);
-        if (read)
+        if (read) {
+            ++session_.figures().sectorsRead;
             continue;
+        }
         if (DisketteGone(read.error())) {
             ShowError();
             return Walk::Stopped;
@@ -334,6 +337,7 @@ Walk Repairer::WalkDataArea(uint32_t firstDataSector)
             return Walk::Stopped;
         const DiskStatus read = drive_.ReadSectors(sector, count, buffer_);
         if (read) {
+            session_.figures().sectorsRead += count;
             sector += count;
             continue;
         }
@@ -552,6 +556,7 @@ OperationOutcome RepairWorker(RepairJob job, OperationHost& host)
     const bool lasts = walk == Walk::Done && session.Commit();
     // Every end tells what the repair lost until then.
     const bool dataLost = repairer.lost().Tell(host, letter);
+    session.figures().sectorsIgnored = static_cast<uint32_t>(repairer.lost().Count());
     OperationOutcome outcome;
     if (lasts) {
         host.PlaySound(jobCompleted);
@@ -562,6 +567,7 @@ OperationOutcome RepairWorker(RepairJob job, OperationHost& host)
         outcome = session.End(kResultAborted, repairer.checkerWanted() ? FollowUp::RunDiskChecker : FollowUp::None);
     }
     outcome.dataLost = dataLost;
+    outcome.lost = repairer.lost().Entries(LostSectors::DriveName(letter));
     return outcome;
 }
 

@@ -315,15 +315,26 @@ std::string NumbersOf(const std::vector<uint32_t>& sectors)
 
 }  // namespace
 
+std::vector<std::string> LostSectors::Entries(const std::string& drive) const
+{
+    std::vector<std::string> entries;
+    for (const auto& [owner, sectors] : groups_)
+        entries.push_back(LineOf(owner, std::to_string(sectors.size()), drive) + " " +
+                          FormatString(Str::LostSectorNumbers, NumbersOf(sectors)));
+    return entries;
+}
+
 std::string LostSectors::Lines(const std::string& drive) const
 {
     std::string text;
-    for (const auto& [owner, sectors] : groups_)
-        text.append("\n  ")
-            .append(LineOf(owner, std::to_string(sectors.size()), drive))
-            .append(" ")
-            .append(FormatString(Str::LostSectorNumbers, NumbersOf(sectors)));
+    for (const std::string& entry : Entries(drive))
+        text.append("\n  ").append(entry);
     return text;
+}
+
+std::string LostSectors::DriveName(char letter)
+{
+    return std::string(1, NormalizeDriveLetter(letter)) + ":";
 }
 
 std::string LostSectors::Message(const std::string& drive) const
@@ -335,8 +346,7 @@ bool LostSectors::Tell(MessageBoxHost& host, char letter) const
 {
     if (Empty())
         return false;
-    const std::string drive = std::string(1, NormalizeDriveLetter(letter)) + ":";
-    host.MessageBox(Message(drive), LoadString(Str::Warning), Buttons::Ok, Icon::Warning);
+    host.MessageBox(Message(DriveName(letter)), LoadString(Str::Warning), Buttons::Ok, Icon::Warning);
     return DataLost();
 }
 

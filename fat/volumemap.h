@@ -91,9 +91,13 @@ public:
     size_t Count() const { return sectors_.size(); }
     // Any sector that held data: not free space, not a BAD cluster.
     bool DataLost() const;
-    // One line per file, directory or area with its count and its sectors, each beginning
-    // with a line break; `drive` ("A:") comes before the paths.
+    // One entry per file, directory or area with its count and its sectors; `drive` ("A:")
+    // comes before the paths.
+    std::vector<std::string> Entries(const std::string& drive) const;
+    // The entries, each beginning with a line break and an indent.
     std::string Lines(const std::string& drive) const;
+    // "A:" for the letter as the entries name the drive.
+    static std::string DriveName(char letter);
     // "Sectors that could not be read ..." and the lines; empty when nothing was lost.
     std::string Message(const std::string& drive) const;
     // Tells the message in a warning box, when there is one, and answers DataLost.

@@ -227,8 +227,10 @@ Stage Formatter::Verify()
             return Stage::Aborted;
         host_.SetLowerLine(FormatString(Str::VerifyingTrack, long{c}, long{cylinders}));
         for (uint16_t h = 0; h < drive_.params.heads(); ++h) {
-            if (drive_.VerifyTrack(c, h))
+            if (drive_.VerifyTrack(c, h)) {
+                session_.figures().sectorsVerified += drive_.params.sectorsPerTrack();
                 continue;
+            }
             drive_.TakeError();
             host_.SetLowerLine(FormatString(Str::MarkingTrackBad, long{c}));
             if (const DiskStatus marked = volume_.MarkTrackBad(c, h); !marked) {

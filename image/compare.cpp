@@ -115,8 +115,12 @@ OperationOutcome CompareWorker(DuplicateJob job, OperationHost& host)
         const std::span<uint8_t> read = std::span<uint8_t>(buffer).first(expected.size());
         if (!ReadForCompare(drive, session, c, read, unread))
             return session.End(kResultAborted);
+        const auto unreadCount = static_cast<uint32_t>(unread.size());
+        session.figures().sectorsRead += static_cast<uint32_t>(read.size() / kSectorSize) - unreadCount;
+        session.figures().sectorsIgnored += unreadCount;
         AddUnreadableOfImage(image, c, cylinderBytes, expected.size(), unread);
         if (!SameExceptUnread(expected, read, unread)) {
+            session.figures().firstDifferingCylinder = c;
             Box(host, Str::NoMatch, Str::Message, Buttons::Ok, Icon::Error);
             return session.End(kResultAborted);
         }

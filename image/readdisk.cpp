@@ -89,6 +89,12 @@ CylinderRead ReadWholeCylinder(FatVolume& volume, OperationHost& host, uint16_t 
     return outcome;
 }
 
+// The sectors the image holds as zeros for want of a read.
+uint32_t ZeroedCount(const SectorsNotRead& notRead)
+{
+    return static_cast<uint32_t>(notRead.ignored.size() + notRead.passedOver.size());
+}
+
 // A FAT sector that did not read is the same sector of another copy that did: left as
 // zeros it would free every cluster it describes once the image is written.
 void TakeFatSectorsFromTwins(const DeviceParams& params, std::span<uint8_t> image, std::set<uint32_t>& ignored)
@@ -184,12 +190,18 @@ OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
     drive.TakeError();
     const size_t cylinderBytes = CylinderBytes(drive.params);
     SectorsNotRead notRead;
+    OperationFigures& figures = session.figures();
+    uint32_t covered = 0;  // the sectors of the cylinders done
     for (uint16_t c = 0; c < cylinders; ++c) {
         if (host.AbortRequested())
             return session.End(kResultAborted);
-        switch (ReadWholeCylinder(volume, host, c, CylinderOf(std::span<uint8_t>(image.data), c, cylinderBytes),
-                                  notRead)) {
-        case CylinderRead::Read: break;
+        const std::span<uint8_t> cylinder = CylinderOf(std::span<uint8_t>(image.data), c, cylinderBytes);
+        switch (ReadWholeCylinder(volume, host, c, cylinder, notRead)) {
+        case CylinderRead::Read:
+            covered += static_cast<uint32_t>(cylinder.size() / kSectorSize);
+            figures.sectorsIgnored = ZeroedCount(notRead);
+            figures.sectorsRead = covered - figures.sectorsIgnored;
+            break;
         case CylinderRead::Aborted: return session.End(kResultAborted);
         case CylinderRead::FatUnreadable:
             Box(host, Str::CannotAccessFat, Str::FatalError, Buttons::Ok, Icon::Error);
@@ -199,15 +211,18 @@ OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
     }
 
     TakeFatSectorsFromTwins(drive.params, image.data, notRead.ignored);
+    figures.sectorsIgnored = ZeroedCount(notRead);
     image.mediaType = detected;
     image.serialText = serial;
     // Kept with the image: an ImageDisk file records them, a write asks about them.
     image.unreadable.insert(notRead.ignored.begin(), notRead.ignored.end());
     image.unreadable.insert(notRead.passedOver.begin(), notRead.passedOver.end());
-    const bool dataLost = LostInImage(drive.params, image.data, notRead).Tell(host, letter);
+    const LostSectors lost = LostInImage(drive.params, image.data, notRead);
+    const bool dataLost = lost.Tell(host, letter);
     host.PlaySound(job.sounds.jobCompleted);
     OperationOutcome outcome = session.End(kResultDone, FollowUp::ImageRead);
     outcome.dataLost = dataLost;
+    outcome.lost = lost.Entries(LostSectors::DriveName(letter));
     return outcome;
 }
 

@@ -83,7 +83,9 @@ Copy DiskWriter::VerifyCylinder(uint16_t c, std::span<const uint8_t> source, boo
         if (Box(host_, Str::WriteFailed, Str::Message, Buttons::RetryCancel, Icon::Error) != Answer::Retry)
             return Copy::Failed;
         retry = true;
+        return Copy::Done;
     }
+    session_.figures().sectorsVerified += static_cast<uint32_t>(source.size() / kSectorSize);
     return Copy::Done;
 }
 
@@ -119,6 +121,7 @@ Copy DiskWriter::WriteOneCopy()
             host_.SetProgressPos(0);
             continue;
         }
+        session_.figures().sectorsWritten += static_cast<uint32_t>(source.size() / kSectorSize);
         bool retry = false;
         if (job_.verifyAfterWrite) {
             const Copy verified = VerifyCylinder(c, source, retry);

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "ops/messagebox.h"
 
@@ -31,6 +33,18 @@ enum class FollowUp {
     FormattedFull,   // a quick format found no usable system area and went on as a full one
 };
 
+// What an operation moved between the diskette and memory, counted where it transfers.
+struct OperationFigures {
+    uint32_t sectorsRead = 0;
+    // Read but unreadable: left as zeros in the image, or left out of a comparison.
+    uint32_t sectorsIgnored = 0;
+    uint32_t sectorsWritten = 0;
+    // Read back, or verified by the drive, after writing or formatting.
+    uint32_t sectorsVerified = 0;
+    // Compare: the first cylinder where the diskette differs from the image.
+    std::optional<uint16_t> firstDifferingCylinder;
+};
+
 // The value an operation ends with.
 struct OperationOutcome {
     int result = kResultFailed;
@@ -38,6 +52,9 @@ struct OperationOutcome {
     // Done, but sectors that held data could not be read and were left as zeros; the
     // operation has named them to the user.
     bool dataLost = false;
+    OperationFigures figures{};
+    // What lost sectors, one entry per file, directory or area, as the operation named them.
+    std::vector<std::string> lost{};
 };
 
 // "OK.", "Aborted !" or "Failed !".

@@ -267,6 +267,7 @@
     X(WriteUnreadableSectors, 2341) \
     X(RawImageFilter, 2342) \
     X(ImageDiskFilter, 2343) \
+    X(ImageExistsNoForce, 2345) \
     X(ElapsedSeconds, 2401) \
     X(TitlePercent, 2402) \
     X(LayoutChosenByDriver, 2501) \

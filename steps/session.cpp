@@ -101,7 +101,7 @@ OperationOutcome OperationSession::End(int result, FollowUp followUp)
         closed_ = true;
         host_.Close();
     }
-    return {result, followUp};
+    return {.result = result, .followUp = followUp, .figures = figures_};
 }
 
 }  // namespace vokta

@@ -73,6 +73,9 @@ public:
     // True when there was nothing to do.
     bool Commit();
 
+    // The operation's transfers, counted as they happen; End hands them back.
+    OperationFigures& figures() { return figures_; }
+
     // Commits, closes the dialog and hands back the outcome.
     OperationOutcome End(int result, FollowUp followUp = FollowUp::None);
 
@@ -81,6 +84,7 @@ private:
     std::string caption_;
     DiskDrive* drive_ = nullptr;
     bool closed_ = false;
+    OperationFigures figures_;
 };
 
 }  // namespace vokta

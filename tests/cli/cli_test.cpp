@@ -153,7 +153,7 @@ TEST_F(Cli, TheOutcomeIsTheLastLineAndTheStatus)
 
     const CliRun mismatch = Run("--drive A:=a.img compare differs.dim A:");
     EXPECT_EQ(mismatch.LastLine(), "Aborted !") << "Compare ends a mismatch as aborted";
-    EXPECT_EQ(mismatch.status, 1);
+    EXPECT_EQ(mismatch.status, kExitDiffers);
     EXPECT_NE(mismatch.err.find("Message: "), std::string::npos) << mismatch.err;
 
     const CliRun otherMedia = Run("--drive A:=a.img compare small.dim A:");

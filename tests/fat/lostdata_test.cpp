@@ -111,7 +111,7 @@ struct Case {
 
 TEST_F(LostData, EachFileThatLostSectorsIsNamedWithItsCount)
 {
-    const std::string read = "read A: copy.img";
+    const std::string read = "read A: copy.img --force";
     const std::string format = "repair A: --system format --data format";
     const std::string track = "repair A: --system format --data track";
     const std::string cylinder = "repair A: --system format --data cylinder";

@@ -102,7 +102,7 @@ TEST_F(DuplicateInterop, CompareTellsADifferentDiskette)
     ASSERT_EQ(Vokta("--drive A:='" + source + "' --assume-yes read A: '" + image + "'"), 0);
     ASSERT_EQ(Shell("printf x | dd of='" + source + "' bs=1 seek=800000 conv=notrunc 2>/dev/null"), 0);
     std::string out;
-    EXPECT_EQ(Vokta("--drive A:='" + source + "' compare '" + image + "' A:", &out), 1);
+    EXPECT_EQ(Vokta("--drive A:='" + source + "' compare '" + image + "' A:", &out), 4) << "a difference exits 4";
     EXPECT_EQ(out, "Aborted !\n");
 }
 
