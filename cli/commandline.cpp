@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "fat/labelcheck.h"
+#include "res/languagemodule.h"
 #include "res/strings.h"
 
 namespace vokta::cli {
@@ -18,7 +19,9 @@ const std::vector<Option>& GlobalOptionTable()
         {"--assume-yes", {}, "answer Yes/OK to questions when no terminal can", "-y"},
         {"--on-error", Operand{"abort|retry|ignore", OperandKind::OneOf},
          "answer Abort/Retry/Ignore questions with this when no terminal can"},
-        {"--lang", Operand{"en|it", OperandKind::OneOf}, "language of the texts"},
+        {"--lang", Operand{"en|it", OperandKind::OneOf},
+         "language of the texts; without it, the locale's (LC_ALL, LC_MESSAGES,\n"
+         "LANG): Italian when it is it..., English otherwise"},
         {"--help", {}, "show this help; COMMAND --help shows a command's", "-h"},
         {"--version", {}, "show the version"},
     };
@@ -251,10 +254,10 @@ std::optional<Answer> OnErrorAnswer(const std::string& value)
 }
 
 // Empty when the texts can be shown in that language; otherwise why not. The Italian texts
-// come in their own resource module, which is not built yet.
+// come with the Italian resource module.
 std::string LanguageProblem(const std::string& language)
 {
-    if (language == "en")
+    if (language == "en" || FindLanguageModule())
         return {};
     return "--lang " + language + ": the Italian texts come with the Italian resource module, which is not " +
            "installed; only --lang en is available";
@@ -277,6 +280,8 @@ std::string ApplyGlobalOptions(const Arguments& given, GlobalOptions& options)
         if (std::string problem = LanguageProblem(*language); !problem.empty())
             return problem;
         options.language = *language;
+    } else if (ItalianLocale() && FindLanguageModule()) {
+        options.language = "it";
     }
     return {};
 }

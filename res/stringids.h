@@ -354,7 +354,8 @@
     X(VersionTrademarks, 2892) \
     X(UserGuide, 2900) \
     X(WorkerStopped, 2910) \
-    X(LostWorkDropped, 2911)
+    X(LostWorkDropped, 2911) \
+    X(NoGraphicalSession, 2940)
 
 namespace vokta {
 

@@ -321,6 +321,31 @@ TEST_F(StartupTest, AStoredItalianStartsInItalian)
     EXPECT_EQ(passes[0].title, "VK Disk Utility per Windows 95");
 }
 
+// The first start speaks the locale's language; a stored choice wins over it.
+TEST_F(StartupTest, AFirstStartSpeaksTheLocalesLanguage)
+{
+    const std::optional<QByteArray> locale =
+        qEnvironmentVariableIsSet("LC_ALL") ? std::optional(qgetenv("LC_ALL")) : std::nullopt;
+    const auto lookIn = [&](const char* lcAll) {
+        qputenv("LC_ALL", lcAll);
+        const std::vector<Pass> passes = LookAndQuit(kItalianModule);
+        SetResourceModule(nullptr);
+        return passes.size() == 1 ? passes[0].tabs : QStringList{};
+    };
+    const QStringList fresh = lookIn("it_IT.UTF-8");
+    const QStringList storedItalian = lookIn("C");
+    Store("Language", 0);
+    const QStringList storedEnglish = lookIn("it_CH");
+    if (locale)
+        qputenv("LC_ALL", *locale);
+    else
+        qunsetenv("LC_ALL");
+    EXPECT_EQ(fresh, kItalianTabs);
+    EXPECT_EQ(StoredNumber("Language"), 0);
+    EXPECT_EQ(storedItalian, kItalianTabs);
+    EXPECT_EQ(storedEnglish, kEnglishTabs);
+}
+
 TEST_F(StartupTest, AStoredItalianWithoutItsModuleStartsInEnglish)
 {
     Store("Language", 1);
