@@ -20,8 +20,8 @@ const std::vector<Option>& GlobalOptionTable()
         {"--on-error", Operand{"abort|retry|ignore", OperandKind::OneOf},
          "answer Abort/Retry/Ignore questions with this when no terminal can"},
         {"--lang", Operand{"en|it", OperandKind::OneOf},
-         "language of the texts; without it, the locale's (LC_ALL, LC_MESSAGES,\n"
-         "LANG): Italian when it is it..., English otherwise"},
+         "language of the texts; by default Italian when the locale (LC_ALL,\n"
+         "LC_MESSAGES or LANG) is Italian, English otherwise"},
         {"--help", {}, "show this help; COMMAND --help shows a command's", "-h"},
         {"--version", {}, "show the version"},
     };
