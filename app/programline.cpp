@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/programline.h"
 
+#include "versioninfo.h"
+
 namespace vokta {
 namespace {
 
@@ -29,6 +31,8 @@ std::optional<ProgramLine> ParseProgramLine(const std::vector<std::string>& argu
             onlyFiles = true;
         } else if (!onlyFiles && (argument == "--help" || argument == "-h")) {
             line.help = true;
+        } else if (!onlyFiles && argument == "--version") {
+            line.version = true;
         } else if (!onlyFiles && argument == kDriveSwitch) {
             if (at + 1 == arguments.size()) {
                 error = "--drive needs L:=PATH";
@@ -58,7 +62,29 @@ std::string ProgramUsage(const std::string& program)
            "  IMAGE                      a diskette image file (.dim, .ima, ...) for the DupDisk page\n"
            "  --drive L:=PATH[,type=T]   bind drive letter L: to a device or diskette file (repeatable);\n"
            "                             T is the drive's kind: 720k, 1.2m or 1.44m\n"
-           "  --help                     show this text\n";
+           "  --help                     show this text\n"
+           "  --version                  show the version\n";
+}
+
+ProgramStart ReadProgramLine(const std::vector<std::string>& arguments, const std::string& program, std::FILE* out,
+                             std::FILE* errors)
+{
+    constexpr int kUsageError = 2;
+    std::string error;
+    std::optional<ProgramLine> line = ParseProgramLine(arguments, error);
+    if (!line) {
+        std::fprintf(errors, "%s: %s\n%s", program.c_str(), error.c_str(), ProgramUsage(program).c_str());
+        return {std::nullopt, kUsageError};
+    }
+    if (line->help) {
+        std::fputs(ProgramUsage(program).c_str(), out);
+        return {};
+    }
+    if (line->version) {
+        std::fprintf(out, "%s %s\n", program.c_str(), versioninfo::kFileVersion);
+        return {};
+    }
+    return {std::move(line), 0};
 }
 
 }  // namespace vokta

@@ -8,6 +8,7 @@
 
 #include "app/association.h"
 #include "app/drivebindings.h"
+#include "app/language.h"
 #include "app/mainwindow.h"
 #include "app/platform.h"
 #include "app/programline.h"
@@ -20,14 +21,6 @@
 
 namespace vokta {
 namespace {
-
-constexpr int kItalian = 1;
-
-// The Italian module when that language is chosen and the module loads; English otherwise.
-void SelectLanguage(int language, const char* italianModule)
-{
-    SetResourceModule(language == kItalian ? LoadLanguageModule(italianModule) : nullptr);
-}
 
 void RefusePlatform()
 {
@@ -61,26 +54,21 @@ int RunStartup(const StartupInputs& inputs, const ShowMainWindow& show)
     QSettings& store = *inputs.store;
     Shell shell;
     shell.settings.language = ReadLanguage(store);
-    SelectLanguage(shell.settings.language, inputs.italianModule);
+    LanguageSelection languages(inputs.italianModule);
+    languages.Select(shell.settings.language);
     if (!PlatformSupported()) {
         RefusePlatform();
         return 1;
     }
     const std::string program = QFileInfo(inputs.executable).fileName().toStdString();
-    std::string error;
-    const std::optional<ProgramLine> line = ParseProgramLine(Strings(inputs.arguments), error);
-    if (!line) {
-        std::fprintf(inputs.errors, "%s: %s\n%s", program.c_str(), error.c_str(), ProgramUsage(program).c_str());
-        return 2;
-    }
-    if (line->help) {
-        std::fputs(ProgramUsage(program).c_str(), inputs.output);
-        return 0;
-    }
-    shell.commandLineFile = QString::fromStdString(line->imageFile);
+    const ProgramStart start = ReadProgramLine(Strings(inputs.arguments), program, inputs.output, inputs.errors);
+    if (!start.line)
+        return start.status;
+    const ProgramLine& line = *start.line;
+    shell.commandLineFile = QString::fromStdString(line.imageFile);
     shell.store = &store;
-    shell.commandLineDrives = line->drives;
-    BindDrives(*inputs.drives, ReadDriveBindings(store), line->drives);
+    shell.commandLineDrives = line.drives;
+    BindDrives(*inputs.drives, ReadDriveBindings(store), line.drives);
     shell.drives = inputs.drives;
 
     ToolTipRule tips(shell.settings);
@@ -88,7 +76,7 @@ int RunStartup(const StartupInputs& inputs, const ShowMainWindow& show)
     int startPage = 0;
     for (;;) {
         const int language = shell.settings.language;
-        SelectLanguage(language, inputs.italianModule);
+        languages.Select(language);
         const QString title = UiText(Str::SheetTitle);
         // Read before the window is built: its pages take their first state from them.
         ReadOptions(store, shell.settings);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "fat/labelcheck.h"
+#include "res/languagemodule.h"
 #include "res/strings.h"
 
 namespace vokta::cli {
@@ -18,7 +19,9 @@ const std::vector<Option>& GlobalOptionTable()
         {"--assume-yes", {}, "answer Yes/OK to questions when no terminal can", "-y"},
         {"--on-error", Operand{"abort|retry|ignore", OperandKind::OneOf},
          "answer Abort/Retry/Ignore questions with this when no terminal can"},
-        {"--lang", Operand{"en|it", OperandKind::OneOf}, "language of the texts"},
+        {"--lang", Operand{"en|it", OperandKind::OneOf},
+         "language of the texts; by default Italian when the locale (LC_ALL,\n"
+         "LC_MESSAGES or LANG) is Italian, English otherwise"},
         {"--json", {}, "one JSON object on stdout: the result, the figures, the messages\nand their answers"},
         {"--quiet", {}, "no progress or informational lines on stderr; questions and errors\nare still shown", "-q"},
         {"--help", {}, "show this help; COMMAND --help shows a command's", "-h"},
@@ -262,10 +265,10 @@ std::optional<Answer> OnErrorAnswer(const std::string& value)
 }
 
 // Empty when the texts can be shown in that language; otherwise why not. The Italian texts
-// come in their own resource module, which is not built yet.
+// come with the Italian resource module.
 std::string LanguageProblem(const std::string& language)
 {
-    if (language == "en")
+    if (language == "en" || FindLanguageModule())
         return {};
     return "--lang " + language + ": the Italian texts come with the Italian resource module, which is not " +
            "installed; only --lang en is available";
@@ -290,6 +293,8 @@ std::string ApplyGlobalOptions(const Arguments& given, GlobalOptions& options)
         if (std::string problem = LanguageProblem(*language); !problem.empty())
             return problem;
         options.language = *language;
+    } else if (ItalianLocale() && FindLanguageModule()) {
+        options.language = "it";
     }
     return {};
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/commandline.h"
+#include "res/languagemodule.h"
 
 int main(int argc, char** argv)
 {
@@ -14,6 +15,7 @@ int main(int argc, char** argv)
     Invocation invocation = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), stdout, stderr);
     if (!invocation.command)
         return invocation.status;
+    SetResourceModule(invocation.options.language == "it" ? FindLanguageModule() : nullptr);
     DriveTable& drives = DriveTable::System();
     PopulateSystemDrives(drives, invocation.options.drives);
     Prompter prompter(invocation.options, stdin, stderr, isatty(STDIN_FILENO) && isatty(STDERR_FILENO));

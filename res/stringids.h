@@ -360,7 +360,8 @@
     X(VersionLicence, 2893) \
     X(UserGuide, 2900) \
     X(WorkerStopped, 2910) \
-    X(LostWorkDropped, 2911)
+    X(LostWorkDropped, 2911) \
+    X(NoGraphicalSession, 2940)
 
 namespace vokta {
 

@@ -3,6 +3,8 @@
 
 #include <limits>
 
+#include "res/languagemodule.h"
+
 namespace vokta {
 namespace {
 
@@ -52,7 +54,8 @@ private:
 int ReadLanguage(QSettings& store)
 {
     OptionsGroup group(store);
-    return ReadInteger(store, "Language", 0);
+    // The first start speaks the locale's language; a stored choice always wins.
+    return ReadInteger(store, "Language", ItalianLocale() ? 1 : 0);
 }
 
 void ReadOptions(QSettings& store, Settings& settings)

@@ -12,7 +12,8 @@ namespace vokta {
 constexpr const char* kSettingsOrganisation = "Harlen";
 constexpr const char* kOptionsGroup = "Options";
 
-// "Language", read once at start (default 0).
+// "Language", read once at start; without one, 1 (Italiano) when the locale is Italian
+// and 0 otherwise.
 int ReadLanguage(QSettings& store);
 
 // The other nine values, in the order start-up reads them; a value that is missing or

@@ -142,6 +142,8 @@ protected:
         // The association and the default diskette file go to the data folder.
         qputenv("XDG_DATA_HOME", DataHome().toUtf8());
         qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+        // A first start speaks the locale's language: these start from English.
+        qputenv("LC_ALL", "C.UTF-8");
     }
 
     // A run that ends in Italian leaves that module selected: the next test starts in English.
@@ -319,6 +321,25 @@ TEST_F(StartupTest, AStoredItalianStartsInItalian)
     EXPECT_EQ(passes[0].tabs, kItalianTabs);
     EXPECT_EQ(passes[0].buttons, kItalianButtons);
     EXPECT_EQ(passes[0].title, "VK Disk Utility per Windows 95");
+}
+
+// The first start speaks the locale's language; a stored choice wins over it.
+TEST_F(StartupTest, AFirstStartSpeaksTheLocalesLanguage)
+{
+    const auto lookIn = [&](const char* lcAll) {
+        qputenv("LC_ALL", lcAll);
+        const std::vector<Pass> passes = LookAndQuit(kItalianModule);
+        SetResourceModule(nullptr);
+        return passes.size() == 1 ? passes[0].tabs : QStringList{};
+    };
+    const QStringList fresh = lookIn("it_IT.UTF-8");
+    const QStringList storedItalian = lookIn("C");
+    Store("Language", 0);
+    const QStringList storedEnglish = lookIn("it_CH");
+    EXPECT_EQ(fresh, kItalianTabs);
+    EXPECT_EQ(StoredNumber("Language"), 0);
+    EXPECT_EQ(storedItalian, kItalianTabs);
+    EXPECT_EQ(storedEnglish, kEnglishTabs);
 }
 
 TEST_F(StartupTest, AStoredItalianWithoutItsModuleStartsInEnglish)

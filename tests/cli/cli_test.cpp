@@ -21,6 +21,18 @@ struct Cli : ::testing::Test {
 
     CliRun Run(const std::string& args) { return RunCli(VOKTA_CLI, args, dir); }
 
+    // Writes a.img, a 1.44M diskette, and `image`, the same with one byte changed; returns
+    // the diskette.
+    std::vector<uint8_t> WriteDisketteAndOther(const std::string& image = "differs.dim", size_t changed = 700000)
+    {
+        const std::vector<uint8_t> diskette = PatternImage(kMedia144M);
+        WriteFile(dir.File("a.img"), diskette);
+        std::vector<uint8_t> other = diskette;
+        other[changed] ^= 0xff;
+        WriteFile(dir.File(image), other);
+        return diskette;
+    }
+
     // A usage error: status 64, nothing on stdout, the message and the usage on stderr.
     void ExpectUsageError(const std::string& args, const std::string& message, const std::string& usage)
     {
@@ -40,6 +52,10 @@ std::string Line(const Command& c)
         line.append(o.optional ? " [" : " ").append(o.name).append(o.optional ? "]" : "");
     return line;
 }
+
+// What Compare tells of a difference, in each language.
+constexpr const char* kEnglishDifference = "The disk into the drive doesn't NOT match";
+constexpr const char* kItalianDifference = "Il disco nel drive NON corrisponde";
 
 }  // namespace
 
@@ -102,11 +118,7 @@ TEST_F(Cli, ArgumentsAreCheckedAgainstTheRow)
 
 TEST_F(Cli, AUsageErrorLeavesTheDisketteAlone)
 {
-    const std::vector<uint8_t> diskette = PatternImage(kMedia144M);
-    WriteFile(dir.File("a.img"), diskette);
-    std::vector<uint8_t> other = diskette;
-    other[5000] ^= 0xff;
-    WriteFile(dir.File("other.dim"), other);
+    const std::vector<uint8_t> diskette = WriteDisketteAndOther("other.dim", 5000);
     EXPECT_EQ(Run("--drive A:=a.img --assume-yes write other.dim A: --verify").status, kExitUsage);
     EXPECT_EQ(ReadFile(dir.File("a.img")), diskette);
 }
@@ -120,31 +132,69 @@ TEST_F(Cli, ADoubleDashEndsTheOptions)
     EXPECT_EQ(run.out, "OK.\n");
 }
 
-TEST_F(Cli, OnlyTheEnglishTextsAreAvailable)
+// The Italian module is found beside the program, in the build tree as once installed;
+// without --lang the locale chooses; a program without its module says so for --lang it.
+TEST_F(Cli, TheTextsComeInTheChosenLanguage)
 {
-    const CliRun english = Run("--lang en --drive A:=a.img drives");
-    EXPECT_EQ(english.status, 0);
-    EXPECT_NE(english.out.find("A:  "), std::string::npos);
-    for (const char* italian : {"--lang it drives", "--lang=it drives"}) {
-        SCOPED_TRACE(italian);
-        const CliRun run = Run(italian);
-        EXPECT_EQ(run.status, kExitUsage);
-        EXPECT_EQ(run.out, "");
-        EXPECT_TRUE(run.err.starts_with("vokta-cli: --lang it: the Italian texts come with the Italian resource module, "
-                                        "which is not installed; only --lang en is available\n"))
-            << run.err;
+    WriteDisketteAndOther();
+    const std::string compare = " --drive A:=a.img compare differs.dim A:";
+    const CliRun englishRun = Run("--lang en" + compare);
+    const std::string english = englishRun.out + englishRun.err;
+    EXPECT_NE(english.find(kEnglishDifference), std::string::npos) << english;
+    struct Case {
+        std::string environment;
+        std::string options;
+        bool italian;
+    };
+    const Case cases[] = {
+        {"LC_ALL=C", "--lang it", true},
+        {"LC_ALL=C", "--lang=it", true},
+        {"LC_ALL=it_IT.UTF-8", "--lang en", false},
+        {"LC_ALL=it_IT.UTF-8", "", true},
+        {"LC_ALL= LC_MESSAGES= LANG=it_CH", "", true},
+        {"LC_ALL=C LANG=it_IT", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.environment + " " + c.options);
+        const CliRun run = RunCli(VOKTA_CLI, c.options + compare, dir, c.environment);
+        EXPECT_EQ(run.status, englishRun.status);
+        const std::string told = run.out + run.err;
+        EXPECT_EQ(told.find(kItalianDifference) != std::string::npos, c.italian) << told;
+        EXPECT_EQ(told.find(kEnglishDifference) != std::string::npos, !c.italian) << told;
     }
+
+    // A copy of the program with no module anywhere near it, nor on the loader's path.
+    const std::string kNoModule = "-u LD_LIBRARY_PATH LC_ALL=it_IT";
+    ASSERT_EQ(Shell("cp " VOKTA_CLI " '" + dir.File("vokta-cli") + "'"), 0);
+    const CliRun alone = RunCli(dir.File("vokta-cli"), "--lang it drives", dir, kNoModule);
+    EXPECT_EQ(alone.status, kExitUsage);
+    EXPECT_EQ(alone.out, "");
+    EXPECT_TRUE(alone.err.starts_with("vokta-cli: --lang it: the Italian texts come with the Italian resource module, "
+                                      "which is not installed; only --lang en is available\n"))
+        << alone.err;
+    const CliRun withoutModule = RunCli(dir.File("vokta-cli"), compare, dir, kNoModule);
+    EXPECT_EQ(withoutModule.out + withoutModule.err, english);
     ExpectUsageError("--lang fr drives", "--lang: 'fr' is not en or it", "COMMAND");
+}
+
+// The installation under a prefix of its own: the installed program finds the installed
+// module relative to itself.
+TEST_F(Cli, TheInstalledProgramFindsItsItalianModule)
+{
+    const std::string root = dir.File("root");
+    ASSERT_EQ(Shell("DESTDIR='" + root + "' '" CMAKE_COMMAND "' --install '" VOKTA_BINARY_DIR
+                    "' --prefix /opt/vokta >/dev/null"),
+              0);
+    WriteDisketteAndOther();
+    const CliRun run = RunCli(root + "/opt/vokta/bin/vokta-cli", "--lang it --drive A:=a.img compare differs.dim A:",
+                              dir, "-u LD_LIBRARY_PATH");
+    EXPECT_NE((run.out + run.err).find(kItalianDifference), std::string::npos) << run.out << run.err;
 }
 
 TEST_F(Cli, TheOutcomeIsTheLastLineAndTheStatus)
 {
-    const std::vector<uint8_t> diskette = PatternImage(kMedia144M);
-    WriteFile(dir.File("a.img"), diskette);
+    const std::vector<uint8_t> diskette = WriteDisketteAndOther();
     WriteFile(dir.File("same.dim"), diskette);
-    std::vector<uint8_t> differs = diskette;
-    differs[700000] ^= 1;
-    WriteFile(dir.File("differs.dim"), differs);
     WriteFile(dir.File("small.dim"), PatternImage(kMedia720K));
 
     const CliRun done = Run("--drive A:=a.img compare same.dim A:");

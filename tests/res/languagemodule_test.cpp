@@ -205,3 +205,58 @@ TEST_F(ItalianInstalled, TextsComeFromTheModuleUntilEnglishIsSetAgain)
     EXPECT_EQ(FormatString(Str::VerifyingTrack, 3, 80), "Verifying Track 3 of 80 ...");
     EXPECT_EQ(LoadDialogText(Dialog::Options, kCaption), "Options");
 }
+
+// The module is looked for beside the program first (a build tree, then an installation
+// under any prefix), then where the build installs it, then by the loader.
+TEST(LanguageModule, IsLookedForBesideTheProgramThenInstalledThenByTheLoader)
+{
+    const std::vector<std::string> places = LanguageModulePlaces("/opt/v/bin/vokta-cli", "libvoktaita.so");
+    ASSERT_EQ(places.size(), 4u);
+    EXPECT_EQ(places[0], "/opt/v/bin/../lib/libvoktaita.so");
+    EXPECT_TRUE(places[1].starts_with("/opt/v/bin/../")) << places[1];
+    EXPECT_TRUE(places[1].ends_with("/vokta/libvoktaita.so")) << places[1];
+    EXPECT_TRUE(places[2].starts_with("/")) << places[2];
+    EXPECT_TRUE(places[2].ends_with("/vokta/libvoktaita.so")) << places[2];
+    EXPECT_EQ(places[3], "libvoktaita.so");
+
+    EXPECT_EQ(LanguageModulePlaces("", "libvoktaita.so").size(), 2u);
+    EXPECT_EQ(LanguageModulePlaces("/opt/v/bin/vokta", "/x/libvoktaita.so"),
+              std::vector<std::string>{"/x/libvoktaita.so"});
+}
+
+TEST(LanguageModule, TheBuildTreesModuleIsFoundFromATestProgramBesideIt)
+{
+    // The test programs live one folder below the build tree's root, as the programs do.
+    EXPECT_NE(FindLanguageModule(), nullptr);
+    EXPECT_EQ(FindLanguageModule("libvokta-no-such-module.so"), nullptr);
+}
+
+TEST(LanguageModule, TheLocaleDecidesAsSetlocaleReadsIt)
+{
+    struct Case {
+        const char* lcAll;
+        const char* lcMessages;
+        const char* lang;
+        bool italian;
+    };
+    const Case cases[] = {
+        {nullptr, nullptr, nullptr, false},
+        {nullptr, nullptr, "it", true},
+        {nullptr, nullptr, "it_IT.UTF-8", true},
+        {nullptr, nullptr, "it_CH", true},
+        {nullptr, nullptr, "it_IT@euro", true},
+        {nullptr, nullptr, "en_US.UTF-8", false},
+        {nullptr, nullptr, "C", false},
+        {nullptr, nullptr, "ita", false},
+        {nullptr, nullptr, "fr_IT", false},
+        {"", "", "it_IT", true},                 // empty is as unset
+        {nullptr, "it_IT.UTF-8", "en_GB", true},  // LC_MESSAGES before LANG
+        {nullptr, "C", "it_IT", false},
+        {"it_IT.UTF-8", "en_US", "en_US", true},  // LC_ALL before both
+        {"C.UTF-8", "it_IT", "it_IT", false},
+    };
+    const auto shown = [](const char* value) { return value ? value : "-"; };
+    for (const Case& c : cases)
+        EXPECT_EQ(ItalianLocale(c.lcAll, c.lcMessages, c.lang), c.italian)
+            << shown(c.lcAll) << " " << shown(c.lcMessages) << " " << shown(c.lang);
+}

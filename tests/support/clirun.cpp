@@ -9,11 +9,13 @@ std::string CliRun::LastLine() const
     return text.substr(text.rfind('\n') + 1);
 }
 
-CliRun RunCli(const std::string& cli, const std::string& args, const TempDir& dir)
+CliRun RunCli(const std::string& cli, const std::string& args, const TempDir& dir, const std::string& environment)
 {
     CliRun run;
     const std::string err = dir.File("vokta-cli-stderr.txt");
-    run.status = Shell("cd '" + dir.path() + "' && '" + cli + "' " + args + " 2>'" + err + "' </dev/null", &run.out);
+    const std::string env = environment.empty() ? "" : "env " + environment + " ";
+    run.status = Shell("cd '" + dir.path() + "' && " + env + "'" + cli + "' " + args + " 2>'" + err + "' </dev/null",
+                       &run.out);
     const std::vector<uint8_t> bytes = ReadFile(err);
     run.err.assign(bytes.begin(), bytes.end());
     return run;

@@ -17,7 +17,8 @@ struct CliRun {
 };
 
 // Runs the program `cli` with `args` (shell words) in the folder `dir`, with nothing on
-// stdin, so that no terminal answers its questions.
-CliRun RunCli(const std::string& cli, const std::string& args, const TempDir& dir);
+// stdin, so that no terminal answers its questions; `environment` holds env(1)'s words
+// that change its environment ("LC_ALL=C", "-u LANG").
+CliRun RunCli(const std::string& cli, const std::string& args, const TempDir& dir, const std::string& environment = {});
 
 }  // namespace vokta::test

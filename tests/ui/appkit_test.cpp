@@ -5,6 +5,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include "res/languagemodule.h"
 #include "ui/settingsstore.h"
 #include "ui/sounds.h"
 
@@ -15,6 +16,8 @@ namespace {
 struct SettingsStore : ::testing::Test {
     QTemporaryDir folder;
     QSettings store{folder.filePath("vokta.ini"), QSettings::IniFormat};
+    // A missing or unreadable "Language" is the locale's language.
+    const int localeLanguage = ItalianLocale() ? 1 : 0;
 };
 
 TEST_F(SettingsStore, AnEmptyStoreGivesTheDefaults)
@@ -23,7 +26,7 @@ TEST_F(SettingsStore, AnEmptyStoreGivesTheDefaults)
     read.enableHardDisks = true;
     read.errorSoundPath = "left over";
     ReadOptions(store, read);
-    EXPECT_EQ(ReadLanguage(store), 0);
+    EXPECT_EQ(ReadLanguage(store), localeLanguage);
     const Settings defaults;
     EXPECT_EQ(read.enableHardDisks, defaults.enableHardDisks);
     EXPECT_EQ(read.errorSoundPath, "SystemExclamation");
@@ -69,7 +72,7 @@ TEST_F(SettingsStore, ValuesThatAreNoThirtyTwoBitIntegerFallBackToTheirDefaults)
     store.endGroup();
     Settings read;
     ReadOptions(store, read);
-    EXPECT_EQ(ReadLanguage(store), 0);
+    EXPECT_EQ(ReadLanguage(store), localeLanguage);
     EXPECT_FALSE(read.enableHardDisks);
     EXPECT_FALSE(read.enableToolTips);
     EXPECT_TRUE(read.hideSubstDrives);  // any non-zero number is on
