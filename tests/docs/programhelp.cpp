@@ -69,19 +69,18 @@ std::vector<HelpOption> Options(const std::string& help, const std::string& titl
     return options;
 }
 
-// "Exit status: 0 done, 1 aborted, ..., 64 usage error.": the numbers that open its items.
+// "Exit status:", then one line per status: its number, then its meaning.
 std::vector<int> ExitStatuses(const std::string& help)
 {
     const size_t start = help.find("Exit status:");
     if (start == std::string::npos)
         return {};
-    std::string paragraph = help.substr(start);
-    std::replace(paragraph.begin(), paragraph.end(), '\n', ' ');
     std::vector<int> statuses;
-    const std::regex item(R"((?::|,) (\d+) )");
-    for (auto match = std::sregex_iterator(paragraph.begin(), paragraph.end(), item); match != std::sregex_iterator();
-         ++match)
-        statuses.push_back(std::stoi((*match)[1]));
+    const std::regex item(R"(^ +(\d+) )");
+    std::smatch match;
+    for (const std::string& line : Lines(help.substr(start)))
+        if (std::regex_search(line, match, item))
+            statuses.push_back(std::stoi(match[1]));
     return statuses;
 }
 
