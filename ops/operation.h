@@ -52,6 +52,9 @@ struct OperationOutcome {
     // Done, but sectors that held data could not be read and were left as zeros; the
     // operation has named them to the user.
     bool dataLost = false;
+    // Ended at damage the user chose to leave as it is (a repair told to stop there): the
+    // diskette has defects that were found and not mended.
+    bool defectsLeft = false;
     OperationFigures figures{};
     // What lost sectors, one entry per file, directory or area, as the operation named them.
     std::vector<std::string> lost{};
