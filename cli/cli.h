@@ -8,13 +8,14 @@
 //   command declares its arguments and its own options in its row of the table in
 //   commands.cpp; one parser checks them all, so a command's function receives them
 //   checked, and `vokta-cli COMMAND --help` describes them from the same row.
-// - Message boxes go to stderr as "Caption: text". A question is asked on the terminal
+// - Message boxes go to stderr as "Caption: text", the text's further lines below it,
+//   indented, without empty lines. A question is asked on the terminal
 //   when there is one (Context::prompter does it); otherwise --assume-yes answers Yes/OK,
 //   --on-error answers Abort/Retry/Ignore boxes (and Retry/Cancel boxes with Retry only for
 //   "retry"), and with neither the answer is No/Cancel/Abort, never the destructive one.
-// - An operation command ends through Finish: the last line on stdout is the result text,
-//   the exit status is one of the table below. A usage error exits 64 with
-//   "vokta-cli: message" and the command's usage on stderr.
+// - Every command ends through Finish: the last line on stdout is the outcome line of its
+//   row of the exit table (ExitTable), and the exit status is that row's. A usage error
+//   exits 64 with "vokta-cli: message" and the command's usage on stderr.
 // - Lines a command shows on stdout go through Context::Print: with --json they are kept
 //   and the command's one JSON object (main prints it) carries them. Progress and
 //   informational lines go to stderr only without --quiet.
@@ -24,6 +25,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -33,6 +35,7 @@
 #include "drives/systemdrives.h"
 #include "ops/messagebox.h"
 #include "ops/operation.h"
+#include "res/stringids.h"
 
 namespace vokta::cli {
 
@@ -40,14 +43,28 @@ namespace vokta::cli {
 constexpr int kExitDone = 0;
 constexpr int kExitAborted = 1;  // by the user: an Abort, a Cancel, a question answered No
 constexpr int kExitFailed = 2;
-// Done ("OK."), but data was lost: sectors that held data could not be read.
+// Sectors that held data could not be read, or a repair lost them; the files are named.
 constexpr int kExitDataLost = 3;
 // Compare found the diskette different from the image.
 constexpr int kExitDiffers = 4;
+// A check found defects: the boot check failed a test, the report could not read the boot
+// sector, or a repair stopped at damage it was told to leave.
+constexpr int kExitDefects = 5;
 constexpr int kExitUsage = 64;
 
-// "done", "aborted", "failed", "data-lost" or "differs": the word of an exit status.
-std::string_view ExitWord(int status);
+// One row of the exit table: the status, its word for scripts, the outcome line a command
+// ends with, and its meaning as the help lists it.
+struct ExitRow {
+    int status;
+    std::string_view word;
+    std::optional<Str> line;  // none for a usage error, which ends before any command runs
+    std::string_view meaning;
+};
+
+// Every exit status, in the order of their numbers.
+std::span<const ExitRow> ExitTable();
+// The row of a status; the failed row for one the table lacks.
+const ExitRow& ExitRowOf(int status);
 
 struct GlobalOptions {
     std::vector<DriveOption> drives;
@@ -64,6 +81,10 @@ struct ShownMessage {
     std::string text;
     Answer answer = Answer::Ok;
 };
+
+// A message box's text as the terminal shows it: its lines without the empty ones, which
+// a window uses to space the text out.
+std::string TerminalText(const std::string& text);
 
 // Asks message-box questions on the terminal, or answers them by the options.
 class Prompter {
@@ -178,15 +199,15 @@ std::string_view MediaWord(int32_t media);
 // The drive letter of an argument such as "A:" or "a", or nullopt.
 std::optional<char> DriveLetterArgument(const std::string& argument);
 
-// The end of every operation command: the changes that drive objects could not save at
-// their end (the lost-work records) on stderr, where they make the operation failed; then
-// the result text ("OK.", "Aborted !", "Failed !") as the last line on stdout. Returns the
-// exit status: the result, kExitDataLost for a done operation that lost data, or
-// kExitDiffers for a compare that ended at a differing cylinder.
+// The end of every command: the changes that drive objects could not save at their end
+// (the lost-work records) on stderr, where they make the operation failed; then the outcome
+// line of its row of the exit table as the last line on stdout, unless the command's own
+// last line already says it. Returns the exit status.
 int Finish(Context& context, OperationOutcome outcome);
-// The same for an operation that words its own result (the Boot page's state field):
-// `resultLine` is the last line on stdout in place of the result text.
-int Finish(Context& context, OperationOutcome outcome, const std::string& resultLine);
+
+// Runs the command, after making sure that the diskette file behind each drive it names is
+// there: a file missing, or a link to nothing, is told and fails the command.
+int RunCommand(Context& context, const Command& command, const Arguments& args);
 
 int DrivesCommand(Context& context, const Arguments& args);
 int MediaCommand(Context& context, const Arguments& args);

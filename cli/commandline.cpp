@@ -30,16 +30,6 @@ const std::vector<Option>& GlobalOptionTable()
     return options;
 }
 
-constexpr std::pair<int, const char*> kExitStatuses[] = {
-    {kExitDone, "done"},
-    {kExitAborted, "aborted by the user"},
-    {kExitFailed, "failed"},
-    {kExitDataLost, "done but data lost: sectors that held data could not be read;\n"
-                    "     the files they belonged to are named on stderr"},
-    {kExitDiffers, "compare found a difference"},
-    {kExitUsage, "usage error"},
-};
-
 // Every command takes it; its help lists it with the command's own options.
 const Option kCommandHelp{"--help", {}, "show this help", "-h"};
 
@@ -210,9 +200,15 @@ void PrintHelp(std::FILE* out)
         rows.emplace_back(CommandLine(c), c.summary);
     PrintColumns(out, rows);
     std::fprintf(out, "\n'%s COMMAND --help' shows a command's arguments and options.\n", kProgram);
-    std::fprintf(out, "\nExit status:\n");
-    for (const auto& [status, meaning] : kExitStatuses)
-        std::fprintf(out, "  %2d %s\n", status, meaning);
+    std::fprintf(out, "\nExit status, its word in --json, and in quotes the last line on stdout:\n");
+    for (const ExitRow& row : ExitTable()) {
+        std::string meaning(row.meaning);
+        for (size_t at = 0; (at = meaning.find('\n', at)) != std::string::npos; at += 16)
+            meaning.replace(at, 1, "\n" + std::string(15, ' '));
+        if (row.line)
+            meaning += " (\"" + LoadString(*row.line) + "\")";
+        std::fprintf(out, "  %2d %-9s %s\n", row.status, std::string(row.word).c_str(), meaning.c_str());
+    }
 }
 
 void PrintCommandUsage(std::FILE* out, const Command& command)

@@ -5,6 +5,7 @@
 #include "cli/json.h"
 #include "drive/diskdrive.h"
 #include "drives/drivelist.h"
+#include "res/strings.h"
 
 namespace vokta::cli {
 
@@ -151,21 +152,20 @@ int DrivesCommand(Context& context, const Arguments& args)
         drives.append(drives.empty() ? "" : ",").append(DriveJson(query, entry, path));
     }
     context.AddField("drives", "[" + drives + "]");
-    return kExitDone;
+    return Finish(context, {kResultDone});
 }
 
 int MediaCommand(Context& context, const Arguments& args)
 {
     DiskDrive drive(args.Drive(0), context.drives);
     if (std::string reason; !DetectMediaSayingWhy(drive, reason)) {
-        context.prompter.Ask(reason, "Error", Buttons::Ok, Icon::Error);
-        context.Print(std::string(GetMediaTypeName(kMediaUnknown)));
-        context.AddField("error", JsonString(reason));
-        return kExitFailed;
+        context.prompter.Ask(reason, LoadString(Str::Error), Buttons::Ok, Icon::Error);
+        context.AddField("error", JsonString(TerminalText(reason)));
+        return Finish(context, {kResultFailed});
     }
     context.Print(std::string(GetMediaTypeName(drive.mediaType)));
     context.AddField("media", MediaJson(drive));
-    return kExitDone;
+    return Finish(context, {kResultDone});
 }
 
 }  // namespace vokta::cli

@@ -1,56 +1,116 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+
 #include "cli/cli.h"
 #include "drive/lostwork.h"
+#include "res/strings.h"
 
 namespace vokta::cli {
 namespace {
 
+constexpr std::array<ExitRow, 7> kExitTable = {{
+    {kExitDone, "done", Str::Ok, "the command did what it was asked"},
+    {kExitAborted, "aborted", Str::Aborted, "by the user: an Abort, a Cancel, a question answered No"},
+    {kExitFailed, "failed", Str::Failed, "the cause is told on stderr"},
+    {kExitDataLost, "data-lost", Str::OutcomeDataLost,
+     "sectors that held data could not be read, or a repair lost them;\n"
+     "the files they belonged to are named on stderr"},
+    {kExitDiffers, "differs", Str::OutcomeDiffers, "compare found a difference"},
+    {kExitDefects, "defects", Str::OutcomeDefects,
+     "the boot check failed a test, the report could not read the boot\n"
+     "sector, or a repair stopped at damage it was told to leave"},
+    {kExitUsage, "usage", std::nullopt, "a usage error, told on stderr"},
+}};
+
 // The lost-work records on stderr; any of them makes the operation failed, whatever it
 // reported, since a change it counted on is not on the diskette.
-int Settle(Context& context, int result)
+bool LostWorkTold(Context& context)
 {
     const std::vector<std::string> lost = TakeLostWork();
     for (const std::string& text : lost)
         std::fprintf(context.err, "%s\n", text.c_str());
-    if (!lost.empty())
-        return kResultFailed;
-    return result == kResultDone || result == kResultAborted ? result : kResultFailed;
+    return !lost.empty();
 }
 
-// "OK." stays the result of a done operation that lost data, and "Aborted !" that of a
-// compare that met a difference; the status tells them apart.
-int ExitStatus(int result, const OperationOutcome& outcome)
+// Failure first, then the loss of data, which no other outcome may hide; a compare that met
+// a difference and a stop at damage left are not the user's abort.
+int ExitStatus(const OperationOutcome& outcome)
 {
-    if (result == kResultDone && outcome.dataLost)
+    if (outcome.result != kResultDone && outcome.result != kResultAborted)
+        return kExitFailed;
+    if (outcome.dataLost)
         return kExitDataLost;
-    if (result == kResultAborted && outcome.figures.firstDifferingCylinder)
+    if (outcome.figures.firstDifferingCylinder)
         return kExitDiffers;
-    return result;
-}
-
-// The result line on stdout, the outcome kept for the JSON object, and the exit status.
-int Conclude(Context& context, OperationOutcome outcome, int result, const std::string& resultLine)
-{
-    context.Print(resultLine);
-    context.report.resultText = resultLine;
-    const int status = ExitStatus(result, outcome);
-    outcome.result = result;
-    context.report.outcome = std::move(outcome);
-    return status;
+    if (outcome.defectsLeft)
+        return kExitDefects;
+    return outcome.result;
 }
 
 }  // namespace
 
-int Finish(Context& context, OperationOutcome outcome)
+std::span<const ExitRow> ExitTable()
 {
-    const int result = Settle(context, outcome.result);
-    return Conclude(context, std::move(outcome), result, ResultText(result));
+    return kExitTable;
 }
 
-int Finish(Context& context, OperationOutcome outcome, const std::string& resultLine)
+const ExitRow& ExitRowOf(int status)
 {
-    const int result = Settle(context, outcome.result);
-    return Conclude(context, std::move(outcome), result, resultLine);
+    const auto row = std::ranges::find(kExitTable, status, &ExitRow::status);
+    return row != kExitTable.end() ? *row : ExitRowOf(kExitFailed);
+}
+
+int Finish(Context& context, OperationOutcome outcome)
+{
+    if (LostWorkTold(context))
+        outcome.result = kResultFailed;
+    const int status = ExitStatus(outcome);
+    const std::string line = LoadString(*ExitRowOf(status).line);
+    // A report whose own last line is the outcome's ("OK." of a boot check) is not repeated.
+    if (context.report.lines.empty() || context.report.lines.back() != line)
+        context.Print(line);
+    context.report.resultText = line;
+    context.report.outcome = std::move(outcome);
+    return status;
+}
+
+namespace {
+
+// Why the diskette file bound to `letter` is not there, in words; nothing when it is, or
+// when the letter drives no file.
+std::optional<std::string> MissingDisketteFile(const DriveTable& drives, char letter)
+{
+    const DriveBinding* binding = drives.Find(letter);
+    struct stat st {};
+    if (!binding || binding->path.empty() || stat(binding->path.c_str(), &st) == 0 || errno != ENOENT)
+        return std::nullopt;
+    const std::string& path = binding->path;
+    std::string target(4096, '\0');
+    const ssize_t length = readlink(path.c_str(), target.data(), target.size());
+    if (length < 0)
+        return FormatString(Str::DisketteFileMissing, path);
+    target.resize(static_cast<size_t>(length));
+    return FormatString(Str::DisketteFileLinkBroken, path, target);
+}
+
+}  // namespace
+
+int RunCommand(Context& context, const Command& command, const Arguments& args)
+{
+    for (size_t i = 0; i < command.operands.size() && i < args.operands.size(); ++i) {
+        if (command.operands[i].kind != OperandKind::Drive)
+            continue;
+        if (const std::optional<std::string> missing = MissingDisketteFile(context.drives, args.Drive(i))) {
+            context.prompter.Ask(*missing, LoadString(Str::Error), Buttons::Ok, Icon::Error);
+            return Finish(context, {kResultFailed});
+        }
+    }
+    return command.run(context, args);
 }
 
 }  // namespace vokta::cli

@@ -80,20 +80,20 @@ int InfoCommand(Context& context, const Arguments& args)
     const std::optional<std::string> file = args.Value("--save");
     if (const std::optional<std::string> refusal = file ? SaveTargetRefusal(*file) : std::nullopt) {
         host.MessageBox(*file + ": " + *refusal, LoadString(Str::Error), Buttons::Ok, Icon::Error);
-        return kResultFailed;
+        return Finish(context, {kResultFailed});
     }
     const InfoResult info = GetInfo(letter, context.drives, host);
     for (const std::string& line : info.lines)
         context.Print(line);
     context.AddField("report", ReportJson(info.lines));
     if (info.outcome != InfoOutcome::Done)
-        return info.outcome == InfoOutcome::Cancelled ? kResultAborted : kResultFailed;
-    if (file) {
-        const std::string driveText{letter, ':'};
-        if (!SaveReportFile(*file, SavedReport(driveText, info.lines), host))
-            return kResultFailed;
-    }
-    return kResultDone;
+        return Finish(context, {info.outcome == InfoOutcome::Cancelled ? kResultAborted : kResultFailed});
+    if (file && !SaveReportFile(*file, SavedReport(std::string{letter, ':'}, info.lines), host))
+        return Finish(context, {kResultFailed});
+    // A report that ends at its error line found the boot sector unreadable.
+    OperationOutcome outcome{kResultDone};
+    outcome.defectsLeft = info.lines.back() == LoadString(Str::CannotReadBootSector);
+    return Finish(context, outcome);
 }
 
 }  // namespace vokta::cli

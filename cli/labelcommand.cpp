@@ -14,12 +14,12 @@ int PrintLabel(Context& context, char letter)
     if (!reading.label) {
         context.prompter.Ask(LoadString(Str::CannotGetLabel) + "\n" + reading.reason, LoadString(Str::Error),
                              Buttons::Ok, Icon::None);
-        return kResultFailed;
+        return Finish(context, {kResultFailed});
     }
     const std::string shown = reading.label->empty() ? LoadString(Str::NoLabel) : *reading.label;
     context.Print(shown);
     context.AddField("label", JsonString(*reading.label));
-    return kResultDone;
+    return Finish(context, {kResultDone});
 }
 
 int ChangeLabel(Context& context, char letter, const std::string& label)

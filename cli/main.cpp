@@ -20,7 +20,7 @@ int main(int argc, char** argv)
     PopulateSystemDrives(drives, invocation.options.drives);
     Prompter prompter(invocation.options, stdin, stderr, isatty(STDIN_FILENO) && isatty(STDERR_FILENO));
     Context context{invocation.options, drives, stdout, stderr, prompter};
-    const int status = invocation.command->run(context, invocation.arguments);
+    const int status = RunCommand(context, *invocation.command, invocation.arguments);
     if (context.options.json)
         PrintJson(context, invocation.command->name, status);
     return status;

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -20,7 +21,29 @@ std::vector<Answer> Choices(Buttons buttons)
     return {Answer::Cancel};
 }
 
+// The lines after a box's first, below the caption's line.
+std::string Indented(const std::string& text)
+{
+    std::string indented;
+    for (const char c : text)
+        indented.append(c == '\n' ? "\n  " : std::string(1, c));
+    return indented;
+}
+
 }  // namespace
+
+std::string TerminalText(const std::string& text)
+{
+    std::string lines;
+    for (size_t start = 0; start <= text.size();) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        const std::string_view line = std::string_view(text).substr(start, end - start);
+        if (line.find_first_not_of(" \t\r") != std::string_view::npos)
+            lines.append(lines.empty() ? "" : "\n").append(line);
+        start = end + 1;
+    }
+    return lines;
+}
 
 Prompter::Prompter(const GlobalOptions& options, std::FILE* in, std::FILE* err, bool interactive)
     : options_(options), in_(in), err_(err), interactive_(interactive)
@@ -52,8 +75,9 @@ void Prompter::NoteProgress()
 
 Answer Prompter::Ask(const std::string& text, const std::string& caption, Buttons buttons, Icon icon)
 {
-    const Answer answer = Choose(text, caption, buttons, icon);
-    shown_.push_back({caption, text, answer});
+    const std::string shown = TerminalText(text);
+    const Answer answer = Choose(shown, caption, buttons, icon);
+    shown_.push_back({caption, shown, answer});
     return answer;
 }
 
@@ -62,7 +86,7 @@ Answer Prompter::Choose(const std::string& text, const std::string& caption, But
     // A box that only informs is a progress line to a quiet run; questions, warnings and
     // errors are always shown.
     if (!options_.quiet || buttons != Buttons::Ok || icon != Icon::Information)
-        std::fprintf(err_, "%s: %s\n", caption.c_str(), text.c_str());
+        std::fprintf(err_, "%s: %s\n", caption.c_str(), Indented(text).c_str());
     const std::vector<Answer> choices = Choices(buttons);
     if (choices.size() == 1)
         return choices.front();

@@ -31,29 +31,17 @@ void WriteStrings(JsonWriter& json, const std::vector<std::string>& texts)
 
 }  // namespace
 
-std::string_view ExitWord(int status)
-{
-    switch (status) {
-    case kExitDone: return "done";
-    case kExitAborted: return "aborted";
-    case kExitDataLost: return "data-lost";
-    case kExitDiffers: return "differs";
-    default: return "failed";
-    }
-}
-
 void Context::Print(const std::string& line)
 {
-    if (options.json)
-        report.lines.push_back(line);
-    else
+    report.lines.push_back(line);
+    if (!options.json)
         std::fprintf(out, "%s\n", line.c_str());
 }
 
 void PrintJson(const Context& context, std::string_view command, int status)
 {
     JsonWriter json;
-    json.BeginObject().Key("command").String(command).Key("result").String(ExitWord(status));
+    json.BeginObject().Key("command").String(command).Key("result").String(ExitRowOf(status).word);
     if (context.report.resultText)
         json.Key("text").String(*context.report.resultText);
     json.Key("exit").Number(status);

@@ -361,7 +361,12 @@
     X(UserGuide, 2900) \
     X(WorkerStopped, 2910) \
     X(LostWorkDropped, 2911) \
-    X(NoGraphicalSession, 2940)
+    X(NoGraphicalSession, 2940) \
+    X(OutcomeDataLost, 2950) \
+    X(OutcomeDiffers, 2951) \
+    X(OutcomeDefects, 2952) \
+    X(DisketteFileMissing, 2953) \
+    X(DisketteFileLinkBroken, 2954)
 
 namespace vokta {
 

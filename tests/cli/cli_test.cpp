@@ -8,6 +8,7 @@
 #include "cli/cli.h"
 #include "drive/lostwork.h"
 #include "support/clirun.h"
+#include "support/recordingservice.h"
 #include "support/testdrives.h"
 
 using namespace vokta;
@@ -202,7 +203,7 @@ TEST_F(Cli, TheOutcomeIsTheLastLineAndTheStatus)
     EXPECT_EQ(done.status, 0);
 
     const CliRun mismatch = Run("--drive A:=a.img compare differs.dim A:");
-    EXPECT_EQ(mismatch.LastLine(), "Aborted !") << "Compare ends a mismatch as aborted";
+    EXPECT_EQ(mismatch.LastLine(), "Differences found !");
     EXPECT_EQ(mismatch.status, kExitDiffers);
     EXPECT_NE(mismatch.err.find("Message: "), std::string::npos) << mismatch.err;
 
@@ -267,14 +268,35 @@ struct Finishing : ::testing::Test {
 
 }  // namespace
 
-TEST_F(Finishing, EachResultHasItsTextAndStatus)
+TEST_F(Finishing, EachOutcomeHasItsRowOfTheExitTable)
 {
+    OperationOutcome lost{kResultDone};
+    lost.dataLost = true;
+    OperationOutcome differs{kResultAborted};
+    differs.figures.firstDifferingCylinder = 3;
+    OperationOutcome defects{kResultAborted};
+    defects.defectsLeft = true;
+    OperationOutcome lostAndLeft = defects;
+    lostAndLeft.dataLost = true;
+    OperationOutcome failedAfterLoss{kResultFailed};
+    failedAfterLoss.dataLost = true;
     EXPECT_EQ(Finish(context, {kResultDone}), 0);
     EXPECT_EQ(Finish(context, {kResultAborted}), 1);
     EXPECT_EQ(Finish(context, {kResultFailed}), 2);
     EXPECT_EQ(Finish(context, {7}), 2) << "any other result is a failure";
-    EXPECT_EQ(Text(out), "OK.\nAborted !\nFailed !\nFailed !\n");
+    EXPECT_EQ(Finish(context, lost), 3);
+    EXPECT_EQ(Finish(context, differs), 4);
+    EXPECT_EQ(Finish(context, defects), 5);
+    EXPECT_EQ(Finish(context, lostAndLeft), 3) << "a loss of data is never hidden behind another outcome";
+    EXPECT_EQ(Finish(context, failedAfterLoss), 2);
+    // Two failures in a row print one line: a report that ends with its outcome line is not
+    // given it again.
+    EXPECT_EQ(Text(out), "OK.\nAborted !\nFailed !\nData lost !\nDifferences found !\nDefects found !\n"
+                         "Data lost !\nFailed !\n");
     EXPECT_EQ(Text(err), "");
+    for (const ExitRow& row : ExitTable())
+        EXPECT_EQ(&ExitRowOf(row.status), &row);
+    EXPECT_EQ(ExitRowOf(99).status, kExitFailed);
 }
 
 TEST_F(Finishing, LostWorkIsToldAndFailsTheOperation)
@@ -290,11 +312,31 @@ TEST_F(Finishing, LostWorkIsToldAndFailsTheOperation)
     EXPECT_EQ(Finish(context, {kResultDone}), 0) << "the next operation starts clean";
 }
 
-TEST_F(Finishing, AnOperationWithItsOwnResultTextKeepsIt)
+TEST_F(Finishing, AReportEndingWithTheOutcomeLineDoesNotRepeatIt)
 {
-    EXPECT_EQ(Finish(context, {kResultDone}, "Write OK."), 0);
-    RecordLostWork("Changes to drive A: were lost: Input/output error");
-    EXPECT_EQ(Finish(context, {kResultDone}, "Write OK."), 2);
-    EXPECT_EQ(Finish(context, {kResultAborted}, "Check failed !"), 1);
-    EXPECT_EQ(Text(out), "Write OK.\nWrite OK.\nCheck failed !\n");
+    context.Print("OK.");
+    EXPECT_EQ(Finish(context, {kResultDone}), 0);
+    context.Print("Invalid number of FATs.");
+    OperationOutcome defects{kResultDone};
+    defects.defectsLeft = true;
+    EXPECT_EQ(Finish(context, defects), 5);
+    EXPECT_EQ(Text(out), "OK.\nInvalid number of FATs.\nDefects found !\n");
+}
+
+TEST_F(Finishing, AReportThatCannotReadTheBootSectorFoundADefect)
+{
+    EmulatedSetup setup{'A', DriveKind::Floppy35HD};
+    setup.drive->Insert(EmulatedMedium::FromImage(kMedia144M, FatImage(kMedia144M)));
+    // The media is established; then sector 0 does not read.
+    setup.recorder->faultHook = [](const DiskRequest& r) -> std::optional<InjectedFault> {
+        if (r.controlCode == Control::DosIoctl && r.minor() == Minor::ReadTrack && TrackIoBlock::Cylinder(r.block) == 0 &&
+            TrackIoBlock::Head(r.block) == 0 && TrackIoBlock::FirstSector(r.block) == 0)
+            return InjectedFault{false, Err::BadCrc};
+        return std::nullopt;
+    };
+    drives = setup.table;
+    Arguments args;
+    args.operands = {"A:"};
+    EXPECT_EQ(InfoCommand(context, args), kExitDefects);
+    EXPECT_EQ(Text(out), "Volume Label = <none>\nError: cannot read the Boot sector !\nDefects found !\n");
 }

@@ -5,12 +5,17 @@
 // and mtools, kept as raw files and as ImageDisk files with data errors.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <sstream>
 
 #include "cli/cli.h"
+#include "res/strings.h"
 #include "support/clirun.h"
 #include "support/imagediskfile.h"
 #include "support/requiretools.h"
@@ -138,7 +143,7 @@ TEST_F(CliScripts, EveryCommandReportsItsOutcomeToScripts)
           "figures.written=0", "figures.firstDifferingCylinder=null", "lost.#=0", "lines.#=1", "lines.0=\"OK.\""}},
         {"three unreadable sectors ignored", "--json " + errors + "--assume-yes --on-error ignore read A: lost.img",
          kExitDataLost,
-         {"result=\"data-lost\"", "text=\"OK.\"", "figures.read=2877", "figures.ignored=3", "lost.#=1",
+         {"result=\"data-lost\"", "text=\"Data lost !\"", "figures.read=2877", "figures.ignored=3", "lost.#=1",
           "lost.0~ROOT.BIN (sectors 40, 41, 42)", "messages.1.answer=\"Ignore\"", "messages.1.caption=\"Duplicate Disk Error\""}},
         {"an unreadable sector aborted", "--json " + errors + "--assume-yes --on-error abort read A: aborted.img",
          kExitAborted, {"result=\"aborted\"", "text=\"Aborted !\"", "messages.1.answer=\"Abort\""}},
@@ -154,7 +159,7 @@ TEST_F(CliScripts, EveryCommandReportsItsOutcomeToScripts)
         {"the same diskette compared", "--json " + clean + "compare clean.img A:", kExitDone,
          {"result=\"done\"", "figures.read=2880", "figures.firstDifferingCylinder=null"}},
         {"a difference in cylinder 40", "--json " + clean + "compare differs.img A:", kExitDiffers,
-         {"result=\"differs\"", "text=\"Aborted !\"", "figures." + differsAt40, "figures.read=1476",
+         {"result=\"differs\"", "text=\"Differences found !\"", "figures." + differsAt40, "figures.read=1476",
           "messages.0.caption=\"Message\"",
           "messages.0.text=\"The disk into the drive doesn't NOT match with that in the memory image !\""}},
         {"an unreadable sector left out of the comparison",
@@ -212,7 +217,89 @@ TEST_F(CliScripts, JsonTextsAreEscapedAndValidUtf8)
 TEST_F(CliScripts, HelpListsEveryExitStatus)
 {
     const CliRun run = RunCli(VOKTA_CLI, "--help", dir);
-    for (const char* line : {"   0 done\n", "   1 aborted by the user\n", "   2 failed\n", "   3 done but data lost",
-                             "   4 compare found a difference\n", "  64 usage error\n"})
-        EXPECT_NE(run.out.find(line), std::string::npos) << line;
+    for (const ExitRow& row : ExitTable()) {
+        const std::string head = (row.status < 10 ? "   " : "  ") + std::to_string(row.status) + " " + std::string(row.word);
+        EXPECT_NE(run.out.find("\n" + head + " "), std::string::npos) << head;
+    }
+    EXPECT_NE(run.out.find("(\"Defects found !\")\n"), std::string::npos) << run.out;
+}
+
+namespace {
+
+// One run and what it must end with: the status, the last line on stdout (none for a
+// usage error) and what stderr tells.
+struct Ending {
+    std::string args;
+    int status;
+    std::vector<std::string> errHas{};
+};
+
+// Every command on drive A:, its arguments around the letter.
+const std::vector<std::string> kOnDriveA = {
+    "media A:", "boot check A:", "-y boot recreate A:", "read A: never.img", "write clean.img A:",
+    "compare clean.img A:", "-y format A:", "label A:", "label A: NEW", "info A:", "repair A:",
+};
+
+}  // namespace
+
+TEST_F(CliScripts, EveryCommandEndsWithTheOutcomeOfItsStatus)
+{
+    std::vector<uint8_t> unsigned_ = original;
+    unsigned_[510] = unsigned_[511] = 0;
+    WriteFile(dir.File("unsigned.img"), unsigned_);
+    WriteFile(dir.File("unsigned2.img"), unsigned_);
+    WriteImageDiskFile(dir.File("bootunread.imd"), kMedia144M, original, std::set<uint32_t>{0});
+    WriteImageDiskFile(dir.File("errors2.imd"), kMedia144M, original, kUnreadable);
+    ASSERT_EQ(symlink("nowhere.img", dir.File("dangling.img").c_str()), 0);
+    WriteFile(dir.File("protected.img"), unsigned_);
+    chmod(dir.File("protected.img").c_str(), 0444);
+
+    std::vector<Ending> endings = {
+        {"--drive A:=clean.img drives", kExitDone},
+        {"--drive A:=clean.img media A:", kExitDone},
+        {"--drive A:=clean.img boot check A:", kExitDone},
+        {"--drive A:=clean.img info A:", kExitDone},
+        {"--drive A:=clean.img label A:", kExitDone},
+        {"--drive A:=clean.img compare clean.img A:", kExitDone},
+        {"--drive A:=clean.img repair A:", kExitDone},
+        {"--drive A:=clean.img read A: copy.img", kExitDone},
+        {"--drive A:=clean.img --on-error abort read A: copy2.img", kExitDone},
+        {"--drive A:=errors.imd --on-error abort read A: never.img", kExitAborted, {"  -> Abort"}},
+        {"--drive A:=errors.imd --on-error abort compare clean.img A:", kExitAborted, {"  -> Abort"}},
+        {"--drive A:=protected.img repair A: --boot write", kExitAborted,
+         {"Error: Cannot write the Boot sector !\n", "  -> Cancel"}},
+        {"--drive A:=tiny.img media A:", kExitFailed, {"tiny.img: 3 bytes"}},
+        {"--drive A:=tiny.img info A:", kExitFailed, {"tiny.img: 3 bytes"}},
+        {"--drive A:=blank.img media A:", kExitFailed},
+        {"--drive A:=clean.img compare absent.img A:", kExitFailed, {"absent.img: "}},
+        {"--drive A:=bootunread.imd boot check A:", kExitFailed, {"Check failed !"}},
+        {"--drive A:=bootunread.imd info A:", kExitFailed},
+        {"--drive A:=errors2.imd --on-error ignore read A: lost.img", kExitDataLost, {"ROOT.BIN"}},
+        {"--drive A:=clean.img compare differs.img A:", kExitDiffers},
+        {"--drive A:=unsigned.img boot check A:", kExitDefects},
+        {"--drive A:=unsigned2.img repair A:", kExitDefects, {"Error: Invalid Boot sector found !\n"}},
+        {"--drive A:=errors2.imd repair A:", kExitDefects},
+        {"format", kExitUsage, {"vokta-cli: "}},
+        {"--drive A:=clean.img boot inspect A:", kExitUsage, {"vokta-cli: "}},
+    };
+    // A diskette file that is not there is told the same way by every command.
+    for (const std::string& command : kOnDriveA) {
+        endings.push_back({"--drive A:=gone.img " + command, kExitFailed,
+                           {"Error: gone.img: there is no such diskette file.\n"}});
+        endings.push_back({"--drive A:=dangling.img " + command, kExitFailed,
+                           {"Error: dangling.img: the diskette file is a link to nowhere.img, which does not exist.\n"}});
+    }
+    for (const Ending& e : endings) {
+        SCOPED_TRACE(e.args);
+        const CliRun run = RunCli(VOKTA_CLI, e.args, dir);
+        EXPECT_EQ(run.status, e.status) << run.out << run.err;
+        const std::optional<Str> line = ExitRowOf(e.status).line;
+        EXPECT_EQ(run.LastLine(), line ? LoadString(*line) : "") << run.out;
+        EXPECT_EQ(run.err.find(": \n"), std::string::npos) << "a caption alone on its line: " << run.err;
+        EXPECT_EQ(run.err.find("\n\n"), std::string::npos) << "an empty line: " << run.err;
+        for (const std::string& text : e.errHas)
+            EXPECT_NE(run.err.find(text), std::string::npos) << text << "\n" << run.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("never.img")));
+    EXPECT_EQ(ReadFile(dir.File("protected.img")), unsigned_);
 }

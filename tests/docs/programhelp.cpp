@@ -69,18 +69,25 @@ std::vector<HelpOption> Options(const std::string& help, const std::string& titl
     return options;
 }
 
-// "Exit status:", then one line per status: its number, then its meaning.
-std::vector<int> ExitStatuses(const std::string& help)
+// "Exit status...", then per status a line with its number and word, and its meaning,
+// which may go on over more lines and ends with the outcome line in quotes.
+std::vector<HelpExitStatus> ExitStatuses(const std::string& help)
 {
-    const size_t start = help.find("Exit status:");
+    const size_t start = help.find("\nExit status");
     if (start == std::string::npos)
         return {};
-    std::vector<int> statuses;
-    const std::regex item(R"(^ +(\d+) )");
+    std::vector<HelpExitStatus> statuses;
+    const std::regex item(R"(^ +(\d+) ([a-z-]+) )");
+    const std::regex outcome(R"re(\("([^"]+)"\)$)re");
     std::smatch match;
-    for (const std::string& line : Lines(help.substr(start)))
+    for (const std::string& line : Lines(help.substr(start + 1))) {
+        if (line.empty())
+            break;
         if (std::regex_search(line, match, item))
-            statuses.push_back(std::stoi(match[1]));
+            statuses.push_back({std::stoi(match[1]), match[2], {}});
+        if (!statuses.empty() && std::regex_search(line, match, outcome))
+            statuses.back().line = match[1];
+    }
     return statuses;
 }
 

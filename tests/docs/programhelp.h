@@ -20,11 +20,18 @@ struct HelpCommand {
     std::vector<HelpOption> options;  // from "vokta-cli COMMAND --help", its --help included
 };
 
+// A row of the exit table as the help lists it: "   5 defects   meaning (\"Defects found !\")".
+struct HelpExitStatus {
+    int status = 0;
+    std::string word;
+    std::string line;  // the outcome line in quotes, or empty
+};
+
 // What vokta-cli says it takes: its --help and every command's --help.
 struct ProgramHelp {
     std::vector<HelpOption> globals;
     std::vector<HelpCommand> commands;
-    std::vector<int> exitStatuses;
+    std::vector<HelpExitStatus> exitStatuses;
 };
 
 ProgramHelp ReadProgramHelp(const std::string& cli, const TempDir& dir);
