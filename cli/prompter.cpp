@@ -21,12 +21,16 @@ std::vector<Answer> Choices(Buttons buttons)
     return {Answer::Cancel};
 }
 
-// The lines after a box's first, below the caption's line.
+// The lines after a box's first go below the caption's line, indented unless the box
+// indents them itself.
 std::string Indented(const std::string& text)
 {
     std::string indented;
-    for (const char c : text)
-        indented.append(c == '\n' ? "\n  " : std::string(1, c));
+    for (size_t i = 0; i < text.size(); ++i) {
+        indented += text[i];
+        if (text[i] == '\n' && i + 1 < text.size() && text[i + 1] != ' ')
+            indented += "  ";
+    }
     return indented;
 }
 

@@ -247,7 +247,7 @@ TEST_P(FatCopiesCorpus, InformationReportCountsTheSoundFat)
     // The label is read through the same FAT.
     const CliRun label = Run("label A:");
     if (GetParam().fat == Fat::Trusted) {
-        EXPECT_EQ(label.out, "CORPUS\n") << label.err;
+        EXPECT_EQ(label.out, "CORPUS\nOK.\n") << label.err;
     } else {
         EXPECT_NE(label.status, 0);
     }

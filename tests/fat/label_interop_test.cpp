@@ -76,12 +76,12 @@ TEST_P(LabelInterop, LabelWrittenHereIsSeenByMtools)
 TEST_P(LabelInterop, LabelWrittenByMlabelIsReadHere)
 {
     const CliRun none = Label("");
-    EXPECT_EQ(none.out, LoadString(Str::NoLabel) + "\n") << "the boot sector's NO NAME is no label";
+    EXPECT_EQ(none.out, LoadString(Str::NoLabel) + "\nOK.\n") << "the boot sector's NO NAME is no label";
     EXPECT_EQ(none.status, 0);
 
     ASSERT_EQ(Shell("mlabel -i '" + img + "' ::Hello_1 2>&1"), 0);
     const CliRun read = Label("");
-    EXPECT_EQ(read.out, "HELLO_1\n");
+    EXPECT_EQ(read.out, "HELLO_1\nOK.\n");
     EXPECT_EQ(read.err, "");
     EXPECT_EQ(read.status, 0);
 }
@@ -114,26 +114,27 @@ struct LabelCli : ::testing::Test {
 
     CliRun Label(const std::string& args)
     {
-        return RunCli(VOKTA_CLI, "--drive A:='" + dir.File("absent.img") + "' label A: " + args, dir);
+        WriteFile(dir.File("blank.img"), {});
+        return RunCli(VOKTA_CLI, "--drive A:='" + dir.File("blank.img") + "' label A: " + args, dir);
     }
 };
 
-TEST_F(LabelCli, EmptyDriveHasNoLabelToRead)
+TEST_F(LabelCli, UnformattedDisketteHasNoLabelToRead)
 {
     const CliRun run = Label("");
     EXPECT_TRUE(run.err.starts_with("Error: " + LoadString(Str::CannotGetLabel) + "\n")) << run.err;
     EXPECT_GT(run.err.size(), LoadString(Str::CannotGetLabel).size() + 8) << "the reason follows";
-    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.out, "Failed !\n");
     EXPECT_EQ(run.status, 2);
 }
 
-TEST_F(LabelCli, EmptyDriveRefusesANewLabel)
+TEST_F(LabelCli, UnformattedDisketteRefusesANewLabel)
 {
     const CliRun run = Label("NEW");
-    EXPECT_TRUE(run.err.starts_with("Error: " + LoadString(Str::CannotChangeLabel))) << run.err;
+    EXPECT_TRUE(run.err.starts_with("Error: Cannot change the Volume Label !\n  ")) << run.err;
     EXPECT_EQ(run.out, "Failed !\n");
     EXPECT_EQ(run.status, 2);
-    EXPECT_FALSE(FileExists(dir.File("absent.img")));
+    EXPECT_TRUE(ReadFile(dir.File("blank.img")).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Makers, LabelInterop, ::testing::ValuesIn(kMakers),

@@ -67,6 +67,6 @@ TEST_F(RepairCli, CheckerThatCannotBeStartedIsTold)
     const CliRun run = Repair("--system checker");
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_EQ(run.out, "Aborted !\n");
-    EXPECT_NE(run.err.find("Error: Cannot execute Scandiskw !\nfsck.fat could not be started: "), std::string::npos)
+    EXPECT_NE(run.err.find("Error: Cannot execute Scandiskw !\n  fsck.fat could not be started: "), std::string::npos)
         << run.err;
 }

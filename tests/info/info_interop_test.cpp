@@ -56,6 +56,15 @@ std::vector<std::string> Lines(const std::string& text, const std::string& end =
     return lines;
 }
 
+// The report a run printed: its lines on stdout before the outcome line, which must be "OK.".
+std::vector<std::string> Report(const CliRun& run)
+{
+    std::vector<std::string> lines = Lines(run.out.substr(0, run.out.size() - 1));
+    EXPECT_EQ(lines.back(), "OK.") << run.out;
+    lines.pop_back();
+    return lines;
+}
+
 // minfo's "name: value" lines.
 std::map<std::string, std::string> Fields(const std::string& minfo)
 {
@@ -135,7 +144,7 @@ TEST_P(EveryDensity, ReportAgreesWithMinfoAndMdir)
     const CliRun run = Info();
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
-    const std::vector<std::string> lines = Lines(run.out.substr(0, run.out.size() - 1));
+    const std::vector<std::string> lines = Report(run);
     ASSERT_EQ(lines.size(), 27u) << run.out;
 
     std::map<std::string, std::string> f = Fields(Tool("minfo"));
@@ -199,7 +208,7 @@ TEST_F(InfoInterop, UnlabelledHighDensityDiskette)
         "Root Dir Sector = 19",
         "First DATA Sector = 33",
     };
-    EXPECT_EQ(Lines(run.out.substr(0, run.out.size() - 1)), expected);
+    EXPECT_EQ(Report(run), expected);
 }
 
 TEST_F(InfoInterop, LabelWrittenByMlabelIsShown)
@@ -249,7 +258,7 @@ TEST_F(InfoInterop, SavedReportIsTheShownOneInCrLfLines)
     EXPECT_EQ(lines[0], "-------------- Vokta Information report --------------");
     EXPECT_EQ(lines[1], "Drive = A:");
     EXPECT_EQ(lines[2], "Volume Label = CAF\xC9") << "code page 1252 in the file";
-    const std::vector<std::string> shown = Lines(run.out.substr(0, run.out.size() - 1));
+    const std::vector<std::string> shown = Report(run);
     EXPECT_EQ(shown[0], "Volume Label = CAF\u00C9") << "UTF-8 on the terminal";
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 3, lines.end()),
               std::vector<std::string>(shown.begin() + 1, shown.end()));
@@ -268,7 +277,7 @@ TEST_F(InfoInterop, UnwritableSaveFileIsNamedAndTheReportStillShown)
     const std::string saved = dir.File("no-such-folder/report.txt");
     const CliRun run = Info("--save '" + saved + "'");
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(Lines(run.out).size(), 27u);
+    EXPECT_EQ(Lines(run.out).size(), 28u) << "the report, then the outcome line";
     EXPECT_NE(run.err.find(saved + ": No such file or directory"), std::string::npos) << run.err;
     EXPECT_FALSE(FileExists(saved));
 }
@@ -279,7 +288,7 @@ TEST_F(InfoInterop, UnformattedDisketteGivesTheMediaErrorLineOnly)
         return;
     WriteFile(img, {});
     const CliRun run = Info("--save '" + dir.File("report.txt") + "'");
-    EXPECT_EQ(run.out, LoadString(Str::CannotEstablishMedia) + "\n");
+    EXPECT_EQ(run.out, LoadString(Str::CannotEstablishMedia) + "\nFailed !\n");
     EXPECT_EQ(run.status, 2);
     EXPECT_FALSE(FileExists(dir.File("report.txt"))) << "a failed report is not saved";
 }
