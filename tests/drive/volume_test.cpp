@@ -47,6 +47,14 @@ const Case kCases[] = {
     {"FatSizeDamaged", [](auto& i) { PutU16(i, 22, 200); }, VolumeDoubt::None, false},
     {"ReservedSectorsDamaged", [](auto& i) { PutU16(i, 14, 3); }, VolumeDoubt::None, false},
     {"SectorLengthDamaged", [](auto& i) { PutU16(i, 11, 1024); }, VolumeDoubt::None, false},
+    // Copies 3 to 5 would lie on the root directory and the data area, empty here: zeros
+    // there do not bear out a count no volume has.
+    {"FiveFats", [](auto& i) { i[16] = 5; }, VolumeDoubt::None, false},
+    {"ThreeFats", [](auto& i) { i[16] = 3; }, VolumeDoubt::None, false},
+    // A boot sector's layout that leans on a wiped copy gives way to the table's, whose
+    // copies are all there: ten reserved sectors put the first FAT on the second and the
+    // second on the empty root directory.
+    {"FatsOneCopyLater", [](auto& i) { PutU16(i, 14, 10); }, VolumeDoubt::None, false},
     // What mkfs.fat -S 4096 lays out: the FAT behind a boot sector of 4096 bytes.
     {"SectorsOf4096Bytes",
      [](auto& i) {
