@@ -54,7 +54,7 @@ private:
     void ShowError(DiskError error)
     {
         (void)drive_.TakeError();
-        host_.MessageBox(DiskErrorText(error), session_.errorCaption(), Buttons::Ok, Icon::Error);
+        host_.MessageBox(drive_.ErrorText(error), session_.errorCaption(), Buttons::Ok, Icon::Error);
     }
     Answer Box(Str text, Str caption, Buttons buttons, Icon icon)
     {
@@ -169,7 +169,7 @@ Walk Repairer::CheckBoot()
             break;
         const DiskError pending = drive_.TakeError();
         const std::string text =
-            LoadString(Str::CannotWriteBootSector) + DiskErrorText(pending != Err::None ? pending : written.error());
+            LoadString(Str::CannotWriteBootSector) + drive_.ErrorText(pending != Err::None ? pending : written.error());
         if (host_.MessageBox(text, LoadString(Str::Error), Buttons::RetryCancel, Icon::Error) != Answer::Retry)
             return Walk::Aborted;
     }

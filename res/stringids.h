@@ -247,6 +247,7 @@
     X(SocketNotDiskette, 2251) \
     X(CharacterDeviceNotDiskette, 2252) \
     X(BlockDeviceNotDiskette, 2253) \
+    X(HostDiskFull, 2254) \
     X(ImageIsAFolder, 2301) \
     X(ImageShorterThanSector, 2302) \
     X(NamedPipeNotImage, 2303) \
