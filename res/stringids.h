@@ -253,6 +253,7 @@
     X(NamedPipeNotImage, 2303) \
     X(SocketNotImage, 2304) \
     X(DeviceNotImage, 2305) \
+    X(ImageTotalOfNoMedia, 2306) \
     X(DriveKindCannotFormat, 2320) \
     X(DriveKindFormatsNone, 2321) \
     X(ImageLongerThanMedium, 2322) \
