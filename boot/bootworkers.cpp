@@ -88,8 +88,12 @@ bool Recreate(const BootJob& job, BootReporter& page, DiskDrive& drive)
         return false;
     }
     const ConfirmedVolume& volume = *found.volume;
-    if (!WriteVolumeBootSector(drive, volume, RootDirectoryLabel(drive, volume.layout))) {
-        ShowFatal(page, drive.IsWriteProtected() ? LoadString(Str::WriteProtect) : LoadString(Str::CannotRepairBoot));
+    if (const DiskStatus written = WriteVolumeBootSector(drive, volume, RootDirectoryLabel(drive, volume.layout));
+        !written) {
+        // The write's own error, before the test for protection takes it.
+        const std::string cause = drive.ErrorText(written.error());
+        ShowFatal(page, drive.IsWriteProtected() ? LoadString(Str::WriteProtect)
+                                                 : LoadString(Str::CannotRepairBoot) + "\n" + cause);
         page.SetState(LoadString(Str::WriteWord) + " " + LoadString(Str::Failed));
         return false;
     }

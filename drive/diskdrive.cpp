@@ -58,6 +58,8 @@ TrackBlock::TrackBlock(uint16_t head, uint16_t cylinder)
 DiskDrive::DiskDrive(char letter, const DriveTable& table)
 {
     driveNumber = DriveNumberOf(letter);
+    if (const DriveBinding* binding = table.Find(letter))
+        boundPath = binding->path;
     DriveOpenResult opened = OpenDrive(letter, table);
     if (!opened.service) {
         lastError = opened.error;

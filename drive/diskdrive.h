@@ -107,6 +107,9 @@ public:
     DiskError TakeError();
     // The text of the latched error, taken ("" when none is latched).
     std::string GetErrorText();
+    // The text of an error of this drive: for a full host file system, with the path of
+    // the diskette file on it beneath, so that the user knows where room is wanted.
+    std::string ErrorText(DiskError code) const;
 
     // Makes every change of the operation last (a diskette file saved, FAT copies written):
     // an explicit step whose failure is the operation's. A failure is latched, with the
@@ -135,6 +138,8 @@ public:
     std::string openFailureDetail;
     // Why the last Commit failed, in words.
     std::string commitFailureDetail;
+    // The device or diskette file behind the drive letter, as the drive table binds it.
+    std::string boundPath;
 
 private:
     friend std::vector<uint32_t> ReadSectorsLatchingGone(DiskDrive& drive, uint32_t first, std::span<uint8_t> buffer);

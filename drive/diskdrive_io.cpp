@@ -206,18 +206,26 @@ bool DiskDrive::IsWriteProtected()
     // Sector 1 written back with its own contents: harmless, and refused by a protected disk.
     const DiskStatus written = WriteSectors(1, 1, std::span<const uint8_t>(track).subspan(kSectorSize));
     lastError = Err::None;
-    return !written;
+    // A diskette file whose host has no room left is not protected: the write that needs
+    // the room tells what is missing.
+    return !written && written.error() != Err::HostDiskFull;
 }
 
 std::string DiskDrive::GetErrorText()
 {
-    return DiskErrorText(TakeError());
+    return ErrorText(TakeError());
+}
+
+std::string DiskDrive::ErrorText(DiskError code) const
+{
+    const std::string text = DiskErrorText(code);
+    return code == Err::HostDiskFull && !boundPath.empty() ? text + "\n" + boundPath : text;
 }
 
 std::string TakeFailureText(DiskDrive& drive)
 {
     const DiskError error = drive.TakeError();
-    std::string text = DiskErrorText(error != Err::None ? error : Err::UnrecognizedMedia);
+    std::string text = drive.ErrorText(error != Err::None ? error : Err::UnrecognizedMedia);
     if (!drive.openFailureDetail.empty())
         text += " (" + drive.openFailureDetail + ")";
     return text;

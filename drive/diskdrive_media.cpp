@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Media selection and detection.
 #include <array>
+#include <bit>
 
 #include "drive/diskdrive.h"
 
@@ -21,18 +22,26 @@ void AskForCurrentMedium(DeviceParams& params)
 constexpr uint16_t kMostSectorsPerTrack = 63;
 constexpr uint16_t kMostHeads = 255;
 
-// Whether the tracks and heads that the diskette's boot sector states are the medium's:
-// they are the media table's, or the first and the last track they give verify. A
-// diskette formatted with other tracks keeps them; a boot sector that only says so
-// (damaged, or written for another drive) does not send the transfers astray.
+// The sector lengths a floppy controller can format: 128 to 1024 bytes.
+bool IsSectorLength(uint16_t bytes)
+{
+    return std::has_single_bit(bytes) && bytes >= 128 && bytes <= 1024;
+}
+
+// Whether the tracks, heads and sector length that the diskette's boot sector states are
+// the medium's: they are the media table's, or the first and the last track they give
+// verify. A diskette formatted with other tracks keeps them; a boot sector that only says
+// so (damaged, or written for another drive) does not send the transfers astray.
 bool StatedGeometryHolds(DiskDrive& drive, const MediaGeometry& medium)
 {
     const DeviceParams& p = drive.params;
     const uint16_t spt = p.sectorsPerTrack();
     const uint16_t heads = p.heads();
-    if (spt == medium.sectorsPerTrack && heads == medium.heads && p.cylinders() == medium.cylinders)
+    if (spt == medium.sectorsPerTrack && heads == medium.heads && p.cylinders() == medium.cylinders &&
+        p.bytesPerSector() == medium.bytesPerSector)
         return true;
-    if (spt == 0 || heads == 0 || spt > kMostSectorsPerTrack || heads > kMostHeads)
+    if (spt == 0 || heads == 0 || spt > kMostSectorsPerTrack || heads > kMostHeads ||
+        !IsSectorLength(p.bytesPerSector()))
         return false;
     const uint32_t last = p.totalSectors() - 1;
     const uint32_t perCylinder = uint32_t{spt} * heads;
@@ -47,6 +56,7 @@ void TakeMediumGeometry(DeviceParams& params, const MediaGeometry& medium)
     params.setU16(DeviceParams::Cylinders, medium.cylinders);
     params.setU16(DeviceParams::SectorsPerTrack, medium.sectorsPerTrack);
     params.setU16(DeviceParams::Heads, medium.heads);
+    params.setU16(DeviceParams::BytesPerSector, medium.bytesPerSector);
 }
 
 }  // namespace
@@ -92,7 +102,7 @@ bool DiskDrive::Detect(bool allowTestFormat)
         for (int32_t row = kMedia720K; row <= kMedia172M; ++row) {
             const MediaGeometry g = *GeometryOf(row);
             if (g.deviceType == params.deviceType() && g.totalSectors == params.totalSectors16()) {
-                // The layout stays the boot sector's; the tracks are the medium's.
+                // The layout stays the boot sector's; the tracks and sectors are the medium's.
                 (void)SetTrackLayout(kStandardLayout, 0);
                 mediaType = row;
                 if (!StatedGeometryHolds(*this, g)) {

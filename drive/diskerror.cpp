@@ -25,6 +25,7 @@ constexpr ErrorString kErrorStrings[] = {
     {Err::InvalidDiskChange, Str::InvalidDiskChange},
     {Err::DriveLocked, Str::DriveLocked},
     {Err::DiskFull, Str::DiskFull},
+    {Err::HostDiskFull, Str::HostDiskFull},
     {Err::InsufficientBuffer, Str::InsufficientBuffer},
     {Err::AddressMarkNotFound, Str::AddressMarkNotFound},
     {Err::UnknownError, Str::UnknownError},

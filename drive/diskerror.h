@@ -24,6 +24,7 @@ enum class DiskError : uint32_t {
     SectorNotFound = 27,
     WriteFault = 29,
     GeneralFailure = 31,
+    HostDiskFull = 39,  // no room on the file system that holds a diskette file
     InvalidDiskChange = 107,
     DriveLocked = 108,
     DiskFull = 112,

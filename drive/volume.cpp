@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <functional>
 #include <vector>
 
 #include "drive/diskdrive.h"
@@ -39,6 +40,17 @@ uint32_t MediumSectors(const DiskDrive& drive)
 {
     const std::optional<MediaGeometry> row = GeometryOf(drive.mediaType);
     return drive.mediaType != kMediaHardDisk && row ? row->totalSectors : drive.params.totalSectors();
+}
+
+// One or two FATs: what every FAT volume has, and all that file system checkers accept.
+bool IsUsualFatCount(uint8_t fatCount)
+{
+    return fatCount == 1 || fatCount == 2;
+}
+
+bool AllSound(const ConfirmedVolume& v)
+{
+    return std::ranges::all_of(v.soundCopies, std::identity{});
 }
 
 // The media table's layout for the selected diskette media; nothing for a hard disk.
@@ -162,19 +174,30 @@ VolumeFinding EstablishVolume(DiskDrive& drive)
         const uint16_t bytesPerSector = GetU16(boot, Bpb::kInBootSector + Bpb::BytesPerSector);
         otherSectorSize = bytesPerSector != 0 && bytesPerSector != kSectorSize;
     }
+    std::optional<ConfirmedVolume> fromBoot;
     if (stated) {
-        if (auto v = Confirm(drive, *stated, true, doubt))
-            return {std::move(v), VolumeDoubt::None};
+        fromBoot = Confirm(drive, *stated, true, doubt);
         if (doubt == VolumeDoubt::DisketteGone)
             return {std::nullopt, doubt};
+        // Copies found wiped or unreadable confirm nothing of a count that no FAT
+        // volume has: zeros beyond the sound copies are only empty sectors.
+        if (fromBoot && !IsUsualFatCount(stated->fatCount) && !AllSound(*fromBoot))
+            fromBoot.reset();
+        if (fromBoot && AllSound(*fromBoot) && IsUsualFatCount(stated->fatCount))
+            return {std::move(fromBoot), VolumeDoubt::None};
     }
+    // A boot sector's layout that leans on missing copies, or states an unusual count,
+    // gives way to the media table's where the diskette bears that out without doubt.
     const std::optional<FatLayout> table = TableLayout(drive);
     if (table && table != stated) {
-        if (auto v = Confirm(drive, *table, false, doubt))
-            return {std::move(v), VolumeDoubt::None};
+        auto v = Confirm(drive, *table, false, doubt);
         if (doubt == VolumeDoubt::DisketteGone)
             return {std::nullopt, doubt};
+        if (v && (!fromBoot || AllSound(*v) || !IsUsualFatCount(stated->fatCount)))
+            return {std::move(v), VolumeDoubt::None};
     }
+    if (fromBoot)
+        return {std::move(fromBoot), VolumeDoubt::None};
     return {std::nullopt, otherSectorSize ? VolumeDoubt::SectorSize : VolumeDoubt::NotConfirmed};
 }
 

@@ -28,7 +28,7 @@ FatVolume::~FatVolume()
     if (left.Nothing())
         return;
     const std::string drive{static_cast<char>('A' + drive_.driveNumber - 1), ':'};
-    RecordLostWork(FormatString(Str::ChangesLost, drive, DiskErrorText(left.error)));
+    RecordLostWork(FormatString(Str::ChangesLost, drive, drive_.ErrorText(left.error)));
 }
 
 DiskError FatVolume::CommitTables(std::string& why)

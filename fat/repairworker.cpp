@@ -30,8 +30,10 @@ uint32_t FirstSectorOfTrackHolding(const DeviceParams& params, uint32_t sector)
     return sector / spt * spt;
 }
 
-// How a stage ended: go on with the next one, or end the operation with its result.
-enum class Walk { Go, Stopped, Done };
+// How a stage ended: go on with the next one, or end the operation: the walk done, a
+// failure, the user's abort (or Cancel, or the hand-over to the disk checker), or at
+// damage the user chose to leave.
+enum class Walk { Go, Done, Failed, Aborted, DefectsLeft };
 
 class Repairer {
 public:
@@ -52,7 +54,7 @@ private:
     void ShowError(DiskError error)
     {
         (void)drive_.TakeError();
-        host_.MessageBox(DiskErrorText(error), session_.errorCaption(), Buttons::Ok, Icon::Error);
+        host_.MessageBox(drive_.ErrorText(error), session_.errorCaption(), Buttons::Ok, Icon::Error);
     }
     Answer Box(Str text, Str caption, Buttons buttons, Icon icon)
     {
@@ -87,7 +89,7 @@ Walk Repairer::Run()
     host_.SetLowerLine(LoadString(Str::CheckingMedia));
     if (!drive_.SelectMedia(kMediaUnknown, false)) {
         ShowError();
-        return Walk::Stopped;
+        return Walk::Failed;
     }
     host_.SetUpperLine(MediaLine(drive_.mediaType));
     MediaIdBlock id;
@@ -98,27 +100,29 @@ Walk Repairer::Run()
     host_.SetTitle(OperationTitle(LoadString(Str::Repairing), DriveLetterOf(inputs_.driveText), label));
     host_.SetBarColours(BarColour::Blue, BarColour::White);
     if (host_.AbortRequested())
-        return Walk::Stopped;
+        return Walk::Aborted;
     // Every track passes through the buffer, whole.
     if (buffer_.size() < size_t{Spt()} * kSectorSize) {
         Box(Str::InsufficientMemory, Str::FatalError, Buttons::Ok, Icon::Error);
-        return Walk::Stopped;
+        return Walk::Failed;
     }
 
-    if (CheckBoot() != Walk::Go)
-        return Walk::Stopped;
+    if (const Walk boot = CheckBoot(); boot != Walk::Go)
+        return boot;
     // The system area as the selected media describes it, reserved sectors included.
     const std::optional<FatLayout> layout = FatLayout::FromParams(drive_.params);
     const uint32_t firstDataSector = layout ? layout->firstDataSector : 1;
-    if (CheckFat() != Walk::Go || WalkSystemArea(firstDataSector) != Walk::Go)
-        return Walk::Stopped;
+    if (const Walk fat = CheckFat(); fat != Walk::Go)
+        return fat;
+    if (const Walk system = WalkSystemArea(firstDataSector); system != Walk::Go)
+        return system;
     if (!volume_.Load() && volume_.trust() == FatVolume::Trust::Trusted) {
         Box(Str::CannotAccessFat, Str::FatalError, Buttons::Ok, Icon::Warning);
         (void)drive_.TakeError();
-        return Walk::Stopped;
+        return Walk::Failed;
     }
-    if (ConfirmFat() != Walk::Go)
-        return Walk::Stopped;
+    if (const Walk confirmed = ConfirmFat(); confirmed != Walk::Go)
+        return confirmed;
     // Copies that did not read, or were unsound, are written anew from the sound FAT, so
     // that all agree.
     volume_.MendCopies();
@@ -139,7 +143,7 @@ Walk Repairer::CheckBoot()
             checked = ValidateBootSector(sector);
         else if (DisketteGone(read.error())) {
             ShowError();
-            return Walk::Stopped;
+            return Walk::Failed;
         }
         (void)drive_.TakeError();
     }
@@ -147,7 +151,7 @@ Walk Repairer::CheckBoot()
         return Walk::Go;
     if (inputs_.boot == BootChoice::Stop) {
         Box(Str::InvalidBootSector, Str::Error, Buttons::Ok, Icon::Error);
-        return Walk::Stopped;
+        return Walk::DefectsLeft;
     }
     host_.SetLowerLine(LoadString(Str::FixingBootSector));
     // The new boot sector describes the volume as the diskette bears it out, or none is
@@ -155,12 +159,19 @@ Walk Repairer::CheckBoot()
     const VolumeFinding found = EstablishVolume(drive_);
     if (!found.volume) {
         host_.MessageBox(VolumeDoubtText(found.doubt, drive_), LoadString(Str::Error), Buttons::Ok, Icon::Error);
-        return Walk::Stopped;
+        return Walk::Failed;
     }
-    while (!WriteVolumeBootSector(drive_, *found.volume, RootDirectoryLabel(drive_, found.volume->layout))) {
-        if (Box(Str::CannotWriteBootSector, Str::Error, Buttons::RetryCancel, Icon::Error) != Answer::Retry)
-            return Walk::Stopped;
-        (void)drive_.TakeError();
+    // Asked again while the write fails, with the error that refused it beneath.
+    for (;;) {
+        const DiskStatus written =
+            WriteVolumeBootSector(drive_, *found.volume, RootDirectoryLabel(drive_, found.volume->layout));
+        if (written)
+            break;
+        const DiskError pending = drive_.TakeError();
+        const std::string text =
+            LoadString(Str::CannotWriteBootSector) + drive_.ErrorText(pending != Err::None ? pending : written.error());
+        if (host_.MessageBox(text, LoadString(Str::Error), Buttons::RetryCancel, Icon::Error) != Answer::Retry)
+            return Walk::Aborted;
     }
     host_.SetUpperLine(LoadString(Str::BootSectorFixed));
     return Walk::Go;
@@ -175,7 +186,7 @@ Walk Repairer::CheckFat()
     volume_.ReleaseTables();
     if (DisketteGone(loaded.error())) {
         ShowError(loaded.error());
-        return Walk::Stopped;
+        return Walk::Failed;
     }
     (void)drive_.TakeError();
     if (loaded || volume_.trust() == FatVolume::Trust::Trusted)
@@ -190,12 +201,12 @@ Walk Repairer::ConfirmFat()
     if (volume_.trust() != FatVolume::Trust::Trusted) {
         (void)drive_.TakeError();
         Box(Str::RepairNoSoundFat, Str::RepairError, Buttons::Ok, Icon::Error);
-        return Walk::Stopped;
+        return Walk::Failed;
     }
     if (!volume_.RootConfirmsLayout()) {
         volume_.ReleaseTables();
         Box(Str::LayoutNotConfirmed, Str::RepairError, Buttons::Ok, Icon::Error);
-        return Walk::Stopped;
+        return Walk::Failed;
     }
     return Walk::Go;
 }
@@ -206,7 +217,7 @@ Walk Repairer::WalkSystemArea(uint32_t firstDataSector)
     while (sector < firstDataSector) {
         host_.SetLowerLine(LoadString(Str::CheckingSystemArea));
         if (host_.AbortRequested())
-            return Walk::Stopped;
+            return Walk::Aborted;
         const DiskStatus read = drive_.ReadSectors(sector, Spt(), buffer_);
         if (read) {
             session_.figures().sectorsRead += Spt();
@@ -215,12 +226,12 @@ Walk Repairer::WalkSystemArea(uint32_t firstDataSector)
         }
         if (DisketteGone(read.error())) {
             ShowError();
-            return Walk::Stopped;
+            return Walk::Failed;
         }
         (void)drive_.TakeError();
         const uint32_t start = FirstSectorOfTrackHolding(drive_.params, sector);
-        if (RescanTrack(start) != Walk::Go)
-            return Walk::Stopped;
+        if (const Walk rescanned = RescanTrack(start); rescanned != Walk::Go)
+            return rescanned;
         sector = start + Spt();
     }
     return Walk::Go;
@@ -238,22 +249,22 @@ Walk Repairer::RescanTrack(uint32_t start)
         }
         if (DisketteGone(read.error())) {
             ShowError();
-            return Walk::Stopped;
+            return Walk::Failed;
         }
         if (host_.AbortRequested())
-            return Walk::Stopped;
+            return Walk::Aborted;
         switch (inputs_.system) {
         case SystemChoice::Stop:
             ShowError();
-            return Walk::Stopped;
+            return Walk::DefectsLeft;
         case SystemChoice::RunDiskChecker:
             checkerWanted_ = true;
-            return Walk::Stopped;
+            return Walk::Aborted;
         case SystemChoice::TryFormat:
             host_.SetLowerLine(LoadString(Str::FixingSystemArea));
             (void)drive_.TakeError();
             if (!Reformat(s))
-                return Walk::Stopped;
+                return Walk::Failed;
             host_.SetUpperLine(LoadString(Str::SystemAreaFixed));
             break;
         }
@@ -334,7 +345,7 @@ Walk Repairer::WalkDataArea(uint32_t firstDataSector)
             shown = c;
         }
         if (host_.AbortRequested())
-            return Walk::Stopped;
+            return Walk::Aborted;
         const DiskStatus read = drive_.ReadSectors(sector, count, buffer_);
         if (read) {
             session_.figures().sectorsRead += count;
@@ -343,10 +354,10 @@ Walk Repairer::WalkDataArea(uint32_t firstDataSector)
         }
         if (DisketteGone(read.error())) {
             ShowError();
-            return Walk::Stopped;
+            return Walk::Failed;
         }
-        if (RepairDataTrack(sector, c) != Walk::Go)
-            return Walk::Stopped;
+        if (const Walk repaired = RepairDataTrack(sector, c); repaired != Walk::Go)
+            return repaired;
         sector += count;
     }
     return Walk::Done;
@@ -369,7 +380,7 @@ DiskStatus Repairer::MarkBad(const std::function<DiskStatus()>& mark)
 Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
 {
     if (host_.AbortRequested())
-        return Walk::Stopped;
+        return Walk::Aborted;
     DiskStatus repaired = Err::GeneralFailure;
     switch (inputs_.data) {
     case DataChoice::MarkCylinder:
@@ -389,16 +400,16 @@ Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
     case DataChoice::TryFormat:
         host_.SetUpperLine(FormatString(Str::ReformattingTrack, long{cylinder}));
         (void)drive_.TakeError();
-        return Reformat(sector) ? Walk::Go : Walk::Stopped;
+        return Reformat(sector) ? Walk::Go : Walk::Failed;
     case DataChoice::Stop:
         ShowError();
-        return Walk::Stopped;
+        return Walk::DefectsLeft;
     }
     if (repaired)
         return Walk::Go;
     // The damage a walk met is the mark's answer alone; a drive's failure is also pending.
     ShowError(repaired.error());
-    return Walk::Stopped;
+    return Walk::Failed;
 }
 
 }  // namespace
@@ -547,7 +558,7 @@ OperationOutcome RepairWorker(RepairJob job, OperationHost& host)
     FatVolume volume(drive);
     session.Attach(drive);
     if (!DriveOpened(drive, host, session.errorCaption()))
-        return session.End(kResultAborted);
+        return session.End(kResultFailed);
     const std::string jobCompleted = job.sounds.jobCompleted;
     const char letter = DriveLetterOf(job.inputs->driveText);
     Repairer repairer(std::move(job), session, volume);
@@ -561,10 +572,12 @@ OperationOutcome RepairWorker(RepairJob job, OperationHost& host)
     if (lasts) {
         host.PlaySound(jobCompleted);
         outcome = session.End(kResultDone);
-    } else if (walk == Walk::Done) {
+    } else if (walk == Walk::Done || walk == Walk::Failed) {
         outcome = session.End(kResultFailed);
     } else {
         outcome = session.End(kResultAborted, repairer.checkerWanted() ? FollowUp::RunDiskChecker : FollowUp::None);
+        // A session that could not commit ended failed: what it left is not the user's choice.
+        outcome.defectsLeft = walk == Walk::DefectsLeft && outcome.result == kResultAborted;
     }
     outcome.dataLost = dataLost;
     outcome.lost = repairer.lost().Entries(LostSectors::DriveName(letter));

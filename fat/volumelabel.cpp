@@ -39,7 +39,7 @@ bool LoadFileSystem(FatVolume& volume, std::string& reason)
         return true;
     (void)volume.drive().TakeError();
     reason = volume.trust() != FatVolume::Trust::Trusted ? UntrustedFatText(volume.trust())
-                                                         : DiskErrorText(loaded.error());
+                                                         : volume.drive().ErrorText(loaded.error());
     return false;
 }
 

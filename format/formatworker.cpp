@@ -236,7 +236,7 @@ Stage Formatter::Verify()
             if (const DiskStatus marked = volume_.MarkTrackBad(c, h); !marked) {
                 // The damage a walk met is the answer alone; a drive's failure is also pending.
                 drive_.TakeError();
-                host_.MessageBox(DiskErrorText(marked.error()), session_.errorCaption(), Buttons::Ok, Icon::Error);
+                host_.MessageBox(drive_.ErrorText(marked.error()), session_.errorCaption(), Buttons::Ok, Icon::Error);
                 return Stage::Failed;
             }
         }

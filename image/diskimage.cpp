@@ -79,18 +79,29 @@ bool FileFitsItsMedium(const std::string& path, uint64_t fileSize, int32_t media
     return boxes.MessageBox(question, LoadString(Str::Warning), Buttons::YesNo, Icon::Warning) == Answer::Yes;
 }
 
+// The system's refusal of an image file, with the file and why beneath it.
+void TellNoImage(MessageBoxHost& boxes, Str refusal, const std::string& path, const std::string& why)
+{
+    boxes.MessageBox(LoadString(refusal) + path + ": " + why, LoadString(Str::Error), Buttons::Ok, Icon::Error);
+}
+
 // The media type of the image whose boot sector this is: a plausible boot sector of one of
 // the five media. Nothing, after telling why, for any other.
-std::optional<int32_t> MediaOfImage(DiskImage& image, std::span<const uint8_t> boot, MessageBoxHost& boxes)
+std::optional<int32_t> MediaOfImage(DiskImage& image, const std::string& path, std::span<const uint8_t> boot,
+                                    MessageBoxHost& boxes)
 {
-    if (ValidateBootSector(boot) & BootCheck::NotAnImage) {
-        boxes.MessageBox(LoadString(Str::NotADiskImage), LoadString(Str::Error), Buttons::Ok, Icon::Error);
+    if (const auto failed = static_cast<BootCheckResult>(ValidateBootSector(boot) & BootCheck::NotAnImage)) {
+        std::string why;
+        for (const std::string& line : BootCheckLines(failed))
+            why += (why.empty() ? "" : " ") + line;
+        TellNoImage(boxes, Str::NotADiskImage, path, why);
         return std::nullopt;
     }
     const int32_t mediaType = MediaTypeFromBootSector(boot);
     if (mediaType == kMediaUnknown) {
         image.mediaType = kMediaUnknown;
-        boxes.MessageBox(LoadString(Str::ImageMediaNotSupported), LoadString(Str::Error), Buttons::Ok, Icon::Error);
+        TellNoImage(boxes, Str::ImageMediaNotSupported, path,
+                    FormatString(Str::ImageTotalOfNoMedia, long{GetU16(boot, BootSector::TotalSectors16)}));
         return std::nullopt;
     }
     return mediaType;
@@ -131,7 +142,7 @@ int LoadImageDiskFile(DiskImage& image, const std::string& path, int fd, uint64_
     BootSector boot;
     if (first && first->data.size() >= BootSector::kSize)
         std::copy_n(first->data.begin(), BootSector::kSize, boot.bytes.begin());
-    const std::optional<int32_t> mediaType = MediaOfImage(image, boot.span(), boxes);
+    const std::optional<int32_t> mediaType = MediaOfImage(image, path, boot.span(), boxes);
     if (!mediaType || !TakeImageBlock(image, *mediaType, boxes))
         return 1;
     uint32_t sector = 0;
@@ -254,7 +265,7 @@ int LoadImageFile(DiskImage& image, const std::string& path, MessageBoxHost& box
         TellFileError(boxes, path, FormatString(Str::ImageShorterThanSector, static_cast<long>(got)));
         return 1;
     }
-    const std::optional<int32_t> mediaType = MediaOfImage(image, boot.span(), boxes);
+    const std::optional<int32_t> mediaType = MediaOfImage(image, path, boot.span(), boxes);
     // Refused here, the image held before is still held.
     if (!mediaType || !FileFitsItsMedium(path, fileSize, *mediaType, boxes) ||
         !TakeImageBlock(image, *mediaType, boxes))

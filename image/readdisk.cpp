@@ -70,7 +70,7 @@ CylinderRead ReadWholeCylinder(FatVolume& volume, OperationHost& host, uint16_t 
                 passed.push_back(s);
             return TrackFailure::PassOver;
         }
-        const std::string text = DiskErrorText(error);
+        const std::string text = drive.ErrorText(error);
         if (text.empty()) {
             passed.clear();
             return TrackFailure::Retry;

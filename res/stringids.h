@@ -247,11 +247,13 @@
     X(SocketNotDiskette, 2251) \
     X(CharacterDeviceNotDiskette, 2252) \
     X(BlockDeviceNotDiskette, 2253) \
+    X(HostDiskFull, 2254) \
     X(ImageIsAFolder, 2301) \
     X(ImageShorterThanSector, 2302) \
     X(NamedPipeNotImage, 2303) \
     X(SocketNotImage, 2304) \
     X(DeviceNotImage, 2305) \
+    X(ImageTotalOfNoMedia, 2306) \
     X(DriveKindCannotFormat, 2320) \
     X(DriveKindFormatsNone, 2321) \
     X(ImageLongerThanMedium, 2322) \

@@ -7,15 +7,23 @@
 #include "res/strings.h"
 
 namespace vokta {
+namespace {
+
+std::string WithReason(const std::string& text, const std::string& reason)
+{
+    return reason.empty() ? text : text + "\n\n" + reason;
+}
+
+}  // namespace
+
 std::string TakeErrorWithReason(DiskDrive& drive, const std::string& reason)
 {
-    return ErrorWithReason(drive.TakeError(), reason);
+    return WithReason(drive.ErrorText(drive.TakeError()), reason);
 }
 
 std::string ErrorWithReason(DiskError error, const std::string& reason)
 {
-    const std::string text = DiskErrorText(error);
-    return reason.empty() ? text : text + "\n\n" + reason;
+    return WithReason(DiskErrorText(error), reason);
 }
 
 bool DriveOpened(DiskDrive& drive, MessageBoxHost& boxes, const std::string& caption)
@@ -49,7 +57,7 @@ std::optional<Answer> ShowPendingError(DiskDrive& drive, MessageBoxHost& boxes, 
                                        Buttons buttons, DiskError whenNonePending)
 {
     const DiskError pending = drive.TakeError();
-    const std::string text = DiskErrorText(pending != Err::None ? pending : whenNonePending);
+    const std::string text = drive.ErrorText(pending != Err::None ? pending : whenNonePending);
     if (text.empty())
         return std::nullopt;
     return boxes.MessageBox(text, caption, buttons, Icon::Error);

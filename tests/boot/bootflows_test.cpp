@@ -148,7 +148,8 @@ TEST_F(BootFlow, RecreateWriteFailureOnAWritableDiskette)
                           Err::SectorNotFound);
     RunBootRecreate(job, page, setup.table);
     ASSERT_EQ(page.boxes.size(), 1u);
-    EXPECT_EQ(page.boxes[0].text, "Cannot Repair Boot Sector !");
+    EXPECT_EQ(page.boxes[0].text, "Cannot Repair Boot Sector !\n" + DiskErrorText(Err::SectorNotFound))
+        << "the write's own error beneath";
     EXPECT_EQ(page.state(), "Write Failed !");
 }
 

@@ -33,6 +33,9 @@ struct Case {
     std::function<void(std::span<uint8_t>)> edit = [](std::span<uint8_t>) {};
     Expect expect = Expect::Written;
     MediaType type = kMedia144M;
+    bool withFiles = true;
+    // Whether the boot sector written passes every test of the boot check.
+    bool checkPasses = false;
 };
 
 void Put16(std::span<uint8_t> s, size_t at, uint16_t v)
@@ -67,6 +70,17 @@ const Case kCases[] = {
      Expect::Refused},
     {"NoSectorsPerClusterOfTwoSectorClusters", "mkfs.fat -C -s 2 {} 1440", [](auto s) { s[13] = 0; },
      Expect::Refused},
+    // FAT counts no volume has: empty sectors where the extra copies would lie confirm none.
+    {"NoFats", "mkfs.fat -C {} 1440", [](auto s) { s[16] = 0; }, Expect::Written, kMedia144M, true, true},
+    {"NoFatsEmpty", "mkfs.fat -C {} 1440", [](auto s) { s[16] = 0; }, Expect::Written, kMedia144M, false, true},
+    {"ThreeFats", "mkfs.fat -C {} 1440", [](auto s) { s[16] = 3; }, Expect::Written, kMedia144M, true, true},
+    {"ThreeFatsEmpty", "mkfs.fat -C {} 1440", [](auto s) { s[16] = 3; }, Expect::Written, kMedia144M, false, true},
+    {"FiveFats", "mkfs.fat -C {} 1440", [](auto s) { s[16] = 5; }, Expect::Written, kMedia144M, true, true},
+    {"FiveFatsEmpty", "mkfs.fat -C {} 1440", [](auto s) { s[16] = 5; }, Expect::Written, kMedia144M, false, true},
+    {"TwoHundredFiftyFiveFats", "mkfs.fat -C {} 1440", [](auto s) { s[16] = 255; }, Expect::Written, kMedia144M,
+     true, true},
+    {"TwoHundredFiftyFiveFatsEmpty", "mkfs.fat -C {} 1440", [](auto s) { s[16] = 255; }, Expect::Written,
+     kMedia144M, false, true},
 };
 
 const Case& CaseNamed(std::string_view name)
@@ -100,7 +114,9 @@ struct VolumeWrites : ::testing::Test {
         std::string command = c.make;
         command.replace(command.find("{}"), 2, ShellQuoted(made));
         ASSERT_EQ(Shell(command + " >/dev/null 2>&1"), 0) << command;
-        files = {{"FIRST.BIN", RandomBytes(2000, 1)}, {"BIG.BIN", RandomBytes(60000, 2)}, {"NOTE.TXT", RandomBytes(700, 3)}};
+        files.clear();
+        if (c.withFiles)
+            files = {{"FIRST.BIN", RandomBytes(2000, 1)}, {"BIG.BIN", RandomBytes(60000, 2)}, {"NOTE.TXT", RandomBytes(700, 3)}};
         for (const auto& [name, bytes] : files) {
             const std::string source = dir.File(name);
             WriteFile(source, bytes);
@@ -168,6 +184,10 @@ struct VolumeWrites : ::testing::Test {
         for (const std::string& complaint : Complaints(work, labelsAside))
             EXPECT_NE(std::find(before.begin(), before.end(), complaint), before.end()) << "new: " << complaint;
         EXPECT_TRUE(FilesCopyOut(work)) << "a file does not copy out as it went in";
+        if (c.checkPasses) {
+            const BootCheckReport check = CheckBootSectorBytes(std::span(after).first(512));
+            EXPECT_EQ(BootCheckLines(check), std::vector<std::string>{"OK."});
+        }
     }
 
     DriveKind KindOf(MediaType type) { return type == kMedia12M ? DriveKind::Floppy525HD : DriveKind::Floppy35HD; }

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "boot/bootsector.h"
 #include "drive/volume.h"
 #include "support/testdrives.h"
 
@@ -46,6 +47,14 @@ const Case kCases[] = {
     {"FatSizeDamaged", [](auto& i) { PutU16(i, 22, 200); }, VolumeDoubt::None, false},
     {"ReservedSectorsDamaged", [](auto& i) { PutU16(i, 14, 3); }, VolumeDoubt::None, false},
     {"SectorLengthDamaged", [](auto& i) { PutU16(i, 11, 1024); }, VolumeDoubt::None, false},
+    // Copies 3 to 5 would lie on the root directory and the data area, empty here: zeros
+    // there do not bear out a count no volume has.
+    {"FiveFats", [](auto& i) { i[16] = 5; }, VolumeDoubt::None, false},
+    {"ThreeFats", [](auto& i) { i[16] = 3; }, VolumeDoubt::None, false},
+    // A boot sector's layout that leans on a wiped copy gives way to the table's, whose
+    // copies are all there: ten reserved sectors put the first FAT on the second and the
+    // second on the empty root directory.
+    {"FatsOneCopyLater", [](auto& i) { PutU16(i, 14, 10); }, VolumeDoubt::None, false},
     // What mkfs.fat -S 4096 lays out: the FAT behind a boot sector of 4096 bytes.
     {"SectorsOf4096Bytes",
      [](auto& i) {
@@ -92,27 +101,52 @@ TEST(EstablishVolume, UndeterminedMediaReadsNothing)
     EXPECT_EQ(EstablishVolume(*drive).doubt, VolumeDoubt::MediaUnknown);
 }
 
-// A boot sector's tracks and heads reach the drive only when the medium has them.
+// A boot sector's tracks, heads and sector length reach the drive only when the medium has
+// them; whatever it states, its sector 0 reads and the boot check names the bad field.
 TEST(Detection, StatedGeometryOnlyWhenTheMediumBearsItOut)
 {
-    struct Geometry {
-        uint16_t spt, heads, expectedSpt, expectedHeads, expectedCylinders;
+    struct Row {
+        MediaType type;
+        uint16_t spt, heads, bytesPerSector;
+        std::vector<std::string> lines;
     };
-    for (const Geometry g : {Geometry{21, 2, 18, 2, 80}, Geometry{18, 1, 18, 2, 80}, Geometry{18, 65535, 18, 2, 80},
-                             Geometry{0, 2, 18, 2, 80}, Geometry{18, 2, 18, 2, 80}}) {
-        SCOPED_TRACE(std::to_string(g.spt) + " sectors, " + std::to_string(g.heads) + " heads");
-        std::vector<uint8_t> image = FatImage(kMedia144M);
-        PutU16(image, 24, g.spt);
-        PutU16(image, 26, g.heads);
+    const std::vector<std::string> ok = {"OK."};
+    const std::vector<std::string> length = {"Invalid sector length."};
+    const Row rows[] = {
+        {kMedia144M, 21, 2, 512, {"Invalid number of sectors per track."}},
+        {kMedia144M, 18, 1, 512, {"Invalid number of heads."}},
+        {kMedia144M, 18, 65535, 512, {"Invalid number of heads."}},
+        {kMedia144M, 0, 2, 512, {"Invalid number of sectors per track."}},
+        {kMedia144M, 18, 2, 512, ok},
+        {kMedia144M, 18, 2, 0, length},
+        {kMedia144M, 18, 2, 1024, length},
+        {kMedia144M, 18, 2, 256, length},
+        {kMedia144M, 21, 2, 1024, length},
+        {kMedia720K, 9, 2, 512, ok},
+        {kMedia720K, 9, 2, 0, length},
+        {kMedia720K, 9, 2, 1024, length},
+        {kMedia720K, 9, 2, 256, length},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.type) + ": " + std::to_string(r.spt) + " sectors of " +
+                     std::to_string(r.bytesPerSector) + " bytes, " + std::to_string(r.heads) + " heads");
+        const MediaGeometry medium = *GeometryOf(r.type);
+        std::vector<uint8_t> image = FatImage(r.type);
+        PutU16(image, 11, r.bytesPerSector);
+        PutU16(image, 24, r.spt);
+        PutU16(image, 26, r.heads);
         EmulatedSetup setup('A', DriveKind::Floppy35HD);
-        setup.drive->Insert(EmulatedMedium::FromImage(kMedia144M, image));
+        setup.drive->Insert(EmulatedMedium::FromImage(r.type, image));
         auto drive = setup.Open();
         ASSERT_TRUE(drive->SelectMedia(kMediaUnknown, false));
-        EXPECT_EQ(drive->mediaType, kMedia144M);
+        EXPECT_EQ(drive->mediaType, r.type);
         EXPECT_EQ(drive->PendingError(), Err::None);
-        EXPECT_EQ(drive->params.sectorsPerTrack(), g.expectedSpt);
-        EXPECT_EQ(drive->params.heads(), g.expectedHeads);
-        EXPECT_EQ(drive->params.cylinders(), g.expectedCylinders);
-        EXPECT_EQ(drive->params.u8(DeviceParams::SectorsPerCluster), 1) << "the layout stays the boot sector's";
+        EXPECT_EQ(drive->params.sectorsPerTrack(), medium.sectorsPerTrack);
+        EXPECT_EQ(drive->params.heads(), medium.heads);
+        EXPECT_EQ(drive->params.cylinders(), medium.cylinders);
+        EXPECT_EQ(drive->params.bytesPerSector(), 512);
+        EXPECT_EQ(drive->params.u8(DeviceParams::SectorsPerCluster), medium.sectorsPerCluster)
+            << "the layout stays the boot sector's";
+        EXPECT_EQ(BootCheckLines(CheckBootSectorFully(*drive)), r.lines);
     }
 }

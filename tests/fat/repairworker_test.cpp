@@ -5,13 +5,16 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 #include "boot/bootsector.h"
 #include "drive/backend/files/imdfile.h"
+#include "drive/backend/files/virtualdrive.h"
 #include "drive/diskdrive.h"
 #include "fat/fatdisk.h"
 #include "fat/damageddiskette.h"
@@ -188,7 +191,7 @@ TEST_F(Repair, NewBootSectorThatCannotBeWrittenIsAskedForAgain)
     host.answers = {Answer::Retry};
     Run();
     ExpectEnd(kResultDone, true);
-    ExpectOnlyBox("\nCannot write the Boot sector !\n", "Error", Buttons::RetryCancel);
+    ExpectOnlyBox("\nCannot write the Boot sector !\n" + DiskErrorText(Err::WriteFault), "Error", Buttons::RetryCancel);
     EXPECT_EQ(Field(After(0), 43, 11), "NO NAME    ");
 }
 
@@ -205,7 +208,8 @@ TEST_F(Repair, NewBootSectorThatCannotBeWrittenEndsOnCancel)
     host.answers = {Answer::Retry, Answer::Cancel};
     Run();
     ExpectEnd(kResultAborted, false);
-    EXPECT_EQ(host.BoxTexts(), std::vector<std::string>(2, "\nCannot write the Boot sector !\n"));
+    EXPECT_EQ(host.BoxTexts(),
+              std::vector<std::string>(2, "\nCannot write the Boot sector !\n" + DiskErrorText(Err::WriteFault)));
     EXPECT_TRUE(ChangedSectors().empty());
 }
 
@@ -299,7 +303,7 @@ TEST_F(Repair, RootDirectoryThatCannotBeLoadedEndsBeforeTheDataArea)
     Weaken(25);  // a root directory sector: read by the system-area pass, then no more
     job.inputs->data = DataChoice::MarkTrack;
     Run();
-    ExpectEnd(kResultAborted, false);
+    ExpectEnd(kResultFailed, false);
     ExpectOnlyBox("Cannot Access the FAT !", "Fatal Error", Buttons::Ok, Icon::Warning);
     EXPECT_FALSE(host.Shown(HostEvent::Lower, "Checking the data area: Track 1 of 80 ..."));
     EXPECT_TRUE(ChangedSectors().empty());
@@ -346,7 +350,7 @@ TEST_F(Repair, MarkCylinderOnCylinderZeroFails)
     Weaken(34);
     job.inputs->data = DataChoice::MarkCylinder;
     Run();
-    ExpectEnd(kResultAborted, false);
+    ExpectEnd(kResultFailed, false);
     EXPECT_TRUE(host.Shown(HostEvent::Upper, "Marking cylinder 0 as BAD ..."));
     // Its first track holds the boot sector and the FATs, which are no clusters.
     ExpectOnlyBox(DiskErrorText(Err::EndOfDisk), "Repair Error");
@@ -473,7 +477,7 @@ TEST_F(Repair, TrackThatWillNotFormatIsFatal)
     Lose(kLostDataSector);
     job.inputs->data = DataChoice::TryFormat;
     RunInEmulatedDrive([](EmulatedMedium& medium) { medium.unformattable.insert({2, 0}); });
-    ExpectEnd(kResultAborted, false);
+    ExpectEnd(kResultFailed, false);
     EXPECT_EQ(LostLines(), "\n  1 in A:\\BIG.BIN (sectors 80)");
     ExpectOnlyBox("Cannot format/write the track !", "Fatal Error");
     for (int t = 0; t < 6; ++t)
@@ -517,7 +521,7 @@ TEST_F(Repair, TrackWhoseDataCannotBeWrittenBackIsAskedForAgainThenFatal)
     };
     host.answers = {Answer::Retry, Answer::Cancel};
     Run();
-    ExpectEnd(kResultAborted, false);
+    ExpectEnd(kResultFailed, false);
     EXPECT_EQ(LostLines(), "\n  1 in A:\\BIG.BIN (sectors 80)");
     const std::vector<HostEvent> boxes = Boxes();
     ASSERT_EQ(boxes.size(), 3u);
@@ -552,7 +556,7 @@ TEST_F(Repair, UnformattedDisketteIsNotDetected)
         WriteFile(damaged, WriteImd(EmulatedMedium(MediumDensity::High), "07/12/2026 22:00:00", ""));
     };
     Run();
-    ExpectEnd(kResultAborted, false);
+    ExpectEnd(kResultFailed, false);
     ExpectOnlyBox(DiskErrorText(Err::UnrecognizedMedia), "Repair Error");
     EXPECT_TRUE(host.Shown(HostEvent::Lower, "Checking Disk media ..."));
     EXPECT_TRUE(host.Texts(HostEvent::Title).empty());
@@ -570,7 +574,7 @@ TEST_F(Repair, DriveLockedByAnotherProgramIsLeftAlone)
     Run();
     if (held >= 0)
         close(held);
-    ExpectEnd(kResultAborted, false);
+    ExpectEnd(kResultFailed, false);
     const std::vector<HostEvent> boxes = host.Of(HostEvent::Box);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, DiskErrorText(Err::DriveLocked));
@@ -647,3 +651,159 @@ TEST_F(Repair, TrackMarkedBeforeAnAbortStaysMarked)
     for (uint16_t c : big)
         EXPECT_TRUE(c < track.front() || c > track.back()) << "BIG.BIN still uses cluster " << c;
 }
+
+// --- how a repair ends ---
+
+namespace {
+
+// One end of a repair: how the diskette is made and the repair run, the result, whether it
+// left defects the user chose to leave, and words of the last box (none when empty).
+struct RepairEnd {
+    const char* name;
+    std::function<void(Repair&)> run;
+    int result;
+    bool defectsLeft;
+    std::string box;
+    FollowUp followUp = FollowUp::None;
+};
+
+void ZeroSector(std::vector<uint8_t>& image, uint32_t sector, uint8_t fill = 0)
+{
+    std::fill_n(image.begin() + static_cast<std::ptrdiff_t>(size_t{sector} * 512), 512, fill);
+}
+
+// Runs the repair on drive A: bound to a file the drive refuses to open.
+void RunOnRefusedFile(Repair& r, const std::string& path)
+{
+    r.table.Bind(VirtualDriveBinding('A', path, DriveKind::Floppy35HD));
+    r.job.drives = r.table;
+    r.outcome = RepairWorker(r.job, r.host);
+}
+
+// Built when the tests are registered, once the texts can be loaded.
+const std::vector<RepairEnd>& Ends()
+{
+    static const std::vector<RepairEnd> ends = {
+        {"WalkedToTheEnd", [](Repair& r) { r.Make(); r.Run(); }, kResultDone, false, ""},
+        {"AbortButton",
+         [](Repair& r) {
+             r.Make();
+             r.host.abortWhen = [](const ScriptedHost&) { return true; };
+             r.Run();
+         },
+         kResultAborted, false, ""},
+        {"BadBootSectorLeft",
+         [](Repair& r) { r.Make(); r.MisnameFileSystem(); r.Run(); }, kResultAborted, true,
+         "Invalid Boot sector found !"},
+        {"UnreadableSystemAreaLeft", [](Repair& r) { r.Make(); r.Lose(8); r.Run(); }, kResultAborted, true,
+         DiskErrorText(Err::BadCrc)},
+        {"UnreadableDataTrackLeft", [](Repair& r) { r.Make(); r.Lose(80); r.Run(); }, kResultAborted, true,
+         DiskErrorText(Err::BadCrc)},
+        {"HandedToTheChecker",
+         [](Repair& r) { r.Make(); r.Lose(8); r.job.inputs->system = SystemChoice::RunDiskChecker; r.Run(); },
+         kResultAborted, false, "", FollowUp::RunDiskChecker},
+        // Refused before anything was written: the box says why.
+        {"BootSectorWriteCancelled",
+         [](Repair& r) {
+             r.Make();
+             r.MisnameFileSystem();
+             r.job.inputs->boot = BootChoice::WriteNew;
+             r.beforeBinding = [&r] { ASSERT_EQ(chmod(r.damaged.c_str(), 0444), 0); };
+             r.host.answers = {Answer::Cancel};
+             r.Run();
+         },
+         kResultAborted, false, "\nCannot write the Boot sector !\n" + DiskErrorText(Err::WriteProtect)},
+        {"FolderForADisketteFile",
+         [](Repair& r) {
+             ASSERT_EQ(mkdir(r.dir.File("folder.img").c_str(), 0755), 0);
+             RunOnRefusedFile(r, r.dir.File("folder.img"));
+         },
+         kResultFailed, false, "folder.img: "},
+        {"FileOfNoDisketteSize",
+         [](Repair& r) {
+             WriteFile(r.dir.File("short.img"), std::vector<uint8_t>(1000, 0));
+             RunOnRefusedFile(r, r.dir.File("short.img"));
+         },
+         kResultFailed, false, "1000 bytes"},
+        {"MediaNotDetected",
+         [](Repair& r) {
+             r.beforeBinding = [&r] {
+                 WriteFile(r.damaged, WriteImd(EmulatedMedium(MediumDensity::High), "07/12/2026 22:00:00", ""));
+             };
+             r.Run();
+         },
+         kResultFailed, false, DiskErrorText(Err::UnrecognizedMedia)},
+        {"LayoutNotConfirmed",
+         [](Repair& r) {
+             r.Make();
+             r.MisnameFileSystem();
+             ZeroSector(r.before, 1);
+             ZeroSector(r.before, 10);
+             r.job.inputs->boot = BootChoice::WriteNew;
+             r.Run();
+         },
+         kResultFailed, false, LoadString(Str::VolumeNotConfirmed)},
+        {"NoSoundFat",
+         [](Repair& r) {
+             r.Make();
+             ZeroSector(r.before, 1, 0x41);
+             ZeroSector(r.before, 10, 0x41);
+             r.Run();
+         },
+         kResultFailed, false, LoadString(Str::RepairNoSoundFat)},
+        {"TrackThatDoesNotFormat",
+         [](Repair& r) {
+             r.Make();
+             r.Lose(80);
+             r.job.inputs->data = DataChoice::TryFormat;
+             r.RunInEmulatedDrive([](EmulatedMedium& medium) { medium.unformattable.insert({2, 0}); });
+         },
+         kResultFailed, false, "Cannot format/write the track !"},
+        {"MarkingBadThatFails",
+         [](Repair& r) { r.Make(); r.Weaken(34); r.job.inputs->data = DataChoice::MarkCylinder; r.Run(); },
+         kResultFailed, false, DiskErrorText(Err::EndOfDisk)},
+        {"DisketteGone",
+         [](Repair& r) {
+             r.Make();
+             r.faultHook = [](const DiskRequest& q) -> std::optional<InjectedFault> {
+                 if (IsTransferOn(q, Minor::ReadTrack, 5, 0))
+                     return InjectedFault{false, CodeOf(Err::NotReady)};
+                 return std::nullopt;
+             };
+             r.Run();
+         },
+         kResultFailed, false, DiskErrorText(Err::NotReady)},
+    };
+    return ends;
+}
+
+void PrintTo(const RepairEnd& e, std::ostream* os)
+{
+    *os << e.name;
+}
+
+struct RepairEnds : Repair, ::testing::WithParamInterface<RepairEnd> {};
+
+}  // namespace
+
+// Failures end failed, the user's abort and Cancel aborted, and a stop at damage the user
+// chose to leave aborted with the defects left told apart.
+TEST_P(RepairEnds, EachEndHasItsResult)
+{
+    const RepairEnd& e = GetParam();
+    ASSERT_NO_FATAL_FAILURE(e.run(*this));
+    EXPECT_EQ(outcome.result, e.result);
+    EXPECT_EQ(outcome.defectsLeft, e.defectsLeft);
+    EXPECT_EQ(outcome.followUp, e.followUp);
+    EXPECT_EQ(host.Count(HostEvent::Close), 1);
+    const std::vector<HostEvent> boxes = Boxes();
+    if (e.box.empty()) {
+        EXPECT_TRUE(boxes.empty()) << boxes.front().text;
+        return;
+    }
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_NE(boxes.back().text.find(e.box), std::string::npos) << boxes.back().text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, RepairEnds, ::testing::ValuesIn(Ends()),
+                         [](const ::testing::TestParamInfo<RepairEnd>& param) { return std::string(param.param.name); });

@@ -360,7 +360,7 @@ DiskError VirtualDrive::PrepareToModify()
     if (error == 0)
         return Err::None;
     if (error == ENOSPC || error == EDQUOT)
-        return Err::DiskFull;
+        return Err::HostDiskFull;
     return error == EROFS || error == EACCES || error == EPERM ? Err::WriteProtect : Err::AccessDenied;
 }
 

@@ -301,7 +301,7 @@ TEST_F(VirtualFile, AFolderWithoutRoomRefusesTheFirstChangeInsteadOfLosingItLate
         ASSERT_TRUE(drive->SelectMedia(kMedia144M, false));
         drive->BeginFormat();
         EXPECT_FALSE(drive->FormatTrack(0, 0, false));
-        EXPECT_EQ(drive->GetErrorText(), "Disk Full !");
+        EXPECT_EQ(drive->GetErrorText(), DiskErrorText(Err::HostDiskFull) + "\n" + small + "/blank.img");
     }
     EXPECT_EQ(ReadFile(small + "/blank.img").size(), 0u) << "the diskette file is as it was";
     umount(small.c_str());
