@@ -56,7 +56,6 @@ void TakeMediumGeometry(DeviceParams& params, const MediaGeometry& medium)
     params.setU16(DeviceParams::Cylinders, medium.cylinders);
     params.setU16(DeviceParams::SectorsPerTrack, medium.sectorsPerTrack);
     params.setU16(DeviceParams::Heads, medium.heads);
-    params.setU16(DeviceParams::BytesPerSector, medium.bytesPerSector);
 }
 
 }  // namespace
@@ -102,10 +101,14 @@ bool DiskDrive::Detect(bool allowTestFormat)
         for (int32_t row = kMedia720K; row <= kMedia172M; ++row) {
             const MediaGeometry g = *GeometryOf(row);
             if (g.deviceType == params.deviceType() && g.totalSectors == params.totalSectors16()) {
-                // The layout stays the boot sector's; the tracks and sectors are the medium's.
+                // The layout stays the boot sector's; the tracks are the medium's.
                 (void)SetTrackLayout(kStandardLayout, 0);
                 mediaType = row;
                 if (!StatedGeometryHolds(*this, g)) {
+                    // Its total counts sectors of a length the medium does not have: the
+                    // row it matched says nothing of the medium, which the probes find.
+                    if (params.bytesPerSector() != g.bytesPerSector)
+                        break;
                     TakeMediumGeometry(params, g);
                     (void)SetTrackLayout(kStandardLayout, 0);
                 }

@@ -175,16 +175,19 @@ VolumeFinding EstablishVolume(DiskDrive& drive)
         otherSectorSize = bytesPerSector != 0 && bytesPerSector != kSectorSize;
     }
     std::optional<ConfirmedVolume> fromBoot;
+    bool usualCount = true;
     if (stated) {
         fromBoot = Confirm(drive, *stated, true, doubt);
         if (doubt == VolumeDoubt::DisketteGone)
             return {std::nullopt, doubt};
-        // Copies found wiped or unreadable confirm nothing of a count that no FAT
-        // volume has: zeros beyond the sound copies are only empty sectors.
-        if (fromBoot && !IsUsualFatCount(stated->fatCount) && !AllSound(*fromBoot))
-            fromBoot.reset();
-        if (fromBoot && AllSound(*fromBoot) && IsUsualFatCount(stated->fatCount))
+        usualCount = IsUsualFatCount(stated->fatCount);
+        const bool whole = fromBoot && AllSound(*fromBoot);
+        if (whole && usualCount)
             return {std::move(fromBoot), VolumeDoubt::None};
+        // Copies found wiped or unreadable confirm nothing of a count that no FAT volume
+        // has: zeros where its extra copies would lie are only empty sectors.
+        if (!whole && !usualCount)
+            fromBoot.reset();
     }
     // A boot sector's layout that leans on missing copies, or states an unusual count,
     // gives way to the media table's where the diskette bears that out without doubt.
@@ -193,7 +196,7 @@ VolumeFinding EstablishVolume(DiskDrive& drive)
         auto v = Confirm(drive, *table, false, doubt);
         if (doubt == VolumeDoubt::DisketteGone)
             return {std::nullopt, doubt};
-        if (v && (!fromBoot || AllSound(*v) || !IsUsualFatCount(stated->fatCount)))
+        if (v && (!fromBoot || !usualCount || AllSound(*v)))
             return {std::move(v), VolumeDoubt::None};
     }
     if (fromBoot)

@@ -18,6 +18,9 @@ class DiskDrive;
 
 // A FAT sector that cannot be had from any sound copy: nothing can be written in its place.
 constexpr DiskError kNoSoundFat = Err::UnrecognizedMedia;
+// The user cancelled the question that offers to write a reformatted track back again. No
+// service answers this code: it is the repair's own.
+constexpr DiskError kWriteBackCancelled = static_cast<DiskError>(0xFFFFFF01);
 
 // What the repair does at a damaged spot of each stage, as the Repair page's groups say.
 enum class BootChoice { WriteNew, Stop };
@@ -51,7 +54,8 @@ OperationOutcome RepairWorker(RepairJob job, OperationHost& host);
 
 // Reformats the track that holds `sector` and writes back what could be read of it
 // through `trackBuffer`: Err::None, Err::GeneralFailure when the track does not format,
-// Err::WriteFault when its data cannot be written back, the error that says so when the
+// Err::WriteFault when its data cannot be written back (kWriteBackCancelled when the user
+// cancelled the question whether to try again), the error that says so when the
 // diskette is gone before anything was done, kNoSoundFat, before anything was done, when
 // a FAT sector of the track does not read and no copy gives it. The diskette keeps its
 // boot sector. The sectors that could not be read and go back as zeros (of the track, and

@@ -69,7 +69,7 @@ private:
     Walk RescanTrack(uint32_t start);
     Walk WalkDataArea(uint32_t firstDataSector);
     Walk RepairDataTrack(uint32_t& sector, uint16_t cylinder);
-    bool Reformat(uint32_t sector);
+    Walk Reformat(uint32_t sector);
     DiskStatus MarkBad(const std::function<DiskStatus()>& mark);
     VolumeMap MapNow(const std::set<uint32_t>& lost = {});
 
@@ -263,8 +263,8 @@ Walk Repairer::RescanTrack(uint32_t start)
         case SystemChoice::TryFormat:
             host_.SetLowerLine(LoadString(Str::FixingSystemArea));
             (void)drive_.TakeError();
-            if (!Reformat(s))
-                return Walk::Failed;
+            if (const Walk reformatted = Reformat(s); reformatted != Walk::Go)
+                return reformatted;
             host_.SetUpperLine(LoadString(Str::SystemAreaFixed));
             break;
         }
@@ -305,7 +305,7 @@ VolumeMap Repairer::MapNow(const std::set<uint32_t>& lost)
     });
 }
 
-bool Repairer::Reformat(uint32_t sector)
+Walk Repairer::Reformat(uint32_t sector)
 {
     std::vector<uint32_t> lost;
     const DiskError e = ReformatTrack(host_, drive_, sector, buffer_, &lost);
@@ -316,17 +316,17 @@ bool Repairer::Reformat(uint32_t sector)
             lost_.Add(s, map.OwnerOf(s));
     }
     if (e == Err::None)
-        return true;
+        return Walk::Go;
     if (DisketteGone(e)) {
         ShowError(e);
-        return false;
+        return Walk::Failed;
     }
     if (e == kNoSoundFat) {
         Box(Str::RepairNoSoundFat, Str::RepairError, Buttons::Ok, Icon::Error);
-        return false;
+        return Walk::Failed;
     }
     Box(Str::CannotFormatTrack, Str::FatalError, Buttons::Ok, Icon::Error);
-    return false;
+    return e == kWriteBackCancelled ? Walk::Aborted : Walk::Failed;
 }
 
 Walk Repairer::WalkDataArea(uint32_t firstDataSector)
@@ -400,7 +400,7 @@ Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
     case DataChoice::TryFormat:
         host_.SetUpperLine(FormatString(Str::ReformattingTrack, long{cylinder}));
         (void)drive_.TakeError();
-        return Reformat(sector) ? Walk::Go : Walk::Failed;
+        return Reformat(sector);
     case DataChoice::Stop:
         ShowError();
         return Walk::DefectsLeft;
@@ -460,24 +460,26 @@ DiskError FillFromSoundFat(DiskDrive& drive, uint32_t first, std::span<uint8_t> 
     return Err::None;
 }
 
-// Writes a track back, asking whether to try again while it fails. Given up, each sector
-// that takes its bytes still gets them: the format emptied the track, and only the sectors
-// that refuse may stay lost.
-bool WriteTrackBack(OperationHost& host, DiskDrive& drive, uint32_t first, std::span<const uint8_t> track)
+// Writes a track back, asking whether to try again while it fails: Err::None, or
+// kWriteBackCancelled when the user said Cancel, or Err::WriteFault when nothing was asked.
+// Given up, each sector that takes its bytes still gets them: the format emptied the
+// track, and only the sectors that refuse may stay lost.
+DiskError WriteTrackBack(OperationHost& host, DiskDrive& drive, uint32_t first, std::span<const uint8_t> track)
 {
     const auto count = static_cast<uint16_t>(track.size() / kSectorSize);
     while (!drive.WriteSectors(first, count, track)) {
         const DiskError failed = drive.PendingError();
         const std::string text = drive.GetErrorText();
-        if (!text.empty() &&
+        const bool asked = !text.empty();
+        if (asked &&
             host.MessageBox(text, LoadString(Str::RepairError), Buttons::RetryCancel, Icon::Error) == Answer::Retry)
             continue;
         GoOnAfterFailure each(drive);
         for (uint16_t i = 0; i < count && !DisketteGone(failed); ++i)
             each(drive.WriteSectors(first + i, 1, track.subspan(size_t{i} * kSectorSize, kSectorSize)));
-        return false;
+        return asked ? kWriteBackCancelled : Err::WriteFault;
     }
-    return true;
+    return Err::None;
 }
 
 }  // namespace
@@ -546,9 +548,9 @@ DiskError ReformatTrack(OperationHost& host, DiskDrive& drive, uint32_t sector, 
 
     host.SetLowerLine(LoadString(Str::WritingTrack));
     // Track 0 goes back even when the track repaired did not: it holds the system area.
-    const bool trackBack = WriteTrackBack(host, drive, first, track);
-    const bool zeroBack = !trackZeroFormattedToo || WriteTrackBack(host, drive, 0, zero);
-    return trackBack && zeroBack ? Err::None : Err::WriteFault;
+    const DiskError trackBack = WriteTrackBack(host, drive, first, track);
+    const DiskError zeroBack = trackZeroFormattedToo ? WriteTrackBack(host, drive, 0, zero) : Err::None;
+    return trackBack != Err::None ? trackBack : zeroBack;
 }
 
 OperationOutcome RepairWorker(RepairJob job, OperationHost& host)

@@ -340,3 +340,18 @@ TEST_F(Finishing, AReportThatCannotReadTheBootSectorFoundADefect)
     EXPECT_EQ(InfoCommand(context, args), kExitDefects);
     EXPECT_EQ(Text(out), "Volume Label = <none>\nError: cannot read the Boot sector !\nDefects found !\n");
 }
+
+TEST_F(Finishing, TheSameQuestionUnansweredByProgressGetsTheHarmlessAnswer)
+{
+    // An empty drive: OK to "Please insert a disk !" a few times, then Cancel.
+    options.assumeYes = true;
+    std::vector<Answer> answers;
+    for (int i = 0; i <= Prompter::kMaxUnattendedRepeats; ++i)
+        answers.push_back(prompter.Ask("Please insert a disk !", "Message", Buttons::OkCancel, Icon::Information));
+    EXPECT_EQ(answers.back(), Answer::Cancel);
+    answers.pop_back();
+    EXPECT_EQ(answers, std::vector<Answer>(Prompter::kMaxUnattendedRepeats, Answer::Ok));
+    prompter.NoteProgress();
+    EXPECT_EQ(prompter.Ask("Please insert a disk !", "Message", Buttons::OkCancel, Icon::Information), Answer::Ok)
+        << "after progress the question is a new one";
+}

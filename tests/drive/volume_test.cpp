@@ -109,6 +109,7 @@ TEST(Detection, StatedGeometryOnlyWhenTheMediumBearsItOut)
         MediaType type;
         uint16_t spt, heads, bytesPerSector;
         std::vector<std::string> lines;
+        uint16_t total = 0;  // the table's when 0
     };
     const std::vector<std::string> ok = {"OK."};
     const std::vector<std::string> length = {"Invalid sector length."};
@@ -122,6 +123,8 @@ TEST(Detection, StatedGeometryOnlyWhenTheMediumBearsItOut)
         {kMedia144M, 18, 2, 1024, length},
         {kMedia144M, 18, 2, 256, length},
         {kMedia144M, 21, 2, 1024, length},
+        // What mkfs.fat -S 1024 writes on a 1.44M diskette: 1440 sectors, the 720K's count.
+        {kMedia144M, 18, 2, 1024, length, 1440},
         {kMedia720K, 9, 2, 512, ok},
         {kMedia720K, 9, 2, 0, length},
         {kMedia720K, 9, 2, 1024, length},
@@ -133,6 +136,8 @@ TEST(Detection, StatedGeometryOnlyWhenTheMediumBearsItOut)
         const MediaGeometry medium = *GeometryOf(r.type);
         std::vector<uint8_t> image = FatImage(r.type);
         PutU16(image, 11, r.bytesPerSector);
+        if (r.total != 0)
+            PutU16(image, 19, r.total);
         PutU16(image, 24, r.spt);
         PutU16(image, 26, r.heads);
         EmulatedSetup setup('A', DriveKind::Floppy35HD);

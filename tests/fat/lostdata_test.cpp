@@ -130,7 +130,7 @@ TEST_F(LostData, EachFileThatLostSectorsIsNamedWithItsCount)
         {"file in a subdirectory", {kInnerFile}, cylinder.c_str(), {kInnerLine}, cli::kExitDataLost},
         {"directory", {kSubDirectory}, read.c_str(), {kSubLine}, cli::kExitDataLost},
         {"directory", {kSubDirectory}, format.c_str(), {kSubLine}, cli::kExitDataLost},
-        // The files the directory listed cannot be moved: the repair ends there, and says
+        // The files the directory listed cannot be moved: the repair fails there, and says
         // what it lost until then.
         {"directory", {kSubDirectory}, track.c_str(), {kSubLine}, cli::kExitFailed},
         // Free space is told, but it held nothing: the operation lost no data.

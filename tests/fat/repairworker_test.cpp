@@ -521,7 +521,7 @@ TEST_F(Repair, TrackWhoseDataCannotBeWrittenBackIsAskedForAgainThenFatal)
     };
     host.answers = {Answer::Retry, Answer::Cancel};
     Run();
-    ExpectEnd(kResultFailed, false);
+    ExpectEnd(kResultAborted, false);
     EXPECT_EQ(LostLines(), "\n  1 in A:\\BIG.BIN (sectors 80)");
     const std::vector<HostEvent> boxes = Boxes();
     ASSERT_EQ(boxes.size(), 3u);
@@ -759,6 +759,21 @@ const std::vector<RepairEnd>& Ends()
              r.RunInEmulatedDrive([](EmulatedMedium& medium) { medium.unformattable.insert({2, 0}); });
          },
          kResultFailed, false, "Cannot format/write the track !"},
+        // Cancel of the question whether to write the track back again is the user's.
+        {"TrackWriteBackCancelled",
+         [](Repair& r) {
+             r.Make();
+             r.Lose(80);
+             r.job.inputs->data = DataChoice::TryFormat;
+             r.faultHook = [](const DiskRequest& q) -> std::optional<InjectedFault> {
+                 if (IsTransferOn(q, Minor::WriteTrack, 2, 0))
+                     return InjectedFault{false, CodeOf(Err::WriteFault)};
+                 return std::nullopt;
+             };
+             r.host.answers = {Answer::Cancel};
+             r.Run();
+         },
+         kResultAborted, false, "Cannot format/write the track !"},
         {"MarkingBadThatFails",
          [](Repair& r) { r.Make(); r.Weaken(34); r.job.inputs->data = DataChoice::MarkCylinder; r.Run(); },
          kResultFailed, false, DiskErrorText(Err::EndOfDisk)},

@@ -85,7 +85,7 @@ TEST_F(QemuCli, MediaNamesAMkfs144MDiskette)
     ASSERT_EQ(Shell("mkfs.fat -C '" + a + "' 1440 >/dev/null"), 0);
     const CliRun run = Run({"media", "A:"}, a);
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.LastLine(), "1.44M (DS HD)") << run.out << run.err;
+    EXPECT_EQ(run.out, "1.44M (DS HD)\nOK.\n") << run.err;
 }
 
 TEST_F(QemuCli, Formats144MOverAnUnformattedDiskette)

@@ -36,7 +36,7 @@ TEST(HostFileSystemFull, EveryWritingCommandNamesTheFile)
     TempDir probe;
     if (!CanMountInANamespace(probe))
         GTEST_SKIP() << "no tmpfs can be mounted in a user and mount namespace here";
-    const std::string told = DiskErrorText(Err::HostDiskFull) + "\nfull/d.img";
+    const std::string told = DiskErrorText(Err::HostDiskFull) + "\n  full/d.img\n";
     for (const char* command : {"format A: --quick", "write other.dim A:", "label A: NEWNAME", "boot recreate A:",
                                 "repair A: --boot write"}) {
         SCOPED_TRACE(command);
