@@ -17,8 +17,9 @@ class DiskDrive;
 // The FAT volume on the diskette in a drive as it really is: the layout its boot sector
 // states, or failing that the media table's, confirmed by what the diskette holds where
 // that layout puts it. A stated layout that needs wiped or unreadable copies, or states
-// other than one or two FATs, yields to the table's where the diskette bears that out. Whatever writes trusting the boot sector (a label, a FAT, the
-// system area, a rebuilt boot sector) writes into this layout, or nothing.
+// other than one or two FATs, yields to the table's where the diskette bears that out.
+// Whatever writes trusting the boot sector (a label, a FAT, the system area, a rebuilt
+// boot sector) writes into this layout, or nothing.
 struct ConfirmedVolume {
     FatLayout layout;
     // The media byte the FAT copies begin with: the volume's own, whatever the boot
