@@ -1,5 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 
 #include "cli/cli.h"
 #include "cli/json.h"
@@ -137,7 +141,37 @@ std::string MediaJson(const DiskDrive& drive)
     return json.text();
 }
 
+// Why the diskette file bound to `letter` is not there, in words; nothing when it is, or
+// when the letter drives no file.
+std::optional<std::string> MissingDisketteFile(const DriveTable& drives, char letter)
+{
+    const DriveBinding* binding = drives.Find(letter);
+    struct stat st {};
+    if (!binding || binding->path.empty() || stat(binding->path.c_str(), &st) == 0 || errno != ENOENT)
+        return std::nullopt;
+    const std::string& path = binding->path;
+    std::string target(4096, '\0');
+    const ssize_t length = readlink(path.c_str(), target.data(), target.size());
+    if (length < 0)
+        return FormatString(Str::DisketteFileMissing, path);
+    target.resize(static_cast<size_t>(length));
+    return FormatString(Str::DisketteFileLinkBroken, path, target);
+}
+
 }  // namespace
+
+int RunCommand(Context& context, const Command& command, const Arguments& args)
+{
+    for (size_t i = 0; i < command.operands.size() && i < args.operands.size(); ++i) {
+        if (command.operands[i].kind != OperandKind::Drive)
+            continue;
+        if (const std::optional<std::string> missing = MissingDisketteFile(context.drives, args.Drive(i))) {
+            context.prompter.Ask(*missing, LoadString(Str::Error), Buttons::Ok, Icon::Error);
+            return Finish(context, {kResultFailed});
+        }
+    }
+    return command.run(context, args);
+}
 
 int DrivesCommand(Context& context, const Arguments& args)
 {

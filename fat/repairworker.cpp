@@ -167,9 +167,8 @@ Walk Repairer::CheckBoot()
             WriteVolumeBootSector(drive_, *found.volume, RootDirectoryLabel(drive_, found.volume->layout));
         if (written)
             break;
-        const DiskError pending = drive_.TakeError();
-        const std::string text =
-            LoadString(Str::CannotWriteBootSector) + drive_.ErrorText(pending != Err::None ? pending : written.error());
+        (void)drive_.TakeError();
+        const std::string text = LoadString(Str::CannotWriteBootSector) + drive_.ErrorText(written.error());
         if (host_.MessageBox(text, LoadString(Str::Error), Buttons::RetryCancel, Icon::Error) != Answer::Retry)
             return Walk::Aborted;
     }

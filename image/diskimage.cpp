@@ -24,10 +24,11 @@
 namespace vokta {
 namespace {
 
-// A file error as the user should read it: the file, then the cause.
-void TellFileError(MessageBoxHost& boxes, const std::string& path, const std::string& cause)
+// A file error as the user should read it: the refusal, if any, then the file and the cause.
+void TellFileError(MessageBoxHost& boxes, const std::string& path, const std::string& cause,
+                   const std::string& refusal = {})
 {
-    boxes.MessageBox(path + ": " + cause, LoadString(Str::Error), Buttons::Ok, Icon::Error);
+    boxes.MessageBox(refusal + path + ": " + cause, LoadString(Str::Error), Buttons::Ok, Icon::Error);
 }
 
 // Reads up to `out.size()` bytes from the start of the file; the count read, or -1.
@@ -79,12 +80,6 @@ bool FileFitsItsMedium(const std::string& path, uint64_t fileSize, int32_t media
     return boxes.MessageBox(question, LoadString(Str::Warning), Buttons::YesNo, Icon::Warning) == Answer::Yes;
 }
 
-// The system's refusal of an image file, with the file and why beneath it.
-void TellNoImage(MessageBoxHost& boxes, Str refusal, const std::string& path, const std::string& why)
-{
-    boxes.MessageBox(LoadString(refusal) + path + ": " + why, LoadString(Str::Error), Buttons::Ok, Icon::Error);
-}
-
 // The media type of the image whose boot sector this is: a plausible boot sector of one of
 // the five media. Nothing, after telling why, for any other.
 std::optional<int32_t> MediaOfImage(DiskImage& image, const std::string& path, std::span<const uint8_t> boot,
@@ -94,14 +89,14 @@ std::optional<int32_t> MediaOfImage(DiskImage& image, const std::string& path, s
         std::string why;
         for (const std::string& line : BootCheckLines(failed))
             why += (why.empty() ? "" : " ") + line;
-        TellNoImage(boxes, Str::NotADiskImage, path, why);
+        TellFileError(boxes, path, why, LoadString(Str::NotADiskImage));
         return std::nullopt;
     }
     const int32_t mediaType = MediaTypeFromBootSector(boot);
     if (mediaType == kMediaUnknown) {
         image.mediaType = kMediaUnknown;
-        TellNoImage(boxes, Str::ImageMediaNotSupported, path,
-                    FormatString(Str::ImageTotalOfNoMedia, long{GetU16(boot, BootSector::TotalSectors16)}));
+        TellFileError(boxes, path, FormatString(Str::ImageTotalOfNoMedia, long{GetU16(boot, BootSector::TotalSectors16)}),
+                      LoadString(Str::ImageMediaNotSupported));
         return std::nullopt;
     }
     return mediaType;
