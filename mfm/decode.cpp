@@ -1,0 +1,281 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mfm/decode.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <optional>
+
+#include "mfm/bitcells.h"
+#include "mfm/crc.h"
+#include "mfm/trackbytes.h"
+
+namespace vokta::mfm {
+namespace {
+
+// The PLL's cell period stays within this fraction of the nominal one: a drive 10% off
+// speed is followed, noise is not taken for a medium at another rate.
+constexpr double kPeriodRange = 0.25;
+// How much of a transition's phase error moves the clock, and how much of it per cell
+// moves the period: quick enough for the drift of a worn drive, steady through jitter.
+constexpr double kPhaseGain = 0.6;
+constexpr double kFrequencyGain = 0.05;
+// Transitions further apart than this many cells are no MFM: a dropout or noise, which
+// must not pull the frequency.
+constexpr size_t kLongestRun = 4;
+// The fewest reader ticks a cell must span to be timed at all.
+constexpr double kFewestTicksPerCell = 4;
+// A data field further than this from the end of its address field belongs to none.
+constexpr size_t kLongestGap2Bytes = 64;
+// Three A1h syncs, each with its missing clock.
+constexpr uint64_t kSyncRun = 0x448944894489;
+constexpr uint64_t kSyncRunMask = 0xFFFFFFFFFFFF;
+constexpr size_t kSyncRunCells = 3 * kCellsPerByte;
+
+struct CellStream {
+    BitCells cells;
+    std::vector<size_t> syncs;             // the cell after each run of three A1h syncs
+    std::vector<size_t> revolutionStarts;  // the cell at each revolution's index
+};
+
+// The data bits of one byte's 16 cells (clock, data, clock, data, ...).
+constexpr std::array<uint8_t, 256> MakeDataNibbles()
+{
+    std::array<uint8_t, 256> table{};
+    for (unsigned cells = 0; cells < 256; ++cells)
+        table[cells] = static_cast<uint8_t>(((cells >> 3) & 8) | ((cells >> 2) & 4) | ((cells >> 1) & 2) | (cells & 1));
+    return table;
+}
+constexpr std::array<uint8_t, 256> kDataNibbles = MakeDataNibbles();
+
+uint8_t DataByte(uint16_t cells)
+{
+    return static_cast<uint8_t>(kDataNibbles[cells >> 8] << 4 | kDataNibbles[cells & 0xFF]);
+}
+
+uint8_t ByteAt(const BitCells& cells, size_t cell)
+{
+    return DataByte(cells.Word16At(cell));
+}
+
+class Pll {
+public:
+    Pll(const TrackFlux& flux, Recording recording)
+        : nominal_(flux.tickHz / CellsPerSecond(recording)),
+          lowest_(nominal_ * (1 - kPeriodRange)),
+          highest_(nominal_ * (1 + kPeriodRange)),
+          period_(nominal_)
+    {
+        // The first revolution's length tells a drive that turns off speed.
+        const double cellsPerRevolution = CellsPerSecond(recording) * 60 / recording.rpm;
+        if (!flux.revolutions.empty() && flux.revolutions[0].indexTicks != 0) {
+            const double measured = static_cast<double>(flux.revolutions[0].indexTicks) / cellsPerRevolution;
+            if (measured >= lowest_ && measured <= highest_)
+                period_ = measured;
+        }
+        sinceCentre_ = period_ / 2;
+        cellsPerRevolution_ = CellsPerRevolution(recording);
+        limit_ = (flux.revolutions.size() + 1) * cellsPerRevolution_ * 3 / 2;
+    }
+
+    CellStream Run(const TrackFlux& flux)
+    {
+        CellStream out;
+        out.cells.reserve(std::min(limit_, flux.revolutions.size() * cellsPerRevolution_));
+        double index = 0;
+        for (const Revolution& revolution : flux.revolutions) {
+            out.revolutionStarts.push_back(CellAt(index, out));
+            double length = 0;
+            for (const uint32_t interval : revolution.intervals) {
+                if (!Transition(interval, out))
+                    return out;
+                length += interval;
+            }
+            index += revolution.indexTicks != 0 ? static_cast<double>(revolution.indexTicks) : length;
+        }
+        return out;
+    }
+
+private:
+    // The cell at tick `at`, no earlier than the last transition's nor the last index's.
+    size_t CellAt(double at, const CellStream& out) const
+    {
+        if (out.cells.size() == 0)
+            return 0;
+        const double cells = std::clamp((at - now_) / period_ + 0.5, 0.0, static_cast<double>(limit_));
+        const size_t cell = out.cells.size() - 1 + static_cast<size_t>(cells);
+        return out.revolutionStarts.empty() ? cell : std::max(cell, out.revolutionStarts.back());
+    }
+
+    // False when the stream has grown past any track's length.
+    bool Transition(uint32_t interval, CellStream& out)
+    {
+        now_ += interval;
+        const double elapsed = sinceCentre_ + interval;
+        // A second transition within the same cell is noise.
+        if (elapsed < period_ / 2) {
+            sinceCentre_ = elapsed;
+            return true;
+        }
+        const double cells = std::min(elapsed / period_ + 0.5, static_cast<double>(limit_));
+        const size_t run = static_cast<size_t>(cells);
+        const double error = elapsed - static_cast<double>(run) * period_;
+        if (run <= kLongestRun)
+            period_ = std::clamp(period_ + kFrequencyGain * error / static_cast<double>(run), lowest_, highest_);
+        sinceCentre_ = error * (1 - kPhaseGain);
+
+        if (out.cells.size() + run > limit_)
+            return false;
+        out.cells.AppendRun(run - 1);
+        shift_ = run >= 64 ? 1 : (shift_ << run) | 1;
+        if ((shift_ & kSyncRunMask) == kSyncRun)
+            out.syncs.push_back(out.cells.size());
+        return true;
+    }
+
+    double nominal_;
+    double lowest_;
+    double highest_;
+    double period_;
+    double sinceCentre_ = 0;  // ticks since the middle of the last transition's cell
+    double now_ = 0;          // ticks since the first index
+    size_t cellsPerRevolution_ = 0;
+    size_t limit_ = 0;  // more cells than any track of this many revolutions holds
+    uint64_t shift_ = 0;
+};
+
+struct PendingAddress {
+    size_t revolution;
+    size_t slot;
+    size_t end;  // the cell after its CRC
+};
+
+class FieldReader {
+public:
+    FieldReader(const CellStream& stream, TrackRead& read) : stream_(stream), read_(read) {}
+
+    void ReadAll()
+    {
+        for (const size_t sync : stream_.syncs) {
+            if (!Fits(sync, 1))
+                continue;
+            const uint8_t mark = ByteAt(stream_.cells, sync);
+            if (mark == kAddressMark)
+                AddressField(sync);
+            else if (mark == kDataMark || mark == kDeletedDataMark)
+                DataField(sync, mark);
+        }
+    }
+
+private:
+    bool Fits(size_t cell, size_t bytes) const { return cell + bytes * kCellsPerByte <= stream_.cells.size(); }
+
+    size_t RevolutionOf(size_t cell) const
+    {
+        const auto& starts = stream_.revolutionStarts;
+        const auto after = std::upper_bound(starts.begin(), starts.end(), cell);
+        return after == starts.begin() ? 0 : static_cast<size_t>(after - starts.begin() - 1);
+    }
+
+    // Reads `bytes` bytes from `cell` on into `out`; returns their CRC after `crc`.
+    uint16_t Bytes(size_t cell, size_t bytes, uint8_t* out, uint16_t crc) const
+    {
+        for (size_t i = 0; i < bytes; ++i) {
+            out[i] = ByteAt(stream_.cells, cell + i * kCellsPerByte);
+            crc = Crc16Byte(out[i], crc);
+        }
+        return crc;
+    }
+
+    uint16_t CrcAt(size_t cell) const
+    {
+        return static_cast<uint16_t>(ByteAt(stream_.cells, cell) << 8 | ByteAt(stream_.cells, cell + kCellsPerByte));
+    }
+
+    void AddressField(size_t sync)
+    {
+        pending_.reset();
+        if (!Fits(sync, 7))
+            return;
+        std::array<uint8_t, 4> id{};
+        const uint16_t crc = Bytes(sync + kCellsPerByte, id.size(), id.data(), Crc16Byte(kAddressMark, kCrcAfterSync));
+        const size_t start = sync - kSyncRunCells;
+        const size_t revolution = RevolutionOf(start);
+        SectorRead sector;
+        sector.cylinder = id[0];
+        sector.head = id[1];
+        sector.sector = id[2];
+        sector.sizeCode = id[3];
+        sector.idCrcOk = crc == CrcAt(sync + 5 * kCellsPerByte);
+        sector.position = start - stream_.revolutionStarts[revolution];
+        std::vector<SectorRead>& sectors = read_.revolutions[revolution].sectors;
+        sectors.push_back(std::move(sector));
+        pending_ = PendingAddress{revolution, sectors.size() - 1, sync + 7 * kCellsPerByte};
+    }
+
+    void DataField(size_t sync, uint8_t mark)
+    {
+        const std::optional<PendingAddress> address = pending_;
+        pending_.reset();
+        if (!address || sync < address->end || sync - address->end > kLongestGap2Bytes * kCellsPerByte) {
+            ++read_.revolutions[RevolutionOf(sync)].orphanDataFields;
+            return;
+        }
+        SectorRead& sector = read_.revolutions[address->revolution].sectors[address->slot];
+        // Which sector a field behind a damaged address belongs to is anybody's guess.
+        if (!sector.idCrcOk || sector.sizeCode > kLargestSizeCode)
+            return;
+        const size_t size = SectorBytes(sector.sizeCode);
+        if (!Fits(sync, 1 + size + 2))
+            return;
+        sector.data.resize(size);
+        const uint16_t crc = Bytes(sync + kCellsPerByte, size, sector.data.data(), Crc16Byte(mark, kCrcAfterSync));
+        sector.hasData = true;
+        sector.deleted = mark == kDeletedDataMark;
+        sector.dataCrcOk = crc == CrcAt(sync + (1 + size) * kCellsPerByte);
+    }
+
+    const CellStream& stream_;
+    TrackRead& read_;
+    std::optional<PendingAddress> pending_;
+};
+
+void MarkSuspects(RevolutionRead& revolution, TrackId expected)
+{
+    std::array<uint8_t, 256> seen{};
+    for (SectorRead& s : revolution.sectors) {
+        if (!s.idCrcOk)
+            continue;
+        s.wrongTrack = s.cylinder != expected.cylinder || s.head != expected.head;
+        s.wrongSize = s.sizeCode != expected.sizeCode;
+        if (!s.wrongTrack && !s.wrongSize && seen[s.sector] < 2)
+            ++seen[s.sector];
+    }
+    for (SectorRead& s : revolution.sectors)
+        s.foundTwice = s.idCrcOk && !s.wrongTrack && !s.wrongSize && seen[s.sector] > 1;
+}
+
+}  // namespace
+
+TrackRead DecodeTrack(const TrackFlux& flux, Recording recording, TrackId expected)
+{
+    TrackRead read;
+    if (!IsPlausible(recording)) {
+        read.refusal = DecodeRefusal::RecordingImplausible;
+        return read;
+    }
+    if (!(flux.tickHz / CellsPerSecond(recording) >= kFewestTicksPerCell) || !std::isfinite(flux.tickHz)) {
+        read.refusal = DecodeRefusal::TickRateUnusable;
+        return read;
+    }
+    read.revolutions.resize(flux.revolutions.size());
+    if (flux.revolutions.empty())
+        return read;
+    const CellStream stream = Pll(flux, recording).Run(flux);
+    FieldReader(stream, read).ReadAll();
+    for (RevolutionRead& revolution : read.revolutions)
+        MarkSuspects(revolution, expected);
+    return read;
+}
+
+}  // namespace vokta::mfm
