@@ -15,8 +15,6 @@ public:
     size_t size() const { return count_; }
     void reserve(size_t cells) { words_.reserve(cells / 64 + 1); }
 
-    bool At(size_t cell) const { return (words_[cell >> 6] >> (63 - (cell & 63))) & 1; }
-
     // The 16 cells from `cell` on; the caller keeps cell + 16 within size().
     uint16_t Word16At(size_t cell) const
     {
