@@ -12,6 +12,7 @@
 #include "drive/tracklayout.h"
 #include "mfm/encode.h"
 #include "mfm/merge.h"
+#include "mfm/trackbytes.h"
 
 using namespace vokta;
 using namespace vokta::mfm;

@@ -6,6 +6,7 @@
 #include "fuzzinput.h"
 #include "mfm/encode.h"
 #include "mfm/merge.h"
+#include "mfm/trackbytes.h"
 
 using namespace vokta;
 using namespace vokta::fuzz;

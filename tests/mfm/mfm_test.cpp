@@ -15,6 +15,7 @@
 #include "mfm/crc.h"
 #include "mfm/encode.h"
 #include "mfm/merge.h"
+#include "mfm/trackbytes.h"
 
 using namespace vokta;
 using namespace vokta::mfm;
@@ -125,8 +126,9 @@ TEST(MfmFormats, AgreeWithTheDriveTables)
         EXPECT_EQ(f.sectorsPerTrack, g.sectorsPerTrack) << f.name;
         EXPECT_EQ(f.cylinders, g.cylinders) << f.name;
         EXPECT_EQ(f.gap3, StandardFormatGap(f.sectorsPerTrack)) << f.name;
-        if (f.sectorsPerTrack == 21)
+        if (f.sectorsPerTrack == 21) {
             EXPECT_EQ(f.gap3, kDmfParameterTable[7]) << f.name;
+        }
     }
 }
 
@@ -331,10 +333,12 @@ TEST(MfmEncode, RefusesWhatCannotBeRecorded)
     for (const Case& c : cases) {
         const EncodedTrack track = EncodeTrack(c.recording, c.gap3, *c.slots);
         EXPECT_EQ(track.refusal, c.refusal) << c.name;
-        if (c.refusal == EncodeRefusal::TrackTooLong)
+        if (c.refusal == EncodeRefusal::TrackTooLong) {
             EXPECT_GT(track.cellsNeeded, track.cellsPerRevolution) << c.name;
-        if (c.refusal != EncodeRefusal::None)
+        }
+        if (c.refusal != EncodeRefusal::None) {
             EXPECT_EQ(track.cells.size(), 0u) << c.name << ": nothing cut short is handed out";
+        }
     }
     EXPECT_FALSE(SlotsInOrder(0, 0, 2, std::vector<uint16_t>{1, 19}, TrackData(f, 0)).has_value()) << "sector 19 has no data";
 }
