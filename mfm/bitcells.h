@@ -46,6 +46,14 @@ public:
         count_ += n;
     }
 
+    size_t Transitions() const
+    {
+        size_t count = 0;
+        for (const uint64_t word : words_)
+            count += static_cast<size_t>(std::popcount(word));
+        return count;
+    }
+
     // Calls `f(cell)` for each transition, in order.
     template <typename F>
     void ForEachTransition(F f) const

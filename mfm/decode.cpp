@@ -58,22 +58,24 @@ uint8_t ByteAt(const BitCells& cells, size_t cell)
     return DataByte(cells.Word16At(cell));
 }
 
+// Works in cells: each interval is scaled by the cells a tick is thought to last. The
+// scale follows each transition's error one transition late, which keeps the division
+// out of the loop and the loop's chain of dependent steps short.
 class Pll {
 public:
     Pll(const TrackFlux& flux, Recording recording)
-        : nominal_(flux.tickHz / CellsPerSecond(recording)),
-          lowest_(nominal_ * (1 - kPeriodRange)),
-          highest_(nominal_ * (1 + kPeriodRange)),
-          period_(nominal_)
+        : slowest_(CellsPerSecond(recording) / flux.tickHz / (1 + kPeriodRange)),
+          fastest_(CellsPerSecond(recording) / flux.tickHz / (1 - kPeriodRange)),
+          scale_(CellsPerSecond(recording) / flux.tickHz)
     {
         // The first revolution's length tells a drive that turns off speed.
         const double cellsPerRevolution = CellsPerSecond(recording) * 60 / recording.rpm;
         if (!flux.revolutions.empty() && flux.revolutions[0].indexTicks != 0) {
-            const double measured = static_cast<double>(flux.revolutions[0].indexTicks) / cellsPerRevolution;
-            if (measured >= lowest_ && measured <= highest_)
-                period_ = measured;
+            const double measured = cellsPerRevolution / static_cast<double>(flux.revolutions[0].indexTicks);
+            if (measured >= slowest_ && measured <= fastest_)
+                scale_ = measured;
         }
-        sinceCentre_ = period_ / 2;
+        nextScale_ = scale_;
         cellsPerRevolution_ = CellsPerRevolution(recording);
         limit_ = (flux.revolutions.size() + 1) * cellsPerRevolution_ * 3 / 2;
     }
@@ -81,7 +83,7 @@ public:
     CellStream Run(const TrackFlux& flux)
     {
         CellStream out;
-        out.cells.reserve(std::min(limit_, flux.revolutions.size() * cellsPerRevolution_));
+        out.cells.reserve((flux.revolutions.size() + 1) * cellsPerRevolution_);
         double index = 0;
         for (const Revolution& revolution : flux.revolutions) {
             out.revolutionStarts.push_back(CellAt(index, out));
@@ -102,7 +104,7 @@ private:
     {
         if (out.cells.size() == 0)
             return 0;
-        const double cells = std::clamp((at - now_) / period_ + 0.5, 0.0, static_cast<double>(limit_));
+        const double cells = std::clamp((at - now_) * scale_ + 0.5, 0.0, static_cast<double>(limit_));
         const size_t cell = out.cells.size() - 1 + static_cast<size_t>(cells);
         return out.revolutionStarts.empty() ? cell : std::max(cell, out.revolutionStarts.back());
     }
@@ -111,17 +113,20 @@ private:
     bool Transition(uint32_t interval, CellStream& out)
     {
         now_ += interval;
-        const double elapsed = sinceCentre_ + interval;
+        double elapsed = sinceCentre_ + interval * scale_;
+        scale_ = nextScale_;
         // A second transition within the same cell is noise.
-        if (elapsed < period_ / 2) {
+        if (elapsed < 0.5) {
             sinceCentre_ = elapsed;
             return true;
         }
-        const double cells = std::min(elapsed / period_ + 0.5, static_cast<double>(limit_));
-        const size_t run = static_cast<size_t>(cells);
-        const double error = elapsed - static_cast<double>(run) * period_;
+        elapsed = std::min(elapsed, static_cast<double>(limit_));
+        // Rounded to the nearest whole cell by the floating-point unit itself.
+        const double cells = (elapsed + kRounder) - kRounder;
+        const double error = elapsed - cells;
+        const auto run = static_cast<size_t>(cells);
         if (run <= kLongestRun)
-            period_ = std::clamp(period_ + kFrequencyGain * error / static_cast<double>(run), lowest_, highest_);
+            nextScale_ = std::clamp(scale_ * (1 - kFrequencyGain * error * kInverse[run]), slowest_, fastest_);
         sinceCentre_ = error * (1 - kPhaseGain);
 
         if (out.cells.size() + run > limit_)
@@ -133,12 +138,15 @@ private:
         return true;
     }
 
-    double nominal_;
-    double lowest_;
-    double highest_;
-    double period_;
-    double sinceCentre_ = 0;  // ticks since the middle of the last transition's cell
-    double now_ = 0;          // ticks since the first index
+    static constexpr double kRounder = 4503599627370496.0;  // 2^52
+    static constexpr double kInverse[kLongestRun + 1] = {0, 1, 1.0 / 2, 1.0 / 3, 1.0 / 4};
+
+    double slowest_;  // cells a tick, at the slowest and fastest the medium may pass
+    double fastest_;
+    double scale_;
+    double nextScale_ = 0;
+    double sinceCentre_ = 0.5;  // cells since the middle of the last transition's cell
+    double now_ = 0;            // ticks since the first index
     size_t cellsPerRevolution_ = 0;
     size_t limit_ = 0;  // more cells than any track of this many revolutions holds
     uint64_t shift_ = 0;

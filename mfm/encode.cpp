@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 
 #include "mfm/crc.h"
 #include "mfm/trackbytes.h"
@@ -177,15 +176,19 @@ void AppendRevolution(TrackFlux& flux, const BitCells& cells, Recording recordin
 {
     const double cellTicks = flux.tickHz / CellsPerSecond(recording);
     const double revolutionTicks = flux.tickHz * 60 / recording.rpm;
-    int64_t last = 0;
+    // Ticks are counted from the first index, rounded where each transition falls, so that
+    // no rounding adds up over the revolutions.
+    const auto tickAt = [](double at) { return static_cast<uint64_t>(at + 0.5); };
+    uint64_t last = 0;
     for (const Revolution& earlier : flux.revolutions)
         for (const uint32_t interval : earlier.intervals)
             last += interval;
     const double start = static_cast<double>(flux.revolutions.size()) * revolutionTicks;
     Revolution& revolution = flux.revolutions.emplace_back();
-    revolution.indexTicks = static_cast<uint64_t>(std::llround(start + revolutionTicks) - std::llround(start));
+    revolution.indexTicks = tickAt(start + revolutionTicks) - tickAt(start);
+    revolution.intervals.reserve(cells.Transitions());
     cells.ForEachTransition([&](size_t cell) {
-        const int64_t at = std::llround(start + (static_cast<double>(cell) + 0.5) * cellTicks);
+        const uint64_t at = tickAt(start + (static_cast<double>(cell) + 0.5) * cellTicks);
         revolution.intervals.push_back(static_cast<uint32_t>(at - last));
         last = at;
     });
