@@ -115,14 +115,14 @@ private:
         now_ += interval;
         double elapsed = sinceCentre_ + interval * scale_;
         scale_ = nextScale_;
-        // A second transition within the same cell is noise.
-        if (elapsed < 0.5) {
-            sinceCentre_ = elapsed;
-            return true;
-        }
         elapsed = std::min(elapsed, static_cast<double>(limit_));
         // Rounded to the nearest whole cell by the floating-point unit itself.
         const double cells = (elapsed + kRounder) - kRounder;
+        // A second transition within the same cell is noise.
+        if (cells < 1) {
+            sinceCentre_ = elapsed;
+            return true;
+        }
         const double error = elapsed - cells;
         const auto run = static_cast<size_t>(cells);
         if (run <= kLongestRun)
