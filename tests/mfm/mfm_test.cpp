@@ -202,6 +202,11 @@ TEST(MfmDecode, HoldsThroughSpeedJitterAndDropouts)
     };
     for (const Case& c : cases)
         ExpectAllGood(Read(Distort(clean, c.warp, c.lost), f, 1, 0), slots, c.name);
+    // A reader that gives no index length leaves the PLL to find the speed on its own.
+    TrackFlux slowUntimed = Distort(clean, [](double t) { return t * 1.1; });
+    for (Revolution& r : slowUntimed.revolutions)
+        r.indexTicks = 0;
+    ExpectAllGood(Read(slowUntimed, f, 1, 0), slots, "10% slow, no index length");
 }
 
 TEST(MfmDecode, DropoutInDataSpoilsThatSectorAlone)
