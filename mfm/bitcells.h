@@ -68,16 +68,15 @@ public:
         }
     }
 
-    // `zeros` empty cells, then a transition.
-    void AppendRun(size_t zeros)
+    // For a writer that sets the transitions itself: room for `capacity` empty cells, whose
+    // words it sets directly, and then the number of cells it wrote.
+    uint64_t* OpenForWriting(size_t capacity)
     {
-        count_ += zeros;
-        const size_t last = count_;
-        ++count_;
-        if ((last >> 6) >= words_.size())
-            words_.resize((last >> 6) + 1, 0);
-        words_[last >> 6] |= uint64_t{1} << (63 - (last & 63));
+        words_.assign(capacity / 64 + 1, 0);
+        count_ = 0;
+        return words_.data();
     }
+    void CloseAt(size_t count) { count_ = count; }
 
 private:
     std::vector<uint64_t> words_;

@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
 #include <optional>
+#include <span>
 
 #include "mfm/bitcells.h"
 #include "mfm/crc.h"
@@ -83,59 +85,97 @@ public:
     CellStream Run(const TrackFlux& flux)
     {
         CellStream out;
-        out.cells.reserve((flux.revolutions.size() + 1) * cellsPerRevolution_);
+        Output output{out.cells.OpenForWriting(limit_), 0, {}, 0};
+        // Three syncs take 48 cells and the next can end 16 cells on.
+        output.syncs.reset(new size_t[limit_ / kCellsPerByte + 2]);
         double index = 0;
         for (const Revolution& revolution : flux.revolutions) {
-            out.revolutionStarts.push_back(CellAt(index, out));
-            double length = 0;
-            for (const uint32_t interval : revolution.intervals) {
-                if (!Transition(interval, out))
-                    return out;
-                length += interval;
-            }
-            index += revolution.indexTicks != 0 ? static_cast<double>(revolution.indexTicks) : length;
+            out.revolutionStarts.push_back(CellAt(index, output.cells, out.revolutionStarts));
+            const uint64_t before = now_;
+            if (!Follow(revolution.intervals, output))
+                break;
+            index += static_cast<double>(revolution.indexTicks != 0 ? revolution.indexTicks : now_ - before);
         }
+        out.cells.CloseAt(output.cells);
+        out.syncs.assign(output.syncs.get(), output.syncs.get() + output.syncCount);
         return out;
     }
 
 private:
+    // Where the loop writes, without a call that would push its state out of registers.
+    struct Output {
+        uint64_t* words;
+        size_t cells;
+        std::unique_ptr<size_t[]> syncs;
+        size_t syncCount;
+    };
+
     // The cell at tick `at`, no earlier than the last transition's nor the last index's.
-    size_t CellAt(double at, const CellStream& out) const
+    size_t CellAt(double at, size_t cellCount, const std::vector<size_t>& starts) const
     {
-        if (out.cells.size() == 0)
+        if (cellCount == 0)
             return 0;
-        const double cells = std::clamp((at - now_) * scale_ + 0.5, 0.0, static_cast<double>(limit_));
-        const size_t cell = out.cells.size() - 1 + static_cast<size_t>(cells);
-        return out.revolutionStarts.empty() ? cell : std::max(cell, out.revolutionStarts.back());
+        const double cells =
+            std::clamp((at - static_cast<double>(now_)) * scale_ + 0.5, 0.0, static_cast<double>(limit_));
+        const size_t cell = cellCount - 1 + static_cast<size_t>(cells);
+        return starts.empty() ? cell : std::max(cell, starts.back());
     }
 
-    // False when the stream has grown past any track's length.
-    bool Transition(uint32_t interval, CellStream& out)
+    // Turns the intervals into cells. False when the stream has grown past any track's length.
+    bool Follow(std::span<const uint32_t> intervals, Output& out)
     {
-        now_ += interval;
-        double elapsed = sinceCentre_ + interval * scale_;
-        scale_ = nextScale_;
-        elapsed = std::min(elapsed, static_cast<double>(limit_));
-        // Rounded to the nearest whole cell by the floating-point unit itself.
-        const double cells = (elapsed + kRounder) - kRounder;
-        // A second transition within the same cell is noise.
-        if (cells < 1) {
-            sinceCentre_ = elapsed;
-            return true;
-        }
-        const double error = elapsed - cells;
-        const auto run = static_cast<size_t>(cells);
-        if (run <= kLongestRun)
-            nextScale_ = std::clamp(scale_ * (1 - kFrequencyGain * error * kInverse[run]), slowest_, fastest_);
-        sinceCentre_ = error * (1 - kPhaseGain);
+        // The loop's state in locals, so that it stays in registers.
+        double scale = scale_;
+        double nextScale = nextScale_;
+        double since = sinceCentre_;
+        uint64_t shift = shift_;
+        uint64_t now = now_;
+        size_t cellCount = out.cells;
+        size_t syncCount = out.syncCount;
+        uint64_t* const words = out.words;
+        size_t* const syncs = out.syncs.get();
+        const double slowest = slowest_;
+        const double fastest = fastest_;
+        const double limit = static_cast<double>(limit_);
+        bool fits = true;
+        for (const uint32_t interval : intervals) {
+            now += interval;
+            double elapsed = since + interval * scale;
+            scale = nextScale;
+            if (elapsed > limit)
+                elapsed = limit;
+            // Rounded to the nearest whole cell by the floating-point unit itself.
+            const double cells = (elapsed + kRounder) - kRounder;
+            // A second transition within the same cell is noise.
+            if (cells < 1) {
+                since = elapsed;
+                continue;
+            }
+            const double error = elapsed - cells;
+            const auto run = static_cast<size_t>(cells);
+            if (run <= kLongestRun)
+                nextScale = std::clamp(scale * (1 - kFrequencyGain * error * kInverse[run]), slowest, fastest);
+            since = error * (1 - kPhaseGain);
 
-        if (out.cells.size() + run > limit_)
-            return false;
-        out.cells.AppendRun(run - 1);
-        shift_ = run >= 64 ? 1 : (shift_ << run) | 1;
-        if ((shift_ & kSyncRunMask) == kSyncRun)
-            out.syncs.push_back(out.cells.size());
-        return true;
+            if (cellCount + run > limit_) {
+                fits = false;
+                break;
+            }
+            const size_t last = cellCount + run - 1;
+            words[last >> 6] |= uint64_t{1} << (63 - (last & 63));
+            cellCount += run;
+            shift = run >= 64 ? 1 : (shift << run) | 1;
+            syncs[syncCount] = cellCount;
+            syncCount += (shift & kSyncRunMask) == kSyncRun;
+        }
+        scale_ = scale;
+        nextScale_ = nextScale;
+        sinceCentre_ = since;
+        shift_ = shift;
+        now_ = now;
+        out.cells = cellCount;
+        out.syncCount = syncCount;
+        return fits;
     }
 
     static constexpr double kRounder = 4503599627370496.0;  // 2^52
@@ -146,7 +186,7 @@ private:
     double scale_;
     double nextScale_ = 0;
     double sinceCentre_ = 0.5;  // cells since the middle of the last transition's cell
-    double now_ = 0;            // ticks since the first index
+    uint64_t now_ = 0;          // ticks since the first index
     size_t cellsPerRevolution_ = 0;
     size_t limit_ = 0;  // more cells than any track of this many revolutions holds
     uint64_t shift_ = 0;
