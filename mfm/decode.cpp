@@ -60,8 +60,8 @@ uint8_t ByteAt(const BitCells& cells, size_t cell)
     return DataByte(cells.Word16At(cell));
 }
 
-// Works in cells: each interval is scaled by the cells a tick is thought to last. The
-// scale follows each transition's error one transition late, which keeps the division
+// Works in cells: each interval is scaled by the cells a tick is thought to hold. The
+// scale follows each transition's error two transitions late, which keeps any division
 // out of the loop and the loop's chain of dependent steps short.
 class Pll {
 public:
