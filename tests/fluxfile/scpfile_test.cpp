@@ -95,14 +95,17 @@ std::vector<std::pair<uint8_t, uint8_t>> Places(uint8_t cylinders, std::vector<u
 TEST(ScpFile, TheWriterLaysTheFileOutAsTheFormatDescribes)
 {
     // Cylinder 0 of both heads; the escape example of the description: 0000 0000 7FFF is
-    // 65536 + 65536 + 32767 ticks.
+    // 65536 + 65536 + 32767 ticks. No cells hold 0 ticks or 65536: they get one more.
     ScpImage image;
-    image.tracks = {{0, 0, {{kIndexTicks, {218, 163839, 80}}}}, {0, 1, {{kIndexTicks, {100}}}}};
+    image.tracks = {{0, 0, {{kIndexTicks, {218, 163839, 80, 0, 65536}}}}, {0, 1, {{kIndexTicks, {100}}}}};
     const FluxFileWrite written = WriteScp(image);
     ASSERT_EQ(written.error, "");
     const std::vector<uint8_t> expected =
-        RawScp({{0, {{0x00DA, 0x0000, 0x0000, 0x7FFF, 0x0050}}}, {1, {{0x0064}}}});
+        RawScp({{0, {{0x00DA, 0x0000, 0x0000, 0x7FFF, 0x0050, 0x0001, 0x0000, 0x0001}}}, {1, {{0x0064}}}});
     EXPECT_EQ(written.bytes, expected);
+    // The description's index time: 007A1200h, 200 ms in ticks of 25 ns.
+    EXPECT_EQ(std::vector<uint8_t>(written.bytes.begin() + 0x2B4, written.bytes.begin() + 0x2B8),
+              (std::vector<uint8_t>{0x00, 0x12, 0x7A, 0x00}));
 }
 
 TEST(ScpFile, WrittenFilesReadBackTheSameAndWriteAgainByteForByte)
@@ -138,16 +141,6 @@ TEST(ScpFile, WrittenFilesReadBackTheSameAndWriteAgainByteForByte)
         EXPECT_EQ(read.image->TickNanoseconds(), 25u * (c.resolution + 1u));
         EXPECT_EQ(WriteScp(*read.image).bytes, written.bytes);
     }
-}
-
-TEST(ScpFile, IntervalsTheCellsCannotHoldAreWrittenOneTickLonger)
-{
-    ScpImage image;
-    image.tracks = {{1, 0, {{kIndexTicks, {0, 65536, 2 * 65536, 7}}}}};
-    const ScpReadResult read = ReadScp(WriteScp(image).bytes);
-    ASSERT_TRUE(read.image) << read.error;
-    EXPECT_EQ(read.image->tracks.at(0).revolutions.at(0).intervals,
-              (std::vector<uint32_t>{1, 65537, 2 * 65536 + 1, 7}));
 }
 
 TEST(ScpFile, OneSideWrittenOneEntryPerCylinderReadsAsThatSide)
