@@ -21,8 +21,10 @@ namespace vokta {
 inline constexpr uint8_t kHfeEncodingIsoIbmMfm = 0x00;
 inline constexpr uint8_t kHfeInterfaceIbmPcDd = 0x00;
 inline constexpr uint8_t kHfeInterfaceIbmPcHd = 0x01;
-inline constexpr uint8_t kHfeNo = 0x00;   // write allowed, single step, alternate encoding
-inline constexpr uint8_t kHfeYes = 0xFF;  // write allowed, single step; alternate unused
+// The header's yes/no bytes. Its track 0 "alternate" bytes are inverted: kHfeNo there means
+// that track 0 of that side is in the encoding given beside it.
+inline constexpr uint8_t kHfeNo = 0x00;
+inline constexpr uint8_t kHfeYes = 0xFF;
 
 // A track's bit cells, the first in the top bit of the first byte.
 struct BitCells {
