@@ -395,7 +395,12 @@
     X(HfeTrackOutside, 2986) \
     X(HfeOverlap, 2987) \
     X(HfeTrackTooLong, 2988) \
-    X(HfeSecondSide, 2989)
+    X(HfeSecondSide, 2989) \
+    X(FluxTrackTooLong, 2990) \
+    X(FluxTrackUnrecordable, 2991) \
+    X(FluxCylinderBeyondDrive, 2992) \
+    X(FluxTrackUndecodable, 2993) \
+    X(HfeOneDataRate, 2994)
 
 namespace vokta {
 
