@@ -40,7 +40,7 @@ std::vector<std::string> Layout(const EmulatedMedium& medium)
             std::string line;
             for (const SectorRecord& s : medium.track(c, h).sectors)
                 line += std::to_string(s.cylinder) + "." + std::to_string(s.head) + "." + std::to_string(s.number) +
-                        "." + std::to_string(s.sizeCode) + (s.dataError ? "!" : "") + " ";
+                        "." + std::to_string(s.sizeCode) + (s.dataError ? "!" : "") + (s.deleted ? "d" : "") + " ";
             tracks.push_back(line);
         }
     return tracks;
@@ -170,6 +170,44 @@ TEST(FluxDiskette, ASectorOneRevolutionReadsGoodIsGood)
         if (c.status == 0) {
             EXPECT_EQ(ReadFile(dir.File("back.img")), image);
         }
+    }
+}
+
+// What sector images cannot hold survives a save and a load: sectors recorded with data
+// errors or deleted-data marks, a track of another cylinder's address fields, a crowded
+// track, an unformatted track between formatted ones.
+TEST(FluxDiskette, TracksKeepWhatRawImagesLose)
+{
+    EmulatedMedium medium = EmulatedMedium::FromImage(kMedia144M, RandomBytes(1474560, 7));
+    medium.track(0, 0).sectors[3].dataError = true;
+    medium.track(0, 1).sectors[17].deleted = true;
+    medium.track(2, 0).sectors.clear();
+    for (SectorRecord& s : medium.track(5, 1).sectors)
+        s.cylinder = 6;
+    Track& crowded = medium.track(7, 0);
+    for (uint8_t r = 19; r <= 21; ++r)
+        crowded.sectors.push_back({7, 0, r, 2, RandomBytes(512, r), false, false});
+    const struct {
+        const char* name;
+        FluxFileWrite (*write)(const EmulatedMedium&, DriveKind);
+    } formats[] = {{"x.scp", WriteScpMedium}, {"x.hfe", WriteHfeMedium}};
+    for (const auto& f : formats) {
+        SCOPED_TRACE(f.name);
+        TempDir dir;
+        const FluxFileWrite file = f.write(medium, DriveKind::Floppy35HD);
+        ASSERT_EQ(file.error, "");
+        WriteFile(dir.File(f.name), file.bytes);
+        const std::optional<EmulatedMedium> loaded = Decoded(dir.File(f.name), DriveKind::Floppy35HD);
+        ASSERT_TRUE(loaded);
+        EXPECT_EQ(Layout(*loaded), Layout(medium));
+        for (uint16_t c = 0; c < 80; ++c)
+            for (uint8_t h = 0; h < 2; ++h)
+                for (size_t i = 0; i < medium.track(c, h).sectors.size(); ++i) {
+                    const SectorRecord& want = medium.track(c, h).sectors[i];
+                    const SectorRecord& got = loaded->track(c, h).sectors[i];
+                    EXPECT_EQ(got.data, want.data) << c << "/" << int{h} << "/" << int{want.number};
+                    EXPECT_EQ(got.deleted, want.deleted) << c << "/" << int{h} << "/" << int{want.number};
+                }
     }
 }
 
