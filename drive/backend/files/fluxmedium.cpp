@@ -15,7 +15,7 @@
 namespace vokta {
 namespace {
 
-// SCP files written here count in 25 ns ticks; HFE cells are timed at the same clock to decode.
+// HFE cells become flux in the 25 ns ticks SCP files count in, for the decoder.
 constexpr double kFluxTickHz = 40e6;
 
 // The rates a track is tried at when decoding, most common first.

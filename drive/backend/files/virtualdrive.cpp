@@ -388,8 +388,8 @@ bool VirtualDrive::IsDriveReady()
 
 int VirtualDrive::ReserveTemporary()
 {
-    // Room for the largest diskette file, ImageDisk headers included; a revolution of flux
-    // of every track of a 1.2M diskette at 360 rpm takes some 20 MiB as SCP, 4 MiB as HFE.
+    // Room for the largest diskette file, ImageDisk headers included; one revolution of
+    // every track of a 1.72M diskette takes some 25 MB as SCP, 4 MB as HFE.
     const off_t reserve = format_ == DisketteFileFormat::Scp   ? off_t{32} * 1024 * 1024
                           : format_ == DisketteFileFormat::Hfe ? off_t{8} * 1024 * 1024
                                                                : off_t{2} * 1024 * 1024;
