@@ -246,11 +246,13 @@ DiskError VirtualDrive::Load(std::string& detail)
     const ssize_t magicRead = pread(fd_, magic, sizeof magic, 0);
     const std::span<const uint8_t> head(magic, magicRead > 0 ? static_cast<size_t>(magicRead) : 0);
     const bool imageDisk = LooksLikeImd(head);
-    const bool scp = LooksLikeScp(head);
-    const bool hfe = LooksLikeHfe(head);
-    const bool tagged = imageDisk || scp || hfe;
     const std::optional<MediaType> rawType = MediaTypeOfImageSize(static_cast<uint64_t>(st.st_size));
-    if (!tagged && rawType && format_ == DisketteFileFormat::Raw) {
+    // A raw image's boot sector may start with any bytes, a flux file's signature among them.
+    const bool rawByName = rawType && format_ == DisketteFileFormat::Raw;
+    const bool scp = !rawByName && LooksLikeScp(head);
+    const bool hfe = !rawByName && LooksLikeHfe(head);
+    const bool tagged = imageDisk || scp || hfe;
+    if (!tagged && rawByName) {
         EmulatedMedium disk = EmulatedMedium::Formatted(*rawType);
         std::vector<iovec> sectors;
         for (SectorRecord* s : disk.LogicalSectors(*rawType))

@@ -9,6 +9,7 @@
 
 #include "drive/backend/files/fluxmedium.h"
 #include "drive/backend/files/imdfile.h"
+#include "drive/backend/files/virtualdrive.h"
 #include "fluxfile/scpfile.h"
 #include "mfm/encode.h"
 #include "support/clirun.h"
@@ -242,5 +243,23 @@ TEST(FluxDiskette, AMalformedFileIsRefusedAndKept)
             EXPECT_NE(run.err.find(c.told), std::string::npos) << command << "\n" << run.err;
             EXPECT_EQ(ReadFile(dir.File(c.file)), c.bytes);
         }
+    }
+}
+
+// A damaged boot sector may begin with a flux file's signature: a raw image of a standard
+// size is still the diskette it holds.
+TEST(FluxDiskette, ARawImageBeginningWithAFluxSignatureStaysRaw)
+{
+    for (const std::string signature : {"SCP", "HXCPICFE"}) {
+        SCOPED_TRACE(signature);
+        TempDir dir;
+        std::vector<uint8_t> image = RandomBytes(1474560, 8);
+        std::copy(signature.begin(), signature.end(), image.begin());
+        WriteFile(dir.File("x.img"), image);
+        DriveOpenResult opened = VirtualDrive::Open(dir.File("x.img"), DriveKind::Floppy35HD, 1);
+        ASSERT_NE(opened.service, nullptr) << opened.detail;
+        const auto* drive = static_cast<VirtualDrive*>(opened.service.get());
+        ASSERT_NE(drive->medium(), nullptr);
+        EXPECT_EQ(drive->medium()->ToImage(kMedia144M), image);
     }
 }
