@@ -263,3 +263,33 @@ TEST(FluxDiskette, ARawImageBeginningWithAFluxSignatureStaysRaw)
         EXPECT_EQ(drive->medium()->ToImage(kMedia144M), image);
     }
 }
+
+// A 5¼" drive turning at 360 rpm reads double-density diskettes at 300 kbit/s, close to
+// the 250 of 3½" drives: the tracks decode at the rate they were recorded at.
+TEST(FluxDiskette, TracksDecodeAtTheirOwnRate)
+{
+    const struct {
+        MediaType media;
+        DataRate rate;
+        DriveKind kind;
+    } cases[] = {
+        {kMedia720K, DataRate::k300, DriveKind::Floppy525HD},
+        {kMedia720K, DataRate::k250, DriveKind::Floppy35HD},
+        {kMedia12M, DataRate::k500, DriveKind::Floppy525HD},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.rate));
+        EmulatedMedium medium = EmulatedMedium::FromImage(c.media, RandomBytes(ImageSizeOf(c.media), 9));
+        for (uint16_t cylinder = 0; cylinder < 80; ++cylinder)
+            for (uint8_t head = 0; head < 2; ++head)
+                medium.track(cylinder, head).rate = c.rate;
+        const FluxFileWrite file = WriteScpMedium(medium, c.kind);
+        ASSERT_EQ(file.error, "");
+        const FluxMediumRead read = ReadScpMedium(file.bytes, MediumDensity::High);
+        ASSERT_TRUE(read.medium) << read.error;
+        for (uint16_t cylinder = 0; cylinder < 80; ++cylinder)
+            for (uint8_t head = 0; head < 2; ++head)
+                ASSERT_EQ(read.medium->track(cylinder, head).rate, c.rate) << cylinder << "/" << int{head};
+        EXPECT_EQ(read.medium->ToImage(c.media), medium.ToImage(c.media));
+    }
+}
