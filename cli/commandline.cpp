@@ -186,7 +186,7 @@ void PrintHelp(std::FILE* out)
                  "\n"
                  "Diskette utility: duplicate, format, check and repair diskettes in real floppy\n"
                  "drives (/dev/fd0, /dev/fd1, USB floppy drives /dev/sdX) or in diskette files\n"
-                 "(raw .img/.ima/.dim, ImageDisk .imd).\n"
+                 "(raw .img/.ima/.dim, ImageDisk .imd, SCP .scp and HFE .hfe flux files).\n"
                  "\n"
                  "Global options (before the command):\n",
                  kProgram);

@@ -368,7 +368,39 @@
     X(OutcomeDiffers, 2951) \
     X(OutcomeDefects, 2952) \
     X(DisketteFileMissing, 2953) \
-    X(DisketteFileLinkBroken, 2954)
+    X(DisketteFileLinkBroken, 2954) \
+    X(ScpNotScp, 2960) \
+    X(ScpNoRevolutions, 2961) \
+    X(ScpCellWidth, 2962) \
+    X(ScpHeadsField, 2963) \
+    X(ScpTableTruncated, 2964) \
+    X(ScpTrackHeaderOutside, 2965) \
+    X(ScpTrackSignature, 2966) \
+    X(ScpTrackNumber, 2967) \
+    X(ScpFluxOutside, 2968) \
+    X(ScpOverlap, 2969) \
+    X(ScpIntervalTooLong, 2970) \
+    X(ScpChecksumMismatch, 2971) \
+    X(ScpOpenInterval, 2972) \
+    X(ScpNoPlaceForTrack, 2973) \
+    X(ScpRevolutionCount, 2974) \
+    X(ScpTrackTwice, 2975) \
+    X(ScpTooLarge, 2976) \
+    X(HfeNotHfe, 2980) \
+    X(HfeVersion3, 2981) \
+    X(HfeRevision, 2982) \
+    X(HfeGeometry, 2983) \
+    X(HfeBitRate, 2984) \
+    X(HfeTrackListOutside, 2985) \
+    X(HfeTrackOutside, 2986) \
+    X(HfeOverlap, 2987) \
+    X(HfeTrackTooLong, 2988) \
+    X(HfeSecondSide, 2989) \
+    X(FluxTrackTooLong, 2990) \
+    X(FluxTrackUnrecordable, 2991) \
+    X(FluxCylinderBeyondDrive, 2992) \
+    X(FluxTrackUndecodable, 2993) \
+    X(HfeOneDataRate, 2994)
 
 namespace vokta {
 

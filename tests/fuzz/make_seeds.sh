@@ -9,7 +9,7 @@ set -eu
 out=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$out/boot" "$out/fat" "$out/info" "$out/imd" "$out/diskfile"
+mkdir -p "$out/boot" "$out/fat" "$out/info" "$out/imd" "$out/diskfile" "$out/mfm"
 export MTOOLS_SKIP_CHECK=1 MTOOLS_NO_VFAT=1
 
 # A small tree: files of one to several clusters, nested folders, a label.
@@ -57,4 +57,10 @@ if command -v dsktrans > /dev/null; then
         dsktrans -itype raw -otype imd -format "$2" -last 2 "$work/$1.img" "$out/imd/$1-short.imd" > /dev/null 2>&1 || true
     done
 fi
+# Flux: each format's track undisturbed and with one transition moved; bytes as flux.
+for medium in 0 1 2 3 4; do
+    printf "\\00$medium\\003\\101" > "$out/mfm/track$medium"
+    printf "\\02$medium\\005\\300\\001\\000\\220" > "$out/mfm/moved$medium"
+done
+seq 1 3000 | tr -d '\n' | head -c 6000 | { printf '\012\002\001'; cat; } > "$out/mfm/bytes"
 exit 0

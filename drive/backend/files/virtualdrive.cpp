@@ -14,16 +14,30 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <span>
 #include <utility>
 
+#include "drive/backend/files/fluxmedium.h"
 #include "drive/backend/files/imdfile.h"
 #include "drive/diskdrive.h"
 #include "drive/lostwork.h"
 #include "drive/replacementfile.h"
+#include "fluxfile/hfefile.h"
+#include "fluxfile/scpfile.h"
 #include "res/strings.h"
 
 namespace vokta {
 namespace {
+
+// Flux files hold several revolutions of every track: larger than any sector image.
+constexpr uint64_t kLargestFluxFile = 256 * 1024 * 1024;
+
+// The file name extensions that choose a format.
+constexpr std::pair<const char*, DisketteFileFormat> kFormatExtensions[] = {
+    {".imd", DisketteFileFormat::Imd},
+    {".scp", DisketteFileFormat::Scp},
+    {".hfe", DisketteFileFormat::Hfe},
+};
 
 // The `type=` values and the drive kinds they stand for.
 constexpr std::pair<const char*, DriveKind> kDriveTypeNames[] = {
@@ -112,13 +126,27 @@ std::optional<MediaType> RawTypeOf(const EmulatedMedium& medium)
     return beyond80 ? kMedia172M : kMedia168M;
 }
 
+// Why a file of no format's signature is not a file of the format its name chose.
+std::string NotOfFormat(DisketteFileFormat format, uint64_t fileSize)
+{
+    switch (format) {
+    case DisketteFileFormat::Imd: return LoadString(Str::NotAnImageDiskFile);
+    case DisketteFileFormat::Scp: return LoadString(Str::ScpNotScp);
+    case DisketteFileFormat::Hfe: return LoadString(Str::HfeNotHfe);
+    case DisketteFileFormat::Raw: break;
+    }
+    return FormatString(Str::NotADisketteSize, static_cast<long>(fileSize));
+}
+
 }  // namespace
 
 DisketteFileFormat FormatForName(const std::string& path)
 {
     const std::string lower = Lower(path);
-    return lower.size() >= 4 && lower.compare(lower.size() - 4, 4, ".imd") == 0 ? DisketteFileFormat::Imd
-                                                                                 : DisketteFileFormat::Raw;
+    for (const auto& [extension, format] : kFormatExtensions)
+        if (lower.ends_with(extension))
+            return format;
+    return DisketteFileFormat::Raw;
 }
 
 // Such a file is never opened as a diskette: a named pipe would hold the open until a
@@ -214,10 +242,17 @@ DiskError VirtualDrive::Load(std::string& detail)
         writable = false;
 
     // A raw image of a standard size goes straight into the sectors of the diskette.
-    uint8_t magic[4] = {};
-    const bool imageDisk = pread(fd_, magic, sizeof magic, 0) == sizeof magic && LooksLikeImd(magic);
+    uint8_t magic[512] = {};
+    const ssize_t magicRead = pread(fd_, magic, sizeof magic, 0);
+    const std::span<const uint8_t> head(magic, magicRead > 0 ? static_cast<size_t>(magicRead) : 0);
+    const bool imageDisk = LooksLikeImd(head);
     const std::optional<MediaType> rawType = MediaTypeOfImageSize(static_cast<uint64_t>(st.st_size));
-    if (!imageDisk && rawType && format_ == DisketteFileFormat::Raw) {
+    // A raw image's boot sector may start with any bytes, a flux file's signature among them.
+    const bool rawByName = rawType && format_ == DisketteFileFormat::Raw;
+    const bool scp = !rawByName && LooksLikeScp(head);
+    const bool hfe = !rawByName && LooksLikeHfe(head);
+    const bool tagged = imageDisk || scp || hfe;
+    if (!tagged && rawByName) {
         EmulatedMedium disk = EmulatedMedium::Formatted(*rawType);
         std::vector<iovec> sectors;
         for (SectorRecord* s : disk.LogicalSectors(*rawType))
@@ -234,14 +269,12 @@ DiskError VirtualDrive::Load(std::string& detail)
 
     // A file of no diskette's size is told by its size alone: nothing of it is read.
     const auto fileSize = static_cast<uint64_t>(st.st_size);
-    if (fileSize > kLargestDisketteFile) {
+    if (fileSize > (scp || hfe ? kLargestFluxFile : kLargestDisketteFile)) {
         detail = path_ + ": " + FormatString(Str::FileLargerThanAnyDiskette, static_cast<long>(fileSize));
         return Err::InvalidData;
     }
-    if (!imageDisk && fileSize != 0) {
-        detail = path_ + ": " + (format_ == DisketteFileFormat::Imd
-                                     ? LoadString(Str::NotAnImageDiskFile)
-                                     : FormatString(Str::NotADisketteSize, static_cast<long>(fileSize)));
+    if (!tagged && fileSize != 0) {
+        detail = path_ + ": " + NotOfFormat(format_, fileSize);
         return Err::InvalidData;
     }
     std::vector<uint8_t> bytes;
@@ -253,6 +286,14 @@ DiskError VirtualDrive::Load(std::string& detail)
     const MediumDensity density = NativeDensity(kind());
     if (bytes.empty()) {
         Insert(EmulatedMedium(density));
+    } else if (scp || hfe) {
+        format_ = scp ? DisketteFileFormat::Scp : DisketteFileFormat::Hfe;
+        FluxMediumRead flux = scp ? ReadScpMedium(bytes, density) : ReadHfeMedium(bytes, kind(), density);
+        if (!flux.medium) {
+            detail = path_ + ": " + flux.error;
+            return Err::InvalidData;
+        }
+        Insert(std::move(*flux.medium));
     } else {
         format_ = DisketteFileFormat::Imd;
         ImdReadResult imd = ReadImd(bytes, density);
@@ -349,9 +390,12 @@ bool VirtualDrive::IsDriveReady()
 
 int VirtualDrive::ReserveTemporary()
 {
-    // Room for the largest diskette file, ImageDisk headers included.
-    constexpr off_t kReserve = 2 * 1024 * 1024;
-    return temp_.Reserve(target_.empty() ? path_ : target_, kReserve);
+    // Room for the largest diskette file, ImageDisk headers included; one revolution of
+    // every track of a 1.72M diskette takes some 25 MB as SCP, 4 MB as HFE.
+    const off_t reserve = format_ == DisketteFileFormat::Scp   ? off_t{32} * 1024 * 1024
+                          : format_ == DisketteFileFormat::Hfe ? off_t{8} * 1024 * 1024
+                                                               : off_t{2} * 1024 * 1024;
+    return temp_.Reserve(target_.empty() ? path_ : target_, reserve);
 }
 
 DiskError VirtualDrive::PrepareToModify()
@@ -409,11 +453,20 @@ bool VirtualDrive::VolumeHeldElsewhere() const
     return false;
 }
 
-bool VirtualDrive::WriteContents(const EmulatedMedium& disk)
+bool VirtualDrive::WriteContents(const EmulatedMedium& disk, std::string& reason)
 {
     off_t size = 0;
     bool written = true;
-    if (format_ == DisketteFileFormat::Imd) {
+    if (format_ == DisketteFileFormat::Scp || format_ == DisketteFileFormat::Hfe) {
+        const FluxFileWrite flux =
+            format_ == DisketteFileFormat::Scp ? WriteScpMedium(disk, kind()) : WriteHfeMedium(disk, kind());
+        if (!flux.error.empty()) {
+            reason = target_ + ": " + flux.error;
+            return false;
+        }
+        written = WriteAllAt0(temp_.fd(), flux.bytes);
+        size = static_cast<off_t>(flux.bytes.size());
+    } else if (format_ == DisketteFileFormat::Imd) {
         const std::vector<uint8_t> bytes =
             WriteImd(disk, ImdStampNow(), imdComment_.empty() ? kImdComment : imdComment_);
         written = WriteAllAt0(temp_.fd(), bytes);
@@ -428,7 +481,11 @@ bool VirtualDrive::WriteContents(const EmulatedMedium& disk)
         written = TransferRawSectors(temp_.fd(), sectors, true);
         size = static_cast<off_t>(ImageSizeOf(*type));
     }
-    return written && ftruncate(temp_.fd(), size) == 0;
+    if (!written || ftruncate(temp_.fd(), size) != 0) {
+        reason = target_ + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 bool VirtualDrive::Save(std::string& reason)
@@ -449,9 +506,8 @@ bool VirtualDrive::Save(std::string& reason)
     } else {
         fchmod(temp_.fd(), 0644);
     }
-    if (!WriteContents(*disk)) {
+    if (!WriteContents(*disk, reason)) {
         // The temporary file stays for the next try: its room is still ours.
-        reason = target_ + ": " + std::strerror(errno);
         return false;
     }
     int error = 0;

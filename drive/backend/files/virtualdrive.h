@@ -13,10 +13,11 @@
 
 namespace vokta {
 
-enum class DisketteFileFormat : uint8_t { Raw, Imd };
+enum class DisketteFileFormat : uint8_t { Raw, Imd, Scp, Hfe };
 
 // The emulated drive persisted in a diskette file: a raw image of one of the five
-// standard sizes (an empty file is an unformatted diskette) or an ImageDisk file.
+// standard sizes (an empty file is an unformatted diskette), an ImageDisk file, or a flux
+// file (SCP, HFE) whose tracks are decoded on loading and encoded again on saving.
 // No file = no diskette; a file we may not write, or one nobody may (root included), or
 // one on a read-only file system = a write-protected diskette; an advisory lock on the
 // file = the volume lock. Changes go to the file when the work asks for it (Flush),
@@ -67,8 +68,8 @@ private:
     // The diskette goes (its file taken away or replaced) with changes no save could keep.
     void LoseChanges(const std::string& reason);
     std::string LostWorkText(const std::string& reason) const;
-    // Writes the diskette's file contents into the temporary file.
-    bool WriteContents(const EmulatedMedium& disk);
+    // Writes the diskette's file contents into the temporary file; the reason in words on failure.
+    bool WriteContents(const EmulatedMedium& disk, std::string& reason);
 
     std::string path_;
     DisketteFileFormat format_ = DisketteFileFormat::Raw;
@@ -86,7 +87,7 @@ private:
 };
 
 // The format a file of this name gets when it is still empty or absent: ImageDisk for
-// ".imd", raw for anything else.
+// ".imd", SCP for ".scp", HFE for ".hfe", raw for anything else.
 DisketteFileFormat FormatForName(const std::string& path);
 
 // A drive letter bound to a diskette file.
