@@ -368,7 +368,28 @@
     X(OutcomeDiffers, 2951) \
     X(OutcomeDefects, 2952) \
     X(DisketteFileMissing, 2953) \
-    X(DisketteFileLinkBroken, 2954)
+    X(DisketteFileLinkBroken, 2954) \
+    X(GwAckBadCommand, 3200) \
+    X(GwAckNoIndex, 3201) \
+    X(GwAckNoTrack0, 3202) \
+    X(GwAckFluxOverflow, 3203) \
+    X(GwAckFluxUnderflow, 3204) \
+    X(GwAckWriteProtected, 3205) \
+    X(GwAckNoUnit, 3206) \
+    X(GwAckNoBus, 3207) \
+    X(GwAckBadUnit, 3208) \
+    X(GwAckBadPin, 3209) \
+    X(GwAckBadCylinder, 3210) \
+    X(GwAckOutOfMemory, 3211) \
+    X(GwAckUnknown, 3212) \
+    X(GwTimedOut, 3213) \
+    X(GwGone, 3214) \
+    X(GwGoneBecause, 3215) \
+    X(GwGarbled, 3216) \
+    X(GwNotAGreaseweazle, 3217) \
+    X(GwUpdateMode, 3218) \
+    X(GwPermissionDenied, 3219) \
+    X(GwPermissionDeniedGroup, 3220)
 
 namespace vokta {
 
