@@ -235,6 +235,9 @@ GwStatus GreaseweazleDevice::ReadFluxOnce(const ReadRequest& request, FluxRead& 
 
 GwStatus GreaseweazleDevice::ReadFlux(const ReadRequest& request, FluxRead& flux)
 {
+    // The device would read on for ever, its stream never pausing long enough to time out.
+    if (request.revolutions == 0 && request.ticks == 0)
+        return GwStatus::Refusal(Ack::BadCommand);
     for (int attempt = 0;; ++attempt) {
         const GwStatus status = ReadFluxOnce(request, flux);
         if (!status.Refused(Ack::FluxOverflow) || attempt >= options_.retries)

@@ -59,7 +59,7 @@ struct FirmwareInfo {
 std::string ModelName(const FirmwareInfo& info);
 
 // What to read: so many whole revolutions, or so many ticks, whichever ends first when
-// both are given.
+// both are given; one of them at least.
 struct ReadRequest {
     uint16_t revolutions = 0;
     uint32_t ticks = 0;

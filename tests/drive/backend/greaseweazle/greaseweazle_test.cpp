@@ -150,6 +150,12 @@ TEST_F(Greaseweazle, RefusalsComeBackAsTheirAckAndDiskError)
         {"seek beyond a signed byte", nullptr, [&](GreaseweazleDevice& d) { return d.Seek(300); }, Ack::BadCylinder,
          Err::EndOfDisk},
         {"head 2", nullptr, [](GreaseweazleDevice& d) { return d.Head(2); }, Ack::BadCommand, Err::InvalidFunction},
+        {"a read without end", nullptr,
+         [](GreaseweazleDevice& d) {
+             FluxRead flux;
+             return d.ReadFlux({0, 0}, flux);
+         },
+         Ack::BadCommand, Err::InvalidFunction},
         {"read without a diskette", [](GreaseweazleEmulator& e) { e.Eject(); },
          [&](GreaseweazleDevice& d) {
              FluxRead flux;
