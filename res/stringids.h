@@ -400,7 +400,28 @@
     X(FluxTrackUnrecordable, 2991) \
     X(FluxCylinderBeyondDrive, 2992) \
     X(FluxTrackUndecodable, 2993) \
-    X(HfeOneDataRate, 2994)
+    X(HfeOneDataRate, 2994) \
+    X(GwAckBadCommand, 3200) \
+    X(GwAckNoIndex, 3201) \
+    X(GwAckNoTrack0, 3202) \
+    X(GwAckFluxOverflow, 3203) \
+    X(GwAckFluxUnderflow, 3204) \
+    X(GwAckWriteProtected, 3205) \
+    X(GwAckNoUnit, 3206) \
+    X(GwAckNoBus, 3207) \
+    X(GwAckBadUnit, 3208) \
+    X(GwAckBadPin, 3209) \
+    X(GwAckBadCylinder, 3210) \
+    X(GwAckOutOfMemory, 3211) \
+    X(GwAckUnknown, 3212) \
+    X(GwTimedOut, 3213) \
+    X(GwGone, 3214) \
+    X(GwGoneBecause, 3215) \
+    X(GwGarbled, 3216) \
+    X(GwNotAGreaseweazle, 3217) \
+    X(GwUpdateMode, 3218) \
+    X(GwPermissionDenied, 3219) \
+    X(GwPermissionDeniedGroup, 3220)
 
 namespace vokta {
 
