@@ -48,7 +48,7 @@ std::string DriveOptionValue(const DriveOption& option)
 
 DriveBinding BindingFor(const DriveOption& option)
 {
-    if (std::optional<DriveBinding> machine = MachineDisketteDrive(option.letter, option.path))
+    if (std::optional<DriveBinding> machine = MachineDisketteDrive(option.letter, option.path, option.kind))
         return *machine;
     return VirtualDriveBinding(option.letter, option.path, option.kind);
 }
@@ -91,7 +91,8 @@ bool IsUsbFloppyDevice(const std::string& blockDevices, const std::string& name)
     return false;
 }
 
-std::vector<DisketteDevice> FindDisketteDevices(const DisketteDeviceSources& sources)
+std::vector<DisketteDevice> FindDisketteDevices(const DisketteDeviceSources& sources,
+                                                const std::vector<std::string>& fluxDevices)
 {
     using Driver = DisketteDevice::Driver;
     std::vector<DisketteDevice> found;
@@ -113,13 +114,18 @@ std::vector<DisketteDevice> FindDisketteDevices(const DisketteDeviceSources& sou
     const auto taken = [&](char letter) {
         return std::any_of(found.begin(), found.end(), [&](const DisketteDevice& d) { return d.letter == letter; });
     };
+    std::vector<std::pair<std::string, Driver>> rest;
+    for (const std::string& name : usb)
+        rest.emplace_back(sources.deviceFolder + "/" + name, Driver::UsbFloppy);
+    for (const std::string& device : fluxDevices)
+        rest.emplace_back(device, Driver::Greaseweazle);
     char letter = 'A';
-    for (const std::string& name : usb) {
+    for (auto& [device, driver] : rest) {
         while (letter <= 'B' && taken(letter))
             ++letter;
         if (letter > 'B')
             break;
-        found.push_back({letter++, sources.deviceFolder + "/" + name, Driver::UsbFloppy});
+        found.push_back({letter++, std::move(device), driver});
     }
     std::sort(found.begin(), found.end(),
               [](const DisketteDevice& a, const DisketteDevice& b) { return a.letter < b.letter; });

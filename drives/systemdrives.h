@@ -24,14 +24,15 @@ std::optional<DriveOption> ParseDriveOption(const std::string& text, std::string
 // What follows "A:=" in the option's text: "PATH,type=T", which ParseDriveOption reads back.
 std::string DriveOptionValue(const DriveOption& option);
 
-// One of the machine's diskette drives goes to its driver, anything else is a diskette file.
+// One of the machine's diskette drives or flux interfaces goes to its driver, anything else
+// is a diskette file.
 DriveBinding BindingFor(const DriveOption& option);
 
 // A diskette drive of the machine and the letter it gets.
 struct DisketteDevice {
-    enum class Driver { KernelFloppy, UsbFloppy };
+    enum class Driver { KernelFloppy, UsbFloppy, Greaseweazle };
     char letter = 'A';
-    std::string device;  // "/dev/fd0", "/dev/sdb"
+    std::string device;  // "/dev/fd0", "/dev/sdb", "/dev/ttyACM0"
     Driver driver = Driver::KernelFloppy;
     bool operator==(const DisketteDevice&) const = default;
 };
@@ -44,9 +45,11 @@ struct DisketteDeviceSources {
 
 // The machine's diskette drives as sysfs shows them: the kernel floppy driver's fd0 and
 // fd1 as A: and B:, then the USB floppy drives (removable SCSI disks on a USB interface
-// of the UFI subclass) on the letters among A: and B: left free, by device name. A drive
-// beyond B: gets no letter: only A: and B: are diskette letters.
-std::vector<DisketteDevice> FindDisketteDevices(const DisketteDeviceSources& sources);
+// of the UFI subclass) on the letters among A: and B: left free, by device name, then the
+// drives on the flux interfaces `fluxDevices` (their serial devices, in order) on what is
+// still free. A drive beyond B: gets no letter: only A: and B: are diskette letters.
+std::vector<DisketteDevice> FindDisketteDevices(const DisketteDeviceSources& sources,
+                                                const std::vector<std::string>& fluxDevices = {});
 
 // Whether the block device `name` under `blockDevices` is a whole removable SCSI disk (a
 // partition has no "removable" attribute).
@@ -57,11 +60,13 @@ bool IsRemovableScsiDisk(const std::string& blockDevices, const std::string& nam
 bool IsUsbFloppyDevice(const std::string& blockDevices, const std::string& name);
 
 // The machine's own diskette drives, from the platform's file the build chooses
-// (systemdrives_linux.cpp: the kernel floppy driver's /dev/fd0 and /dev/fd1 and the USB
-// floppy drives). `letter` bound to `device` when that is one of the machine's diskette
-// drives; an explicitly named removable SCSI disk is taken as a USB floppy drive, whatever
-// interface subclass it reports.
-std::optional<DriveBinding> MachineDisketteDrive(char letter, const std::string& device);
+// (systemdrives_linux.cpp: the kernel floppy driver's /dev/fd0 and /dev/fd1, the USB
+// floppy drives and the Greaseweazles). `letter` bound to `device` when that is one of the
+// machine's diskette drives; an explicitly named removable SCSI disk is taken as a USB
+// floppy drive, whatever interface subclass it reports, and a terminal device as a
+// Greaseweazle's serial line, whose drive is of `kind`.
+std::optional<DriveBinding> MachineDisketteDrive(char letter, const std::string& device,
+                                                 DriveKind kind = DriveKind::Floppy35HD);
 // The machine's diskette drives that exist, bound to A: and B:.
 std::vector<DriveBinding> MachineDisketteDrives();
 

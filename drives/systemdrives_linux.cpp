@@ -8,6 +8,7 @@
 
 #include <filesystem>
 
+#include "drive/backend/greaseweazle/gwdrive.h"
 #include "drive/backend/linuxfloppy/linuxfloppy.h"
 #include "drive/backend/usbfloppy/transparentscsi.h"
 #include "drive/backend/usbfloppy/usbfloppy.h"
@@ -48,24 +49,60 @@ std::optional<DriveBinding> UsbFloppyBinding(char letter, const std::string& dev
                         }};
 }
 
+// Pseudo-terminal slaves have majors of their own and no place in sysfs.
+constexpr unsigned kFirstPtyMajor = 136;
+constexpr unsigned kLastPtyMajor = 143;
+
+// Whether `device` is a terminal: a serial line such as a Greaseweazle's /dev/ttyACM0, or
+// a pseudo-terminal. Other character devices (a SCSI generic node) are not.
+bool IsTerminalDevice(const std::string& device)
+{
+    struct stat st {};
+    if (stat(device.c_str(), &st) != 0 || !S_ISCHR(st.st_mode))
+        return false;
+    if (major(st.st_rdev) >= kFirstPtyMajor && major(st.st_rdev) <= kLastPtyMajor)
+        return true;
+    const std::string number = std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+    std::error_code error;
+    const std::filesystem::path subsystem =
+        std::filesystem::canonical("/sys/dev/char/" + number + "/subsystem", error);
+    return !error && subsystem.filename() == "tty";
+}
+
 }  // namespace
 
-std::optional<DriveBinding> MachineDisketteDrive(char letter, const std::string& device)
+std::optional<DriveBinding> MachineDisketteDrive(char letter, const std::string& device, DriveKind kind)
 {
     if (std::optional<DriveBinding> floppy = LinuxFloppyBinding(letter, device))
         return floppy;
-    return UsbFloppyBinding(letter, device);
+    if (std::optional<DriveBinding> usb = UsbFloppyBinding(letter, device))
+        return usb;
+    // The device's open asks it what it is, and says so when it is no Greaseweazle.
+    if (IsTerminalDevice(device))
+        return GreaseweazleBinding(letter, device, kind);
+    return std::nullopt;
 }
 
 std::vector<DriveBinding> MachineDisketteDrives()
 {
     std::vector<DriveBinding> drives;
-    for (const DisketteDevice& found : FindDisketteDevices({})) {
-        std::optional<DriveBinding> binding = found.driver == DisketteDevice::Driver::KernelFloppy
-                                                  ? LinuxFloppyBinding(found.letter, found.device)
-                                                  : UsbFloppyBinding(found.letter, found.device);
-        if (binding)
-            drives.push_back(std::move(*binding));
+    std::vector<std::string> flux;
+    for (const gw::GreaseweazlePort& port : gw::FindGreaseweazles())
+        flux.push_back(port.device);
+    for (const DisketteDevice& found : FindDisketteDevices({}, flux)) {
+        switch (found.driver) {
+        case DisketteDevice::Driver::KernelFloppy:
+            if (std::optional<DriveBinding> binding = LinuxFloppyBinding(found.letter, found.device))
+                drives.push_back(std::move(*binding));
+            break;
+        case DisketteDevice::Driver::UsbFloppy:
+            if (std::optional<DriveBinding> binding = UsbFloppyBinding(found.letter, found.device))
+                drives.push_back(std::move(*binding));
+            break;
+        case DisketteDevice::Driver::Greaseweazle:
+            drives.push_back(GreaseweazleBinding(found.letter, found.device, DriveKind::Floppy35HD));
+            break;
+        }
     }
     return drives;
 }

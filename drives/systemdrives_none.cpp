@@ -4,7 +4,7 @@
 
 namespace vokta {
 
-std::optional<DriveBinding> MachineDisketteDrive(char, const std::string&)
+std::optional<DriveBinding> MachineDisketteDrive(char, const std::string&, DriveKind)
 {
     return std::nullopt;
 }
