@@ -121,8 +121,13 @@ bool DiskDrive::Detect(bool allowTestFormat)
                 return false;
             if (VerifyTrack(0, 0))
                 return true;
+            // A drive that went away is no medium of another kind.
+            if (lastError == Err::NotReady)
+                return false;
             lastError = Err::None;
         }
+    } else if (lastError == Err::NotReady) {
+        return false;
     }
 
     if (!allowTestFormat) {

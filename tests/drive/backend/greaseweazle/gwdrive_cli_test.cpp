@@ -136,3 +136,65 @@ TEST(GreaseweazleCli, EveryDensityAndLayoutFormatsExactlyAndKeepsWhatItHolds)
             EXPECT_EQ(Shell("fsck.fat -n " + ShellQuoted(dir.File("back.img")) + " >/dev/null"), 0);
         }
 }
+
+TEST(GreaseweazleCli, EachFaultOfTheDeviceGetsTheSystemsOwnWords)
+{
+    enum class Fault { None, WriteProtected, NoDiskette, PulledOutDuringRead, PulledOutDuringWrite };
+    const struct {
+        Fault fault;
+        std::string command;
+        int status;
+        const char* said;  // on stderr
+    } cases[] = {
+        {Fault::WriteProtected, "format A: --media 1.44m", 1, "Format Error: Write protect Disk !"},
+        {Fault::WriteProtected, "write fat.img A:", 2, "Error: Write protect Disk !"},
+        {Fault::NoDiskette, "info A:", 1, "Please insert a disk !"},
+        {Fault::NoDiskette, "read A: out.img", 1, "Please insert a disk !"},
+        {Fault::PulledOutDuringRead, "read A: out.img", 2, "Drive NOT ready"},
+        {Fault::PulledOutDuringWrite, "write fat.img A:", 2, "Drive NOT ready"},
+    };
+    TempDir dir;
+    {
+        // A 1.44M diskette with a file system on it, from the device's own format.
+        GreaseweazleEmulator device;
+        device.Insert(Blank(DriveKind::Floppy35HD));
+        const std::string drive = "--drive A:=" + device.path() + " -y ";
+        ASSERT_EQ(RunCli(VOKTA_CLI, drive + "format A: --media 1.44m", dir).status, 0);
+        ASSERT_EQ(RunCli(VOKTA_CLI, drive + "read A: blank.img", dir).status, 0);
+        WriteFile(dir.File("one.bin"), RandomBytes(200'000, 5));
+        ASSERT_EQ(Shell("cd " + ShellQuoted(dir.path()) + " && cp blank.img fat.img" +
+                        " && MTOOLS_SKIP_CHECK=1 mcopy -i fat.img one.bin ::"),
+                  0);
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command + " " + std::to_string(static_cast<int>(c.fault)));
+        GreaseweazleEmulator device;
+        device.Insert(Blank(DriveKind::Floppy35HD));
+        const std::string drive = "--drive A:=" + device.path() + " -y ";
+        ASSERT_EQ(RunCli(VOKTA_CLI, drive + "write blank.img A:", dir).status, 0);
+        const FluxDiskette before = *device.diskette();
+        switch (c.fault) {
+        case Fault::None: break;
+        case Fault::WriteProtected: device.SetWriteProtected(true); break;
+        case Fault::NoDiskette: device.Eject(); break;
+        case Fault::PulledOutDuringRead: device.DropDuring(gw::Cmd::ReadFlux, 20'000); break;
+        case Fault::PulledOutDuringWrite: device.DropDuring(gw::Cmd::WriteFlux, 1); break;
+        }
+        const CliRun run = RunCli(VOKTA_CLI, drive + c.command, dir);
+        EXPECT_EQ(run.status, c.status) << run.out << run.err;
+        EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+        if (c.fault == Fault::WriteProtected) {
+            EXPECT_EQ(device.diskette()->tracks, before.tracks);
+        }
+    }
+}
+
+TEST(GreaseweazleCli, TheDriveListNamesTheSerialLine)
+{
+    TempDir dir;
+    GreaseweazleEmulator device;
+    device.Insert(Blank(DriveKind::Floppy525HD));
+    const CliRun run = RunCli(VOKTA_CLI, "--drive B:=" + device.path() + ",type=1.2m drives --paths", dir);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("B:  FLOPPY 5¼ 1.2M\t" + device.path()), std::string::npos) << run.out;
+}
