@@ -70,7 +70,6 @@ CaptureTurns TurnsOfCapture(const gw::FluxRead& read, double tickHz, uint64_t re
 {
     CaptureTurns capture;
     capture.turns.tickHz = capture.lead.tickHz = tickHz;
-    capture.sawIndex = !read.indexes.empty();
     // Segments between index pulses; a transition on a pulse ends the segment before it.
     std::vector<mfm::Revolution> segments(read.indexes.size() + 1);
     size_t segment = 0;
@@ -87,11 +86,35 @@ CaptureTurns TurnsOfCapture(const gw::FluxRead& read, double tickHz, uint64_t re
         if (!segments[i].intervals.empty())
             capture.turns.revolutions.push_back(std::move(segments[i]));
     if (!segments.front().intervals.empty()) {
-        if (capture.sawIndex && read.indexes.front() < revolutionTicks)
+        if (!read.indexes.empty() && read.indexes.front() < revolutionTicks)
             capture.leadTicks = revolutionTicks - read.indexes.front();
         capture.lead.revolutions.push_back(std::move(segments.front()));
     }
     return capture;
+}
+
+std::optional<Track> DecodeCapture(const gw::FluxRead& flux, const CaptureRead& how, std::span<const DataRate> rates)
+{
+    const CaptureTurns capture = TurnsOfCapture(flux, how.tickHz, how.revolutionTicks);
+    for (const DataRate rate : rates) {
+        const mfm::Recording recording{KbitOf(rate), how.rpm};
+        mfm::TrackRead decoded = mfm::DecodeTrack(capture.turns, recording, how.id);
+        const mfm::TrackRead lead = mfm::DecodeTrack(capture.lead, recording, how.id);
+        if (!decoded.ok() || !lead.ok())
+            return std::nullopt;
+        // The lead lies that far from the index.
+        const auto offset = static_cast<size_t>(static_cast<double>(capture.leadTicks) *
+                                                mfm::CellsPerSecond(recording) / how.tickHz);
+        for (mfm::RevolutionRead revolution : lead.revolutions) {
+            for (mfm::SectorRead& s : revolution.sectors)
+                s.position += offset;
+            decoded.revolutions.push_back(std::move(revolution));
+        }
+        Track found = TrackFromRead(decoded, mfm::MergeRevolutions(decoded), how.id, rate);
+        if (found.formatted() || rate == rates.back())
+            return found;
+    }
+    return std::nullopt;
 }
 
 void MergeTrackReads(Track& into, const Track& from)
@@ -287,36 +310,18 @@ DiskError GreaseweazleDrive::Capture(uint16_t cylinder, uint8_t head, uint16_t r
     const gw::ReadRequest request{0, static_cast<uint32_t>(std::min<uint64_t>(ticks, UINT32_MAX))};
     if (const gw::GwStatus status = device_->ReadFlux(request, flux); !status)
         return ErrorOf(status);
-    const double tickHz = device_->info().sampleHz;
-    const CaptureTurns capture = TurnsOfCapture(flux, tickHz, RevolutionTicks());
     // No index pulse in a whole turn: no diskette, or a drive that does not turn.
-    if (!capture.sawIndex && ticks >= RevolutionTicks())
+    if (flux.indexes.empty() && ticks >= RevolutionTicks())
         return Err::NotReady;
     if (flux.indexes.size() >= 2)
         measuredRevolution_ = flux.indexes[1] - flux.indexes[0];
-    const uint16_t rpm = kind_ == DriveKind::Floppy525HD ? 360 : 300;
-    for (const DataRate rate : rates) {
-        const mfm::Recording recording{KbitOf(rate), rpm};
-        const mfm::TrackId id = IdOf(cylinder, head, SizeCode());
-        mfm::TrackRead decoded = mfm::DecodeTrack(capture.turns, recording, id);
-        const mfm::TrackRead lead = mfm::DecodeTrack(capture.lead, recording, id);
-        if (!decoded.ok() || !lead.ok())
-            return Err::SectorNotFound;
-        // The lead lies that far from the index.
-        const auto offset = static_cast<size_t>(static_cast<double>(capture.leadTicks) *
-                                                mfm::CellsPerSecond(recording) / tickHz);
-        for (mfm::RevolutionRead revolution : lead.revolutions) {
-            for (mfm::SectorRead& s : revolution.sectors)
-                s.position += offset;
-            decoded.revolutions.push_back(std::move(revolution));
-        }
-        Track found = TrackFromRead(decoded, mfm::MergeRevolutions(decoded), id, rate);
-        if (found.formatted() || rate == rates.back()) {
-            track = std::move(found);
-            return Err::None;
-        }
-    }
-    return Err::SectorNotFound;
+    const CaptureRead read{static_cast<double>(device_->info().sampleHz), RevolutionTicks(), kind_ == DriveKind::Floppy525HD ? 360u : 300u,
+                           IdOf(cylinder, head, SizeCode())};
+    std::optional<Track> decoded = DecodeCapture(flux, read, rates);
+    if (!decoded)
+        return Err::SectorNotFound;
+    track = std::move(*decoded);
+    return Err::None;
 }
 
 DiskError GreaseweazleDrive::ReadTrack(uint16_t cylinder, uint8_t head, uint16_t first, uint16_t count,

@@ -26,9 +26,19 @@ struct CaptureTurns {
     mfm::TrackFlux turns;
     mfm::TrackFlux lead;
     uint64_t leadTicks = 0;  // how far from the index the lead begins
-    bool sawIndex = false;
 };
 CaptureTurns TurnsOfCapture(const gw::FluxRead& read, double tickHz, uint64_t revolutionTicks);
+
+// How a capture was taken, and the track it is of.
+struct CaptureRead {
+    double tickHz = 72e6;
+    uint64_t revolutionTicks = 0;
+    uint32_t rpm = 300;
+    mfm::TrackId id;
+};
+// The track a capture shows, at the first of `rates` where it shows a sector (unformatted
+// at the last); nothing when the flux is no recording at all.
+std::optional<Track> DecodeCapture(const gw::FluxRead& flux, const CaptureRead& how, std::span<const DataRate> rates);
 
 // Sectors read well in `from` replace those `into` holds with a data error; sectors only
 // `from` found are added in their place on the track.
