@@ -203,7 +203,10 @@ public:
         fs::create_symlink("../" + disk, dir.File("block/" + name));
     }
     void KernelFloppy(const std::string& name) { std::filesystem::create_directories(dir.File("block/" + name)); }
-    std::vector<DisketteDevice> Found() const { return FindDisketteDevices({dir.File("block"), "/dev"}); }
+    std::vector<DisketteDevice> Found(const std::vector<std::string>& flux = {}) const
+    {
+        return FindDisketteDevices({dir.File("block"), "/dev"}, flux);
+    }
 
     TempDir dir;
 
@@ -245,6 +248,20 @@ TEST(DisketteDevices, UsbFloppyDrivesTakeTheLettersTheKernelFloppyDrivesLeaveFre
     sysfs.Disk("sdb", "1", "04");
     sysfs.KernelFloppy("fd1");
     EXPECT_EQ(sysfs.Found(), (std::vector<DisketteDevice>{{'A', "/dev/sdb", Usb::UsbFloppy}, fd1}));
+}
+
+TEST(DisketteDevices, FluxInterfacesTakeWhatTheFloppyDrivesLeaveFree)
+{
+    const DisketteDevice gw0{'A', "/dev/ttyACM0", Usb::Greaseweazle};
+    const std::vector<std::string> flux{"/dev/ttyACM0", "/dev/ttyACM1"};
+    FakeSysfs sysfs;
+    EXPECT_EQ(sysfs.Found(flux), (std::vector<DisketteDevice>{gw0, {'B', "/dev/ttyACM1", Usb::Greaseweazle}}));
+    sysfs.Disk("sdb", "1", "04");
+    EXPECT_EQ(sysfs.Found(flux), (std::vector<DisketteDevice>{{'A', "/dev/sdb", Usb::UsbFloppy},
+                                                              {'B', "/dev/ttyACM0", Usb::Greaseweazle}}));
+    sysfs.KernelFloppy("fd0");
+    EXPECT_EQ(sysfs.Found(flux), (std::vector<DisketteDevice>{{'A', "/dev/fd0", Usb::KernelFloppy},
+                                                              {'B', "/dev/sdb", Usb::UsbFloppy}}));
 }
 
 TEST(MachineDrives, DisksOpticalDrivesRamDisksAndNetworkMounts)
