@@ -39,7 +39,10 @@ struct GreaseweazleModel {
     bool drive = true;              // false: nothing on the cable
     bool readsDiskChange = true;    // false: GET_PIN 34 is refused, as on the F1
     uint32_t minPulse = 57;         // 800 ns: shorter pulses join the next
-    uint32_t ticksPerCommand = 7'919;  // how far the diskette turns while a command runs
+    uint32_t ticksPerCommand = 7'919;       // a command's own latency on the device
+    uint32_t stepMicroseconds = 3'000;      // a 3½" drive's step time, per cylinder moved
+    uint32_t settleMicroseconds = 15'000;   // head settle, once a seek
+    uint32_t spinUpMicroseconds = 500'000;  // the motor from standstill to speed
 };
 
 // A Greaseweazle on a pseudo-terminal: a thread answers its protocol on the master side
@@ -69,6 +72,9 @@ public:
 
     int cylinder() const;
     bool motorOn() const;
+    // The model's clock: ticks of the sample clock since the device started, each command
+    // charged what it takes on a real drive. The disk's angle is this modulo the revolution.
+    uint64_t elapsedTicks() const;
     // How often the host cleared the line (a flush of the line counts).
     int clears() const;
     // The command codes received, in order.
@@ -93,7 +99,10 @@ private:
     void EraseWindow(uint64_t start, uint64_t ticks);
     bool Spinning() const;
     std::vector<uint32_t>* CurrentTrack();
-    void Turn(uint64_t ticks);
+    uint64_t Revolution() const;
+    uint64_t Angle() const { return elapsed_ % Revolution(); }
+    uint64_t TicksOf(uint64_t microseconds) const;
+    void Pass(uint64_t ticks) { elapsed_ += ticks; }
     void CloseMaster();
 
     GreaseweazleModel model_;
@@ -115,7 +124,7 @@ private:
     int cylinder_ = 0;
     uint8_t head_ = 0;
     bool diskChanged_ = true;
-    uint64_t angle_ = 1'000;  // ticks past the index pulse
+    uint64_t elapsed_ = 0;
     uint8_t fluxStatus_ = gw::Ack::Okay;
     bool writeCue_ = false;
     bool writeTerminate_ = false;

@@ -207,6 +207,120 @@ TEST_F(Greaseweazle, ProtectedDisketteKeepsItsFlux)
     EXPECT_FALSE(protectedTab);
 }
 
+// What the model's clock charges at 72 MHz: every command its latency, a seek 3 ms a
+// cylinder and 15 ms to settle, the motor 500 ms to spin up, flux transfers their length,
+// and the firmware's two seconds when it waits for an index pulse in vain.
+constexpr uint64_t kCommand = 7'919;
+constexpr uint64_t kStep = 216'000;
+constexpr uint64_t kSettle = 1'080'000;
+constexpr uint64_t kSpinUp = 36'000'000;
+constexpr uint64_t kIndexWait = 144'000'000;
+constexpr uint64_t kLinger = 36'000;
+constexpr uint64_t kFinal = 7'200;  // the interval a write ends with, never written
+
+// Ticks from a command that arrives at `before` to the next index pulse: what a cued
+// write waits (none when it comes on the pulse), and where a read sees its first (a pulse
+// at the very start is no pulse the read counts).
+uint64_t ToIndex(uint64_t before)
+{
+    return (kTurn - (before + kCommand) % kTurn) % kTurn;
+}
+uint64_t ToPulse(uint64_t before)
+{
+    return kTurn - (before + kCommand) % kTurn;
+}
+
+struct Charge {
+    const char* what;
+    std::function<bool(GreaseweazleDevice&)> arrange;
+    std::function<bool(GreaseweazleDevice&)> act;
+    std::function<uint64_t(uint64_t)> cost;  // of the act, from the clock before it
+};
+
+TEST_F(Greaseweazle, EveryCommandIsChargedWhatItTakesOnADrive)
+{
+    auto at = [](int cylinder) {
+        return [cylinder](GreaseweazleDevice& d) {
+            return d.SetBusType(BusType::IbmPc) && d.Select(0) && d.Motor(0, true) && d.Seek(cylinder);
+        };
+    };
+    auto constant = [](uint64_t ticks) { return [ticks](uint64_t) { return ticks; }; };
+    std::vector<uint32_t> half(kTurn / 2 / 288, 288);
+    const Charge cases[] = {
+        {"a seek of 5 cylinders out", at(0), [](GreaseweazleDevice& d) { return bool(d.Seek(5)); },
+         constant(kCommand + 5 * kStep + kSettle)},
+        {"a seek of 2 cylinders in", at(5), [](GreaseweazleDevice& d) { return bool(d.Seek(3)); },
+         constant(kCommand + 2 * kStep + kSettle)},
+        {"a seek to where the head is", at(2), [](GreaseweazleDevice& d) { return bool(d.Seek(2)); },
+         constant(kCommand)},
+        {"the motor from standstill",
+         [](GreaseweazleDevice& d) { return d.SetBusType(BusType::IbmPc) && d.Select(0); },
+         [](GreaseweazleDevice& d) { return bool(d.Motor(0, true)); }, constant(kCommand + kSpinUp)},
+        {"the motor already on", at(0), [](GreaseweazleDevice& d) { return bool(d.Motor(0, true)); },
+         constant(kCommand)},
+        {"the motor off", at(0), [](GreaseweazleDevice& d) { return bool(d.Motor(0, false)); }, constant(kCommand)},
+        {"a head switch", at(1), [](GreaseweazleDevice& d) { return bool(d.Head(1)); }, constant(kCommand)},
+        {"a read of a quarter turn and its status", at(0),
+         [](GreaseweazleDevice& d) {
+             FluxRead flux;
+             return bool(d.ReadFlux({0, kTurn / 4}, flux));
+         },
+         constant(kCommand + kTurn / 4 + kCommand)},
+        {"a read of two turns: to the index, two turns, the linger", at(1),
+         [](GreaseweazleDevice& d) {
+             FluxRead flux;
+             return bool(d.ReadFlux({2, 0}, flux));
+         },
+         [](uint64_t before) { return kCommand + ToPulse(before) + 2 * kTurn + kLinger + kCommand; }},
+        {"a read with the motor off waits for the index in vain", at(0),
+         [](GreaseweazleDevice& d) {
+             FluxRead flux;
+             return d.Motor(0, false) && d.ReadFlux({1, 0}, flux).Refused(Ack::NoIndex);
+         },
+         constant(kCommand + kCommand + kIndexWait + kCommand)},
+        {"an erase of two turns", at(0), [](GreaseweazleDevice& d) { return bool(d.Erase(2 * kTurn)); },
+         constant(kCommand + 2 * kTurn + kCommand)},
+        {"a write cued at the index", at(1),
+         [&half](GreaseweazleDevice& d) { return bool(d.WriteFlux(half, {true, false})); },
+         [](uint64_t before) { return kCommand + ToIndex(before) + kTurn / 2 + kFinal + kCommand; }},
+        {"a write from where the head is", at(1),
+         [&half](GreaseweazleDevice& d) { return bool(d.WriteFlux(half, {false, false})); },
+         constant(kCommand + kTurn / 2 + kFinal + kCommand)},
+        {"a write that stops at the index", at(1),
+         [](GreaseweazleDevice& d) { return bool(d.WriteFlux(std::vector<uint32_t>(kTurn / 144, 288), {true, true})); },
+         [](uint64_t before) { return kCommand + ToIndex(before) + kTurn + kCommand; }},
+    };
+    for (const Charge& c : cases) {
+        SCOPED_TRACE(c.what);
+        GreaseweazleEmulator fresh;
+        fresh.Insert(disk);
+        GreaseweazleDevice::Opened opened = GreaseweazleDevice::Open(fresh.path(), {3'000, 0});
+        ASSERT_TRUE(opened.device);
+        ASSERT_TRUE(c.arrange(*opened.device));
+        const uint64_t before = fresh.elapsedTicks();
+        ASSERT_TRUE(c.act(*opened.device));
+        EXPECT_EQ(fresh.elapsedTicks() - before, c.cost(before));
+    }
+}
+
+TEST_F(Greaseweazle, TheIndexComesWhenTheClockSaysTheDiskIsRound)
+{
+    Ready(1);
+    // Reads of many lengths leave the disk at many angles; each one's first pulse is where
+    // the clock puts it, and each read costs what it saw.
+    for (const uint32_t ticks : {kTurn / 3, kTurn / 7, 1'234'567u, kTurn - 5u, 99u}) {
+        SCOPED_TRACE(ticks);
+        FluxRead flux;
+        ASSERT_TRUE(device->ReadFlux({0, ticks}, flux));
+        const uint64_t before = emulator.elapsedTicks();
+        ASSERT_TRUE(device->ReadFlux({1, 0}, flux));
+        ASSERT_EQ(flux.indexes.size(), 2u);
+        EXPECT_EQ(flux.indexes[0], ToPulse(before));
+        EXPECT_EQ((before + kCommand + flux.indexes[0]) % kTurn, 0u);
+        EXPECT_EQ(emulator.elapsedTicks(), before + kCommand + flux.indexes[1] + kLinger + kCommand);
+    }
+}
+
 TEST_F(Greaseweazle, DiskChangeHoldsUntilAStepWithADisketteIn)
 {
     ASSERT_TRUE(device->SetBusType(BusType::IbmPc));
