@@ -39,6 +39,21 @@ mfm::TrackFlux TwoTurns(const std::vector<uint32_t>& intervals, uint32_t revolut
 
 }  // namespace
 
+WeakStretch WeakSectorData(const EmulatedMedium& medium, DriveKind kind, uint16_t cylinder, uint8_t head, size_t slot,
+                           uint32_t bad, uint32_t every, uint32_t sampleHz)
+{
+    const Track& track = medium.track(cylinder, head);
+    const mfm::EncodedTrack encoded = EncodeMediumTrack(track, kind);
+    if (!encoded.ok() || slot >= encoded.addressMarks.size())
+        throw std::invalid_argument("no sector " + std::to_string(slot) + " on " + TrackName(cylinder, head));
+    // From the address mark: its field (10 bytes), gap 2 (22), sync (12) and the data mark (4).
+    constexpr size_t kToData = (10 + 22 + 12 + 4) * 16;
+    const size_t middle = encoded.addressMarks[slot] + kToData + track.sectors[slot].size() / 2 * 16;
+    const double cellTicks = sampleHz / mfm::CellsPerSecond(RecordingOf(track.rate, kind));
+    return {cylinder, head, static_cast<uint32_t>(static_cast<double>(middle) * cellTicks),
+            static_cast<uint32_t>(4 * 16 * cellTicks), bad, every};
+}
+
 FluxDiskette FluxDisketteOf(const EmulatedMedium& medium, DriveKind kind, uint32_t sampleHz)
 {
     FluxDiskette diskette;

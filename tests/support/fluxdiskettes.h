@@ -23,4 +23,10 @@ FluxDiskette FluxDisketteOf(const EmulatedMedium& medium, DriveKind kind, uint32
 // std::invalid_argument naming the track when one is no drive's recording.
 EmulatedMedium MediumOf(const FluxDiskette& diskette, MediumDensity density, uint32_t sampleHz = kGreaseweazleHz);
 
+// A weak stretch over the middle of the data of the sector in `slot` of the track at
+// `cylinder` and `head` of `medium`, as FluxDisketteOf records it: that sector reads with a
+// bad data CRC in the revolutions the stretch disturbs, and well in the others.
+WeakStretch WeakSectorData(const EmulatedMedium& medium, DriveKind kind, uint16_t cylinder, uint8_t head, size_t slot,
+                           uint32_t bad, uint32_t every, uint32_t sampleHz = kGreaseweazleHz);
+
 }  // namespace vokta::test

@@ -342,6 +342,13 @@ uint64_t GreaseweazleEmulator::Revolution() const
     return diskette_ ? diskette_->revolutionTicks : FluxDiskette{}.revolutionTicks;
 }
 
+bool GreaseweazleEmulator::Disturbed(uint64_t at, uint64_t revolution) const
+{
+    const auto cylinder = static_cast<uint16_t>(cylinder_);
+    return std::any_of(diskette_->weak.begin(), diskette_->weak.end(),
+                       [&](const WeakStretch& w) { return w.Disturbs(cylinder, head_, at, revolution); });
+}
+
 uint64_t GreaseweazleEmulator::TicksOf(uint64_t microseconds) const
 {
     return microseconds * model_.info.sampleHz / 1'000'000;
@@ -525,31 +532,30 @@ GreaseweazleEmulator::Reply GreaseweazleEmulator::Execute(std::vector<uint8_t>& 
 std::vector<uint8_t> GreaseweazleEmulator::ReadStream(uint32_t ticks, uint16_t pulses, uint32_t linger)
 {
     fluxStatus_ = Ack::Okay;
-    if (!Spinning()) {
-        // The firmware gives up after two seconds without an index pulse, sending nothing.
-        if (pulses != 0) {
-            fluxStatus_ = Ack::NoIndex;
-            Pass(TicksOf(kIndexTimeoutMicroseconds));
-        } else {
-            Pass(ticks);
-        }
-        return {kStreamEnd};
-    }
+    const bool spinning = Spinning();
+    const bool indexes = spinning && model_.indexPulse;
     const uint64_t revolution = Revolution();
     const uint64_t angle = Angle();
     // A read bounded by neither is bounded here.
     uint64_t stop = ticks != 0 ? ticks : 16 * revolution;
-    if (pulses != 0)
+    if (pulses != 0 && indexes) {
         stop = std::min<uint64_t>(stop, (revolution - angle) + (pulses - 1) * revolution + linger);
+    } else if (pulses != 0 && stop > TicksOf(kIndexTimeoutMicroseconds)) {
+        // The firmware gives up after two seconds without an index pulse.
+        stop = TicksOf(kIndexTimeoutMicroseconds);
+        fluxStatus_ = Ack::NoIndex;
+    }
     FluxRead flux;
-    const std::vector<uint32_t>* track = CurrentTrack();
+    const std::vector<uint32_t>* track = spinning ? CurrentTrack() : nullptr;
     const std::vector<uint64_t> times = track ? TimesOf(*track) : std::vector<uint64_t>{};
+    const uint64_t firstTurn = elapsed_ / revolution;
     uint64_t previous = 0;
-    // Turn 0 is the part of the revolution the read starts in; each turn ends on its pulse.
+    // Turn 0 is the part of the revolution the read starts in; each turn ends where its
+    // pulse is, whether the drive gives it or not.
     for (uint64_t turn = 0;; ++turn) {
         for (const uint64_t at : times) {
             const uint64_t when = turn * revolution + at;
-            if (when <= angle)
+            if (when <= angle || Disturbed(at, firstTurn + turn))
                 continue;
             if (when - angle > stop)
                 break;
@@ -559,7 +565,8 @@ std::vector<uint8_t> GreaseweazleEmulator::ReadStream(uint32_t ticks, uint16_t p
         const uint64_t pulse = (turn + 1) * revolution - angle;
         if (pulse > stop)
             break;
-        flux.indexes.push_back(pulse);
+        if (indexes)
+            flux.indexes.push_back(pulse);
     }
     Pass(stop);
     return EncodeReadStream(flux);
@@ -572,10 +579,13 @@ GreaseweazleEmulator::Reply GreaseweazleEmulator::FinishWrite(std::span<const ui
     const DecodedWrite decoded = DecodeWriteStream(stream, model_.minPulse);
     if (decoded.fault != StreamFault::None) {
         fluxStatus_ = Ack::BadCommand;
-    } else if (!Spinning()) {
+    } else if (writeCue_ && !(Spinning() && model_.indexPulse)) {
         // Cued at an index pulse that never comes: two seconds, then this.
-        fluxStatus_ = writeCue_ ? Ack::NoIndex : Ack::Okay;
-        Pass(writeCue_ ? TicksOf(kIndexTimeoutMicroseconds) : WriteTicks(decoded.intervals));
+        fluxStatus_ = Ack::NoIndex;
+        Pass(TicksOf(kIndexTimeoutMicroseconds));
+    } else if (!Spinning()) {
+        fluxStatus_ = Ack::Okay;
+        Pass(WriteTicks(decoded.intervals));
     } else {
         const uint64_t ticks = WriteTicks(decoded.intervals);
         // The last interval is the one the device takes in as it stops: never written.
@@ -601,7 +611,7 @@ void GreaseweazleEmulator::Store(const std::vector<uint32_t>& intervals, uint64_
     const uint64_t start = Angle();
     // The device writes until the next index pulse or to the end of the flux; the track
     // keeps at most one revolution of it.
-    const uint64_t writing = terminate ? std::min(ticks, revolution - start) : ticks;
+    const uint64_t writing = terminate && model_.indexPulse ? std::min(ticks, revolution - start) : ticks;
     const uint64_t span = std::min(writing, revolution);
     if (std::vector<uint32_t>* track = CurrentTrack()) {
         std::vector<uint64_t> times = TimesOutside(*track, start, span, revolution);
