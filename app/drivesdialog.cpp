@@ -162,7 +162,10 @@ void DrivesDialog::Browse()
     FileRequest request;
     const QString typed = path_->text().trimmed();
     request.folder = QFileInfo(typed.isEmpty() ? QString::fromStdString(DefaultDisketteFile()) : typed).absolutePath();
-    request.filter = QtFileFilter(UiText(Str::DisketteFileFilter));
+    // Every kind a drive can be bound to first, then flux files, sector images and the rest.
+    request.filter = QtFileFilter(UiText(Str::DisketteOrFluxFileFilter)) + QStringLiteral(";;") +
+                     QtFileFilter(UiText(Str::FluxFileFilter)) + QStringLiteral(";;") +
+                     QtFileFilter(UiText(Str::DisketteFileFilter));
     request.mustExist = false;
     const QString chosen = chooseFile_(this, request);
     if (!chosen.isEmpty())

@@ -356,6 +356,8 @@
     X(DisketteFileFilter, 2832) \
     X(CreateDisketteFile, 2833) \
     X(CannotCreateDisketteFile, 2834) \
+    X(DisketteOrFluxFileFilter, 2835) \
+    X(FluxFileFilter, 2836) \
     X(VersionDescription, 2890) \
     X(VersionCopyright, 2891) \
     X(VersionTrademarks, 2892) \

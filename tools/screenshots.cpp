@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Saves a picture of every tab of the main window, of the About box and of the help, as
-// the program shows them after start-up, and of the pages after a real operation on a
+// Saves a picture of every tab of the main window, of the About box, of the help and of the
+// drives dialog with the file dialog its Browse opens, as the program shows them after start-up, and of the pages after a real operation on a
 // diskette file bound to A:, in English and in Italian; tools/screenshots.sh runs it under
 // a virtual X server. The settings go to a temporary folder, not to the user's.
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
@@ -14,6 +15,7 @@
 #include <cstdio>
 
 #include "app/aboutbox.h"
+#include "app/drivesdialog.h"
 #include "app/helpwindow.h"
 #include "app/mainwindow.h"
 #include "ui/settingsstore.h"
@@ -113,6 +115,30 @@ bool SaveOperations(vokta::MainWindow& window, const QString& folder)
     return saved;
 }
 
+// The drives dialog with the diskette file bound to A:, and the file dialog its Browse
+// opens, showing the first of the kinds of files it offers (all of them are printed).
+bool SaveDrivesDialog(QWidget& window, const QString& folder, const QString& diskette)
+{
+    using namespace vokta;
+    DrivesDialog dialog({{'A', diskette.toStdString(), DriveKind::Floppy35HD}}, &window);
+    bool saved = true;
+    dialog.SetFileChooser([&](QWidget* parent, const FileRequest& request) {
+        QFileDialog files(parent, QString(), request.folder, request.filter);
+        files.setOption(QFileDialog::DontUseNativeDialog);
+        files.show();
+        std::printf("file kinds offered: %s\n", qPrintable(request.filter));
+        saved &= Save(files, folder + "/drives-browse.png");
+        return QString();
+    });
+    dialog.show();
+    saved &= Save(dialog, folder + "/drives.png");
+    auto* browse = FindControl<QPushButton>(&dialog, static_cast<int>(Str::TipBrowseDisketteFile));
+    if (browse == nullptr)
+        return false;
+    browse->click();
+    return saved;
+}
+
 // Runs the program once in `language` with the diskette file bound to A:, and hands its
 // main window to `look`.
 int RunWith(int language, const QString& diskette, const std::function<void(vokta::MainWindow&)>& look)
@@ -163,6 +189,7 @@ int main(int argc, char** argv)
         HelpWindow help(&window);
         help.show();
         allSaved &= Save(help, folder + "/help.png");
+        allSaved &= SaveDrivesDialog(window, folder, diskette);
     });
     if (status == 0)
         status = RunWith(1, diskette, [&](MainWindow& window) {

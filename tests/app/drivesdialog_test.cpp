@@ -200,7 +200,9 @@ TEST_F(Dialog, BrowseOffersDisketteFilesAndTakesANewName)
     ASSERT_NE(browse, nullptr);
     browse->click();
     EXPECT_EQ(Control<QLineEdit>(Str::TipBindingPath)->text(), QString::fromStdString(dir.File("new.img")));
-    EXPECT_EQ(asked.filter, "Diskette Files (*.img *.ima *.dim *.imd);;All Files (*)");
+    EXPECT_EQ(asked.filter,
+              "Diskette and Flux Files (*.img *.ima *.dim *.imd *.scp *.hfe);;Flux Files (*.scp *.hfe);;"
+              "Diskette Files (*.img *.ima *.dim *.imd);;All Files (*)");
     EXPECT_FALSE(asked.mustExist);
 }
 

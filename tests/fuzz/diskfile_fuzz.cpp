@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Recognition of files chosen as images or diskettes: the same bytes loaded as an image
-// file (Read/Write's "Load Image") and opened as a diskette file under a raw name and an
-// ImageDisk name. An image is loaded whole or not at all, and a raw file of a standard
-// size is always a diskette.
+// file (Read/Write's "Load Image") and opened as a diskette file under a raw name, an
+// ImageDisk name and the names of the two flux files. An image is loaded whole or not at
+// all, a raw file of a standard size is always a diskette, and a flux file's diskette
+// saved as that kind of file again reads back the same.
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <array>
 #include <string>
 
+#include "drive/backend/files/fluxmedium.h"
 #include "drive/backend/files/imdfile.h"
 #include "drive/backend/files/virtualdrive.h"
 #include "fuzzinput.h"
@@ -87,6 +89,38 @@ void LoadAsImage(const std::string& path, std::span<const uint8_t> bytes)
             "the image holds the file's bytes");
 }
 
+bool SameSectors(const Track& a, const Track& b)
+{
+    return std::equal(a.sectors.begin(), a.sectors.end(), b.sectors.begin(), b.sectors.end(),
+                      [](const SectorRecord& x, const SectorRecord& y) {
+                          return x.cylinder == y.cylinder && x.head == y.head && x.number == y.number &&
+                                 x.sizeCode == y.sizeCode && x.data == y.data && x.dataError == y.dataError &&
+                                 x.deleted == y.deleted;
+                      });
+}
+
+// The diskette as its own kind of flux file, read back: every track as it was. A diskette
+// the file cannot hold (a track too long, rates an HFE file cannot mix) is refused.
+void SavesAndReadsBack(const EmulatedMedium& medium, DisketteFileFormat format)
+{
+    constexpr DriveKind kKind = DriveKind::Floppy35HD;
+    const FluxFileWrite written =
+        format == DisketteFileFormat::Scp ? WriteScpMedium(medium, kKind) : WriteHfeMedium(medium, kKind);
+    if (!written.error.empty())
+        return;
+    const FluxMediumRead read = format == DisketteFileFormat::Scp
+                                    ? ReadScpMedium(written.bytes, medium.density)
+                                    : ReadHfeMedium(written.bytes, kKind, medium.density);
+    Require(read.medium.has_value(), "a flux file the system wrote reads back");
+    for (uint16_t c = 0; c < medium.cylinders; ++c)
+        for (uint8_t h = 0; h < medium.heads; ++h) {
+            const Track& before = medium.track(c, h);
+            static const Track kUnformatted;
+            const Track& after = read.medium->HasTrack(c, h) ? read.medium->track(c, h) : kUnformatted;
+            Require(SameSectors(before, after), "a saved flux file holds the sectors it was saved with");
+        }
+}
+
 void OpenAsDiskette(const std::string& path, std::span<const uint8_t> bytes, uint64_t size)
 {
     DriveOpenResult opened = VirtualDrive::Open(path, DriveKind::Floppy35HD, 1);
@@ -100,6 +134,9 @@ void OpenAsDiskette(const std::string& path, std::span<const uint8_t> bytes, uin
     auto* drive = static_cast<VirtualDrive*>(opened.service.get());
     if (size > 0 && drive->IsDriveReady())
         Require(drive->medium() != nullptr, "a ready drive holds a diskette");
+    const DisketteFileFormat format = drive->format();
+    if (drive->medium() != nullptr && (format == DisketteFileFormat::Scp || format == DisketteFileFormat::Hfe))
+        SavesAndReadsBack(*drive->medium(), format);
 }
 
 }  // namespace
@@ -107,7 +144,7 @@ void OpenAsDiskette(const std::string& path, std::span<const uint8_t> bytes, uin
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::span<const uint8_t> bytes(data, size);
-    for (const char* name : {"/d.img", "/d.imd"}) {
+    for (const char* name : {"/d.img", "/d.imd", "/d.scp", "/d.hfe"}) {
         const std::string path = FolderPath() + name;
         const uint64_t fileSize = WriteFile(path, bytes);
         if (name[3] == 'm' && name[4] == 'g')

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Seeds for the flux file targets, made by the writers: small SCP and HFE files of one
-// and two sides, several revolutions, long intervals and tracks that end inside a block.
-//   fuzz_flux_seeds OUT   -> OUT/scp OUT/hfe
+// and two sides, several revolutions, long intervals and tracks that end inside a block;
+// and for the diskette files, flux files of the first cylinder of formatted diskettes.
+//   fuzz_flux_seeds OUT   -> OUT/scp OUT/hfe OUT/diskfile
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 
+#include "drive/backend/files/fluxmedium.h"
 #include "fluxfile/hfefile.h"
 #include "fluxfile/scpfile.h"
 
@@ -59,6 +61,17 @@ HfeImage Hfe(uint8_t cylinders, uint8_t sides, size_t bytes)
     return image;
 }
 
+// The first cylinder of a diskette of `type` formatted, with a data error in one sector.
+EmulatedMedium FirstCylinder(MediaType type, MediumDensity density)
+{
+    const EmulatedMedium formatted = EmulatedMedium::Formatted(type);
+    EmulatedMedium medium(density);
+    for (uint8_t h = 0; h < 2; ++h)
+        medium.track(0, h) = formatted.track(0, h);
+    medium.track(0, 1).sectors.back().dataError = true;
+    return medium;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -70,11 +83,17 @@ int main(int argc, char** argv)
     const fs::path out(argv[1]);
     fs::create_directories(out / "scp");
     fs::create_directories(out / "hfe");
+    fs::create_directories(out / "diskfile");
+    const EmulatedMedium dd = FirstCylinder(kMedia720K, MediumDensity::Double);
+    const EmulatedMedium hd = FirstCylinder(kMedia144M, MediumDensity::High);
     const bool made =
         Save(out / "scp" / "both-heads", WriteScp(Scp(2, {0, 1}, 2, kScpIndexCued | kScp96Tpi))) &&
         Save(out / "scp" / "head0-360rpm", WriteScp(Scp(3, {0}, 1, kScpIndexCued | kScp360Rpm))) &&
         Save(out / "scp" / "head1-5revs", WriteScp(Scp(1, {1}, 5, kScpIndexCued))) &&
         Save(out / "hfe" / "two-sides", WriteHfe(Hfe(2, 2, 300))) &&
-        Save(out / "hfe" / "one-side-short", WriteHfe(Hfe(3, 1, 100)));
+        Save(out / "hfe" / "one-side-short", WriteHfe(Hfe(3, 1, 100))) &&
+        Save(out / "diskfile" / "720k-cylinder0.scp", WriteScpMedium(dd, DriveKind::Floppy35HD)) &&
+        Save(out / "diskfile" / "720k-cylinder0.hfe", WriteHfeMedium(dd, DriveKind::Floppy35HD)) &&
+        Save(out / "diskfile" / "1440k-cylinder0.hfe", WriteHfeMedium(hd, DriveKind::Floppy35HD));
     return made ? 0 : 1;
 }

@@ -20,6 +20,16 @@ namespace {
 using namespace vokta::gw;
 
 constexpr uint32_t kDefaultLinger = 36'000;  // 500 µs at 72 MHz
+// How long the firmware waits for an index pulse before it gives up.
+constexpr uint64_t kIndexTimeoutMicroseconds = 2'000'000;
+
+uint64_t WriteTicks(const std::vector<uint32_t>& intervals)
+{
+    uint64_t ticks = 0;
+    for (const uint32_t interval : intervals)
+        ticks += interval;
+    return ticks;
+}
 
 // The ticks of a track's transitions past the index pulse, in (0, revolution].
 std::vector<uint64_t> TimesOf(const std::vector<uint32_t>& intervals)
@@ -177,6 +187,12 @@ bool GreaseweazleEmulator::motorOn() const
     return motor_[0];
 }
 
+uint64_t GreaseweazleEmulator::elapsedTicks() const
+{
+    std::lock_guard lock(mutex_);
+    return elapsed_;
+}
+
 int GreaseweazleEmulator::clears() const
 {
     std::lock_guard lock(mutex_);
@@ -321,13 +337,21 @@ std::vector<uint32_t>* GreaseweazleEmulator::CurrentTrack()
     return &diskette_->track(static_cast<uint16_t>(cylinder_), head_);
 }
 
-void GreaseweazleEmulator::Turn(uint64_t ticks)
+uint64_t GreaseweazleEmulator::Revolution() const
 {
-    const uint64_t revolution = diskette_ ? diskette_->revolutionTicks : 14'400'000;
-    angle_ = (angle_ + ticks + model_.ticksPerCommand) % revolution;
-    // An index pulse at the very start of a read would count before anything was read.
-    if (angle_ == 0)
-        angle_ = 1;
+    return diskette_ ? diskette_->revolutionTicks : FluxDiskette{}.revolutionTicks;
+}
+
+bool GreaseweazleEmulator::Disturbed(uint64_t at, uint64_t revolution) const
+{
+    const auto cylinder = static_cast<uint16_t>(cylinder_);
+    return std::any_of(diskette_->weak.begin(), diskette_->weak.end(),
+                       [&](const WeakStretch& w) { return w.Disturbs(cylinder, head_, at, revolution); });
+}
+
+uint64_t GreaseweazleEmulator::TicksOf(uint64_t microseconds) const
+{
+    return microseconds * model_.info.sampleHz / 1'000'000;
 }
 
 GreaseweazleEmulator::Reply GreaseweazleEmulator::Execute(std::vector<uint8_t>& input)
@@ -339,6 +363,7 @@ GreaseweazleEmulator::Reply GreaseweazleEmulator::Execute(std::vector<uint8_t>& 
     // Like the firmware, whatever came with the command is dropped with it.
     input.clear();
     commands_.push_back(command);
+    Pass(model_.ticksPerCommand);
     Reply reply{command, {command, Ack::Okay}};
     auto ack = [&reply](uint8_t code) { reply.bytes[1] = code; };
     auto busUnit = [this](uint8_t unit) -> uint8_t {
@@ -391,8 +416,11 @@ GreaseweazleEmulator::Reply GreaseweazleEmulator::Execute(std::vector<uint8_t>& 
             ack(Ack::BadCommand);
         else if (const uint8_t code = busUnit(args[0]); code != Ack::Okay)
             ack(code);
-        else
+        else {
+            if (args[1] != 0 && !motor_[args[0]])
+                Pass(TicksOf(model_.spinUpMicroseconds));
             motor_[args[0]] = args[1] != 0;
+        }
         break;
     case Cmd::Seek: {
         const int cylinder = length == 3 ? static_cast<int8_t>(args[0]) : 0;
@@ -405,9 +433,13 @@ GreaseweazleEmulator::Reply GreaseweazleEmulator::Execute(std::vector<uint8_t>& 
         else if (cylinder < 0 || cylinder > model_.maxCylinder)
             ack(Ack::BadCylinder);
         else {
-            // A step with a diskette in the drive ends its disk change signal.
-            if (cylinder != cylinder_ && diskette_)
-                diskChanged_ = false;
+            if (cylinder != cylinder_) {
+                // A step with a diskette in the drive ends its disk change signal.
+                if (diskette_)
+                    diskChanged_ = false;
+                const auto steps = static_cast<uint64_t>(std::abs(cylinder - cylinder_));
+                Pass(TicksOf(steps * model_.stepMicroseconds + model_.settleMicroseconds));
+            }
             cylinder_ = cylinder;
         }
         break;
@@ -486,8 +518,8 @@ GreaseweazleEmulator::Reply GreaseweazleEmulator::Execute(std::vector<uint8_t>& 
         } else {
             const uint32_t ticks = LittleEndian32(args, 0);
             if (Spinning())
-                EraseWindow(angle_, ticks);
-            Turn(ticks);
+                EraseWindow(Angle(), ticks);
+            Pass(ticks);
             fluxStatus_ = Ack::Okay;
             reply.bytes.push_back(fluxStatus_);
         }
@@ -500,38 +532,43 @@ GreaseweazleEmulator::Reply GreaseweazleEmulator::Execute(std::vector<uint8_t>& 
 std::vector<uint8_t> GreaseweazleEmulator::ReadStream(uint32_t ticks, uint16_t pulses, uint32_t linger)
 {
     fluxStatus_ = Ack::Okay;
-    if (!Spinning()) {
-        // The firmware gives up after two seconds without an index pulse, sending nothing.
-        if (pulses != 0)
-            fluxStatus_ = Ack::NoIndex;
-        return {kStreamEnd};
-    }
-    const uint64_t revolution = diskette_->revolutionTicks;
+    const bool spinning = Spinning();
+    const bool indexes = spinning && model_.indexPulse;
+    const uint64_t revolution = Revolution();
+    const uint64_t angle = Angle();
     // A read bounded by neither is bounded here.
     uint64_t stop = ticks != 0 ? ticks : 16 * revolution;
-    if (pulses != 0)
-        stop = std::min<uint64_t>(stop, (revolution - angle_) + (pulses - 1) * revolution + linger);
+    if (pulses != 0 && indexes) {
+        stop = std::min<uint64_t>(stop, (revolution - angle) + (pulses - 1) * revolution + linger);
+    } else if (pulses != 0 && stop > TicksOf(kIndexTimeoutMicroseconds)) {
+        // The firmware gives up after two seconds without an index pulse.
+        stop = TicksOf(kIndexTimeoutMicroseconds);
+        fluxStatus_ = Ack::NoIndex;
+    }
     FluxRead flux;
-    const std::vector<uint32_t>* track = CurrentTrack();
+    const std::vector<uint32_t>* track = spinning ? CurrentTrack() : nullptr;
     const std::vector<uint64_t> times = track ? TimesOf(*track) : std::vector<uint64_t>{};
+    const uint64_t firstTurn = elapsed_ / revolution;
     uint64_t previous = 0;
-    // Turn 0 is the part of the revolution the read starts in; each turn ends on its pulse.
+    // Turn 0 is the part of the revolution the read starts in; each turn ends where its
+    // pulse is, whether the drive gives it or not.
     for (uint64_t turn = 0;; ++turn) {
         for (const uint64_t at : times) {
             const uint64_t when = turn * revolution + at;
-            if (when <= angle_)
+            if (when <= angle || Disturbed(at, firstTurn + turn))
                 continue;
-            if (when - angle_ > stop)
+            if (when - angle > stop)
                 break;
-            flux.intervals.push_back(static_cast<uint32_t>(when - angle_ - previous));
-            previous = when - angle_;
+            flux.intervals.push_back(static_cast<uint32_t>(when - angle - previous));
+            previous = when - angle;
         }
-        const uint64_t pulse = (turn + 1) * revolution - angle_;
+        const uint64_t pulse = (turn + 1) * revolution - angle;
         if (pulse > stop)
             break;
-        flux.indexes.push_back(pulse);
+        if (indexes)
+            flux.indexes.push_back(pulse);
     }
-    Turn(std::min<uint64_t>(stop, 0xFFFF'FFFF));
+    Pass(stop);
     return EncodeReadStream(flux);
 }
 
@@ -542,13 +579,15 @@ GreaseweazleEmulator::Reply GreaseweazleEmulator::FinishWrite(std::span<const ui
     const DecodedWrite decoded = DecodeWriteStream(stream, model_.minPulse);
     if (decoded.fault != StreamFault::None) {
         fluxStatus_ = Ack::BadCommand;
-    } else if (!Spinning()) {
+    } else if (writeCue_ && !(Spinning() && model_.indexPulse)) {
         // Cued at an index pulse that never comes: two seconds, then this.
-        fluxStatus_ = writeCue_ ? Ack::NoIndex : Ack::Okay;
+        fluxStatus_ = Ack::NoIndex;
+        Pass(TicksOf(kIndexTimeoutMicroseconds));
+    } else if (!Spinning()) {
+        fluxStatus_ = Ack::Okay;
+        Pass(WriteTicks(decoded.intervals));
     } else {
-        uint64_t ticks = 0;
-        for (const uint32_t interval : decoded.intervals)
-            ticks += interval;
+        const uint64_t ticks = WriteTicks(decoded.intervals);
         // The last interval is the one the device takes in as it stops: never written.
         std::vector<uint32_t> written(decoded.intervals.begin(),
                                       decoded.intervals.empty() ? decoded.intervals.end() : decoded.intervals.end() - 1);
@@ -566,26 +605,26 @@ void GreaseweazleEmulator::EraseWindow(uint64_t start, uint64_t ticks)
 
 void GreaseweazleEmulator::Store(const std::vector<uint32_t>& intervals, uint64_t ticks, bool cue, bool terminate)
 {
-    std::vector<uint32_t>* track = CurrentTrack();
-    if (!track) {
-        Turn(ticks);
-        return;
+    const uint64_t revolution = Revolution();
+    if (cue)
+        Pass((revolution - Angle()) % revolution);
+    const uint64_t start = Angle();
+    // The device writes until the next index pulse or to the end of the flux; the track
+    // keeps at most one revolution of it.
+    const uint64_t writing = terminate && model_.indexPulse ? std::min(ticks, revolution - start) : ticks;
+    const uint64_t span = std::min(writing, revolution);
+    if (std::vector<uint32_t>* track = CurrentTrack()) {
+        std::vector<uint64_t> times = TimesOutside(*track, start, span, revolution);
+        uint64_t at = start;
+        for (const uint32_t interval : intervals) {
+            at += interval;
+            if (at - start > span)
+                break;
+            times.push_back((at - 1) % revolution + 1);
+        }
+        *track = IntervalsOf(std::move(times));
     }
-    const uint64_t revolution = diskette_->revolutionTicks;
-    const uint64_t start = cue ? 0 : angle_;
-    // Stopped at the next index pulse, or at most once round.
-    const uint64_t span = std::min(ticks, terminate ? revolution - start : revolution);
-    std::vector<uint64_t> times = TimesOutside(*track, start, span, revolution);
-    uint64_t at = start;
-    for (const uint32_t interval : intervals) {
-        at += interval;
-        if (at - start > span)
-            break;
-        times.push_back((at - 1) % revolution + 1);
-    }
-    *track = IntervalsOf(std::move(times));
-    angle_ = start;
-    Turn(span);
+    Pass(writing);
 }
 
 }  // namespace vokta::test

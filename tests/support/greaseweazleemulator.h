@@ -12,6 +12,23 @@
 
 namespace vokta::test {
 
+// A stretch of a track that a read finds disturbed in `bad` of every `every` revolutions,
+// those whose number (whole revolutions of the model's clock) modulo `every` is below
+// `bad`: its transitions are gone there, as over a worn spot. No write cures it.
+struct WeakStretch {
+    uint16_t cylinder = 0;
+    uint8_t head = 0;
+    uint32_t from = 0;  // ticks past the index pulse
+    uint32_t ticks = 0;
+    uint32_t bad = 1;
+    uint32_t every = 2;
+
+    bool Disturbs(uint16_t c, uint8_t h, uint64_t at, uint64_t revolution) const
+    {
+        return c == cylinder && h == head && at >= from && at - from < ticks && every != 0 && revolution % every < bad;
+    }
+};
+
 // A diskette as flux: for each cylinder and head, one revolution as the intervals between
 // its transitions in sample ticks, the first from the index pulse. A track's intervals add
 // up to at most the revolution; a transition at its very end sits on the index pulse.
@@ -21,6 +38,7 @@ struct FluxDiskette {
     uint8_t heads = 2;
     bool writeProtected = false;
     std::vector<std::vector<uint32_t>> tracks;
+    std::vector<WeakStretch> weak;
 
     std::vector<uint32_t>& track(uint16_t cylinder, uint8_t head) { return tracks.at(cylinder * heads + head); }
     const std::vector<uint32_t>& track(uint16_t cylinder, uint8_t head) const
@@ -39,13 +57,18 @@ struct GreaseweazleModel {
     bool drive = true;              // false: nothing on the cable
     bool readsDiskChange = true;    // false: GET_PIN 34 is refused, as on the F1
     uint32_t minPulse = 57;         // 800 ns: shorter pulses join the next
-    uint32_t ticksPerCommand = 7'919;  // how far the diskette turns while a command runs
+    uint32_t ticksPerCommand = 7'919;       // a command's own latency on the device
+    uint32_t stepMicroseconds = 3'000;      // a 3½" drive's step time, per cylinder moved
+    uint32_t settleMicroseconds = 15'000;   // head settle, once a seek
+    uint32_t spinUpMicroseconds = 500'000;  // the motor from standstill to speed
+    bool indexPulse = true;                 // false: the index sensor gives no pulse
 };
 
 // A Greaseweazle on a pseudo-terminal: a thread answers its protocol on the master side
 // over a model of a drive and the diskette in it, while the device under test opens the
 // slave by `path()`. Faults on order: no diskette, write protection, an answer that takes
-// its time, the device pulled out in the middle of an answer. The thread ends with the
+// its time, the device pulled out in the middle of an answer; weak stretches of the
+// diskette (FluxDiskette::weak) and a drive without index pulses (the model). The thread ends with the
 // object.
 class GreaseweazleEmulator {
 public:
@@ -69,6 +92,9 @@ public:
 
     int cylinder() const;
     bool motorOn() const;
+    // The model's clock: ticks of the sample clock since the device started, each command
+    // charged what it takes on a real drive. The disk's angle is this modulo the revolution.
+    uint64_t elapsedTicks() const;
     // How often the host cleared the line (a flush of the line counts).
     int clears() const;
     // The command codes received, in order.
@@ -93,7 +119,13 @@ private:
     void EraseWindow(uint64_t start, uint64_t ticks);
     bool Spinning() const;
     std::vector<uint32_t>* CurrentTrack();
-    void Turn(uint64_t ticks);
+    uint64_t Revolution() const;
+    // Whether a weak stretch takes the transition `at` ticks past the index of the current
+    // track in the clock's revolution `revolution`.
+    bool Disturbed(uint64_t at, uint64_t revolution) const;
+    uint64_t Angle() const { return elapsed_ % Revolution(); }
+    uint64_t TicksOf(uint64_t microseconds) const;
+    void Pass(uint64_t ticks) { elapsed_ += ticks; }
     void CloseMaster();
 
     GreaseweazleModel model_;
@@ -115,7 +147,7 @@ private:
     int cylinder_ = 0;
     uint8_t head_ = 0;
     bool diskChanged_ = true;
-    uint64_t angle_ = 1'000;  // ticks past the index pulse
+    uint64_t elapsed_ = 0;
     uint8_t fluxStatus_ = gw::Ack::Okay;
     bool writeCue_ = false;
     bool writeTerminate_ = false;

@@ -10,7 +10,11 @@
 #include <fstream>
 #include <functional>
 
+#include "drive/backend/files/fluxmedium.h"
 #include "drive/backend/greaseweazle/greaseweazle.h"
+#include "mfm/decode.h"
+#include "mfm/encode.h"
+#include "support/fluxdiskettes.h"
 #include "support/greaseweazleemulator.h"
 #include "support/tempdir.h"
 #include "support/unprivileged.h"
@@ -129,6 +133,7 @@ struct Refusal {
     std::function<GwStatus(GreaseweazleDevice&)> act;
     uint8_t ack;
     DiskError error;
+    GreaseweazleModel model{};
 };
 
 TEST_F(Greaseweazle, RefusalsComeBackAsTheirAckAndDiskError)
@@ -176,10 +181,19 @@ TEST_F(Greaseweazle, RefusalsComeBackAsTheirAckAndDiskError)
         {"erase of a protected diskette", [](GreaseweazleEmulator& e) { e.SetWriteProtected(true); },
          [&](GreaseweazleDevice& d) { return ready(d) ? d.Erase(1000) : GwStatus(); }, Ack::WriteProtected,
          Err::WriteProtect},
+        {"read of revolutions from a drive without index pulses", nullptr,
+         [&](GreaseweazleDevice& d) {
+             FluxRead flux;
+             return ready(d) ? d.ReadFlux({1, 0}, flux) : GwStatus();
+         },
+         Ack::NoIndex, Err::NotReady, GreaseweazleModel{.indexPulse = false}},
+        {"write cued at the index of a drive without index pulses", nullptr,
+         [&](GreaseweazleDevice& d) { return ready(d) ? d.WriteFlux(some) : GwStatus(); }, Ack::NoIndex, Err::NotReady,
+         GreaseweazleModel{.indexPulse = false}},
     };
     for (const Refusal& c : cases) {
         SCOPED_TRACE(c.what);
-        GreaseweazleEmulator fresh;
+        GreaseweazleEmulator fresh(c.model);
         fresh.Insert(disk);
         if (c.arrange)
             c.arrange(fresh);
@@ -205,6 +219,120 @@ TEST_F(Greaseweazle, ProtectedDisketteKeepsItsFlux)
     emulator.SetWriteProtected(false);
     ASSERT_TRUE(device->WriteProtected(protectedTab));
     EXPECT_FALSE(protectedTab);
+}
+
+// What the model's clock charges at 72 MHz: every command its latency, a seek 3 ms a
+// cylinder and 15 ms to settle, the motor 500 ms to spin up, flux transfers their length,
+// and the firmware's two seconds when it waits for an index pulse in vain.
+constexpr uint64_t kCommand = 7'919;
+constexpr uint64_t kStep = 216'000;
+constexpr uint64_t kSettle = 1'080'000;
+constexpr uint64_t kSpinUp = 36'000'000;
+constexpr uint64_t kIndexWait = 144'000'000;
+constexpr uint64_t kLinger = 36'000;
+constexpr uint64_t kFinal = 7'200;  // the interval a write ends with, never written
+
+// Ticks from a command that arrives at `before` to the next index pulse: what a cued
+// write waits (none when it comes on the pulse), and where a read sees its first (a pulse
+// at the very start is no pulse the read counts).
+uint64_t ToIndex(uint64_t before)
+{
+    return (kTurn - (before + kCommand) % kTurn) % kTurn;
+}
+uint64_t ToPulse(uint64_t before)
+{
+    return kTurn - (before + kCommand) % kTurn;
+}
+
+struct Charge {
+    const char* what;
+    std::function<bool(GreaseweazleDevice&)> arrange;
+    std::function<bool(GreaseweazleDevice&)> act;
+    std::function<uint64_t(uint64_t)> cost;  // of the act, from the clock before it
+};
+
+TEST_F(Greaseweazle, EveryCommandIsChargedWhatItTakesOnADrive)
+{
+    auto at = [](int cylinder) {
+        return [cylinder](GreaseweazleDevice& d) {
+            return d.SetBusType(BusType::IbmPc) && d.Select(0) && d.Motor(0, true) && d.Seek(cylinder);
+        };
+    };
+    auto constant = [](uint64_t ticks) { return [ticks](uint64_t) { return ticks; }; };
+    std::vector<uint32_t> half(kTurn / 2 / 288, 288);
+    const Charge cases[] = {
+        {"a seek of 5 cylinders out", at(0), [](GreaseweazleDevice& d) { return bool(d.Seek(5)); },
+         constant(kCommand + 5 * kStep + kSettle)},
+        {"a seek of 2 cylinders in", at(5), [](GreaseweazleDevice& d) { return bool(d.Seek(3)); },
+         constant(kCommand + 2 * kStep + kSettle)},
+        {"a seek to where the head is", at(2), [](GreaseweazleDevice& d) { return bool(d.Seek(2)); },
+         constant(kCommand)},
+        {"the motor from standstill",
+         [](GreaseweazleDevice& d) { return d.SetBusType(BusType::IbmPc) && d.Select(0); },
+         [](GreaseweazleDevice& d) { return bool(d.Motor(0, true)); }, constant(kCommand + kSpinUp)},
+        {"the motor already on", at(0), [](GreaseweazleDevice& d) { return bool(d.Motor(0, true)); },
+         constant(kCommand)},
+        {"the motor off", at(0), [](GreaseweazleDevice& d) { return bool(d.Motor(0, false)); }, constant(kCommand)},
+        {"a head switch", at(1), [](GreaseweazleDevice& d) { return bool(d.Head(1)); }, constant(kCommand)},
+        {"a read of a quarter turn and its status", at(0),
+         [](GreaseweazleDevice& d) {
+             FluxRead flux;
+             return bool(d.ReadFlux({0, kTurn / 4}, flux));
+         },
+         constant(kCommand + kTurn / 4 + kCommand)},
+        {"a read of two turns: to the index, two turns, the linger", at(1),
+         [](GreaseweazleDevice& d) {
+             FluxRead flux;
+             return bool(d.ReadFlux({2, 0}, flux));
+         },
+         [](uint64_t before) { return kCommand + ToPulse(before) + 2 * kTurn + kLinger + kCommand; }},
+        {"a read with the motor off waits for the index in vain", at(0),
+         [](GreaseweazleDevice& d) {
+             FluxRead flux;
+             return d.Motor(0, false) && d.ReadFlux({1, 0}, flux).Refused(Ack::NoIndex);
+         },
+         constant(kCommand + kCommand + kIndexWait + kCommand)},
+        {"an erase of two turns", at(0), [](GreaseweazleDevice& d) { return bool(d.Erase(2 * kTurn)); },
+         constant(kCommand + 2 * kTurn + kCommand)},
+        {"a write cued at the index", at(1),
+         [&half](GreaseweazleDevice& d) { return bool(d.WriteFlux(half, {true, false})); },
+         [](uint64_t before) { return kCommand + ToIndex(before) + kTurn / 2 + kFinal + kCommand; }},
+        {"a write from where the head is", at(1),
+         [&half](GreaseweazleDevice& d) { return bool(d.WriteFlux(half, {false, false})); },
+         constant(kCommand + kTurn / 2 + kFinal + kCommand)},
+        {"a write that stops at the index", at(1),
+         [](GreaseweazleDevice& d) { return bool(d.WriteFlux(std::vector<uint32_t>(kTurn / 144, 288), {true, true})); },
+         [](uint64_t before) { return kCommand + ToIndex(before) + kTurn + kCommand; }},
+    };
+    for (const Charge& c : cases) {
+        SCOPED_TRACE(c.what);
+        GreaseweazleEmulator fresh;
+        fresh.Insert(disk);
+        GreaseweazleDevice::Opened opened = GreaseweazleDevice::Open(fresh.path(), {3'000, 0});
+        ASSERT_TRUE(opened.device);
+        ASSERT_TRUE(c.arrange(*opened.device));
+        const uint64_t before = fresh.elapsedTicks();
+        ASSERT_TRUE(c.act(*opened.device));
+        EXPECT_EQ(fresh.elapsedTicks() - before, c.cost(before));
+    }
+}
+
+TEST_F(Greaseweazle, TheIndexComesWhenTheClockSaysTheDiskIsRound)
+{
+    Ready(1);
+    // Reads of many lengths leave the disk at many angles; each one's first pulse is where
+    // the clock puts it, and each read costs what it saw.
+    for (const uint32_t ticks : {kTurn / 3, kTurn / 7, 1'234'567u, kTurn - 5u, 99u}) {
+        SCOPED_TRACE(ticks);
+        FluxRead flux;
+        ASSERT_TRUE(device->ReadFlux({0, ticks}, flux));
+        const uint64_t before = emulator.elapsedTicks();
+        ASSERT_TRUE(device->ReadFlux({1, 0}, flux));
+        ASSERT_EQ(flux.indexes.size(), 2u);
+        EXPECT_EQ(flux.indexes[0], ToPulse(before));
+        EXPECT_EQ((before + kCommand + flux.indexes[0]) % kTurn, 0u);
+        EXPECT_EQ(emulator.elapsedTicks(), before + kCommand + flux.indexes[1] + kLinger + kCommand);
+    }
 }
 
 TEST_F(Greaseweazle, DiskChangeHoldsUntilAStepWithADisketteIn)
@@ -250,6 +378,101 @@ TEST_F(WithoutDrive, SeekFindsNoTrack0)
     const GwStatus status = device->Seek(0);
     EXPECT_TRUE(status.Refused(Ack::NoTrack0));
     EXPECT_EQ(status.error(), Err::NotReady);
+}
+
+struct WithoutIndexPulse : Greaseweazle {
+    WithoutIndexPulse() : Greaseweazle(GreaseweazleModel{.indexPulse = false}) {}
+};
+
+TEST_F(WithoutIndexPulse, ReadsOfTicksGoOnAndWhatWaitsForThePulseGivesUp)
+{
+    Ready(1);
+    FluxRead flux;
+    ASSERT_TRUE(device->ReadFlux({0, kTurn}, flux));
+    EXPECT_TRUE(flux.indexes.empty());
+    EXPECT_GT(flux.intervals.size(), 1'000u);
+    // The firmware's two seconds, and the flux that passed in them, then NoIndex.
+    uint64_t before = emulator.elapsedTicks();
+    EXPECT_TRUE(device->ReadFlux({2, 0}, flux).Refused(Ack::NoIndex));
+    EXPECT_EQ(emulator.elapsedTicks() - before, kCommand + kIndexWait + kCommand);
+    // A write cued at the pulse writes nothing; one that starts where the head is lands.
+    const std::vector<uint32_t> written(kTurn / 2 / 288, 288);
+    before = emulator.elapsedTicks();
+    EXPECT_TRUE(device->WriteFlux(written, {true, false}).Refused(Ack::NoIndex));
+    EXPECT_EQ(emulator.elapsedTicks() - before, kCommand + kIndexWait + kCommand);
+    EXPECT_TRUE(emulator.diskette()->track(1, 0) == disk.track(1, 0));
+    ASSERT_TRUE(device->WriteFlux(written, {false, true}));
+    EXPECT_FALSE(emulator.diskette()->track(1, 0) == disk.track(1, 0));
+}
+
+// Reads `turns` revolutions of the track under the head and decodes each on its own; the
+// clock's number of the first is in `first`.
+std::vector<mfm::RevolutionRead> ReadTurns(GreaseweazleDevice& device, const GreaseweazleEmulator& emulator,
+                                           uint16_t turns, uint16_t cylinder, uint8_t head, uint64_t& first)
+{
+    const uint64_t before = emulator.elapsedTicks();
+    FluxRead flux;
+    EXPECT_TRUE(device.ReadFlux({turns, 0}, flux));
+    if (flux.indexes.empty())
+        return {};
+    // The first pulse is where the clock completes a revolution.
+    EXPECT_EQ((before + kCommand + flux.indexes[0]) % kTurn, 0u);
+    first = (before + kCommand + flux.indexes[0]) / kTurn;
+    std::vector<mfm::RevolutionRead> reads;
+    for (Revolution& r : CutRevolutions(flux)) {
+        const mfm::TrackFlux one{static_cast<double>(kGreaseweazleHz), {{std::move(r.intervals), r.ticks}}};
+        const mfm::TrackRead read = mfm::DecodeTrack(one, {500, 300}, {static_cast<uint8_t>(cylinder), head, 2});
+        reads.push_back(read.revolutions.empty() ? mfm::RevolutionRead{} : read.revolutions.front());
+    }
+    return reads;
+}
+
+TEST(GreaseweazleWeakStretch, TheSectorReadsBadInTheRevolutionsItIsDisturbedAndWellInTheOthers)
+{
+    const struct {
+        uint32_t bad;
+        uint32_t every;
+        size_t slot;
+        uint16_t turns;
+    } cases[] = {
+        {1, 2, 0, 6}, {2, 3, 7, 6}, {1, 3, 17, 6}, {3, 4, 4, 8}, {1, 1, 9, 3}, {0, 2, 9, 3},
+    };
+    const EmulatedMedium medium = EmulatedMedium::FromImage(kMedia144M, RandomBytes(1'474'560, 5));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.bad << " of " << c.every << ", slot " << c.slot);
+        FluxDiskette diskette = FluxDisketteOf(medium, DriveKind::Floppy35HD);
+        diskette.weak.push_back(WeakSectorData(medium, DriveKind::Floppy35HD, 2, 1, c.slot, c.bad, c.every));
+        GreaseweazleEmulator emulator;
+        emulator.Insert(diskette);
+        GreaseweazleDevice::Opened opened = GreaseweazleDevice::Open(emulator.path(), {3'000, 0});
+        ASSERT_TRUE(opened.device);
+        GreaseweazleDevice& device = *opened.device;
+        ASSERT_TRUE(device.SetBusType(BusType::IbmPc) && device.Select(0) && device.Motor(0, true) &&
+                    device.Seek(2) && device.Head(1));
+        uint64_t first = 0;
+        const std::vector<mfm::RevolutionRead> reads = ReadTurns(device, emulator, c.turns, 2, 1, first);
+        ASSERT_EQ(reads.size(), c.turns);
+        const uint8_t weak = medium.track(2, 1).sectors[c.slot].number;
+        for (size_t i = 0; i < reads.size(); ++i) {
+            SCOPED_TRACE(::testing::Message() << "revolution " << first + i);
+            ASSERT_EQ(reads[i].sectors.size(), 18u);
+            const bool disturbed = (first + i) % c.every < c.bad;
+            for (const mfm::SectorRead& s : reads[i].sectors) {
+                EXPECT_TRUE(s.idCrcOk);
+                EXPECT_EQ(s.dataCrcOk, s.sector != weak || !disturbed) << "sector " << int{s.sector};
+            }
+        }
+        // A write of the track does not cure the spot.
+        const mfm::TrackFlux again = mfm::CellsToFlux(EncodeMediumTrack(medium.track(2, 1), DriveKind::Floppy35HD).cells,
+                                                      {500, 300}, kGreaseweazleHz, 1);
+        ASSERT_TRUE(device.WriteFlux(again.revolutions.front().intervals, {true, true}));
+        const std::vector<mfm::RevolutionRead> after = ReadTurns(device, emulator, static_cast<uint16_t>(c.every), 2, 1, first);
+        size_t bad = 0;
+        for (const mfm::RevolutionRead& r : after)
+            for (const mfm::SectorRead& s : r.sectors)
+                bad += s.dataCrcOk ? 0 : 1;
+        EXPECT_EQ(bad, c.bad);
+    }
 }
 
 TEST_F(Greaseweazle, ADevicePulledOutMidReadIsGoneForGood)
