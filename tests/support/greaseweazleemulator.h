@@ -54,9 +54,9 @@ struct FluxDiskette {
 struct GreaseweazleModel {
     gw::FirmwareInfo info{1, 4, true, 22, 72'000'000, 7, 0, 0};
     uint8_t maxCylinder = 83;
-    bool drive = true;              // false: nothing on the cable
-    bool readsDiskChange = true;    // false: GET_PIN 34 is refused, as on the F1
-    uint32_t minPulse = 57;         // 800 ns: shorter pulses join the next
+    bool drive = true;                      // false: nothing on the cable
+    bool readsDiskChange = true;            // false: GET_PIN 34 is refused, as on the F1
+    uint32_t minPulse = 57;                 // 800 ns: shorter pulses join the next
     uint32_t ticksPerCommand = 7'919;       // a command's own latency on the device
     uint32_t stepMicroseconds = 3'000;      // a 3½" drive's step time, per cylinder moved
     uint32_t settleMicroseconds = 15'000;   // head settle, once a seek
@@ -68,8 +68,8 @@ struct GreaseweazleModel {
 // over a model of a drive and the diskette in it, while the device under test opens the
 // slave by `path()`. Faults on order: no diskette, write protection, an answer that takes
 // its time, the device pulled out in the middle of an answer; weak stretches of the
-// diskette (FluxDiskette::weak) and a drive without index pulses (the model). The thread ends with the
-// object.
+// diskette (FluxDiskette::weak) and a drive without index pulses (the model). The thread
+// ends with the object.
 class GreaseweazleEmulator {
 public:
     explicit GreaseweazleEmulator(GreaseweazleModel model = {});
