@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Modelled seconds and revolutions of each whole-diskette operation on a real PC drive, per
 // medium and layout: the real operations run on the emulated drive, whose model clock
-// charges every request what the drive and controller would take. Beside each figure, the
-// mechanical minimum of the same work: one revolution a track pass, the steps and settling
-// of each sweep over the cylinders, one motor start. No wall time is measured.
+// charges every request what the drive and controller would take, and on a drive of an
+// emulated Greaseweazle, whose clock charges every command what the device and its drive
+// would take. Beside each figure, the mechanical minimum of the same work: one revolution a
+// track pass (as many as the layout's interleave on a controller, which reads a track's
+// sectors in number order), the steps and settling of each sweep over the cylinders, one
+// motor start. No wall time is measured.
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -18,6 +21,8 @@
 #include "format/format.h"
 #include "image/duplicate.h"
 #include "quiethost.h"
+#include "support/greaseweazleemulator.h"
+#include "drive/backend/greaseweazle/gwdrive.h"
 
 using namespace vokta;
 
@@ -38,16 +43,27 @@ struct Work {
     int sweeps;
 };
 
+// What the minimum is made of: a drive's motor start, step, settle and revolution.
+struct Mechanics {
+    double motorStartMs;
+    double stepMs;
+    double settleMs;
+    double revolutionMs;
+};
+
 // `from` is where the head stands when the operation starts.
-double MinimumMs(const DriveMechanics& m, const MediaGeometry& g, Work w, uint16_t from)
+double MinimumMs(const Mechanics& m, const MediaGeometry& g, Work w, uint16_t from)
 {
     const double cylinderSteps = g.cylinders - 1;
-    const double sweep = cylinderSteps * (m.StepMs() + m.settleMs);
-    const double back = cylinderSteps * m.StepMs() + m.settleMs;
-    const double toStart = from == 0 ? 0 : from * m.StepMs() + m.settleMs;
-    return m.motorStartMs + toStart + w.trackPasses * m.RevolutionMs() + w.sweeps * sweep +
+    const double sweep = cylinderSteps * (m.stepMs + m.settleMs);
+    const double back = cylinderSteps * m.stepMs + m.settleMs;
+    const double toStart = from == 0 ? 0 : from * m.stepMs + m.settleMs;
+    return m.motorStartMs + toStart + w.trackPasses * m.revolutionMs + w.sweeps * sweep +
            std::max(0, w.sweeps - 1) * back;
 }
+
+// The emulated Greaseweazle's sample clock.
+constexpr double kFluxTicksPerMs = 72'000;
 
 struct Measured {
     std::string operation;
@@ -63,12 +79,31 @@ struct Row {
     Measured m;
 };
 
+// A drive on an emulated Greaseweazle with a blank diskette in it.
+std::unique_ptr<test::GreaseweazleEmulator> FluxDevice(DriveKind kind)
+{
+    auto device = std::make_unique<test::GreaseweazleEmulator>();
+    test::FluxDiskette blank;
+    blank.revolutionTicks = kind == DriveKind::Floppy525HD ? 12'000'000 : 14'400'000;
+    blank.cylinders = 84;
+    blank.tracks.assign(size_t{blank.cylinders} * blank.heads, {});
+    device->Insert(std::move(blank));
+    return device;
+}
+
 class Bench {
 public:
-    Bench(const Medium& medium, bool optimized)
+    enum class Through { Controller, Greaseweazle };
+
+    Bench(const Medium& medium, bool optimized, Through through = Through::Controller)
         : medium_(medium), g_(*GeometryOf(medium.type)), optimized_(optimized),
           drive_(std::make_shared<EmulatedDrive>(medium.drive, 1))
     {
+        if (through == Through::Greaseweazle) {
+            flux_ = FluxDevice(medium.drive);
+            table_.Bind(GreaseweazleBinding('A', flux_->path(), medium.drive));
+            return;
+        }
         drive_->Insert(EmulatedMedium(medium.density));
         table_.Bind(DriveBinding{'A', SystemDriveType::Removable, "", [d = drive_] {
                                      return DriveOpenResult{ShareService(d), Err::None, {}};
@@ -80,13 +115,19 @@ public:
     {
         const double tracks = double(g_.cylinders) * g_.heads;
         std::vector<Measured> rows;
-        rows.push_back(Measure("Format + verify", {2 * tracks, 2}, 1.15, [&] { return Format(true); }));
+        // A flux device writes a track from the index and reads it back at once: no
+        // revolution waits for a sector to come round.
+        const double formatTarget = flux_ ? 1.10 : 1.15;
+        rows.push_back(Measure("Format + verify", {2 * tracks, 2}, formatTarget, [&] { return Format(true); }));
         rows.push_back(Measure("Quick format", {SystemAreaTrackPasses(), 0}, 0, [&] { return Format(false); }));
         rows.push_back(Measure("Read Disk", {tracks, 1}, 1.10, [&] { return ReadDiskWorker(Job(true), host_).result; }));
         ChangeDataArea();
-        rows.push_back(Measure("Write Disk", {tracks, 1}, 1.10, [&] { return WriteDiskWorker(Job(false), host_).result; }));
+        // A flux device reads every track it wrote back.
+        rows.push_back(Measure("Write Disk", {flux_ ? 2 * tracks : tracks, 1}, flux_ ? 0 : 1.10,
+                               [&] { return WriteDiskWorker(Job(false), host_).result; }));
         ChangeDataArea();
-        rows.push_back(Measure("Write + verify", {2 * tracks, 1}, 0, [&] { return WriteDiskWorker(Job(true), host_).result; }));
+        rows.push_back(Measure("Write + verify", {flux_ ? 3 * tracks : 2 * tracks, 1}, 0,
+                               [&] { return WriteDiskWorker(Job(true), host_).result; }));
         rows.push_back(Measure("Compare", {tracks, 1}, 1.10, [&] { return CompareWorker(Job(true), host_).result; }));
         rows.push_back(Measure("Repair (clean)", {tracks, 1}, 0, [&] { return Repair(); }));
         return rows;
@@ -111,6 +152,8 @@ public:
 private:
     Measured Measure(const char* name, Work work, double target, const std::function<int()>& run)
     {
+        if (flux_)
+            return MeasureFlux(name, work, target, run);
         // Each operation starts after a pause of the user's: the motor has stopped.
         drive_->clock.Idle(60000);
         drive_->clock.ResetCounters();
@@ -118,7 +161,27 @@ private:
         const int result = run();
         DriveMechanics m = drive_->clock.m;
         m.dataRateKbit = medium_.rateKbit;
-        return {name, drive_->clock.counters(), MinimumMs(m, g_, work, from), target, result};
+        // A controller reads a track's sectors in number order: an interleave of 2 takes two turns.
+        work.trackPasses *= g_.interleave;
+        const Mechanics minimum{m.motorStartMs, m.StepMs(), m.settleMs, m.RevolutionMs()};
+        return {name, drive_->clock.counters(), MinimumMs(minimum, g_, work, from), target, result};
+    }
+
+    // The device's clock from its first command of the operation to its last; the drive's
+    // motor stops when the operation lets the drive go.
+    Measured MeasureFlux(const char* name, Work work, double target, const std::function<int()>& run)
+    {
+        const uint64_t start = flux_->elapsedTicks();
+        const auto from = static_cast<uint16_t>(flux_->cylinder());
+        const int result = run();
+        const test::GreaseweazleModel model;
+        const double revolutionMs = medium_.drive == DriveKind::Floppy525HD ? 1000.0 / 6 : 200;
+        DriveCounters counted;
+        counted.milliseconds = static_cast<double>(flux_->elapsedTicks() - start) / kFluxTicksPerMs;
+        counted.revolutions = counted.milliseconds / revolutionMs;
+        const Mechanics minimum{model.spinUpMicroseconds / 1000.0, model.stepMicroseconds / 1000.0,
+                                model.settleMicroseconds / 1000.0, revolutionMs};
+        return {name, counted, MinimumMs(minimum, g_, work, from), target, result};
     }
 
     int Format(bool full)
@@ -170,6 +233,7 @@ private:
     MediaGeometry g_;
     bool optimized_;
     std::shared_ptr<EmulatedDrive> drive_;
+    std::unique_ptr<test::GreaseweazleEmulator> flux_;
     DriveTable table_;
     QuietHost host_;
     std::shared_ptr<DiskImage> image_ = std::make_shared<DiskImage>();
@@ -234,6 +298,14 @@ int main()
                 PrintRow(medium, "Linux fmt", bench.ReadLaidOut([](uint16_t c, uint16_t h) {
                     return LinuxFormatOrder(18, c, h);
                 }), false);
+        }
+
+    std::printf("\nThrough a Greaseweazle\n");
+    for (const Medium& medium : media)
+        for (bool optimized : {false, true}) {
+            Bench bench(medium, optimized, Bench::Through::Greaseweazle);
+            for (const Measured& m : bench.Run())
+                PrintRow(medium, optimized ? "optimized" : "standard", m, true);
         }
 
     std::printf("\nThe optimized layout's saving against the standard layout\n");

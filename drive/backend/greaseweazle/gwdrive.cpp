@@ -19,7 +19,7 @@ constexpr size_t kFillerInTable = 8;
 // A drive turns within 1.5% of its speed; until a capture has timed a turn, reads allow that.
 constexpr double kSpeedTolerance = 1.015;
 // Bytes the read-back of a written track runs past its last data field, for the PLL.
-constexpr uint64_t kReadBackTailBytes = 8;
+constexpr uint64_t kReadBackTailBytes = 3;
 
 uint32_t KbitOf(DataRate rate)
 {
@@ -234,7 +234,6 @@ uint64_t GreaseweazleDrive::SectorTicks(DataRate rate) const
 void GreaseweazleDrive::ForgetMedium()
 {
     read_.clear();
-    lastWrite_.reset();
     measuredRevolution_ = 0;
 }
 
@@ -248,15 +247,17 @@ DiskError GreaseweazleDrive::Spin()
     return Err::None;
 }
 
-DiskError GreaseweazleDrive::Reach(uint16_t cylinder, uint8_t head)
+DiskError GreaseweazleDrive::Reach(uint16_t cylinder, uint8_t head, bool watchChange)
 {
     if (const DiskError error = Spin(); error != Err::None)
         return error;
     std::optional<bool> changed;
-    if (const gw::GwStatus status = device_->DiskChanged(changed); !status)
-        return ErrorOf(status);
-    if (changed.value_or(false))
-        ForgetMedium();
+    if (watchChange) {
+        if (const gw::GwStatus status = device_->DiskChanged(changed); !status)
+            return ErrorOf(status);
+        if (changed.value_or(false))
+            ForgetMedium();
+    }
     if (cylinder_ != cylinder) {
         if (const gw::GwStatus status = device_->Seek(cylinder); !status)
             return ErrorOf(status);
@@ -297,7 +298,8 @@ bool GreaseweazleDrive::IsDriveReady()
 DiskError GreaseweazleDrive::Capture(uint16_t cylinder, uint8_t head, uint16_t revolutions, uint64_t ticks,
                                      Track& track)
 {
-    if (const DiskError error = Reach(cylinder, head); error != Err::None)
+    // A read-back follows its write within one request: no diskette was changed between.
+    if (const DiskError error = Reach(cylinder, head, ticks == 0); error != Err::None)
         return error;
     const std::vector<DataRate> rates = RatesToTry();
     if (ticks == 0) {
@@ -410,23 +412,24 @@ DiskError GreaseweazleDrive::TransferTrack(uint16_t cylinder, uint8_t head, uint
             return ErrorOf(status);
         return protectedTab ? Err::WriteProtect : Err::None;
     }
-    if (const DiskError error = WriteWholeTrack(cylinder, head, changed); error != Err::None)
+    Written written;
+    if (const DiskError error = WriteWholeTrack(cylinder, head, changed, written); error != Err::None)
         return error;
-    return ReadBack();
+    return ReadBack(written);
 }
 
-DiskError GreaseweazleDrive::WriteWholeTrack(uint16_t cylinder, uint8_t head, const Track& track)
+DiskError GreaseweazleDrive::WriteWholeTrack(uint16_t cylinder, uint8_t head, const Track& track, Written& written)
 {
     const mfm::EncodedTrack encoded = EncodeMediumTrack(track, kind_);
     if (!encoded.ok())
         return Err::SectorNotFound;
-    if (const DiskError error = Reach(cylinder, head); error != Err::None)
+    // The whole track is written anew: nothing read from the diskette before goes into it.
+    if (const DiskError error = Reach(cylinder, head, false); error != Err::None)
         return error;
     const mfm::Recording recording = RecordingOf(track.rate, kind_);
     const double tickHz = device_->info().sampleHz;
     mfm::TrackFlux flux = mfm::CellsToFlux(encoded.cells, recording, tickHz, 1);
     read_.erase({cylinder, head});
-    lastWrite_.reset();
     const gw::GwStatus status = device_->WriteFlux(flux.revolutions.front().intervals, {true, true});
     if (!status)
         return ErrorOf(status);
@@ -435,16 +438,13 @@ DiskError GreaseweazleDrive::WriteWholeTrack(uint16_t cylinder, uint8_t head, co
                                : encoded.addressMarks.back() +
                                      16 * (DriveMechanics::kSectorFraming - 12 + track.sectors.back().size() +
                                            kReadBackTailBytes);
-    lastWrite_ = LastWrite{{cylinder, head}, track,
-                           static_cast<uint64_t>(static_cast<double>(lastEnd) * tickHz /
-                                                 mfm::CellsPerSecond(recording))};
+    written = Written{{cylinder, head}, track,
+                      static_cast<uint64_t>(static_cast<double>(lastEnd) * tickHz / mfm::CellsPerSecond(recording))};
     return Err::None;
 }
 
-DiskError GreaseweazleDrive::ReadBack()
+DiskError GreaseweazleDrive::ReadBack(const Written& written)
 {
-    const LastWrite written = std::move(*lastWrite_);
-    lastWrite_.reset();
     const auto [cylinder, head] = written.key;
     Track read;
     // The write ended at the index: a read begun at once sees the track from its start.
@@ -465,22 +465,15 @@ DiskError GreaseweazleDrive::VerifyTrack(uint16_t cylinder, uint8_t head)
         return Err::InvalidFunction;
     if (cylinder > EmulatedMedium::kDisketteTracks - 1 || head > 1)
         return Err::EndOfDisk;
-    Track read;
-    DiskError error = Err::None;
-    if (lastWrite_ && lastWrite_->key == TrackKey{cylinder, head}) {
-        error = ReadBack();
-        if (error == Err::WriteFault)
-            return Err::BadCrc;
-        if (error != Err::None)
-            return error;
-        read = read_.at({cylinder, head});
-    } else if ((error = Capture(cylinder, head, 1, 0, read)) != Err::None) {
+    // A track read since the volume was taken, by a read or by the read-back of its format
+    // or write, is what the medium holds.
+    const Track* read = nullptr;
+    if (const DiskError error = ReadTrack(cylinder, head, 0, params_->sectorsPerTrack(), read); error != Err::None)
         return error;
-    }
-    if (read.rate != RatesToTry().front())
+    if (read->rate != RatesToTry().front())
         return Err::SectorNotFound;
     for (uint16_t r = 1; r <= params_->sectorsPerTrack(); ++r) {
-        const SectorRecord* s = FindSector(read, static_cast<uint8_t>(r));
+        const SectorRecord* s = FindSector(*read, static_cast<uint8_t>(r));
         if (!s || s->size() != params_->bytesPerSector())
             return Err::SectorNotFound;
         if (s->dataError)
@@ -511,7 +504,13 @@ DiskError GreaseweazleDrive::FormatTrack(uint16_t cylinder, uint8_t head, std::s
         s.data.assign(s.size(), filler);
         track.sectors.push_back(std::move(s));
     }
-    return WriteWholeTrack(cylinder, head, track);
+    Written written;
+    if (const DiskError error = WriteWholeTrack(cylinder, head, track, written); error != Err::None)
+        return error;
+    // Read back at once: the head is at the track's start, and the next track's write waits
+    // for the index anyway.
+    const DiskError error = ReadBack(written);
+    return error == Err::WriteFault ? Err::SectorNotFound : error;
 }
 
 DiskError GreaseweazleDrive::TakeVolume()

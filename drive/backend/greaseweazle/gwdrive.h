@@ -47,7 +47,7 @@ void MergeTrackReads(Track& into, const Track& from);
 // A diskette drive on a Greaseweazle: every track is read as flux and decoded here, and
 // written and formatted as flux this side encoded, so every density and sector order
 // lands exactly as asked. A read takes one revolution from wherever the disk stands, not
-// waiting for the index; a track written is read back and compared.
+// waiting for the index; a track written or formatted is read back and compared at once.
 class GreaseweazleDrive final : public DosBlockDevice {
 public:
     static DriveOpenResult Open(const std::string& path, DriveKind kind, uint8_t driveNumber);
@@ -79,8 +79,8 @@ protected:
 
 private:
     using TrackKey = std::pair<uint16_t, uint8_t>;
-    // What was last written, so that its read-back can start at once and stop at its end.
-    struct LastWrite {
+    // A track as written, so that its read-back can start at once and stop at its end.
+    struct Written {
         TrackKey key;
         Track track;
         uint64_t endTicks = 0;  // from the index to the end of the last data field
@@ -88,8 +88,8 @@ private:
 
     GreaseweazleDrive(std::unique_ptr<gw::GreaseweazleDevice> device, DriveKind kind, uint8_t driveNumber);
 
-    // Motor on, drive selected, head over the track; a diskette change forgets what was read.
-    DiskError Reach(uint16_t cylinder, uint8_t head);
+    // Motor on, head over the track; with `watchChange`, a diskette change forgets what was read.
+    DiskError Reach(uint16_t cylinder, uint8_t head, bool watchChange = true);
     DiskError Spin();
     void ForgetMedium();
     // One capture of the track decoded at the rate the parameters set, or at each rate the
@@ -98,9 +98,9 @@ private:
     DiskError Capture(uint16_t cylinder, uint8_t head, uint16_t revolutions, uint64_t ticks, Track& track);
     // The track as read, from what this operation read already when its sectors are good.
     DiskError ReadTrack(uint16_t cylinder, uint8_t head, uint16_t first, uint16_t count, const Track*& track);
-    DiskError WriteWholeTrack(uint16_t cylinder, uint8_t head, const Track& track);
-    // Reads the last write back, once.
-    DiskError ReadBack();
+    DiskError WriteWholeTrack(uint16_t cylinder, uint8_t head, const Track& track, Written& written);
+    // Reads a write back; WriteFault when it does not read as written.
+    DiskError ReadBack(const Written& written);
     std::vector<DataRate> RatesToTry() const;
     bool DriveSupports(DataRate rate) const;
     uint8_t SizeCode() const;
@@ -117,7 +117,6 @@ private:
     uint16_t retryRevolutions_ = 3;
     std::optional<DisketteParameterTable> table_;
     std::map<TrackKey, Track> read_;  // tracks read since the volume was taken
-    std::optional<LastWrite> lastWrite_;
 };
 
 // `letter` bound to the Greaseweazle on the serial device `device`, its drive of `kind`.
