@@ -330,31 +330,43 @@ DiskError GreaseweazleDrive::ReadTrack(uint16_t cylinder, uint8_t head, uint16_t
                                        const Track*& track)
 {
     const TrackKey key{cylinder, head};
-    const auto wanted = [&](const Track& t) {
-        if (!t.formatted() || (params_ && t.rate != RatesToTry().front()))
+    const auto usable = [&](const Track& t) {
+        return t.formatted() && (!params_ || t.rate == RatesToTry().front());
+    };
+    // Whether every sector asked for read well; `weak` tells one that was found but read badly.
+    const auto wanted = [&](const Track& t, bool& weak) {
+        weak = false;
+        if (!usable(t))
             return false;
+        bool all = true;
         for (uint16_t i = 0; i < count; ++i) {
             const SectorRecord* s = FindSector(t, static_cast<uint8_t>(first + i + 1));
-            if (!s || s->dataError)
-                return false;
+            all = all && s && !s->dataError;
+            weak = weak || (s && s->dataError);
         }
-        return true;
+        return all;
     };
+    bool weak = false;
     auto known = read_.find(key);
-    if (known != read_.end() && wanted(known->second)) {
+    if (known != read_.end() && wanted(known->second, weak)) {
         track = &known->second;
         return Err::None;
     }
-    // A track that read badly before is read again over more turns; what read well stays.
-    const bool again = known != read_.end() && known->second.formatted() &&
-                       (!params_ || known->second.rate == RatesToTry().front());
-    Track fresh;
-    if (const DiskError error = Capture(cylinder, head, again ? retryRevolutions_ : 1, 0, fresh); error != Err::None)
-        return error;
-    if (again)
-        MergeTrackReads(known->second, fresh);
-    else
-        known = read_.insert_or_assign(key, std::move(fresh)).first;
+    // A track not read yet takes one turn. One that read badly is read again over more turns
+    // at once, as a controller retries, and again at each retry; what read well stays.
+    for (int pass = 0; pass < 2; ++pass) {
+        const bool again = known != read_.end() && usable(known->second);
+        Track fresh;
+        if (const DiskError error = Capture(cylinder, head, again ? retryRevolutions_ : 1, 0, fresh);
+            error != Err::None)
+            return error;
+        if (again)
+            MergeTrackReads(known->second, fresh);
+        else
+            known = read_.insert_or_assign(key, std::move(fresh)).first;
+        if (again || wanted(known->second, weak) || !weak)
+            break;
+    }
     track = &known->second;
     return Err::None;
 }

@@ -10,6 +10,7 @@
 #include "drive/backend/files/fluxmedium.h"
 #include "drive/backend/files/imdfile.h"
 #include "support/clirun.h"
+#include "support/fluxdiskettes.h"
 #include "support/greaseweazleemulator.h"
 #include "support/requiretools.h"
 #include "support/tempdir.h"
@@ -197,4 +198,48 @@ TEST(GreaseweazleCli, TheDriveListNamesTheSerialLine)
     const CliRun run = RunCli(VOKTA_CLI, "--drive B:=" + device.path() + ",type=1.2m drives --paths", dir);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("B:  FLOPPY 5¼ 1.2M\t" + device.path()), std::string::npos) << run.out;
+}
+
+TEST(GreaseweazleCli, AWeakSectorIsTakenFromATurnThatReadsItWell)
+{
+    if (!RequireTools({"mkfs.fat", "mcopy"}))
+        return;
+    // The sector of cylinder 3, head 0, slot 4 lies in one.bin's data; it reads badly in
+    // `bad` of every `every` turns.
+    const struct {
+        uint32_t bad;
+        uint32_t every;
+        const char* onError;
+        int status;
+    } cases[] = {
+        {1, 2, "abort", 0},
+        {2, 3, "abort", 0},
+        {3, 4, "retry", 0},
+        {1, 1, "abort", 1},
+        {1, 1, "ignore", 3},
+    };
+    TempDir dir;
+    WriteFile(dir.File("one.bin"), RandomBytes(300'000, 9));
+    ASSERT_EQ(Shell("cd " + ShellQuoted(dir.path()) +
+                    " && mkfs.fat -C fat.img 1440 >/dev/null && MTOOLS_SKIP_CHECK=1 mcopy -i fat.img one.bin ::"),
+              0);
+    const std::vector<uint8_t> image = ReadFile(dir.File("fat.img"));
+    const EmulatedMedium medium = EmulatedMedium::FromImage(kMedia144M, image);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.bad) + " of " + std::to_string(c.every) + ", " + c.onError);
+        GreaseweazleEmulator device;
+        FluxDiskette diskette = FluxDisketteOf(medium, DriveKind::Floppy35HD);
+        diskette.weak.push_back(WeakSectorData(medium, DriveKind::Floppy35HD, 3, 0, 4, c.bad, c.every));
+        device.Insert(std::move(diskette));
+        std::remove(dir.File("out.img").c_str());
+        const CliRun run = RunCli(VOKTA_CLI,
+                                  "--drive A:=" + device.path() + " --on-error " + c.onError + " read A: out.img", dir);
+        EXPECT_EQ(run.status, c.status) << run.out << run.err;
+        if (c.status == 0) {
+            EXPECT_EQ(ReadFile(dir.File("out.img")), image);
+        }
+        if (c.status == 3) {
+            EXPECT_NE(run.err.find("ONE.BIN"), std::string::npos) << run.err;
+        }
+    }
 }
