@@ -357,7 +357,7 @@ DiskError GreaseweazleDrive::ReadTrack(uint16_t cylinder, uint8_t head, uint16_t
     for (int pass = 0; pass < 2; ++pass) {
         const bool again = known != read_.end() && usable(known->second);
         Track fresh;
-        if (const DiskError error = Capture(cylinder, head, again ? retryRevolutions_ : 1, 0, fresh);
+        if (const DiskError error = Capture(cylinder, head, again ? kRetryRevolutions : 1, 0, fresh);
             error != Err::None)
             return error;
         if (again)

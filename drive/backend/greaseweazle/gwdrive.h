@@ -61,10 +61,6 @@ public:
     bool InstallParameterTable(const DisketteParameterTable& table) override;
     bool RestoreParameterTable() override;
 
-    // Revolutions a failing track is read again with, merged with what was read before.
-    void SetRetryRevolutions(uint16_t revolutions) { retryRevolutions_ = revolutions; }
-    const gw::FirmwareInfo& info() const { return device_->info(); }
-
 protected:
     uint8_t DeviceType() const override { return DeviceTypeOf(kind_); }
     MediaType NativeMedia() const override;
@@ -114,7 +110,8 @@ private:
     std::optional<int> cylinder_;  // where the head is, once known
     std::optional<uint8_t> head_;
     uint64_t measuredRevolution_ = 0;  // index to index as last seen
-    uint16_t retryRevolutions_ = 3;
+    // Turns a failing track is read again over, merged with what was read before.
+    static constexpr uint16_t kRetryRevolutions = 3;
     std::optional<DisketteParameterTable> table_;
     std::map<TrackKey, Track> read_;  // tracks read since the volume was taken
 };

@@ -4,6 +4,11 @@
 // read, write, compare, the report, the boot check, the label and the repair intact.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
 #include <string>
 #include <vector>
 
@@ -140,17 +145,19 @@ TEST(GreaseweazleCli, EveryDensityAndLayoutFormatsExactlyAndKeepsWhatItHolds)
 
 TEST(GreaseweazleCli, EachFaultOfTheDeviceGetsTheSystemsOwnWords)
 {
-    enum class Fault { None, WriteProtected, NoDiskette, PulledOutDuringRead, PulledOutDuringWrite };
+    enum class Fault { WriteProtected, NoDiskette, NoIndex, PulledOutDuringRead, PulledOutDuringWrite };
     const struct {
         Fault fault;
         std::string command;
         int status;
-        const char* said;  // on stderr
+        const char* said;  // on either stream
     } cases[] = {
         {Fault::WriteProtected, "format A: --media 1.44m", 1, "Format Error: Write protect Disk !"},
         {Fault::WriteProtected, "write fat.img A:", 2, "Error: Write protect Disk !"},
         {Fault::NoDiskette, "info A:", 1, "Please insert a disk !"},
         {Fault::NoDiskette, "read A: out.img", 1, "Please insert a disk !"},
+        {Fault::NoIndex, "info A:", 2, "Cannot establish the media type !"},
+        {Fault::NoIndex, "read A: out.img", 2, "Drive NOT ready"},
         {Fault::PulledOutDuringRead, "read A: out.img", 2, "Drive NOT ready"},
         {Fault::PulledOutDuringWrite, "write fat.img A:", 2, "Drive NOT ready"},
     };
@@ -169,13 +176,17 @@ TEST(GreaseweazleCli, EachFaultOfTheDeviceGetsTheSystemsOwnWords)
     }
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command + " " + std::to_string(static_cast<int>(c.fault)));
-        GreaseweazleEmulator device;
+        GreaseweazleModel model;
+        model.indexPulse = c.fault != Fault::NoIndex;
+        GreaseweazleEmulator device(model);
         device.Insert(Blank(DriveKind::Floppy35HD));
         const std::string drive = "--drive A:=" + device.path() + " -y ";
-        ASSERT_EQ(RunCli(VOKTA_CLI, drive + "write blank.img A:", dir).status, 0);
+        if (c.fault != Fault::NoIndex) {
+            ASSERT_EQ(RunCli(VOKTA_CLI, drive + "write blank.img A:", dir).status, 0);
+        }
         const FluxDiskette before = *device.diskette();
         switch (c.fault) {
-        case Fault::None: break;
+        case Fault::NoIndex: break;
         case Fault::WriteProtected: device.SetWriteProtected(true); break;
         case Fault::NoDiskette: device.Eject(); break;
         case Fault::PulledOutDuringRead: device.DropDuring(gw::Cmd::ReadFlux, 20'000); break;
@@ -183,14 +194,14 @@ TEST(GreaseweazleCli, EachFaultOfTheDeviceGetsTheSystemsOwnWords)
         }
         const CliRun run = RunCli(VOKTA_CLI, drive + c.command, dir);
         EXPECT_EQ(run.status, c.status) << run.out << run.err;
-        EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+        EXPECT_NE((run.out + run.err).find(c.said), std::string::npos) << run.out << run.err;
         if (c.fault == Fault::WriteProtected) {
             EXPECT_EQ(device.diskette()->tracks, before.tracks);
         }
     }
 }
 
-TEST(GreaseweazleCli, TheDriveListNamesTheSerialLine)
+TEST(GreaseweazleCli, TheDriveListNamesTheSerialLineAndAnOpenSaysWhyNot)
 {
     TempDir dir;
     GreaseweazleEmulator device;
@@ -198,6 +209,17 @@ TEST(GreaseweazleCli, TheDriveListNamesTheSerialLine)
     const CliRun run = RunCli(VOKTA_CLI, "--drive B:=" + device.path() + ",type=1.2m drives --paths", dir);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("B:  FLOPPY 5¼ 1.2M\t" + device.path()), std::string::npos) << run.out;
+
+    // A terminal that answers nothing is no Greaseweazle.
+    const int silent = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(silent, 0);
+    ASSERT_EQ(grantpt(silent), 0);
+    ASSERT_EQ(unlockpt(silent), 0);
+    const std::string line = ptsname(silent);
+    const CliRun refused = RunCli(VOKTA_CLI, "--drive A:=" + line + " info A:", dir);
+    close(silent);
+    EXPECT_EQ(refused.status, 2) << refused.out << refused.err;
+    EXPECT_NE(refused.err.find(line + ": not a Greaseweazle"), std::string::npos) << refused.err;
 }
 
 TEST(GreaseweazleCli, AWeakSectorIsTakenFromATurnThatReadsItWell)
