@@ -14,17 +14,6 @@ constexpr uint8_t kDefaultFiller = 0xF6;
 constexpr size_t kGapInTable = 7;
 constexpr size_t kFillerInTable = 8;
 
-double KbitOf(DataRate rate)
-{
-    switch (rate) {
-    case DataRate::k250: return 250;
-    case DataRate::k300: return 300;
-    case DataRate::k500: return 500;
-    case DataRate::k1000: return 1000;
-    }
-    return 500;
-}
-
 // Fills `shape` in place: its storage outlives the request, as every transfer is charged.
 void ShapeOf(const Track& track, TrackShape& shape)
 {
@@ -47,6 +36,47 @@ uint8_t DeviceTypeOf(DriveKind kind)
     case DriveKind::FixedDisk: return DeviceType::FixedDisk;
     }
     return DeviceType::Floppy144M;
+}
+
+bool DriveKindSupports(DriveKind kind, DataRate rate)
+{
+    switch (kind) {
+    case DriveKind::Floppy35DD: return rate == DataRate::k250;
+    case DriveKind::Floppy35HD: return rate == DataRate::k250 || rate == DataRate::k500;
+    case DriveKind::Floppy35ED: return rate != DataRate::k300;
+    case DriveKind::Floppy525HD: return rate == DataRate::k300 || rate == DataRate::k500;
+    case DriveKind::FixedDisk: return true;
+    }
+    return false;
+}
+
+MediaType NativeMediaOf(DriveKind kind)
+{
+    switch (kind) {
+    case DriveKind::Floppy35DD: return kMedia720K;
+    case DriveKind::Floppy525HD: return kMedia12M;
+    default: return kMedia144M;
+    }
+}
+
+Track FormattedTrack(std::span<const uint8_t> addressFields, DataRate rate,
+                     const std::optional<DisketteParameterTable>& table, bool bios)
+{
+    const auto sectors = static_cast<uint16_t>(addressFields.size() / 4);
+    const uint8_t filler = bios && table ? (*table)[kFillerInTable] : kDefaultFiller;
+    Track track;
+    track.rate = rate;
+    track.gap = bios && table ? (*table)[kGapInTable] : StandardFormatGap(sectors);
+    for (size_t i = 0; i < sectors; ++i) {
+        SectorRecord s;
+        s.cylinder = addressFields[4 * i];
+        s.head = addressFields[4 * i + 1];
+        s.number = addressFields[4 * i + 2];
+        s.sizeCode = addressFields[4 * i + 3];
+        s.data.assign(s.size(), filler);
+        track.sectors.push_back(std::move(s));
+    }
+    return track;
 }
 
 EmulatedDrive::EmulatedDrive(DriveKind kind, uint8_t driveNumber) : DosBlockDevice(driveNumber), kind_(kind)
@@ -105,11 +135,7 @@ bool EmulatedDrive::RestoreParameterTable()
 
 MediaType EmulatedDrive::NativeMedia() const
 {
-    switch (kind_) {
-    case DriveKind::Floppy35DD: return kMedia720K;
-    case DriveKind::Floppy525HD: return kMedia12M;
-    default: return kMedia144M;
-    }
+    return NativeMediaOf(kind_);
 }
 
 DiskError EmulatedDrive::ReadBootSector(std::vector<uint8_t>& sector)
@@ -136,14 +162,7 @@ DataRate EmulatedDrive::RateFor(uint16_t sectorsPerTrack) const
 
 bool EmulatedDrive::DriveSupports(DataRate rate) const
 {
-    switch (kind_) {
-    case DriveKind::Floppy35DD: return rate == DataRate::k250;
-    case DriveKind::Floppy35HD: return rate == DataRate::k250 || rate == DataRate::k500;
-    case DriveKind::Floppy35ED: return rate != DataRate::k300;
-    case DriveKind::Floppy525HD: return rate == DataRate::k300 || rate == DataRate::k500;
-    case DriveKind::FixedDisk: return true;
-    }
-    return false;
+    return DriveKindSupports(kind_, rate);
 }
 
 bool EmulatedDrive::Readable(const Track& track) const
@@ -247,20 +266,7 @@ DiskError EmulatedDrive::FormatTrack(uint16_t cylinder, uint8_t head, std::span<
 
     if (const DiskError refused = PrepareToModify(); refused != Err::None)
         return refused;
-    const uint8_t filler = bios && table_ ? (*table_)[kFillerInTable] : kDefaultFiller;
-    Track& track = medium_->track(cylinder, head);
-    track.rate = rate;
-    track.gap = bios && table_ ? (*table_)[kGapInTable] : StandardFormatGap(sectors);
-    track.sectors.clear();
-    for (size_t i = 0; i < sectors; ++i) {
-        SectorRecord s;
-        s.cylinder = addressFields[4 * i];
-        s.head = addressFields[4 * i + 1];
-        s.number = addressFields[4 * i + 2];
-        s.sizeCode = addressFields[4 * i + 3];
-        s.data.assign(s.size(), filler);
-        track.sectors.push_back(std::move(s));
-    }
+    medium_->track(cylinder, head) = FormattedTrack(addressFields, rate, table_, bios);
     modified = true;
     return Err::None;
 }

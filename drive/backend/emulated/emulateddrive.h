@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "drive/dosblockdevice.h"
@@ -19,6 +20,15 @@ enum class DriveKind : uint8_t {
 };
 
 uint8_t DeviceTypeOf(DriveKind kind);
+// Whether a drive of this kind reads and writes tracks of this rate.
+bool DriveKindSupports(DriveKind kind, DataRate rate);
+// The diskette a drive of this kind takes when nothing says otherwise.
+MediaType NativeMediaOf(DriveKind kind);
+// A track as a format leaves it: a sector for each address field (4 bytes each), filled
+// with the filler, with the gap 3 and filler of `table` on the BIOS path and the standard
+// ones otherwise.
+Track FormattedTrack(std::span<const uint8_t> addressFields, DataRate rate,
+                     const std::optional<DisketteParameterTable>& table, bool bios);
 
 // An in-memory diskette drive that answers like a real one under DOS, with the diskette
 // in it: its defects, its write-protect tab, its unformatted tracks, and another program

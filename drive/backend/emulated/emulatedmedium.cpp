@@ -15,6 +15,17 @@ DataRate RateForSectorsPerTrack(uint16_t sectorsPerTrack, bool fiveAndAQuarterIn
     return DataRate::k1000;
 }
 
+uint32_t KbitOf(DataRate rate)
+{
+    switch (rate) {
+    case DataRate::k250: return 250;
+    case DataRate::k300: return 300;
+    case DataRate::k500: return 500;
+    case DataRate::k1000: return 1000;
+    }
+    return 500;
+}
+
 EmulatedMedium::EmulatedMedium(MediumDensity d, uint16_t cyl, uint8_t h)
     : density(d), cylinders(cyl), heads(h), tracks_(size_t{cyl} * h)
 {

@@ -98,4 +98,7 @@ private:
 // The rate at which a track of this many sectors is written and read.
 DataRate RateForSectorsPerTrack(uint16_t sectorsPerTrack, bool fiveAndAQuarterInch);
 
+// The rate in kbit/s.
+uint32_t KbitOf(DataRate rate);
+
 }  // namespace vokta

@@ -21,17 +21,6 @@ constexpr double kFluxTickHz = 40e6;
 // The rates a track is tried at when decoding, most common first.
 constexpr DataRate kDecodeRates[] = {DataRate::k500, DataRate::k250, DataRate::k300, DataRate::k1000};
 
-uint32_t KbitOf(DataRate rate)
-{
-    switch (rate) {
-    case DataRate::k250: return 250;
-    case DataRate::k300: return 300;
-    case DataRate::k500: return 500;
-    case DataRate::k1000: return 1000;
-    }
-    return 500;
-}
-
 DataRate NearestRate(uint32_t kbit)
 {
     DataRate best = DataRate::k500;

@@ -13,18 +13,10 @@ namespace vokta {
 namespace {
 
 constexpr uint8_t kUnit = 0;
-constexpr uint8_t kDefaultFiller = 0xF6;
-constexpr size_t kGapInTable = 7;
-constexpr size_t kFillerInTable = 8;
 // A drive turns within 1.5% of its speed; until a capture has timed a turn, reads allow that.
 constexpr double kSpeedTolerance = 1.015;
 // Bytes the read-back of a written track runs past its last data field, for the PLL.
 constexpr uint64_t kReadBackTailBytes = 3;
-
-uint32_t KbitOf(DataRate rate)
-{
-    return RecordingOf(rate, DriveKind::Floppy35HD).dataRateKbit;
-}
 
 // The cylinder, head and size the address fields of a track are expected to carry.
 mfm::TrackId IdOf(uint16_t cylinder, uint8_t head, uint8_t sizeCode)
@@ -166,11 +158,7 @@ DriveOpenResult GreaseweazleDrive::Attach(std::unique_ptr<gw::GreaseweazleDevice
 
 MediaType GreaseweazleDrive::NativeMedia() const
 {
-    switch (kind_) {
-    case DriveKind::Floppy35DD: return kMedia720K;
-    case DriveKind::Floppy525HD: return kMedia12M;
-    default: return kMedia144M;
-    }
+    return NativeMediaOf(kind_);
 }
 
 bool GreaseweazleDrive::InstallParameterTable(const DisketteParameterTable& table)
@@ -186,18 +174,6 @@ bool GreaseweazleDrive::RestoreParameterTable()
     return had;
 }
 
-bool GreaseweazleDrive::DriveSupports(DataRate rate) const
-{
-    switch (kind_) {
-    case DriveKind::Floppy35DD: return rate == DataRate::k250;
-    case DriveKind::Floppy35HD: return rate == DataRate::k250 || rate == DataRate::k500;
-    case DriveKind::Floppy35ED: return rate != DataRate::k300;
-    case DriveKind::Floppy525HD: return rate == DataRate::k300 || rate == DataRate::k500;
-    case DriveKind::FixedDisk: return false;
-    }
-    return false;
-}
-
 std::vector<DataRate> GreaseweazleDrive::RatesToTry() const
 {
     const bool fiveInch = kind_ == DriveKind::Floppy525HD;
@@ -207,7 +183,7 @@ std::vector<DataRate> GreaseweazleDrive::RatesToTry() const
         return {RateForSectorsPerTrack(params_->sectorsPerTrack(), fiveInch)};
     std::vector<DataRate> rates;
     for (const DataRate rate : {DataRate::k500, DataRate::k250, DataRate::k300, DataRate::k1000})
-        if (DriveSupports(rate))
+        if (DriveKindSupports(kind_, rate))
             rates.push_back(rate);
     return rates;
 }
@@ -501,21 +477,9 @@ DiskError GreaseweazleDrive::FormatTrack(uint16_t cylinder, uint8_t head, std::s
     if (cylinder > EmulatedMedium::kDisketteTracks - 1 || head > 1)
         return Err::EndOfDisk;
     const DataRate rate = RateForSectorsPerTrack(sectors, kind_ == DriveKind::Floppy525HD);
-    if (!DriveSupports(rate))
+    if (!DriveKindSupports(kind_, rate))
         return Err::SectorNotFound;
-    Track track;
-    track.rate = rate;
-    track.gap = bios && table_ ? (*table_)[kGapInTable] : StandardFormatGap(sectors);
-    const uint8_t filler = bios && table_ ? (*table_)[kFillerInTable] : kDefaultFiller;
-    for (size_t i = 0; i < sectors; ++i) {
-        SectorRecord s;
-        s.cylinder = addressFields[4 * i];
-        s.head = addressFields[4 * i + 1];
-        s.number = addressFields[4 * i + 2];
-        s.sizeCode = addressFields[4 * i + 3];
-        s.data.assign(s.size(), filler);
-        track.sectors.push_back(std::move(s));
-    }
+    const Track track = FormattedTrack(addressFields, rate, table_, bios);
     Written written;
     if (const DiskError error = WriteWholeTrack(cylinder, head, track, written); error != Err::None)
         return error;

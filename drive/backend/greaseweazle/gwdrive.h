@@ -98,7 +98,6 @@ private:
     // Reads a write back; WriteFault when it does not read as written.
     DiskError ReadBack(const Written& written);
     std::vector<DataRate> RatesToTry() const;
-    bool DriveSupports(DataRate rate) const;
     uint8_t SizeCode() const;
     uint64_t RevolutionTicks() const;
     // Ticks one sector takes from its address mark's sync to the end of its data CRC.
