@@ -21,8 +21,9 @@
 #include "format/format.h"
 #include "image/duplicate.h"
 #include "quiethost.h"
-#include "support/greaseweazleemulator.h"
 #include "drive/backend/greaseweazle/gwdrive.h"
+#include "support/fluxdiskettes.h"
+#include "support/greaseweazleemulator.h"
 
 using namespace vokta;
 
@@ -83,11 +84,7 @@ struct Row {
 std::unique_ptr<test::GreaseweazleEmulator> FluxDevice(DriveKind kind)
 {
     auto device = std::make_unique<test::GreaseweazleEmulator>();
-    test::FluxDiskette blank;
-    blank.revolutionTicks = kind == DriveKind::Floppy525HD ? 12'000'000 : 14'400'000;
-    blank.cylinders = 84;
-    blank.tracks.assign(size_t{blank.cylinders} * blank.heads, {});
-    device->Insert(std::move(blank));
+    device->Insert(test::FluxDisketteOf(EmulatedMedium(MediumDensity::High), kind));
     return device;
 }
 
