@@ -24,22 +24,23 @@ mfm::TrackId IdOf(uint16_t cylinder, uint8_t head, uint8_t sizeCode)
     return {static_cast<uint8_t>(cylinder), head, sizeCode};
 }
 
-DiskError ErrorOf(const gw::GwStatus& status)
-{
-    return status.error();
-}
-
-const SectorRecord* FindSector(const Track& track, uint8_t number)
+// The sector whose address field is this; a track may hold address fields of another track.
+const SectorRecord* FindSector(const Track& track, uint16_t cylinder, uint8_t head, uint8_t number)
 {
     for (const SectorRecord& s : track.sectors)
-        if (s.number == number)
+        if (s.cylinder == static_cast<uint8_t>(cylinder) && s.head == head && s.number == number)
             return &s;
     return nullptr;
 }
 
-SectorRecord* FindSector(Track& track, uint8_t number)
+SectorRecord* FindSector(Track& track, uint16_t cylinder, uint8_t head, uint8_t number)
 {
-    return const_cast<SectorRecord*>(FindSector(std::as_const(track), number));
+    return const_cast<SectorRecord*>(FindSector(std::as_const(track), cylinder, head, number));
+}
+
+const SectorRecord* FindLike(const Track& track, const SectorRecord& like)
+{
+    return FindSector(track, like.cylinder, like.head, like.number);
 }
 
 // Whether the read shows every sector of the written track as it was written: the good ones
@@ -47,7 +48,7 @@ SectorRecord* FindSector(Track& track, uint8_t number)
 bool ReadsAsWritten(const Track& read, const Track& written)
 {
     for (const SectorRecord& w : written.sectors) {
-        const SectorRecord* r = FindSector(read, w.number);
+        const SectorRecord* r = FindLike(read, w);
         if (!r || r->size() != w.size())
             return false;
         if (!w.dataError && (r->dataError || r->data != w.data))
@@ -111,17 +112,16 @@ std::optional<Track> DecodeCapture(const gw::FluxRead& flux, const CaptureRead& 
 
 void MergeTrackReads(Track& into, const Track& from)
 {
-    if (!into.formatted()) {
-        into = from;
-        return;
-    }
-    for (const SectorRecord& s : from.sectors) {
-        SectorRecord* mine = FindSector(into, s.number);
-        if (!mine)
-            into.sectors.push_back(s);
-        else if (mine->dataError && !s.dataError && mine->size() == s.size())
-            *mine = s;
-    }
+    // The newer read gives the order the sectors passed in; what read well before stays.
+    Track merged = from;
+    for (SectorRecord& s : merged.sectors)
+        if (const SectorRecord* before = FindLike(into, s); s.dataError && before && !before->dataError &&
+                                                            before->size() == s.size())
+            s = *before;
+    for (const SectorRecord& s : into.sectors)
+        if (!FindLike(merged, s))
+            merged.sectors.push_back(s);
+    into = std::move(merged);
 }
 
 GreaseweazleDrive::GreaseweazleDrive(std::unique_ptr<gw::GreaseweazleDevice> device, DriveKind kind,
@@ -150,9 +150,9 @@ DriveOpenResult GreaseweazleDrive::Attach(std::unique_ptr<gw::GreaseweazleDevice
                                           uint8_t driveNumber)
 {
     if (const gw::GwStatus status = device->SetBusType(gw::BusType::IbmPc); !status)
-        return {nullptr, ErrorOf(status), status.Text()};
+        return {nullptr, status.error(), status.Text()};
     if (const gw::GwStatus status = device->Select(kUnit); !status)
-        return {nullptr, ErrorOf(status), status.Text()};
+        return {nullptr, status.error(), status.Text()};
     return {std::unique_ptr<DiskService>(new GreaseweazleDrive(std::move(device), kind, driveNumber))};
 }
 
@@ -197,8 +197,12 @@ uint64_t GreaseweazleDrive::RevolutionTicks() const
 {
     if (measuredRevolution_ != 0)
         return measuredRevolution_;
-    const double rpm = kind_ == DriveKind::Floppy525HD ? 360 : 300;
-    return static_cast<uint64_t>(device_->info().sampleHz * 60.0 / rpm * kSpeedTolerance);
+    return static_cast<uint64_t>(device_->info().sampleHz * 60.0 / Rpm() * kSpeedTolerance);
+}
+
+uint32_t GreaseweazleDrive::Rpm() const
+{
+    return RecordingOf(DataRate::k500, kind_).rpm;
 }
 
 uint64_t GreaseweazleDrive::SectorTicks(DataRate rate) const
@@ -218,7 +222,7 @@ DiskError GreaseweazleDrive::Spin()
     if (spinning_)
         return Err::None;
     if (const gw::GwStatus status = device_->Motor(kUnit, true); !status)
-        return ErrorOf(status);
+        return status.error();
     spinning_ = true;
     return Err::None;
 }
@@ -230,18 +234,18 @@ DiskError GreaseweazleDrive::Reach(uint16_t cylinder, uint8_t head, bool watchCh
     std::optional<bool> changed;
     if (watchChange) {
         if (const gw::GwStatus status = device_->DiskChanged(changed); !status)
-            return ErrorOf(status);
+            return status.error();
         if (changed.value_or(false))
             ForgetMedium();
     }
     if (cylinder_ != cylinder) {
         if (const gw::GwStatus status = device_->Seek(cylinder); !status)
-            return ErrorOf(status);
+            return status.error();
         cylinder_ = cylinder;
     }
     if (head != head_) {
         if (const gw::GwStatus status = device_->Head(head); !status)
-            return ErrorOf(status);
+            return status.error();
         head_ = head;
     }
     return Err::None;
@@ -287,13 +291,13 @@ DiskError GreaseweazleDrive::Capture(uint16_t cylinder, uint8_t head, uint16_t r
     gw::FluxRead flux;
     const gw::ReadRequest request{0, static_cast<uint32_t>(std::min<uint64_t>(ticks, UINT32_MAX))};
     if (const gw::GwStatus status = device_->ReadFlux(request, flux); !status)
-        return ErrorOf(status);
+        return status.error();
     // No index pulse in a whole turn: no diskette, or a drive that does not turn.
     if (flux.indexes.empty() && ticks >= RevolutionTicks())
         return Err::NotReady;
     if (flux.indexes.size() >= 2)
         measuredRevolution_ = flux.indexes[1] - flux.indexes[0];
-    const CaptureRead read{static_cast<double>(device_->info().sampleHz), RevolutionTicks(), kind_ == DriveKind::Floppy525HD ? 360u : 300u,
+    const CaptureRead read{static_cast<double>(device_->info().sampleHz), RevolutionTicks(), Rpm(),
                            IdOf(cylinder, head, SizeCode())};
     std::optional<Track> decoded = DecodeCapture(flux, read, rates);
     if (!decoded)
@@ -316,7 +320,7 @@ DiskError GreaseweazleDrive::ReadTrack(uint16_t cylinder, uint8_t head, uint16_t
             return false;
         bool all = true;
         for (uint16_t i = 0; i < count; ++i) {
-            const SectorRecord* s = FindSector(t, static_cast<uint8_t>(first + i + 1));
+            const SectorRecord* s = FindSector(t, cylinder, head, static_cast<uint8_t>(first + i + 1));
             all = all && s && !s->dataError;
             weak = weak || (s && s->dataError);
         }
@@ -352,7 +356,7 @@ DiskError GreaseweazleDrive::ReadBootSector(std::vector<uint8_t>& sector)
     const Track* track = nullptr;
     if (const DiskError error = ReadTrack(0, 0, 0, 1, track); error != Err::None)
         return error;
-    const SectorRecord* boot = FindSector(*track, 1);
+    const SectorRecord* boot = FindSector(*track, 0, 0, 1);
     if (!boot)
         return Err::SectorNotFound;
     if (boot->dataError)
@@ -367,8 +371,11 @@ DiskError GreaseweazleDrive::TransferTrack(uint16_t cylinder, uint8_t head, uint
 {
     if (cylinder > EmulatedMedium::kDisketteTracks - 1 || head > 1)
         return Err::EndOfDisk;
+    // A write rewrites the whole track: every sector it keeps is read first, a weak one over
+    // more turns, so that what can be read of it is what is written back.
     const Track* track = nullptr;
-    DiskError result = ReadTrack(cylinder, head, write ? 0 : first, write ? 0 : count, track);
+    const uint16_t wholeTrack = params_ ? params_->sectorsPerTrack() : 0;
+    DiskError result = ReadTrack(cylinder, head, write ? 0 : first, write ? wholeTrack : count, track);
     if (result != Err::None)
         return result;
     if (!track->formatted())
@@ -377,7 +384,7 @@ DiskError GreaseweazleDrive::TransferTrack(uint16_t cylinder, uint8_t head, uint
     Track changed = *track;
     for (uint16_t i = 0; i < count && result == Err::None; ++i) {
         const auto number = static_cast<uint8_t>(first + i + 1);
-        SectorRecord* s = FindSector(changed, number);
+        SectorRecord* s = FindSector(changed, cylinder, head, number);
         std::span<uint8_t> data = buffer.subspan(size_t{i} * bytesPerSector, bytesPerSector);
         if (!s || s->size() != bytesPerSector)
             result = Err::SectorNotFound;
@@ -397,7 +404,7 @@ DiskError GreaseweazleDrive::TransferTrack(uint16_t cylinder, uint8_t head, uint
         })) {
         bool protectedTab = false;
         if (const gw::GwStatus status = device_->WriteProtected(protectedTab); !status)
-            return ErrorOf(status);
+            return status.error();
         return protectedTab ? Err::WriteProtect : Err::None;
     }
     Written written;
@@ -420,7 +427,7 @@ DiskError GreaseweazleDrive::WriteWholeTrack(uint16_t cylinder, uint8_t head, co
     read_.erase({cylinder, head});
     const gw::GwStatus status = device_->WriteFlux(flux.revolutions.front().intervals, {true, true});
     if (!status)
-        return ErrorOf(status);
+        return status.error();
     const size_t lastEnd = encoded.addressMarks.empty()
                                ? 0
                                : encoded.addressMarks.back() +
@@ -461,7 +468,7 @@ DiskError GreaseweazleDrive::VerifyTrack(uint16_t cylinder, uint8_t head)
     if (read->rate != RatesToTry().front())
         return Err::SectorNotFound;
     for (uint16_t r = 1; r <= params_->sectorsPerTrack(); ++r) {
-        const SectorRecord* s = FindSector(*read, static_cast<uint8_t>(r));
+        const SectorRecord* s = FindSector(*read, cylinder, head, static_cast<uint8_t>(r));
         if (!s || s->size() != params_->bytesPerSector())
             return Err::SectorNotFound;
         if (s->dataError)

@@ -40,8 +40,8 @@ struct CaptureRead {
 // at the last); nothing when the flux is no recording at all.
 std::optional<Track> DecodeCapture(const gw::FluxRead& flux, const CaptureRead& how, std::span<const DataRate> rates);
 
-// Sectors read well in `from` replace those `into` holds with a data error; sectors only
-// `from` found are added in their place on the track.
+// `from`, a newer read of the track, in `into`: its sectors in the order it found them, but
+// those it read badly that `into` holds read well; sectors only `into` found are kept.
 void MergeTrackReads(Track& into, const Track& from);
 
 // A diskette drive on a Greaseweazle: every track is read as flux and decoded here, and
@@ -100,6 +100,8 @@ private:
     std::vector<DataRate> RatesToTry() const;
     uint8_t SizeCode() const;
     uint64_t RevolutionTicks() const;
+    // A 5¼" high-density drive turns at 360 rpm whatever the diskette, the others at 300.
+    uint32_t Rpm() const;
     // Ticks one sector takes from its address mark's sync to the end of its data CRC.
     uint64_t SectorTicks(DataRate rate) const;
 

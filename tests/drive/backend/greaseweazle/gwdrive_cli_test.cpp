@@ -151,4 +151,20 @@ TEST(GreaseweazleCli, AWeakSectorIsTakenFromATurnThatReadsItWell)
             EXPECT_NE(run.err.find("ONE.BIN"), std::string::npos) << run.err;
         }
     }
+
+    // A write to another sector of the weak sector's track rewrites the whole track: the weak
+    // sector goes back as it reads in its good turns, not as a bad one.
+    GreaseweazleEmulator device;
+    FluxDiskette diskette = FluxDisketteOf(medium, DriveKind::Floppy35HD);
+    diskette.weak.push_back(WeakSectorData(medium, DriveKind::Floppy35HD, 3, 0, 4, 1, 2));
+    device.Insert(std::move(diskette));
+    std::vector<uint8_t> changed = image;
+    changed[(3 * 36 + 5) * 512 + 100] ^= 0xFF;  // cylinder 3, head 0, sector 6
+    WriteFile(dir.File("changed.img"), changed);
+    const std::string drive = "--drive A:=" + device.path() + " --on-error abort -y ";
+    ASSERT_EQ(RunCli(VOKTA_CLI, drive + "write changed.img A:", dir).status, 0);
+    std::remove(dir.File("out.img").c_str());
+    const CliRun back = RunCli(VOKTA_CLI, drive + "read A: out.img", dir);
+    EXPECT_EQ(back.status, 0) << back.out << back.err;
+    EXPECT_EQ(ReadFile(dir.File("out.img")), changed);
 }
