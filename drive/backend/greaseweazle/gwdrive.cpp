@@ -444,8 +444,13 @@ DiskError GreaseweazleDrive::ReadBack(const Written& written)
     Track read;
     // The write ended at the index: a read begun at once sees the track from its start.
     DiskError error = Capture(cylinder, head, 1, written.endTicks, read);
-    if (error == Err::None && !ReadsAsWritten(read, written.track))
-        error = Capture(cylinder, head, 1, 0, read);
+    // A sector that did not read as written is read over more turns: a weak spot of the
+    // diskette reads badly in some turns whatever was written over it.
+    if (error == Err::None && !ReadsAsWritten(read, written.track)) {
+        Track again;
+        error = Capture(cylinder, head, kRetryRevolutions, 0, again);
+        MergeTrackReads(read, again);
+    }
     if (error != Err::None)
         return error;
     if (!ReadsAsWritten(read, written.track))

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -152,19 +153,22 @@ TEST(GreaseweazleCli, AWeakSectorIsTakenFromATurnThatReadsItWell)
         }
     }
 
-    // A write to another sector of the weak sector's track rewrites the whole track: the weak
-    // sector goes back as it reads in its good turns, not as a bad one.
-    GreaseweazleEmulator device;
-    FluxDiskette diskette = FluxDisketteOf(medium, DriveKind::Floppy35HD);
-    diskette.weak.push_back(WeakSectorData(medium, DriveKind::Floppy35HD, 3, 0, 4, 1, 2));
-    device.Insert(std::move(diskette));
-    std::vector<uint8_t> changed = image;
-    changed[(3 * 36 + 5) * 512 + 100] ^= 0xFF;  // cylinder 3, head 0, sector 6
-    WriteFile(dir.File("changed.img"), changed);
-    const std::string drive = "--drive A:=" + device.path() + " --on-error abort -y ";
-    ASSERT_EQ(RunCli(VOKTA_CLI, drive + "write changed.img A:", dir).status, 0);
-    std::remove(dir.File("out.img").c_str());
-    const CliRun back = RunCli(VOKTA_CLI, drive + "read A: out.img", dir);
-    EXPECT_EQ(back.status, 0) << back.out << back.err;
-    EXPECT_EQ(ReadFile(dir.File("out.img")), changed);
+    // A new label is written into the boot sector, on the track of the first FAT: the whole
+    // track is written again, and its weak FAT sector goes back as it reads in its good turns.
+    for (const uint32_t bad : {1u, 2u, 3u}) {
+        SCOPED_TRACE("labelled, bad in " + std::to_string(bad) + " of " + std::to_string(bad + 1));
+        GreaseweazleEmulator device;
+        FluxDiskette diskette = FluxDisketteOf(medium, DriveKind::Floppy35HD);
+        diskette.weak.push_back(WeakSectorData(medium, DriveKind::Floppy35HD, 0, 0, 2, bad, bad + 1));
+        device.Insert(std::move(diskette));
+        const std::string drive = "--drive A:=" + device.path() + " --on-error retry -y ";
+        const CliRun labelled = RunCli(VOKTA_CLI, drive + "label A: WEAKTRACK", dir);
+        ASSERT_EQ(labelled.status, 0) << labelled.out << labelled.err;
+        std::remove(dir.File("out.img").c_str());
+        const CliRun back = RunCli(VOKTA_CLI, drive + "read A: out.img", dir);
+        EXPECT_EQ(back.status, 0) << back.out << back.err;
+        const std::vector<uint8_t> out = ReadFile(dir.File("out.img"));
+        ASSERT_EQ(out.size(), image.size());
+        EXPECT_TRUE(std::equal(out.begin() + 512, out.begin() + 18 * 512, image.begin() + 512));
+    }
 }
