@@ -49,29 +49,23 @@ TEST(GreaseweazleCli, EachFaultOfTheDeviceGetsTheSystemsOwnWords)
         {Fault::PulledOutDuringRead, "read A: out.img", 2, "Drive NOT ready"},
         {Fault::PulledOutDuringWrite, "write fat.img A:", 2, "Drive NOT ready"},
     };
+    if (!RequireTools({"mkfs.fat", "mcopy"}))
+        return;
+    // A 1.44M diskette with a file system on it, and the same with a file more.
     TempDir dir;
-    {
-        // A 1.44M diskette with a file system on it, from the device's own format.
-        GreaseweazleEmulator device;
-        device.Insert(Blank(DriveKind::Floppy35HD));
-        const std::string drive = "--drive A:=" + device.path() + " -y ";
-        ASSERT_EQ(RunCli(VOKTA_CLI, drive + "format A: --media 1.44m", dir).status, 0);
-        ASSERT_EQ(RunCli(VOKTA_CLI, drive + "read A: blank.img", dir).status, 0);
-        WriteFile(dir.File("one.bin"), RandomBytes(200'000, 5));
-        ASSERT_EQ(Shell("cd " + ShellQuoted(dir.path()) + " && cp blank.img fat.img" +
-                        " && MTOOLS_SKIP_CHECK=1 mcopy -i fat.img one.bin ::"),
-                  0);
-    }
+    WriteFile(dir.File("one.bin"), RandomBytes(200'000, 5));
+    ASSERT_EQ(Shell("cd " + ShellQuoted(dir.path()) + " && mkfs.fat -C blank.img 1440 >/dev/null" +
+                    " && cp blank.img fat.img && MTOOLS_SKIP_CHECK=1 mcopy -i fat.img one.bin ::"),
+              0);
+    const FluxDiskette blank =
+        FluxDisketteOf(EmulatedMedium::FromImage(kMedia144M, ReadFile(dir.File("blank.img"))), DriveKind::Floppy35HD);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command + " " + std::to_string(static_cast<int>(c.fault)));
         GreaseweazleModel model;
         model.indexPulse = c.fault != Fault::NoIndex;
         GreaseweazleEmulator device(model);
-        device.Insert(Blank(DriveKind::Floppy35HD));
+        device.Insert(c.fault == Fault::NoIndex ? Blank(DriveKind::Floppy35HD) : blank);
         const std::string drive = "--drive A:=" + device.path() + " -y ";
-        if (c.fault != Fault::NoIndex) {
-            ASSERT_EQ(RunCli(VOKTA_CLI, drive + "write blank.img A:", dir).status, 0);
-        }
         const FluxDiskette before = *device.diskette();
         switch (c.fault) {
         case Fault::NoIndex: break;
@@ -135,10 +129,11 @@ TEST(GreaseweazleCli, AWeakSectorIsTakenFromATurnThatReadsItWell)
               0);
     const std::vector<uint8_t> image = ReadFile(dir.File("fat.img"));
     const EmulatedMedium medium = EmulatedMedium::FromImage(kMedia144M, image);
+    const FluxDiskette sound = FluxDisketteOf(medium, DriveKind::Floppy35HD);
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.bad) + " of " + std::to_string(c.every) + ", " + c.onError);
         GreaseweazleEmulator device;
-        FluxDiskette diskette = FluxDisketteOf(medium, DriveKind::Floppy35HD);
+        FluxDiskette diskette = sound;
         diskette.weak.push_back(WeakSectorData(medium, DriveKind::Floppy35HD, 3, 0, 4, c.bad, c.every));
         device.Insert(std::move(diskette));
         std::remove(dir.File("out.img").c_str());
@@ -158,7 +153,7 @@ TEST(GreaseweazleCli, AWeakSectorIsTakenFromATurnThatReadsItWell)
     for (const uint32_t bad : {1u, 2u, 3u}) {
         SCOPED_TRACE("labelled, bad in " + std::to_string(bad) + " of " + std::to_string(bad + 1));
         GreaseweazleEmulator device;
-        FluxDiskette diskette = FluxDisketteOf(medium, DriveKind::Floppy35HD);
+        FluxDiskette diskette = sound;
         diskette.weak.push_back(WeakSectorData(medium, DriveKind::Floppy35HD, 0, 0, 2, bad, bad + 1));
         device.Insert(std::move(diskette));
         const std::string drive = "--drive A:=" + device.path() + " --on-error retry -y ";
