@@ -1,7 +1,7 @@
 #!/bin/sh
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Seed corpora for the fuzz targets, made from diskettes that the FAT tools make and fill:
-#   make_seeds.sh OUT   -> OUT/boot OUT/fat OUT/info OUT/imd OUT/diskfile
+#   make_seeds.sh OUT   -> OUT/boot OUT/fat OUT/info OUT/imd OUT/diskfile OUT/mfm OUT/gwstream
 # Diskette seeds for fat/info are a 4-byte header (media index 0..4 = 720K, 1.2M, 1.44M,
 # 1.68M, 1.72M; a defect's cylinder and place, 0 = none; a seed) and the image cut short
 # behind its directories.
@@ -9,7 +9,7 @@ set -eu
 out=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$out/boot" "$out/fat" "$out/info" "$out/imd" "$out/diskfile" "$out/mfm"
+mkdir -p "$out/boot" "$out/fat" "$out/info" "$out/imd" "$out/diskfile" "$out/mfm" "$out/gwstream"
 export MTOOLS_SKIP_CHECK=1 MTOOLS_NO_VFAT=1
 
 # A small tree: files of one to several clusters, nested folders, a label.
@@ -63,4 +63,8 @@ for medium in 0 1 2 3 4; do
     printf "\\02$medium\\005\\300\\001\\000\\220" > "$out/mfm/moved$medium"
 done
 seq 1 3000 | tr -d '\n' | head -c 6000 | { printf '\012\002\001'; cat; } > "$out/mfm/bytes"
+# Greaseweazle flux streams: one-byte intervals, and a two-byte one; the kept regression
+# inputs hold the escapes.
+printf '\060\100\120\000' > "$out/gwstream/short"
+printf '\372\001\060\375\377\000' > "$out/gwstream/long"
 exit 0
