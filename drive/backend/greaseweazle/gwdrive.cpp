@@ -18,6 +18,12 @@ constexpr double kSpeedTolerance = 1.015;
 // Bytes the read-back of a written track runs past its last data field, for the PLL.
 constexpr uint64_t kReadBackTailBytes = 3;
 
+// Past the cylinders a diskette drive reaches, or its two heads.
+bool BeyondDrive(uint16_t cylinder, uint8_t head)
+{
+    return cylinder >= EmulatedMedium::kDisketteTracks || head > 1;
+}
+
 // The cylinder, head and size the address fields of a track are expected to carry.
 mfm::TrackId IdOf(uint16_t cylinder, uint8_t head, uint8_t sizeCode)
 {
@@ -369,7 +375,7 @@ DiskError GreaseweazleDrive::ReadBootSector(std::vector<uint8_t>& sector)
 DiskError GreaseweazleDrive::TransferTrack(uint16_t cylinder, uint8_t head, uint16_t first, uint16_t count,
                                            std::span<uint8_t> buffer, bool write)
 {
-    if (cylinder > EmulatedMedium::kDisketteTracks - 1 || head > 1)
+    if (BeyondDrive(cylinder, head))
         return Err::EndOfDisk;
     // A write rewrites the whole track: every sector it keeps is read first, a weak one over
     // more turns, so that what can be read of it is what is written back.
@@ -463,7 +469,7 @@ DiskError GreaseweazleDrive::VerifyTrack(uint16_t cylinder, uint8_t head)
 {
     if (!params_)
         return Err::InvalidFunction;
-    if (cylinder > EmulatedMedium::kDisketteTracks - 1 || head > 1)
+    if (BeyondDrive(cylinder, head))
         return Err::EndOfDisk;
     // A track read since the volume was taken, by a read or by the read-back of its format
     // or write, is what the medium holds.
@@ -486,7 +492,7 @@ DiskError GreaseweazleDrive::FormatTrack(uint16_t cylinder, uint8_t head, std::s
                                          bool bios)
 {
     const auto sectors = static_cast<uint16_t>(addressFields.size() / 4);
-    if (cylinder > EmulatedMedium::kDisketteTracks - 1 || head > 1)
+    if (BeyondDrive(cylinder, head))
         return Err::EndOfDisk;
     const DataRate rate = RateForSectorsPerTrack(sectors, kind_ == DriveKind::Floppy525HD);
     if (!DriveKindSupports(kind_, rate))
