@@ -114,6 +114,16 @@ public:
     // empty when it can, or cannot tell. Asked before a format writes anything.
     virtual std::string MediaRefusal(const DeviceParams& /*params*/) { return {}; }
 
+    // The moves a rescue makes between retries of a sector that will not read: the head
+    // back to track 0 the controller's way (recalibrate), and to a cylinder without
+    // reading, so that the next read approaches its track from that side. False where
+    // there is no head to move (a diskette file) or the drive cannot be told.
+    virtual bool Recalibrate() { return false; }
+    virtual bool SeekHead(uint16_t /*cylinder*/) { return false; }
+    // How many revolutions a drive that reads the flux takes over a sector that read
+    // badly, from now on; 0 gives back its own number. Other drives read as they read.
+    virtual void SetRetryRevolutions(unsigned /*revolutions*/) {}
+
     // Makes the changes the service still holds back (a diskette file's new contents) last.
     // False with the cause in words in `reason`; the changes are then not where they last.
     virtual bool Flush(std::string& reason)
@@ -139,6 +149,9 @@ public:
     std::optional<DriverLayout> LayoutChosenByDriver() const override { return service_->LayoutChosenByDriver(); }
     std::string MediaRefusal(const DeviceParams& params) override { return service_->MediaRefusal(params); }
     bool Flush(std::string& reason) override { return service_->Flush(reason); }
+    bool Recalibrate() override { return service_->Recalibrate(); }
+    bool SeekHead(uint16_t cylinder) override { return service_->SeekHead(cylinder); }
+    void SetRetryRevolutions(unsigned revolutions) override { service_->SetRetryRevolutions(revolutions); }
 
 private:
     std::shared_ptr<DiskService> service_;

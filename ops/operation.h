@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ops/messagebox.h"
+#include "ops/trackmap.h"
 
 namespace vokta {
 
@@ -38,6 +39,8 @@ struct OperationFigures {
     uint32_t sectorsRead = 0;
     // Read but unreadable: left as zeros in the image, or left out of a comparison.
     uint32_t sectorsIgnored = 0;
+    // Read only after a first read failed: on a retry, or in a later pass of a rescue.
+    uint32_t sectorsRecovered = 0;
     uint32_t sectorsWritten = 0;
     // Read back, or verified by the drive, after writing or formatting.
     uint32_t sectorsVerified = 0;
@@ -58,6 +61,8 @@ struct OperationOutcome {
     OperationFigures figures{};
     // What lost sectors, one entry per file, directory or area, as the operation named them.
     std::vector<std::string> lost{};
+    // The state every track of the medium was left in: what the operation did, track by track.
+    TrackMap trackMap{};
 };
 
 // "OK.", "Aborted !" or "Failed !".
@@ -113,6 +118,10 @@ public:
     // Milliseconds of a monotonic clock, and a short rest between polls of a waiting loop.
     virtual uint64_t TickCount() = 0;
     virtual void Rest(int milliseconds) = 0;
+    // The track map: begun once the operation knows the medium's tracks, then told of each
+    // track whose state changes. A host that shows no map ignores both.
+    virtual void BeginTrackMap(const TrackMapShape& /*shape*/) {}
+    virtual void ShowTrack(const TrackReport& /*report*/) {}
 };
 
 }  // namespace vokta

@@ -154,6 +154,18 @@ void HostLink::SetBarColours(Rgb fill, Rgb text)
         target->SetBarColours(fill, text);
 }
 
+void HostLink::BeginTrackMap(const TrackMapShape& shape)
+{
+    if (const auto target = Target())
+        target->BeginTrackMap(shape);
+}
+
+void HostLink::ShowTrack(const TrackReport& report)
+{
+    if (const auto target = Target())
+        target->ShowTrack(report);
+}
+
 void HostLink::SetAbortCaption(AbortButton button)
 {
     if (const auto target = Target())

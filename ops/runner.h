@@ -84,6 +84,8 @@ public:
     void Close() override;
     uint64_t TickCount() override;
     void Rest(int milliseconds) override;
+    void BeginTrackMap(const TrackMapShape& shape) override;
+    void ShowTrack(const TrackReport& report) override;
 
 private:
     std::shared_ptr<OperationHost> Target();

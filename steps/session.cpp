@@ -109,7 +109,25 @@ OperationOutcome OperationSession::End(int result, FollowUp followUp)
         closed_ = true;
         host_.Close();
     }
-    return {.result = result, .followUp = followUp, .figures = figures_};
+    return {.result = result, .followUp = followUp, .figures = figures_, .trackMap = trackMap_};
+}
+
+void OperationSession::BeginTrackMap(const DeviceParams& params)
+{
+    const TrackMapShape shape{params.cylinders(), static_cast<uint8_t>(params.heads()), params.sectorsPerTrack()};
+    trackMap_ = TrackMap(shape);
+    host_.BeginTrackMap(shape);
+}
+
+void OperationSession::ShowTrack(const TrackReport& report)
+{
+    trackMap_.Apply(report);
+    host_.ShowTrack(report);
+}
+
+void OperationSession::ShowTrack(uint16_t cylinder, uint8_t head, TrackState state)
+{
+    ShowTrack(TrackReport{cylinder, head, state, {}});
 }
 
 }  // namespace vokta

@@ -11,6 +11,7 @@
 namespace vokta {
 
 class DiskDrive;
+struct DeviceParams;
 
 // The start every disk operation shares. Each step tells a failure in a box under the
 // operation's caption and answers whether the operation may go on.
@@ -76,6 +77,14 @@ public:
     // The operation's transfers, counted as they happen; End hands them back.
     OperationFigures& figures() { return figures_; }
 
+    // The track map of the medium these parameters describe, every track not yet done.
+    void BeginTrackMap(const DeviceParams& params);
+    // A track's news: kept in the map End hands back, and shown on the host.
+    void ShowTrack(const TrackReport& report);
+    // The track, every sector of it, in `state`.
+    void ShowTrack(uint16_t cylinder, uint8_t head, TrackState state);
+    const TrackMap& trackMap() const { return trackMap_; }
+
     // Commits, closes the dialog and hands back the outcome.
     OperationOutcome End(int result, FollowUp followUp = FollowUp::None);
 
@@ -85,6 +94,7 @@ private:
     DiskDrive* drive_ = nullptr;
     bool closed_ = false;
     OperationFigures figures_;
+    TrackMap trackMap_;
 };
 
 }  // namespace vokta
