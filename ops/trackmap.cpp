@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "res/strings.h"
+
 namespace vokta {
 
 TrackMap::TrackMap(TrackMapShape shape)
@@ -60,6 +62,15 @@ TrackState TrackStateOfSectors(std::span<const TrackState> sectors)
         if (std::ranges::find(sectors, worst) != sectors.end())
             return worst;
     return sectors.front();
+}
+
+std::string TrackStateName(TrackState state)
+{
+    constexpr Str kNames[kTrackStateCount] = {
+        Str::TrackNotYet,     Str::TrackInProgress, Str::TrackGood,    Str::TrackRecovered, Str::TrackLost,
+        Str::TrackSkippedBad, Str::TrackDiffers,    Str::TrackWritten, Str::TrackVerified,  Str::TrackFormatted,
+    };
+    return LoadString(kNames[static_cast<size_t>(state)]);
 }
 
 }  // namespace vokta

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace vokta {
@@ -79,5 +80,8 @@ private:
 // The state a finished track takes from its sectors: the worst of them (lost before
 // differs before skipped before recovered), else the first sector's.
 TrackState TrackStateOfSectors(std::span<const TrackState> sectors);
+
+// The state in words, as the legend and a track's details name it.
+std::string TrackStateName(TrackState state);
 
 }  // namespace vokta

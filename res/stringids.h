@@ -423,7 +423,20 @@
     X(GwNotAGreaseweazle, 3217) \
     X(GwUpdateMode, 3218) \
     X(GwPermissionDenied, 3219) \
-    X(GwPermissionDeniedGroup, 3220)
+    X(GwPermissionDeniedGroup, 3220) \
+    X(TrackNotYet, 3300) \
+    X(TrackInProgress, 3301) \
+    X(TrackGood, 3302) \
+    X(TrackRecovered, 3303) \
+    X(TrackLost, 3304) \
+    X(TrackSkippedBad, 3305) \
+    X(TrackDiffers, 3306) \
+    X(TrackWritten, 3307) \
+    X(TrackVerified, 3308) \
+    X(TrackFormatted, 3309) \
+    X(TrackMapDetails, 3310) \
+    X(TrackMapCaption, 3311) \
+    X(TrackMapTrackLine, 3312)
 
 namespace vokta {
 
