@@ -366,8 +366,8 @@ OperationOutcome RescueWorker(RescueJob job, OperationHost& host)
     if (!SameDiskette(*target, serial, host, session.errorCaption()))
         return session.End(kResultFailed);
     target->SetCommandLine(CommandLineOf(job, letter, mapPath));
-    if (!drive.IsWriteProtected())
-        Box(host, Str::SourceNotProtected, Str::Warning, Buttons::Ok, Icon::Information);
+    // No test of the write protection: it writes a sector back, and a failing diskette is
+    // never written.
 
     session.figures().sectorsHeldBefore = target->map().Count(SectorRescue::Finished);
     drive.TakeError();

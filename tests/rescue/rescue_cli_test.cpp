@@ -70,9 +70,10 @@ void ExpectImageHoldsWhatTheMapSays(const std::string& image, const std::string&
     const std::vector<uint8_t> bytes = ReadFile(image);
     ASSERT_EQ(bytes.size(), source.size());
     for (uint32_t s = 0; s < kSectors; ++s)
-        if (states[s] == '+')
+        if (states[s] == '+') {
             ASSERT_TRUE(std::equal(bytes.begin() + s * 512, bytes.begin() + (s + 1) * 512, source.begin() + s * 512))
                 << "sector " << s;
+        }
 }
 
 }  // namespace
