@@ -200,6 +200,15 @@ void RescueTarget::Mark(uint32_t first, uint32_t count, SectorRescue status)
         }
 }
 
+void RescueTarget::SetPhase(SectorRescue status, unsigned pass)
+{
+    if (map_.currentStatus == status && map_.currentPass == pass)
+        return;
+    map_.currentStatus = status;
+    map_.currentPass = pass;
+    mapChanged_ = true;
+}
+
 bool RescueTarget::WriteImage(std::string& reason)
 {
     if (imageDisk_) {
