@@ -77,13 +77,13 @@ const std::vector<Command>& Commands()
         {"rescue",
          {{"L:", Drive}, {"IMAGE"}},
          {
-             {"--map", Operand{"FILE"}, "the rescue map, a ddrescue map file (default: IMAGE.map); with IMAGE,\n"
-                                         "it resumes an earlier rescue, reading only what is missing"},
+             {"--map", Operand{"FILE"}, "the rescue map, a ddrescue map file (default: IMAGE.map); with IMAGE, it resumes an "
+                                         "earlier rescue, reading only what is missing"},
              {"--passes", Operand{"N", Count, false, 1, 99},
               "passes over the diskette: whole tracks first, then sector by sector (default 3)"},
              {"--retries", Operand{"N", Count, false, 0, 99},
-              "further reads of a failing sector in each later pass, the head moved\n"
-              "away and back before each (default 3)"},
+              "further reads of a failing sector in each later pass, the head moved away and back "
+              "before each (default 3)"},
              {"--revolutions", Operand{"N", Count, false, 0, 20},
               "revolutions a flux interface reads over a failing sector (default: its own)"},
          },

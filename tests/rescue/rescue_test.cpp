@@ -196,6 +196,7 @@ TEST_F(Rescue, EveryReadableSectorIsKeptAndEveryLostOneIsInTheMap)
         }
         EXPECT_EQ(outcome.trackMap.State(0, 0), TrackState::Good);
         EXPECT_EQ(RereadsOfGoodSectors(*aRequests), 0) << "a sector once read well is never read again";
+        EXPECT_TRUE(aRequests->Requests(Minor::WriteTrack).empty()) << "a failing diskette is never written";
         if (!c.lost.empty()) {
             EXPECT_FALSE(outcome.lost.empty()) << "the files that lost sectors are named";
         }
