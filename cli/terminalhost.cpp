@@ -21,8 +21,9 @@ void OnInterrupt(int)
 }
 
 constexpr int kBarWidth = 30;
-// Faster redraws of the map than this only make a slow terminal lag behind the drive.
-constexpr uint64_t kMapRedrawInterval = 100;
+// Faster redraws than this (the map's seven lines each time) only make a slow terminal lag
+// behind the drive.
+constexpr uint64_t kRedrawInterval = 100;
 
 }  // namespace
 
@@ -56,11 +57,25 @@ void TerminalHost::Say(const std::string& text)
 {
     ClearLine();
     std::fprintf(context_.err, "%s\n", text.c_str());
-    Redraw();
+    Draw();
 }
 
 void TerminalHost::Redraw()
 {
+    redrawPending_ = true;
+    DrawIfDue();
+}
+
+void TerminalHost::DrawIfDue()
+{
+    if (redrawPending_ && TickCount() - drawnAt_ >= kRedrawInterval)
+        Draw();
+}
+
+void TerminalHost::Draw()
+{
+    redrawPending_ = false;
+    drawnAt_ = TickCount();
     if (!terminal_ || context_.options.quiet)
         return;
     const int percent = high_ > 0 ? position_ * 100 / high_ : 0;
@@ -75,16 +90,8 @@ void TerminalHost::Redraw()
         for (const std::string& line : lines)
             std::fprintf(context_.err, "\n%s", line.c_str());
         drawnLines_ += static_cast<int>(lines.size());
-        mapPending_ = false;
-        mapDrawnAt_ = TickCount();
     }
     std::fflush(context_.err);
-}
-
-void TerminalHost::RedrawMap()
-{
-    if (mapPending_ && TickCount() - mapDrawnAt_ >= kMapRedrawInterval)
-        Redraw();
 }
 
 void TerminalHost::BeginTrackMap(const TrackMapShape& shape)
@@ -96,15 +103,14 @@ void TerminalHost::BeginTrackMap(const TrackMapShape& shape)
 void TerminalHost::ShowTrack(const TrackReport& report)
 {
     map_.Apply(report);
-    mapPending_ = true;
-    RedrawMap();
+    Redraw();
 }
 
 Answer TerminalHost::MessageBox(const std::string& text, const std::string& caption, Buttons buttons, Icon icon)
 {
     ClearLine();
     const Answer answer = context_.prompter.Ask(text, caption, buttons, icon);
-    Redraw();
+    Draw();
     return answer;
 }
 
@@ -162,7 +168,7 @@ bool TerminalHost::EnterPressed()
 
 bool TerminalHost::AbortRequested()
 {
-    RedrawMap();
+    DrawIfDue();
     return interrupted || (finishing_ && EnterPressed());
 }
 
@@ -188,7 +194,7 @@ uint64_t TerminalHost::TickCount()
 
 void TerminalHost::Rest(int milliseconds)
 {
-    RedrawMap();
+    DrawIfDue();
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 

@@ -35,10 +35,12 @@ public:
     void ShowTrack(const TrackReport& report) override;
 
 private:
-    // Draws the bar line and the map beneath in place of what was drawn; a map's change
-    // is drawn at most every kMapRedrawInterval, the rest as it comes.
+    // The bar line and the map beneath, drawn in place of what was drawn: Draw at once,
+    // Redraw at most every 100 ms (a change asked for sooner waits for the next call, or
+    // for the next poll of the Abort button).
+    void Draw();
     void Redraw();
-    void RedrawMap();
+    void DrawIfDue();
     void ClearLine();
     void Say(const std::string& text);
     bool EnterPressed();
@@ -48,8 +50,8 @@ private:
     bool finishing_ = false;
     int drawnLines_ = 0;  // lines drawn below the last line said, the bar's included
     TrackMap map_;
-    bool mapPending_ = false;  // a change of the map not drawn yet
-    uint64_t mapDrawnAt_ = 0;
+    bool redrawPending_ = false;  // a change not drawn yet
+    uint64_t drawnAt_ = 0;
     std::string title_, upper_, lower_;
     int high_ = 0;
     int position_ = 0;
