@@ -168,6 +168,18 @@ const Row kRows[] = {
          w.verify = true;
      },
      kResultDone, Verified},
+    {"WriteThatFormatsAndMeetsATrackThatWillNotFormat", Op::Write,
+     [](World& w) {
+         w.ImageOfFatDiskette();
+         w.a->Insert(EmulatedMedium(MediumDensity::High));
+         w.Medium().unformattable.insert({5, 1});
+     },
+     kResultFailed, NotYet,
+     [] {
+         auto t = Cylinders(0, 6, Formatted);
+         t[{5, 1}] = Lost;
+         return t;
+     }()},
     {"CompareEqual", Op::Compare,
      [](World& w) {
          w.ImageOfFatDiskette();
@@ -238,6 +250,22 @@ const Row kRows[] = {
          w.repair->data = DataChoice::MarkTrack;
      },
      kResultDone, Good, {{{30, 0}, SkippedBad}}},
+    {"RepairReformatsATrackWithItsDataRestored", Op::Repair,
+     [](World& w) {
+         FatDiskette(w);
+         w.Medium().writeProtected = false;
+         w.Medium().transientDefects[{30, 0, 9}] = 1;
+         w.repair->data = DataChoice::TryFormat;
+     },
+     kResultDone, Good, {{{30, 0}, Formatted}}},
+    {"RepairReformatLosesTheSectorThatNeverRead", Op::Repair,
+     [](World& w) {
+         FatDiskette(w);
+         w.Medium().writeProtected = false;
+         w.Medium().Find(30, 0, 9)->dataError = true;
+         w.repair->data = DataChoice::TryFormat;
+     },
+     kResultDone, Good, {{{30, 0}, Lost}}, {{{30, 0}, 8, Lost}, {{30, 0}, 7, Formatted}}},
     {"RepairStopsAtDamage", Op::Repair,
      [](World& w) {
          FatDiskette(w);
