@@ -51,15 +51,6 @@ TEST(TrackMapView, LinesFitEightyColumnsAndCylindersBeyondEightyGetABlock)
         EXPECT_LE(line.size(), 80u) << line;
 }
 
-TEST(TrackMapView, RowsAreOneStringPerHead)
-{
-    const std::vector<std::string> rows = TrackMapRows(FixedMap(80));
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].size(), 80u);
-    EXPECT_EQ(rows[0][10], 'X');
-    EXPECT_EQ(rows[1][41], 'D');
-}
-
 TEST(TrackMapView, LegendNamesEachStateThatAppearsWithItsCount)
 {
     std::string legend;
@@ -74,14 +65,6 @@ TEST(TrackMapView, LegendNamesEachStateThatAppearsWithItsCount)
         for (uint8_t h = 0; h < 2; ++h)
             clean.Apply({c, h, TrackState::Verified, {}});
     EXPECT_EQ(TrackMapLegend(clean), std::vector<std::string>{"v verified (160)"});
-}
-
-TEST(TrackMapView, EveryStateHasACharacterOfItsOwn)
-{
-    std::string chars;
-    for (int s = 0; s < kTrackStateCount; ++s)
-        chars += TrackStateChar(static_cast<TrackState>(s));
-    EXPECT_EQ(chars, ".>+rXBDwvf");
 }
 
 }  // namespace
