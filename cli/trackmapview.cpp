@@ -20,6 +20,7 @@ std::string HeaderLine(uint16_t first, uint16_t count)
         line.replace(kHeadMargin.size() + (c - first), number.size(), number);
     }
     line.resize(kHeadMargin.size() + count);
+    line.erase(line.find_last_not_of(' ') + 1);
     return line;
 }
 

@@ -160,7 +160,7 @@ TEST_F(CliScripts, EveryCommandReportsItsOutcomeToScripts)
           "messages.0.text=\"existing.img exists already: it is replaced only with --force.\""},
          {"existing.img exists already: it is replaced only with --force."}},
         {"an image replaced on purpose", clean + "--assume-yes read A: existing.img --force", kExitDone, {},
-         {"Track Map:\n   0         10        20        30        \nH0 ++++++++++", "\n+ good (160)\n"}},
+         {"Track Map:\n   0         10        20        30\nH0 ++++++++++", "\n+ good (160)\n"}},
         {"a blank diskette written and verified", "--json --drive B:=blank.img --assume-yes write clean.img B:",
          kExitDone, {"result=\"done\"", "figures.written=2880", "figures.verified=2880", "figures.read=0",
                      "trackMap.tracks.0=" + row("", 'v')}},

@@ -29,10 +29,10 @@ TrackMap FixedMap(uint16_t cylinders)
 TEST(TrackMapView, DrawsTwoBlocksOfFortyCylindersWithTheirNumbers)
 {
     const std::vector<std::string> expected = {
-        "   0         10        20        30        ",
+        "   0         10        20        30",
         "H0 ++++++++++X+++++++++++++++++++>.........",
         "H1 +++r++++++++B+++++++++++++++++..........",
-        "   40        50        60        70        ",
+        "   40        50        60        70",
         "H0 ..........w............................f",
         "H1 .D..................v...................",
     };
@@ -43,7 +43,7 @@ TEST(TrackMapView, LinesFitEightyColumnsAndCylindersBeyondEightyGetABlock)
 {
     const std::vector<std::string> lines = TrackMapLines(FixedMap(83));
     ASSERT_EQ(lines.size(), 9u);
-    EXPECT_EQ(lines[6], "   80 ");
+    EXPECT_EQ(lines[6], "   80");
     EXPECT_EQ(lines[7], "H0 ...");
     for (const std::string& line : lines)
         EXPECT_LE(line.size(), 80u) << line;
