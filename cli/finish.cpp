@@ -3,6 +3,7 @@
 #include <array>
 
 #include "cli/cli.h"
+#include "cli/trackmapview.h"
 #include "drive/lostwork.h"
 #include "res/strings.h"
 
@@ -48,6 +49,19 @@ int ExitStatus(const OperationOutcome& outcome)
     return outcome.result;
 }
 
+// The tracks as the operation left them, with the legend, on stderr: the JSON object
+// carries them instead, and --quiet leaves them out.
+void PrintTrackMap(const Context& context, const TrackMap& map)
+{
+    if (map.empty() || context.options.json || context.options.quiet)
+        return;
+    std::fprintf(context.err, "%s:\n", LoadString(Str::TrackMapCaption).c_str());
+    for (const std::string& line : TrackMapLines(map))
+        std::fprintf(context.err, "%s\n", line.c_str());
+    for (const std::string& line : TrackMapLegend(map))
+        std::fprintf(context.err, "%s\n", line.c_str());
+}
+
 }  // namespace
 
 std::span<const ExitRow> ExitTable()
@@ -65,6 +79,7 @@ int Finish(Context& context, OperationOutcome outcome)
 {
     if (LostWorkTold(context))
         outcome.result = kResultFailed;
+    PrintTrackMap(context, outcome.trackMap);
     const int status = ExitStatus(outcome);
     const std::string line = LoadString(*ExitRowOf(status).line);
     // A report whose own last line is the outcome's ("OK." of a boot check) is not repeated.

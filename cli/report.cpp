@@ -2,6 +2,7 @@
 // The JSON object of --json: one per command, on stdout, in place of its lines.
 #include "cli/cli.h"
 #include "cli/json.h"
+#include "cli/trackmapview.h"
 
 namespace vokta::cli {
 namespace {
@@ -60,6 +61,14 @@ void PrintJson(const Context& context, std::string_view command, int status)
         WriteStrings(json, outcome->lost);
         json.Key("figures");
         WriteFigures(json, outcome->figures);
+        if (!outcome->trackMap.empty()) {
+            json.Key("trackMap").BeginObject();
+            json.Key("cylinders").Number(outcome->trackMap.shape().cylinders);
+            json.Key("heads").Number(outcome->trackMap.shape().heads);
+            json.Key("tracks");
+            WriteStrings(json, TrackMapRows(outcome->trackMap));
+            json.EndObject();
+        }
     }
     for (const auto& [name, value] : context.report.fields)
         json.Key(name).Raw(value);

@@ -8,6 +8,8 @@
 #include <chrono>
 #include <thread>
 
+#include "cli/trackmapview.h"
+
 namespace vokta::cli {
 namespace {
 
@@ -19,6 +21,9 @@ void OnInterrupt(int)
 }
 
 constexpr int kBarWidth = 30;
+// Faster redraws than this (the map's seven lines each time) only make a slow terminal lag
+// behind the drive.
+constexpr uint64_t kRedrawInterval = 100;
 
 }  // namespace
 
@@ -39,9 +44,12 @@ TerminalHost::~TerminalHost()
 
 void TerminalHost::ClearLine()
 {
-    if (terminal_ && drawn_) {
-        std::fprintf(context_.err, "\r\033[K");
-        drawn_ = false;
+    if (terminal_ && drawnLines_ > 0) {
+        // Back to the bar's line, then everything from there down is erased.
+        if (drawnLines_ > 1)
+            std::fprintf(context_.err, "\033[%dA", drawnLines_ - 1);
+        std::fprintf(context_.err, "\r\033[J");
+        drawnLines_ = 0;
     }
 }
 
@@ -49,27 +57,60 @@ void TerminalHost::Say(const std::string& text)
 {
     ClearLine();
     std::fprintf(context_.err, "%s\n", text.c_str());
-    Redraw();
+    Draw();
 }
 
 void TerminalHost::Redraw()
 {
+    redrawPending_ = true;
+    DrawIfDue();
+}
+
+void TerminalHost::DrawIfDue()
+{
+    if (redrawPending_ && TickCount() - drawnAt_ >= kRedrawInterval)
+        Draw();
+}
+
+void TerminalHost::Draw()
+{
+    redrawPending_ = false;
+    drawnAt_ = TickCount();
     if (!terminal_ || context_.options.quiet)
         return;
     const int percent = high_ > 0 ? position_ * 100 / high_ : 0;
     const int filled = percent * kBarWidth / 100;
     std::string bar(static_cast<size_t>(filled), '#');
     bar.append(static_cast<size_t>(kBarWidth - filled), '.');
-    std::fprintf(context_.err, "\r\033[K[%s] %3d%% %s", bar.c_str(), percent, lower_.c_str());
+    ClearLine();
+    std::fprintf(context_.err, "[%s] %3d%% %s", bar.c_str(), percent, lower_.c_str());
+    drawnLines_ = 1;
+    if (!map_.empty() && !context_.options.json) {
+        const std::vector<std::string> lines = TrackMapLines(map_);
+        for (const std::string& line : lines)
+            std::fprintf(context_.err, "\n%s", line.c_str());
+        drawnLines_ += static_cast<int>(lines.size());
+    }
     std::fflush(context_.err);
-    drawn_ = true;
+}
+
+void TerminalHost::BeginTrackMap(const TrackMapShape& shape)
+{
+    map_ = TrackMap(shape);
+    Redraw();
+}
+
+void TerminalHost::ShowTrack(const TrackReport& report)
+{
+    map_.Apply(report);
+    Redraw();
 }
 
 Answer TerminalHost::MessageBox(const std::string& text, const std::string& caption, Buttons buttons, Icon icon)
 {
     ClearLine();
     const Answer answer = context_.prompter.Ask(text, caption, buttons, icon);
-    Redraw();
+    Draw();
     return answer;
 }
 
@@ -127,6 +168,7 @@ bool TerminalHost::EnterPressed()
 
 bool TerminalHost::AbortRequested()
 {
+    DrawIfDue();
     return interrupted || (finishing_ && EnterPressed());
 }
 
@@ -140,6 +182,7 @@ void TerminalHost::PlaySound(const std::string&)
 
 void TerminalHost::Close()
 {
+    // The final map is printed with the outcome, whole, in place of the live one.
     ClearLine();
 }
 
@@ -151,6 +194,7 @@ uint64_t TerminalHost::TickCount()
 
 void TerminalHost::Rest(int milliseconds)
 {
+    DrawIfDue();
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 

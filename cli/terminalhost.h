@@ -11,8 +11,8 @@
 namespace vokta::cli {
 
 // The progress dialog on a terminal: texts and a bar on stderr (redrawn in place when
-// stderr is a terminal), message boxes through the prompter, Ctrl-C as the Abort
-// button and, while the button reads "&Finish", Enter as well.
+// stderr is a terminal, with the track map beneath), message boxes through the prompter,
+// Ctrl-C as the Abort button and, while the button reads "&Finish", Enter as well.
 class TerminalHost final : public OperationHost {
 public:
     explicit TerminalHost(Context& context);
@@ -31,9 +31,16 @@ public:
     void Close() override;
     uint64_t TickCount() override;
     void Rest(int milliseconds) override;
+    void BeginTrackMap(const TrackMapShape& shape) override;
+    void ShowTrack(const TrackReport& report) override;
 
 private:
+    // The bar line and the map beneath, drawn in place of what was drawn: Draw at once,
+    // Redraw at most every 100 ms (a change asked for sooner waits for the next call, or
+    // for the next poll of the Abort button).
+    void Draw();
     void Redraw();
+    void DrawIfDue();
     void ClearLine();
     void Say(const std::string& text);
     bool EnterPressed();
@@ -41,7 +48,10 @@ private:
     Context& context_;
     bool terminal_;
     bool finishing_ = false;
-    bool drawn_ = false;
+    int drawnLines_ = 0;  // lines drawn below the last line said, the bar's included
+    TrackMap map_;
+    bool redrawPending_ = false;  // a change not drawn yet
+    uint64_t drawnAt_ = 0;
     std::string title_, upper_, lower_;
     int high_ = 0;
     int position_ = 0;

@@ -30,6 +30,89 @@ uint32_t FirstSectorOfTrackHolding(const DeviceParams& params, uint32_t sector)
     return sector / spt * spt;
 }
 
+// The repair's part of the track map: a state per sector, each track shown as its sectors
+// settle. A track stays in progress until the walk has settled every sector of it; a later
+// state of a sector replaces an earlier one (read, then marked BAD or reformatted).
+class RepairMap {
+public:
+    explicit RepairMap(OperationSession& session) : session_(session) {}
+
+    void Begin(const DeviceParams& params)
+    {
+        session_.BeginTrackMap(params);
+        spt_ = params.sectorsPerTrack();
+        heads_ = params.heads();
+        sectors_.assign(spt_ == 0 ? 0 : params.totalSectors(), TrackState::NotYet);
+    }
+    // The walk reaches these sectors: their tracks are in progress.
+    void Start(uint32_t first, uint32_t count)
+    {
+        ForTracks(first, count, [&](uint32_t track) {
+            const TrackPlace place = Place(track);
+            session_.ShowTrack(place.cylinder, place.head, TrackState::InProgress);
+        });
+    }
+    void Settle(uint32_t first, uint32_t count, TrackState state)
+    {
+        for (uint32_t s = first; s < first + count && s < sectors_.size(); ++s)
+            sectors_[s] = state;
+        ForTracks(first, count, [&](uint32_t track) { Show(track, false); });
+    }
+    // At the end of the walk, wherever it ended: a track the walk left half done takes the
+    // state of the sectors it settled, and one it settled nothing of is not yet done.
+    void Finish()
+    {
+        for (uint32_t track = 0; spt_ != 0 && track < sectors_.size() / spt_; ++track) {
+            const TrackPlace place = Place(track);
+            if (session_.trackMap().State(place.cylinder, place.head) == TrackState::InProgress)
+                Show(track, true);
+        }
+    }
+
+private:
+    struct TrackPlace {
+        uint16_t cylinder;
+        uint8_t head;
+    };
+    TrackPlace Place(uint32_t track) const
+    {
+        return {static_cast<uint16_t>(track / heads_), static_cast<uint8_t>(track % heads_)};
+    }
+    void ForTracks(uint32_t first, uint32_t count, const std::function<void(uint32_t)>& each) const
+    {
+        if (spt_ == 0 || heads_ == 0 || count == 0)
+            return;
+        for (uint32_t track = first / spt_; track <= (first + count - 1) / spt_; ++track)
+            each(track);
+    }
+    // Worst first: what a user must know of a track before what went well on it.
+    static TrackState Worst(std::span<const TrackState> sectors)
+    {
+        for (TrackState state : {TrackState::Lost, TrackState::SkippedBad, TrackState::Formatted,
+                                 TrackState::Written, TrackState::Recovered, TrackState::Good})
+            if (std::ranges::find(sectors, state) != sectors.end())
+                return state;
+        return TrackState::NotYet;
+    }
+    void Show(uint32_t track, bool finishing)
+    {
+        if (size_t{track + 1} * spt_ > sectors_.size())
+            return;
+        const auto first = sectors_.begin() + static_cast<std::ptrdiff_t>(size_t{track} * spt_);
+        TrackReport report{Place(track).cylinder, Place(track).head, TrackState::NotYet, {first, first + spt_}};
+        const bool settled = std::ranges::find(report.sectors, TrackState::NotYet) == report.sectors.end();
+        report.state = settled || finishing ? Worst(report.sectors) : TrackState::InProgress;
+        if (report.state == TrackState::InProgress)
+            report.sectors.clear();
+        session_.ShowTrack(report);
+    }
+
+    OperationSession& session_;
+    uint32_t spt_ = 0;
+    uint32_t heads_ = 0;
+    std::vector<TrackState> sectors_;
+};
+
 // How a stage ended: go on with the next one, or end the operation: the walk done, a
 // failure, the user's abort (or Cancel, or the hand-over to the disk checker), or at
 // damage the user chose to leave.
@@ -39,13 +122,15 @@ class Repairer {
 public:
     Repairer(RepairJob job, OperationSession& session, FatVolume& volume)
         : job_(std::move(job)), inputs_(*job_.inputs), session_(session), host_(session.host()),
-          drive_(volume.drive()), volume_(volume), buffer_(*job_.trackBuffer)
+          drive_(volume.drive()), volume_(volume), buffer_(*job_.trackBuffer), map_(session)
     {
     }
 
     // The walk, to the diskette's last sector.
     Walk Run();
     bool checkerWanted() const { return checkerWanted_; }
+    // Settles the map wherever the walk ended.
+    void FinishMap() { map_.Finish(); }
     const LostSectors& lost() const { return lost_; }
 
 private:
@@ -70,6 +155,8 @@ private:
     Walk WalkDataArea(uint32_t firstDataSector);
     Walk RepairDataTrack(uint32_t& sector, uint16_t cylinder);
     Walk Reformat(uint32_t sector);
+    // The track a reformat rewrote, or the sectors it could not save.
+    void ShowReformat(uint32_t sector, DiskError e, const std::vector<uint32_t>& lost);
     DiskStatus MarkBad(const std::function<DiskStatus()>& mark);
     VolumeMap MapNow(const std::set<uint32_t>& lost = {});
 
@@ -82,6 +169,7 @@ private:
     std::span<uint8_t> buffer_;
     bool checkerWanted_ = false;
     LostSectors lost_;
+    RepairMap map_;
 };
 
 Walk Repairer::Run()
@@ -92,6 +180,7 @@ Walk Repairer::Run()
         return Walk::Failed;
     }
     host_.SetUpperLine(MediaLine(drive_.mediaType));
+    map_.Begin(drive_.params);
     MediaIdBlock id;
     std::string label;
     if (drive_.GenericIoctl(Minor::GetMediaId, id.bytes))
@@ -132,6 +221,7 @@ Walk Repairer::Run()
 Walk Repairer::CheckBoot()
 {
     host_.SetLowerLine(LoadString(Str::CheckingBootSector));
+    map_.Start(0, 1);
     BootCheckResult checked = CheckBootSector(drive_);
     // A read that failed once says nothing yet of the sector, and one that failed because
     // the diskette is gone nothing at all: a boot sector written then would replace a sound
@@ -147,8 +237,10 @@ Walk Repairer::CheckBoot()
         }
         (void)drive_.TakeError();
     }
-    if (checked == 0)
+    if (checked == 0) {
+        map_.Settle(0, 1, TrackState::Good);
         return Walk::Go;
+    }
     if (inputs_.boot == BootChoice::Stop) {
         Box(Str::InvalidBootSector, Str::Error, Buttons::Ok, Icon::Error);
         return Walk::DefectsLeft;
@@ -172,6 +264,7 @@ Walk Repairer::CheckBoot()
         if (host_.MessageBox(text, LoadString(Str::Error), Buttons::RetryCancel, Icon::Error) != Answer::Retry)
             return Walk::Aborted;
     }
+    map_.Settle(0, 1, TrackState::Written);
     host_.SetUpperLine(LoadString(Str::BootSectorFixed));
     return Walk::Go;
 }
@@ -217,8 +310,10 @@ Walk Repairer::WalkSystemArea(uint32_t firstDataSector)
         host_.SetLowerLine(LoadString(Str::CheckingSystemArea));
         if (host_.AbortRequested())
             return Walk::Aborted;
+        map_.Start(sector, Spt());
         const DiskStatus read = drive_.ReadSectors(sector, Spt(), buffer_);
         if (read) {
+            map_.Settle(sector, Spt(), TrackState::Good);
             session_.figures().sectorsRead += Spt();
             sector += Spt();
             continue;
@@ -243,6 +338,7 @@ Walk Repairer::RescanTrack(uint32_t start)
     for (uint32_t s = start; s < start + Spt(); ++s) {
         const DiskStatus read = drive_.ReadSectors(s, 1, buffer_);
         if (read) {
+            map_.Settle(s, 1, TrackState::Good);
             ++session_.figures().sectorsRead;
             continue;
         }
@@ -252,6 +348,8 @@ Walk Repairer::RescanTrack(uint32_t start)
         }
         if (host_.AbortRequested())
             return Walk::Aborted;
+        if (inputs_.system != SystemChoice::TryFormat)
+            map_.Settle(s, 1, TrackState::Lost);
         switch (inputs_.system) {
         case SystemChoice::Stop:
             ShowError();
@@ -308,6 +406,7 @@ Walk Repairer::Reformat(uint32_t sector)
 {
     std::vector<uint32_t> lost;
     const DiskError e = ReformatTrack(host_, drive_, sector, buffer_, &lost);
+    ShowReformat(sector, e, lost);
     // The track holds what it held, but for the sectors lost.
     if (!lost.empty()) {
         const VolumeMap map = MapNow({lost.begin(), lost.end()});
@@ -328,6 +427,24 @@ Walk Repairer::Reformat(uint32_t sector)
     return e == kWriteBackCancelled ? Walk::Aborted : Walk::Failed;
 }
 
+void Repairer::ShowReformat(uint32_t sector, DiskError e, const std::vector<uint32_t>& lost)
+{
+    const uint32_t first = FirstSectorOfTrackHolding(drive_.params, sector);
+    if (e == Err::None) {
+        map_.Settle(first, Spt(), TrackState::Formatted);
+        // Format mode on 21-sector media formats track 0 too, and writes it back.
+        if (Spt() == 21 && first != 0)
+            map_.Settle(0, Spt(), TrackState::Formatted);
+    } else if (DisketteGone(e) || e == kNoSoundFat) {
+        // Refused before the format: the track is as it was, but for the sector that failed.
+        map_.Settle(sector, 1, TrackState::Lost);
+    } else {
+        map_.Settle(first, Spt(), TrackState::Lost);
+    }
+    for (uint32_t s : lost)
+        map_.Settle(s, 1, TrackState::Lost);
+}
+
 Walk Repairer::WalkDataArea(uint32_t firstDataSector)
 {
     const uint32_t perCylinder = uint32_t{Spt()} * drive_.params.heads();
@@ -345,8 +462,10 @@ Walk Repairer::WalkDataArea(uint32_t firstDataSector)
         }
         if (host_.AbortRequested())
             return Walk::Aborted;
+        map_.Start(sector, count);
         const DiskStatus read = drive_.ReadSectors(sector, count, buffer_);
         if (read) {
+            map_.Settle(sector, count, TrackState::Good);
             session_.figures().sectorsRead += count;
             sector += count;
             continue;
@@ -388,6 +507,7 @@ Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
         repaired = MarkBad([&] { return volume_.MarkCylinderBad(cylinder); });
         if (repaired) {
             const uint32_t heads = drive_.params.heads();
+            map_.Settle(heads * cylinder * Spt(), heads * Spt(), TrackState::SkippedBad);
             sector = (heads * cylinder + heads - 1) * Spt();
         }
         break;
@@ -395,17 +515,21 @@ Walk Repairer::RepairDataTrack(uint32_t& sector, uint16_t cylinder)
         host_.SetUpperLine(FormatString(Str::MarkingTrackBad, long{cylinder}));
         (void)drive_.TakeError();
         repaired = MarkBad([&] { return volume_.MarkTrackBadAtSector(sector); });
+        if (repaired)
+            map_.Settle(FirstSectorOfTrackHolding(drive_.params, sector), Spt(), TrackState::SkippedBad);
         break;
     case DataChoice::TryFormat:
         host_.SetUpperLine(FormatString(Str::ReformattingTrack, long{cylinder}));
         (void)drive_.TakeError();
         return Reformat(sector);
     case DataChoice::Stop:
+        map_.Settle(sector, Spt() - sector % Spt(), TrackState::Lost);
         ShowError();
         return Walk::DefectsLeft;
     }
     if (repaired)
         return Walk::Go;
+    map_.Settle(sector, Spt() - sector % Spt(), TrackState::Lost);
     // The damage a walk met is the mark's answer alone; a drive's failure is also pending.
     ShowError(repaired.error());
     return Walk::Failed;
@@ -564,6 +688,7 @@ OperationOutcome RepairWorker(RepairJob job, OperationHost& host)
     const char letter = DriveLetterOf(job.inputs->driveText);
     Repairer repairer(std::move(job), session, volume);
     const Walk walk = repairer.Run();
+    repairer.FinishMap();
     // The sound tells a repair that lasts: the BAD marks are on the diskette first.
     const bool lasts = walk == Walk::Done && session.Commit();
     // Every end tells what the repair lost until then.

@@ -51,6 +51,8 @@ private:
     DiskStatus WriteSystem();
     // Says, once per operation, that the drive numbered the sectors itself.
     void TellLayoutChosenByDriver();
+    // The tracks that hold the boot sector, the FAT copies and the root directory, in `state`.
+    void ShowSystemTracks(TrackState state);
 
     FormatJob job_;
     FormatInputs& inputs_;
@@ -90,6 +92,7 @@ Stage Formatter::Pass()
     if (host_.AbortRequested())
         return Stage::Aborted;
 
+    session_.BeginTrackMap(drive_.params);
     Stage formatted = inputs_.full ? Stage::FallBackToFull : QuickFormat();
     if (formatted == Stage::FallBackToFull)
         formatted = FullFormat();
@@ -110,9 +113,14 @@ void Formatter::FormatFirstCylinder()
     host_.SetProgressPos(2);
     {
         GoOnAfterFailure goOn(drive_);
-        for (uint16_t h = 0; h < drive_.params.heads(); ++h)
-            if (!goOn(drive_.FormatTrack(0, h, optimized_)))
+        for (uint16_t h = 0; h < drive_.params.heads(); ++h) {
+            const auto head = static_cast<uint8_t>(h);
+            session_.ShowTrack(0, head, TrackState::InProgress);
+            const bool formatted = goOn(drive_.FormatTrack(0, h, optimized_));
+            session_.ShowTrack(0, head, formatted ? TrackState::Formatted : TrackState::Lost);
+            if (!formatted)
                 break;
+        }
     }
     host_.SetProgressPos(3);
     (void)drive_.EndFormat(WriteUnlabelledBootSector);
@@ -132,7 +140,9 @@ Stage Formatter::QuickFormat()
         host_.SetProgressPos(4);
         bootSectorWritten_ = static_cast<bool>(WriteBootSector(drive_, inputs_.label));
         host_.SetProgressPos(5);
+        ShowSystemTracks(TrackState::InProgress);
         const DiskStatus system = WriteSystem();
+        ShowSystemTracks(system ? TrackState::Written : TrackState::Lost);
         if (system)
             return Stage::Done;
         ShowError(Buttons::Ok, system.error());
@@ -186,7 +196,7 @@ Stage Formatter::FullFormat()
         // whether it is tried again, never the loop by itself.
         return ShowError(Buttons::AbortRetryIgnore, Err::UnknownError).value_or(Answer::Retry);
     };
-    const FormatLoopEnd end = FormatCylinders(drive_, host_, formatting);
+    const FormatLoopEnd end = FormatCylinders(drive_, session_, formatting);
     if (end == FormatLoopEnd::Refused) {
         (void)drive_.EndFormat(WriteUnlabelledBootSector);
         return Stage::Aborted;
@@ -227,10 +237,14 @@ Stage Formatter::Verify()
             return Stage::Aborted;
         host_.SetLowerLine(FormatString(Str::VerifyingTrack, long{c}, long{cylinders}));
         for (uint16_t h = 0; h < drive_.params.heads(); ++h) {
+            const auto head = static_cast<uint8_t>(h);
+            session_.ShowTrack(c, head, TrackState::InProgress);
             if (drive_.VerifyTrack(c, h)) {
                 session_.figures().sectorsVerified += drive_.params.sectorsPerTrack();
+                session_.ShowTrack(c, head, TrackState::Verified);
                 continue;
             }
+            session_.ShowTrack(c, head, TrackState::Lost);
             drive_.TakeError();
             host_.SetLowerLine(FormatString(Str::MarkingTrackBad, long{c}));
             if (const DiskStatus marked = volume_.MarkTrackBad(c, h); !marked) {
@@ -243,6 +257,17 @@ Stage Formatter::Verify()
         host_.SetProgressPos(c + 1);
     }
     return Stage::Done;
+}
+
+void Formatter::ShowSystemTracks(TrackState state)
+{
+    const std::optional<FatLayout> layout = FatLayout::FromParams(drive_.params);
+    const uint32_t spt = drive_.params.sectorsPerTrack();
+    const uint32_t heads = drive_.params.heads();
+    if (!layout || spt == 0 || heads == 0)
+        return;
+    for (uint32_t track = 0; track * spt < layout->firstDataSector; ++track)
+        session_.ShowTrack(static_cast<uint16_t>(track / heads), static_cast<uint8_t>(track % heads), state);
 }
 
 void Formatter::TellLayoutChosenByDriver()

@@ -18,7 +18,7 @@ namespace {
 // and goes on with the next head; the sectors that could not be read are listed in
 // `unread`, to be left out of the comparison. False when the user answered Abort.
 bool ReadForCompare(DiskDrive& drive, OperationSession& session, uint16_t c, std::span<uint8_t> read,
-                    std::vector<size_t>& unread)
+                    std::vector<size_t>& unread, std::vector<TrackReport>& found)
 {
     auto decide = [&] {
         const std::optional<Answer> a =
@@ -27,24 +27,36 @@ bool ReadForCompare(DiskDrive& drive, OperationSession& session, uint16_t c, std
             return TrackFailure::Stop;
         return a == Answer::Ignore ? TrackFailure::Salvage : TrackFailure::Retry;
     };
-    return ReadCylinderTracks(drive, c, read, decide, unread);
+    return ReadCylinderTracks(drive, session, c, read, decide, unread, found);
 }
 
+// Compares the cylinder sector by sector, leaving out the `unread` ones, and marks on the
+// tracks `found` which sectors differ and which could not be compared. True when all
+// compared sectors are equal.
 bool SameExceptUnread(std::span<const uint8_t> expected, std::span<const uint8_t> read,
-                      const std::vector<size_t>& unread)
+                      const std::vector<size_t>& unread, size_t trackBytes, std::vector<TrackReport>& found)
 {
-    size_t from = 0;
-    auto same = [&](size_t to) {
-        return std::equal(expected.begin() + static_cast<std::ptrdiff_t>(from),
-                          expected.begin() + static_cast<std::ptrdiff_t>(to),
-                          read.begin() + static_cast<std::ptrdiff_t>(from));
-    };
-    for (size_t sector : unread) {
-        if (!same(sector))
-            return false;
-        from = sector + kSectorSize;
+    bool same = true;
+    for (size_t from = 0; from < expected.size(); from += kSectorSize) {
+        const size_t length = std::min(kSectorSize, expected.size() - from);
+        const bool left = std::ranges::binary_search(unread, from);
+        const bool equal = left || std::equal(expected.begin() + static_cast<std::ptrdiff_t>(from),
+                                              expected.begin() + static_cast<std::ptrdiff_t>(from + length),
+                                              read.begin() + static_cast<std::ptrdiff_t>(from));
+        same = same && equal;
+        const size_t head = from / trackBytes;
+        const size_t index = from % trackBytes / kSectorSize;
+        if (head >= found.size() || index >= found[head].sectors.size())
+            continue;
+        TrackState& state = found[head].sectors[index];
+        if (left)
+            state = TrackState::Lost;
+        else if (!equal)
+            state = TrackState::Differs;
     }
-    return same(expected.size());
+    for (TrackReport& track : found)
+        track.state = TrackStateOfSectors(track.sectors);
+    return same;
 }
 
 // The sectors of cylinder c that the image holds no data of join those the diskette
@@ -107,19 +119,26 @@ OperationOutcome CompareWorker(DuplicateJob job, OperationHost& host)
     host.SetLowerLine(LoadString(Str::ComparingProgress));
     drive.TakeError();
     std::vector<size_t> unread;
+    std::vector<TrackReport> found;
+    const size_t trackBytes = size_t{drive.params.sectorsPerTrack()} * kSectorSize;
+    session.BeginTrackMap(drive.params);
     for (uint16_t c = 0; c < cylinders; ++c) {
         if (host.AbortRequested())
             return session.End(kResultFailed);
         const std::span<const uint8_t> expected = CylinderOf(std::span<const uint8_t>(image.data), c, cylinderBytes);
         // The diskette's part beyond an image of its size is compared with nothing.
         const std::span<uint8_t> read = std::span<uint8_t>(buffer).first(expected.size());
-        if (!ReadForCompare(drive, session, c, read, unread))
+        if (!ReadForCompare(drive, session, c, read, unread, found)) {
+            ShowTracks(session, found);
             return session.End(kResultAborted);
+        }
         const auto unreadCount = static_cast<uint32_t>(unread.size());
         session.figures().sectorsRead += static_cast<uint32_t>(read.size() / kSectorSize) - unreadCount;
         session.figures().sectorsIgnored += unreadCount;
         AddUnreadableOfImage(image, c, cylinderBytes, expected.size(), unread);
-        if (!SameExceptUnread(expected, read, unread)) {
+        const bool same = SameExceptUnread(expected, read, unread, trackBytes, found);
+        ShowTracks(session, found);
+        if (!same) {
             session.figures().firstDifferingCylinder = c;
             Box(host, Str::NoMatch, Str::Message, Buttons::Ok, Icon::Error);
             return session.End(kResultAborted);

@@ -43,36 +43,84 @@ bool ReadTrack(DiskDrive& drive, uint16_t cylinder, uint16_t head, std::span<uin
     return static_cast<bool>(drive.ReadSectors(FirstSectorOfTrack(drive.params, cylinder, head), SectorsIn(track), track));
 }
 
-bool ReadCylinderTracks(DiskDrive& drive, uint16_t cylinder, std::span<uint8_t> buffer,
-                        const std::function<TrackFailure()>& decide, std::vector<size_t>& unread)
+namespace {
+
+TrackReport WholeTrack(uint16_t cylinder, uint16_t head, size_t sectors, TrackState state)
+{
+    return {cylinder, static_cast<uint8_t>(head), state, std::vector<TrackState>(sectors, state)};
+}
+
+// A track salvaged sector by sector: the sectors that failed are lost; when none did, the
+// whole track was read only after its first read failed.
+TrackReport SalvagedTrack(uint16_t cylinder, uint16_t head, size_t sectors, const std::vector<uint32_t>& failed)
+{
+    if (failed.empty())
+        return WholeTrack(cylinder, head, sectors, TrackState::Recovered);
+    TrackReport report = WholeTrack(cylinder, head, sectors, TrackState::Good);
+    for (uint32_t s : failed)
+        if (s < sectors)
+            report.sectors[s] = TrackState::Lost;
+    report.state = TrackState::Lost;
+    return report;
+}
+
+}  // namespace
+
+bool ReadCylinderTracks(DiskDrive& drive, OperationSession& session, uint16_t cylinder, std::span<uint8_t> buffer,
+                        const std::function<TrackFailure()>& decide, std::vector<size_t>& unread,
+                        std::vector<TrackReport>& found)
 {
     unread.clear();
+    found.clear();
     const size_t trackBytes = size_t{drive.params.sectorsPerTrack()} * kSectorSize;
+    // A track read whole after a retry of its cylinder counts as recovered.
+    std::vector<bool> failedBefore(drive.params.heads(), false);
     uint16_t h = 0;
     while (h < drive.params.heads()) {
         const std::span<uint8_t> track = TrackOf(buffer, h, drive.params);
         if (track.empty())
             break;
+        const size_t sectors = track.size() / kSectorSize;
+        session.ShowTrack(cylinder, static_cast<uint8_t>(h), TrackState::InProgress);
         if (ReadTrack(drive, cylinder, h, track)) {
+            found.push_back(
+                WholeTrack(cylinder, h, sectors, failedBefore[h] ? TrackState::Recovered : TrackState::Good));
             ++h;
             continue;
         }
+        failedBefore[h] = true;
         switch (decide()) {
         case TrackFailure::Retry:
             unread.clear();
+            found.clear();
             h = 0;
             break;
-        case TrackFailure::Salvage:
+        case TrackFailure::Salvage: {
             // Only the sectors that really fail are lost.
-            for (uint32_t s : ReadSectorsOneByOne(drive, FirstSectorOfTrack(drive.params, cylinder, h), track))
+            const std::vector<uint32_t> failed =
+                ReadSectorsOneByOne(drive, FirstSectorOfTrack(drive.params, cylinder, h), track);
+            for (uint32_t s : failed)
                 unread.push_back(h * trackBytes + size_t{s} * kSectorSize);
+            found.push_back(SalvagedTrack(cylinder, h, sectors, failed));
             ++h;
             break;
-        case TrackFailure::PassOver: ++h; break;
-        case TrackFailure::Stop: return false;
+        }
+        case TrackFailure::PassOver:
+            found.push_back(WholeTrack(cylinder, h, sectors, TrackState::SkippedBad));
+            ++h;
+            break;
+        case TrackFailure::Stop:
+            found.push_back(WholeTrack(cylinder, h, sectors, TrackState::Lost));
+            return false;
         }
     }
     return true;
+}
+
+void ShowTracks(OperationSession& session, const std::vector<TrackReport>& reports)
+{
+    for (const TrackReport& report : reports)
+        session.ShowTrack(report);
 }
 
 bool ReadCylinder(DiskDrive& drive, uint16_t cylinder, std::span<uint8_t> buffer)

@@ -60,9 +60,16 @@ enum class TrackFailure {
 
 // Reads cylinder c head by head into `buffer`, as far as it reaches, asking `decide`
 // about every track that fails. The byte offsets within the cylinder of salvaged sectors
-// that could not be read are listed in `unread`. False when `decide` stopped it.
-bool ReadCylinderTracks(DiskDrive& drive, uint16_t cylinder, std::span<uint8_t> buffer,
-                        const std::function<TrackFailure()>& decide, std::vector<size_t>& unread);
+// that could not be read are listed in `unread`. Each track goes in progress on the
+// session's map as its read starts; what its read found, sector by sector, is listed in
+// `found` (head 0 first), for the caller to show once the cylinder is settled. False when
+// `decide` stopped it.
+bool ReadCylinderTracks(DiskDrive& drive, OperationSession& session, uint16_t cylinder, std::span<uint8_t> buffer,
+                        const std::function<TrackFailure()>& decide, std::vector<size_t>& unread,
+                        std::vector<TrackReport>& found);
+
+// Every track of `reports` on the session's map.
+void ShowTracks(OperationSession& session, const std::vector<TrackReport>& reports);
 
 // One cylinder's sectors, head by head, between the drive and `buffer`, as far as the
 // buffer reaches; false at the first failing track.

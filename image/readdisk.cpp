@@ -46,10 +46,11 @@ struct SectorsNotRead {
 // Reads cylinder c head by head. A track that fails is passed over when the FAT marks it
 // BAD; otherwise the user chooses: Retry reads the cylinder again from head 0, Ignore
 // keeps what can be read of the track, sector by sector, and goes on with the next head.
-CylinderRead ReadWholeCylinder(FatVolume& volume, OperationHost& host, uint16_t c, std::span<uint8_t> target,
+CylinderRead ReadWholeCylinder(FatVolume& volume, OperationSession& session, uint16_t c, std::span<uint8_t> target,
                                SectorsNotRead& notRead)
 {
     DiskDrive& drive = volume.drive();
+    OperationHost& host = session.host();
     CylinderRead outcome = CylinderRead::Read;
     const uint32_t spt = drive.params.sectorsPerTrack();
     const uint32_t cylinderStart = uint32_t{c} * spt * drive.params.heads();
@@ -82,7 +83,12 @@ CylinderRead ReadWholeCylinder(FatVolume& volume, OperationHost& host, uint16_t 
         }
     };
     std::vector<size_t> unread;
-    ReadCylinderTracks(drive, c, target, decide, unread);
+    std::vector<TrackReport> found;
+    ReadCylinderTracks(drive, session, c, target, decide, unread, found);
+    ShowTracks(session, found);
+    for (const TrackReport& track : found)
+        session.figures().sectorsRecovered +=
+            static_cast<uint32_t>(std::ranges::count(track.sectors, TrackState::Recovered));
     for (size_t offset : unread)
         notRead.ignored.insert(cylinderStart + static_cast<uint32_t>(offset / kSectorSize));
     notRead.passedOver.insert(passed.begin(), passed.end());
@@ -117,6 +123,27 @@ void TakeFatSectorsFromTwins(const DeviceParams& params, std::span<uint8_t> imag
             }
         }
         it = restored ? ignored.erase(it) : std::next(it);
+    }
+}
+
+// FAT sectors taken from a twin copy hold their data after all: recovered on the map.
+void ShowTakenFromTwins(OperationSession& session, const DeviceParams& params, const std::set<uint32_t>& before,
+                        const std::set<uint32_t>& after)
+{
+    const uint32_t spt = params.sectorsPerTrack();
+    const uint32_t heads = params.heads();
+    for (uint32_t s : before) {
+        if (after.contains(s) || spt == 0 || heads == 0)
+            continue;
+        const uint32_t track = s / spt;
+        TrackReport report =
+            session.trackMap().Report(static_cast<uint16_t>(track / heads), static_cast<uint8_t>(track % heads));
+        if (s % spt >= report.sectors.size())
+            continue;
+        report.sectors[s % spt] = TrackState::Recovered;
+        report.state = TrackStateOfSectors(report.sectors);
+        session.ShowTrack(report);
+        ++session.figures().sectorsRecovered;
     }
 }
 
@@ -188,6 +215,7 @@ OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
 
     host.SetLowerLine(LoadString(Str::Reading));
     drive.TakeError();
+    session.BeginTrackMap(drive.params);
     const size_t cylinderBytes = CylinderBytes(drive.params);
     SectorsNotRead notRead;
     OperationFigures& figures = session.figures();
@@ -196,7 +224,7 @@ OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
         if (host.AbortRequested())
             return session.End(kResultAborted);
         const std::span<uint8_t> cylinder = CylinderOf(std::span<uint8_t>(image.data), c, cylinderBytes);
-        switch (ReadWholeCylinder(volume, host, c, cylinder, notRead)) {
+        switch (ReadWholeCylinder(volume, session, c, cylinder, notRead)) {
         case CylinderRead::Read:
             covered += static_cast<uint32_t>(cylinder.size() / kSectorSize);
             figures.sectorsIgnored = ZeroedCount(notRead);
@@ -210,7 +238,9 @@ OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
         host.SetProgressPos(c + 1);
     }
 
+    const std::set<uint32_t> ignoredBefore = notRead.ignored;
     TakeFatSectorsFromTwins(drive.params, image.data, notRead.ignored);
+    ShowTakenFromTwins(session, drive.params, ignoredBefore, notRead.ignored);
     figures.sectorsIgnored = ZeroedCount(notRead);
     image.mediaType = detected;
     image.serialText = serial;

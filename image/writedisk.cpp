@@ -42,6 +42,8 @@ private:
     Copy FormatWholeDiskette();
     // Reads cylinder c back and compares it; Retry asks for the cylinder to be written again.
     Copy VerifyCylinder(uint16_t c, std::span<const uint8_t> source, bool& retry);
+    // The tracks of cylinder c that `source` reaches, every sector of them, in `state`.
+    void ShowCylinder(uint16_t c, std::span<const uint8_t> source, TrackState state);
     std::optional<Answer> ShowError(Buttons buttons)
     {
         return ShowPendingError(drive_, host_, session_.errorCaption(), buttons);
@@ -62,11 +64,23 @@ Copy DiskWriter::FormatWholeDiskette()
     TrackFormatting formatting;
     formatting.optimized = true;
     formatting.onFailure = [this](DiskDrive&) { return ShowError(Buttons::RetryCancel).value_or(Answer::Cancel); };
-    const FormatLoopEnd end = FormatCylinders(drive_, host_, formatting);
+    const FormatLoopEnd end = FormatCylinders(drive_, session_, formatting);
     if (end != FormatLoopEnd::Refused)
         host_.SetLowerLine(LoadString(Str::WritingSystemArea));
     (void)drive_.EndFormat(WriteUnlabelledBootSector);
     return end == FormatLoopEnd::Done ? Copy::Done : end == FormatLoopEnd::Stopped ? Copy::Aborted : Copy::Failed;
+}
+
+void DiskWriter::ShowCylinder(uint16_t c, std::span<const uint8_t> source, TrackState state)
+{
+    for (uint16_t h = 0; h < drive_.params.heads(); ++h) {
+        const size_t sectors = TrackOf(source, h, drive_.params).size() / kSectorSize;
+        if (sectors == 0)
+            break;
+        // In progress says nothing of the sectors yet.
+        const size_t listed = state == TrackState::InProgress ? 0 : sectors;
+        session_.ShowTrack({c, static_cast<uint8_t>(h), state, std::vector<TrackState>(listed, state)});
+    }
 }
 
 Copy DiskWriter::VerifyCylinder(uint16_t c, std::span<const uint8_t> source, bool& retry)
@@ -74,18 +88,23 @@ Copy DiskWriter::VerifyCylinder(uint16_t c, std::span<const uint8_t> source, boo
     host_.SetLowerLine(LoadString(Str::VerifyingProgress));
     const std::span<uint8_t> readBack = std::span<uint8_t>(verify_).first(source.size());
     if (!ReadCylinder(drive_, c, readBack)) {
-        if (ShowError(Buttons::RetryCancel) != Answer::Retry)
+        if (ShowError(Buttons::RetryCancel) != Answer::Retry) {
+            ShowCylinder(c, source, TrackState::Lost);
             return Copy::Failed;
+        }
         retry = true;
         return Copy::Done;
     }
     if (!std::equal(source.begin(), source.end(), readBack.begin())) {
-        if (Box(host_, Str::WriteFailed, Str::Message, Buttons::RetryCancel, Icon::Error) != Answer::Retry)
+        if (Box(host_, Str::WriteFailed, Str::Message, Buttons::RetryCancel, Icon::Error) != Answer::Retry) {
+            ShowCylinder(c, source, TrackState::Lost);
             return Copy::Failed;
+        }
         retry = true;
         return Copy::Done;
     }
     session_.figures().sectorsVerified += static_cast<uint32_t>(source.size() / kSectorSize);
+    ShowCylinder(c, source, TrackState::Verified);
     return Copy::Done;
 }
 
@@ -96,6 +115,7 @@ Copy DiskWriter::WriteOneCopy()
     const uint16_t cylinders = drive_.params.cylinders();
     const size_t cylinderBytes = CylinderBytes(drive_.params);
     const std::span<const uint8_t> image(job_.image->data);
+    session_.BeginTrackMap(drive_.params);
     uint16_t c = 0;
     while (c < cylinders) {
         if (host_.AbortRequested())
@@ -105,10 +125,13 @@ Copy DiskWriter::WriteOneCopy()
         if (source.empty())
             break;
         host_.SetLowerLine(LoadString(Str::Writing));
+        ShowCylinder(c, source, TrackState::InProgress);
         if (!WriteCylinder(drive_, c, source)) {
             if (formatted) {
-                if (ShowError(Buttons::RetryCancel) != Answer::Retry)
+                if (ShowError(Buttons::RetryCancel) != Answer::Retry) {
+                    ShowCylinder(c, source, TrackState::Lost);
                     return Copy::Failed;
+                }
                 drive_.TakeError();
                 continue;
             }
@@ -122,6 +145,7 @@ Copy DiskWriter::WriteOneCopy()
             continue;
         }
         session_.figures().sectorsWritten += static_cast<uint32_t>(source.size() / kSectorSize);
+        ShowCylinder(c, source, TrackState::Written);
         bool retry = false;
         if (job_.verifyAfterWrite) {
             const Copy verified = VerifyCylinder(c, source, retry);

@@ -2,6 +2,7 @@
 #include "steps/trackformat.h"
 
 #include "drive/diskdrive.h"
+#include "steps/session.h"
 
 namespace vokta {
 namespace {
@@ -10,25 +11,31 @@ constexpr uint64_t kRemovalSoundInterval = 5000;
 constexpr uint64_t kInsertionPollInterval = 2000;
 constexpr int kPollRest = 50;
 
-bool FormatCylinder(DiskDrive& drive, uint16_t cylinder, bool optimized)
+bool FormatCylinder(DiskDrive& drive, OperationSession& session, uint16_t cylinder, bool optimized)
 {
-    for (uint16_t h = 0; h < drive.params.heads(); ++h)
-        if (!drive.FormatTrack(cylinder, h, optimized))
+    for (uint16_t h = 0; h < drive.params.heads(); ++h) {
+        const auto head = static_cast<uint8_t>(h);
+        session.ShowTrack(cylinder, head, TrackState::InProgress);
+        const bool formatted = static_cast<bool>(drive.FormatTrack(cylinder, h, optimized));
+        session.ShowTrack(cylinder, head, formatted ? TrackState::Formatted : TrackState::Lost);
+        if (!formatted)
             return false;
+    }
     return true;
 }
 
 }  // namespace
 
-FormatLoopEnd FormatCylinders(DiskDrive& drive, OperationHost& host, const TrackFormatting& formatting)
+FormatLoopEnd FormatCylinders(DiskDrive& drive, OperationSession& session, const TrackFormatting& formatting)
 {
+    OperationHost& host = session.host();
     const uint16_t cylinders = drive.params.cylinders();
     for (uint16_t c = 0; c < cylinders; ++c) {
         if (host.AbortRequested())
             return FormatLoopEnd::Stopped;
         if (formatting.announce)
             formatting.announce(c, cylinders);
-        while (!FormatCylinder(drive, c, formatting.optimized)) {
+        while (!FormatCylinder(drive, session, c, formatting.optimized)) {
             const Answer answer = formatting.onFailure(drive);
             drive.TakeError();
             if (answer == Answer::Ignore)

@@ -9,6 +9,7 @@
 namespace vokta {
 
 class DiskDrive;
+class OperationSession;
 
 // How the track-format loop of Write Disk and of Format goes about its work.
 struct TrackFormatting {
@@ -27,8 +28,9 @@ enum class FormatLoopEnd {
 };
 
 // Formats every cylinder of the selected media, head by head, moving the bar to c + 1
-// after cylinder c. It neither begins nor ends format mode: the caller brackets it.
-FormatLoopEnd FormatCylinders(DiskDrive& drive, OperationHost& host, const TrackFormatting& formatting);
+// after cylinder c, and each track on the session's map: in progress, then formatted, or
+// lost while it fails. It neither begins nor ends format mode: the caller brackets it.
+FormatLoopEnd FormatCylinders(DiskDrive& drive, OperationSession& session, const TrackFormatting& formatting);
 
 // The texts of the wait between two diskettes of a run of several.
 struct NextDisketteTexts {

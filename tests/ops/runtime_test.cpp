@@ -180,16 +180,20 @@ TEST(TrackFormatLoop, IgnoreGoesOnRetryRepeatsAndARefusalStops)
         answers.erase(answers.begin());
         return a;
     };
+    OperationSession session(host, "Format Error");
+    session.BeginTrackMap(drive->params);
     drive->BeginFormat();
-    EXPECT_EQ(FormatCylinders(*drive, host, formatting), FormatLoopEnd::Done);
+    EXPECT_EQ(FormatCylinders(*drive, session, formatting), FormatLoopEnd::Done);
     (void)drive->EndFormat(WriteUnlabelledBootSector);
     EXPECT_TRUE(answers.empty()) << "asked twice: once retried, once ignored";
     EXPECT_EQ(announced.size(), 80u) << "a retry formats the cylinder again without a new announcement";
     EXPECT_EQ(host.position, 80);
+    EXPECT_EQ(session.trackMap().State(5, 1), TrackState::Lost) << "the track ignored";
+    EXPECT_EQ(session.trackMap().Count(TrackState::Formatted), 159);
 
     answers = {Answer::Cancel};
     drive->BeginFormat();
-    EXPECT_EQ(FormatCylinders(*drive, host, formatting), FormatLoopEnd::Refused);
+    EXPECT_EQ(FormatCylinders(*drive, session, formatting), FormatLoopEnd::Refused);
     (void)drive->EndFormat(WriteUnlabelledBootSector);
     EXPECT_EQ(host.position, 5) << "stopped at the failing cylinder";
 }

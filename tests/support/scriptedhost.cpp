@@ -75,6 +75,22 @@ void ScriptedHost::Rest(int milliseconds)
     }
 }
 
+void ScriptedHost::BeginTrackMap(const TrackMapShape& shape)
+{
+    trackMap = TrackMap(shape);
+    HostEvent e{HostEvent::MapBegun, ""};
+    e.shape = shape;
+    events.push_back(std::move(e));
+}
+
+void ScriptedHost::ShowTrack(const TrackReport& report)
+{
+    trackMap.Apply(report);
+    HostEvent e{HostEvent::Track, ""};
+    e.track = report;
+    events.push_back(std::move(e));
+}
+
 std::vector<HostEvent> ScriptedHost::Of(HostEvent::Kind kind) const
 {
     std::vector<HostEvent> out;

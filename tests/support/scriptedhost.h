@@ -13,7 +13,7 @@ namespace vokta::test {
 
 // Everything an operation told its host, in order.
 struct HostEvent {
-    enum Kind { Upper, Lower, Title, Range, Position, Colours, AbortCaption, Box, Sound, Close };
+    enum Kind { Upper, Lower, Title, Range, Position, Colours, AbortCaption, Box, Sound, Close, MapBegun, Track };
     Kind kind;
     std::string text;
     std::string caption;
@@ -23,6 +23,8 @@ struct HostEvent {
     int value = 0;
     Rgb fill, textColour;
     uint64_t tick = 0;
+    TrackMapShape shape{};  // MapBegun
+    TrackReport track{};    // Track
 };
 
 // The host of the tests: records every call, answers message boxes from a script, can
@@ -58,6 +60,10 @@ public:
     void Close() override { Record(HostEvent::Close, ""); }
     uint64_t TickCount() override { return now; }
     void Rest(int milliseconds) override;
+    void BeginTrackMap(const TrackMapShape& shape) override;
+    void ShowTrack(const TrackReport& report) override;
+    // The map as the host was told it: begun afresh by every BeginTrackMap.
+    TrackMap trackMap;
 
     // Queries for the assertions.
     std::vector<HostEvent> Of(HostEvent::Kind kind) const;

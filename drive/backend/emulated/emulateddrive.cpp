@@ -211,7 +211,8 @@ DiskError EmulatedDrive::TransferTrack(uint16_t cylinder, uint8_t head, uint16_t
                 s->dataError = false;
                 modified = true;
             }
-        } else if (s->dataError || medium_->IsDefective(cylinder, head, number)) {
+        } else if (s->dataError || medium_->IsDefective(cylinder, head, number) ||
+                   medium_->FailsThisRead(cylinder, head, number)) {
             result = Err::BadCrc;
             failing = number;
         } else {

@@ -31,6 +31,15 @@ EmulatedMedium::EmulatedMedium(MediumDensity d, uint16_t cyl, uint8_t h)
 {
 }
 
+bool EmulatedMedium::FailsThisRead(uint16_t cylinder, uint8_t head, uint8_t number)
+{
+    const auto it = transientDefects.find({cylinder, head, number});
+    if (it == transientDefects.end() || it->second == 0)
+        return false;
+    --it->second;
+    return true;
+}
+
 bool EmulatedMedium::Supports(DataRate rate) const
 {
     switch (density) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <span>
 #include <tuple>
@@ -78,6 +79,8 @@ public:
     {
         return !defects.empty() && defects.count({cylinder, head, number}) != 0;
     }
+    // A read of a sector with a transient defect fails while its count lasts, and counts down.
+    bool FailsThisRead(uint16_t cylinder, uint8_t head, uint8_t number);
     bool IsUnformattable(uint16_t cylinder, uint8_t head) const
     {
         return unformattable.count({cylinder, head}) != 0;
@@ -90,6 +93,7 @@ public:
     bool writeProtected = false;
     std::set<PhysicalSector> defects;                 // reads fail with a CRC error, always
     std::set<std::pair<uint16_t, uint8_t>> unformattable;  // tracks that will not format
+    std::map<PhysicalSector, unsigned> transientDefects;   // reads that fail before one reads
 
 private:
     std::vector<Track> tracks_;
