@@ -17,14 +17,6 @@ using namespace vokta;
 
 namespace {
 
-// A click where the user clicks: on whatever part of the view lies under `at`.
-void ClickAt(TrackMapView& view, QPoint at)
-{
-    QWidget* under = view.childAt(at);
-    ASSERT_NE(under, nullptr);
-    QTest::mouseClick(under, Qt::LeftButton, {}, under->mapFrom(&view, at));
-}
-
 constexpr TrackState G = TrackState::Good;
 constexpr TrackState L = TrackState::Lost;
 constexpr TrackState R = TrackState::Recovered;
@@ -93,18 +85,18 @@ TEST_F(TrackMapViewTest, AClickOnACellTellsThatTracksSectors)
 {
     EXPECT_EQ(view.TrackLineText(), "");
     for (const TrackReport& report : reports) {
-        ClickAt(view, view.CellRect(report.cylinder, report.head).center());
+        test::ClickAt(view, view.CellRect(report.cylinder, report.head).center());
         EXPECT_EQ(view.TrackLineText(), TrackLine(view.Map().Report(report.cylinder, report.head)));
         EXPECT_TRUE(view.TrackLineText().startsWith(
             QStringLiteral("Cylinder %1, head %2: ").arg(report.cylinder).arg(report.head)))
             << view.TrackLineText().toStdString();
     }
-    ClickAt(view, view.CellRect(1, 0).center());
+    test::ClickAt(view, view.CellRect(1, 0).center());
     EXPECT_EQ(view.TrackLineText(), "Cylinder 1, head 0: 1–18 not yet");
 
     // The row labels and the numbers above are no track: the line stays.
-    ClickAt(view, QPoint(1, view.CellRect(0, 1).center().y()));
-    ClickAt(view, QPoint(view.CellRect(10, 0).center().x(), 1));
+    test::ClickAt(view, QPoint(1, view.CellRect(0, 1).center().y()));
+    test::ClickAt(view, QPoint(view.CellRect(10, 0).center().x(), 1));
     EXPECT_EQ(view.TrackLineText(), "Cylinder 1, head 0: 1–18 not yet");
 
     // A report for the clicked track renews its line at once.
@@ -141,7 +133,7 @@ TEST_F(TrackMapViewTest, CellsTakeTheirStatesColourAndLostOrDifferingCellsAMark)
 
 TEST_F(TrackMapViewTest, ANewMapForgetsTheOldOneAndItsLine)
 {
-    ClickAt(view, view.CellRect(12, 1).center());
+    test::ClickAt(view, view.CellRect(12, 1).center());
     view.Begin({40, 1, 9});
     EXPECT_EQ(view.TrackLineText(), "");
     EXPECT_EQ(view.Map(), TrackMap({40, 1, 9}));
