@@ -54,7 +54,7 @@ DupDiskPage::DupDiskPage(Shell& shell, QWidget* parent) : QWidget(parent), shell
     // Until an image is held there is nothing to write, compare or save.
     EnableImageControls(false);
     // Write and Compare stay as the image leaves them: the command line's image focuses Write.
-    driveFill_ = std::make_unique<DriveSelectorFiller>(*drive_, shell_, std::vector<QWidget*>{readDisk_});
+    driveFill_ = std::make_unique<DriveSelectorFiller>(*drive_, shell_, std::vector<QWidget*>{readDisk_, rescue_});
     // Diskettes only: a fixed disk is never the source or the copy of a diskette.
     driveFill_->Refill(true);
 }
@@ -85,6 +85,10 @@ void DupDiskPage::BuildControls()
 
     auto* driveCaption = new QLabel(UiText(Dialog::DupDisk, Unnumbered::DupDiskDriveLabel), this);
     drive_ = WithControlId(new QComboBox(this), Drive);
+    // Room for a whole entry ("A:  FLOPPY 3½ 1.44M") before the entries come, which a
+    // longer caption beside it (the Italian one) would otherwise take.
+    drive_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    drive_->setMinimumContentsLength(19);
     driveCaption->setBuddy(drive_);
     auto* resultCaption = new QLabel(UiText(Dialog::DupDisk, Unnumbered::DupDiskResultLabel), this);
     result_ = WithControlId(new QLineEdit(UiText(Dialog::DupDisk, Result), this), Result);
