@@ -455,7 +455,21 @@
     X(RescueMapNoStatusLine, 3335) \
     X(RescueMapUnreadable, 3336) \
     X(RescueImageUnreadable, 3337) \
-    X(RescueImageNotWritten, 3338)
+    X(RescueImageNotWritten, 3338) \
+    X(TipRescueDisk, 3360) \
+    X(RescueDiskButton, 3361) \
+    X(TipTrackMap, 3362) \
+    X(TrackMapButton, 3363) \
+    X(TipTrackMapDetails, 3364) \
+    X(RescueDialogCaption, 3365) \
+    X(RescueImageFile, 3366) \
+    X(RescueBrowse, 3367) \
+    X(RescueMapFile, 3368) \
+    X(RescuePasses, 3369) \
+    X(RescueRetries, 3370) \
+    X(RescueRevolutions, 3371) \
+    X(RescueRevolutionsOwn, 3372) \
+    X(RescueNoImageFile, 3373)
 
 namespace vokta {
 

@@ -304,4 +304,10 @@ std::string FormatString(Str id, const std::string& text, long first, long secon
     return Format(id, args);
 }
 
+std::string FormatString(Str id, long first, long second, const std::string& text)
+{
+    const FormatArg args[] = {Number(first), Number(second), Text(text)};
+    return Format(id, args);
+}
+
 }  // namespace vokta

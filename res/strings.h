@@ -68,6 +68,7 @@ std::string FormatString(Str id, const std::string& text, long first, long secon
 std::string FormatString(Str id, long first, long second, long third);
 std::string FormatString(Str id, const std::string& first, const std::string& second, const std::string& third);
 std::string FormatString(Str id, const std::string& text, long first, long second);
+std::string FormatString(Str id, long first, long second, const std::string& text);
 
 // Whether `translated` may stand for the English format `english`: the same conversions
 // in the same order, each with the same flags, width, precision and length, and no '%'

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
@@ -23,8 +25,10 @@
 #include "app/pages/bootpage.h"
 #include "app/pages/repairpage.h"
 #include "app/pages/dupdiskpage.h"
+#include "app/pages/rescuedialog.h"
 #include "app/pages/infopage.h"
 #include "ui/progressdialog.h"
+#include "ui/trackmapview.h"
 #include "ui/uitext.h"
 
 namespace {
@@ -39,17 +43,27 @@ bool Save(QWidget& widget, const QString& path)
     return saved;
 }
 
+// What a Spectator pictures, each once; an empty path pictures nothing.
+struct Pictures {
+    QString progress;  // the progress dialog at a third of its way or more
+    QString progressMap;  // the same with its track map shown, once the map has begun
+    QString rescue;  // the rescue dialog, before it is answered with `rescueImage`
+    QString rescueImage;
+    QString trackMap;  // the page's track map, with the line of a lost track if any
+};
+
 // Stands in for the user while an operation's modal loops run: every question is answered
-// Yes (or OK), and the first progress dialog at a third of its way or more is pictured.
+// Yes (or OK), and the windows of `pictures` are pictured as they come.
 class Spectator {
 public:
-    explicit Spectator(QString progressPath) : progressPath_(std::move(progressPath))
+    explicit Spectator(Pictures pictures) : pictures_(std::move(pictures))
     {
         timer_.setInterval(2);
         QObject::connect(&timer_, &QTimer::timeout, [this] { Look(); });
         timer_.start();
     }
     bool progressSaved() const { return progressSaved_; }
+    bool progressMapSaved() const { return progressMapSaved_; }
 
 private:
     void Look()
@@ -58,14 +72,54 @@ private:
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             QAbstractButton* yes = box->button(QMessageBox::Yes);
             (yes ? yes : box->button(QMessageBox::Ok))->click();
-        } else if (auto* dialog = qobject_cast<vokta::ProgressDialog*>(modal);
-                   dialog && !progressPath_.isEmpty() && !progressSaved_ && dialog->Bar().Percent() >= 30) {
-            progressSaved_ = Save(*dialog, progressPath_);
+        } else if (auto* dialog = qobject_cast<vokta::ProgressDialog*>(modal)) {
+            LookAtProgress(*dialog);
+        } else if (auto* rescue = qobject_cast<vokta::RescueDialog*>(modal)) {
+            AnswerRescue(*rescue);
+        } else if (auto* view = modal ? modal->findChild<vokta::TrackMapView*>() : nullptr) {
+            LookAtMap(*view);
+            qobject_cast<QDialog*>(modal)->accept();
         }
     }
 
-    QString progressPath_;
+    void LookAtProgress(vokta::ProgressDialog& dialog)
+    {
+        if (dialog.Bar().Percent() < 30)
+            return;
+        if (!pictures_.progress.isEmpty() && !progressSaved_)
+            progressSaved_ = Save(dialog, pictures_.progress);
+        auto* details = vokta::FindControl<QPushButton>(&dialog, vokta::ProgressControl::Details);
+        if (pictures_.progressMap.isEmpty() || progressMapSaved_ || !details->isEnabled())
+            return;
+        details->click();
+        progressMapSaved_ = Save(dialog, pictures_.progressMap);
+        details->click();
+    }
+
+    void AnswerRescue(vokta::RescueDialog& dialog)
+    {
+        dialog.findChild<QLineEdit*>(QStringLiteral("image"))->setText(pictures_.rescueImage);
+        if (!pictures_.rescue.isEmpty())
+            Save(dialog, pictures_.rescue);
+        dialog.accept();
+    }
+
+    void LookAtMap(vokta::TrackMapView& view)
+    {
+        const vokta::TrackMap& map = view.Map();
+        for (uint16_t cylinder = 0; cylinder < map.shape().cylinders; ++cylinder)
+            for (uint8_t head = 0; head < map.shape().heads; ++head)
+                if (map.State(cylinder, head) == vokta::TrackState::Lost && view.TrackLineText().isEmpty())
+                    view.Select(cylinder, head);
+        if (view.TrackLineText().isEmpty())
+            view.Select(0, 0);
+        if (!pictures_.trackMap.isEmpty())
+            Save(*view.window(), pictures_.trackMap);
+    }
+
+    Pictures pictures_;
     bool progressSaved_ = false;
+    bool progressMapSaved_ = false;
     QTimer timer_;
 };
 
@@ -92,6 +146,26 @@ void WaitForButton(vokta::MainWindow& window, int page, int id)
         QApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
+// A rescue read of A: into a file of its own, with the rescue dialog, the progress dialog
+// with its track map (unless Read Disk gave it already), and the map after it, the names
+// ending in `suffix`.
+bool SaveRescue(vokta::MainWindow& window, const QString& folder, const QString& suffix)
+{
+    using namespace vokta;
+    QTemporaryDir scratch;
+    const QString progressMap = folder + "/progress-map" + suffix + ".png";
+    Spectator spectator({.progressMap = QFileInfo::exists(progressMap) ? QString() : progressMap,
+                         .rescue = folder + "/rescue" + suffix + ".png",
+                         .rescueImage = scratch.filePath("rescued.img"),
+                         .trackMap = folder + "/trackmap" + suffix + ".png"});
+    window.pages().setCurrentIndex(kDupDiskPage);
+    WaitForButton(window, kDupDiskPage, DupDiskControl::RescueDisk);
+    bool saved = Press(window, kDupDiskPage, DupDiskControl::RescueDisk);
+    saved &= Save(window, folder + "/dupdisk-rescue" + suffix + ".png");
+    saved &= Press(window, kDupDiskPage, DupDiskControl::MapButton);
+    return saved && QFileInfo::exists(progressMap);
+}
+
 // The pages after a real operation each on the diskette of drive A:: a Read Disk (and the
 // progress dialog half-way through it), a repair that finds nothing, a boot sector check,
 // and the information report. The Format page's pictures come from its own tests.
@@ -100,10 +174,14 @@ bool SaveOperations(vokta::MainWindow& window, const QString& folder)
     using namespace vokta;
     bool saved = true;
     {
-        Spectator spectator(folder + "/progress-read.png");
+        Spectator spectator({.progress = folder + "/progress-read.png", .progressMap = folder + "/progress-map.png"});
+        // Read Disk waits for the drive selector's entries.
+        window.pages().setCurrentIndex(kDupDiskPage);
+        WaitForButton(window, kDupDiskPage, DupDiskControl::ReadDisk);
         saved &= Press(window, kDupDiskPage, DupDiskControl::ReadDisk) && Save(window, folder + "/dupdisk.png");
         saved &= spectator.progressSaved();
     }
+    saved &= SaveRescue(window, folder, QString());
     Spectator spectator({});
     saved &= Press(window, kRepairPage, RepairControl::Start) && Save(window, folder + "/repair.png");
     saved &= Press(window, kBootPage, BootControl::Check);
@@ -193,6 +271,7 @@ int main(int argc, char** argv)
     });
     if (status == 0)
         status = RunWith(1, diskette, [&](MainWindow& window) {
+            allSaved &= SaveRescue(window, folder, QStringLiteral("-it"));
             Spectator spectator({});
             allSaved &= Press(window, kInfoPage, InfoControl::GetInfo);
             WaitForButton(window, kInfoPage, InfoControl::GetInfo);

@@ -103,6 +103,17 @@ void ProgressDialog::BuildControls()
     abort_ = new QPushButton(UiText(Dialog::Progress, ProgressControl::Abort), this);
     SetControlId(abort_, ProgressControl::Abort);
     connect(abort_, &QPushButton::clicked, this, &ProgressDialog::PressAbort);
+
+    details_ = new QPushButton(UiText(Str::TrackMapDetails), this);
+    SetControlId(details_, ProgressControl::Details);
+    details_->setCheckable(true);
+    details_->setEnabled(false);
+    // Space and Enter belong to Abort; the map is a look aside.
+    details_->setAutoDefault(false);
+    connect(details_, &QPushButton::toggled, this, &ProgressDialog::ToggleDetails);
+
+    map_ = new TrackMapView(this);
+    map_->hide();
     Place();
 }
 
@@ -122,7 +133,10 @@ void ProgressDialog::Place()
                                  TitleBarWidth(windowTitle(), FrameButtons::MinimiseAndClose)});
     const QScreen* shown = screen();
     const int limit = shown ? shown->availableGeometry().width() : needed;
-    const int width = std::max(width_, std::min(needed, limit));
+    width_ = std::max(width_, std::min(needed, limit));
+    const bool mapShown = details_->isChecked();
+    const int mapWidth = map_->sizeHint().width();
+    const int width = mapShown ? std::max(width_, std::min(mapWidth + du.X(7 + 7), limit)) : width_;
     const int wider = width - du.X(193);
 
     upper_->setGeometry(du.X(7), du.Y(9), du.X(174) + wider, du.Y(8));
@@ -132,12 +146,39 @@ void ProgressDialog::Place()
     icon_->setGeometry(du.X(165) + wider, du.Y(32), du.X(18), du.Y(20));
     bar_->setGeometry(du.X(7), du.Y(55), du.X(179) + wider, du.Y(14));
     abort_->setGeometry((width - du.X(50)) / 2, du.Y(78), du.X(50), du.Y(14));
+    details_->setGeometry(abort_->geometry().right() + du.X(6), du.Y(78), du.X(50), du.Y(14));
+    int height = du.Y(99);
+    if (mapShown) {
+        const int inner = width - du.X(7 + 7);
+        const int mapHeight = map_->heightForWidth(inner);
+        map_->setGeometry(du.X(7), height, inner, mapHeight);
+        height += mapHeight + du.Y(7);
+    }
 
-    // A dialog on the screen grows to both sides.
-    if (isVisible() && width > width_)
-        move(x() - (width - width_) / 2, y());
-    width_ = width;
-    setFixedSize(width, du.Y(99));
+    // A dialog on the screen grows and shrinks on both sides.
+    if (isVisible() && shownWidth_ != 0 && width != shownWidth_)
+        move(x() - (width - shownWidth_) / 2, y());
+    shownWidth_ = width;
+    setFixedSize(width, height);
+}
+
+void ProgressDialog::ToggleDetails(bool shown)
+{
+    map_->setVisible(shown);
+    Place();
+}
+
+void ProgressDialog::BeginTrackMap(const TrackMapShape& shape)
+{
+    map_->Begin(shape);
+    details_->setEnabled(true);
+    if (details_->isChecked())
+        Place();
+}
+
+void ProgressDialog::ShowTrack(const TrackReport& report)
+{
+    map_->Show(report);
 }
 
 void ProgressDialog::SetUpperLine(const QString& text)

@@ -13,6 +13,7 @@
 #include "ui/animationicons.h"
 #include "ops/operation.h"
 #include "ui/percentbar.h"
+#include "ui/trackmapview.h"
 
 namespace vokta {
 
@@ -24,6 +25,7 @@ constexpr int Seconds = 1042;
 constexpr int Icon = 1082;
 constexpr int Bar = 1032;
 constexpr int Abort = 1034;
+constexpr int Details = 3364;
 }  // namespace ProgressControl
 
 // The title the main window shows while the dialog is minimised: the percent, then the
@@ -34,7 +36,8 @@ QString MinimisedOwnerTitle(int percent, const QString& dialogTitle);
 // the elapsed seconds with an animated picture, and the Abort button. It ends only when
 // the worker closes it, or on Escape once Abort has been pressed; the window manager's
 // close does nothing. Minimising it minimises the main window (the owner), whose title
-// then carries the percentage.
+// then carries the percentage. Beside Abort, "&Details" shows the operation's track map
+// below and hides it again; it can be pressed once the operation has begun its map.
 class ProgressDialog final : public QDialog {
     Q_OBJECT
 
@@ -61,6 +64,10 @@ public:
 
     PercentBar& Bar() { return *bar_; }
 
+    void BeginTrackMap(const TrackMapShape& shape);
+    void ShowTrack(const TrackReport& report);
+    TrackMapView& MapView() { return *map_; }
+
 signals:
     void AbortPressed();
 
@@ -76,6 +83,7 @@ private:
     void BuildControls();
     void Place();
     void PressAbort();
+    void ToggleDetails(bool shown);
     void RestoreOwnerTitle();
 
     QPointer<QWidget> owner_;
@@ -86,9 +94,13 @@ private:
     QLabel* icon_ = nullptr;
     PercentBar* bar_ = nullptr;
     QPushButton* abort_ = nullptr;
+    QPushButton* details_ = nullptr;
+    TrackMapView* map_ = nullptr;
     QTimer timer_;
     std::array<QPixmap, kAnimationPhases> icons_;
+    // The width the lines need, which only grows; the dialog is wider while the map shows.
     int width_ = 0;
+    int shownWidth_ = 0;
     int elapsedSeconds_ = 0;
     bool abortRequested_ = false;
     bool closeRequested_ = false;

@@ -207,6 +207,35 @@ void QtHost::SetAbortCaption(AbortButton button)
     OnDialog([button](ProgressDialog& dialog) { dialog.SetAbortCaption(button); });
 }
 
+void QtHost::BeginTrackMap(const TrackMapShape& shape)
+{
+    PostToDialog([shape](ProgressDialog& dialog) { dialog.BeginTrackMap(shape); });
+}
+
+void QtHost::ShowTrack(const TrackReport& report)
+{
+    PostToDialog([report](ProgressDialog& dialog) { dialog.ShowTrack(report); });
+}
+
+void QtHost::PostToDialog(std::function<void(ProgressDialog&)> call)
+{
+    if (!state_->hasDialog || state_->calls.Cut())
+        return;
+    if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
+        if (state_->dialog)
+            call(*state_->dialog);
+        return;
+    }
+    // Posted as the waiting calls are, so that they all arrive in the worker's order.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [state = state_, call = std::move(call)] {
+            if (state->dialog && !state->calls.Cut())
+                call(*state->dialog);
+        },
+        Qt::QueuedConnection);
+}
+
 bool QtHost::AbortRequested()
 {
     return state_->abortPressed || state_->calls.Cut();

@@ -45,6 +45,9 @@ public:
     int SetProgressPos(int position) override;
     void SetBarColours(Rgb fill, Rgb text) override;
     void SetAbortCaption(AbortButton button) override;
+    // Queued in order with the other calls, without waiting: the map is a look aside.
+    void BeginTrackMap(const TrackMapShape& shape) override;
+    void ShowTrack(const TrackReport& report) override;
     bool AbortRequested() override;
     void PlaySound(const std::string& sound) override;
     void Close() override;
@@ -61,6 +64,8 @@ private:
     // `call` with the progress dialog; nothing without one.
     void OnDialog(std::function<void(ProgressDialog&)> call);
     int OnDialog(std::function<int(ProgressDialog&)> call, int harmless);
+    // `call` with the progress dialog on the user-interface thread, not waited for.
+    void PostToDialog(std::function<void(ProgressDialog&)> call);
 
     std::shared_ptr<State> state_;
     SoundPlayer playSound_;

@@ -3,10 +3,12 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,8 +17,12 @@
 #include <algorithm>
 #include <atomic>
 
+#include "app/pages/rescuedialog.h"
+#include "rescue/rescue.h"
+#include "ui/dialogframe.h"
 #include "ui/driveselector.h"
 #include "ui/sounds.h"
+#include "ui/trackmapview.h"
 #include "ui/uitext.h"
 
 namespace vokta {
@@ -48,7 +54,7 @@ DupDiskPage::DupDiskPage(Shell& shell, QWidget* parent) : QWidget(parent), shell
     // Until an image is held there is nothing to write, compare or save.
     EnableImageControls(false);
     // Write and Compare stay as the image leaves them: the command line's image focuses Write.
-    driveFill_ = std::make_unique<DriveSelectorFiller>(*drive_, shell_, std::vector<QWidget*>{readDisk_});
+    driveFill_ = std::make_unique<DriveSelectorFiller>(*drive_, shell_, std::vector<QWidget*>{readDisk_, rescue_});
     // Diskettes only: a fixed disk is never the source or the copy of a diskette.
     driveFill_->Refill(true);
 }
@@ -79,12 +85,19 @@ void DupDiskPage::BuildControls()
 
     auto* driveCaption = new QLabel(UiText(Dialog::DupDisk, Unnumbered::DupDiskDriveLabel), this);
     drive_ = WithControlId(new QComboBox(this), Drive);
+    // Room for a whole entry ("A:  FLOPPY 3½ 1.44M") before the entries come, which a
+    // longer caption beside it (the Italian one) would otherwise take.
+    drive_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    drive_->setMinimumContentsLength(19);
     driveCaption->setBuddy(drive_);
     auto* resultCaption = new QLabel(UiText(Dialog::DupDisk, Unnumbered::DupDiskResultLabel), this);
     result_ = WithControlId(new QLineEdit(UiText(Dialog::DupDisk, Result), this), Result);
     result_->setReadOnly(true);
     result_->setFocusPolicy(Qt::NoFocus);
     SetNoToolTip(result_);
+    rescue_ = WithControlId(new QPushButton(UiText(Str::RescueDiskButton), this), RescueDisk);
+    trackMap_ = WithControlId(new QPushButton(UiText(Str::TrackMapButton), this), MapButton);
+    trackMap_->setEnabled(false);
 
     auto* image = new QGroupBox(UiText(Dialog::DupDisk, Unnumbered::ImageGroup), this);
     loadImage_ = WithControlId(new QPushButton(UiText(Dialog::DupDisk, LoadImage), image), LoadImage);
@@ -122,6 +135,10 @@ void DupDiskPage::BuildControls()
     settingsColumn->addWidget(drive_, 0, 1);
     settingsColumn->addWidget(resultCaption, 1, 0);
     settingsColumn->addWidget(result_, 1, 1);
+    auto* rescueRow = new QHBoxLayout;
+    rescueRow->addWidget(rescue_);
+    rescueRow->addWidget(trackMap_);
+    settingsColumn->addLayout(rescueRow, 2, 0, 1, 2, Qt::AlignTop);
     settingsColumn->setRowStretch(2, 1);
 
     auto* layout = new QGridLayout(this);
@@ -139,10 +156,14 @@ void DupDiskPage::BuildControls()
     setTabOrder(compare_, drive_);
     setTabOrder(drive_, loadImage_);
     setTabOrder(loadImage_, saveImage_);
+    setTabOrder(saveImage_, rescue_);
+    setTabOrder(rescue_, trackMap_);
 
     connect(readDisk_, &QPushButton::clicked, this, [this] { RunDuplication(ReadDiskWorker); });
     connect(writeDisk_, &QPushButton::clicked, this, [this] { RunDuplication(WriteDiskWorker); });
     connect(compare_, &QPushButton::clicked, this, [this] { RunDuplication(CompareWorker); });
+    connect(rescue_, &QPushButton::clicked, this, &DupDiskPage::RunRescue);
+    connect(trackMap_, &QPushButton::clicked, this, &DupDiskPage::ShowTrackMap);
     connect(loadImage_, &QPushButton::clicked, this, &DupDiskPage::LoadFileImage);
     connect(saveImage_, &QPushButton::clicked, this, &DupDiskPage::SaveFileImage);
     connect(drive_, &QComboBox::activated, this,
@@ -169,7 +190,6 @@ void DupDiskPage::showEvent(QShowEvent* event)
 
 void DupDiskPage::RunDuplication(DuplicationWorker work)
 {
-    const bool reading = work == ReadDiskWorker;
     DuplicateJob job;
     job.driveText = drive_->currentText().toStdString();
     job.serialField = serial_->text().toStdString();
@@ -178,9 +198,34 @@ void DupDiskPage::RunDuplication(DuplicationWorker work)
     job.sounds = shell_.settings.OperationSounds();
     job.image = image_;
     job.drives = *shell_.drives;
+    RunOnImage([job, work](OperationHost& host) { return work(job, host); }, work == ReadDiskWorker);
+}
+
+void DupDiskPage::RunRescue()
+{
+    const QString proposed = QFile::decodeName(ProposeNextFileName(image_->fileName).c_str());
+    RescueDialog dialog(this, chooseFile_, proposed);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const RescueChoice choice = dialog.Choice();
+    RescueJob job;
+    job.driveText = drive_->currentText().toStdString();
+    job.imagePath = QFile::encodeName(choice.imagePath).toStdString();
+    job.mapPath = QFile::encodeName(choice.mapPath).toStdString();
+    job.passes = static_cast<unsigned>(choice.passes);
+    job.retries = static_cast<unsigned>(choice.retries);
+    job.revolutions = static_cast<unsigned>(choice.revolutions);
+    job.sounds = shell_.settings.OperationSounds();
+    job.image = image_;
+    job.drives = *shell_.drives;
+    RunOnImage([job](OperationHost& host) { return RescueWorker(job, host); }, true);
+}
+
+void DupDiskPage::RunOnImage(const std::function<OperationOutcome(OperationHost&)>& work, bool reading)
+{
     auto ended = std::make_shared<std::atomic<bool>>(false);
-    const Worker worker = [job, work, ended](OperationHost& host) {
-        OperationOutcome outcome = work(job, host);
+    const Worker worker = [work, ended](OperationHost& host) {
+        OperationOutcome outcome = work(host);
         *ended = true;
         return outcome;
     };
@@ -188,9 +233,16 @@ void DupDiskPage::RunDuplication(DuplicationWorker work)
     // A read keeps the last result until its own is known.
     flags.questionMarkFirst = !reading;
     flags.bringToFrontAtEnd = shell_.settings.enableTopMostAtEnd;
-    // Only a read that ended well changes what the page shows.
+    // Only a read changes what the page shows: its map however it ended (where it stopped
+    // is worth seeing), its image when it ended well.
     const PageFollowUp showRead = [this, reading](const OperationOutcome& outcome) {
-        if (reading && outcome.result == kResultDone)
+        if (!reading)
+            return;
+        if (!outcome.trackMap.empty()) {
+            lastMap_ = outcome.trackMap;
+            trackMap_->setEnabled(true);
+        }
+        if (outcome.result == kResultDone)
             ShowImage();
     };
     RunOperationOnPage(*this, shell_.mainWindow, *result_, worker, flags, showRead, play_);
@@ -199,6 +251,22 @@ void DupDiskPage::RunDuplication(DuplicationWorker work)
         fresh->fileName = image_->fileName;
         image_ = std::move(fresh);
     }
+}
+
+void DupDiskPage::ShowTrackMap()
+{
+    QDialog dialog(this, DialogFlags(FrameButtons::Close));
+    dialog.setWindowTitle(UiText(Str::TrackMapCaption));
+    auto* view = new TrackMapView(&dialog);
+    view->SetMap(lastMap_);
+    auto* buttons = new QDialogButtonBox(&dialog);
+    buttons->addButton(UiText(Str::OkButton), QDialogButtonBox::AcceptRole)->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(view);
+    layout->addWidget(buttons);
+    FitFrame(dialog, FrameButtons::Close);
+    dialog.exec();
 }
 
 void DupDiskPage::ShowImage()

@@ -34,6 +34,8 @@ constexpr int Verify = 1071;
 constexpr int MediaCaption = 1078;
 constexpr int ImageMedia = 1156;
 constexpr int Result = 1158;
+constexpr int RescueDisk = 3360;
+constexpr int MapButton = 3362;
 }  // namespace DupDiskControl
 
 // The image file dialogs' filters: the system's own first, then raw ".img" images and
@@ -42,7 +44,8 @@ QString ImageFileDialogFilter();
 
 // The first tab: one diskette held in memory for the page's whole life, read from a
 // diskette or loaded from an image file, then written to other diskettes, compared with
-// one, or saved as a file.
+// one, or saved as a file. A rescue read fills it as Read Disk does, pass after pass, and
+// writes it into an image file; the track map of the last read or rescue can be looked at.
 class DupDiskPage final : public QWidget {
     Q_OBJECT
 
@@ -68,6 +71,12 @@ private:
     // Read Disk, Write Disk or Compare under the progress dialog; a read that ends well
     // shows its image.
     void RunDuplication(DuplicationWorker work);
+    // The rescue dialog, then the rescue read under the progress dialog.
+    void RunRescue();
+    // `work` on the page's image under the progress dialog; a `reading` that ends well
+    // shows the image, and any map it hands back becomes the page's.
+    void RunOnImage(const std::function<OperationOutcome(OperationHost&)>& work, bool reading);
+    void ShowTrackMap();
     void LoadFileImage();
     void SaveFileImage();
     void LoadImagePath(const QString& path);
@@ -86,6 +95,8 @@ private:
     // old one and the page goes on with a fresh image.
     std::shared_ptr<DiskImage> image_ = std::make_shared<DiskImage>();
     bool commandLineLoaded_ = false;
+    // The map the last read or rescue handed back.
+    TrackMap lastMap_;
 
     QPushButton* readDisk_ = nullptr;
     QCheckBox* verify_ = nullptr;
@@ -101,6 +112,8 @@ private:
     QLabel* serial_ = nullptr;
     QLabel* media_ = nullptr;
     QLineEdit* result_ = nullptr;
+    QPushButton* rescue_ = nullptr;
+    QPushButton* trackMap_ = nullptr;
     // Gathers the selector's entries off the window's thread; goes first, with the page.
     std::unique_ptr<DriveSelectorFiller> driveFill_;
 };

@@ -95,6 +95,14 @@ inline std::vector<int> TabOrder(QWidget* first)
     return visited;
 }
 
+// A click where the user clicks: on whichever child of `window` lies under `at`.
+inline void ClickAt(QWidget& window, QPoint at)
+{
+    QWidget* under = window.childAt(at);
+    QWidget* target = under ? under : &window;
+    QTest::mouseClick(target, Qt::LeftButton, {}, target->mapFrom(&window, at));
+}
+
 // The tip a hover over `control` shows, as the application's event filters decide; empty
 // when none shows.
 inline QString ToolTipOf(QWidget* control)

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The DupDisk page as its user drives it, on diskette files made by mkfs.fat and mcopy in
 // drives of the test's own table: the image named on the command line, Read, Write and
-// Compare, a read aborted half-way, the image files, the drive selector.
+// Compare, a read aborted half-way, the image files, the drive selector; the rescue read
+// of a diskette file with sectors that fail to read, and the track map.
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
@@ -18,6 +20,11 @@
 #include "drive/diskdrive.h"
 #include "ui/pagetesting.h"
 #include "app/pages/dupdiskpage.h"
+#include "app/pages/rescuedialog.h"
+#include "rescue/rescue.h"
+#include "support/imagediskfile.h"
+#include "support/scriptedhost.h"
+#include "ui/trackmapview.h"
 #include "ui/progressdialog.h"
 #include "ui/uitext.h"
 #include "support/requiretools.h"
@@ -265,7 +272,7 @@ TEST_F(DupDiskPageTest, TheControlsStartAsTheTemplateSaysAndNoHardDiskIsOffered)
     EXPECT_TRUE(shell.settings.verifyAfterWrite);
 
     EXPECT_EQ(TabOrder(Control(ReadDisk)),
-              (std::vector<int>{ReadDisk, Verify, WriteDisk, Compare, Drive, LoadImage, SaveImage}));
+              (std::vector<int>{ReadDisk, Verify, WriteDisk, Compare, Drive, LoadImage, SaveImage, RescueDisk, MapButton}));
 
     ToolTipRule rule(shell.settings);
     qApp->installEventFilter(&rule);
@@ -273,6 +280,173 @@ TEST_F(DupDiskPageTest, TheControlsStartAsTheTemplateSaysAndNoHardDiskIsOffered)
     EXPECT_EQ(tipOf(Result), "") << "string 1158 is another page's text";
     EXPECT_EQ(tipOf(LabelCaption), "This is the Memory Image disk label");
     EXPECT_EQ(tipOf(SaveImage), "Save the  Memory Image to a file");
+}
+
+// The map dialog's view, as Track Map opens it, handed to `look`.
+void LookAtMap(DupDiskPage& page, const std::function<void(TrackMapView&)>& look)
+{
+    bool looked = false;
+    WhenModal<QDialog>([&](QDialog& dialog) {
+        if (auto* view = dialog.findChild<TrackMapView*>()) {
+            look(*view);
+            looked = true;
+        }
+        dialog.accept();
+    });
+    FindControl<QPushButton>(&page, MapButton)->click();
+    EXPECT_TRUE(looked);
+}
+
+template <typename T>
+T* Child(QDialog& dialog, const char* name)
+{
+    return dialog.findChild<T*>(QLatin1String(name));
+}
+
+TEST_F(DupDiskPageTest, TheButtonsCarryTheirTextsAndTipsAndTheMapWaitsForAMap)
+{
+    Open();
+    EXPECT_EQ(Control<QPushButton>(RescueDisk)->text(), "Resc&ue Disk…");
+    EXPECT_EQ(Control<QPushButton>(MapButton)->text(), "Track &Map");
+    EXPECT_TRUE(Control(RescueDisk)->isEnabled());
+    EXPECT_FALSE(Control(MapButton)->isEnabled());
+    ToolTipRule rule(shell.settings);
+    qApp->installEventFilter(&rule);
+    EXPECT_EQ(ToolTipOf(Control(RescueDisk)), UiText(Str::TipRescueDisk));
+    EXPECT_EQ(ToolTipOf(Control(MapButton)), UiText(Str::TipTrackMap));
+    // The new buttons come after every control that was there.
+    EXPECT_GT(Control(RescueDisk)->geometry().top(), Control(Result)->geometry().bottom());
+}
+
+// A read gives the page its map when the read reports its tracks: the button follows what
+// the same read does under a host of the test's own.
+TEST_F(DupDiskPageTest, TrackMapFollowsTheMapOfARead)
+{
+    if (!RequireMtools())
+        return;
+    table.Bind(BindingFor(DriveOption{'A', MakeDiskette("made.img", "RESCUE", "7BAD5EC7"), DriveKind::Floppy35HD}));
+    DuplicateJob job;
+    job.driveText = "A:";
+    job.drives = table;
+    ScriptedHost host;
+    const OperationOutcome alone = ReadDiskWorker(job, host);
+    ASSERT_EQ(alone.result, kResultDone);
+
+    Open();
+    BoxAnswerer boxes;
+    Press(ReadDisk, 'A');
+    ASSERT_EQ(ResultText(), "OK.");
+    EXPECT_EQ(Control(MapButton)->isEnabled(), !alone.trackMap.empty());
+    if (!alone.trackMap.empty())
+        LookAtMap(*page, [&](TrackMapView& view) { EXPECT_EQ(view.Map(), alone.trackMap); });
+}
+
+TEST_F(DupDiskPageTest, TheDialogAsksForAnImageAndKeepsTheMapBesideIt)
+{
+    const QString image = QString::fromStdString(dir.File("disk.img"));
+    RescueDialog dialog(nullptr, [&](QWidget*, const FileRequest& request) {
+        EXPECT_TRUE(request.forSaving);
+        EXPECT_FALSE(request.mustExist);
+        EXPECT_TRUE(request.filter.contains("*.imd") && request.filter.contains("*.img") &&
+                    request.filter.contains("*.ima") && request.filter.contains("*.dim"))
+            << request.filter.toStdString();
+        return image;
+    }, QString());
+    auto* passes = Child<QSpinBox>(dialog, "passes");
+    auto* retries = Child<QSpinBox>(dialog, "retries");
+    auto* revolutions = Child<QSpinBox>(dialog, "revolutions");
+    const std::tuple<QSpinBox*, int, int, int> ranges[] = {
+        {passes, 1, 99, 3}, {retries, 0, 99, 3}, {revolutions, 0, 20, 0}};
+    for (const auto& [box, low, high, value] : ranges) {
+        EXPECT_EQ(box->minimum(), low) << box->objectName().toStdString();
+        EXPECT_EQ(box->maximum(), high) << box->objectName().toStdString();
+        EXPECT_EQ(box->value(), value) << box->objectName().toStdString();
+    }
+    EXPECT_EQ(revolutions->text(), UiText(Str::RescueRevolutionsOwn));
+
+    // OK without an image says so and stays.
+    BoxAnswerer boxes;
+    dialog.show();
+    dialog.accept();
+    EXPECT_EQ(boxes.texts, std::vector<std::string>{LoadString(Str::RescueNoImageFile)});
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+
+    for (QPushButton* button : dialog.findChildren<QPushButton*>())
+        if (button->text() == UiText(Str::RescueBrowse))
+            button->click();
+    EXPECT_EQ(dialog.Choice().imagePath, image);
+    EXPECT_EQ(dialog.Choice().mapPath.toStdString(), DefaultMapPath(dir.File("disk.img")));
+
+    // A map name of the user's own stays when the image changes.
+    QTest::keyClicks(Child<QLineEdit>(dialog, "map"), "x");
+    Child<QLineEdit>(dialog, "image")->setText(QString::fromStdString(dir.File("other.img")));
+    EXPECT_EQ(dialog.Choice().mapPath.toStdString(), DefaultMapPath(dir.File("disk.img")) + "x");
+    passes->setValue(1);
+    retries->setValue(0);
+    revolutions->setValue(5);
+    const RescueChoice choice = dialog.Choice();
+    EXPECT_EQ(std::tuple(choice.passes, choice.retries, choice.revolutions), std::tuple(1, 0, 5));
+}
+
+// Three sectors of an ImageDisk diskette fail to read, two of them on one track: the rescue
+// ends done, keeps everything else, leaves the diskette file as it was, and the map names
+// the lost sectors.
+TEST_F(DupDiskPageTest, ARescueThroughThePageReadsAllButTheUnreadableSectors)
+{
+    if (!RequireMtools())
+        return;
+    const std::vector<uint8_t> bytes = ReadFile(MakeDiskette("made.img", "RESCUE", "7BAD5EC7"));
+    // Logical sectors 40 and 41 lie on cylinder 1, head 0 (sectors 5 and 6); 100 on
+    // cylinder 2, head 1 (sector 11).
+    const std::set<uint32_t> unreadable = {40, 41, 100};
+    const std::string source = dir.File("failing.imd");
+    WriteImageDiskFile(source, kMedia144M, bytes, unreadable);
+    const std::vector<uint8_t> sourceBefore = ReadFile(source);
+    table.Bind(BindingFor(DriveOption{'A', source, DriveKind::Floppy35HD}));
+    Open();
+
+    const std::string rescued = dir.File("rescued.img");
+    bool questioned = false;
+    WhenModal<RescueDialog>([&](RescueDialog& dialog) {
+        questioned = true;
+        Child<QLineEdit>(dialog, "image")->setText(QString::fromStdString(rescued));
+        Child<QSpinBox>(dialog, "passes")->setValue(2);
+        Child<QSpinBox>(dialog, "retries")->setValue(1);
+        dialog.accept();
+    });
+    BoxAnswerer boxes;
+    Press(RescueDisk, 'A');
+    ASSERT_TRUE(questioned);
+    EXPECT_EQ(ResultText(), "OK.");
+    EXPECT_EQ(Control<QLabel>(ImageLabel)->text(), "RESCUE     ");
+    EXPECT_EQ(Control<QLabel>(ImageSerial)->text(), "7BAD5EC7");
+    EXPECT_TRUE(Control(WriteDisk)->isEnabled());
+    EXPECT_EQ(ReadFile(source), sourceBefore) << "the rescue changed the diskette";
+
+    const std::vector<uint8_t> image = ReadFile(rescued);
+    ASSERT_EQ(image.size(), bytes.size());
+    for (uint32_t sector = 0; sector < 2880; ++sector) {
+        const auto at = static_cast<ptrdiff_t>(sector) * 512;
+        if (!unreadable.contains(sector)) {
+            ASSERT_TRUE(std::equal(image.begin() + at, image.begin() + at + 512, bytes.begin() + at)) << sector;
+        }
+    }
+    EXPECT_TRUE(std::ifstream(DefaultMapPath(rescued)).good()) << "no map beside the image";
+
+    ASSERT_TRUE(Control(MapButton)->isEnabled());
+    LookAtMap(*page, [&](TrackMapView& view) {
+        const TrackMap& map = view.Map();
+        EXPECT_EQ(map.shape(), (TrackMapShape{80, 2, 18}));
+        EXPECT_EQ(map.State(1, 0), TrackState::Lost);
+        EXPECT_EQ(map.State(2, 1), TrackState::Lost);
+        EXPECT_EQ(map.Count(TrackState::Lost), 2);
+        EXPECT_EQ(map.State(0, 0), TrackState::Good);
+        view.show();
+        test::ClickAt(view, view.CellRect(1, 0).center());
+        EXPECT_EQ(view.TrackLineText(), "Cylinder 1, head 0: 1–4 good, 5–6 has lost sectors, 7–18 good");
+        test::ClickAt(view, view.CellRect(2, 1).center());
+        EXPECT_EQ(view.TrackLineText(), "Cylinder 2, head 1: 1–10 good, 11 has lost sectors, 12–18 good");
+    });
 }
 
 }  // namespace
