@@ -131,4 +131,15 @@ std::vector<uint8_t> EmulatedMedium::ToImage(MediaType type) const
     return image;
 }
 
+bool EmulatedMedium::ReadFails(PhysicalSector sector)
+{
+    if (IsDefective(sector.cylinder, sector.head, sector.number))
+        return true;
+    const auto transient = transientDefects.find(sector);
+    if (transient == transientDefects.end() || transient->second == 0)
+        return false;
+    --transient->second;
+    return true;
+}
+
 }  // namespace vokta

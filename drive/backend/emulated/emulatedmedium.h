@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <span>
 #include <tuple>
@@ -78,6 +79,9 @@ public:
     {
         return !defects.empty() && defects.count({cylinder, head, number}) != 0;
     }
+    // Whether a read of this sector's data fails now: always on a defect, and on a
+    // transient defect while its count lasts, each such read using one up.
+    bool ReadFails(PhysicalSector sector);
     bool IsUnformattable(uint16_t cylinder, uint8_t head) const
     {
         return unformattable.count({cylinder, head}) != 0;
@@ -89,6 +93,9 @@ public:
     uint8_t heads;
     bool writeProtected = false;
     std::set<PhysicalSector> defects;                 // reads fail with a CRC error, always
+    // Reads fail with a CRC error so many times, then the sector reads well (a weak spot
+    // that a later revolution or another approach of the head gets through).
+    std::map<PhysicalSector, unsigned> transientDefects;
     std::set<std::pair<uint16_t, uint8_t>> unformattable;  // tracks that will not format
 
 private:
