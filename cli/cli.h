@@ -144,12 +144,15 @@ enum class OperandKind {
     Drive,  // a drive letter: "A:" or "a"
     OneOf,  // one of the words of the name, such as "check|recreate"
     Label,  // a volume label: at most 11 characters, each one a label may hold
+    Count,  // a whole number from `least` to `most`
 };
 
 struct Operand {
     std::string_view name;  // as the usage shows it: "IMAGE", "L:", "check|recreate"
     OperandKind kind = OperandKind::Text;
     bool optional = false;  // may be left out; only the last operands of a command
+    unsigned least = 0;     // a Count's range
+    unsigned most = 0;
 };
 
 struct Option {
@@ -196,6 +199,9 @@ constexpr std::string_view kMediaWords = "auto|720k|1.2m|1.44m|1.68m|1.72m";
 // The word of kMediaWords for a media type; "auto" for one not determined.
 std::string_view MediaWord(int32_t media);
 
+// The value of a whole number argument, or nullopt.
+std::optional<unsigned> CountArgument(const std::string& text);
+
 // The drive letter of an argument such as "A:" or "a", or nullopt.
 std::optional<char> DriveLetterArgument(const std::string& argument);
 
@@ -219,5 +225,6 @@ int FormatCommand(Context& context, const Arguments& args);
 int LabelCommand(Context& context, const Arguments& args);
 int InfoCommand(Context& context, const Arguments& args);
 int RepairCommand(Context& context, const Arguments& args);
+int RescueCommand(Context& context, const Arguments& args);
 
 }  // namespace vokta::cli

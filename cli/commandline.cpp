@@ -2,6 +2,7 @@
 #include "cli/commandline.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "fat/labelcheck.h"
 #include "res/languagemodule.h"
@@ -74,6 +75,19 @@ std::string Listed(std::string_view oneOf)
     return text;
 }
 
+}  // namespace
+
+std::optional<unsigned> CountArgument(const std::string& text)
+{
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+namespace {
+
 // Empty when `text` is what the operand asks for; otherwise the message. `what` names the
 // command or the option it belongs to.
 std::string CheckOperand(const Operand& operand, const std::string& text, std::string_view what)
@@ -98,6 +112,11 @@ std::string CheckOperand(const Operand& operand, const std::string& text, std::s
         if (const std::optional<Str> problem = LabelProblem(text))
             return LoadString(*problem);
         return {};
+    case OperandKind::Count:
+        if (const std::optional<unsigned> count = CountArgument(text); count && *count >= operand.least && *count <= operand.most)
+            return {};
+        expected = "a whole number from " + std::to_string(operand.least) + " to " + std::to_string(operand.most);
+        break;
     }
     return std::string(what) + ": '" + text + "' is not " + expected;
 }

@@ -74,6 +74,21 @@ const std::vector<Command>& Commands()
          },
          "repair the diskette in a drive",
          RepairCommand},
+        {"rescue",
+         {{"L:", Drive}, {"IMAGE"}},
+         {
+             {"--map", Operand{"FILE"}, "the rescue map, a ddrescue map file (default: IMAGE.map); with IMAGE,\n"
+                                         "it resumes an earlier rescue, reading only what is missing"},
+             {"--passes", Operand{"N", Count, false, 1, 99},
+              "passes over the diskette: whole tracks first, then sector by sector (default 3)"},
+             {"--retries", Operand{"N", Count, false, 0, 99},
+              "further reads of a failing sector in each later pass, the head moved\n"
+              "away and back before each (default 3)"},
+             {"--revolutions", Operand{"N", Count, false, 0, 20},
+              "revolutions a flux interface reads over a failing sector (default: its own)"},
+         },
+         "read every readable sector into IMAGE, keeping a map of what was read",
+         RescueCommand},
     };
     return commands;
 }

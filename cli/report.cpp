@@ -11,6 +11,8 @@ void WriteFigures(JsonWriter& json, const OperationFigures& figures)
     json.BeginObject()
         .Key("read").Number(figures.sectorsRead)
         .Key("ignored").Number(figures.sectorsIgnored)
+        .Key("recovered").Number(figures.sectorsRecovered)
+        .Key("heldBefore").Number(figures.sectorsHeldBefore)
         .Key("written").Number(figures.sectorsWritten)
         .Key("verified").Number(figures.sectorsVerified)
         .Key("firstDifferingCylinder");

@@ -275,11 +275,15 @@ int LoadImageFile(DiskImage& image, const std::string& path, MessageBoxHost& box
     return 0;
 }
 
+std::vector<uint8_t> ImageFileBytes(const DiskImage& image, const std::string& path)
+{
+    return FormatForName(path) == DisketteFileFormat::Imd ? ImageDiskBytes(image) : image.data;
+}
+
 bool SaveImageFile(const DiskImage& image, const std::string& path, MessageBoxHost& boxes)
 {
     std::string reason;
-    const bool imageDisk = FormatForName(path) == DisketteFileFormat::Imd;
-    if (SaveWholeFile(path, imageDisk ? ImageDiskBytes(image) : image.data, reason))
+    if (SaveWholeFile(path, ImageFileBytes(image, path), reason))
         return true;
     boxes.MessageBox(reason, LoadString(Str::Error), Buttons::Ok, Icon::Error);
     return false;

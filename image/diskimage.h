@@ -42,6 +42,10 @@ uint32_t MediaTotalSectors(int32_t mediaType);
 // message boxes and leave the image as the failed step leaves it.
 int LoadImageFile(DiskImage& image, const std::string& path, MessageBoxHost& boxes);
 
+// What a save of the image into `path` writes: an ImageDisk file, its unreadable sectors
+// recorded with a data error, for a ".imd" name, else the image's bytes.
+std::vector<uint8_t> ImageFileBytes(const DiskImage& image, const std::string& path);
+
 // Writes the image to `path`: an ImageDisk file for a ".imd" name, else its bytes. False
 // with the cause told in a message box.
 bool SaveImageFile(const DiskImage& image, const std::string& path, MessageBoxHost& boxes);

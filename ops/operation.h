@@ -41,6 +41,8 @@ struct OperationFigures {
     uint32_t sectorsIgnored = 0;
     // Read only after a first read failed: on a retry, or in a later pass of a rescue.
     uint32_t sectorsRecovered = 0;
+    // A resumed rescue: the sectors an earlier run had read already.
+    uint32_t sectorsHeldBefore = 0;
     uint32_t sectorsWritten = 0;
     // Read back, or verified by the drive, after writing or formatting.
     uint32_t sectorsVerified = 0;

@@ -436,7 +436,26 @@
     X(TrackFormatted, 3309) \
     X(TrackMapDetails, 3310) \
     X(TrackMapCaption, 3311) \
-    X(TrackMapTrackLine, 3312)
+    X(TrackMapTrackLine, 3312) \
+    X(RescueError, 3320) \
+    X(Rescuing, 3321) \
+    X(RescuePassWhole, 3322) \
+    X(RescuePassSectors, 3323) \
+    X(RescueSummary, 3324) \
+    X(RescueEarlier, 3325) \
+    X(RescueImageWithoutMap, 3326) \
+    X(RescueMapWithoutImage, 3327) \
+    X(RescueImageSize, 3328) \
+    X(RescueOtherDiskette, 3329) \
+    X(RescueMapLine, 3330) \
+    X(RescueMapBadStatusLine, 3331) \
+    X(RescueMapBadBlockLine, 3332) \
+    X(RescueMapBlocksOutOfOrder, 3333) \
+    X(RescueMapBeyondMedium, 3334) \
+    X(RescueMapNoStatusLine, 3335) \
+    X(RescueMapUnreadable, 3336) \
+    X(RescueImageUnreadable, 3337) \
+    X(RescueImageNotWritten, 3338)
 
 namespace vokta {
 

@@ -286,4 +286,16 @@ std::string FormatString(Str id, const std::string& text, long first, long secon
     return Format(id, args);
 }
 
+std::string FormatString(Str id, long first, long second, long third)
+{
+    const FormatArg args[] = {Number(first), Number(second), Number(third)};
+    return Format(id, args);
+}
+
+std::string FormatString(Str id, const std::string& text, long first, long second)
+{
+    const FormatArg args[] = {Text(text), Number(first), Number(second)};
+    return Format(id, args);
+}
+
 }  // namespace vokta

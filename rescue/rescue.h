@@ -31,6 +31,9 @@ struct RescueJob {
 // The map beside an image: "disk.img" keeps "disk.img.map".
 std::string DefaultMapPath(const std::string& imagePath);
 
+// "Sectors read: …, recovered on retry: …, lost: …", and the sectors an earlier run read.
+std::string RescueSummary(const OperationFigures& figures);
+
 // Reads every sector of the diskette that can be read into the image file, keeping the
 // map of what was read; a run with an existing image and map reads only what is missing.
 // Done (0) when every sector was read or passed over as BAD; done with dataLost when

@@ -2,7 +2,7 @@
 # bash completion for vokta-cli: commands, their options and option values, drive letters
 # and file names.
 
-_vokta_cli_commands='drives media boot read write compare format label info repair'
+_vokta_cli_commands='drives media boot read write compare format label info repair rescue'
 _vokta_cli_globals='--drive --assume-yes -y --on-error --lang --json --quiet -q --help -h --version'
 
 # The options of one command.
@@ -14,6 +14,7 @@ _vokta_cli_options() {
         format) echo '--media --standard --optimized --quick --full --label --no-verify --multi' ;;
         info) echo '--save' ;;
         repair) echo '--boot --system --data' ;;
+        rescue) echo '--map --passes --retries --revolutions' ;;
     esac
     echo '--help -h'
 }
@@ -29,7 +30,8 @@ _vokta_cli_value() {
         --boot) echo 'write stop' ;;
         --system) echo 'format checker stop' ;;
         --data) echo 'format track cylinder stop' ;;
-        --save) echo file ;;
+        --save | --map) echo file ;;
+        --passes | --retries | --revolutions) echo text ;;
         --label) echo text ;;
     esac
 }
@@ -39,7 +41,7 @@ _vokta_cli_operands() {
     case $1 in
         media | format | info | repair) echo drive ;;
         boot) echo 'check|recreate drive' ;;
-        read) echo 'drive file' ;;
+        read | rescue) echo 'drive file' ;;
         write | compare) echo 'file drive' ;;
         label) echo 'drive text' ;;
     esac

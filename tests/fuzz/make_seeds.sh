@@ -2,6 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Seed corpora for the fuzz targets, made from diskettes that the FAT tools make and fill:
 #   make_seeds.sh OUT   -> OUT/boot OUT/fat OUT/info OUT/imd OUT/diskfile OUT/mfm OUT/gwstream
+#   OUT/rescuemap
 # Diskette seeds for fat/info are a 4-byte header (media index 0..4 = 720K, 1.2M, 1.44M,
 # 1.68M, 1.72M; a defect's cylinder and place, 0 = none; a seed) and the image cut short
 # behind its directories.
@@ -9,7 +10,7 @@ set -eu
 out=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$out/boot" "$out/fat" "$out/info" "$out/imd" "$out/diskfile" "$out/mfm" "$out/gwstream"
+mkdir -p "$out/boot" "$out/fat" "$out/info" "$out/imd" "$out/diskfile" "$out/mfm" "$out/gwstream" "$out/rescuemap"
 export MTOOLS_SKIP_CHECK=1 MTOOLS_NO_VFAT=1
 
 # A small tree: files of one to several clusters, nested folders, a label.
@@ -68,3 +69,9 @@ seq 1 3000 | tr -d '\n' | head -c 6000 | { printf '\012\002\001'; cat; } > "$out
 printf '\060\100\120\000' > "$out/gwstream/short"
 printf '\372\001\060\375\377\000' > "$out/gwstream/long"
 exit 0
+
+# Rescue maps of 1.44M diskettes (2880 sectors: the size bytes 0x40 0x0B), as a rescue
+# leaves them and as ddrescue writes them, with sizes that split sectors.
+printf '\100\013# Mapfile\n# current_pos  current_status  current_pass\n0x00000000     ?               1\n#      pos        size  status\n0x00000000  0x00168000  +\n' > "$out/rescuemap/finished"
+printf '\100\0130x00004800 / 2\n0x00000000 0x00004600 +\n0x00004600 0x00000200 -\n0x00004800 0x00000900 /\n0x00005100 0x00001300 *\n0x00006400 0x00161C00 ?\n' > "$out/rescuemap/passes"
+printf '\100\0130 +\n0 1000 +\n1000 24 -\n1024 473088 ?\n' > "$out/rescuemap/decimal"
