@@ -292,6 +292,12 @@ std::string FormatString(Str id, long first, long second, long third)
     return Format(id, args);
 }
 
+std::string FormatString(Str id, const std::string& first, const std::string& second, const std::string& third)
+{
+    const FormatArg args[] = {Text(first), Text(second), Text(third)};
+    return Format(id, args);
+}
+
 std::string FormatString(Str id, const std::string& text, long first, long second)
 {
     const FormatArg args[] = {Text(text), Number(first), Number(second)};

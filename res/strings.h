@@ -66,6 +66,7 @@ std::string FormatString(Str id, const std::string& value);
 std::string FormatString(Str id, const std::string& first, const std::string& second);
 std::string FormatString(Str id, const std::string& text, long first, long second, long third);
 std::string FormatString(Str id, long first, long second, long third);
+std::string FormatString(Str id, const std::string& first, const std::string& second, const std::string& third);
 std::string FormatString(Str id, const std::string& text, long first, long second);
 
 // Whether `translated` may stand for the English format `english`: the same conversions

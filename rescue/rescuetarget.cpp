@@ -9,9 +9,11 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 #include "drive/backend/files/imdfile.h"
 #include "drive/backend/files/virtualdrive.h"
+#include "drive/diskdrive.h"
 #include "drive/replacementfile.h"
 #include "res/strings.h"
 
@@ -131,7 +133,7 @@ bool RescueTarget::LoadEarlierRun(std::string& error)
         }
         // Every sector the map says was read must be in the file, read well.
         const auto type = static_cast<MediaType>(image_.mediaType);
-        const std::vector<const SectorRecord*> sectors = imd.medium->LogicalSectors(type);
+        const std::vector<const SectorRecord*> sectors = std::as_const(*imd.medium).LogicalSectors(type);
         for (size_t s = 0; s < map_.sectors.size(); ++s)
             if (map_.sectors[s] == SectorRescue::Finished &&
                 (s >= sectors.size() || !sectors[s] || sectors[s]->dataError || sectors[s]->data.size() != kSectorSize))
@@ -196,6 +198,15 @@ void RescueTarget::Mark(uint32_t first, uint32_t count, SectorRescue status)
             map_.sectors[s] = status;
             mapChanged_ = true;
         }
+}
+
+void RescueTarget::SetPhase(SectorRescue status, unsigned pass)
+{
+    if (map_.currentStatus == status && map_.currentPass == pass)
+        return;
+    map_.currentStatus = status;
+    map_.currentPass = pass;
+    mapChanged_ = true;
 }
 
 bool RescueTarget::WriteImage(std::string& reason)

@@ -39,6 +39,8 @@ public:
     // Sectors read well, from `first` on: kept, and finished in the map.
     void Keep(uint32_t first, std::span<const uint8_t> bytes);
     void Mark(uint32_t first, uint32_t count, SectorRescue status);
+    // The phase the map's status line names: what the rescue is doing, in which pass.
+    void SetPhase(SectorRescue status, unsigned pass);
 
     // Makes what was kept since the last checkpoint last in the image file, then the map.
     // False with the cause in words in `reason`.

@@ -62,6 +62,8 @@ public:
         for (unsigned pass = 2; pass <= job_.passes; ++pass)
             if (const Step step = SectorBySector(pass); step != Step::Go)
                 return step;
+        if (target_.map().Done())
+            target_.SetPhase(SectorRescue::Finished, target_.map().currentPass);
         return Checkpoint() ? Step::Go : Step::Failed;
     }
 
@@ -97,7 +99,7 @@ private:
     {
         host_.SetLowerLine(FormatString(Str::RescuePassWhole, static_cast<long>(job_.passes)));
         host_.SetRange(cylinders_);
-        target_.map().currentPass = 1;
+        target_.SetPhase(SectorRescue::NonTried, 1);
         for (uint16_t c = 0; c < cylinders_; ++c) {
             for (uint8_t h = 0; h < heads_; ++h) {
                 if (host_.AbortRequested())
@@ -153,8 +155,7 @@ private:
     {
         host_.SetLowerLine(FormatString(Str::RescuePassSectors, static_cast<long>(pass), static_cast<long>(job_.passes)));
         host_.SetProgressPos(0);
-        target_.map().currentPass = pass;
-        target_.map().currentStatus = SectorRescue::NonScraped;
+        target_.SetPhase(SectorRescue::NonScraped, pass);
         if (DiskService* service = drive_.Service())
             service->SetRetryRevolutions(job_.revolutions);
         PassOverBadClusters();
@@ -366,8 +367,8 @@ OperationOutcome RescueWorker(RescueJob job, OperationHost& host)
     if (!SameDiskette(*target, serial, host, session.errorCaption()))
         return session.End(kResultFailed);
     target->SetCommandLine(CommandLineOf(job, letter, mapPath));
-    if (!drive.IsWriteProtected())
-        Box(host, Str::SourceNotProtected, Str::Warning, Buttons::Ok, Icon::Information);
+    // No test of the write protection: it writes a sector back, and a failing diskette is
+    // never written.
 
     session.figures().sectorsHeldBefore = target->map().Count(SectorRescue::Finished);
     drive.TakeError();

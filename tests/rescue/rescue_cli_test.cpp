@@ -3,6 +3,7 @@
 // as ddrescuelog reads it, and a rescue killed or cut off halfway that resumes.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -70,9 +71,10 @@ void ExpectImageHoldsWhatTheMapSays(const std::string& image, const std::string&
     const std::vector<uint8_t> bytes = ReadFile(image);
     ASSERT_EQ(bytes.size(), source.size());
     for (uint32_t s = 0; s < kSectors; ++s)
-        if (states[s] == '+')
+        if (states[s] == '+') {
             ASSERT_TRUE(std::equal(bytes.begin() + s * 512, bytes.begin() + (s + 1) * 512, source.begin() + s * 512))
                 << "sector " << s;
+        }
 }
 
 }  // namespace
@@ -111,8 +113,18 @@ TEST(RescueCli, ARescueKilledOrCutOffHalfwayLeavesImageAndMapInStepAndResumes)
         return;
     const FluxDiskette sound = FluxDisketteOf(EmulatedMedium::FromImage(kMedia720K, image), DriveKind::Floppy35HD);
     for (const bool killed : {true, false}) {
-        SCOPED_TRACE(killed ? "killed" : "device pulled out");
+        SCOPED_TRACE(killed ? "killed" : "diskette pulled out");
         const std::string name = killed ? "killed.img" : "pulled.img";
+        // Waits until the map holds some of the diskette and not all of it.
+        const auto halfway = [&] {
+            for (int i = 0; i < 3000; ++i) {
+                const std::string states = FileExists(dir.File(name + ".map")) ? States(dir.File(name + ".map")) : "";
+                const auto finished = std::ranges::count(states, '+');
+                if (finished > 200 && finished < 1200)
+                    return;
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        };
         {
             GreaseweazleEmulator device;
             device.Insert(sound);
@@ -120,26 +132,27 @@ TEST(RescueCli, ARescueKilledOrCutOffHalfwayLeavesImageAndMapInStepAndResumes)
                 const pid_t child = fork();
                 ASSERT_GE(child, 0);
                 if (child == 0) {
-                    ASSERT_EQ(chdir(dir.path().c_str()), 0);
-                    execl(VOKTA_CLI, VOKTA_CLI, "--drive", ("A:=" + device.path()).c_str(), "rescue", "A:",
-                          name.c_str(), static_cast<char*>(nullptr));
+                    const int quiet = open("/dev/null", O_WRONLY);
+                    dup2(quiet, 1);
+                    dup2(quiet, 2);
+                    if (chdir(dir.path().c_str()) == 0)
+                        execl(VOKTA_CLI, VOKTA_CLI, "--drive", ("A:=" + device.path()).c_str(), "rescue", "A:",
+                              name.c_str(), static_cast<char*>(nullptr));
                     _exit(127);
                 }
-                // Killed once the map holds some of the diskette and not all of it.
-                for (int i = 0; i < 3000; ++i) {
-                    const std::string states = FileExists(dir.File(name + ".map")) ? States(dir.File(name + ".map")) : "";
-                    const auto finished = std::ranges::count(states, '+');
-                    if (finished > 200 && finished < 1200)
-                        break;
-                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                }
+                halfway();
                 ASSERT_EQ(kill(child, SIGKILL), 0);
                 int status = 0;
                 ASSERT_EQ(waitpid(child, &status, 0), child);
             } else {
-                device.DropDuring(gw::Cmd::ReadFlux, 20'000'000);
+                std::thread puller([&] {
+                    halfway();
+                    device.Eject();
+                });
                 const CliRun run = RunCli(VOKTA_CLI, "--drive A:=" + device.path() + " rescue A: " + name, dir);
-                EXPECT_NE(run.status, 0) << run.out << run.err;
+                puller.join();
+                EXPECT_EQ(run.status, 1) << run.out << run.err;
+                EXPECT_NE(run.err.find("Please insert a disk !"), std::string::npos) << run.err;
             }
         }
         const size_t finished = static_cast<size_t>(std::ranges::count(States(dir.File(name + ".map")), '+'));

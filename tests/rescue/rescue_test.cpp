@@ -61,11 +61,12 @@ struct Rescue : ::testing::Test {
     // A 1.44M FAT diskette whose data area is all in use, so every lost sector is a file's.
     std::vector<uint8_t> source = FatImage(kMedia144M, {}, UsedClusters());
 
-    static std::vector<uint16_t> UsedClusters()
+    static std::vector<uint16_t> UsedClusters(const std::vector<uint16_t>& bad = {})
     {
         std::vector<uint16_t> used;
         for (uint16_t c = 2; c < 2 + 2847; ++c)
-            used.push_back(c);
+            if (std::ranges::find(bad, c) == bad.end())
+                used.push_back(c);
         return used;
     }
 
@@ -89,15 +90,23 @@ struct Rescue : ::testing::Test {
         return RescueWorker(std::move(job), host);
     }
 
+    // The reads of the rescue's passes: those after the check of the boot sector's layout,
+    // the last read of the start every operation shares (detection reads track 0 before it).
+    static std::vector<LoggedRequest> PassRequests(const RecordingService& requests)
+    {
+        std::vector<LoggedRequest> reads = requests.Requests(Minor::ReadTrack);
+        const auto layoutCheck = std::ranges::find_if(
+            reads, [](const LoggedRequest& r) { return SectorsOf(r) == std::vector<uint32_t>{0}; });
+        return {layoutCheck == reads.end() ? reads.begin() : layoutCheck + 1, reads.end()};
+    }
+
     // Reads of sectors that an earlier request of the run had read well.
     static int RereadsOfGoodSectors(const RecordingService& requests)
     {
         std::set<uint32_t> good;
         int rereads = 0;
-        for (const LoggedRequest& r : requests.Requests(Minor::ReadTrack)) {
+        for (const LoggedRequest& r : PassRequests(requests)) {
             const std::vector<uint32_t> sectors = SectorsOf(r);
-            if (sectors == std::vector<uint32_t>{0})
-                continue;
             for (uint32_t s : sectors)
                 rereads += good.contains(s) ? 1 : 0;
             if (!r.out.carry())
@@ -106,17 +115,13 @@ struct Rescue : ::testing::Test {
         return rereads;
     }
 
-    // Every sector the run read in its passes, with how often: the layout check's read of
-    // the boot sector, which every operation makes, is left out.
+    // Every sector the run read in its passes, with how often.
     static std::map<uint32_t, int> PassReads(const RecordingService& requests)
     {
         std::map<uint32_t, int> reads;
-        for (const LoggedRequest& r : requests.Requests(Minor::ReadTrack)) {
-            const std::vector<uint32_t> sectors = SectorsOf(r);
-            if (sectors != std::vector<uint32_t>{0})
-                for (uint32_t s : sectors)
-                    ++reads[s];
-        }
+        for (const LoggedRequest& r : PassRequests(requests))
+            for (uint32_t s : SectorsOf(r))
+                ++reads[s];
         return reads;
     }
 };
@@ -145,7 +150,7 @@ TEST_F(Rescue, EveryReadableSectorIsKeptAndEveryLostOneIsInTheMap)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<uint8_t> image = FatImage(kMedia144M, c.badClusters, UsedClusters());
+        std::vector<uint8_t> image = FatImage(kMedia144M, c.badClusters, UsedClusters(c.badClusters));
         Insert(*a, image, c.persistent);
         aRequests->log.clear();
         for (uint32_t s : c.transient) {
@@ -179,17 +184,21 @@ TEST_F(Rescue, EveryReadableSectorIsKeptAndEveryLostOneIsInTheMap)
             ASSERT_EQ(states[s], want) << "sector " << s;
         }
         // The track map: each track in the state of its worst sector.
-        for (uint32_t s : c.lost)
+        for (uint32_t s : c.lost) {
             EXPECT_EQ(outcome.trackMap.State(PlaceOf(s).cylinder, PlaceOf(s).head), TrackState::Lost);
+        }
         for (uint32_t s : c.transient)
-            if (c.passes > 1)
+            if (c.passes > 1) {
                 EXPECT_EQ(outcome.trackMap.State(PlaceOf(s).cylinder, PlaceOf(s).head), TrackState::Recovered);
-        if (!c.badClusters.empty())
+            }
+        if (!c.badClusters.empty()) {
             EXPECT_EQ(outcome.trackMap.State(PlaceOf(1000).cylinder, PlaceOf(1000).head), TrackState::SkippedBad);
+        }
         EXPECT_EQ(outcome.trackMap.State(0, 0), TrackState::Good);
         EXPECT_EQ(RereadsOfGoodSectors(*aRequests), 0) << "a sector once read well is never read again";
-        if (!c.lost.empty())
+        if (!c.lost.empty()) {
             EXPECT_FALSE(outcome.lost.empty()) << "the files that lost sectors are named";
+        }
         EXPECT_EQ(host.Count(HostEvent::Close), 1);
     }
 }
@@ -237,8 +246,9 @@ TEST_F(Rescue, AnImageDiskImageRecordsTheLostSectorsAsDataErrors)
     for (uint32_t s = 0; s < 2880; ++s) {
         ASSERT_TRUE(sectors[s]);
         ASSERT_EQ(sectors[s]->dataError, s == 500 || s == 501) << s;
-        if (!sectors[s]->dataError)
+        if (!sectors[s]->dataError) {
             ASSERT_TRUE(std::equal(sectors[s]->data.begin(), sectors[s]->data.end(), source.begin() + s * 512)) << s;
+        }
     }
     // Resumed from a sound copy, the file holds every sector.
     Insert(*b, source);
@@ -282,10 +292,12 @@ TEST_F(Rescue, WhatCannotBeTheImageOrMapOfThisDisketteIsRefusedAndLeftAlone)
         EXPECT_NE(host.BoxTexts().back().find(c.told), std::string::npos) << host.BoxTexts().back();
         EXPECT_EQ(FileExists(dir.File(name)), c.image.has_value());
         EXPECT_EQ(FileExists(dir.File(name + ".map")), c.map.has_value());
-        if (c.image)
+        if (c.image) {
             EXPECT_EQ(ReadFile(dir.File(name)), *c.image);
-        if (c.map)
+        }
+        if (c.map) {
             EXPECT_EQ(ReadFile(dir.File(name + ".map")), std::vector<uint8_t>(c.map->begin(), c.map->end()));
+        }
         EXPECT_TRUE(PassReads(*aRequests).empty());
     }
 }
@@ -305,8 +317,9 @@ TEST_F(Rescue, AnAbortKeepsEverythingReadSoFarAndTheRunResumesThere)
     EXPECT_LT(finished, 2880u);
     const std::vector<uint8_t> half = ReadFile(dir.File("half.img"));
     for (size_t s = 0; s < 2880; ++s)
-        if (states[s] == '+')
+        if (states[s] == '+') {
             ASSERT_TRUE(std::equal(half.begin() + s * 512, half.begin() + s * 512 + 512, source.begin() + s * 512)) << s;
+        }
     aRequests->log.clear();
     EXPECT_EQ(Run('A', "half.img").figures.sectorsRead, 2880 - finished);
     EXPECT_EQ(ReadFile(dir.File("half.img")), source);
@@ -323,7 +336,7 @@ TEST(RescueMap, ReadsWhatDdrescueWritesAndWritesWhatDdrescuelogReads)
         {"# comment\n\n  0 +   # finished\n0 4096 +\n", "++++++++"},
         {"0 ?\n0x0 0x600 +\n0x600 0x200 -\n0x800 0x800 ?\n", "+++-????"},
         {"0 ?\n0 0x500 +\n0x500 0x100 -\n0x600 0xA00 +\n", "++-+++++"},
-        {"0 ?\n0 0x480 /\n0x480 0xB80 +\n", "//++++++"},
+        {"0 ?\n0 0x480 /\n0x480 0xB80 +\n", "///+++++"},
         {"0 ?\n0 0x400 +\n", "++??????"},
         {"0 F 2\n0 4096 ?\n", "????????"},
         {"0 ?\n0 0x2000 +\n", "", "beyond the 4096 bytes"},
