@@ -14,17 +14,18 @@
 namespace vokta::test {
 namespace {
 
-// Cylinder 3, head 0, slot 4: a sector whose data no turn reads well.
+// Cylinder 3, head 0, slot 4: a sector whose data reads badly in `bad` of every `every`
+// turns, in none by default.
 struct WeakDrive {
     GreaseweazleEmulator emulator;
     DriveTable table;
     std::unique_ptr<DiskDrive> drive;
+    EmulatedMedium medium = PatternDiskette(kMedia144M);
 
-    WeakDrive()
+    explicit WeakDrive(uint32_t bad = 1, uint32_t every = 1)
     {
-        const EmulatedMedium medium = PatternDiskette(kMedia144M);
         FluxDiskette diskette = FluxDisketteOf(medium, DriveKind::Floppy35HD);
-        diskette.weak.push_back(WeakSectorData(medium, DriveKind::Floppy35HD, 3, 0, 4, 1, 1));
+        diskette.weak.push_back(WeakSectorData(medium, DriveKind::Floppy35HD, 3, 0, 4, bad, every));
         emulator.Insert(std::move(diskette));
         table.Bind(GreaseweazleBinding('A', emulator.path(), DriveKind::Floppy35HD));
         drive = std::make_unique<DiskDrive>('A', table);
@@ -62,6 +63,17 @@ TEST(GreaseweazleHeadMoves, ARetryReadsTheTurnsTheRescueAsked)
             EXPECT_EQ(reads[i].ticks / weak.revolutionTicks(), c.turns) << "read " << i - before;
         }
     }
+}
+
+TEST(GreaseweazleHeadMoves, EightTurnsFindTheOneTurnInEightThatReadsWell)
+{
+    WeakDrive weak(7, 8);
+    DiskDrive& drive = *weak.drive;
+    ASSERT_TRUE(drive.SelectMedia(kMedia144M, false));
+    drive.Service()->SetRetryRevolutions(8);
+    std::vector<uint8_t> sector(512);
+    ASSERT_TRUE(drive.ReadSectors(3 * 36 + 4, 1, sector)) << drive.GetErrorText();
+    EXPECT_EQ(sector, weak.medium.Find(3, 0, 5)->data);
 }
 
 TEST(GreaseweazleHeadMoves, SeeksMoveTheHeadAndReadNothing)
