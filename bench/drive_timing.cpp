@@ -20,6 +20,7 @@
 #include "fat/repair.h"
 #include "format/format.h"
 #include "image/duplicate.h"
+#include "mechanicalminimum.h"
 #include "quiethost.h"
 #include "drive/backend/greaseweazle/gwdrive.h"
 #include "support/fluxdiskettes.h"
@@ -35,33 +36,6 @@ struct Medium {
     MediumDensity density;
     double rateKbit;
 };
-
-// The work an operation has to do whatever the request pattern: track passes, each costing
-// at least one revolution, and sweeps over the cylinders, each costing its steps and settles
-// (a second sweep starts with the seek back to cylinder 0).
-struct Work {
-    double trackPasses;
-    int sweeps;
-};
-
-// What the minimum is made of: a drive's motor start, step, settle and revolution.
-struct Mechanics {
-    double motorStartMs;
-    double stepMs;
-    double settleMs;
-    double revolutionMs;
-};
-
-// `from` is where the head stands when the operation starts.
-double MinimumMs(const Mechanics& m, const MediaGeometry& g, Work w, uint16_t from)
-{
-    const double cylinderSteps = g.cylinders - 1;
-    const double sweep = cylinderSteps * (m.stepMs + m.settleMs);
-    const double back = cylinderSteps * m.stepMs + m.settleMs;
-    const double toStart = from == 0 ? 0 : from * m.stepMs + m.settleMs;
-    return m.motorStartMs + toStart + w.trackPasses * m.revolutionMs + w.sweeps * sweep +
-           std::max(0, w.sweeps - 1) * back;
-}
 
 // The emulated Greaseweazle's sample clock.
 constexpr double kFluxTicksPerMs = 72'000;
@@ -249,11 +223,6 @@ std::vector<uint16_t> LinuxFormatOrder(uint16_t n, uint16_t cylinder, uint16_t h
     for (uint16_t r = 1; r <= n; ++r)
         order[(first + r - 1) % n] = r;
     return order;
-}
-
-const char* Verdict(double ratio, double target)
-{
-    return ratio <= target ? "held" : "MISSED";
 }
 
 void PrintRow(const Medium& medium, const char* layout, const Measured& m, bool judged)

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "boot/bootbuilder.h"
+#include "drive/backend/linuxfloppy/linuxfloppy.h"
 #include "drive/diskdrive.h"
 #include "drives/systemdrives.h"
 #include "qemu/pattern.h"
@@ -128,6 +129,28 @@ TEST(Detect, ReadsTheWholeDisketteTrackByTrack)
     ASSERT_EQ(image.size(), 1474560u);
     Report("read144.seconds", clock.Seconds());
     Report("read144.digest", Digest(image));
+}
+
+// Between the retries of a rescue: the head goes to track 0 and elsewhere, and the reads
+// after it still find their sectors.
+TEST(HeadMoves, RecalibrateAndSeekLeaveTheNextReadWhole)
+{
+    const DriveTable table = FloppyTable();
+    DiskDrive drive('A', table);
+    ASSERT_TRUE(drive.SelectMedia(kMediaUnknown, false)) << drive.GetErrorText();
+    std::vector<uint8_t> before(512);
+    ASSERT_TRUE(drive.ReadSectors(40 * 36 + 3, 1, before)) << drive.GetErrorText();
+    DiskService& service = *drive.Service();
+    EXPECT_TRUE(service.Recalibrate());
+    const bool sought = service.SeekHead(70);
+    EXPECT_FALSE(service.SeekHead(80)) << "beyond the diskette";
+    std::vector<uint8_t> after(512);
+    ASSERT_TRUE(drive.ReadSectors(40 * 36 + 3, 1, after)) << drive.GetErrorText();
+    EXPECT_EQ(after, before);
+    Report("headmoves.seek", sought ? "1" : "0");
+    const auto* floppy = dynamic_cast<const LinuxFloppyDrive*>(&service);
+    ASSERT_NE(floppy, nullptr);
+    Report("headmoves.raw", floppy->RawCommandsAvailable() ? "1" : "0");
 }
 
 TEST(Detect, MountedDisketteIsLocked)

@@ -205,6 +205,12 @@ std::vector<uint8_t> GreaseweazleEmulator::commands() const
     return commands_;
 }
 
+std::vector<GreaseweazleEmulator::FluxReadAsked> GreaseweazleEmulator::fluxReads() const
+{
+    std::lock_guard lock(mutex_);
+    return fluxReads_;
+}
+
 // The thread.
 
 bool GreaseweazleEmulator::Receive(std::vector<uint8_t>& input, bool& cleared)
@@ -495,6 +501,7 @@ GreaseweazleEmulator::Reply GreaseweazleEmulator::Execute(std::vector<uint8_t>& 
         const uint32_t ticks = LittleEndian32(args, 0);
         const uint16_t pulses = static_cast<uint16_t>(args[4] | args[5] << 8);
         const uint32_t linger = length == 12 ? LittleEndian32(args, 6) : kDefaultLinger;
+        fluxReads_.push_back({ticks, pulses, cylinder_});
         const std::vector<uint8_t> stream = ReadStream(ticks, pulses, linger);
         reply.bytes.insert(reply.bytes.end(), stream.begin(), stream.end());
         break;

@@ -99,6 +99,13 @@ public:
     int clears() const;
     // The command codes received, in order.
     std::vector<uint8_t> commands() const;
+    // What each flux read asked for: its bound in ticks and in index pulses (0: none).
+    struct FluxReadAsked {
+        uint32_t ticks = 0;
+        uint16_t pulses = 0;
+        int cylinder = 0;
+    };
+    std::vector<FluxReadAsked> fluxReads() const;
 
 private:
     enum class Sent : uint8_t { Done, Cleared, Stopped };
@@ -140,6 +147,7 @@ private:
     std::optional<std::pair<uint8_t, size_t>> drop_;
     int clears_ = 0;
     std::vector<uint8_t> commands_;
+    std::vector<FluxReadAsked> fluxReads_;
     // The drive and the device.
     gw::BusType bus_ = gw::BusType::None;
     int unit_ = -1;

@@ -224,6 +224,10 @@ Ufi::Sense UfiEmulator::Execute(const Ufi::Cdb& cdb, std::span<uint8_t> data, si
         if (op == Ufi::Op::Verify && lacksVerify)
             return kBadOpcode;
         return Transfer(U32(cdb, 2), U16(cdb, 7), data, moved, op);
+    case Ufi::Op::RezeroUnit:
+        headCylinder_ = 0;
+        return kGood;
+    case Ufi::Op::Seek10: return Seek(U32(cdb, 2));
     case Ufi::Op::FormatUnit: {
         const Sense answer = Format(cdb, data);
         moved = answer == kGood ? data.size() : 0;
@@ -254,6 +258,7 @@ Ufi::Sense UfiEmulator::Transfer(uint32_t lba, uint16_t blocks, std::span<uint8_
         const auto number = static_cast<uint8_t>(block % g.sectorsPerTrack + 1);
         if (!medium_->HasTrack(cylinder, head) || !medium_->track(cylinder, head).formatted())
             return kNoIdMark;
+        headCylinder_ = cylinder;
         SectorRecord* s = medium_->Find(cylinder, head, number);
         if (!s || s->size() != length)
             return kNotFound;
@@ -261,13 +266,26 @@ Ufi::Sense UfiEmulator::Transfer(uint32_t lba, uint16_t blocks, std::span<uint8_
         if (op == Ufi::Op::Write10) {
             s->data.assign(here.begin(), here.end());
             s->dataError = false;
-        } else if (s->dataError || medium_->IsDefective(cylinder, head, number)) {
+        } else if (medium_->ReadFails({cylinder, head, number}) || s->dataError) {
             return kUnrecovered;
         } else if (op == Ufi::Op::Read10) {
             std::copy_n(s->data.begin(), length, here.begin());
         }
         moved += here.size();
     }
+    return kGood;
+}
+
+Ufi::Sense UfiEmulator::Seek(uint32_t lba)
+{
+    if (!medium_)
+        return kNoMedium;
+    if (!recorded_)
+        return kUnknownFormat;
+    if (lba >= recorded_->blocks)
+        return kOutOfRange;
+    const Ufi::CapacityGeometry g = *Ufi::GeometryOfCapacity(*recorded_);
+    headCylinder_ = static_cast<uint16_t>(lba / (g.heads * g.sectorsPerTrack));
     return kGood;
 }
 

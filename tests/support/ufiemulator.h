@@ -48,6 +48,8 @@ public:
     // The commands logged with this operation code.
     std::vector<Logged> Commands(uint8_t op) const;
 
+    // The cylinder the head stands over: reads, verifies, seeks and rezeroes move it.
+    uint16_t headCylinder() const { return headCylinder_; }
     // Faults and ways of real drives and paths.
     bool autoSense = true;      // the path fetches the sense data with a failure (usb-storage does)
     bool lacksVerify = false;   // VERIFY is refused as an unknown command
@@ -67,6 +69,7 @@ public:
 private:
     Ufi::Sense Execute(const Ufi::Cdb& cdb, std::span<uint8_t> data, size_t& moved);
     Ufi::Sense Transfer(uint32_t lba, uint16_t blocks, std::span<uint8_t> data, size_t& moved, uint8_t op);
+    Ufi::Sense Seek(uint32_t lba);
     Ufi::Sense Format(const Ufi::Cdb& cdb, std::span<const uint8_t> list);
     Ufi::CapacityList Capacities() const;
     const std::vector<Ufi::Capacity>& Formattable() const;
@@ -80,6 +83,7 @@ private:
     Ufi::Sense last_;
     bool exclusive_ = false;
     std::vector<Logged> log_;
+    uint16_t headCylinder_ = 0;
 };
 
 // Binds `letter` of `table` to a USB floppy drive on the emulator: each drive object opened

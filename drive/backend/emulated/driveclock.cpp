@@ -52,7 +52,7 @@ void DriveClock::WaitForAngle(double offsetMs)
     Spin(std::max(0.0, wait), true);
 }
 
-void DriveClock::StartRequest(uint16_t cylinder)
+void DriveClock::BeginCommand()
 {
     ++counters_.requests;
     Spin(m.commandOverheadMs, false);
@@ -60,12 +60,22 @@ void DriveClock::StartRequest(uint16_t cylinder)
         ++counters_.motorStarts;
         Spin(m.motorStartMs, false);
     }
-    if (cylinder != cylinder_) {
-        const int steps = std::abs(int{cylinder} - int{cylinder_});
-        counters_.steps += static_cast<uint64_t>(steps);
-        Spin(steps * m.StepMs() + m.settleMs, false);
-        cylinder_ = cylinder;
-    }
+}
+
+void DriveClock::MoveHead(uint16_t cylinder)
+{
+    if (cylinder == cylinder_)
+        return;
+    const int steps = std::abs(int{cylinder} - int{cylinder_});
+    counters_.steps += static_cast<uint64_t>(steps);
+    Spin(steps * m.StepMs() + m.settleMs, false);
+    cylinder_ = cylinder;
+}
+
+void DriveClock::StartRequest(uint16_t cylinder)
+{
+    BeginCommand();
+    MoveHead(cylinder);
 }
 
 void DriveClock::Transfer(uint16_t cylinder, const TrackShape& track, uint16_t first, uint16_t count,
@@ -96,6 +106,21 @@ void DriveClock::Format(uint16_t cylinder)
     WaitForAngle(0);
     Spin(m.RevolutionMs(), false);
     lastRequestEnd_ = now_;
+}
+
+void DriveClock::Seek(uint16_t cylinder)
+{
+    StartRequest(cylinder);
+    lastRequestEnd_ = now_;
+}
+
+void DriveClock::Recalibrate()
+{
+    do {
+        BeginCommand();
+        MoveHead(static_cast<uint16_t>(cylinder_ - std::min<int>(cylinder_, DriveMechanics::kRecalibrateSteps)));
+        lastRequestEnd_ = now_;
+    } while (cylinder_ != 0);
 }
 
 }  // namespace vokta

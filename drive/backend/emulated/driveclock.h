@@ -33,6 +33,10 @@ struct DriveMechanics {
     // whole revolution for the sector to come round again.
     int failedSectorAttempts = 3;
 
+    // Step pulses one recalibrate command gives at most before the controller calls it a
+    // failure (the 765's data sheet); a head further out takes a second command.
+    static constexpr int kRecalibrateSteps = 77;
+
     // Bytes of one MFM sector besides its data and its gap 3: sync 12, address field 10
     // (3 A1h, FEh, C H R N, CRC), gap 2 22, sync 12, data mark 4, CRC 2.
     static constexpr int kSectorFraming = 12 + 10 + 22 + 12 + 4 + 2;
@@ -93,9 +97,16 @@ public:
                   uint16_t failing = 0);
     // A format of a track on `cylinder`: waits for the index, takes one revolution.
     void Format(uint16_t cylinder);
+    // A seek command: the steps to `cylinder` and the settle, nothing read.
+    void Seek(uint16_t cylinder);
+    // Recalibrate commands: the head steps out until the track 0 sensor, at most
+    // kRecalibrateSteps a command, then settles.
+    void Recalibrate();
 
 private:
     void StartRequest(uint16_t cylinder);
+    void BeginCommand();
+    void MoveHead(uint16_t cylinder);
     // Waits until the angle reaches `offsetMs` after the index.
     void WaitForAngle(double offsetMs);
     void Spin(double ms, bool waiting);

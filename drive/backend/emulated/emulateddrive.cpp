@@ -144,7 +144,7 @@ DiskError EmulatedDrive::ReadBootSector(std::vector<uint8_t>& sector)
         return Err::NotReady;
     const SectorRecord* boot = medium_->Find(0, 0, 1);
     const bool unreadable = !boot || (kind_ != DriveKind::FixedDisk && !DriveSupports(medium_->track(0, 0).rate));
-    const bool bad = !unreadable && (boot->dataError || medium_->IsDefective(0, 0, 1));
+    const bool bad = !unreadable && !ReadsWell(*boot, {0, 0, 1});
     Charge(0, medium_->track(0, 0), 0, 1, bad ? 1 : 0);
     if (unreadable)
         return Err::SectorNotFound;
@@ -163,6 +163,28 @@ DataRate EmulatedDrive::RateFor(uint16_t sectorsPerTrack) const
 bool EmulatedDrive::DriveSupports(DataRate rate) const
 {
     return DriveKindSupports(kind_, rate);
+}
+
+bool EmulatedDrive::ReadsWell(const SectorRecord& sector, PhysicalSector at)
+{
+    ++sectorReads[at];
+    return !medium_->ReadFails(at) && !sector.dataError;
+}
+
+bool EmulatedDrive::Recalibrate()
+{
+    if (kind_ == DriveKind::FixedDisk)
+        return false;
+    clock.Recalibrate();
+    return true;
+}
+
+bool EmulatedDrive::SeekHead(uint16_t cylinder)
+{
+    if (kind_ == DriveKind::FixedDisk || cylinder >= EmulatedMedium::kDisketteTracks)
+        return false;
+    clock.Seek(cylinder);
+    return true;
 }
 
 bool EmulatedDrive::Readable(const Track& track) const
@@ -211,8 +233,7 @@ DiskError EmulatedDrive::TransferTrack(uint16_t cylinder, uint8_t head, uint16_t
                 s->dataError = false;
                 modified = true;
             }
-        } else if (s->dataError || medium_->IsDefective(cylinder, head, number) ||
-                   medium_->FailsThisRead(cylinder, head, number)) {
+        } else if (!ReadsWell(*s, {cylinder, head, number})) {
             result = Err::BadCrc;
             failing = number;
         } else {
@@ -239,7 +260,7 @@ DiskError EmulatedDrive::VerifyTrack(uint16_t cylinder, uint8_t head)
         const SectorRecord* s = medium_->Find(cylinder, head, static_cast<uint8_t>(r));
         if (!s || s->size() != params_->bytesPerSector())
             result = Err::SectorNotFound;
-        else if (s->dataError || medium_->IsDefective(cylinder, head, static_cast<uint8_t>(r)))
+        else if (!ReadsWell(*s, {cylinder, head, static_cast<uint8_t>(r)}))
             result = Err::BadCrc;
         if (result != Err::None)
             failing = r;

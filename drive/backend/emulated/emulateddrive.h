@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <map>
 #include <optional>
 #include <span>
 #include <vector>
@@ -52,10 +53,14 @@ public:
     bool modified = false;
     // What each request would have taken on a real drive: every request is charged to it.
     DriveClock clock;
+    // How often the drive read each sector's data field, well or badly (reads and verifies).
+    std::map<PhysicalSector, unsigned> sectorReads;
 
     bool IsDriveReady() override;
     bool InstallParameterTable(const DisketteParameterTable& table) override;
     bool RestoreParameterTable() override;
+    bool Recalibrate() override;
+    bool SeekHead(uint16_t cylinder) override;
 
 protected:
     uint8_t DeviceType() const override { return DeviceTypeOf(kind_); }
@@ -79,6 +84,8 @@ private:
     // Whether the drive, set to the current parameters, can read this track at all.
     bool Readable(const Track& track) const;
     bool DriveSupports(DataRate rate) const;
+    // Reads the data field of `sector`, found at `at`: false when it reads badly.
+    bool ReadsWell(const SectorRecord& sector, PhysicalSector at);
     // Charges a transfer or verify of sectors first + 1 .. first + count of the track to the
     // clock; `failing` is the sector number the request stopped at with an error, 0 for none.
     void Charge(uint16_t cylinder, const Track& track, uint16_t first, uint16_t count, uint16_t failing);

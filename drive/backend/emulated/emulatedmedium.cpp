@@ -31,15 +31,6 @@ EmulatedMedium::EmulatedMedium(MediumDensity d, uint16_t cyl, uint8_t h)
 {
 }
 
-bool EmulatedMedium::FailsThisRead(uint16_t cylinder, uint8_t head, uint8_t number)
-{
-    const auto it = transientDefects.find({cylinder, head, number});
-    if (it == transientDefects.end() || it->second == 0)
-        return false;
-    --it->second;
-    return true;
-}
-
 bool EmulatedMedium::Supports(DataRate rate) const
 {
     switch (density) {
@@ -138,6 +129,17 @@ std::vector<uint8_t> EmulatedMedium::ToImage(MediaType type) const
         offset += kLogicalSectorSize;
     }
     return image;
+}
+
+bool EmulatedMedium::ReadFails(PhysicalSector sector)
+{
+    if (IsDefective(sector.cylinder, sector.head, sector.number))
+        return true;
+    const auto transient = transientDefects.find(sector);
+    if (transient == transientDefects.end() || transient->second == 0)
+        return false;
+    --transient->second;
+    return true;
 }
 
 }  // namespace vokta

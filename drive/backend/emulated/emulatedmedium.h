@@ -79,8 +79,9 @@ public:
     {
         return !defects.empty() && defects.count({cylinder, head, number}) != 0;
     }
-    // A read of a sector with a transient defect fails while its count lasts, and counts down.
-    bool FailsThisRead(uint16_t cylinder, uint8_t head, uint8_t number);
+    // Whether a read of this sector's data fails now: always on a defect, and on a
+    // transient defect while its count lasts, each such read using one up.
+    bool ReadFails(PhysicalSector sector);
     bool IsUnformattable(uint16_t cylinder, uint8_t head) const
     {
         return unformattable.count({cylinder, head}) != 0;
@@ -92,8 +93,10 @@ public:
     uint8_t heads;
     bool writeProtected = false;
     std::set<PhysicalSector> defects;                 // reads fail with a CRC error, always
+    // Reads fail with a CRC error so many times, then the sector reads well (a weak spot
+    // that a later revolution or another approach of the head gets through).
+    std::map<PhysicalSector, unsigned> transientDefects;
     std::set<std::pair<uint16_t, uint8_t>> unformattable;  // tracks that will not format
-    std::map<PhysicalSector, unsigned> transientDefects;   // reads that fail before one reads
 
 private:
     std::vector<Track> tracks_;

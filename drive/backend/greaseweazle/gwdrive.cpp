@@ -233,6 +233,37 @@ DiskError GreaseweazleDrive::Spin()
     return Err::None;
 }
 
+bool GreaseweazleDrive::Recalibrate()
+{
+    // Sent even where the head is known to be at 0: the drive may have lost a step.
+    cylinder_.reset();
+    if (!device_->Seek(0))
+        return false;
+    cylinder_ = 0;
+    return true;
+}
+
+bool GreaseweazleDrive::SeekHead(uint16_t cylinder)
+{
+    if (BeyondDrive(cylinder, 0))
+        return false;
+    if (cylinder_ == cylinder)
+        return true;
+    cylinder_.reset();
+    if (!device_->Seek(cylinder))
+        return false;
+    cylinder_ = cylinder;
+    return true;
+}
+
+void GreaseweazleDrive::SetRetryRevolutions(unsigned revolutions)
+{
+    // A capture is bounded in ticks of 32 bits: 50 turns of a 300 rpm drive fit well.
+    constexpr unsigned kMostRevolutions = 50;
+    retryRevolutions_ = revolutions == 0 ? kRetryRevolutions
+                                         : static_cast<uint16_t>(std::min(revolutions, kMostRevolutions));
+}
+
 DiskError GreaseweazleDrive::Reach(uint16_t cylinder, uint8_t head, bool watchChange)
 {
     if (const DiskError error = Spin(); error != Err::None)
@@ -343,7 +374,7 @@ DiskError GreaseweazleDrive::ReadTrack(uint16_t cylinder, uint8_t head, uint16_t
     for (int pass = 0; pass < 2; ++pass) {
         const bool again = known != read_.end() && usable(known->second);
         Track fresh;
-        if (const DiskError error = Capture(cylinder, head, again ? kRetryRevolutions : 1, 0, fresh);
+        if (const DiskError error = Capture(cylinder, head, again ? retryRevolutions_ : 1, 0, fresh);
             error != Err::None)
             return error;
         if (again)
@@ -454,7 +485,7 @@ DiskError GreaseweazleDrive::ReadBack(const Written& written)
     // diskette reads badly in some turns whatever was written over it.
     if (error == Err::None && !ReadsAsWritten(read, written.track)) {
         Track again;
-        error = Capture(cylinder, head, kRetryRevolutions, 0, again);
+        error = Capture(cylinder, head, retryRevolutions_, 0, again);
         MergeTrackReads(read, again);
     }
     if (error != Err::None)

@@ -60,6 +60,9 @@ public:
     bool IsDriveReady() override;
     bool InstallParameterTable(const DisketteParameterTable& table) override;
     bool RestoreParameterTable() override;
+    bool Recalibrate() override;
+    bool SeekHead(uint16_t cylinder) override;
+    void SetRetryRevolutions(unsigned revolutions) override;
 
 protected:
     uint8_t DeviceType() const override { return DeviceTypeOf(kind_); }
@@ -113,6 +116,7 @@ private:
     uint64_t measuredRevolution_ = 0;  // index to index as last seen
     // Turns a failing track is read again over, merged with what was read before.
     static constexpr uint16_t kRetryRevolutions = 3;
+    uint16_t retryRevolutions_ = kRetryRevolutions;
     std::optional<DisketteParameterTable> table_;
     std::map<TrackKey, Track> read_;  // tracks read since the volume was taken
 };

@@ -507,6 +507,30 @@ DiskError LinuxFloppyDrive::ReleaseVolume()
     return Err::None;
 }
 
+bool LinuxFloppyDrive::Recalibrate()
+{
+    // A head further out than one command steps takes a second one.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        floppy_raw_cmd command = RawRecalibrateCommand(unit_);
+        if (RunRawCommand(command) != 0)
+            break;
+        const SeekEnd end = SeekEndOf(command);
+        if (end != SeekEnd::ShortOfTrack0)
+            return end == SeekEnd::Reached;
+    }
+    if (rawCommands_)
+        return false;
+    return ResetController() == Err::None;
+}
+
+bool LinuxFloppyDrive::SeekHead(uint16_t cylinder)
+{
+    if (applied_ && cylinder >= applied_->track)
+        return false;
+    floppy_raw_cmd command = RawSeekCommand(unit_, 0, cylinder, applied_ && (applied_->stretch & FD_STRETCH));
+    return RunRawCommand(command) == 0 && SeekEndOf(command) == SeekEnd::Reached;
+}
+
 DiskError LinuxFloppyDrive::ResetController()
 {
     const int error = IoctlValue(fd_, FDRESET, FD_RESET_ALWAYS);

@@ -72,6 +72,15 @@ floppy_raw_cmd RawReadCommand(uint8_t unit, uint8_t head, uint16_t cylinder, boo
                               uint8_t firstSector, uint8_t lastSector, uint8_t sizeCode,
                               uint8_t gap, uint8_t rate, std::span<uint8_t> buffer);
 
+// The head to track 0, and to a cylinder: no data moves, the controller reports the end
+// of the seek in ST0 and the cylinder reached.
+floppy_raw_cmd RawRecalibrateCommand(uint8_t unit);
+floppy_raw_cmd RawSeekCommand(uint8_t unit, uint8_t head, uint16_t cylinder, bool doubleStep);
+enum class SeekEnd : uint8_t { Reached, ShortOfTrack0, Failed };
+// How a recalibrate or seek ended, from the reply of the raw command: a recalibrate from
+// further out than the controller steps in one command ends short of track 0.
+SeekEnd SeekEndOf(const floppy_raw_cmd& command);
+
 // Why the device could not be opened, in words for the user.
 std::string FloppyOpenFailureDetail(const std::string& device, int error, const std::string& group);
 // What failing to open a diskette device with `error` (errno) amounts to.
@@ -106,6 +115,11 @@ public:
     bool LayoutHonoured() const override { return !driverLayout_; }
     std::optional<DriverLayout> LayoutChosenByDriver() const override { return driverLayout_; }
     bool RawCommandsAvailable() const { return rawCommands_; }
+    // With raw commands the controller's own recalibrate and seek. Without them the
+    // driver recalibrates before its next access once the controller was reset, and
+    // offers no seek that reads nothing.
+    bool Recalibrate() override;
+    bool SeekHead(uint16_t cylinder) override;
 
 protected:
     uint8_t DeviceType() const override { return deviceType_; }

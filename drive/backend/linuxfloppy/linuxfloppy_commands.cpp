@@ -224,6 +224,45 @@ floppy_raw_cmd RawReadCommand(uint8_t unit, uint8_t head, uint16_t cylinder, boo
     return RawCommand(FD_RAW_READ, buffer, rate, cylinder, doubleStep, bytes);
 }
 
+floppy_raw_cmd RawRecalibrateCommand(uint8_t unit)
+{
+    floppy_raw_cmd c{};
+    // The driver senses the interrupt that ends the command: ST0 and the cylinder.
+    c.flags = FD_RAW_INTR | FD_RAW_SPIN;
+    c.cmd_count = 2;
+    c.cmd[0] = FD_RECALIBRATE;
+    c.cmd[1] = unit & 3;
+    return c;
+}
+
+floppy_raw_cmd RawSeekCommand(uint8_t unit, uint8_t head, uint16_t cylinder, bool doubleStep)
+{
+    floppy_raw_cmd c{};
+    c.flags = FD_RAW_INTR | FD_RAW_SPIN;
+    c.cmd_count = 3;
+    c.cmd[0] = FD_SEEK;
+    c.cmd[1] = static_cast<uint8_t>((head << 2) | (unit & 3));
+    c.cmd[2] = static_cast<uint8_t>(doubleStep ? cylinder * 2 : cylinder);
+    return c;
+}
+
+SeekEnd SeekEndOf(const floppy_raw_cmd& command)
+{
+    constexpr uint8_t kInterruptCode = 0xC0;
+    constexpr uint8_t kSeekEnd = 0x20;
+    constexpr uint8_t kEquipmentCheck = 0x10;
+    if ((command.flags & FD_RAW_HARDFAILURE) || command.reply_count < 1)
+        return SeekEnd::Failed;
+    const uint8_t st0 = command.reply[0];
+    if ((st0 & kSeekEnd) == 0)
+        return SeekEnd::Failed;
+    // An abnormal end with equipment check: the track 0 sensor never came on.
+    if ((st0 & kInterruptCode) != 0)
+        return (st0 & kEquipmentCheck) != 0 && command.cmd[0] == FD_RECALIBRATE ? SeekEnd::ShortOfTrack0
+                                                                                 : SeekEnd::Failed;
+    return SeekEnd::Reached;
+}
+
 std::string FloppyOpenFailureDetail(const std::string& device, int error, const std::string& group)
 {
     switch (error) {

@@ -161,6 +161,16 @@ Cdb Verify(uint32_t lba, uint16_t blocks)
     return Transfer(Op::Verify, lba, blocks);
 }
 
+Cdb RezeroUnit()
+{
+    return Cdb{Op::RezeroUnit};
+}
+
+Cdb Seek10(uint32_t lba)
+{
+    return Transfer(Op::Seek10, lba, 0);
+}
+
 Cdb FormatUnit(uint8_t track)
 {
     Cdb cdb{Op::FormatUnit};

@@ -20,6 +20,7 @@ using Cdb = std::array<uint8_t, kCdbSize>;
 
 namespace Op {
 constexpr uint8_t TestUnitReady = 0x00;
+constexpr uint8_t RezeroUnit = 0x01;
 constexpr uint8_t RequestSense = 0x03;
 constexpr uint8_t FormatUnit = 0x04;
 constexpr uint8_t Inquiry = 0x12;
@@ -27,6 +28,7 @@ constexpr uint8_t ReadFormatCapacities = 0x23;
 constexpr uint8_t ReadCapacity = 0x25;
 constexpr uint8_t Read10 = 0x28;
 constexpr uint8_t Write10 = 0x2A;
+constexpr uint8_t Seek10 = 0x2B;
 constexpr uint8_t Verify = 0x2F;
 constexpr uint8_t ModeSense10 = 0x5A;
 }  // namespace Op
@@ -48,6 +50,9 @@ Cdb ModeSense10(uint16_t allocation = kModeSenseLength, uint8_t pageCode = 0x3F)
 Cdb Read10(uint32_t lba, uint16_t blocks);
 Cdb Write10(uint32_t lba, uint16_t blocks);
 Cdb Verify(uint32_t lba, uint16_t blocks);
+// The head to track 0 (REZERO UNIT), and over the track of a logical block (SEEK(10)).
+Cdb RezeroUnit();
+Cdb Seek10(uint32_t lba);
 // FORMAT UNIT of one track: format data follows, defect-list format 7, the track in byte 2,
 // and a parameter list of kFormatParameterLength bytes.
 Cdb FormatUnit(uint8_t track);

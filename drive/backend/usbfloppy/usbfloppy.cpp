@@ -419,6 +419,19 @@ DiskError UsbFloppyDrive::TransferTrack(uint16_t cylinder, uint8_t head, uint16_
     return Command(cdb, write ? ScsiDirection::Out : ScsiDirection::In, data, kCommandTimeoutMs).Whole();
 }
 
+bool UsbFloppyDrive::Recalibrate()
+{
+    return CommandPastAttention(Ufi::RezeroUnit(), ScsiDirection::None, {}, kCommandTimeoutMs).error == Err::None;
+}
+
+bool UsbFloppyDrive::SeekHead(uint16_t cylinder)
+{
+    if (!params_ || cylinder >= params_->cylinders())
+        return false;
+    const Ufi::Cdb seek = Ufi::Seek10(FirstBlockOf(cylinder, 0));
+    return CommandPastAttention(seek, ScsiDirection::None, {}, kCommandTimeoutMs).error == Err::None;
+}
+
 DiskError UsbFloppyDrive::VerifyByReading(uint32_t lba, uint16_t blocks)
 {
     std::vector<uint8_t> scratch(size_t{blocks} * params_->bytesPerSector());

@@ -67,6 +67,9 @@ public:
     // The drive numbers the sectors of every track it formats itself.
     bool LayoutHonoured() const override { return !formatted_; }
     std::string MediaRefusal(const DeviceParams& params) override;
+    bool Recalibrate() override;
+    // To the track of the cylinder's first block; needs the parameters of the diskette.
+    bool SeekHead(uint16_t cylinder) override;
 
     // What the drive formats with the diskette that was in it last.
     const std::vector<Ufi::Capacity>& Formattable() const { return formattable_; }
