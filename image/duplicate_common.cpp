@@ -163,6 +163,21 @@ bool LayoutFitsMedia(DiskDrive& drive, OperationHost& host, const std::string& c
     return false;
 }
 
+std::optional<int> StartReading(OperationSession& session, DiskDrive& drive)
+{
+    OperationHost& host = session.host();
+    if (!Opened(session, drive))
+        return kResultFailed;
+    host.SetLowerLine("");
+    host.SetUpperLine(LoadString(Str::CheckingMedia));
+    if (!WaitForDiskette(drive, host))
+        return kResultAborted;
+    if (!DetectMedia(drive, host, session.errorCaption()) || !LayoutFitsMedia(drive, host, session.errorCaption()))
+        return kResultFailed;
+    host.SetUpperLine(MediaLine(drive.mediaType));
+    return std::nullopt;
+}
+
 bool ReadMediaId(DiskDrive& drive, std::string& label, std::string& serial)
 {
     MediaIdBlock block;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -81,6 +82,11 @@ size_t CylinderBytes(const DeviceParams& params);
 // False, after telling why, when the diskette's boot sector describes a layout other than
 // the media the drive reads it as: an image in that media's layout would not be the diskette.
 bool LayoutFitsMedia(DiskDrive& drive, OperationHost& host, const std::string& caption);
+
+// The start every operation that reads a whole diskette makes: the drive opened, a
+// diskette waited for, its media detected and its layout checked, the media on the upper
+// line. Nullopt when the reading may begin, else the result to end with, told already.
+std::optional<int> StartReading(OperationSession& session, DiskDrive& drive);
 
 // The volume label and serial number of the diskette, from its media identification.
 bool ReadMediaId(DiskDrive& drive, std::string& label, std::string& serial);

@@ -176,16 +176,9 @@ OperationOutcome ReadDiskWorker(DuplicateJob job, OperationHost& host)
 
     DiskDrive drive(letter, job.drives);
     FatVolume volume(drive);
-    if (!Opened(session, drive))
-        return session.End(kResultFailed);
-    host.SetLowerLine("");
-    host.SetUpperLine(LoadString(Str::CheckingMedia));
-    if (!WaitForDiskette(drive, host))
-        return session.End(kResultAborted);
-    if (!DetectMedia(drive, host, session.errorCaption()) || !LayoutFitsMedia(drive, host, session.errorCaption()))
-        return session.End(kResultFailed);
+    if (const std::optional<int> ended = StartReading(session, drive))
+        return session.End(*ended);
     const int32_t detected = drive.mediaType;
-    host.SetUpperLine(MediaLine(detected));
     const uint16_t cylinders = drive.params.cylinders();
     host.SetRange(cylinders);
     host.SetProgressPos(0);

@@ -339,17 +339,9 @@ OperationOutcome RescueWorker(RescueJob job, OperationHost& host)
     job.passes = std::max(job.passes, 1u);
 
     DiskDrive drive(letter, job.drives);
-    session.Attach(drive);
-    if (!DriveOpened(drive, host, session.errorCaption()))
-        return session.End(kResultFailed);
-    host.SetLowerLine("");
-    host.SetUpperLine(LoadString(Str::CheckingMedia));
-    if (!WaitForDiskette(drive, host))
-        return session.End(kResultAborted);
-    if (!DetectMedia(drive, host, session.errorCaption()) || !LayoutFitsMedia(drive, host, session.errorCaption()))
-        return session.End(kResultFailed);
+    if (const std::optional<int> ended = StartReading(session, drive))
+        return session.End(*ended);
     const int32_t detected = drive.mediaType;
-    host.SetUpperLine(MediaLine(detected));
 
     std::string label;
     std::string serial;
