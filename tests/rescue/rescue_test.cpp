@@ -29,17 +29,6 @@ PhysicalSector PlaceOf(uint32_t sector)
             static_cast<uint8_t>(sector % kSpt + 1)};
 }
 
-// The logical sectors a logged track read asked for.
-std::vector<uint32_t> SectorsOf(const LoggedRequest& r)
-{
-    const uint32_t first = (uint32_t{TrackIoBlock::Cylinder(r.block)} * 2 + TrackIoBlock::Head(r.block)) * kSpt +
-                           TrackIoBlock::FirstSector(r.block);
-    std::vector<uint32_t> sectors;
-    for (uint32_t s = first; s < first + TrackIoBlock::Count(r.block); ++s)
-        sectors.push_back(s);
-    return sectors;
-}
-
 // The map file's states, one character per sector.
 std::string MapStates(const std::string& path)
 {
@@ -90,29 +79,15 @@ struct Rescue : ::testing::Test {
         return RescueWorker(std::move(job), host);
     }
 
-    // The reads of the rescue's passes: those after the check of the boot sector's layout,
-    // the last read of the start every operation shares (detection reads track 0 before it).
+    // The reads of the rescue's passes.
     static std::vector<LoggedRequest> PassRequests(const RecordingService& requests)
     {
-        std::vector<LoggedRequest> reads = requests.Requests(Minor::ReadTrack);
-        const auto layoutCheck = std::ranges::find_if(
-            reads, [](const LoggedRequest& r) { return SectorsOf(r) == std::vector<uint32_t>{0}; });
-        return {layoutCheck == reads.end() ? reads.begin() : layoutCheck + 1, reads.end()};
+        return ReadsAfterLayoutCheck(requests, kSpt, 2);
     }
 
-    // Reads of sectors that an earlier request of the run had read well.
     static int RereadsOfGoodSectors(const RecordingService& requests)
     {
-        std::set<uint32_t> good;
-        int rereads = 0;
-        for (const LoggedRequest& r : PassRequests(requests)) {
-            const std::vector<uint32_t> sectors = SectorsOf(r);
-            for (uint32_t s : sectors)
-                rereads += good.contains(s) ? 1 : 0;
-            if (!r.out.carry())
-                good.insert(sectors.begin(), sectors.end());
-        }
-        return rereads;
+        return RereadsOfSectorsReadWell(PassRequests(requests), kSpt, 2);
     }
 
     // Every sector the run read in its passes, with how often.
@@ -120,7 +95,7 @@ struct Rescue : ::testing::Test {
     {
         std::map<uint32_t, int> reads;
         for (const LoggedRequest& r : PassRequests(requests))
-            for (uint32_t s : SectorsOf(r))
+            for (uint32_t s : SectorsOfTrackRequest(r, kSpt, 2))
                 ++reads[s];
         return reads;
     }

@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/recordingservice.h"
 
+#include <algorithm>
+#include <set>
+
+#include "drive/diskdrive.h"
+
 namespace vokta::test {
 namespace {
 
@@ -57,6 +62,41 @@ bool RecordingService::DeviceIoControl(DiskRequest& request)
     entry.accepted = accepted;
     log.push_back(std::move(entry));
     return accepted;
+}
+
+std::vector<uint32_t> SectorsOfTrackRequest(const LoggedRequest& request, uint16_t sectorsPerTrack, uint16_t heads)
+{
+    const uint32_t first = (uint32_t{TrackIoBlock::Cylinder(request.block)} * heads + TrackIoBlock::Head(request.block)) *
+                               sectorsPerTrack +
+                           TrackIoBlock::FirstSector(request.block);
+    std::vector<uint32_t> sectors;
+    for (uint32_t s = first; s < first + TrackIoBlock::Count(request.block); ++s)
+        sectors.push_back(s);
+    return sectors;
+}
+
+int RereadsOfSectorsReadWell(std::span<const LoggedRequest> reads, uint16_t sectorsPerTrack, uint16_t heads)
+{
+    std::set<uint32_t> delivered;
+    int rereads = 0;
+    for (const LoggedRequest& r : reads) {
+        const std::vector<uint32_t> sectors = SectorsOfTrackRequest(r, sectorsPerTrack, heads);
+        for (uint32_t s : sectors)
+            rereads += delivered.contains(s) ? 1 : 0;
+        if (!r.out.carry())
+            delivered.insert(sectors.begin(), sectors.end());
+    }
+    return rereads;
+}
+
+std::vector<LoggedRequest> ReadsAfterLayoutCheck(const RecordingService& requests, uint16_t sectorsPerTrack,
+                                                 uint16_t heads)
+{
+    const std::vector<LoggedRequest> reads = requests.Requests(Minor::ReadTrack);
+    const auto check = std::ranges::find_if(reads, [&](const LoggedRequest& r) {
+        return SectorsOfTrackRequest(r, sectorsPerTrack, heads) == std::vector<uint32_t>{0};
+    });
+    return {check == reads.end() ? reads.begin() : check + 1, reads.end()};
 }
 
 }  // namespace vokta::test

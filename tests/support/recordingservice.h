@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "drive/diskerror.h"
@@ -59,5 +60,18 @@ public:
 
     bool DeviceIoControl(DiskRequest& request) override;
 };
+
+// The logical sectors a logged track read or write asked for, on a medium of this geometry.
+std::vector<uint32_t> SectorsOfTrackRequest(const LoggedRequest& request, uint16_t sectorsPerTrack, uint16_t heads);
+
+// How many sectors the track reads asked for again after an earlier one of them had
+// delivered the sector, read well.
+int RereadsOfSectorsReadWell(std::span<const LoggedRequest> reads, uint16_t sectorsPerTrack, uint16_t heads);
+
+// The track reads after the first read of the boot sector alone: the check of its layout,
+// the last read of the start every operation that reads a diskette makes (detection reads
+// track 0 before it).
+std::vector<LoggedRequest> ReadsAfterLayoutCheck(const RecordingService& requests, uint16_t sectorsPerTrack,
+                                                 uint16_t heads);
 
 }  // namespace vokta::test
