@@ -11,7 +11,7 @@
 namespace vokta {
 
 class DiskDrive;
-struct DeviceParams;
+class DeviceParams;
 
 // The start every disk operation shares. Each step tells a failure in a box under the
 // operation's caption and answers whether the operation may go on.
